@@ -1,0 +1,44 @@
+# Shared build settings of the project's own targets.
+
+set(KV_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter)
+set(KV_SANITIZE_FLAGS)
+if(KV_SANITIZE)
+  set(KV_SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                        -fno-omit-frame-pointer)
+  # Sanitizer flags apply to everything this project builds, so that
+  # shared libraries and the programs loading them agree on the runtime.
+  add_compile_options(${KV_SANITIZE_FLAGS})
+  add_link_options(${KV_SANITIZE_FLAGS})
+endif()
+
+# kv_target_defaults(target): warnings as errors for the project's code.
+function(kv_target_defaults target)
+  target_compile_options(${target} PRIVATE ${KV_WARNINGS})
+endfunction()
+
+# kv_add_library(name [STATIC|SHARED] SOURCES ... )
+# A library of a subsystem folder: include/ is public, sources are the
+# given ones.
+function(kv_add_library name kind)
+  cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+  add_library(${name} ${kind} ${ARG_SOURCES})
+  kv_target_defaults(${name})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+endfunction()
+
+# kv_add_test(name SOURCES ... LIBS ... [LABELS ...] [ENV ...])
+# A GoogleTest executable registered with CTest test by test.
+function(kv_add_test name)
+  if(NOT KV_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  kv_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  set(props LABELS "${ARG_LABELS}")
+  if(ARG_ENV)
+    list(APPEND props ENVIRONMENT "${ARG_ENV}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

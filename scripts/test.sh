@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs, builds and runs every test: formatting, then the whole CTest
+# suite under a virtual display and a JACK server with the dummy driver.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+"$root/scripts/build.sh" test
+"$root/scripts/check-format.sh"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+# Tests never touch the real home folder.
+scratch="$(mktemp -d)"
+jack_pid=""
+cleanup() {
+	if [ -n "$jack_pid" ]; then kill "$jack_pid" 2>/dev/null || true; fi
+	rm -rf "$scratch"
+}
+trap cleanup EXIT
+export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" TMPDIR="$scratch/tmp"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$TMPDIR"
+
+# Audio-device tests talk to a real JACK server running the dummy driver.
+if command -v jackd >/dev/null; then
+	export JACK_NO_AUDIO_RESERVATION=1 JACK_DEFAULT_SERVER="kvtest$$"
+	jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$scratch/jackd.log" 2>&1 &
+	jack_pid=$!
+fi
+
+cd "$root/build"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+	ctest --output-on-failure --timeout 300 -j "$(nproc)" "$@"
