@@ -1,0 +1,119 @@
+// Resources carried by ELF files (shared objects and executables) in a
+// non-allocated section ".kvres": an index of {type, name, offset, size}
+// followed by the data.
+//
+// Reading parses the file as data: only the ELF header, the section headers,
+// their name table and the resource section are read, every offset and size
+// is checked against the file, and nothing is mapped or run.
+//
+// Writing goes through one writer (WriteResources): it writes a new file in
+// the same folder and renames it over the old one, so a file that is mapped
+// by the loader is never rewritten in place and a failed write leaves the old
+// file as it was. The resource packer and the resource manager both use it.
+#pragma once
+
+#include "foundation/KTErr.h"
+
+#include <compare>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kvElfRes {
+
+// The section that holds the resources.
+inline constexpr const char* kSectionName = ".kvres";
+
+// Longest type or resource name a file may carry.
+inline constexpr size_t kMaxNameLength = 255;
+
+// A resource type or resource name: a 16-bit number or a text name.
+// Numbers order before names.
+class ResName {
+public:
+    ResName() = default;
+    static ResName Number(uint16_t number);
+    static ResName Name(std::string text);
+
+    bool IsNumber() const { return !isName; }
+    uint16_t GetNumber() const { return number; }
+    const std::string& GetName() const { return name; }
+
+    auto operator<=>(const ResName&) const = default;
+    bool operator==(const ResName&) const = default;
+
+private:
+    bool isName = false;
+    uint16_t number = 0;
+    std::string name;
+};
+
+// The name under which a four-character type is stored: its characters,
+// most significant first, upper-cased, ending at a zero byte.
+ResName TypeNameOf(uint32_t fourCC);
+
+// One resource to write.
+struct Resource {
+    ResName type;
+    ResName id;
+    std::vector<uint8_t> data;
+};
+
+// One resource as read: the bytes stay owned by the Image.
+struct ResourceView {
+    ResName type;
+    ResName id;
+    const uint8_t* data = nullptr;
+    uint64_t size = 0;
+};
+
+// A container file read as data.
+class ImageReader;
+
+class Image {
+public:
+    // Opens an ELF file as data. eRMInvalidResContainer (-3005) for a file
+    // that is not a well-formed 64-bit little-endian ELF image or whose
+    // resource section is damaged; the translated errno when the file cannot
+    // be opened or read.
+    static KTErr OpenFile(const std::filesystem::path& file, std::unique_ptr<Image>& out);
+    // The same on a file image in memory (the bytes are copied as needed).
+    static KTErr OpenMemory(std::span<const uint8_t> bytes, std::unique_ptr<Image>& out);
+
+    // True when the file has a resource section (possibly empty).
+    bool HasResourceSection() const { return hasSection; }
+    // Every resource in file order.
+    const std::vector<ResourceView>& Resources() const { return resources; }
+    // The first resource with this type and name; null when there is none.
+    const ResourceView* Find(const ResName& type, const ResName& id) const;
+    // Distinct types, ascending.
+    std::vector<ResName> Types() const;
+    // The names of one type, ascending; empty when the type is absent.
+    std::vector<ResName> Ids(const ResName& type) const;
+    // Copies every resource (to build a new set for WriteResources).
+    std::vector<Resource> CopyResources() const;
+
+private:
+    friend class ImageReader;
+    Image() = default;
+    bool hasSection = false;
+    std::vector<uint8_t> section;
+    std::vector<ResourceView> resources;
+    std::vector<size_t> sorted; // indices into resources, by (type, id, file order)
+};
+
+// Replaces the whole resource set of the ELF file `file` with `resources`
+// (an empty set leaves an empty resource section). The new file is written
+// in the same folder with the old file's mode and renamed over it.
+// Errors: eRMInvalidResContainer (-3005) when `file` is not an ELF image the
+// reader accepts; eFMPermissionErr (-1006) when the file or its folder may
+// not be written; eRMResExists (-3001) for two resources with one key;
+// eRMInvalidResID (-3008) for an empty or over-long name; eFMWriteFailed
+// (-1036) or the translated errno for a failed write. On failure the old
+// file is untouched and no temporary file remains.
+KTErr WriteResources(const std::filesystem::path& file, const std::vector<Resource>& resources);
+
+} // namespace kvElfRes
