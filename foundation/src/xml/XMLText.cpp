@@ -1,0 +1,369 @@
+#include "foundation/XMLText.h"
+
+#include <climits>
+#include <expat.h>
+#include <new>
+
+namespace kvXML {
+
+// ---- expatpp -----------------------------------------------------------------
+
+expatpp::expatpp() : parser(XML_ParserCreate(nullptr)) {
+    if (parser == nullptr)
+        throw std::bad_alloc();
+    XML_SetUserData(parser, this);
+    XML_SetElementHandler(parser, startElementCallback, endElementCallback);
+    XML_SetCharacterDataHandler(parser, charDataCallback);
+    XML_SetProcessingInstructionHandler(parser, processingInstructionCallback);
+    XML_SetDefaultHandler(parser, defaultHandlerCallback);
+    XML_SetUnparsedEntityDeclHandler(parser, unParsedEntityDeclCallback);
+    XML_SetNotationDeclHandler(parser, notationDeclCallback);
+}
+
+expatpp::~expatpp() {
+    XML_ParserFree(parser);
+}
+
+int expatpp::XML_Parse(const char* s, int len, int isFinal) {
+    return ::XML_Parse(parser, s, len, isFinal);
+}
+
+int expatpp::XML_GetErrorCode() const {
+    return ::XML_GetErrorCode(parser);
+}
+
+unsigned long expatpp::XML_GetCurrentLineNumber() const {
+    return ::XML_GetCurrentLineNumber(parser);
+}
+
+int expatpp::skipWhiteSpace(const char* s) {
+    int n = 0;
+    while (s[n] == ' ' || s[n] == '\t' || s[n] == '\n' || s[n] == '\r')
+        ++n;
+    return n;
+}
+
+void expatpp::startElementCallback(void* userData, const char* name, const char** atts) {
+    static_cast<expatpp*>(userData)->startElement(name, atts);
+}
+
+void expatpp::endElementCallback(void* userData, const char* name) {
+    static_cast<expatpp*>(userData)->endElement(name);
+}
+
+void expatpp::charDataCallback(void* userData, const char* s, int len) {
+    static_cast<expatpp*>(userData)->charData(s, len);
+}
+
+void expatpp::processingInstructionCallback(void* userData, const char* target, const char* data) {
+    static_cast<expatpp*>(userData)->processingInstruction(target, data);
+}
+
+void expatpp::defaultHandlerCallback(void* userData, const char* s, int len) {
+    static_cast<expatpp*>(userData)->defaultHandler(s, len);
+}
+
+void expatpp::unParsedEntityDeclCallback(void* userData, const char* entityName, const char* base,
+                                         const char* systemId, const char* publicId,
+                                         const char* notationName) {
+    static_cast<expatpp*>(userData)->unparsedEntityDecl(entityName, base, systemId, publicId,
+                                                        notationName);
+}
+
+void expatpp::notationDeclCallback(void* userData, const char* notationName, const char* base,
+                                   const char* systemId, const char* publicId) {
+    static_cast<expatpp*>(userData)->notationDecl(notationName, base, systemId, publicId);
+}
+
+// ---- CXMLTreeBuilder -----------------------------------------------------------
+
+namespace {
+
+// Blank, tab, line feed, vertical tab, form feed, carriage return; bytes from
+// 128 up are never white space.
+inline bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+} // namespace
+
+CXMLTreeBuilder::CXMLTreeBuilder(CXMLElement& r) : root(r) {
+    XML_SetStartElementHandler(parser, startDocumentCallback);
+    root.SetError(eXMLElementIncomplete);
+}
+
+CXMLTreeBuilder::~CXMLTreeBuilder() {
+    CloseOpenElements();
+}
+
+// Elements left open by a failed or unfinished build keep no parent link.
+void CXMLTreeBuilder::CloseOpenElements() {
+    while (current != nullptr) {
+        CXMLElement* parent = current->parent;
+        current->parent = nullptr;
+        current = parent;
+    }
+}
+
+void CXMLTreeBuilder::SetIdleCallBack(void (*fn)(void*), void* data) {
+    idleCallBack = fn;
+    idleData = data;
+}
+
+KTErr CXMLTreeBuilder::ParseFinalInPieces(const char* data, unsigned long size, unsigned long piece,
+                                          bool idle) {
+    unsigned long offset = 0;
+    do {
+        const unsigned long n = size - offset < piece ? size - offset : piece;
+        const bool last = offset + n == size;
+        if (::XML_Parse(parser, data + offset, static_cast<int>(n), last) == XML_STATUS_ERROR) {
+            failed = true;
+            return eXMLParserFailed;
+        }
+        offset += n;
+        if (idle && idleCallBack != nullptr)
+            idleCallBack(idleData);
+    } while (offset < size);
+    return eNoErr;
+}
+
+KTErr CXMLTreeBuilder::BuildFromSingleBuffer(const void* data, unsigned long size) {
+    if (data == nullptr || size < 4)
+        return eMemNullPointer;
+    return ParseFinalInPieces(static_cast<const char*>(data), size, INT_MAX, false);
+}
+
+KTErr CXMLTreeBuilder::BuildFromSingleBufferWithIdle(const void* data, unsigned long size) {
+    if (data == nullptr && size != 0)
+        return eMemNullPointer;
+    return ParseFinalInPieces(static_cast<const char*>(data), size, 1024, true);
+}
+
+KTErr CXMLTreeBuilder::BuildFromBuffer(const void* data, unsigned long size, bool& done) {
+    if (data == nullptr && size != 0)
+        return eMemNullPointer;
+    const char* bytes = static_cast<const char*>(data);
+    unsigned long offset = 0;
+    do {
+        const unsigned long n = size - offset < INT_MAX ? size - offset : INT_MAX;
+        if (::XML_Parse(parser, bytes + offset, static_cast<int>(n), 0) == XML_STATUS_ERROR) {
+            failed = true;
+            done = buildingDone;
+            return eXMLParserFailed;
+        }
+        offset += n;
+    } while (offset < size);
+    done = buildingDone;
+    return eNoErr;
+}
+
+KTErr CXMLTreeBuilder::Finish() {
+    if (failed)
+        return eXMLParserFailed;
+    if (buildingDone)
+        return eNoErr;
+    if (::XML_Parse(parser, nullptr, 0, 1) == XML_STATUS_ERROR)
+        failed = true;
+    if (buildingDone && !failed)
+        return eNoErr;
+    return started ? eXMLElementIncomplete : eXMLParserFailed;
+}
+
+void CXMLTreeBuilder::WriteToString(std::string& out) const {
+    out.clear();
+    WriteElementText(root, out);
+}
+
+namespace {
+
+void AddAttributes(CXMLElement::AttribVec& attribs, const char** atts) {
+    if (atts == nullptr || atts[0] == nullptr)
+        return;
+    size_t pairs = 0;
+    while (atts[2 * pairs] != nullptr && atts[2 * pairs + 1] != nullptr)
+        ++pairs;
+    attribs.reserve(attribs.size() + pairs);
+    for (size_t i = 0; i < pairs; ++i)
+        attribs.emplace_back(atts[2 * i], atts[2 * i + 1]);
+}
+
+} // namespace
+
+void CXMLTreeBuilder::startDocumentCallback(void* userData, const char* name, const char** atts) {
+    static_cast<CXMLTreeBuilder*>(userData)->startDocument(name, atts);
+}
+
+void CXMLTreeBuilder::startDocument(const char* name, const char** atts) {
+    root.name = name;
+    AddAttributes(root.attribs, atts);
+    root.parent = nullptr;
+    current = &root;
+    started = true;
+    XML_SetStartElementHandler(parser, startElementCallback);
+}
+
+void CXMLTreeBuilder::startElement(const char* name, const char** atts) {
+    if (current == nullptr)
+        return;
+    auto* element = new CXMLElement(name, "");
+    AddAttributes(element->attribs, atts);
+    element->parent = current;
+    current->children.push_back(element);
+    current = element;
+}
+
+void CXMLTreeBuilder::endElement(const char* /*name*/) {
+    if (current == nullptr)
+        return;
+    CXMLElement* element = current;
+    element->SetError(eNoErr);
+    NormalizeText(element->text);
+    current = element->parent;
+    element->parent = nullptr;
+    if (current == nullptr)
+        buildingDone = true;
+}
+
+void CXMLTreeBuilder::charData(const char* s, int len) {
+    if (current == nullptr)
+        return;
+    const char* end = s + len;
+    if (current->text.empty()) {
+        while (s != end && IsSpace(*s))
+            ++s;
+    }
+    if (s != end)
+        current->text.append(s, end);
+}
+
+void CXMLTreeBuilder::NormalizeText(std::string& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && IsSpace(text[first]))
+        ++first;
+    while (last > first && IsSpace(text[last - 1]))
+        --last;
+    if (first != 0 || last != text.size())
+        text = text.substr(first, last - first);
+    if (text.size() == 6 && text.front() == '\'' && text.back() == '\'')
+        text = text.substr(1, 4);
+}
+
+// ---- Writer ----------------------------------------------------------------------
+
+namespace {
+
+void AppendEscaped(std::string& out, const char* s, size_t len) {
+    const char* run = s;
+    const char* end = s + len;
+    for (const char* p = s; p != end; ++p) {
+        const char* entity;
+        switch (*p) {
+        case '&':
+            entity = "&amp;";
+            break;
+        case '<':
+            entity = "&lt;";
+            break;
+        case '>':
+            entity = "&gt;";
+            break;
+        case '"':
+            entity = "&quot;";
+            break;
+        case '\'':
+            entity = "&apos;";
+            break;
+        default:
+            continue;
+        }
+        out.append(run, p);
+        out.append(entity);
+        run = p + 1;
+    }
+    out.append(run, end);
+}
+
+// A CDATA section cannot hold "]]>": the text is split between two sections
+// there ("]]" ends one, ">" starts the next), which the reader joins again.
+void AppendCDATAContent(std::string& out, const std::string& text) {
+    size_t start = 0;
+    for (size_t found; (found = text.find("]]>", start)) != std::string::npos; start = found + 2) {
+        out.append(text, start, found + 2 - start);
+        out.append("]]><![CDATA[");
+    }
+    out.append(text, start, std::string::npos);
+}
+
+void WriteElement(const CXMLElement& e, std::string& out, uint32_t depth) {
+    out.append(depth, '\t');
+    out.push_back('<');
+    out.append(e.name.c_str(), e.name.size());
+    for (const KTXMLAttribute& a : e.GetAttribVec()) {
+        out.push_back(' ');
+        out.append(a.name.c_str(), a.name.size());
+        out.append("=\"");
+        AppendEscaped(out, a.value.c_str(), a.value.size());
+        out.push_back('"');
+    }
+    const bool hasChildren = !e.children.empty();
+    if (!hasChildren && e.text.empty()) {
+        out.append("/>\n");
+        return;
+    }
+    out.push_back('>');
+    const bool raised = hasChildren || e.cdata;
+    uint32_t inner = depth;
+    if (raised) {
+        out.push_back('\n');
+        ++inner;
+    }
+    if (!e.text.empty()) {
+        if (e.cdata) {
+            out.append(inner, '\t');
+            out.append("<![CDATA[\n");
+            out.append(inner, '\t');
+            AppendCDATAContent(out, e.text);
+            out.push_back('\n');
+            out.append(inner, '\t');
+            out.append("]]>\n");
+        } else {
+            AppendEscaped(out, e.text.data(), e.text.size());
+            if (hasChildren)
+                out.push_back('\n');
+        }
+    }
+    for (const CXMLElement* child : e.children)
+        WriteElement(*child, out, inner);
+    if (raised)
+        out.append(depth, '\t');
+    out.append("</");
+    out.append(e.name.c_str(), e.name.size());
+    out.append(">\n");
+}
+
+} // namespace
+
+void WriteElementText(const CXMLElement& element, std::string& out) {
+    // The depth travels as an argument, so that the shared counter is neither
+    // raised by an interrupted write nor changed under another thread.
+    WriteElement(element, out, CXMLElement::level);
+}
+
+KTErr WriteAllText(const std::string& text, const TextWriteFunc& write) {
+    const char* data = text.data();
+    unsigned long left = text.size();
+    while (left > 0) {
+        unsigned long written = 0;
+        const KTErr err = write(data, left, written);
+        if (err != eNoErr)
+            return err;
+        if (written == 0 || written > left)
+            return eFMWriteFailed;
+        data += written;
+        left -= written;
+    }
+    return eNoErr;
+}
+
+} // namespace kvXML
