@@ -1,0 +1,37 @@
+// Shared pieces of the file manager's sources.
+#pragma once
+
+#include "foundation/KCStPath.h"
+
+#include <string>
+#include <system_error>
+
+struct KTPathType {
+    std::string text;
+};
+
+namespace kvFM::detail {
+
+// Longest path text handed to the system (PATH_MAX without the NUL).
+constexpr size_t kMaxNativePath = 4095;
+
+// Makes a reference that takes the text as it is (texts the system hands
+// back, such as folder entries).
+KTPathType* NewPathRef(std::string text);
+
+// Appends `leaf` (components separated by '/' or '\') to `text` and
+// normalises the result. eFMTranslateFileNameFailed for a component that
+// breaks the name rule, eFMPathTooLong for a result the system cannot take.
+KTErr AppendComponents(std::string& text, const char* leaf);
+
+// The status of the current errno as a file-system error.
+KTErr StatusOfErrno(int err);
+
+// Copies `text` into `out`, cut at 1,023 characters.
+char* CopyOut(const std::string& text, KTPathString& out);
+
+// Writes one line to the trace sink (stderr, or the file named by
+// QUORL_TRACE).
+void TraceLine(const std::string& text);
+
+} // namespace kvFM::detail

@@ -1,0 +1,56 @@
+// A temporary folder for one test, removed with everything in it.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+class TempFolder {
+public:
+    TempFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && base[0] == '/' ? base : "/tmp") + "/kvfmXXXXXX";
+        path = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string operator/(const std::string& leaf) const { return path + "/" + leaf; }
+
+    static void Write(const std::string& file, const std::string& content) {
+        std::ofstream(file, std::ios::binary) << content;
+    }
+    static std::string Read(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string path;
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name(name) {
+        if (const char* old = std::getenv(name)) {
+            had = true;
+            previous = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had)
+            setenv(name, previous.c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+private:
+    const char* name;
+    bool had = false;
+    std::string previous;
+};

@@ -1,0 +1,210 @@
+#include "TempFolder.h"
+#include "foundation/KCStFile.h"
+#include "foundation/kvFMFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace kvFM;
+
+TEST(Files, OpenReadAndClose) {
+    TempFolder tmp;
+    TempFolder::Write(tmp / "a.bin", "hello world");
+    KCStPath path(tmp / "a.bin");
+
+    KTOpenFileType* f = nullptr;
+    ASSERT_EQ(OpenFile(path.GetPathRef(), eReadPermission, f), eNoErr);
+    char buf[64];
+    unsigned long done = 99;
+    EXPECT_EQ(ReadFromFile(f, buf, 5, done), eNoErr);
+    EXPECT_EQ(done, 5u);
+    EXPECT_EQ(std::string(buf, 5), "hello");
+    // Asking for more than is left reads up to the end; at the end 0 bytes.
+    EXPECT_EQ(ReadFromFile(f, buf, sizeof buf, done), eNoErr);
+    EXPECT_EQ(done, 6u);
+    EXPECT_EQ(ReadFromFile(f, buf, sizeof buf, done), eNoErr);
+    EXPECT_EQ(done, 0u);
+    uint64_t size = 0, cursor = 0;
+    EXPECT_EQ(GetFileSizeFromOpenFileRef(f, size), eNoErr);
+    EXPECT_EQ(size, 11u);
+    EXPECT_EQ(GetFileCursor(f, cursor), eNoErr);
+    EXPECT_EQ(cursor, 11u);
+    // One call moves at most 2^32 - 1 bytes: larger requests are refused.
+    EXPECT_EQ(ReadFromFile(f, buf, 0x100000000ul, done), eFMWrongParameters);
+    EXPECT_EQ(CloseFile(f), eNoErr);
+    EXPECT_FALSE(IsValidOpenFileRef(f));
+    EXPECT_EQ(CloseFile(f), eFMIllegalOpenFileRef);
+    EXPECT_EQ(ReadFromFile(f, buf, 1, done), eFMIllegalOpenFileRef);
+}
+
+TEST(Files, FailuresOfOpening) {
+    TempFolder tmp;
+    KTOpenFileType* f = nullptr;
+    KCStPath missing(tmp / "missing");
+    EXPECT_EQ(OpenFile(missing.GetPathRef(), eReadPermission, f), eFMFileNotFound);
+    EXPECT_FALSE(IsValidOpenFileRef(f));
+    EXPECT_EQ(OpenFile(nullptr, eReadPermission, f), eMemNullPointer);
+    // A folder is not a file to open.
+    EXPECT_EQ(OpenFile(KCStPath(tmp.path).GetPathRef(), eReadPermission, f), eGenericErr);
+    EXPECT_FALSE(IsValidOpenFileRef(f));
+
+    KCStFileRead reader(missing);
+    EXPECT_FALSE(reader.IsValid());
+    EXPECT_EQ(reader.GetError(), eFMFileNotFound);
+    KCStFileWrite writer(missing);
+    EXPECT_EQ(writer.GetError(), eFMFileNotFound);
+}
+
+TEST(Files, SharingFollowsThePermission) {
+    TempFolder tmp;
+    TempFolder::Write(tmp / "s", "x");
+    KCStPath path(tmp / "s");
+    {
+        KCStFileRead r1(path), r2(path);
+        EXPECT_TRUE(r1.IsValid());
+        EXPECT_TRUE(r2.IsValid()); // readers share
+        KTOpenFileType* w = nullptr;
+        EXPECT_EQ(OpenFile(path.GetPathRef(), eWritePermission, w), eGenericErr);
+    }
+    KCStFileWrite w1(path);
+    ASSERT_TRUE(w1.IsValid());
+    KCStFileRead r(path);
+    EXPECT_FALSE(r.IsValid()); // a writer is alone
+    // Creating with truncation must not cut a file another holder writes.
+    KCStFileCreate c(path, eCreateAlways, eWritePermission);
+    EXPECT_FALSE(c.IsValid());
+    EXPECT_EQ(TempFolder::Read(tmp / "s"), "x");
+}
+
+TEST(Files, CreateFlagsAndMissingFolders) {
+    TempFolder tmp;
+    KCStPath deep(tmp / "one/two/file.txt");
+    {
+        KCStFileCreate c(deep, eCreateNew, eWritePermission);
+        ASSERT_TRUE(c.IsValid());
+        EXPECT_EQ(c.WriteFromFromString("abc"), eNoErr);
+    }
+    EXPECT_EQ(TempFolder::Read(deep.GetPathString()), "abc");
+    EXPECT_EQ(KCStFileCreate(deep, eCreateNew, eWritePermission).GetError(), eFMFileAllreadyExists);
+    {
+        // Opened with write permission the cursor sits at the end: appends.
+        KCStFileCreate c(deep, eOpenOrCreate, eWritePermission);
+        EXPECT_EQ(c.WriteFromFromString("de"), eNoErr);
+    }
+    EXPECT_EQ(TempFolder::Read(deep.GetPathString()), "abcde");
+    {
+        KCStFileWrite w(deep);
+        EXPECT_EQ(w.WriteFromFromString("f"), eNoErr);
+    }
+    EXPECT_EQ(TempFolder::Read(deep.GetPathString()), "abcdef");
+    {
+        KCStFileCreate c(deep, eCreateAlways, eReadWritePermission);
+        EXPECT_EQ(c.GetFileSize(), 0u);
+    }
+    KTOpenFileType* f = nullptr;
+    EXPECT_EQ(CreateAFile(deep.GetPathRef(), static_cast<KECreateFlags>(7), eWritePermission, f),
+              eGenericErr);
+    // A file standing where a folder is needed.
+    TempFolder::Write(tmp / "plain", "");
+    EXPECT_EQ(
+        CreateAFile(KCStPath(tmp / "plain/x").GetPathRef(), eOpenOrCreate, eWritePermission, f),
+        eFMIsNotAFolder);
+}
+
+TEST(Files, CursorAndSize) {
+    TempFolder tmp;
+    KCStFileCreate c(KCStPath(tmp / "c"), eCreateAlways, eReadWritePermission);
+    ASSERT_TRUE(c.IsValid());
+    EXPECT_EQ(c.WriteFromFromString("0123456789"), eNoErr);
+    EXPECT_EQ(c.SetCursor(2, eFromStart), eNoErr);
+    EXPECT_EQ(c.GetCursor(), 2u);
+    EXPECT_EQ(c.SetCursor(3, eFromCurrent), eNoErr);
+    EXPECT_EQ(c.GetCursor(), 5u);
+    EXPECT_EQ(c.SetCursor(static_cast<uint64_t>(-4), eFromEnd), eNoErr);
+    EXPECT_EQ(c.GetCursor(), 6u);
+    // An unknown mode is refused before anything moves.
+    EXPECT_EQ(SetFileCursor(c.GetFileRef(), 0, static_cast<KEPositionMode>(3)), eGenericErr);
+    EXPECT_EQ(c.GetCursor(), 6u);
+    EXPECT_EQ(SetFileCursor(GetInvalidOpenFileRef(), 0, static_cast<KEPositionMode>(3)),
+              eGenericErr);
+    EXPECT_EQ(SetFileCursor(GetInvalidOpenFileRef(), 0, eFromStart), eFMIllegalOpenFileRef);
+
+    EXPECT_EQ(SetFileSize(c.GetFileRef(), 4), eNoErr);
+    EXPECT_EQ(c.GetFileSize(), 4u);
+    EXPECT_EQ(c.GetCursor(), 4u);
+    EXPECT_EQ(SetFileSize(c.GetFileRef(), 8), eNoErr);
+    EXPECT_EQ(c.GetFileSize(), 8u);
+}
+
+TEST(Files, ReadToStdStringKeepsWhatWasThere) {
+    TempFolder tmp;
+    TempFolder::Write(tmp / "t", "content");
+    KCStFileRead r(KCStPath(tmp / "t"));
+    std::string text = "pre:";
+    EXPECT_EQ(r.ReadToStdString(text), eNoErr);
+    EXPECT_EQ(text, "pre:content");
+    // From a cursor past the start only the rest comes, without padding.
+    r.SetCursor(4, eFromStart);
+    std::string rest;
+    EXPECT_EQ(r.ReadToStdString(rest), eNoErr);
+    EXPECT_EQ(rest, "ent");
+}
+
+TEST(Files, TemporaryFilesAreUniqueAndOpen) {
+    TempFolder tmp;
+    ScopedEnv env("TMPDIR", tmp / "t");
+    KTOpenFileType* f1 = nullptr;
+    KTOpenFileType* f2 = nullptr;
+    KTPathType* p1 = nullptr;
+    KTPathType* p2 = nullptr;
+    ASSERT_EQ(CreateTempFile(f1, p1), eNoErr);
+    ASSERT_EQ(CreateTempFile(f2, p2), eNoErr);
+    KTPathString leaf;
+    EXPECT_EQ(std::string(GetLeaf(p1, leaf)).substr(0, 2), "KS");
+    EXPECT_FALSE(IsSamePath(p1, p2));
+    EXPECT_EQ(std::string(GetPathAsString(p1)).rfind(tmp / "t/", 0), 0u);
+    unsigned long done = 0;
+    EXPECT_EQ(WriteToFile(f1, "abc", 3, done), eNoErr);
+    EXPECT_EQ(SetFileCursor(f1, 0, eFromStart), eNoErr);
+    char buf[3];
+    EXPECT_EQ(ReadFromFile(f1, buf, 3, done), eNoErr);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    CloseFile(f1);
+    CloseFile(f2);
+    DisposePathRef(p1);
+    DisposePathRef(p2);
+}
+
+TEST(Files, AtomicWriteReplacesOrLeavesTheOldFile) {
+    TempFolder tmp;
+    KCStPath path(tmp / "sub/data.txt");
+    ASSERT_EQ(WriteFileAtomically(path.GetPathRef(), "first", 5), eNoErr);
+    EXPECT_EQ(TempFolder::Read(path.GetPathString()), "first");
+    chmod(path.GetPathString().c_str(), 0640);
+    ASSERT_EQ(WriteFileAtomically(path.GetPathRef(), "second!", 7), eNoErr);
+    EXPECT_EQ(TempFolder::Read(path.GetPathString()), "second!");
+    struct stat st;
+    ASSERT_EQ(stat(path.GetPathString().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u); // the old file's mode is kept
+
+    ASSERT_EQ(WriteFileAtomically(KCStPath(tmp / "secret").GetPathRef(), "s", 1, 0600, false),
+              eNoErr);
+    ASSERT_EQ(stat((tmp / "secret").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    // A folder in which nothing can be made: the old file stays whole.
+    if (geteuid() != 0) {
+        chmod((tmp / "sub").c_str(), 0555);
+        EXPECT_NE(WriteFileAtomically(path.GetPathRef(), "third", 5), eNoErr);
+        chmod((tmp / "sub").c_str(), 0755);
+        EXPECT_EQ(TempFolder::Read(path.GetPathString()), "second!");
+    }
+    // No temporary file is left behind.
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(tmp / "sub")) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
