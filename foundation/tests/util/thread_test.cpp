@@ -1,0 +1,207 @@
+#include "foundation/KThread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sys/resource.h>
+#include <thread>
+#include <vector>
+
+using namespace kvThread;
+
+namespace {
+
+TEST(ThreadMutexInited, UninitialisedObjectGuardsNothing) {
+    ThreadMutexInited m;
+    EXPECT_FALSE(m.is_init());
+    EXPECT_TRUE(m.tryobtain());
+    m.obtain();
+    m.release();
+
+    m.init();
+    EXPECT_TRUE(m.is_init());
+    m.obtain();
+    EXPECT_TRUE(m.tryobtain()); // recursive for its owner
+    m.release();
+    bool otherGotIt = true;
+    std::thread([&] { otherGotIt = m.tryobtain(); }).join();
+    EXPECT_FALSE(otherGotIt);
+    m.release();
+    std::thread([&] {
+        otherGotIt = m.tryobtain();
+        if (otherGotIt)
+            m.release();
+    }).join();
+    EXPECT_TRUE(otherGotIt);
+    m.uninit();
+    EXPECT_FALSE(m.is_init());
+}
+
+TEST(Threads, SleepRoundsToMilliseconds) {
+    // Up to 500 microseconds only yields (a sleep taken as milliseconds would
+    // show here).
+    const auto start = std::chrono::steady_clock::now();
+    sleep(-5);
+    sleep(0);
+    sleep(1);
+    sleep(500);
+    yield();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    const auto before = std::chrono::steady_clock::now();
+    sleep(501);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::microseconds(1000));
+}
+
+std::atomic<thread_id> gStartedId{invalid_thread_id};
+std::atomic<bool> gRelease{false};
+
+int RecordAndWait(int argument) {
+    gStartedId = current_thread_id();
+    while (!gRelease)
+        std::this_thread::yield();
+    return argument * 2;
+}
+
+TEST(Threads, CreateJoinAndAliveness) {
+    gStartedId = invalid_thread_id;
+    gRelease = false;
+    thread_handle handle = reinterpret_cast<thread_handle>(1);
+    create_thread(handle, RecordAndWait, 21, 2);
+    ASSERT_NE(handle, invalid_thread_handle);
+    while (gStartedId == invalid_thread_id)
+        std::this_thread::yield();
+    const thread_id id = gStartedId;
+    EXPECT_NE(id, current_thread_id());
+    EXPECT_TRUE(is_thread_alive(id));
+    EXPECT_FALSE(terminate_thread(handle)); // refused: the thread goes on
+    EXPECT_TRUE(is_thread_alive(id));
+
+    gRelease = true;
+    int exitCode = 0;
+    EXPECT_TRUE(join_thread(handle, &exitCode));
+    EXPECT_EQ(exitCode, 42);
+    EXPECT_FALSE(is_thread_alive(id));
+    close_thread(handle);
+
+    EXPECT_TRUE(is_thread_alive(current_thread_id()));
+    EXPECT_FALSE(is_thread_alive(invalid_thread_id));
+
+    // A thread that is not ours, once it ended, is not alive either.
+    std::atomic<thread_id> other{invalid_thread_id};
+    std::thread([&] { other = current_thread_id(); }).join();
+    for (int i = 0; i < 1000 && is_thread_alive(other); ++i)
+        std::this_thread::yield();
+    EXPECT_FALSE(is_thread_alive(other));
+}
+
+std::atomic<int> gNice{99};
+int ReadNice(int) {
+    gNice = getpriority(PRIO_PROCESS, static_cast<id_t>(current_thread_id()));
+    return 0;
+}
+
+TEST(Threads, PriorityClasses) {
+    const int ownNice = getpriority(PRIO_PROCESS, static_cast<id_t>(current_thread_id()));
+    for (int priorityClass : {2, 1}) {
+        thread_handle handle = invalid_thread_handle;
+        create_thread(handle, ReadNice, 0, priorityClass);
+        ASSERT_NE(handle, invalid_thread_handle);
+        EXPECT_TRUE(join_thread(handle, nullptr));
+        close_thread(handle);
+        // Class 2 keeps the creator's priority; class 1 lowers it.
+        EXPECT_EQ(gNice, priorityClass == 2 ? ownNice : std::min(ownNice + 1, 19));
+    }
+    thread_handle none = reinterpret_cast<thread_handle>(1);
+    create_thread(none, nullptr, 0, 0);
+    EXPECT_EQ(none, invalid_thread_handle);
+    EXPECT_FALSE(join_thread(invalid_thread_handle, nullptr));
+}
+
+TEST(Threads, MicrosecondsAdvance) {
+    const uint32_t a = microseconds_now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const uint32_t b = microseconds_now();
+    EXPECT_GE(static_cast<uint32_t>(b - a), 2000u);
+}
+
+struct MonitorFixture : ::testing::Test {
+    void SetUp() override { monitor = create_condition_monitor(); }
+    void TearDown() override { destroy_condition_monitor(monitor); }
+    condition_monitor* monitor = nullptr;
+};
+
+TEST_F(MonitorFixture, LockAndTimedWait) {
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(trylock(monitor));
+    bool otherGotIt = true;
+    std::thread([&] { otherGotIt = trylock(monitor); }).join();
+    EXPECT_FALSE(otherGotIt);
+
+    // A wait that times out comes back holding the monitor.
+    EXPECT_FALSE(timed_wait(monitor, 1000));
+    std::thread([&] { otherGotIt = trylock(monitor); }).join();
+    EXPECT_FALSE(otherGotIt);
+    unlock(monitor);
+    destroy_condition_monitor(nullptr);
+}
+
+TEST_F(MonitorFixture, SignalWakesOneWaiter) {
+    std::atomic<int> woken{0};
+    std::atomic<bool> ready{false};
+    std::thread waiter([&] {
+        lock(monitor);
+        ready = true;
+        if (timed_wait(monitor, 5'000'000))
+            ++woken;
+        unlock(monitor);
+    });
+    while (!ready)
+        std::this_thread::yield();
+    // The waiter released the monitor inside the wait once we can take it.
+    lock(monitor);
+    signal(monitor);
+    unlock(monitor);
+    waiter.join();
+    EXPECT_EQ(woken, 1);
+
+    // A signal with nobody waiting is not kept for a later waiter.
+    signal(monitor);
+    lock(monitor);
+    EXPECT_FALSE(timed_wait(monitor, 1000));
+    unlock(monitor);
+}
+
+TEST_F(MonitorFixture, BroadcastWakesEveryWaiter) {
+    lock(monitor);
+    broadcast(monitor); // nobody waits: returns at once
+    unlock(monitor);
+
+    std::atomic<int> waiting{0}, woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i) {
+        waiters.emplace_back([&] {
+            lock(monitor);
+            ++waiting;
+            if (timed_wait(monitor, 5'000'000))
+                ++woken;
+            unlock(monitor);
+        });
+    }
+    // All three are inside the wait once each has counted itself and the
+    // monitor is free again.
+    for (;;) {
+        lock(monitor);
+        if (waiting == 3)
+            break;
+        unlock(monitor);
+        std::this_thread::yield();
+    }
+    broadcast(monitor);
+    unlock(monitor);
+    for (auto& t : waiters)
+        t.join();
+    EXPECT_EQ(woken, 3);
+}
+
+} // namespace
