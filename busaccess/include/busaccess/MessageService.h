@@ -1,0 +1,27 @@
+// How the bus library tells the user something: a dialog in the GUI, a
+// trace line when headless. The GUI installs its own service.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace busaccess {
+
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+    // An information message with its caption.
+    virtual void showInformation(const std::string& text, const std::string& caption) = 0;
+};
+
+// Headless: one trace line "caption: text" on the trace sink (stderr, or
+// the file named by QUORL_TRACE).
+class TraceMessageService final : public MessageService {
+public:
+    void showInformation(const std::string& text, const std::string& caption) override;
+};
+
+// Appends one line to the trace sink.
+void WriteTraceLine(const std::string& line);
+
+} // namespace busaccess

@@ -1,0 +1,362 @@
+#include "usb/LibusbBackend.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cstring>
+#include <libusb.h>
+
+namespace kvusb {
+
+struct LibusbBackend::Context {
+    libusb_context* ctx = nullptr;
+    ~Context() {
+        if (ctx)
+            libusb_exit(ctx);
+    }
+};
+
+namespace {
+
+using ContextPtr = std::shared_ptr<LibusbBackend::Context>;
+
+// Control requests of the discovery never take longer than this.
+constexpr std::chrono::milliseconds kControlTimeout{500};
+// Settling time of a drain after a refused reply.
+constexpr unsigned kDrainTimeoutMs = 5;
+constexpr size_t kMaxExtendedProperties = 4096;
+
+unsigned Millis(std::chrono::milliseconds t) {
+    return static_cast<unsigned>(std::max<int64_t>(1, t.count()));
+}
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+// UTF-16LE text made of ASCII characters (the property names and GUIDs).
+std::string AsciiFromUtf16(const uint8_t* p, size_t bytes) {
+    std::string s;
+    for (size_t i = 0; i + 1 < bytes; i += 2) {
+        uint16_t c = Le16(p + i);
+        s.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return s;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+class LibusbPipe final : public BulkPipe {
+public:
+    LibusbPipe(ContextPtr ctx, libusb_device_handle* h, PipeIds ids, uint16_t inPacket,
+               std::string path, std::chrono::milliseconds timeout)
+        : ctx_(std::move(ctx)), h_(h), ids_(ids), path_(std::move(path)), timeout_(timeout) {
+        // Whole packets only: a read buffer that is a multiple of the packet
+        // size never overflows.
+        size_t packet = inPacket ? inPacket : 64;
+        packet_.resize(((1024 + packet - 1) / packet) * packet);
+    }
+    ~LibusbPipe() override { closeHandle(); }
+
+    IoStatus write(const uint8_t* data, size_t len, size_t& moved) override {
+        moved = 0;
+        if (!h_)
+            return IoStatus::noDevice;
+        int transferred = 0;
+        int chunk = static_cast<int>(std::min<size_t>(len, 1u << 16));
+        int r = libusb_bulk_transfer(h_, ids_.bulkOut, const_cast<uint8_t*>(data), chunk,
+                                     &transferred, Millis(timeout_));
+        moved = static_cast<size_t>(std::max(0, transferred));
+        return settle(r);
+    }
+
+    IoStatus read(uint8_t* buf, size_t len, size_t& got) override {
+        got = 0;
+        if (pos_ == reply_.size()) {
+            if (!h_)
+                return IoStatus::noDevice;
+            int n = 0;
+            int r = libusb_bulk_transfer(h_, ids_.bulkIn, packet_.data(),
+                                         static_cast<int>(packet_.size()), &n, Millis(timeout_));
+            IoStatus st = settle(r);
+            if (st != IoStatus::ok)
+                return st;
+            reply_.assign(packet_.begin(), packet_.begin() + n);
+            pos_ = 0;
+        }
+        got = std::min(len, reply_.size() - pos_);
+        std::memcpy(buf, reply_.data() + pos_, got);
+        pos_ += got;
+        return IoStatus::ok;
+    }
+
+    void discardInput() override {
+        reply_.clear();
+        pos_ = 0;
+        for (int i = 0; h_ && i < 64; ++i) {
+            int n = 0;
+            int r = libusb_bulk_transfer(h_, ids_.bulkIn, packet_.data(),
+                                         static_cast<int>(packet_.size()), &n, kDrainTimeoutMs);
+            if (r == LIBUSB_ERROR_NO_DEVICE)
+                closeHandle();
+            if (r != 0)
+                break;
+        }
+    }
+
+    PipeIds ids() const override { return ids_; }
+    std::string path() const override { return path_; }
+
+private:
+    IoStatus settle(int r) {
+        switch (r) {
+        case 0:
+            return IoStatus::ok;
+        case LIBUSB_ERROR_TIMEOUT:
+            // Resynchronise the data toggles of both pipes and forget any
+            // partial answer.
+            libusb_clear_halt(h_, ids_.bulkIn);
+            libusb_clear_halt(h_, ids_.bulkOut);
+            reply_.clear();
+            pos_ = 0;
+            return IoStatus::timeout;
+        case LIBUSB_ERROR_NO_DEVICE:
+            closeHandle();
+            return IoStatus::noDevice;
+        default:
+            reply_.clear();
+            pos_ = 0;
+            return IoStatus::failed;
+        }
+    }
+
+    void closeHandle() {
+        if (!h_)
+            return;
+        libusb_release_interface(h_, 0);
+        libusb_close(h_);
+        h_ = nullptr;
+        reply_.clear();
+        pos_ = 0;
+    }
+
+    ContextPtr ctx_;
+    libusb_device_handle* h_;
+    PipeIds ids_;
+    std::string path_;
+    std::chrono::milliseconds timeout_;
+    std::vector<uint8_t> packet_;
+    std::vector<uint8_t> reply_;
+    size_t pos_ = 0;
+};
+
+std::string DevicePath(libusb_device* dev) {
+    return "usb:" + std::to_string(libusb_get_bus_number(dev)) + ":" +
+           std::to_string(libusb_get_device_address(dev));
+}
+
+// Interface 0 of the active configuration is vendor-specific.
+bool HasVendorInterface(libusb_device* dev) {
+    libusb_config_descriptor* cfg = nullptr;
+    if (libusb_get_active_config_descriptor(dev, &cfg) != 0 || !cfg)
+        return false;
+    bool vendor = cfg->bNumInterfaces > 0 && cfg->interface[0].num_altsetting > 0 &&
+                  cfg->interface[0].altsetting[0].bInterfaceClass == LIBUSB_CLASS_VENDOR_SPEC;
+    libusb_free_config_descriptor(cfg);
+    return vendor;
+}
+
+// Reads the Microsoft OS 1.0 descriptors of an open device and tells
+// whether they declare the bridge's device-interface GUID.
+bool DeclaresBridgeGuid(libusb_device_handle* h) {
+    const unsigned t = Millis(kControlTimeout);
+    uint8_t os[18] = {};
+    int r = libusb_control_transfer(h, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_DESCRIPTOR,
+                                    (LIBUSB_DT_STRING << 8) | 0xEE, 0, os, sizeof os, t);
+    if (r < 18 || os[1] != LIBUSB_DT_STRING || AsciiFromUtf16(os + 2, 14) != "MSFT100")
+        return false;
+    const uint8_t vendorCode = os[16];
+    for (uint8_t type : {uint8_t(0xC1), uint8_t(0xC0)}) { // interface, then device recipient
+        uint8_t header[10] = {};
+        r = libusb_control_transfer(h, type, vendorCode, 0, 0x0005, header, sizeof header, t);
+        if (r < 10)
+            continue;
+        size_t total = std::min<size_t>(Le32(header), kMaxExtendedProperties);
+        std::vector<uint8_t> props(total);
+        r = libusb_control_transfer(h, type, vendorCode, 0, 0x0005, props.data(),
+                                    static_cast<uint16_t>(total), t);
+        if (r <= 0)
+            continue;
+        for (const auto& g : InterfaceGuidsFromExtendedProperties(props.data(), size_t(r)))
+            if (SameText(g, kBridgeInterfaceGuid))
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<UsbId> ParseUsbIdList(const std::string& text) {
+    std::vector<UsbId> ids;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = text.find_first_of(",; \t", i);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string item = text.substr(i, end - i);
+        i = end + 1;
+        size_t colon = item.find(':');
+        if (colon == std::string::npos)
+            continue;
+        unsigned vid = 0, pid = 0;
+        const char* b = item.data();
+        auto [pv, ev] = std::from_chars(b, b + colon, vid, 16);
+        auto [pp, ep] = std::from_chars(b + colon + 1, b + item.size(), pid, 16);
+        if (ev != std::errc() || ep != std::errc() || pv != b + colon || pp != b + item.size() ||
+            vid > 0xFFFF || pid > 0xFFFF || colon == 0)
+            continue;
+        ids.push_back({static_cast<uint16_t>(vid), static_cast<uint16_t>(pid)});
+    }
+    return ids;
+}
+
+std::vector<std::string> InterfaceGuidsFromExtendedProperties(const uint8_t* data, size_t len) {
+    std::vector<std::string> guids;
+    if (len < 10 || Le16(data + 6) != 0x0005)
+        return guids;
+    size_t total = std::min<size_t>(len, Le32(data));
+    unsigned count = Le16(data + 8);
+    size_t pos = 10;
+    for (unsigned n = 0; n < count && pos + 14 <= total; ++n) {
+        size_t size = Le32(data + pos);
+        if (size < 14 || size > total - pos)
+            break;
+        const uint8_t* sec = data + pos;
+        uint32_t type = Le32(sec + 4);
+        size_t nameLen = Le16(sec + 8);
+        if (10 + nameLen + 4 > size)
+            break;
+        std::string name = AsciiFromUtf16(sec + 10, nameLen);
+        while (!name.empty() && name.back() == '\0')
+            name.pop_back();
+        size_t dataLen = Le32(sec + 10 + nameLen);
+        if (dataLen > size - 14 - nameLen)
+            break;
+        const uint8_t* value = sec + 14 + nameLen;
+        bool wanted = (type == 1 && name == "DeviceInterfaceGUID") ||
+                      (type == 7 && name == "DeviceInterfaceGUIDs");
+        if (wanted) {
+            // REG_SZ or REG_MULTI_SZ: texts separated by NULs.
+            std::string all = AsciiFromUtf16(value, dataLen);
+            size_t s = 0;
+            while (s < all.size()) {
+                size_t z = all.find('\0', s);
+                if (z == std::string::npos)
+                    z = all.size();
+                if (z > s)
+                    guids.push_back(all.substr(s, z - s));
+                s = z + 1;
+            }
+        }
+        pos += size;
+    }
+    return guids;
+}
+
+LibusbBackend::LibusbBackend(std::vector<UsbId> ids, std::chrono::milliseconds timeout)
+    : ctx_(std::make_shared<Context>()), ids_(std::move(ids)), timeout_(timeout) {
+    if (libusb_init(&ctx_->ctx) != 0)
+        ctx_->ctx = nullptr;
+}
+
+LibusbBackend::~LibusbBackend() = default;
+
+std::vector<std::string> LibusbBackend::listBoards() {
+    std::vector<std::string> boards;
+    if (!ctx_->ctx)
+        return boards;
+    libusb_device** list = nullptr;
+    ssize_t n = libusb_get_device_list(ctx_->ctx, &list);
+    for (ssize_t i = 0; i < n; ++i) {
+        libusb_device* dev = list[i];
+        libusb_device_descriptor d{};
+        if (libusb_get_device_descriptor(dev, &d) != 0)
+            continue;
+        bool listed =
+            std::find(ids_.begin(), ids_.end(), UsbId{d.idVendor, d.idProduct}) != ids_.end();
+        bool declared = false;
+        if (!listed && HasVendorInterface(dev)) {
+            libusb_device_handle* h = nullptr;
+            if (libusb_open(dev, &h) == 0) {
+                declared = DeclaresBridgeGuid(h);
+                libusb_close(h);
+            }
+        }
+        if (listed || declared)
+            boards.push_back(DevicePath(dev));
+    }
+    if (list)
+        libusb_free_device_list(list, 1);
+    return boards;
+}
+
+std::unique_ptr<BulkPipe> LibusbBackend::open(const std::string& path) {
+    if (!ctx_->ctx)
+        return nullptr;
+    libusb_device** list = nullptr;
+    ssize_t n = libusb_get_device_list(ctx_->ctx, &list);
+    libusb_device* dev = nullptr;
+    for (ssize_t i = 0; i < n && !dev; ++i)
+        if (DevicePath(list[i]) == path)
+            dev = list[i];
+    std::unique_ptr<BulkPipe> pipe;
+    libusb_device_handle* h = nullptr;
+    if (dev && libusb_open(dev, &h) == 0) {
+        libusb_set_auto_detach_kernel_driver(h, 1);
+        PipeIds ids;
+        uint16_t inPacket = 0;
+        libusb_config_descriptor* cfg = nullptr;
+        bool ok = libusb_claim_interface(h, 0) == 0 &&
+                  libusb_get_active_config_descriptor(dev, &cfg) == 0 && cfg &&
+                  cfg->bNumInterfaces > 0 && cfg->interface[0].num_altsetting > 0;
+        if (ok) {
+            const libusb_interface_descriptor& alt = cfg->interface[0].altsetting[0];
+            for (int e = 0; e < alt.bNumEndpoints; ++e) {
+                const libusb_endpoint_descriptor& ep = alt.endpoint[e];
+                int kind = ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK;
+                if (kind == LIBUSB_TRANSFER_TYPE_BULK && (ep.bEndpointAddress & 0x80)) {
+                    ids.bulkIn = ep.bEndpointAddress;
+                    inPacket = ep.wMaxPacketSize;
+                } else if (kind == LIBUSB_TRANSFER_TYPE_BULK) {
+                    ids.bulkOut = ep.bEndpointAddress;
+                } else if (kind == LIBUSB_TRANSFER_TYPE_INTERRUPT) {
+                    ids.interrupt = ep.bEndpointAddress;
+                }
+            }
+            ok = ids.bulkIn != 0 && ids.bulkOut != 0;
+        }
+        if (cfg)
+            libusb_free_config_descriptor(cfg);
+        if (ok) {
+            ids.speed = static_cast<uint8_t>(libusb_get_device_speed(dev));
+            pipe = std::make_unique<LibusbPipe>(ctx_, h, ids, inPacket, path, timeout_);
+        } else {
+            libusb_release_interface(h, 0);
+            libusb_close(h);
+        }
+    }
+    if (list)
+        libusb_free_device_list(list, 1);
+    return pipe;
+}
+
+} // namespace kvusb

@@ -1,0 +1,132 @@
+// The simulated USB-to-I2C bridge board: the firmware side of the bridge
+// frame protocol, its services at the service address, memory and flash,
+// the I2C slaves on its bus, fault injection, a virtual clock and a log of
+// every transfer. The model does no I/O; transports wrap it.
+#pragma once
+
+#include "busaccess/U2CFrame.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace u2csim {
+
+using u2c::Bytes;
+
+class VirtualClock {
+public:
+    uint64_t nowUs() const { return us_; }
+    void advanceUs(uint64_t us) { us_ += us; }
+    void advanceMs(uint64_t ms) { us_ += ms * 1000; }
+
+private:
+    uint64_t us_ = 0;
+};
+
+// A device on the board's I2C bus.
+class I2CSlave {
+public:
+    virtual ~I2CSlave() = default;
+    // An I2C write to this slave; false when it does not acknowledge.
+    virtual bool write(const uint8_t* data, size_t len) = 0;
+    // An I2C read of `len` bytes; nothing when it does not acknowledge.
+    virtual std::optional<Bytes> read(size_t len) = 0;
+};
+
+enum class Fault {
+    nak,            // the next I2C frame is not acknowledged (status 0, no data)
+    statusZero,     // the next frame's status byte is 0, the rest of the reply as usual
+    shortCount,     // the next read reply announces and carries one byte less
+    oversizedCount, // the next read reply announces and carries 8 bytes more
+    stall,          // the next frame gets no reply at all
+    unplug,         // the board is gone until replug()
+};
+
+struct TransferRecord {
+    uint64_t timeUs = 0;
+    bool out = true; // host to board
+    Bytes bytes;
+};
+
+// "<microseconds> OUT|IN <hex bytes>"
+std::string FormatTransfer(const TransferRecord& r);
+
+struct BoardConfig {
+    uint16_t boardType = u2c::kEvaluationBoard;
+    uint32_t firmware = 0x00010004;
+    bool oldFirmware = false; // services at 0x31 only, without C7, D6 and D9
+    uint32_t versionWords[3] = {0x00000101, 0x20260101, 0x00000000};
+    size_t packetSize = 64;
+    uint32_t flashSize = 256 * 1024;
+};
+
+class Board {
+public:
+    explicit Board(BoardConfig config = {});
+
+    void attach(uint8_t address, std::shared_ptr<I2CSlave> slave);
+
+    // One OUT transfer (one frame); returns the IN packets of the reply,
+    // none when the board stalls or is unplugged.
+    std::vector<Bytes> transfer(const uint8_t* data, size_t len);
+
+    void injectFault(Fault fault, unsigned times = 1);
+    void clearFaults();
+    bool unplugged() const;
+    void replug();
+
+    // Called with every transfer as it happens (the daemon's log file).
+    void setLogSink(std::function<void(const TransferRecord&)> sink);
+    std::vector<TransferRecord> log() const;
+    void clearLog();
+
+    uint8_t serviceAddress() const;
+    uint32_t i2cClock() const;
+    bool deviceOpen() const;
+    uint64_t nowUs() const;
+
+    uint32_t memWord(uint32_t address) const;
+    void setMemWord(uint32_t address, uint32_t value);
+    Bytes flash(uint32_t address, uint32_t length) const;
+    const BoardConfig& config() const { return config_; }
+
+private:
+    struct Reply {
+        Bytes bytes;
+        bool stall = false;
+    };
+
+    Reply handleFrame(const uint8_t* f, size_t len);
+    uint8_t i2cWrite(uint8_t slave, const uint8_t* data, size_t len);
+    std::optional<Bytes> i2cRead(uint8_t slave, size_t len);
+    bool isServiceAddress(uint8_t slave) const;
+    uint8_t service(const uint8_t* p, size_t len);
+    bool takeFault(Fault f);
+    void record(bool out, const uint8_t* data, size_t len);
+    uint8_t readMemByte(uint32_t a) const;
+
+    mutable std::mutex mutex_;
+    BoardConfig config_;
+    VirtualClock clock_;
+    std::map<uint8_t, std::shared_ptr<I2CSlave>> slaves_;
+    std::unordered_map<uint32_t, uint8_t> memory_;
+    Bytes flash_;
+    Bytes pendingServiceRead_;
+    std::deque<Fault> faults_;
+    bool unplugged_ = false;
+    bool open_ = false;
+    uint32_t channel_ = 0;
+    uint32_t clock_hz_ = u2c::kDefaultI2CClock;
+    std::vector<TransferRecord> log_;
+    std::function<void(const TransferRecord&)> sink_;
+};
+
+} // namespace u2csim

@@ -1,0 +1,221 @@
+#include "sim/Board.h"
+#include "sim/Chip.h"
+#include "sim/InProcessBackend.h"
+#include "sim/SocketServer.h"
+#include "usb/SocketBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+using namespace u2c;
+using namespace u2csim;
+
+namespace {
+
+Bytes Reply(Board& board, const Bytes& frame) {
+    Bytes all;
+    for (const auto& p : board.transfer(frame.data(), frame.size()))
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes ServiceFrame(Board& board, uint8_t address, const Bytes& packet) {
+    return Reply(board, WriteFrame(0, address, packet.data(), uint32_t(packet.size())));
+}
+
+Bytes CountReply(uint8_t status, const Bytes& data) {
+    Bytes b{status, 0, 0, 0, 0};
+    PutLE32(&b[1], uint32_t(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+struct BoardWithChip : ::testing::Test {
+    std::shared_ptr<Board> board = std::make_shared<Board>();
+    std::shared_ptr<Chip> chip = std::make_shared<Chip>();
+    void SetUp() override { board->attach(kChipAddress, chip); }
+};
+
+} // namespace
+
+TEST_F(BoardWithChip, BridgeFramesAnswerAsTheProtocolSays) {
+    EXPECT_EQ(Reply(*board, OpenFrame(0, 400000)), Bytes{1});
+    EXPECT_TRUE(board->deviceOpen());
+    EXPECT_EQ(Reply(*board, GetI2CFreqFrame(0)), (Bytes{0x80, 0x1A, 0x06, 0x00}));
+    EXPECT_EQ(Reply(*board, SetI2CFreqFrame(0, 100000)), Bytes{1});
+    EXPECT_EQ(board->i2cClock(), 100000u);
+    EXPECT_EQ(Reply(*board, IsAliveFrame(0, 0x73)), Bytes{1});
+    EXPECT_EQ(Reply(*board, IsAliveFrame(0, 0x80)), Bytes{1});
+    EXPECT_EQ(Reply(*board, IsAliveFrame(0, 0x50)), Bytes{0});
+    const uint8_t cmd[3] = {0x12, 0xA7, 0x34};
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x73, cmd, 3)), Bytes{1});
+    EXPECT_EQ(chip->frames().back(), Bytes(cmd, cmd + 3));
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x51, cmd, 3)), Bytes{0}); // nobody there
+    Bytes truncated = WriteFrame(0, 0x73, cmd, 3);
+    truncated.pop_back();
+    EXPECT_EQ(Reply(*board, truncated), Bytes{0});
+    EXPECT_EQ(Reply(*board, CloseFrame(0)), Bytes{1});
+    EXPECT_FALSE(board->deviceOpen());
+}
+
+TEST_F(BoardWithChip, ChipAnswersVersionReadsMostSignificantByteFirst) {
+    const uint8_t version[3] = {0x00, kChipVersionCommand, 0x00};
+    EXPECT_EQ(Reply(*board, WriteReadFrame(0, 0x73, version, 3, 3)),
+              CountReply(1, {0x00, 0x60, 0x00}));
+    const uint8_t sub[3] = {0x00, kChipSubVersionCommand, 0x00};
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x73, sub, 3)), Bytes{1});
+    EXPECT_EQ(Reply(*board, ReadFrame(0, 0x73, 3)), CountReply(1, {0x00, 0x05, 0x05}));
+    // Extensible: a new read command answers through the table.
+    chip->onRead(0xB5, [](uint16_t p) { return uint32_t(p) << 4; });
+    const uint8_t straps[3] = {0xFF, 0xB5, 0xF1};
+    EXPECT_EQ(Reply(*board, WriteReadFrame(0, 0x73, straps, 3, 3)),
+              CountReply(1, {0x0F, 0xFF, 0x10}));
+}
+
+TEST_F(BoardWithChip, MemoryFlashAndVersionServices) {
+    EXPECT_EQ(ServiceFrame(*board, 0x80, WriteMemWordPacket(0x2000, 0xFFFFFFFF)), Bytes{1});
+    EXPECT_EQ(ServiceFrame(*board, 0x80, WriteMemMaskedPacket(0x2000, 0xC, 0x4)), Bytes{1});
+    EXPECT_EQ(board->memWord(0x2000), 0xFFFFFFF7u);
+    Bytes readMem = ReadMemPacket(0x2000, 4);
+    EXPECT_EQ(Reply(*board, WriteReadFrame(0, 0x80, readMem.data(), 9, 4)),
+              CountReply(1, {0xF7, 0xFF, 0xFF, 0xFF}));
+
+    const uint8_t data[4] = {0x0F, 0xF0, 0x00, 0x55};
+    EXPECT_EQ(ServiceFrame(*board, 0x80, WriteFlashPacket(0x100, data, 4)), Bytes{1});
+    EXPECT_EQ(board->flash(0x100, 4), Bytes(data, data + 4));
+    const uint8_t again[4] = {0xF0, 0xFF, 0xFF, 0xFF}; // programming only clears bits
+    EXPECT_EQ(ServiceFrame(*board, 0x80, WriteFlashPacket(0x100, again, 4)), Bytes{1});
+    EXPECT_EQ(board->flash(0x100, 4), (Bytes{0x00, 0xF0, 0x00, 0x55}));
+    EXPECT_EQ(ServiceFrame(*board, 0x80, EraseFlashPacket(0x100, 2)), Bytes{1});
+    EXPECT_EQ(board->flash(0x100, 4), (Bytes{0xFF, 0xFF, 0x00, 0x55}));
+    // Out of the flash: refused, nothing changes.
+    EXPECT_EQ(ServiceFrame(*board, 0x80, EraseFlashPacket(board->config().flashSize - 1, 2)),
+              Bytes{0});
+    EXPECT_EQ(ServiceFrame(*board, 0x80, ReadFlashPacket(0xFFFFFFFF, 2)), Bytes{0});
+
+    EXPECT_EQ(ServiceFrame(*board, 0x31, GetVersionPacket()), Bytes{1}); // old address still served
+    Bytes version = Reply(*board, ReadFrame(0, 0x31, 18));
+    ASSERT_EQ(version.size(), 5u + 18u);
+    VersionReply v = ParseVersionReply(version.data() + 5);
+    EXPECT_EQ(v.boardType, 1);
+    EXPECT_EQ(v.firmware, board->config().firmware);
+
+    uint64_t before = board->nowUs();
+    EXPECT_EQ(ServiceFrame(*board, 0x80, DelayPacket(25)), Bytes{1});
+    EXPECT_EQ(board->nowUs() - before, 25000u);
+}
+
+TEST(OldFirmwareBoard, ServesOnlyTheOldAddressWithoutNewerFrames) {
+    BoardConfig cfg;
+    cfg.oldFirmware = true;
+    Board board(cfg);
+    EXPECT_EQ(Reply(board, IsAliveFrame(0, 0x80)), Bytes{0});
+    EXPECT_EQ(Reply(board, IsAliveFrame(0, 0x31)), Bytes{1});
+    Bytes ver = GetVersionPacket();
+    EXPECT_EQ(Reply(board, WriteReadFrame(0, 0x31, ver.data(), 1, 18)), CountReply(0, {}));
+    EXPECT_EQ(ServiceFrame(board, 0x31, DelayPacket(5)), Bytes{0});
+    EXPECT_EQ(ServiceFrame(board, 0x31, WriteMemMaskedPacket(0, 1, 1)), Bytes{0});
+    EXPECT_EQ(ServiceFrame(board, 0x80, WriteMemWordPacket(0, 1)), Bytes{0});
+    EXPECT_EQ(ServiceFrame(board, 0x31, WriteMemWordPacket(0, 1)), Bytes{1});
+}
+
+TEST_F(BoardWithChip, InjectedFaultsShapeTheNextReply) {
+    const uint8_t sub[3] = {0x00, kChipSubVersionCommand, 0x00};
+    struct Case {
+        Fault fault;
+        Bytes expected;
+    } cases[] = {
+        {Fault::nak, CountReply(0, {})},
+        {Fault::statusZero, CountReply(0, {0x00, 0x05, 0x05})},
+        {Fault::shortCount, CountReply(1, {0x00, 0x05})},
+        {Fault::oversizedCount,
+         CountReply(1, {0x00, 0x05, 0x05, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE})},
+        {Fault::stall, Bytes{}},
+    };
+    for (const auto& c : cases) {
+        board->injectFault(c.fault);
+        EXPECT_EQ(Reply(*board, WriteReadFrame(0, 0x73, sub, 3, 3)), c.expected) << int(c.fault);
+        // Only the next frame is affected.
+        EXPECT_EQ(Reply(*board, WriteReadFrame(0, 0x73, sub, 3, 3)),
+                  CountReply(1, {0x00, 0x05, 0x05}));
+    }
+    board->injectFault(Fault::unplug);
+    EXPECT_TRUE(Reply(*board, OpenFrame(0, 100000)).empty());
+    board->replug();
+    EXPECT_EQ(Reply(*board, OpenFrame(0, 100000)), Bytes{1});
+}
+
+TEST_F(BoardWithChip, RepliesAreSplitIntoPacketsAndEveryTransferIsLogged) {
+    Bytes zeros(100, 0);
+    EXPECT_EQ(ServiceFrame(*board, 0x80, WriteMemPacket(0, zeros.data(), 100)), Bytes{1});
+    Bytes readMem = ReadMemPacket(0, 100);
+    board->clearLog();
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x80, readMem.data(), 9)), Bytes{1});
+    Bytes read = ReadFrame(0, 0x80, 100);
+    auto replyPackets = board->transfer(read.data(), read.size()); // 5 + 100 bytes
+    ASSERT_EQ(replyPackets.size(), 2u);
+    EXPECT_EQ(replyPackets[0].size(), 64u);
+    EXPECT_EQ(replyPackets[1].size(), 41u);
+    auto log = board->log();
+    ASSERT_EQ(log.size(), 5u); // OUT, IN, OUT, IN, IN
+    EXPECT_TRUE(log[0].out);
+    EXPECT_FALSE(log[1].out);
+    EXPECT_EQ(FormatTransfer(log[1]), "0 IN 01");
+}
+
+TEST_F(BoardWithChip, SocketServerSpeaksTheLengthPrefixedStream) {
+    auto dir =
+        std::filesystem::temp_directory_path() / ("u2csim-test-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::string path = (dir / "board.sock").string();
+    SocketServer server(board, path);
+    std::string error;
+    ASSERT_TRUE(server.start(error)) << error;
+
+    kvusb::SocketBackend backend({path, (dir / "absent.sock").string()},
+                                 std::chrono::milliseconds(50));
+    ASSERT_EQ(backend.listBoards(), std::vector<std::string>{path});
+    auto pipe = backend.open(path);
+    ASSERT_TRUE(pipe);
+    Bytes open = OpenFrame(0, 100000);
+    ASSERT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::ok);
+    uint8_t st = 0;
+    ASSERT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::ok);
+    EXPECT_EQ(st, 1);
+
+    // A stalled board times out; the next frame is answered normally.
+    board->injectFault(Fault::stall);
+    ASSERT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::ok);
+    EXPECT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::timeout);
+    ASSERT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::ok);
+    ASSERT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::ok);
+    EXPECT_EQ(st, 1);
+
+    // Unplugging closes the stream.
+    board->injectFault(Fault::unplug);
+    kvusb::WriteAll(*pipe, open.data(), open.size());
+    EXPECT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::noDevice);
+    EXPECT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::noDevice);
+    server.stop();
+    std::filesystem::remove_all(dir);
+}
+
+TEST(InProcessBackend, ListsPresentBoardsAndFailsStalledReadsWithATimeout) {
+    auto a = std::make_shared<Board>(), b = std::make_shared<Board>();
+    InProcessBackend backend({a, b});
+    EXPECT_EQ(backend.listBoards(), (std::vector<std::string>{"sim:0", "sim:1"}));
+    b->injectFault(Fault::unplug);
+    EXPECT_EQ(backend.listBoards(), std::vector<std::string>{"sim:0"});
+    EXPECT_FALSE(backend.open("sim:1"));
+    EXPECT_FALSE(backend.open("sim:7"));
+    EXPECT_FALSE(backend.open("sim:0x"));
+    auto pipe = backend.open("sim:0");
+    ASSERT_TRUE(pipe);
+    a->injectFault(Fault::stall);
+    Bytes open = OpenFrame(0, 100000);
+    ASSERT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::ok);
+    uint8_t st = 0;
+    EXPECT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::timeout);
+}
