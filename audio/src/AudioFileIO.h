@@ -1,0 +1,43 @@
+// File access of the WAV reader and writer: one open file with 64-bit
+// positions, short transfers looped, errors as status codes. A file opened
+// for replacing is written under a temporary name in the same folder and
+// renamed over the target only by Commit, so a failed write never destroys
+// the file the user had.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "foundation/KTErr.h"
+
+class KCAudioFileIO {
+public:
+    KCAudioFileIO() = default;
+    ~KCAudioFileIO(); // closes; an uncommitted replacement is discarded
+    KCAudioFileIO(const KCAudioFileIO&) = delete;
+    KCAudioFileIO& operator=(const KCAudioFileIO&) = delete;
+
+    KTErr OpenForReading(const std::string& path);
+    KTErr CreateReplacing(const std::string& path);
+
+    // Reads up to count bytes at the cursor; done < count only at the end of
+    // the file.
+    KTErr Read(void* buffer, size_t count, size_t& done);
+    // Writes all count bytes at the cursor or fails.
+    KTErr Write(const void* buffer, size_t count);
+    KTErr Seek(uint64_t position);
+    KTErr GetSize(uint64_t& size) const;
+
+    // Closes a replacement and renames it over the target.
+    KTErr Commit();
+    // Closes the file; a replacement that was not committed is removed.
+    void Close();
+
+    bool IsOpen() const { return fd >= 0; }
+
+private:
+    int fd = -1;
+    std::string target;    // the file a replacement is renamed to
+    std::string temporary; // non-empty while a replacement is open
+};

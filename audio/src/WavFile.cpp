@@ -1,0 +1,386 @@
+#include "audio/WavFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "AudioFileIO.h"
+#include "audio/KCOnTheFlySRC.h"
+
+namespace {
+
+constexpr int32_t kChunkLimit = 4096;
+// Chunks moved per system call: whole chunks, for throughput.
+constexpr int32_t kChunksPerTransfer = 16;
+constexpr uint16_t kTagPCM = 1;
+constexpr uint16_t kTagFloat = 3;
+constexpr uint16_t kTagExtensible = 0xFFFE;
+
+uint16_t Get16(const unsigned char* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t Get32(const unsigned char* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+void Put16(unsigned char* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+void Put32(unsigned char* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+bool IsSupportedDepth(int32_t bits) {
+    return bits == 16 || bits == 24 || bits == 32;
+}
+
+int32_t ToInt(float x, float scale, int32_t lo, int32_t hi) {
+    const float s = x * scale;
+    if (!(s == s))
+        return 0; // NaN
+    if (s <= float(lo))
+        return lo;
+    if (s >= float(hi))
+        return hi;
+    return static_cast<int32_t>(std::lrint(s));
+}
+
+} // namespace
+
+int32_t WavChunkBytes(int32_t bitsPerSample, int32_t channels) {
+    const int32_t block = bitsPerSample * channels / 8;
+    if (block <= 0 || block > kChunkLimit)
+        return 0;
+    return block * (kChunkLimit / block);
+}
+
+// ---------------------------------------------------------------------------
+// Reader
+
+cWavFileRead::cWavFileRead(const std::string& path)
+    : filePath(path), file(std::make_unique<KCAudioFileIO>()) {
+    KTErr status = file->OpenForReading(path);
+    if (status == eNoErr)
+        status = ParseWAV();
+    SetError(status);
+}
+
+cWavFileRead::~cWavFileRead() = default;
+
+KTErr cWavFileRead::ParseWAV() {
+    uint64_t fileSize = 0;
+    KTErr status = file->GetSize(fileSize);
+    if (status != eNoErr)
+        return status;
+
+    // Walk the chunk headers behind the 12-byte RIFF header; the ids of the
+    // RIFF header and the format tag do not decide how the data is read.
+    bool haveFormat = false, haveData = false;
+    unsigned char fmt[40] = {};
+    uint32_t fmtSize = 0;
+    uint64_t dataSize = 0;
+    uint64_t pos = 12;
+    while (pos + 8 <= fileSize && !(haveFormat && haveData)) {
+        unsigned char header[8];
+        size_t done = 0;
+        if ((status = file->Seek(pos)) != eNoErr ||
+            (status = file->Read(header, 8, done)) != eNoErr)
+            return status;
+        if (done < 8)
+            break;
+        const uint64_t size = Get32(header + 4);
+        const uint64_t body = pos + 8;
+        if (std::memcmp(header, "fmt ", 4) == 0 && !haveFormat) {
+            fmtSize = uint32_t(std::min<uint64_t>(size, sizeof fmt));
+            if ((status = file->Read(fmt, fmtSize, done)) != eNoErr)
+                return status;
+            haveFormat = fmtSize >= 16 && done == fmtSize;
+            if (!haveFormat)
+                return eGenericErr;
+        } else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
+            dataOffset = int64_t(body);
+            dataSize = std::min(size, fileSize - body); // a size beyond the file is clamped
+            haveData = true;
+        }
+        pos = body + size + (size & 1);
+    }
+    if (!haveFormat || !haveData)
+        return eGenericErr;
+
+    const uint16_t tag = Get16(fmt);
+    numChans = Get16(fmt + 2);
+    sampleRate = int32_t(std::min<uint32_t>(Get32(fmt + 4), INT32_MAX));
+    bitDepth = Get16(fmt + 14);
+    if (bitDepth == 23)
+        bitDepth = 32;
+    int32Data =
+        bitDepth == 32 && tag == kTagExtensible && fmtSize >= 26 && Get16(fmt + 24) == kTagPCM;
+
+    if (numChans < 1 || numChans > kWavMaxChannels)
+        return eGenericErr;
+    if (sampleRate > kWavMaxSampleRate)
+        return kWavRateTooHigh;
+    if (sampleRate < 1 || !IsSupportedDepth(bitDepth))
+        return eGenericErr;
+    const int64_t block = int64_t(bitDepth / 8) * numChans;
+    numSamples = int64_t(dataSize) / block;
+    chunkBytes = WavChunkBytes(bitDepth, numChans);
+    return eNoErr;
+}
+
+void cWavFileRead::Deinterleave(const unsigned char* raw, int64_t frames, float* dst,
+                                int64_t stride) const {
+    const int32_t channels = numChans;
+    switch (bitDepth) {
+    case 16: {
+        constexpr float k = 1.0f / 32768.0f;
+        for (int32_t c = 0; c < channels; ++c) {
+            const unsigned char* p = raw + 2 * c;
+            float* out = dst + c * stride;
+            for (int64_t f = 0; f < frames; ++f, p += 2 * channels)
+                out[f] = float(int16_t(Get16(p))) * k;
+        }
+        break;
+    }
+    case 24: {
+        constexpr float k = 1.0f / 8388608.0f;
+        for (int32_t c = 0; c < channels; ++c) {
+            const unsigned char* p = raw + 3 * c;
+            float* out = dst + c * stride;
+            for (int64_t f = 0; f < frames; ++f, p += 3 * channels) {
+                const int32_t v =
+                    int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
+                out[f] = float(v) * k;
+            }
+        }
+        break;
+    }
+    case 32: {
+        for (int32_t c = 0; c < channels; ++c) {
+            const unsigned char* p = raw + 4 * c;
+            float* out = dst + c * stride;
+            if (int32Data) {
+                constexpr float k = 1.0f / 2147483648.0f;
+                for (int64_t f = 0; f < frames; ++f, p += 4 * channels)
+                    out[f] = float(int32_t(Get32(p))) * k;
+            } else {
+                for (int64_t f = 0; f < frames; ++f, p += 4 * channels)
+                    std::memcpy(&out[f], p, 4);
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+KTErr cWavFileRead::GetSampleDataAsFloat(float* dst, int64_t stride) {
+    if (!IsValid())
+        return GetError();
+    if (!dst || stride < 0)
+        return eMemNullPointer;
+    const int64_t block = int64_t(bitDepth / 8) * numChans;
+    const int64_t frames = std::min(stride, numSamples);
+    const int64_t framesPerTransfer = int64_t(chunkBytes / block) * kChunksPerTransfer;
+    KTErr status = file->Seek(uint64_t(dataOffset));
+    int64_t f = 0;
+    if (status == eNoErr) {
+        std::vector<unsigned char> buffer(size_t(framesPerTransfer * block));
+        while (f < frames) {
+            const int64_t want = std::min(framesPerTransfer, frames - f);
+            size_t done = 0;
+            status = file->Read(buffer.data(), size_t(want * block), done);
+            const int64_t got = int64_t(done) / block;
+            Deinterleave(buffer.data(), got, dst + f, stride);
+            f += got;
+            if (status != eNoErr)
+                break;
+            if (got < want) {
+                status = eFMEndOfFile; // the file shrank since it was parsed
+                break;
+            }
+        }
+    }
+    // Whatever could not be read is silence, never stale memory.
+    for (int32_t c = 0; c < numChans; ++c)
+        std::fill(dst + c * stride + f, dst + c * stride + stride, 0.0f);
+    fileStatus = status;
+    return status;
+}
+
+KTErr cWavFileRead::GetConvertedDataAsFloat(float* dst, int64_t outFrames, int32_t outRate) {
+    if (!IsValid())
+        return GetError();
+    if (!IsSupportedDepth(bitDepth))
+        return eWrongObjectState;
+    if (!dst || outFrames < 0)
+        return eMemNullPointer;
+    try {
+        KCOnTheFlySRC src(sampleRate, outRate, eSRCDefault, numChans);
+        KTErr status = eNoErr;
+        if (!src.IsValid(status))
+            return status;
+        const int64_t block = int64_t(bitDepth / 8) * numChans;
+        const int64_t inFrames =
+            std::min<int64_t>(src.RateUnConvertLength(long(outFrames)), numSamples);
+        const int64_t framesPerChunk = chunkBytes / block;
+        if ((status = file->Seek(uint64_t(dataOffset))) != eNoErr)
+            return status;
+
+        std::vector<unsigned char> raw(static_cast<size_t>(chunkBytes));
+        std::vector<float> planar(size_t(framesPerChunk * numChans));
+        float frame[KCOnTheFlySRC::kMaxChannels] = {};
+        float produced[KCOnTheFlySRC::kMaxChannels] = {};
+        int64_t done = 0;
+        long need = 0;
+        // The file's frames, then one chunk of silence that flushes the filter.
+        for (int64_t read = 0; read <= inFrames; read += framesPerChunk) {
+            const bool flush = read >= inFrames;
+            const int64_t n = flush ? framesPerChunk : std::min(framesPerChunk, inFrames - read);
+            if (flush) {
+                std::fill(planar.begin(), planar.end(), 0.0f);
+            } else {
+                size_t got = 0;
+                if ((status = file->Read(raw.data(), size_t(n * block), got)) != eNoErr)
+                    return status;
+                if (int64_t(got) < n * block)
+                    return eFMEndOfFile;
+                Deinterleave(raw.data(), n, planar.data(), n);
+            }
+            for (int64_t f = 0; f < n; ++f) {
+                for (int32_t c = 0; c < numChans; ++c)
+                    frame[c] = flush ? 0.0f : planar[size_t(c * n + f)];
+                src.ReadSample(frame);
+                while (done < outFrames && need == 0) {
+                    src.OutSample(need, produced);
+                    for (int32_t c = 0; c < numChans; ++c)
+                        dst[done + c * outFrames] = produced[c];
+                    ++done;
+                }
+                --need;
+            }
+            if (flush)
+                break;
+        }
+        for (int32_t c = 0; c < numChans; ++c)
+            std::fill(dst + c * outFrames + done, dst + (c + 1) * outFrames, 0.0f);
+        return eNoErr;
+    } catch (KTErr thrown) {
+        return thrown;
+    } catch (...) {
+        return eGenericErr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Writer
+
+cWavFileWrite::cWavFileWrite(const std::string& path)
+    : filePath(path), file(std::make_unique<KCAudioFileIO>()) {
+    SetError(file->CreateReplacing(path));
+}
+
+cWavFileWrite::~cWavFileWrite() {
+    Close();
+}
+
+KTErr cWavFileWrite::Close() {
+    if (!file->IsOpen())
+        return GetError() != eNoErr ? GetError() : fileStatus;
+    if (GetError() != eNoErr || fileStatus != eNoErr) {
+        file->Close(); // the target stays as it was
+        return GetError() != eNoErr ? GetError() : fileStatus;
+    }
+    fileStatus = file->Commit();
+    return fileStatus;
+}
+
+KTErr cWavFileWrite::SaveWAVHeader() {
+    const bool variant = fileFormat == 1;
+    const uint64_t block = uint64_t(bitDepth) * uint64_t(numChans) / 8;
+    const uint64_t dataSize = uint64_t(numSamples) * block;
+    if (dataSize > 0xFFFFFFFFull - 36) {
+        fileStatus = eFMFileSizeTooBig;
+        return fileStatus;
+    }
+    unsigned char h[44];
+    std::memcpy(h, variant ? "kvIR" : "RIFF", 4);
+    Put32(h + 4, uint32_t(dataSize + 36));
+    std::memcpy(h + 8, variant ? "ver1" : "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    Put32(h + 16, 16);
+    // 32-bit data are IEEE floats and say so.
+    Put16(h + 20, bitDepth == 32 ? kTagFloat : kTagPCM);
+    Put16(h + 22, uint32_t(numChans));
+    Put32(h + 24, uint32_t(sampleRate));
+    Put32(h + 28, uint32_t(uint64_t(bitDepth) * uint64_t(numChans) * uint64_t(sampleRate) / 8));
+    Put16(h + 32, uint32_t(block));
+    Put16(h + 34, uint32_t(variant && bitDepth == 32 ? 23 : bitDepth));
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, uint32_t(dataSize));
+    chunkBytes = WavChunkBytes(bitDepth, numChans);
+    fileStatus = file->Write(h, sizeof h);
+    return fileStatus;
+}
+
+KTErr cWavFileWrite::SaveSampleDataFromFloat(const float* src) {
+    if (!IsValid())
+        return GetError();
+    if (!file->IsOpen())
+        return eFMIllegalOpenFileRef;
+    if (!IsSupportedDepth(bitDepth) || numChans < 1 || numChans > 65535 || sampleRate < 1 ||
+        numSamples < 0) {
+        fileStatus = eGenericErr;
+        return fileStatus;
+    }
+    if (!src && numSamples > 0) {
+        fileStatus = eMemNullPointer;
+        return fileStatus;
+    }
+    if (KTErr status = SaveWAVHeader(); status != eNoErr)
+        return status;
+
+    const int32_t bytes = bitDepth / 8;
+    const int64_t block = int64_t(bytes) * numChans;
+    const int64_t framesPerTransfer = int64_t(chunkBytes / block) * kChunksPerTransfer;
+    std::vector<unsigned char> buffer;
+    try {
+        buffer.resize(size_t(framesPerTransfer * block));
+    } catch (const std::bad_alloc&) {
+        fileStatus = eMemNewFailed;
+        return fileStatus;
+    }
+    const int64_t total = numSamples;
+    for (int64_t f0 = 0; f0 < total; f0 += framesPerTransfer) {
+        const int64_t n = std::min(framesPerTransfer, total - f0);
+        for (int32_t c = 0; c < numChans; ++c) {
+            const float* in = src + c * total + f0;
+            unsigned char* p = buffer.data() + c * bytes;
+            switch (bitDepth) {
+            case 16:
+                for (int64_t f = 0; f < n; ++f, p += block)
+                    Put16(p, uint32_t(ToInt(in[f], 32768.0f, -32768, 32767)));
+                break;
+            case 24:
+                for (int64_t f = 0; f < n; ++f, p += block) {
+                    const uint32_t v = uint32_t(ToInt(in[f], 8388608.0f, -8388608, 8388607));
+                    p[0] = uint8_t(v);
+                    p[1] = uint8_t(v >> 8);
+                    p[2] = uint8_t(v >> 16);
+                }
+                break;
+            default:
+                for (int64_t f = 0; f < n; ++f, p += block)
+                    std::memcpy(p, &in[f], 4);
+                break;
+            }
+        }
+        if ((fileStatus = file->Write(buffer.data(), size_t(n * block))) != eNoErr)
+            return fileStatus;
+    }
+    return eNoErr;
+}

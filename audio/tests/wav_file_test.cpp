@@ -1,0 +1,399 @@
+#include "audio/WavFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "TempFolder.h"
+
+#ifdef KV_HAVE_SNDFILE
+#include <sndfile.h>
+#endif
+
+namespace {
+
+void WriteWav(const std::string& path, int32_t bits, int32_t channels, int32_t rate,
+              const std::vector<float>& planar, int32_t format = 0) {
+    cWavFileWrite w(path);
+    ASSERT_TRUE(w.IsValid());
+    w.SetBitDepth(bits);
+    w.SetNumChans(channels);
+    w.SetSampleRate(rate);
+    w.SetFileFormat(format);
+    w.SetNumSamples(int64_t(planar.size()) / channels);
+    ASSERT_EQ(w.SaveSampleDataFromFloat(planar.data()), eNoErr);
+    ASSERT_EQ(w.Close(), eNoErr);
+}
+
+std::vector<float> ReadWav(const std::string& path, cWavFileRead** keep = nullptr) {
+    cWavFileRead r(path);
+    EXPECT_TRUE(r.IsValid()) << r.GetError();
+    if (!r.IsValid())
+        return {};
+    std::vector<float> out(size_t(r.GetNumSamples() * r.GetNumChans()), -9.0f);
+    EXPECT_EQ(r.GetSampleDataAsFloat(out.data(), r.GetNumSamples()), eNoErr);
+    return out;
+}
+
+bool HaveSox() {
+    return std::system("sox --version >/dev/null 2>&1") == 0;
+}
+
+} // namespace
+
+TEST(WavFile, OneSecondOfStereo16BitHasTheCanonicalHeader) {
+    TempFolder tmp;
+    const auto path = tmp.File("one.wav");
+    WriteWav(path, 16, 2, 44100, std::vector<float>(2 * 44100, 0.25f));
+    const auto bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 176444u);
+    const std::vector<unsigned char> header = {
+        0x52, 0x49, 0x46, 0x46, 0x34, 0xB1, 0x02, 0x00, 0x57, 0x41, 0x56, 0x45, 0x66, 0x6D, 0x74,
+        0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x10, 0xB1,
+        0x02, 0x00, 0x04, 0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61, 0x10, 0xB1, 0x02, 0x00};
+    EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 44), header);
+    EXPECT_EQ(bytes[44], 0x00); // 0.25 * 32768 = 8192
+    EXPECT_EQ(bytes[45], 0x20);
+
+    cWavFileRead r(path);
+    ASSERT_TRUE(r.IsValid());
+    EXPECT_EQ(r.GetNumSamples(), 44100);
+    EXPECT_EQ(r.GetChunkBytes(), 4096);
+    EXPECT_EQ(r.GetDataOffset(), 44);
+}
+
+TEST(WavFile, ChunkSizes) {
+    EXPECT_EQ(WavChunkBytes(24, 2), 4092); // 682 frames
+    EXPECT_EQ(WavChunkBytes(16, 2), 4096);
+    EXPECT_EQ(WavChunkBytes(32, 10), 4080);
+    EXPECT_EQ(WavChunkBytes(8, 0), 0);
+}
+
+TEST(WavFile, IntegerDepthsRoundTripBitExactAndClip) {
+    TempFolder tmp;
+    std::mt19937 rng(7);
+    for (int bits : {16, 24}) {
+        SCOPED_TRACE(bits);
+        const double full = bits == 16 ? 32768.0 : 8388608.0;
+        std::uniform_int_distribution<int32_t> dist(int32_t(-full), int32_t(full - 1));
+        std::vector<float> planar(2 * 5000);
+        for (auto& v : planar)
+            v = float(dist(rng) / full);
+        // Edges: full scale, beyond full scale, and one step below zero.
+        planar[0] = 1.0f;
+        planar[1] = -1.0f;
+        planar[2] = 1.5f;
+        planar[3] = -3.0f;
+        planar[4] = float(-1.0 / full);
+        planar[5] = float(0.49 / full); // rounds to 0
+        planar[6] = float(0.51 / full); // rounds to 1
+        const auto path = tmp.File("rt" + std::to_string(bits) + ".wav");
+        WriteWav(path, bits, 2, 48000, planar);
+        const auto back = ReadWav(path);
+        ASSERT_EQ(back.size(), planar.size());
+        const float maxPos = float((full - 1) / full);
+        EXPECT_EQ(back[0], maxPos);
+        EXPECT_EQ(back[1], -1.0f);
+        EXPECT_EQ(back[2], maxPos);
+        EXPECT_EQ(back[3], -1.0f);
+        EXPECT_EQ(back[4], float(-1.0 / full));
+        EXPECT_EQ(back[5], 0.0f);
+        EXPECT_EQ(back[6], float(1.0 / full));
+        for (size_t i = 7; i < planar.size(); ++i)
+            ASSERT_EQ(back[i], planar[i]) << i; // pass-through is bit-exact
+
+        // Written again from what was read: the same bytes.
+        const auto again = tmp.File("again.wav");
+        WriteWav(again, bits, 2, 48000, back);
+        EXPECT_EQ(ReadBytes(again), ReadBytes(path));
+    }
+}
+
+TEST(WavFile, FloatDataAndTheVariantFormat) {
+    TempFolder tmp;
+    const std::vector<float> planar = {0.1f, -0.7f, 1.5f, -2.0f, 3e-8f, 0.0f};
+    const auto plain = tmp.File("float.wav");
+    WriteWav(plain, 32, 2, 96000, planar);
+    auto bytes = ReadBytes(plain);
+    EXPECT_EQ(bytes[20], 3); // IEEE float
+    EXPECT_EQ(bytes[34], 32);
+    EXPECT_EQ(ReadWav(plain), planar);
+
+    const auto variant = tmp.File("variant.wav");
+    WriteWav(variant, 32, 2, 96000, planar, 1);
+    bytes = ReadBytes(variant);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "kvIR");
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "ver1");
+    EXPECT_EQ(bytes[34], 23);
+    cWavFileRead r(variant);
+    ASSERT_TRUE(r.IsValid());
+    EXPECT_EQ(r.GetBitDepth(), 32);
+    EXPECT_EQ(ReadWav(variant), planar);
+
+    // Old files: format tag 1 with 32 bits still holds floats.
+    float f = 0.375f;
+    std::vector<unsigned char> data(4);
+    std::memcpy(data.data(), &f, 4);
+    const auto old = tmp.File("old.wav");
+    WriteBytes(old, WavBytes::Riff().Fmt(1, 1, 44100, 32).Id("data").U32(4).Raw(data).Done());
+    EXPECT_EQ(ReadWav(old), std::vector<float>{0.375f});
+}
+
+TEST(WavFile, ChunksAreWalkedByTheirHeaders) {
+    TempFolder tmp;
+    // A LIST chunk (odd size, padded) between "fmt " and "data" whose text
+    // holds the bytes "data" and "fmt ".
+    std::vector<unsigned char> list = {'I',  'N', 'F', 'O', 'd', 'a', 't', 'a', 0xFF,
+                                       0xFF, 0,   0,   'f', 'm', 't', ' ', 9};
+    const auto path = tmp.File("list.wav");
+    WriteBytes(path, WavBytes::Riff()
+                         .Fmt(1, 1, 22050, 16)
+                         .Id("LIST")
+                         .U32(uint32_t(list.size()))
+                         .Raw(list)
+                         .Raw({0})
+                         .Id("data")
+                         .U32(4)
+                         .U16(0x4000)
+                         .U16(0xC000)
+                         .Done());
+    cWavFileRead r(path);
+    ASSERT_TRUE(r.IsValid()) << r.GetError();
+    EXPECT_EQ(r.GetSampleRate(), 22050);
+    EXPECT_EQ(r.GetNumSamples(), 2);
+    EXPECT_EQ(ReadWav(path), (std::vector<float>{0.5f, -0.5f}));
+
+    // A data size beyond the end of the file is clamped to what is there,
+    // with a trailing partial frame ignored.
+    const auto clamped = tmp.File("clamped.wav");
+    WriteBytes(clamped, WavBytes::Riff()
+                            .Fmt(1, 2, 44100, 16)
+                            .Id("data")
+                            .U32(0xFFFFFFF0u)
+                            .U16(0x4000)
+                            .U16(0x2000)
+                            .U16(0x1000)
+                            .Done());
+    cWavFileRead c(clamped);
+    ASSERT_TRUE(c.IsValid());
+    EXPECT_EQ(c.GetNumSamples(), 1);
+    EXPECT_EQ(ReadWav(clamped), (std::vector<float>{0.5f, 0.25f}));
+}
+
+TEST(WavFile, UnsupportedFilesAreRefused) {
+    TempFolder tmp;
+    struct Case {
+        const char* name;
+        std::vector<unsigned char> bytes;
+        KTErr status;
+    };
+    const std::vector<unsigned char> frame(44, 0);
+    const Case cases[] = {
+        {"11 channels", WavBytes::Riff().Fmt(1, 11, 44100, 16).Id("data").U32(44).Raw(frame).Done(),
+         eGenericErr},
+        {"192001 Hz", WavBytes::Riff().Fmt(1, 2, 192001, 16).Id("data").U32(4).Raw(frame).Done(),
+         kWavRateTooHigh},
+        {"8 bits", WavBytes::Riff().Fmt(1, 2, 44100, 8).Id("data").U32(4).Raw(frame).Done(),
+         eGenericErr},
+        {"0 channels", WavBytes::Riff().Fmt(1, 0, 44100, 16).Id("data").U32(4).Raw(frame).Done(),
+         eGenericErr},
+        {"no data", WavBytes::Riff().Fmt(1, 2, 44100, 16).Done(), eGenericErr},
+        {"no fmt", WavBytes::Riff().Id("data").U32(4).Raw(frame).Done(), eGenericErr},
+        {"short fmt", WavBytes::Riff().Id("fmt ").U32(4).U32(0).Id("data").U32(0).Done(),
+         eGenericErr},
+        {"empty file", {}, eGenericErr},
+    };
+    for (const auto& c : cases) {
+        const auto path = tmp.File("bad.wav");
+        WriteBytes(path, c.bytes);
+        cWavFileRead r(path);
+        EXPECT_FALSE(r.IsValid()) << c.name;
+        EXPECT_EQ(r.GetError(), c.status) << c.name;
+        float dst[4];
+        EXPECT_EQ(r.GetSampleDataAsFloat(dst, 1), c.status) << c.name;
+    }
+    cWavFileRead missing(tmp.File("missing.wav"));
+    EXPECT_EQ(missing.GetError(), eFMFileNotFound);
+    // 192000 Hz and 10 channels are the largest accepted.
+    const auto edge = tmp.File("edge.wav");
+    WriteBytes(edge, WavBytes::Riff().Fmt(1, 10, 192000, 16).Id("data").U32(20).Raw(frame).Done());
+    EXPECT_TRUE(cWavFileRead(edge).IsValid());
+}
+
+TEST(WavFile, ReadErrorsAreReportedAndLeaveSilence) {
+    TempFolder tmp;
+    const auto path = tmp.File("shrinks.wav");
+    WriteWav(path, 16, 1, 8000, std::vector<float>(1000, 0.5f));
+    cWavFileRead r(path);
+    ASSERT_TRUE(r.IsValid());
+    std::filesystem::resize_file(path, 44 + 2 * 600); // shrinks after parsing
+    std::vector<float> out(1200, -9.0f);
+    EXPECT_EQ(r.GetSampleDataAsFloat(out.data(), 1200), eFMEndOfFile);
+    EXPECT_EQ(out[599], 0.5f);
+    for (size_t i = 600; i < out.size(); ++i)
+        ASSERT_EQ(out[i], 0.0f) << i;
+}
+
+TEST(WavFile, WriterReplacesTheTargetOnlyAfterSuccessfulWrites) {
+    TempFolder tmp;
+    const auto path = tmp.File("keep.wav");
+    WriteBytes(path, {'o', 'l', 'd'});
+    {
+        cWavFileWrite w(path);
+        ASSERT_TRUE(w.IsValid());
+        w.SetBitDepth(8); // refused: nothing written
+        w.SetNumSamples(1);
+        const float x = 0;
+        EXPECT_EQ(w.SaveSampleDataFromFloat(&x), eGenericErr);
+        EXPECT_EQ(ReadBytes(path), (std::vector<unsigned char>{'o', 'l', 'd'}));
+        EXPECT_EQ(w.Close(), eGenericErr);
+    }
+    EXPECT_EQ(ReadBytes(path), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path),
+                            std::filesystem::directory_iterator{}),
+              1); // no temporary file left behind
+
+    {
+        cWavFileWrite w(path);
+        w.SetBitDepth(16);
+        w.SetNumSamples(2);
+        const float x[2] = {0.5f, -0.5f};
+        EXPECT_EQ(w.SaveSampleDataFromFloat(x), eNoErr);
+        EXPECT_EQ(ReadBytes(path).size(), 3u); // not yet replaced
+    }
+    EXPECT_EQ(ReadWav(path), (std::vector<float>{0.5f, -0.5f}));
+
+    cWavFileWrite nowhere(tmp.File("no/such/folder/x.wav"));
+    EXPECT_FALSE(nowhere.IsValid());
+    EXPECT_EQ(nowhere.GetError(), eFMFileNotFound);
+}
+
+TEST(WavFile, ConvertedReadResamplesTheFile) {
+    TempFolder tmp;
+    const auto path = tmp.File("sine.wav");
+    std::vector<float> planar(2 * 22050);
+    for (size_t i = 0; i < 22050; ++i) {
+        planar[i] = float(0.5 * std::sin(2 * std::numbers::pi * 1000 * double(i) / 44100));
+        planar[22050 + i] = -planar[i];
+    }
+    WriteWav(path, 32, 2, 44100, planar);
+    cWavFileRead r(path);
+    ASSERT_TRUE(r.IsValid());
+    const int64_t outFrames = 24000;
+    std::vector<float> out(2 * outFrames, -9.0f);
+    ASSERT_EQ(r.GetConvertedDataAsFloat(out.data(), outFrames, 48000), eNoErr);
+    const double delay = (55.0 + 18.0) / 44100.0; // the filter's delay
+    double sig = 0, err = 0;
+    for (int64_t m = 2000; m < 20000; ++m) {
+        const double ideal = 0.5 * std::sin(2 * std::numbers::pi * 1000 * (m / 48000.0 - delay));
+        sig += ideal * ideal;
+        err += (out[m] - ideal) * (out[m] - ideal) +
+               (out[outFrames + m] + ideal) * (out[outFrames + m] + ideal);
+    }
+    EXPECT_GT(10 * std::log10(2 * sig / err), 60);
+    for (int64_t m = 23900; m < outFrames; ++m)
+        EXPECT_NE(out[m], -9.0f); // never left unwritten
+}
+
+#ifdef KV_HAVE_SNDFILE
+TEST(WavFile, LibsndfileReadsWhatWeWriteAndWeReadWhatItWrites) {
+    TempFolder tmp;
+    std::vector<float> planar(2 * 3000);
+    for (size_t i = 0; i < planar.size(); ++i)
+        planar[i] = float(0.9 * std::sin(double(i) * 0.01));
+    for (int bits : {16, 24, 32}) {
+        SCOPED_TRACE(bits);
+        const auto ours = tmp.File("ours.wav");
+        WriteWav(ours, bits, 2, 44100, planar);
+        const auto expected = ReadWav(ours);
+        SF_INFO info{};
+        SNDFILE* f = sf_open(ours.c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        EXPECT_EQ(info.frames, 3000);
+        EXPECT_EQ(info.channels, 2);
+        EXPECT_EQ(info.samplerate, 44100);
+        const int sub = bits == 16   ? SF_FORMAT_PCM_16
+                        : bits == 24 ? SF_FORMAT_PCM_24
+                                     : SF_FORMAT_FLOAT;
+        EXPECT_EQ(info.format, SF_FORMAT_WAV | sub);
+        std::vector<float> inter(6000);
+        EXPECT_EQ(sf_readf_float(f, inter.data(), 3000), 3000);
+        sf_close(f);
+        for (size_t i = 0; i < 3000; ++i) {
+            ASSERT_EQ(inter[2 * i], expected[i]);
+            ASSERT_EQ(inter[2 * i + 1], expected[3000 + i]);
+        }
+
+        // Written by libsndfile (with its own header layout), read by us.
+        const auto theirs = tmp.File("theirs.wav");
+        SF_INFO out{};
+        out.samplerate = 48000;
+        out.channels = 2;
+        out.format = SF_FORMAT_WAV | sub;
+        f = sf_open(theirs.c_str(), SFM_WRITE, &out);
+        ASSERT_NE(f, nullptr);
+        sf_set_string(f, SF_STR_COMMENT, "a LIST chunk");
+        if (bits == 32) {
+            sf_writef_float(f, inter.data(), 3000);
+        } else {
+            // Integers at full 32-bit scale, so that no rounding of the
+            // library's own float conversion enters.
+            std::vector<int> ints(inter.size());
+            for (size_t i = 0; i < ints.size(); ++i)
+                ints[i] = int(std::lrint(double(inter[i]) * 2147483648.0));
+            sf_writef_int(f, ints.data(), 3000);
+        }
+        sf_close(f);
+        const auto back = ReadWav(theirs);
+        ASSERT_EQ(back.size(), 6000u);
+        for (size_t i = 0; i < 3000; ++i) {
+            ASSERT_EQ(back[i], expected[i]);
+            ASSERT_EQ(back[3000 + i], expected[3000 + i]);
+        }
+    }
+}
+#endif
+
+TEST(WavFile, SoxAgreesWithOurFiles) {
+    if (!HaveSox())
+        GTEST_SKIP() << "sox is not installed";
+    TempFolder tmp;
+    // sox writes a 24-bit 3-channel file (an extensible header) that we read...
+    const auto soxFile = tmp.File("sox24.wav");
+    const std::string make = "sox -n -r 32000 -c 3 -b 24 " + soxFile +
+                             " synth 0.1 sine 440 sine 880 sine 1320 gain -3 2>/dev/null";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    cWavFileRead r(soxFile);
+    ASSERT_TRUE(r.IsValid()) << r.GetError();
+    EXPECT_EQ(r.GetNumChans(), 3);
+    EXPECT_EQ(r.GetBitDepth(), 24);
+    EXPECT_EQ(r.GetNumSamples(), 3200);
+    std::vector<float> planar(3 * 3200);
+    ASSERT_EQ(r.GetSampleDataAsFloat(planar.data(), 3200), eNoErr);
+
+    // ...and written back by us at 24 bits, sox reads the same samples.
+    const auto ours = tmp.File("ours24.wav");
+    WriteWav(ours, 24, 3, 32000, planar);
+    const auto raw = tmp.File("ours.raw");
+    const std::string dump = "sox " + ours + " -t raw -e signed -b 32 " + raw + " 2>/dev/null";
+    ASSERT_EQ(std::system(dump.c_str()), 0);
+    const auto bytes = ReadBytes(raw);
+    ASSERT_EQ(bytes.size(), 3u * 3200 * 4);
+    for (size_t i = 0; i < 3200; ++i)
+        for (size_t c = 0; c < 3; ++c) {
+            int32_t v;
+            std::memcpy(&v, &bytes[(i * 3 + c) * 4], 4);
+            ASSERT_EQ(double(v) / 2147483648.0, double(planar[c * 3200 + i])) << i;
+        }
+    // sox sees a float file as float.
+    const auto floats = tmp.File("ours32.wav");
+    WriteWav(floats, 32, 1, 8000, std::vector<float>(100, 0.25f));
+    const std::string info = "sox --i -e " + floats + " 2>/dev/null | grep -q 'Floating Point'";
+    EXPECT_EQ(std::system(info.c_str()), 0);
+}
