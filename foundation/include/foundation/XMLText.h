@@ -5,6 +5,7 @@
 #include "foundation/KTErr.h"
 #include "foundation/XMLElement.h"
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -33,7 +34,8 @@ public:
                               const char* publicId) {}
 
     // expat's functions of the same names on this object's parser. The error
-    // code is expat's enum XML_Error.
+    // code is expat's enum XML_Error. An exception thrown by a handler stops
+    // the parse and leaves XML_Parse.
     int XML_Parse(const char* s, int len, int isFinal);
     int XML_GetErrorCode() const;
     unsigned long XML_GetCurrentLineNumber() const;
@@ -54,7 +56,12 @@ protected:
     static void notationDeclCallback(void* userData, const char* notationName, const char* base,
                                      const char* systemId, const char* publicId);
 
+    template <typename F>
+    static void Dispatch(void* userData, F call);
+    void RethrowPending();
+
     XML_ParserStruct* parser;
+    std::exception_ptr pendingException;
 };
 
 // Builds a tree into a root element the caller owns (and passes empty). The
@@ -85,7 +92,8 @@ public:
     KTErr Finish();
     bool IsBuildingDone() const { return buildingDone; }
 
-    // `out` becomes the text of the root.
+    // `out` becomes the text of the root. (To write a tree that was not
+    // built here, call WriteElementText: a builder marks its root incomplete.)
     void WriteToString(std::string& out) const;
 
     // Building steps, public so that a caller can drive a builder itself.

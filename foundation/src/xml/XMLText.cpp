@@ -1,8 +1,10 @@
 #include "foundation/XMLText.h"
 
 #include <climits>
+#include <exception>
 #include <expat.h>
 #include <new>
+#include <utility>
 
 namespace kvXML {
 
@@ -25,7 +27,27 @@ expatpp::~expatpp() {
 }
 
 int expatpp::XML_Parse(const char* s, int len, int isFinal) {
-    return ::XML_Parse(parser, s, len, isFinal);
+    const int status = ::XML_Parse(parser, s, len, isFinal);
+    RethrowPending();
+    return status;
+}
+
+// An exception of a handler must not unwind through the parser's C code: it
+// stops the parser and is thrown again once XML_Parse has returned.
+template <typename F>
+void expatpp::Dispatch(void* userData, F call) {
+    auto* self = static_cast<expatpp*>(userData);
+    try {
+        call(self);
+    } catch (...) {
+        self->pendingException = std::current_exception();
+        XML_StopParser(self->parser, XML_FALSE);
+    }
+}
+
+void expatpp::RethrowPending() {
+    if (pendingException)
+        std::rethrow_exception(std::exchange(pendingException, nullptr));
 }
 
 int expatpp::XML_GetErrorCode() const {
@@ -44,35 +66,37 @@ int expatpp::skipWhiteSpace(const char* s) {
 }
 
 void expatpp::startElementCallback(void* userData, const char* name, const char** atts) {
-    static_cast<expatpp*>(userData)->startElement(name, atts);
+    Dispatch(userData, [&](expatpp* self) { self->startElement(name, atts); });
 }
 
 void expatpp::endElementCallback(void* userData, const char* name) {
-    static_cast<expatpp*>(userData)->endElement(name);
+    Dispatch(userData, [&](expatpp* self) { self->endElement(name); });
 }
 
 void expatpp::charDataCallback(void* userData, const char* s, int len) {
-    static_cast<expatpp*>(userData)->charData(s, len);
+    Dispatch(userData, [&](expatpp* self) { self->charData(s, len); });
 }
 
 void expatpp::processingInstructionCallback(void* userData, const char* target, const char* data) {
-    static_cast<expatpp*>(userData)->processingInstruction(target, data);
+    Dispatch(userData, [&](expatpp* self) { self->processingInstruction(target, data); });
 }
 
 void expatpp::defaultHandlerCallback(void* userData, const char* s, int len) {
-    static_cast<expatpp*>(userData)->defaultHandler(s, len);
+    Dispatch(userData, [&](expatpp* self) { self->defaultHandler(s, len); });
 }
 
 void expatpp::unParsedEntityDeclCallback(void* userData, const char* entityName, const char* base,
                                          const char* systemId, const char* publicId,
                                          const char* notationName) {
-    static_cast<expatpp*>(userData)->unparsedEntityDecl(entityName, base, systemId, publicId,
-                                                        notationName);
+    Dispatch(userData, [&](expatpp* self) {
+        self->unparsedEntityDecl(entityName, base, systemId, publicId, notationName);
+    });
 }
 
 void expatpp::notationDeclCallback(void* userData, const char* notationName, const char* base,
                                    const char* systemId, const char* publicId) {
-    static_cast<expatpp*>(userData)->notationDecl(notationName, base, systemId, publicId);
+    Dispatch(userData,
+             [&](expatpp* self) { self->notationDecl(notationName, base, systemId, publicId); });
 }
 
 // ---- CXMLTreeBuilder -----------------------------------------------------------
@@ -116,7 +140,7 @@ KTErr CXMLTreeBuilder::ParseFinalInPieces(const char* data, unsigned long size, 
     do {
         const unsigned long n = size - offset < piece ? size - offset : piece;
         const bool last = offset + n == size;
-        if (::XML_Parse(parser, data + offset, static_cast<int>(n), last) == XML_STATUS_ERROR) {
+        if (XML_Parse(data + offset, static_cast<int>(n), last) == XML_STATUS_ERROR) {
             failed = true;
             return eXMLParserFailed;
         }
@@ -146,7 +170,7 @@ KTErr CXMLTreeBuilder::BuildFromBuffer(const void* data, unsigned long size, boo
     unsigned long offset = 0;
     do {
         const unsigned long n = size - offset < INT_MAX ? size - offset : INT_MAX;
-        if (::XML_Parse(parser, bytes + offset, static_cast<int>(n), 0) == XML_STATUS_ERROR) {
+        if (XML_Parse(bytes + offset, static_cast<int>(n), 0) == XML_STATUS_ERROR) {
             failed = true;
             done = buildingDone;
             return eXMLParserFailed;
@@ -162,7 +186,7 @@ KTErr CXMLTreeBuilder::Finish() {
         return eXMLParserFailed;
     if (buildingDone)
         return eNoErr;
-    if (::XML_Parse(parser, nullptr, 0, 1) == XML_STATUS_ERROR)
+    if (XML_Parse(nullptr, 0, 1) == XML_STATUS_ERROR)
         failed = true;
     if (buildingDone && !failed)
         return eNoErr;
@@ -190,7 +214,9 @@ void AddAttributes(CXMLElement::AttribVec& attribs, const char** atts) {
 } // namespace
 
 void CXMLTreeBuilder::startDocumentCallback(void* userData, const char* name, const char** atts) {
-    static_cast<CXMLTreeBuilder*>(userData)->startDocument(name, atts);
+    Dispatch(userData, [&](expatpp* self) {
+        static_cast<CXMLTreeBuilder*>(self)->startDocument(name, atts);
+    });
 }
 
 void CXMLTreeBuilder::startDocument(const char* name, const char** atts) {

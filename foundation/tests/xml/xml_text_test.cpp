@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -287,6 +288,20 @@ TEST(XMLReader, WrapperReportsErrorsAndWhiteSpace) {
     EXPECT_NE(static_cast<void*>(builder), nullptr);
     EXPECT_EQ(kvXML::expatpp::skipWhiteSpace(" \t\r\nx "), 4);
     EXPECT_EQ(kvXML::expatpp::skipWhiteSpace("\v"), 0);
+}
+
+TEST(XMLReader, HandlerExceptionsLeaveTheParse) {
+    struct Throwing : kvXML::expatpp {
+        void startElement(const char* name, const char**) override {
+            ++starts;
+            if (std::string(name) == "bad")
+                throw std::runtime_error("no");
+        }
+        int starts = 0;
+    } parser;
+    const std::string doc = "<a><bad/><c/></a>";
+    EXPECT_THROW(parser.XML_Parse(doc.data(), static_cast<int>(doc.size()), 1), std::runtime_error);
+    EXPECT_EQ(parser.starts, 2); // the parse stopped at once
 }
 
 TEST(XMLWriter, WriteAllTextHandlesShortAndFailingWrites) {
