@@ -85,8 +85,15 @@ void MarkThreadStarted(thread_id id) {
     gEnded.erase(id);
 }
 
+bool KernelKnowsThread(thread_id id) {
+    return ::syscall(SYS_tgkill, ::getpid(), static_cast<pid_t>(id), 0) == 0;
+}
+
 void MarkThreadEnded(thread_id id) {
     std::lock_guard<std::mutex> guard(gEndedMutex);
+    // Threads the kernel has let go of need no entry: keep the set small.
+    if (gEnded.size() >= 256)
+        std::erase_if(gEnded, [](thread_id ended) { return !KernelKnowsThread(ended); });
     gEnded.insert(id);
 }
 
@@ -141,7 +148,7 @@ thread_id current_thread_id() {
 bool is_thread_alive(thread_id id) {
     if (id == invalid_thread_id || HasThreadEnded(id))
         return false;
-    if (::syscall(SYS_tgkill, ::getpid(), static_cast<pid_t>(id), 0) != 0)
+    if (!KernelKnowsThread(id))
         return false;
     const char state = TaskState(id);
     return state != 0 && state != 'Z' && state != 'X';

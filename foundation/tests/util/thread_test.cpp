@@ -95,6 +95,26 @@ TEST(Threads, CreateJoinAndAliveness) {
     EXPECT_FALSE(is_thread_alive(other));
 }
 
+std::atomic<thread_id> gLastId{invalid_thread_id};
+int RecordId(int) {
+    gLastId = current_thread_id();
+    return 0;
+}
+
+TEST(Threads, ManyEndedThreadsStayEnded) {
+    std::vector<thread_id> ids;
+    for (int i = 0; i < 300; ++i) {
+        thread_handle handle = invalid_thread_handle;
+        create_thread(handle, RecordId, 0, 2);
+        ASSERT_NE(handle, invalid_thread_handle);
+        ASSERT_TRUE(join_thread(handle, nullptr));
+        close_thread(handle);
+        ids.push_back(gLastId);
+    }
+    for (thread_id id : ids)
+        EXPECT_FALSE(is_thread_alive(id)) << id;
+}
+
 std::atomic<int> gNice{99};
 int ReadNice(int) {
     gNice = getpriority(PRIO_PROCESS, static_cast<id_t>(current_thread_id()));
