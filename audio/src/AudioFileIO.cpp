@@ -2,18 +2,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <fcntl.h>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-KTErr StatusOf(int err, KTErr fallback) {
-    if (err == ENOSPC || err == EDQUOT)
-        return eFMDiskFull;
-    const KTErr status = ConvertErrorPOSIX(err);
-    return status == eGenericErr ? fallback : status;
-}
 
 std::atomic<unsigned> g_tempCounter{0};
 
@@ -23,130 +16,88 @@ KCAudioFileIO::~KCAudioFileIO() {
     Close();
 }
 
-KTErr KCAudioFileIO::OpenForReading(const std::string& path) {
+KTErr KCAudioFileIO::OpenForReading(const kvFM::KCStPath& path) {
     Close();
-    if (path.empty())
-        return eFMFileNotFound;
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return StatusOf(errno, eFMOpenFailed);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        Close();
+    KTErr status = eNoErr;
+    if (!path.IsValid(status))
+        return status;
+    if (path.IsFolder())
         return eFMIsAFolder;
-    }
-    return eNoErr;
+    return kvFM::OpenFile(path.GetPathRef(), kvFM::eReadPermission, file);
 }
 
-KTErr KCAudioFileIO::CreateReplacing(const std::string& path) {
+KTErr KCAudioFileIO::CreateReplacing(const kvFM::KCStPath& path) {
     Close();
-    if (path.empty() || path.back() == '/')
-        return eFMCreateFailed;
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode))
+    KTErr status = eNoErr;
+    if (!path.IsValid(status))
+        return status;
+    if (path.IsFolder())
         return eFMIsAFolder;
-    // An existing file keeps its permission bits; a new one gets 0666 less
-    // the umask.
-    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+    const std::string native = path.GetNativePathString();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = path + ".tmp" + std::to_string(::getpid()) + "_" +
-                           std::to_string(g_tempCounter.fetch_add(1));
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            if (exists)
-                ::fchmod(fd, mode);
-            target = path;
-            temporary = std::move(name);
-            return eNoErr;
-        }
-        if (errno != EEXIST)
-            return StatusOf(errno, eFMCreateFailed);
+        const std::string name = native + ".tmp" + std::to_string(::getpid()) + "_" +
+                                 std::to_string(g_tempCounter.fetch_add(1));
+        kvFM::KCStPath tempPath(name);
+        if (!tempPath.IsValid(status))
+            return status;
+        status = kvFM::CreateAFile(tempPath.GetPathRef(), kvFM::eCreateNew, kvFM::eWritePermission,
+                                   file);
+        if (status == eFMFileAllreadyExists)
+            continue;
+        if (status != eNoErr)
+            return status;
+        // An existing file keeps its permission bits.
+        struct stat st {};
+        if (::stat(native.c_str(), &st) == 0)
+            ::chmod(name.c_str(), st.st_mode & 07777);
+        target = native;
+        temporary = name;
+        return eNoErr;
     }
     return eFMCreateFailed;
 }
 
 KTErr KCAudioFileIO::Read(void* buffer, size_t count, size_t& done) {
-    done = 0;
-    if (fd < 0)
-        return eFMIllegalOpenFileRef;
-    auto* out = static_cast<char*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::read(fd, out + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return StatusOf(errno, eFMReadFailed);
-        }
-        if (n == 0)
-            break;
-        done += size_t(n);
-    }
-    return eNoErr;
+    unsigned long got = 0;
+    const KTErr status = kvFM::ReadFromFile(file, buffer, count, got);
+    done = got;
+    return status;
 }
 
 KTErr KCAudioFileIO::Write(const void* buffer, size_t count) {
-    if (fd < 0)
-        return eFMIllegalOpenFileRef;
-    const auto* in = static_cast<const char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(fd, in + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return StatusOf(errno, eFMWriteFailed);
-        }
-        if (n == 0)
-            return eFMWriteFailed;
-        done += size_t(n);
-    }
-    return eNoErr;
+    unsigned long written = 0;
+    return kvFM::WriteToFile(file, buffer, count, written);
 }
 
 KTErr KCAudioFileIO::Seek(uint64_t position) {
-    if (fd < 0)
-        return eFMIllegalOpenFileRef;
-    if (position > uint64_t(INT64_MAX) || ::lseek(fd, off_t(position), SEEK_SET) < 0)
-        return eFMWrongParameters;
-    return eNoErr;
+    return kvFM::SetFileCursor(file, position, kvFM::eFromStart);
 }
 
 KTErr KCAudioFileIO::GetSize(uint64_t& size) const {
-    size = 0;
-    if (fd < 0)
-        return eFMIllegalOpenFileRef;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return StatusOf(errno, eFMReadFailed);
-    size = uint64_t(st.st_size);
-    return eNoErr;
+    return kvFM::GetFileSizeFromOpenFileRef(file, size);
 }
 
 KTErr KCAudioFileIO::Commit() {
-    if (fd < 0)
+    if (!IsOpen())
         return eFMIllegalOpenFileRef;
-    if (temporary.empty()) {
-        Close();
-        return eNoErr;
+    KTErr status = kvFM::CloseFile(file);
+    if (!temporary.empty()) {
+        // The file manager's move never replaces a file; replacing the
+        // target is the point here.
+        if (status == eNoErr && std::rename(temporary.c_str(), target.c_str()) != 0)
+            status =
+                ConvertErrorPOSIX(errno) == eGenericErr ? eFMMoveFailed : ConvertErrorPOSIX(errno);
+        if (status != eNoErr)
+            ::unlink(temporary.c_str());
     }
-    KTErr status = eNoErr;
-    if (::close(fd) != 0)
-        status = StatusOf(errno, eFMWriteFailed);
-    fd = -1;
-    if (status == eNoErr && ::rename(temporary.c_str(), target.c_str()) != 0)
-        status = StatusOf(errno, eFMWriteFailed);
-    if (status != eNoErr)
-        ::unlink(temporary.c_str());
     temporary.clear();
     target.clear();
     return status;
 }
 
 void KCAudioFileIO::Close() {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
+    if (IsOpen())
+        kvFM::CloseFile(file);
     if (!temporary.empty())
         ::unlink(temporary.c_str());
     temporary.clear();

@@ -1,14 +1,15 @@
-// File access of the WAV reader and writer: one open file with 64-bit
-// positions, short transfers looped, errors as status codes. A file opened
-// for replacing is written under a temporary name in the same folder and
-// renamed over the target only by Commit, so a failed write never destroys
-// the file the user had.
+// File access of the WAV reader and writer through the file manager: one
+// open file with 64-bit positions. A file opened for replacing is written
+// under a temporary name in the same folder and renamed over the target
+// only by Commit, so a failed write never destroys the file the user had.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "foundation/KCStFile.h"
+#include "foundation/KCStPath.h"
 #include "foundation/KTErr.h"
 
 class KCAudioFileIO {
@@ -18,8 +19,8 @@ public:
     KCAudioFileIO(const KCAudioFileIO&) = delete;
     KCAudioFileIO& operator=(const KCAudioFileIO&) = delete;
 
-    KTErr OpenForReading(const std::string& path);
-    KTErr CreateReplacing(const std::string& path);
+    KTErr OpenForReading(const kvFM::KCStPath& path);
+    KTErr CreateReplacing(const kvFM::KCStPath& path);
 
     // Reads up to count bytes at the cursor; done < count only at the end of
     // the file.
@@ -34,10 +35,10 @@ public:
     // Closes the file; a replacement that was not committed is removed.
     void Close();
 
-    bool IsOpen() const { return fd >= 0; }
+    bool IsOpen() const { return kvFM::IsValidOpenFileRef(file); }
 
 private:
-    int fd = -1;
-    std::string target;    // the file a replacement is renamed to
-    std::string temporary; // non-empty while a replacement is open
+    KTOpenFileType* file = kvFM::GetInvalidOpenFileRef();
+    std::string target;    // native path a replacement is renamed to
+    std::string temporary; // native path of an open replacement
 };

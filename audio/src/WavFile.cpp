@@ -60,7 +60,7 @@ int32_t WavChunkBytes(int32_t bitsPerSample, int32_t channels) {
 // ---------------------------------------------------------------------------
 // Reader
 
-cWavFileRead::cWavFileRead(const std::string& path)
+cWavFileRead::cWavFileRead(const kvFM::KCStPath& path)
     : filePath(path), file(std::make_unique<KCAudioFileIO>()) {
     KTErr status = file->OpenForReading(path);
     if (status == eNoErr)
@@ -279,7 +279,7 @@ KTErr cWavFileRead::GetConvertedDataAsFloat(float* dst, int64_t outFrames, int32
 // ---------------------------------------------------------------------------
 // Writer
 
-cWavFileWrite::cWavFileWrite(const std::string& path)
+cWavFileWrite::cWavFileWrite(const kvFM::KCStPath& path)
     : filePath(path), file(std::make_unique<KCAudioFileIO>()) {
     SetError(file->CreateReplacing(path));
 }

@@ -269,9 +269,11 @@ TEST(WavFile, WriterReplacesTheTargetOnlyAfterSuccessfulWrites) {
     }
     EXPECT_EQ(ReadWav(path), (std::vector<float>{0.5f, -0.5f}));
 
-    cWavFileWrite nowhere(tmp.File("no/such/folder/x.wav"));
+    // Below a file, no folder can be made.
+    cWavFileWrite nowhere(path + "/x.wav");
     EXPECT_FALSE(nowhere.IsValid());
-    EXPECT_EQ(nowhere.GetError(), eFMFileNotFound);
+    EXPECT_NE(nowhere.GetError(), eNoErr);
+    EXPECT_NE(cWavFileWrite(tmp.path).GetError(), eNoErr); // a folder
 }
 
 TEST(WavFile, ConvertedReadResamplesTheFile) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/KCStPath.h"
 #include "foundation/KTErr.h"
 #include "foundation/KUValidatable.h"
 
@@ -26,7 +27,7 @@ int32_t WavChunkBytes(int32_t bitsPerSample, int32_t channels);
 
 class cWavFileRead : public KUValidatable {
 public:
-    explicit cWavFileRead(const std::string& path);
+    explicit cWavFileRead(const kvFM::KCStPath& path);
     ~cWavFileRead() override;
     cWavFileRead(const cWavFileRead&) = delete;
     cWavFileRead& operator=(const cWavFileRead&) = delete;
@@ -36,7 +37,7 @@ public:
     int32_t GetNumChans() const { return numChans; }
     int64_t GetNumSamples() const { return numSamples; }
     void SetNumSamples(int64_t frames) { numSamples = frames; }
-    const std::string& GetFilePath() const { return filePath; }
+    const kvFM::KCStPath& GetFilePath() const { return filePath; }
     int32_t GetChunkBytes() const { return chunkBytes; }
     int64_t GetDataOffset() const { return dataOffset; }
     // True when the samples are IEEE floats (32 bits).
@@ -66,14 +67,14 @@ private:
     int32_t chunkBytes = 0;
     int64_t dataOffset = 0;
     bool int32Data = false; // 32-bit integer samples (extensible PCM)
-    std::string filePath;
+    kvFM::KCStPath filePath;
     std::unique_ptr<KCAudioFileIO> file;
     KTErr fileStatus = eNoErr;
 };
 
 class cWavFileWrite : public KUValidatable {
 public:
-    explicit cWavFileWrite(const std::string& path);
+    explicit cWavFileWrite(const kvFM::KCStPath& path);
     // Closes the file; see Close.
     ~cWavFileWrite() override;
     cWavFileWrite(const cWavFileWrite&) = delete;
@@ -84,7 +85,7 @@ public:
     void SetNumChans(int32_t channels) { numChans = channels; }
     void SetNumSamples(int64_t frames) { numSamples = frames; }
     void SetFileFormat(int32_t format) { fileFormat = format; }
-    const std::string& GetFilePath() const { return filePath; }
+    const kvFM::KCStPath& GetFilePath() const { return filePath; }
     int32_t GetChunkBytes() const { return chunkBytes; }
     // The status of the last header or data write.
     KTErr GetFileStatus() const { return fileStatus; }
@@ -107,7 +108,7 @@ private:
     int64_t numSamples = 0;
     int32_t chunkBytes = 0;
     int32_t fileFormat = 0;
-    std::string filePath;
+    kvFM::KCStPath filePath;
     std::unique_ptr<KCAudioFileIO> file;
     KTErr fileStatus = eNoErr;
 };
