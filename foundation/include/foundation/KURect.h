@@ -25,6 +25,17 @@ struct KCPoint {
     KCPoint operator-(const KCPoint& o) const {
         return KCPoint(static_cast<T>(x - o.x), static_cast<T>(y - o.y));
     }
+    KCPoint& Reverse() {
+        x = static_cast<T>(-x);
+        y = static_cast<T>(-y);
+        return *this;
+    }
+    // With reverseY the y difference is taken the other way round, so that
+    // moving up (towards smaller y) gives a positive difference.
+    KCPoint GetDifference(const KCPoint& o, bool reverseY) const {
+        return KCPoint(static_cast<T>(x - o.x),
+                       reverseY ? static_cast<T>(o.y - y) : static_cast<T>(y - o.y));
+    }
 };
 
 template <typename T>
@@ -50,6 +61,25 @@ struct KURect {
         left = l;
         bottom = static_cast<T>(t + height);
         right = static_cast<T>(l + width);
+    }
+
+    void Reset() { top = left = bottom = right = 0; }
+
+    KURect& Offset(T dx, T dy) {
+        left = static_cast<T>(left + dx);
+        right = static_cast<T>(right + dx);
+        top = static_cast<T>(top + dy);
+        bottom = static_cast<T>(bottom + dy);
+        return *this;
+    }
+    KURect& Offset(const KCPoint<T>& p) { return Offset(p.x, p.y); }
+    // The same size with its top-left corner at (0, 0).
+    KURect& MoveToOrigin() {
+        right = static_cast<T>(right - left);
+        bottom = static_cast<T>(bottom - top);
+        left = 0;
+        top = 0;
+        return *this;
     }
 
     T Width() const { return static_cast<T>(right - left); }
