@@ -1,0 +1,122 @@
+#include "busaccess/busgate/HeadlessLogger.h"
+
+#include "busaccess/busgate/TraceSink.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace busgate {
+
+namespace {
+
+const char* PaneName(Pane pane) {
+    return pane == Pane::Traffic ? "traffic" : "status";
+}
+
+void AppendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+// The default sink: QUORL_BUSGATE_LOG when set, else the trace sink.
+void DefaultWrite(std::string_view record) {
+    const char* path = std::getenv("QUORL_BUSGATE_LOG");
+    if (path && *path) {
+        if (FILE* file = std::fopen(path, "a")) {
+            std::fwrite(record.data(), 1, record.size(), file);
+            std::fclose(file);
+            return;
+        }
+    }
+    TraceWrite(record);
+}
+
+} // namespace
+
+std::string HeadlessRecord(Pane pane, int colour, std::string_view text) {
+    std::string out = PaneName(pane);
+    out += ' ';
+    out += std::to_string(colour);
+    out += " \"";
+    AppendEscaped(out, text);
+    out += "\"\n";
+    return out;
+}
+
+HeadlessLogger::HeadlessLogger(Writer writer) : writer_(std::move(writer)) {
+    if (!writer_)
+        writer_ = DefaultWrite;
+}
+
+HeadlessLogger::~HeadlessLogger() = default;
+
+void HeadlessLogger::SetChecked(int id, bool checked) {
+    checked_[id] = checked;
+}
+
+bool HeadlessLogger::IsChecked(int id) const {
+    auto it = checked_.find(id);
+    return it != checked_.end() && it->second;
+}
+
+void HeadlessLogger::EnableControl(int id, bool enable) {
+    enabled_[id] = enable;
+}
+
+bool HeadlessLogger::IsEnabled(int id) const {
+    auto it = enabled_.find(id);
+    return it != enabled_.end() && it->second;
+}
+
+void HeadlessLogger::CreateMainDialog(HostWindow) {
+    mainExists_ = true;
+}
+
+CEvbCfg_Dialog* HeadlessLogger::CreateEvbDialog(int boardType) {
+    if (!evb_ || evbType_ != boardType) {
+        evb_ = std::make_unique<CEvbCfg_Dialog>();
+        evbType_ = boardType;
+    }
+    return evb_.get();
+}
+
+void HeadlessLogger::DestroyEvbDialogs() {
+    evb_.reset();
+    evbType_ = 0;
+}
+
+void HeadlessLogger::QueueSetColor(Pane pane, int code) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    colour_[pane == Pane::Traffic ? 0 : 1] = code;
+}
+
+void HeadlessLogger::QueueAppendText(Pane pane, std::string_view text) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    writer_(HeadlessRecord(pane, colour_[pane == Pane::Traffic ? 0 : 1], text));
+}
+
+void HeadlessLogger::QueueClear(Pane pane) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    writer_(std::string(PaneName(pane)) + " clear\n");
+}
+
+} // namespace busgate

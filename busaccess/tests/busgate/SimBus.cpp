@@ -1,0 +1,100 @@
+#include "SimBus.h"
+
+#include <algorithm>
+
+namespace busgate::testing {
+
+Record ParseRecord(std::string_view line) {
+    Record r;
+    const size_t space = line.find(' ');
+    r.pane = std::string(line.substr(0, space));
+    std::string_view rest = line.substr(space + 1);
+    if (rest.starts_with("clear")) {
+        r.colour = -1;
+        return r;
+    }
+    const size_t quote = rest.find('"');
+    r.colour = std::stoi(std::string(rest.substr(0, quote)));
+    std::string_view body = rest.substr(quote + 1);
+    body = body.substr(0, body.rfind('"'));
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (body[i] != '\\' || i + 1 == body.size()) {
+            r.text += body[i];
+            continue;
+        }
+        const char c = body[++i];
+        r.text += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+    }
+    return r;
+}
+
+SimBus::SimBus(SimBusConfig config) {
+    board = std::make_shared<u2csim::Board>(config.board);
+    chip = std::make_shared<u2csim::ChipModel>(config.chip, config.model);
+    board->attach(u2csim::kChipAddress, chip);
+    std::vector<std::shared_ptr<u2csim::Board>> boards;
+    if (config.boardPresent)
+        boards.push_back(board);
+    backend = std::make_shared<u2csim::InProcessBackend>(boards, std::chrono::milliseconds(200));
+    driver = std::make_unique<busaccess::BridgeDriver>(backend, std::make_shared<NoMessages>());
+    port = std::make_unique<DriverBridgePort>(*driver);
+    ui = std::make_unique<HeadlessLogger>(
+        [this](std::string_view line) { records.push_back(ParseRecord(line)); });
+    bus = std::make_unique<BusGate>(*port, *ui, clock);
+}
+
+std::string SimBus::Text(const char* pane) const {
+    std::string out;
+    for (const Record& r : records)
+        if (r.pane == pane && r.colour >= 0)
+            out += r.text;
+    return out;
+}
+
+std::string SimBus::TextIn(int colour, const char* pane) const {
+    std::string out;
+    for (const Record& r : records)
+        if (r.pane == pane && r.colour == colour)
+            out += r.text;
+    return out;
+}
+
+bool SimBus::HasLine(const char* pane, int colour, std::string_view text) const {
+    return std::any_of(records.begin(), records.end(), [&](const Record& r) {
+        return r.pane == pane && r.colour == colour && r.text == text;
+    });
+}
+
+std::vector<u2c::Bytes> SimBus::Writes(uint8_t slave) const {
+    std::vector<u2c::Bytes> out;
+    for (const auto& r : board->log()) {
+        const u2c::Bytes& b = r.bytes;
+        if (r.out && b.size() >= 10 && b[0] == 0xC6 && b[5] == slave)
+            out.emplace_back(b.begin() + 10, b.end());
+    }
+    return out;
+}
+
+void SimBus::OpenBridgeOnly(uint32_t firmwareCode, uint32_t chipTypeCode) {
+    port->Open();
+    ui->CreateMainDialog(nullptr);
+    BusState& s = bus->State();
+    s.firmwareCode = firmwareCode;
+    s.chipTypeCode = chipTypeCode;
+    s.chipHardwareVersion = static_cast<int32_t>(chip->config().version);
+    s.chipFirmwareVersion = static_cast<int32_t>(chip->config().subVersion);
+    s.guiThread = std::this_thread::get_id();
+    bus->FdkInit(BusGate::Transfer::Logger);
+    board->clearLog();
+}
+
+int32_t SimBus::Send(std::vector<uint8_t> bytes, uint8_t slave) {
+    return bus->Transmit(slave, bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+void SimBus::ClearLog() {
+    records.clear();
+    board->clearLog();
+}
+
+} // namespace busgate::testing

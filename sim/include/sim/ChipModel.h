@@ -1,0 +1,59 @@
+// The simulated chip's registers and memories, beyond identification:
+// register access (0xAB/0xB5 peripheral X, 0xAD/0xB6 peripheral Y), the
+// generic X/Y/P memory commands, the straps word in register 0xFFF1, the
+// address register 0xFFE9, the configuration marker 0x00A500 at X 0x000A,
+// soft reset, and two fault modes: held in reset (no acknowledge) and all
+// reads equal (every read answers the same word).
+#pragma once
+
+#include "sim/Chip.h"
+
+#include <optional>
+
+namespace u2csim {
+
+constexpr uint16_t kStrapsRegister = 0xFFF1;
+constexpr uint16_t kAddressRegister = 0xFFE9;
+constexpr uint16_t kMarkerAddress = 0x000A;
+constexpr uint32_t kConfiguredMarker = 0x00A500;
+
+struct ChipModelConfig {
+    // Bits 17-18: chip type; bit 12: flavour; bit 0 of a second read: DCLK.
+    uint32_t straps = 0x060000;
+    bool heldInReset = false;
+    bool allReadsEqual = false;
+    uint32_t allReadsValue = 0;
+};
+
+class ChipModel : public Chip {
+public:
+    explicit ChipModel(ChipConfig chip = {}, ChipModelConfig model = {});
+
+    bool write(const uint8_t* data, size_t len) override;
+    std::optional<Bytes> read(size_t len) override;
+
+    void setHeldInReset(bool held);
+    void setAllReadsEqual(bool on, uint32_t value = 0);
+
+    uint32_t registerX(uint16_t reg) const;
+    uint32_t registerY(uint16_t reg) const;
+    uint32_t memoryX(uint16_t address) const;
+    void setRegisterX(uint16_t reg, uint32_t value);
+    void setMemoryX(uint16_t address, uint32_t value);
+    unsigned softResets() const;
+
+private:
+    enum class Space { regX, regY, memX, memY, memP };
+    void command(const uint8_t* group);
+    std::map<uint16_t, uint32_t>& space(Space s);
+    void reset();
+
+    mutable std::mutex modelMutex_;
+    ChipModelConfig model_;
+    std::map<uint16_t, uint32_t> regX_, regY_, memX_, memY_, memP_;
+    std::optional<std::pair<Space, uint16_t>> pendingWrite_;
+    std::optional<uint32_t> reply_;
+    unsigned softResets_ = 0;
+};
+
+} // namespace u2csim

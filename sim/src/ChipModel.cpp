@@ -1,0 +1,177 @@
+#include "sim/ChipModel.h"
+
+namespace u2csim {
+
+ChipModel::ChipModel(ChipConfig chip, ChipModelConfig model) : Chip(chip), model_(model) {
+    reset();
+    memX_[kMarkerAddress] = kConfiguredMarker;
+}
+
+void ChipModel::reset() {
+    regX_.clear();
+    regY_.clear();
+    memX_.clear();
+    memY_.clear();
+    regX_[kStrapsRegister] = model_.straps & 0xFFFFFF;
+    regX_[kAddressRegister] = uint32_t{kChipAddress} << 4;
+    pendingWrite_.reset();
+    reply_.reset();
+}
+
+std::map<uint16_t, uint32_t>& ChipModel::space(Space s) {
+    switch (s) {
+    case Space::regX:
+        return regX_;
+    case Space::regY:
+        return regY_;
+    case Space::memX:
+        return memX_;
+    case Space::memY:
+        return memY_;
+    case Space::memP:
+        break;
+    }
+    return memP_;
+}
+
+bool ChipModel::write(const uint8_t* data, size_t len) {
+    std::unique_lock lock(modelMutex_);
+    if (model_.heldInReset)
+        return false;
+    for (size_t at = 0; at + 3 <= len; at += 3) {
+        const uint8_t* g = data + at;
+        if (pendingWrite_) {
+            space(pendingWrite_->first)[pendingWrite_->second] =
+                uint32_t{g[0]} << 16 | uint32_t{g[1]} << 8 | g[2];
+            pendingWrite_.reset();
+            continue;
+        }
+        command(g);
+        // The base model records the command and answers identification.
+        lock.unlock();
+        Chip::write(g, 3);
+        lock.lock();
+    }
+    return true;
+}
+
+void ChipModel::command(const uint8_t* g) {
+    const uint16_t p = static_cast<uint16_t>(g[0] << 8 | g[2]);
+    reply_.reset(); // a new command drops an answer nobody read
+    auto answer = [&](Space s) {
+        auto& m = space(s);
+        auto it = m.find(p);
+        reply_ = it == m.end() ? 0 : it->second;
+    };
+    switch (g[1]) {
+    case 0xAB:
+        pendingWrite_ = {Space::regX, p};
+        break;
+    case 0xAD:
+        pendingWrite_ = {Space::regY, p};
+        break;
+    case 0xA7:
+        pendingWrite_ = {Space::memX, p};
+        break;
+    case 0xA8:
+        pendingWrite_ = {Space::memY, p};
+        break;
+    case 0xA6:
+        pendingWrite_ = {Space::memP, p};
+        break;
+    case 0xB5:
+        answer(Space::regX);
+        break;
+    case 0xB6:
+        answer(Space::regY);
+        break;
+    case 0xB1:
+        answer(Space::memX);
+        break;
+    case 0xB2:
+        answer(Space::memY);
+        break;
+    case 0xB0:
+        answer(Space::memP);
+        break;
+    case 0xC5:
+        ++softResets_;
+        reset();
+        break;
+    case 0xAC: // setup completed: the chip runs its configuration
+        memX_[kMarkerAddress] = kConfiguredMarker;
+        break;
+    default:
+        break;
+    }
+}
+
+std::optional<Bytes> ChipModel::read(size_t len) {
+    std::unique_lock lock(modelMutex_);
+    if (model_.heldInReset)
+        return std::nullopt;
+    std::optional<uint32_t> value = reply_;
+    reply_.reset();
+    if (model_.allReadsEqual)
+        value = model_.allReadsValue;
+    if (!value) {
+        lock.unlock();
+        return Chip::read(len);
+    }
+    Bytes out(len, 0);
+    const uint8_t msbFirst[3] = {static_cast<uint8_t>(*value >> 16),
+                                 static_cast<uint8_t>(*value >> 8), static_cast<uint8_t>(*value)};
+    for (size_t i = 0; i < len && i < 3; ++i)
+        out[i] = msbFirst[i];
+    if (model_.allReadsEqual) {
+        lock.unlock();
+        Chip::read(len); // drops a reply the base model armed
+    }
+    return out;
+}
+
+void ChipModel::setHeldInReset(bool held) {
+    std::lock_guard lock(modelMutex_);
+    model_.heldInReset = held;
+}
+
+void ChipModel::setAllReadsEqual(bool on, uint32_t value) {
+    std::lock_guard lock(modelMutex_);
+    model_.allReadsEqual = on;
+    model_.allReadsValue = value;
+}
+
+uint32_t ChipModel::registerX(uint16_t reg) const {
+    std::lock_guard lock(modelMutex_);
+    auto it = regX_.find(reg);
+    return it == regX_.end() ? 0 : it->second;
+}
+
+uint32_t ChipModel::registerY(uint16_t reg) const {
+    std::lock_guard lock(modelMutex_);
+    auto it = regY_.find(reg);
+    return it == regY_.end() ? 0 : it->second;
+}
+
+uint32_t ChipModel::memoryX(uint16_t address) const {
+    std::lock_guard lock(modelMutex_);
+    auto it = memX_.find(address);
+    return it == memX_.end() ? 0 : it->second;
+}
+
+void ChipModel::setRegisterX(uint16_t reg, uint32_t value) {
+    std::lock_guard lock(modelMutex_);
+    regX_[reg] = value & 0xFFFFFF;
+}
+
+void ChipModel::setMemoryX(uint16_t address, uint32_t value) {
+    std::lock_guard lock(modelMutex_);
+    memX_[address] = value & 0xFFFFFF;
+}
+
+unsigned ChipModel::softResets() const {
+    std::lock_guard lock(modelMutex_);
+    return softResets_;
+}
+
+} // namespace u2csim
