@@ -181,8 +181,10 @@ void cWavFileRead::Deinterleave(const unsigned char* raw, int64_t frames, float*
 KTErr cWavFileRead::GetSampleDataAsFloat(float* dst, int64_t stride) {
     if (!IsValid())
         return GetError();
-    if (!dst || stride < 0)
+    if (stride < 0 || (!dst && stride > 0))
         return eMemNullPointer;
+    if (stride == 0)
+        return fileStatus = eNoErr;
     const int64_t block = int64_t(bitDepth / 8) * numChans;
     const int64_t frames = std::min(stride, numSamples);
     const int64_t framesPerTransfer = int64_t(chunkBytes / block) * kChunksPerTransfer;

@@ -1,0 +1,100 @@
+#include "audio/KCAudioFileSampleSource.h"
+
+#include <climits>
+#include <new>
+
+KCAudioFileSampleSource::KCAudioFileSampleSource(const kvFM::KCStPath& path) {
+    valid = LoadFile(path) == eNoErr;
+}
+
+KCAudioFileSampleSource::~KCAudioFileSampleSource() = default;
+
+KTErr KCAudioFileSampleSource::LoadFile(const kvFM::KCStPath& path) {
+    valid = false;
+    std::vector<float>().swap(samples);
+    reader.reset();
+    try {
+        reader = std::make_unique<cWavFileRead>(path);
+        KTErr status = eNoErr;
+        if (!reader->IsValid(status))
+            return status;
+        const int64_t frames = reader->GetNumSamples();
+        // Positions in the stream state are 32-bit.
+        if (frames > INT32_MAX)
+            return eGenericErr;
+        try {
+            samples.assign(size_t(frames) * size_t(reader->GetNumChans()), 0.0f);
+        } catch (const std::bad_alloc&) {
+            return eGenericErr;
+        }
+        return reader->GetSampleDataAsFloat(samples.data(), frames);
+    } catch (KTErr thrown) {
+        return thrown;
+    } catch (...) {
+        return eGenericErr;
+    }
+}
+
+KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& state) {
+    const uint32_t channels = list.channels;
+    const uint32_t frames = list.frames;
+    if (frames == 0)
+        return eNoErr;
+    if (channels > kMaxSoundBufChannels)
+        return eGenericErr;
+    if (!reader || !reader->IsValid() || (samples.empty() && reader->GetNumSamples() > 0)) {
+        list.Clear(); // nothing loaded: silence
+        return eGenericErr;
+    }
+    // Every destination must name an entry of the list.
+    int32_t destination[kMaxSoundBufChannels];
+    for (uint32_t ch = 0; ch < channels; ++ch) {
+        destination[ch] = state.channelMap ? state.channelMap->Lookup(int32_t(ch)) : int32_t(ch);
+        if (destination[ch] < 0 || uint32_t(destination[ch]) >= channels) {
+            list.Clear();
+            return eGenericErr;
+        }
+    }
+
+    const int64_t fileChannels = reader->GetNumChans();
+    const int64_t length = reader->GetNumSamples();
+    const int64_t total = fileChannels * length;
+    const bool loop = state.IsLoop();
+    if (loop && length == 0) {
+        list.Clear();
+        state.flags |= KCStreamState::kPositionValid;
+        return eGenericErr;
+    }
+    if (loop && (state.position < 0 || state.position >= length))
+        state.position = int32_t(((int64_t(state.position) % length) + length) % length);
+
+    const float* data = samples.data();
+    for (uint32_t f = 0; f < frames; ++f) {
+        const int64_t pos = state.position;
+        const bool atEnd = !loop && (pos < 0 || pos >= length);
+        for (uint32_t ch = 0; ch < channels; ++ch) {
+            const int32_t d = destination[ch];
+            float value = 0.0f;
+            if (!state.IsSilent() && !atEnd) {
+                int64_t index = pos + int64_t(ch) * length;
+                if (fileChannels < channels && d >= fileChannels)
+                    index = (fileChannels - 1) * length + pos; // the file's last channel
+                if (index < total)
+                    value = data[index];
+            }
+            float* out = list.bufs[d].data;
+            if (out)
+                out[int64_t(f) * list.bufs[d].stride] = value;
+        }
+        if (!loop) {
+            if (state.position < length)
+                ++state.position;
+        } else {
+            state.position = int32_t((int64_t(state.position) + 1) % length);
+            state.flags |= KCStreamState::kPositionValid;
+        }
+    }
+    if (channels > 0 && list.bufs[destination[channels - 1]].data)
+        state.SetSamplesDelivered();
+    return eNoErr;
+}

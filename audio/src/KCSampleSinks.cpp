@@ -1,0 +1,157 @@
+#include "audio/KCSampleSinks.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+// Builds an interleaved list over newly sized storage; more than 16
+// channels are refused.
+KTErr BuildBlock(uint32_t frames, int32_t channels, std::vector<float>& storage,
+                 KCSoundBufList& list) {
+    if (channels < 0 || uint32_t(channels) > kMaxSoundBufChannels) {
+        list.Build(0, nullptr, 0, 0);
+        return eGenericErr;
+    }
+    storage.assign(size_t(frames) * size_t(channels), 0.0f);
+    return list.Build(frames, storage.data(), uint32_t(channels), channels);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// KCTestSampleSink
+
+KCTestSampleSink::KCTestSampleSink(uint32_t frames, const KCSampleFormat& fmt)
+    : framesPerBuffer(frames), format(fmt) {
+    setupStatus = BuildBlock(framesPerBuffer, format.channels, buffer, blockList);
+}
+
+KTErr KCTestSampleSink::PullBuffer() {
+    if (!input)
+        return eNoErr;
+    if (setupStatus != eNoErr)
+        return setupStatus;
+    try {
+        return input->GetSamples(blockList, state);
+    } catch (...) {
+        return eGenericErr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// KCWavFileSampleSink
+
+KCWavFileSampleSink::KCWavFileSampleSink(uint32_t frames, KCAudioFileSampleSource* source,
+                                         const KCSampleFormat& fmt, uint32_t preRoll,
+                                         const kvFM::KCStPath* path)
+    : KCSampleSink(source), framesPerBuffer(frames), format(fmt), fileSource(source),
+      preRollFrames(preRoll) {
+    if (path)
+        outputPath = *path;
+    setupStatus = BuildBlock(framesPerBuffer, format.channels, buffer, blockList);
+}
+
+KCWavFileSampleSink::~KCWavFileSampleSink() = default;
+
+float* KCWavFileSampleSink::PullBlock() {
+    if (!input || setupStatus != eNoErr)
+        return nullptr;
+    return input->GetSamples(blockList, state) == eNoErr ? blockList.bufs[0].data : nullptr;
+}
+
+KTErr KCWavFileSampleSink::Start() {
+    running = true;
+    if (!fileSource)
+        return eNoErr;
+    writer.reset();
+    writer = std::make_unique<cWavFileWrite>(outputPath);
+    KTErr status = eNoErr;
+    if (!writer->IsValid(status)) {
+        writer.reset();
+        return status; // nothing can be written
+    }
+    return Render();
+}
+
+KTErr KCWavFileSampleSink::Stop() {
+    KTErr status = writer ? writer->Close() : eNoErr;
+    writer.reset();
+    running = false;
+    return status;
+}
+
+KTErr KCWavFileSampleSink::Render() {
+    if (setupStatus != eNoErr)
+        return setupStatus;
+    const cWavFileRead* reader = fileSource ? fileSource->GetReader() : nullptr;
+    const int64_t length = reader ? reader->GetNumSamples() : 0;
+    const int64_t channels = format.channels;
+    const int64_t blockFrames = framesPerBuffer;
+    if (blockFrames == 0 && length > 0)
+        return eGenericErr;
+    const int64_t blocks = length > 0 ? (length + blockFrames - 1) / blockFrames : 0;
+
+    // Unrendered frames stay silent, never uninitialised.
+    std::vector<float> out;
+    try {
+        out.assign(size_t(length) * size_t(channels), 0.0f);
+    } catch (const std::bad_alloc&) {
+        return eMemNewFailed;
+    }
+
+    // The file is rendered once from its start, ending in silence.
+    const uint32_t loopBit = state.flags & KCStreamState::kLoop;
+    state.flags &= ~KCStreamState::kLoop;
+    state.position = 0;
+    auto restoreLoop = [&] { state.flags = (state.flags & ~KCStreamState::kLoop) | loopBit; };
+
+    KTErr status = eNoErr;
+    if (preRollFrames > 0 && input) {
+        std::vector<float> preRoll;
+        KCSoundBufList preRollList;
+        BuildBlock(preRollFrames, format.channels, preRoll, preRollList);
+        try {
+            status = input->GetSamples(preRollList, state);
+        } catch (...) {
+            status = eGenericErr;
+        }
+        if (status != eNoErr) {
+            restoreLoop();
+            return status;
+        }
+    }
+
+    const float maxSample =
+        reader && reader->GetBitDepth() >= 24 ? 8388607.0f / 8388608.0f : 32767.0f / 32768.0f;
+    for (int64_t i = 0; i < blocks && input; ++i) {
+        try {
+            status = input->GetSamples(blockList, state);
+        } catch (...) {
+            status = eGenericErr;
+        }
+        if (status != eNoErr || !blockList.bufs[0].data)
+            break;
+        const int64_t frames = i == blocks - 1 ? length - blockFrames * (blocks - 1) : blockFrames;
+        for (int64_t k = 0; k < channels; ++k) {
+            const float* src = blockList.bufs[k].data;
+            const int64_t stride = blockList.bufs[k].stride;
+            float* dst = out.data() + k * length + i * blockFrames;
+            for (int64_t j = 0; j < frames; ++j)
+                dst[j] = std::clamp(src[j * stride], -1.0f, maxSample);
+        }
+    }
+    restoreLoop();
+
+    if (writer && reader) {
+        writer->SetFileFormat(0);
+        writer->SetSampleRate(reader->GetSampleRate());
+        writer->SetBitDepth(reader->GetBitDepth());
+        writer->SetNumSamples(length);
+        writer->SetNumChans(format.channels);
+        const KTErr written = writer->SaveSampleDataFromFloat(out.data());
+        if (status == eNoErr)
+            status = written;
+    }
+    return status;
+}

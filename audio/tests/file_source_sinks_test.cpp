@@ -1,0 +1,298 @@
+#include "audio/KCAudioFileSampleSource.h"
+#include "audio/KCSampleChain.h"
+#include "audio/KCSampleSinks.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "TempFolder.h"
+
+namespace {
+
+void MakeWav(const std::string& path, int32_t bits, int32_t channels, int32_t rate,
+             const std::vector<float>& planar) {
+    cWavFileWrite w(path);
+    ASSERT_TRUE(w.IsValid());
+    w.SetBitDepth(bits);
+    w.SetNumChans(channels);
+    w.SetSampleRate(rate);
+    w.SetNumSamples(int64_t(planar.size()) / channels);
+    ASSERT_EQ(w.SaveSampleDataFromFloat(planar.data()), eNoErr);
+}
+
+// Frame f of channel c holds (c + 1) * (f + 1) / 32768: exact at 16 bits.
+std::vector<float> Ramp(int32_t channels, int32_t frames) {
+    std::vector<float> v(size_t(channels) * frames);
+    for (int32_t c = 0; c < channels; ++c)
+        for (int32_t f = 0; f < frames; ++f)
+            v[size_t(c) * frames + f] = float((c + 1) * ((f % 16000) + 1)) / 32768.0f;
+    return v;
+}
+
+struct Block {
+    Block(uint32_t frames, uint32_t channels) : samples(size_t(frames) * channels, 9.0f) {
+        list.Build(frames, samples.data(), channels, int32_t(channels));
+    }
+    float At(uint32_t f, uint32_t c) const { return samples[size_t(f) * list.channels + c]; }
+    std::vector<float> samples;
+    KCSoundBufList list;
+};
+
+// Passes its input on multiplied by a gain, counting pulls and frames, and
+// optionally failing from a given pull on.
+class GainElement : public KCChainElement {
+public:
+    explicit GainElement(float gain = 1.0f) : gain(gain) {}
+    KTErr GetSamples(KCSoundBufList& list, KCStreamState& state) override {
+        ++pulls;
+        if (failFrom > 0 && pulls >= failFrom)
+            return eUninitalized;
+        const KTErr s = input->GetSamples(list, state);
+        for (uint32_t c = 0; c < list.channels; ++c)
+            for (uint32_t f = 0; f < list.frames; ++f)
+                list.bufs[c].data[f * list.bufs[c].stride] *= gain;
+        return s;
+    }
+    float gain;
+    int pulls = 0;
+    int failFrom = 0;
+};
+
+std::vector<float> ReadAll(const std::string& path, cWavFileRead& r) {
+    std::vector<float> v(size_t(r.GetNumSamples() * r.GetNumChans()));
+    EXPECT_EQ(r.GetSampleDataAsFloat(v.data(), r.GetNumSamples()), eNoErr);
+    return v;
+}
+
+} // namespace
+
+TEST(AudioFileSource, MonoFileIntoStereoBlocksEndsInSilence) {
+    TempFolder tmp;
+    const auto path = tmp.File("mono.wav");
+    MakeWav(path, 16, 1, 44100, Ramp(1, 1000));
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    ASSERT_TRUE(source.IsValid());
+    KCStreamState state;
+    state.flags = 0; // loop off
+    Block block(256, 2);
+    for (int pull = 0; pull < 3; ++pull)
+        ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    EXPECT_EQ(state.position, 768);
+    ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    for (uint32_t f = 0; f < 256; ++f) {
+        const float expected = f < 232 ? float(769 + f) / 32768.0f : 0.0f;
+        ASSERT_EQ(block.At(f, 0), expected) << f;
+        ASSERT_EQ(block.At(f, 1), expected) << f; // the file's last channel again
+    }
+    EXPECT_EQ(state.position, 1000);
+    EXPECT_EQ(state.flags, KCStreamState::kSamplesDelivered);
+    ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    EXPECT_EQ(state.position, 1000);
+    EXPECT_EQ(block.At(0, 0), 0.0f);
+}
+
+TEST(AudioFileSource, LoopSilenceAndChannelMap) {
+    TempFolder tmp;
+    const auto path = tmp.File("stereo.wav");
+    MakeWav(path, 16, 2, 48000, Ramp(2, 1000));
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    ASSERT_TRUE(source.IsValid());
+
+    KCStreamState state; // loop on
+    state.position = 990;
+    Block block(20, 2);
+    ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    EXPECT_EQ(block.At(9, 0), 1000.0f / 32768.0f);
+    EXPECT_EQ(block.At(10, 0), 1.0f / 32768.0f); // wrapped from 999 to 0
+    EXPECT_EQ(block.At(10, 1), 2.0f / 32768.0f);
+    EXPECT_EQ(state.position, 10);
+    EXPECT_TRUE(state.flags & KCStreamState::kPositionValid);
+
+    state.flags |= KCStreamState::kSilence;
+    ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    for (float v : block.samples)
+        EXPECT_EQ(v, 0.0f);
+    EXPECT_EQ(state.position, 30);
+
+    int32_t swap[2] = {1, 0};
+    KCChannelList map{2, swap};
+    KCStreamState mapped;
+    mapped.channelMap = &map;
+    ASSERT_EQ(source.GetSamples(block.list, mapped), eNoErr);
+    EXPECT_EQ(block.At(0, 0), 2.0f / 32768.0f);
+    EXPECT_EQ(block.At(0, 1), 1.0f / 32768.0f);
+
+    // Destinations that name no entry of the list are refused.
+    for (int32_t bad : {-1, 2, 16}) {
+        int32_t entries[2] = {0, bad};
+        KCChannelList badMap{2, entries};
+        KCStreamState s;
+        s.channelMap = &badMap;
+        EXPECT_EQ(source.GetSamples(block.list, s), eGenericErr) << bad;
+        EXPECT_EQ(block.At(0, 0), 0.0f);
+    }
+    KCChannelList shortMap{1, swap}; // entry 1 looks up -1
+    mapped.channelMap = &shortMap;
+    EXPECT_EQ(source.GetSamples(block.list, mapped), eGenericErr);
+}
+
+TEST(AudioFileSource, UnusableFiles) {
+    TempFolder tmp;
+    const auto fast = tmp.File("fast.wav");
+    WriteBytes(fast, WavBytes::Riff().Fmt(1, 1, 192001, 16).Id("data").U32(2).U16(1).Done());
+    KCAudioFileSampleSource source{kvFM::KCStPath(fast)};
+    EXPECT_FALSE(source.IsValid());
+    EXPECT_EQ(source.LoadFile(kvFM::KCStPath(fast)), kWavRateTooHigh);
+    Block block(8, 1);
+    KCStreamState state;
+    EXPECT_EQ(source.GetSamples(block.list, state), eGenericErr);
+    EXPECT_EQ(block.At(0, 0), 0.0f);
+
+    const auto empty = tmp.File("empty.wav");
+    WriteBytes(empty, WavBytes::Riff().Fmt(1, 1, 8000, 16).Id("data").U32(0).Done());
+    EXPECT_EQ(source.LoadFile(kvFM::KCStPath(empty)), eNoErr);
+    EXPECT_EQ(source.GetSamples(block.list, state), eGenericErr); // length 0 in loop mode
+    EXPECT_TRUE(state.flags & KCStreamState::kPositionValid);
+    EXPECT_EQ(state.position, 0);
+    state.flags = 0;
+    EXPECT_EQ(source.GetSamples(block.list, state), eNoErr);
+    EXPECT_EQ(block.At(7, 0), 0.0f);
+}
+
+TEST(TestSink, PullsBlocksWithItsOwnState) {
+    KCTestSampleSink sink(64, KCSampleFormat{2, 48000, 32});
+    EXPECT_EQ(sink.PullBuffer(), eNoErr); // no input
+    EXPECT_EQ(sink.GetBuffer()[0], 0.0f);
+
+    TempFolder tmp;
+    const auto path = tmp.File("in.wav");
+    MakeWav(path, 16, 2, 48000, Ramp(2, 100));
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    sink.SetInput(&source);
+    EXPECT_EQ(sink.PullBuffer(), eNoErr);
+    EXPECT_EQ(sink.PullBuffer(), eNoErr);
+    EXPECT_EQ(sink.GetState().position, 28); // looped: 128 mod 100
+    EXPECT_EQ(sink.GetBuffer()[1], 2.0f * 65.0f / 32768.0f);
+
+    KCTestSampleSink wide(64, KCSampleFormat{17, 48000, 32});
+    wide.SetInput(&source);
+    EXPECT_EQ(wide.PullBuffer(), eGenericErr);
+}
+
+TEST(WavFileSink, RendersTheWholeFileInBlocks) {
+    TempFolder tmp;
+    const auto in = tmp.File("in.wav");
+    const auto input = Ramp(2, 10000);
+    MakeWav(in, 16, 2, 44100, input);
+    KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+    GainElement counter;
+    counter.input = &source;
+    const kvFM::KCStPath out(tmp.File("out.wav"));
+    KCWavFileSampleSink sink(4096, &source, KCSampleFormat{2, 48000, 32}, 0, &out);
+    sink.SetInput(&counter);
+    KCStreamState looping;
+    sink.SetState(looping);
+    ASSERT_EQ(sink.Start(), eNoErr);
+    EXPECT_EQ(counter.pulls, 3);                // 4096 + 4096 + 1808
+    EXPECT_TRUE(sink.GetState().IsLoop());      // restored
+    EXPECT_EQ(sink.GetState().position, 10000); // never wrapped
+    ASSERT_EQ(sink.Stop(), eNoErr);
+
+    cWavFileRead r(out);
+    ASSERT_TRUE(r.IsValid());
+    EXPECT_EQ(r.GetNumSamples(), 10000);
+    EXPECT_EQ(r.GetSampleRate(), 44100); // the input file's rate and depth
+    EXPECT_EQ(r.GetBitDepth(), 16);
+    EXPECT_EQ(ReadAll(out.GetPathString(), r), input);
+}
+
+TEST(WavFileSink, PassThroughIsBitExactAndLoudSamplesAreClipped) {
+    TempFolder tmp;
+    for (int bits : {16, 24}) {
+        SCOPED_TRACE(bits);
+        const double full = bits == 16 ? 32768.0 : 8388608.0;
+        std::vector<float> input(2 * 3000);
+        for (size_t i = 0; i < input.size(); ++i)
+            input[i] = float(double(int64_t(i) * 7919 % int64_t(full) - int64_t(full) / 2) / full);
+        input[0] = 0.75f;  // x 2 = 1.5
+        input[1] = -0.99f; // x 2 < -1
+        const auto in = tmp.File("in" + std::to_string(bits) + ".wav");
+        MakeWav(in, bits, 2, 48000, input);
+        KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+
+        const kvFM::KCStPath same(tmp.File("same.wav"));
+        KCWavFileSampleSink pass(512, &source, KCSampleFormat{2, 48000, 32}, 0, &same);
+        ASSERT_EQ(pass.Start(), eNoErr);
+        ASSERT_EQ(pass.Stop(), eNoErr);
+        const auto a = ReadBytes(in), b = ReadBytes(same.GetPathString());
+        EXPECT_EQ(a, b);
+
+        GainElement doubler(2.0f);
+        doubler.input = &source;
+        const kvFM::KCStPath loud(tmp.File("loud.wav"));
+        KCWavFileSampleSink sink(512, &source, KCSampleFormat{2, 48000, 32}, 0, &loud);
+        sink.SetInput(&doubler);
+        ASSERT_EQ(sink.Start(), eNoErr);
+        ASSERT_EQ(sink.Stop(), eNoErr);
+        cWavFileRead r(loud);
+        const auto back = ReadAll(loud.GetPathString(), r);
+        EXPECT_EQ(back[0], float((full - 1) / full));
+        EXPECT_EQ(back[1], -1.0f);
+    }
+}
+
+TEST(WavFileSink, PreRollShiftsTheOutput) {
+    TempFolder tmp;
+    const auto in = tmp.File("in.wav");
+    const auto input = Ramp(1, 1000);
+    MakeWav(in, 16, 1, 44100, input);
+    KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+    const kvFM::KCStPath out(tmp.File("out.wav"));
+    KCWavFileSampleSink sink(300, &source, KCSampleFormat{1, 44100, 32}, 64, &out);
+    ASSERT_EQ(sink.Start(), eNoErr);
+    ASSERT_EQ(sink.Stop(), eNoErr);
+    cWavFileRead r(out);
+    const auto back = ReadAll(out.GetPathString(), r);
+    ASSERT_EQ(back.size(), 1000u);
+    for (size_t i = 0; i < 936; ++i)
+        ASSERT_EQ(back[i], input[i + 64]) << i;
+    for (size_t i = 936; i < 1000; ++i)
+        ASSERT_EQ(back[i], 0.0f) << i;
+}
+
+TEST(WavFileSink, FailuresAreReported) {
+    TempFolder tmp;
+    const auto in = tmp.File("in.wav");
+    MakeWav(in, 16, 1, 44100, Ramp(1, 5000));
+    KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+
+    // The output cannot be created (a folder of that name exists).
+    const kvFM::KCStPath folder(tmp.path);
+    KCWavFileSampleSink blocked(1024, &source, KCSampleFormat{1, 44100, 32}, 0, &folder);
+    EXPECT_NE(blocked.Start(), eNoErr);
+    EXPECT_EQ(blocked.Stop(), eNoErr);
+
+    // A pull fails in the third block: Render fails, the file holds the two
+    // rendered blocks and silence after them.
+    GainElement failing;
+    failing.input = &source;
+    failing.failFrom = 3;
+    const kvFM::KCStPath out(tmp.File("partial.wav"));
+    KCWavFileSampleSink sink(1024, &source, KCSampleFormat{1, 44100, 32}, 0, &out);
+    sink.SetInput(&failing);
+    EXPECT_EQ(sink.Start(), eUninitalized);
+    EXPECT_EQ(sink.Stop(), eNoErr);
+    cWavFileRead r(out);
+    const auto back = ReadAll(out.GetPathString(), r);
+    ASSERT_EQ(back.size(), 5000u);
+    EXPECT_NE(back[2047], 0.0f);
+    for (size_t i = 2048; i < back.size(); ++i)
+        ASSERT_EQ(back[i], 0.0f) << i;
+
+    // A failing pre-roll ends the render at once; the loop bit comes back.
+    failing.pulls = 0;
+    failing.failFrom = 1;
+    EXPECT_EQ(sink.Start(), eUninitalized);
+    EXPECT_TRUE(sink.GetState().IsLoop());
+}
