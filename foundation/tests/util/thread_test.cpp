@@ -12,7 +12,7 @@ using namespace kvThread;
 
 namespace {
 
-TEST(ThreadMutexInited, UninitialisedObjectGuardsNothing) {
+TEST(KvThreadMutexInited, UninitialisedObjectGuardsNothing) {
     ThreadMutexInited m;
     EXPECT_FALSE(m.is_init());
     EXPECT_TRUE(m.tryobtain());
@@ -38,7 +38,7 @@ TEST(ThreadMutexInited, UninitialisedObjectGuardsNothing) {
     EXPECT_FALSE(m.is_init());
 }
 
-TEST(Threads, SleepRoundsToMilliseconds) {
+TEST(KvThread, SleepRoundsToMilliseconds) {
     // Up to 500 microseconds only yields (a sleep taken as milliseconds would
     // show here).
     const auto start = std::chrono::steady_clock::now();
@@ -63,7 +63,7 @@ int RecordAndWait(int argument) {
     return argument * 2;
 }
 
-TEST(Threads, CreateJoinAndAliveness) {
+TEST(KvThread, CreateJoinAndAliveness) {
     gStartedId = invalid_thread_id;
     gRelease = false;
     thread_handle handle = reinterpret_cast<thread_handle>(1);
@@ -101,7 +101,7 @@ int RecordId(int) {
     return 0;
 }
 
-TEST(Threads, ManyEndedThreadsStayEnded) {
+TEST(KvThread, ManyEndedThreadsStayEnded) {
     std::vector<thread_id> ids;
     for (int i = 0; i < 300; ++i) {
         thread_handle handle = invalid_thread_handle;
@@ -121,7 +121,7 @@ int ReadNice(int) {
     return 0;
 }
 
-TEST(Threads, PriorityClasses) {
+TEST(KvThread, PriorityClasses) {
     const int ownNice = getpriority(PRIO_PROCESS, static_cast<id_t>(current_thread_id()));
     for (int priorityClass : {2, 1}) {
         thread_handle handle = invalid_thread_handle;
@@ -138,20 +138,20 @@ TEST(Threads, PriorityClasses) {
     EXPECT_FALSE(join_thread(invalid_thread_handle, nullptr));
 }
 
-TEST(Threads, MicrosecondsAdvance) {
+TEST(KvThread, MicrosecondsAdvance) {
     const uint32_t a = microseconds_now();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     const uint32_t b = microseconds_now();
     EXPECT_GE(static_cast<uint32_t>(b - a), 2000u);
 }
 
-struct MonitorFixture : ::testing::Test {
+struct KvThreadMonitor : ::testing::Test {
     void SetUp() override { monitor = create_condition_monitor(); }
     void TearDown() override { destroy_condition_monitor(monitor); }
     condition_monitor* monitor = nullptr;
 };
 
-TEST_F(MonitorFixture, LockAndTimedWait) {
+TEST_F(KvThreadMonitor, LockAndTimedWait) {
     ASSERT_NE(monitor, nullptr);
     EXPECT_TRUE(trylock(monitor));
     bool otherGotIt = true;
@@ -166,7 +166,7 @@ TEST_F(MonitorFixture, LockAndTimedWait) {
     destroy_condition_monitor(nullptr);
 }
 
-TEST_F(MonitorFixture, SignalWakesOneWaiter) {
+TEST_F(KvThreadMonitor, SignalWakesOneWaiter) {
     std::atomic<int> woken{0};
     std::atomic<bool> ready{false};
     std::thread waiter([&] {
@@ -192,7 +192,7 @@ TEST_F(MonitorFixture, SignalWakesOneWaiter) {
     unlock(monitor);
 }
 
-TEST_F(MonitorFixture, BroadcastWakesEveryWaiter) {
+TEST_F(KvThreadMonitor, BroadcastWakesEveryWaiter) {
     lock(monitor);
     broadcast(monitor); // nobody waits: returns at once
     unlock(monitor);

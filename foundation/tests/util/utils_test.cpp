@@ -18,7 +18,7 @@ namespace {
 
 constexpr unsigned long kImpossibleSize = ULONG_MAX / 2;
 
-TEST(NumberParsing, AtoiRules) {
+TEST(UtilNumberParsing, AtoiRules) {
     struct {
         const char* text;
         int value;
@@ -41,7 +41,7 @@ TEST(NumberParsing, AtoiRules) {
     EXPECT_EQ(KUAtoi(nullptr), 0);
 }
 
-TEST(NumberParsing, AtofRules) {
+TEST(UtilNumberParsing, AtofRules) {
     struct {
         const char* text;
         double value;
@@ -66,7 +66,7 @@ TEST(NumberParsing, AtofRules) {
     EXPECT_TRUE(std::isinf(KUAtof("1e400")));
 }
 
-TEST(NumberFormatting, RadixDigits) {
+TEST(UtilNumberFormatting, RadixDigits) {
     struct {
         unsigned long value;
         unsigned long radix;
@@ -88,7 +88,7 @@ TEST(NumberFormatting, RadixDigits) {
     EXPECT_EQ(KULtoa(LONG_MIN, out, 16), "-8000000000000000");
 }
 
-TEST(Strings, SafeStrcpy) {
+TEST(UtilStrings, SafeStrcpy) {
     char dest[300];
     std::strcpy(dest, "keep");
     KUSafeStrcpy(dest, "abc", 256);
@@ -101,14 +101,14 @@ TEST(Strings, SafeStrcpy) {
     EXPECT_STREQ(dest, "xy");
 }
 
-TEST(Strings, CompareNoCase) {
+TEST(UtilStrings, CompareNoCase) {
     EXPECT_EQ(KUCompareNoCase("Hello", "hELLO"), 0);
     EXPECT_LT(KUCompareNoCase("abc", "ABD"), 0);
     EXPECT_LT(KUCompareNoCase("ab", "ABC"), 0);
     EXPECT_GT(KUCompareNoCase("b", "A"), 0);
 }
 
-TEST(Strings, MatchWildcard) {
+TEST(UtilStrings, MatchWildcard) {
     struct {
         const char* text;
         const char* pattern;
@@ -132,7 +132,7 @@ TEST(Strings, MatchWildcard) {
             << '"' << c.text << "\" vs \"" << c.pattern << '"';
 }
 
-TEST(Alignment, Align16Bytes) {
+TEST(UtilAlignment, Align16Bytes) {
     alignas(16) char buffer[32];
     EXPECT_EQ(Align16Bytes(buffer, 0), 0);
     EXPECT_EQ(Align16Bytes(buffer, 1), 16);
@@ -140,7 +140,7 @@ TEST(Alignment, Align16Bytes) {
     EXPECT_EQ(Align16Bytes(reinterpret_cast<char*>(0x1003), 2), 13);
 }
 
-TEST(MemUtils, BlocksAndResize) {
+TEST(UtilMemUtils, BlocksAndResize) {
     void* block = KCMemUtils::NewKTPtrClear(8);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(std::memcmp(block, "\0\0\0\0\0\0\0\0", 8), 0);
@@ -163,7 +163,7 @@ TEST(MemUtils, BlocksAndResize) {
     EXPECT_EQ(block, nullptr);
 }
 
-TEST(MemUtils, DuplicateReportsFailure) {
+TEST(UtilMemUtils, DuplicateReportsFailure) {
     void* copy = reinterpret_cast<void*>(1);
     EXPECT_EQ(KCMemUtils::DuplicateKTPtr("xyz", 3, copy), eNoErr);
     ASSERT_NE(copy, nullptr);
@@ -177,7 +177,7 @@ TEST(MemUtils, DuplicateReportsFailure) {
     EXPECT_EQ(copy, nullptr);
 }
 
-TEST(MemObj, ConstructCopyAssign) {
+TEST(UtilMemObj, ConstructCopyAssign) {
     KCMemObj empty;
     EXPECT_TRUE(empty.Empty());
     EXPECT_EQ(empty.GetPtr(), nullptr);
@@ -221,7 +221,7 @@ TEST(MemObj, ConstructCopyAssign) {
     EXPECT_EQ(data.GetPtrSize(), 0u);
 }
 
-TEST(MemObj, TakeOverAndSwap) {
+TEST(UtilMemObj, TakeOverAndSwap) {
     KCMemObj a, b;
     ASSERT_EQ(a.Assign("aaaa", 4u), eNoErr);
     ASSERT_EQ(b.Assign("bb", 2u), eNoErr);

@@ -226,7 +226,7 @@ TEST(XMLTyped, Points) {
 // A comma-decimal process locale, at the C level when one can be had (an
 // installed one, or one compiled into a temporary folder) and always at the
 // C++ level. Restores the "C" locale at the end.
-class CommaDecimalLocale : public ::testing::Test {
+class XMLTypedCommaLocale : public ::testing::Test {
 protected:
     struct CommaPunct : std::numpunct<char> {
         char do_decimal_point() const override { return ','; }
@@ -250,8 +250,8 @@ protected:
             if (std::setlocale(LC_NUMERIC, name) != nullptr)
                 return CommaInPrintf();
         }
-        char templ[] = "/tmp/kvlocaleXXXXXX";
-        if (mkdtemp(templ) == nullptr)
+        std::string templ = (std::filesystem::temp_directory_path() / "kvlocaleXXXXXX").string();
+        if (mkdtemp(templ.data()) == nullptr)
             return false;
         folder = templ;
         const std::string command =
@@ -273,7 +273,7 @@ protected:
     std::string folder;
 };
 
-TEST_F(CommaDecimalLocale, NumbersStayInTheCLocale) {
+TEST_F(XMLTypedCommaLocale, NumbersStayInTheCLocale) {
     if (!cLevel)
         std::fprintf(stderr, "no comma-decimal C locale here; checking the C++ level only\n");
 
