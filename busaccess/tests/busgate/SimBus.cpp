@@ -31,7 +31,8 @@ Record ParseRecord(std::string_view line) {
 SimBus::SimBus(SimBusConfig config) {
     board = std::make_shared<u2csim::Board>(config.board);
     chip = std::make_shared<u2csim::ChipModel>(config.chip, config.model);
-    board->attach(u2csim::kChipAddress, chip);
+    if (config.chipPresent)
+        board->attach(u2csim::kChipAddress, chip);
     std::vector<std::shared_ptr<u2csim::Board>> boards;
     if (config.boardPresent)
         boards.push_back(board);

@@ -33,6 +33,7 @@ struct SimBusConfig {
     u2csim::ChipConfig chip{0x6000, 0x0606};
     u2csim::ChipModelConfig model;
     bool boardPresent = true;
+    bool chipPresent = true;
 };
 
 inline SimBusConfig WithChip(uint32_t version, uint32_t subVersion, uint32_t straps = 0x060000) {
