@@ -1,9 +1,15 @@
 #include "foundation/KCMemObj.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <utility>
+
+// The record is {size, pointer}, in this order and nothing else.
+static_assert(std::is_standard_layout_v<KCMemObj>);
+static_assert(sizeof(KCMemObj) == sizeof(unsigned long) + sizeof(void*));
 
 namespace {
 
