@@ -9,10 +9,28 @@ kv_target_defaults(busgate_core)
 target_include_directories(busgate_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
 target_link_libraries(busgate_core PUBLIC busdriver Threads::Threads)
 
+# libbusgate_c.so: only the busgate_ functions are exported.
+add_library(busgate_c SHARED ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_exports.cpp)
+kv_target_defaults(busgate_c)
+target_link_libraries(busgate_c PRIVATE busgate_core)
+target_link_options(busgate_c PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined
+  -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)
+set_property(TARGET busgate_c APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)
+
 # The simulated chip's registers and memories (built into the simulator).
 target_sources(u2csim PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../sim/src/ChipModel.cpp)
 
 file(GLOB KV_BUSGATE_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/*_test.cpp)
 if(KV_BUSGATE_TESTS)
   kv_add_test(busgate_tests SOURCES ${KV_BUSGATE_TESTS} ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/SimBus.cpp LIBS busgate_core u2csim LABELS busaccess)
+endif()
+
+# The shared library, loaded as its caller loads it, against the daemon.
+if(KV_BUILD_TESTS)
+  kv_add_test(busgate_c_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/library/busgate_c_test.cpp
+              LIBS ${CMAKE_DL_LIBS} LABELS busaccess)
+  target_include_directories(busgate_c_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/include)
+  add_dependencies(busgate_c_tests busgate_c u2c-sim)
+  target_compile_definitions(busgate_c_tests PRIVATE
+    BUSGATE_C_PATH="$<TARGET_FILE:busgate_c>" U2C_SIM_PATH="$<TARGET_FILE:u2c-sim>")
 endif()

@@ -1,0 +1,108 @@
+// The eighteen busgate_ exports over the library's one bus: the bridge
+// driver on this machine's boards (or the simulated boards named by
+// TEROVAN_U2C_SOCKET), and the logger services.
+#include "busaccess/BridgeDriver.h"
+#include "busaccess/busgate/BusGate.h"
+#include "busaccess/busgate/DriverBridgePort.h"
+#include "busaccess/busgate/HeadlessLogger.h"
+#include "busaccess/busgate/busgate_api.h"
+
+namespace {
+
+// The library's start-up objects, built when it loads and destroyed in the
+// reverse order when it unloads.
+struct Library {
+    busaccess::BridgeDriver driver{nullptr, std::make_shared<busaccess::TraceMessageService>()};
+    busgate::DriverBridgePort port{driver};
+    busgate::HeadlessLogger ui;
+    busgate::BusGate bus{port, ui};
+};
+
+Library& TheLibrary() {
+    static Library library;
+    return library;
+}
+
+// Built at load, as the application object would be.
+[[maybe_unused]] Library& g_atLoad = TheLibrary();
+
+int32_t Zero() {
+    return 0;
+}
+int32_t False() {
+    return 0;
+}
+void Nothing() {}
+
+} // namespace
+
+extern "C" {
+
+void busgate_close(busgate_handle, busgate_status*) {
+    TheLibrary().bus.Close();
+}
+
+busgate_board_list* busgate_find_boards(busgate_board_list* list, busgate_status*) {
+    if (list)
+        list->count = 2;
+    return list;
+}
+
+void busgate_find_boards_network(busgate_board_list*, busgate_status*) {
+    Nothing();
+}
+int32_t busgate_get_bitrate(busgate_handle, busgate_status*) {
+    return Zero();
+}
+int32_t busgate_get_high_level_threshold(busgate_handle, busgate_status*) {
+    return False();
+}
+int32_t busgate_get_i2c_vcc(busgate_handle, busgate_status*) {
+    return Zero();
+}
+int32_t busgate_get_input_testpin(busgate_handle, busgate_status*) {
+    return False();
+}
+int32_t busgate_get_low_level_threshold(busgate_handle, busgate_status*) {
+    return False();
+}
+int32_t busgate_get_output_testpin(busgate_handle, busgate_status*) {
+    return False();
+}
+int32_t busgate_get_termination(busgate_handle, busgate_status*) {
+    return Zero();
+}
+
+busgate_handle busgate_open(busgate_board*, busgate_status*) {
+    return TheLibrary().bus.Open();
+}
+
+int32_t busgate_receive(busgate_handle, busgate_status*, uint32_t slave, uint32_t bufferSize,
+                        uint8_t* buffer, uint32_t length) {
+    return TheLibrary().bus.Receive(slave, buffer, bufferSize, length);
+}
+
+void busgate_set_bitrate(busgate_handle, busgate_status*, uint32_t) {
+    Nothing();
+}
+void busgate_set_level_threshold(busgate_handle, busgate_status*, int32_t) {
+    Nothing();
+}
+void busgate_set_output_testpin(busgate_handle, busgate_status*, int32_t) {
+    Nothing();
+}
+void busgate_set_termination(busgate_handle, busgate_status*, int32_t) {
+    Nothing();
+}
+
+int32_t busgate_transmit(busgate_handle, busgate_status*, uint32_t slave, const uint8_t* data,
+                         uint32_t length) {
+    return TheLibrary().bus.Transmit(slave, data, length);
+}
+
+int32_t busgate_transmit_receive(busgate_handle, busgate_status*, uint32_t, const uint8_t*,
+                                 uint32_t, uint8_t*, uint32_t) {
+    return Zero();
+}
+
+} // extern "C"
