@@ -17,10 +17,10 @@ Bytes StatusReply(uint8_t status) {
 }
 
 Bytes CountReply(uint8_t status, const Bytes& data) {
-    Bytes b(5);
+    Bytes b(5 + data.size());
     b[0] = status;
     PutLE32(&b[1], static_cast<uint32_t>(data.size()));
-    b.insert(b.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), b.begin() + 5);
     return b;
 }
 
@@ -83,7 +83,7 @@ void Board::setLogSink(std::function<void(const TransferRecord&)> sink) {
 
 std::vector<TransferRecord> Board::log() const {
     std::lock_guard lock(mutex_);
-    return log_;
+    return {log_.begin(), log_.end()};
 }
 
 void Board::clearLog() {
@@ -141,6 +141,8 @@ void Board::record(bool out, const uint8_t* data, size_t len) {
     if (sink_)
         sink_(r);
     log_.push_back(std::move(r));
+    if (log_.size() > config_.logLimit)
+        log_.pop_front();
 }
 
 bool Board::takeFault(Fault f) {

@@ -2,6 +2,10 @@
 
 namespace u2csim {
 
+namespace {
+constexpr size_t kFramesKept = 65536;
+}
+
 Chip::Chip(ChipConfig config) : config_(config) {
     onRead(kChipVersionCommand, [this](uint16_t) { return config_.version; });
     onRead(kChipSubVersionCommand, [this](uint16_t) { return config_.subVersion; });
@@ -20,6 +24,8 @@ void Chip::onCommand(uint8_t command, CommandHandler handler) {
 bool Chip::write(const uint8_t* data, size_t len) {
     std::lock_guard lock(mutex_);
     frames_.emplace_back(data, data + len);
+    if (frames_.size() > kFramesKept)
+        frames_.pop_front();
     if (len == 3) {
         const uint8_t command = data[1];
         const uint16_t parameter = static_cast<uint16_t>(data[0] << 8 | data[2]);
@@ -47,7 +53,7 @@ std::optional<Bytes> Chip::read(size_t len) {
 
 std::vector<Bytes> Chip::frames() const {
     std::lock_guard lock(mutex_);
-    return frames_;
+    return {frames_.begin(), frames_.end()};
 }
 
 } // namespace u2csim

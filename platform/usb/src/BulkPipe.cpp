@@ -36,13 +36,19 @@ IoStatus WriteAll(BulkPipe& pipe, const uint8_t* data, size_t len) {
 }
 
 IoStatus ReadAll(BulkPipe& pipe, uint8_t* buf, size_t len) {
+    // Each read waits at most one time-out; a board that keeps sending
+    // empty packets must not hold the caller forever either.
+    constexpr int kMaxEmptyPackets = 64;
     size_t done = 0;
+    int empty = 0;
     while (done < len) {
         size_t got = 0;
         IoStatus st = pipe.read(buf + done, len - done, got);
         if (st != IoStatus::ok)
             return st;
-        done += got; // zero-length packets are allowed; the time-out bounds the wait
+        if (got == 0 && ++empty > kMaxEmptyPackets)
+            return IoStatus::failed;
+        done += got;
     }
     return IoStatus::ok;
 }

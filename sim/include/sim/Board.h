@@ -66,6 +66,7 @@ struct BoardConfig {
     uint32_t versionWords[3] = {0x00000101, 0x20260101, 0x00000000};
     size_t packetSize = 64;
     uint32_t flashSize = 256 * 1024;
+    size_t logLimit = 65536; // newest transfers kept in memory
 };
 
 class Board {
@@ -125,7 +126,7 @@ private:
     bool open_ = false;
     uint32_t channel_ = 0;
     uint32_t clock_hz_ = u2c::kDefaultI2CClock;
-    std::vector<TransferRecord> log_;
+    std::deque<TransferRecord> log_;
     std::function<void(const TransferRecord&)> sink_;
 };
 

@@ -8,6 +8,7 @@
 
 #include "sim/Board.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 
@@ -37,7 +38,7 @@ public:
     // A command with an effect of its own.
     void onCommand(uint8_t command, CommandHandler handler);
 
-    // Every frame the chip received, as written.
+    // The frames the chip received, as written (the newest 65536).
     std::vector<Bytes> frames() const;
     const ChipConfig& config() const { return config_; }
 
@@ -48,7 +49,7 @@ private:
     mutable std::mutex mutex_;
     std::map<uint8_t, ReadHandler> reads_;
     std::map<uint8_t, CommandHandler> commands_;
-    std::vector<Bytes> frames_;
+    std::deque<Bytes> frames_;
     std::optional<uint32_t> reply_;
 };
 
