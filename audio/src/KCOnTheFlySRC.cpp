@@ -50,6 +50,30 @@ long NextPowerOfTwo(long v) {
     return p;
 }
 
+// Dot product of n floats.
+inline float Dot(const float* a, const float* b, long n) {
+    long j = 0;
+    float total = 0.0f;
+#if defined(__SSE__)
+    __m128 acc0 = _mm_setzero_ps(), acc1 = _mm_setzero_ps();
+    __m128 acc2 = _mm_setzero_ps(), acc3 = _mm_setzero_ps();
+    for (; j + 16 <= n; j += 16) {
+        acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_loadu_ps(a + j), _mm_loadu_ps(b + j)));
+        acc1 = _mm_add_ps(acc1, _mm_mul_ps(_mm_loadu_ps(a + j + 4), _mm_loadu_ps(b + j + 4)));
+        acc2 = _mm_add_ps(acc2, _mm_mul_ps(_mm_loadu_ps(a + j + 8), _mm_loadu_ps(b + j + 8)));
+        acc3 = _mm_add_ps(acc3, _mm_mul_ps(_mm_loadu_ps(a + j + 12), _mm_loadu_ps(b + j + 12)));
+    }
+    for (; j + 4 <= n; j += 4)
+        acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_loadu_ps(a + j), _mm_loadu_ps(b + j)));
+    alignas(16) float part[4];
+    _mm_store_ps(part, _mm_add_ps(_mm_add_ps(acc0, acc1), _mm_add_ps(acc2, acc3)));
+    total = (part[0] + part[1]) + (part[2] + part[3]);
+#endif
+    for (; j < n; ++j)
+        total += a[j] * b[j];
+    return total;
+}
+
 } // namespace
 
 KCOnTheFlySRC::KCOnTheFlySRC() : KUValidatable(eSomeThingNotInitailzed) {
@@ -106,6 +130,10 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
     flags = other.flags;
     phaseTaps = other.phaseTaps;
     ringMask = other.ringMask;
+    history = other.history;
+    historyFrames = other.historyFrames;
+    tapsStep = other.tapsStep;
+    tapsGain = other.tapsGain;
 
     // The copy owns its storage, whoever owned the source's.
     sincTable = window = nullptr;
@@ -117,6 +145,7 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
         sincTable = ownArray.data();
         window = ownArray.data() + tableSize;
     }
+    tapsTable = other.tapsTable ? sincTable : nullptr;
     if (other.ring) {
         const long floats = other.ringMask + 1;
         if (floats <= kRingFloats) {
@@ -240,6 +269,8 @@ void KCOnTheFlySRC::BuildTables(double* table, double* win, float* callerRing) {
         ring = largeRing.data();
     }
     ringMask = ringFloats - 1;
+    historyFrames = ringFloats / kSlotFloats;
+    history.assign(size_t(std::max(channels, 1L)) * 2 * size_t(historyFrames), 0.0f);
 }
 
 void KCOnTheFlySRC::BuildPhaseTaps() {
@@ -313,6 +344,10 @@ void KCOnTheFlySRC::Dispose() {
     sincTable = window = nullptr;
     ring = nullptr;
     ringMask = 0;
+    historyFrames = 0;
+    tapsStep = 0;
+    tapsGain = 0.0;
+    tapsTable = nullptr;
     step = 0;
     stepD = 0.0;
     readPos = writeCount = 0;
@@ -324,6 +359,7 @@ void KCOnTheFlySRC::InitFilter() {
     if (!ring || inRate <= 0 || outRate <= 0)
         return;
     std::fill(ring, ring + ringMask + 1, 0.0f);
+    std::fill(history.begin(), history.end(), 0.0f);
     if (outRate >= inRate) {
         step = kTableResolution;
         gain = cutoff;
@@ -336,21 +372,35 @@ void KCOnTheFlySRC::InitFilter() {
     readPos = 0;
     writeCount = filterLength + 16;
     phase = 0.0;
-    BuildPhaseTaps();
+    // The tap rows depend only on the setting: rebuilt when it changed.
+    if (tapsStep != step || tapsGain != gain || tapsTable != sincTable) {
+        BuildPhaseTaps();
+        tapsStep = step;
+        tapsGain = gain;
+        tapsTable = sincTable;
+    }
 }
 
 void KCOnTheFlySRC::ReadSample(float sample) {
     if (!ring)
         return;
-    ring[(readPos + kSlotFloats * (writeCount + 1)) & ringMask] = sample;
+    const long slot = (readPos + kSlotFloats * (writeCount + 1)) & ringMask;
+    ring[slot] = sample;
+    const long f = slot / kSlotFloats;
+    history[size_t(f)] = history[size_t(f + historyFrames)] = sample;
     ++writeCount;
 }
 
 void KCOnTheFlySRC::ReadSample(const float* frame) {
     if (!ring)
         return;
-    float* slot = ring + ((readPos + kSlotFloats * (writeCount + 1)) & ringMask);
-    std::memcpy(slot, frame, sizeof(float) * size_t(channels));
+    const long slot = (readPos + kSlotFloats * (writeCount + 1)) & ringMask;
+    std::memcpy(ring + slot, frame, sizeof(float) * size_t(channels));
+    const long f = slot / kSlotFloats;
+    for (long c = 0; c < channels; ++c) {
+        float* h = history.data() + c * 2 * historyFrames;
+        h[f] = h[f + historyFrames] = frame[c];
+    }
     ++writeCount;
 }
 
@@ -364,8 +414,9 @@ void KCOnTheFlySRC::Advance(long& need) {
     need = advance;
 }
 
-// Sums the filter over ring frames readPos .. readPos + 2H, channel c of a
-// frame at slot + c. The frames are taken in at most two contiguous runs.
+// Sums the filter over the frames readPos .. readPos + 2H. Each channel's
+// recent frames are also kept contiguous (written twice, one history length
+// apart), so a channel's sum is one dot product with the phase's tap row.
 template <int Channels>
 void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
     if (!ring || phaseTaps.empty()) {
@@ -375,39 +426,9 @@ void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
     }
     const long a = std::min(static_cast<long>(stepD * phase), step - 1);
     const float* taps = phaseTaps.data() + a * filterLength;
-    const long ringFloats = ringMask + 1;
-    const long firstRun = std::min(filterLength, (ringFloats - readPos) / kSlotFloats);
-#if defined(__SSE__)
-    __m128 acc0 = _mm_setzero_ps(), acc1 = _mm_setzero_ps();
-    __m128 acc2 = _mm_setzero_ps(), acc3 = _mm_setzero_ps();
-    auto run = [&](const float* src, const float* t, long count) {
-        long j = 0;
-        for (; j + 4 <= count; j += 4) {
-            acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_set1_ps(t[j]), _mm_load_ps(src)));
-            acc1 = _mm_add_ps(acc1, _mm_mul_ps(_mm_set1_ps(t[j + 1]), _mm_load_ps(src + 8)));
-            acc2 = _mm_add_ps(acc2, _mm_mul_ps(_mm_set1_ps(t[j + 2]), _mm_load_ps(src + 16)));
-            acc3 = _mm_add_ps(acc3, _mm_mul_ps(_mm_set1_ps(t[j + 3]), _mm_load_ps(src + 24)));
-            src += 32;
-        }
-        for (; j < count; ++j, src += 8)
-            acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_set1_ps(t[j]), _mm_load_ps(src)));
-    };
-    run(ring + readPos, taps, firstRun);
-    run(ring, taps + firstRun, filterLength - firstRun);
-    alignas(16) float sum[4];
-    _mm_store_ps(sum, _mm_add_ps(_mm_add_ps(acc0, acc1), _mm_add_ps(acc2, acc3)));
-#else
-    float sum[4] = {};
-    auto run = [&](const float* src, const float* t, long count) {
-        for (long j = 0; j < count; ++j, src += 8)
-            for (int c = 0; c < Channels; ++c)
-                sum[c] += t[j] * src[c];
-    };
-    run(ring + readPos, taps, firstRun);
-    run(ring, taps + firstRun, filterLength - firstRun);
-#endif
+    const float* first = history.data() + readPos / kSlotFloats;
     for (int c = 0; c < Channels; ++c)
-        frame[c] = sum[c];
+        frame[c] = Dot(taps, first + c * 2 * historyFrames, filterLength);
     Advance(need);
 }
 
@@ -419,14 +440,9 @@ void KCOnTheFlySRC::OutputAnyChannels(long& need, float* frame) {
     }
     const long a = std::min(static_cast<long>(stepD * phase), step - 1);
     const float* taps = phaseTaps.data() + a * filterLength;
-    float sum[kMaxChannels] = {};
-    for (long j = 0; j < filterLength; ++j) {
-        const float* src = ring + ((readPos + kSlotFloats * j) & ringMask);
-        for (long c = 0; c < channels; ++c)
-            sum[c] += taps[j] * src[c];
-    }
+    const float* first = history.data() + readPos / kSlotFloats;
     for (long c = 0; c < channels; ++c)
-        frame[c] = sum[c];
+        frame[c] = Dot(taps, first + c * 2 * historyFrames, filterLength);
     Advance(need);
 }
 

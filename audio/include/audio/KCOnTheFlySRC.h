@@ -116,6 +116,11 @@ private:
     std::vector<double> ownArray; // sinc table, then window
     std::vector<float> largeRing; // for filters that do not fit the inline ring
     std::vector<float> phaseTaps; // step rows of filterLength windowed taps (with gain)
+    std::vector<float> history;   // per channel: the ring's frames, twice in a row
+    long historyFrames = 0;
+    long tapsStep = 0; // the setting the tap rows were built for
+    double tapsGain = 0.0;
+    const double* tapsTable = nullptr;
     alignas(32) std::array<float, kRingFloats> inlineRing{};
 };
 
