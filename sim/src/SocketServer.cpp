@@ -75,20 +75,28 @@ SocketServer::~SocketServer() {
 bool SocketServer::listen(std::string& error) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (path_.empty() || path_.size() >= sizeof addr.sun_path) {
-        error = "socket path is empty or too long: " + path_;
+    if (path_.empty()) {
+        error = "no socket path";
         return false;
     }
-    std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+    // The socket is bound under a temporary name and renamed once it
+    // listens: whoever sees the path can connect at once.
+    const std::string staging = path_ + ".new";
+    if (staging.size() >= sizeof addr.sun_path) {
+        error = "socket path is too long: " + path_;
+        return false;
+    }
+    std::memcpy(addr.sun_path, staging.c_str(), staging.size() + 1);
     listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) {
         error = std::strerror(errno);
         return false;
     }
-    ::unlink(path_.c_str()); // a stale socket of an earlier run
+    ::unlink(staging.c_str());
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listenFd_, 8) != 0) {
+        ::listen(listenFd_, 8) != 0 || ::rename(staging.c_str(), path_.c_str()) != 0) {
         error = "cannot listen on " + path_ + ": " + std::strerror(errno);
+        ::unlink(staging.c_str());
         ::close(listenFd_);
         listenFd_ = -1;
         return false;
