@@ -3,8 +3,10 @@
 // followed by the data.
 //
 // Reading parses the file as data: only the ELF header, the section headers,
-// their name table and the resource section are read, every offset and size
-// is checked against the file, and nothing is mapped or run.
+// their name table and the index of the resource section are read when the
+// file is opened, the bytes of a resource when they are first asked for;
+// every offset and size is checked against the file, and nothing is mapped
+// or run.
 //
 // Writing goes through one writer (WriteResources): it writes a new file in
 // the same folder and renames it over the old one, so a file that is mapped
@@ -17,6 +19,7 @@
 #include <compare>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -62,11 +65,11 @@ struct Resource {
     std::vector<uint8_t> data;
 };
 
-// One resource as read: the bytes stay owned by the Image.
+// One resource of an Image (its bytes: Image::Data).
 struct ResourceView {
     ResName type;
     ResName id;
-    const uint8_t* data = nullptr;
+    uint64_t offset = 0; // in the resource section
     uint64_t size = 0;
 };
 
@@ -93,16 +96,28 @@ public:
     std::vector<ResName> Types() const;
     // The names of one type, ascending; empty when the type is absent.
     std::vector<ResName> Ids(const ResName& type) const;
-    // Copies every resource (to build a new set for WriteResources).
-    std::vector<Resource> CopyResources() const;
+    // The bytes of one of this image's resources: read from the file on
+    // first use and kept until the image goes. Null when they cannot be read
+    // (or the resource is empty).
+    const uint8_t* Data(const ResourceView& resource) const;
+    // Copies every resource (to build a new set for WriteResources); the
+    // translated error when a resource cannot be read.
+    KTErr CopyResources(std::vector<Resource>& out) const;
+
+    ~Image();
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
 
 private:
     friend class ImageReader;
     Image() = default;
     bool hasSection = false;
-    std::vector<uint8_t> section;
+    int fd = -1;                 // the open file; -1 for an image read from memory
+    uint64_t sectionOffset = 0;  // where the resource section starts in the file
+    std::vector<uint8_t> memory; // the whole section, for an image read from memory
     std::vector<ResourceView> resources;
     std::vector<size_t> sorted; // indices into resources, by (type, id, file order)
+    mutable std::map<std::pair<uint64_t, uint64_t>, std::vector<uint8_t>> cache;
 };
 
 // Replaces the whole resource set of the ELF file `file` with `resources`

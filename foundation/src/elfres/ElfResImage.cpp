@@ -55,46 +55,71 @@ uint64_t Get64(const uint8_t* p) {
     return v;
 }
 
+// Reads [offset, offset + count) of the resource section into `out`.
+KTErr ReadSection(const ByteSource& source, uint64_t sectionOffset, uint64_t offset, uint64_t count,
+                  std::vector<uint8_t>& out) {
+    out.resize(count);
+    return source.ReadAt(sectionOffset + offset, out.data(), count) ? eNoErr : eFMReadFailed;
+}
+
 // One type or id field of an entry: a number below 65536, or a name of 1 to
-// kMaxNameLength bytes inside the section.
-bool DecodeName(const std::vector<uint8_t>& section, bool isName, uint32_t value, uint32_t length,
-                ResName& out) {
-    if (!isName) {
-        if (value > 0xFFFF || length != 0)
-            return false;
-        out = ResName::Number(static_cast<uint16_t>(value));
-        return true;
-    }
-    if (length == 0 || length > kMaxNameLength || !InRange(value, length, section.size()))
+// kMaxNameLength bytes inside the section. Names are read later, from the
+// head of the section.
+bool CheckName(uint64_t sectionSize, bool isName, uint32_t value, uint32_t length,
+               uint64_t& headEnd) {
+    if (!isName)
+        return value <= 0xFFFF && length == 0;
+    if (length == 0 || length > kMaxNameLength || !InRange(value, length, sectionSize))
         return false;
-    out = ResName::Name(std::string(reinterpret_cast<const char*>(&section[value]), length));
+    headEnd = std::max<uint64_t>(headEnd, uint64_t(value) + length);
     return true;
 }
 
-bool ParseIndex(const std::vector<uint8_t>& section, std::vector<ResourceView>& out) {
-    if (section.size() < kHeaderSize || std::memcmp(section.data(), kMagic, 4) != 0 ||
-        Get32(&section[4]) != kVersion)
-        return false;
-    const uint64_t count = Get32(&section[8]);
-    if (count > (section.size() - kHeaderSize) / kEntrySize)
-        return false;
+ResName MakeName(const std::vector<uint8_t>& head, bool isName, uint32_t value, uint32_t length) {
+    if (!isName)
+        return ResName::Number(static_cast<uint16_t>(value));
+    return ResName::Name(std::string(reinterpret_cast<const char*>(&head[value]), length));
+}
+
+// Reads the index of the resource section: its header and entries, then the
+// part of the section that holds the names. Resource bytes are not read.
+KTErr ReadIndex(const ByteSource& source, uint64_t sectionOffset, uint64_t sectionSize,
+                std::vector<ResourceView>& out) {
+    std::vector<uint8_t> head;
+    if (sectionSize < kHeaderSize)
+        return kBad;
+    if (KTErr err = ReadSection(source, sectionOffset, 0, kHeaderSize, head))
+        return err;
+    if (std::memcmp(head.data(), kMagic, 4) != 0 || Get32(&head[4]) != kVersion)
+        return kBad;
+    const uint64_t count = Get32(&head[8]);
+    if (count > (sectionSize - kHeaderSize) / kEntrySize)
+        return kBad;
+    uint64_t headEnd = kHeaderSize + count * kEntrySize;
+    if (KTErr err = ReadSection(source, sectionOffset, 0, headEnd, head))
+        return err;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t* e = &head[kHeaderSize + i * kEntrySize];
+        if (e[0] > 1 || e[1] > 1 ||
+            !CheckName(sectionSize, e[0] != 0, Get32(e + 4), Get32(e + 8), headEnd) ||
+            !CheckName(sectionSize, e[1] != 0, Get32(e + 12), Get32(e + 16), headEnd) ||
+            !InRange(Get64(e + 24), Get64(e + 32), sectionSize))
+            return kBad;
+    }
+    if (headEnd > head.size())
+        if (KTErr err = ReadSection(source, sectionOffset, 0, headEnd, head))
+            return err;
     out.reserve(count);
     for (uint64_t i = 0; i < count; ++i) {
-        const uint8_t* e = &section[kHeaderSize + i * kEntrySize];
-        if (e[0] > 1 || e[1] > 1)
-            return false;
+        const uint8_t* e = &head[kHeaderSize + i * kEntrySize];
         ResourceView view;
-        if (!DecodeName(section, e[0] != 0, Get32(e + 4), Get32(e + 8), view.type) ||
-            !DecodeName(section, e[1] != 0, Get32(e + 12), Get32(e + 16), view.id))
-            return false;
-        const uint64_t offset = Get64(e + 24);
+        view.type = MakeName(head, e[0] != 0, Get32(e + 4), Get32(e + 8));
+        view.id = MakeName(head, e[1] != 0, Get32(e + 12), Get32(e + 16));
+        view.offset = Get64(e + 24);
         view.size = Get64(e + 32);
-        if (!InRange(offset, view.size, section.size()))
-            return false;
-        view.data = section.data() + offset;
         out.push_back(std::move(view));
     }
-    return true;
+    return eNoErr;
 }
 
 bool KeyLess(const ResourceView& a, const ResourceView& b) {
@@ -107,7 +132,9 @@ bool KeyLess(const ResourceView& a, const ResourceView& b) {
 
 class ImageReader {
 public:
-    static KTErr Read(const ByteSource& source, std::unique_ptr<Image>& out) {
+    // `fd` is handed to the image when the read succeeds (and closed by the
+    // caller otherwise); -1 for a memory image, whose section is copied.
+    static KTErr Read(const ByteSource& source, int fd, std::unique_ptr<Image>& out) {
         out.reset();
         ElfLayout layout;
         if (KTErr err = ReadElfLayout(source, false, layout))
@@ -116,11 +143,12 @@ public:
         if (layout.resourceIndex >= 0) {
             const Elf64_Shdr& s = layout.sections[static_cast<size_t>(layout.resourceIndex)];
             image->hasSection = true;
-            image->section.resize(s.sh_size);
-            if (!source.ReadAt(s.sh_offset, image->section.data(), s.sh_size))
-                return eFMReadFailed;
-            if (!ParseIndex(image->section, image->resources))
-                return kBad;
+            image->sectionOffset = s.sh_offset;
+            if (KTErr err = ReadIndex(source, s.sh_offset, s.sh_size, image->resources))
+                return err;
+            if (fd < 0)
+                if (KTErr err = ReadSection(source, s.sh_offset, 0, s.sh_size, image->memory))
+                    return err;
         }
         auto& order = image->sorted;
         order.resize(image->resources.size());
@@ -129,10 +157,16 @@ public:
         const auto& res = image->resources;
         std::stable_sort(order.begin(), order.end(),
                          [&](size_t a, size_t b) { return KeyLess(res[a], res[b]); });
+        image->fd = fd;
         out = std::move(image);
         return eNoErr;
     }
 };
+
+Image::~Image() {
+    if (fd >= 0)
+        close(fd);
+}
 
 KTErr Image::OpenFile(const std::filesystem::path& file, std::unique_ptr<Image>& out) {
     out.reset();
@@ -146,13 +180,31 @@ KTErr Image::OpenFile(const std::filesystem::path& file, std::unique_ptr<Image>&
     else if (!S_ISREG(st.st_mode))
         err = kBad;
     else
-        err = ImageReader::Read(FileSource(fd, static_cast<uint64_t>(st.st_size)), out);
-    close(fd);
+        err = ImageReader::Read(FileSource(fd, static_cast<uint64_t>(st.st_size)), fd, out);
+    if (err != eNoErr)
+        close(fd);
     return err;
 }
 
 KTErr Image::OpenMemory(std::span<const uint8_t> bytes, std::unique_ptr<Image>& out) {
-    return ImageReader::Read(MemorySource(bytes.data(), bytes.size()), out);
+    return ImageReader::Read(MemorySource(bytes.data(), bytes.size()), -1, out);
+}
+
+const uint8_t* Image::Data(const ResourceView& r) const {
+    if (r.size == 0)
+        return nullptr;
+    if (fd < 0)
+        return memory.data() + r.offset; // checked against the section when read
+    auto key = std::make_pair(r.offset, r.size);
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        std::vector<uint8_t> bytes;
+        if (r.size > SIZE_MAX || ReadSection(FileSource(fd, UINT64_MAX), sectionOffset, r.offset,
+                                             r.size, bytes) != eNoErr)
+            return nullptr;
+        it = cache.emplace(key, std::move(bytes)).first;
+    }
+    return it->second.data();
 }
 
 const ResourceView* Image::Find(const ResName& type, const ResName& id) const {
@@ -182,16 +234,19 @@ std::vector<ResName> Image::Ids(const ResName& type) const {
     return ids;
 }
 
-std::vector<Resource> Image::CopyResources() const {
-    std::vector<Resource> copy;
+KTErr Image::CopyResources(std::vector<Resource>& copy) const {
+    copy.clear();
     copy.reserve(resources.size());
     for (size_t i : sorted) {
         const ResourceView& r = resources[i];
         if (!copy.empty() && copy.back().type == r.type && copy.back().id == r.id)
             continue; // a later duplicate is shadowed by the first
-        copy.push_back({r.type, r.id, std::vector<uint8_t>(r.data, r.data + r.size)});
+        const uint8_t* bytes = Data(r);
+        if (bytes == nullptr && r.size != 0)
+            return eFMReadFailed;
+        copy.push_back({r.type, r.id, std::vector<uint8_t>(bytes, bytes + r.size)});
     }
-    return copy;
+    return eNoErr;
 }
 
 } // namespace kvElfRes

@@ -327,7 +327,9 @@ KTErr WriteResources(const std::filesystem::path& file, const std::vector<Resour
     const std::vector<uint8_t> section = BuildSection(resources);
     const Plan plan = MakePlan(layout, section.size());
 
-    std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
+    std::string leaf(1, '.');
+    leaf.append(target.filename().string()).append(".XXXXXX");
+    std::string temp = target.parent_path() / leaf;
     Fd out(mkostemp(temp.data(), O_CLOEXEC));
     if (out.Get() < 0)
         return StatusOfWriteErrno(errno);

@@ -348,7 +348,10 @@ KTErr RMGetNativeResource(KTResContainerType* container, KCFourCC type, short id
     const kvElfRes::ResourceView* view = c->FindNative(type, id);
     if (view == nullptr)
         return eGenericErr; // no such type or number
-    out = reinterpret_cast<KTNativeResourceType*>(const_cast<uint8_t*>(view->data));
+    const uint8_t* bytes = c->GetImage()->Data(*view);
+    if (bytes == nullptr)
+        return eFMReadFailed;
+    out = reinterpret_cast<KTNativeResourceType*>(const_cast<uint8_t*>(bytes));
     return eNoErr;
 }
 

@@ -145,10 +145,13 @@ KTErr KCResContainerInfo::GetResource(KCFourCC type, short id, const KSResConver
     if (view->size > ~0ul)
         return eMemNewFailed;
     const auto size = static_cast<unsigned long>(view->size);
+    const uint8_t* bytes = image->Data(*view);
+    if (bytes == nullptr)
+        return eMemNullPointer; // the bytes cannot be read
     void* raw = KCMemUtils::NewKTPtrClear(size);
     if (raw == nullptr)
         return eMemNewFailed;
-    std::memcpy(raw, view->data, size);
+    std::memcpy(raw, bytes, size);
 
     void* data = nullptr;
     unsigned long dataSize = 0;
@@ -259,7 +262,9 @@ KTErr KCResContainerInfo::Write(const std::vector<KSResRecord*>& records) {
         return eRMInvalidResContainer;
 
     // The new set: what the file holds, with the pending changes applied.
-    std::vector<kvElfRes::Resource> set = image->CopyResources();
+    std::vector<kvElfRes::Resource> set;
+    if (KTErr err = image->CopyResources(set))
+        return err;
     for (KSResRecord* record : pending) {
         const kvElfRes::ResName type = kvElfRes::TypeNameOf(record->key.type);
         const kvElfRes::ResName id = IdNameOf(record->key.id);

@@ -113,7 +113,8 @@ TEST(ElfResourceCorpus, DamagedAndRandomFilesNeverCrash) {
                 ASSERT_EQ(Image::OpenFile(p, back), eNoErr) << round;
                 const auto* r = back->Find(ResName::Name("NEW_"), ResName::Number(1));
                 ASSERT_NE(r, nullptr) << round;
-                EXPECT_EQ(std::string(reinterpret_cast<const char*>(r->data), r->size), "fresh");
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(back->Data(*r)), r->size),
+                          "fresh");
             }
         }
     }

@@ -29,8 +29,12 @@ std::unique_ptr<Image> Open(const fs::path& p) {
     return image;
 }
 
-std::string Text(const kvElfRes::ResourceView* r) {
-    return r ? std::string(reinterpret_cast<const char*>(r->data), r->size) : "<missing>";
+// The bytes of a resource as text, or "<missing>".
+std::string Text(const Image& image, const ResName& type, const ResName& id) {
+    const kvElfRes::ResourceView* r = image.Find(type, id);
+    if (r == nullptr)
+        return "<missing>";
+    return std::string(reinterpret_cast<const char*>(image.Data(*r)), r->size);
 }
 
 // A container with the kinds of keys a file can hold: four-character
@@ -60,9 +64,9 @@ TEST(ElfResources, WrittenLibraryListsSortedKeysAndStillLoads) {
     const std::vector<ResName> ids = {Num(1000), Num(1001), N("NAMED")};
     EXPECT_EQ(image->Ids(N("XPLL")), ids);
     EXPECT_TRUE(image->Ids(N("NONE")).empty());
-    EXPECT_EQ(Text(image->Find(N("PNG_"), Num(1000))), "png 1000");
-    EXPECT_EQ(Text(image->Find(N("XPLL"), N("NAMED"))), "by name");
-    EXPECT_EQ(Text(image->Find(Num(10), Num(1))), "numbered type");
+    EXPECT_EQ(Text(*image, N("PNG_"), Num(1000)), "png 1000");
+    EXPECT_EQ(Text(*image, N("XPLL"), N("NAMED")), "by name");
+    EXPECT_EQ(Text(*image, Num(10), Num(1)), "numbered type");
     ASSERT_NE(image->Find(N("EMPT"), Num(5)), nullptr);
     EXPECT_EQ(image->Find(N("EMPT"), Num(5))->size, 0u);
     EXPECT_EQ(image->Find(N("XPLL"), Num(999)), nullptr);
@@ -90,7 +94,7 @@ TEST(ElfResources, RewritingReplacesTheSetWithoutGrowingTheFile) {
     auto image = Open(lib);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Types(), std::vector<ResName>{N("XCLI")});
-    EXPECT_EQ(Text(image->Find(N("XCLI"), Num(1000))), "only");
+    EXPECT_EQ(Text(*image, N("XCLI"), Num(1000)), "only");
 
     // An empty set leaves an empty section: a container without resources.
     ASSERT_EQ(WriteResources(lib, {}), eNoErr);
@@ -112,7 +116,7 @@ TEST(ElfResources, WrittenProgramStillRunsAndKeepsItsMode) {
     EXPECT_EQ(WEXITSTATUS(status), 7);
     auto image = Open(exe);
     ASSERT_TRUE(image);
-    EXPECT_EQ(Text(image->Find(N("XPLL"), Num(1001))), "<x/>");
+    EXPECT_EQ(Text(*image, N("XPLL"), Num(1001)), "<x/>");
 }
 
 TEST(ElfResources, WritingThroughALinkRewritesItsTarget) {
@@ -124,7 +128,7 @@ TEST(ElfResources, WritingThroughALinkRewritesItsTarget) {
     EXPECT_TRUE(fs::is_symlink(dir / "libreal.so"));
     auto image = Open(lib);
     ASSERT_TRUE(image);
-    EXPECT_EQ(Text(image->Find(N("XINF"), Num(1000))), "i");
+    EXPECT_EQ(Text(*image, N("XINF"), Num(1000)), "i");
 }
 
 TEST(ElfResources, FailedWritesLeaveTheFileAndFolderAsTheyWere) {
@@ -226,12 +230,12 @@ TEST(ElfResources, HeaderOnlyImageGainsASectionTable) {
     ASSERT_EQ(WriteResources(dir / "bare", {{N("XPLL"), Num(7), Bytes("seven")}}), eNoErr);
     image = Open(dir / "bare");
     ASSERT_TRUE(image);
-    EXPECT_EQ(Text(image->Find(N("XPLL"), Num(7))), "seven");
+    EXPECT_EQ(Text(*image, N("XPLL"), Num(7)), "seven");
     ASSERT_EQ(WriteResources(dir / "bare", {{N("XPLL"), Num(8), Bytes("eight")}}), eNoErr);
     image = Open(dir / "bare");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Find(N("XPLL"), Num(7)), nullptr);
-    EXPECT_EQ(Text(image->Find(N("XPLL"), Num(8))), "eight");
+    EXPECT_EQ(Text(*image, N("XPLL"), Num(8)), "eight");
 }
 
 TEST(ElfResources, TypeNamesOfFourCharacterCodes) {

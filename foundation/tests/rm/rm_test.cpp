@@ -389,7 +389,7 @@ TEST_F(ResourceManager, WritingAddsReplacesAndDeletesThroughANewFile) {
     using kvElfRes::ResName;
     auto text = [&](const char* type, uint16_t id) {
         const auto* r = image->Find(ResName::Name(type), ResName::Number(id));
-        return r ? Bytes(r->data, r->size) : "<missing>";
+        return r ? Bytes(image->Data(*r), r->size) : "<missing>";
     };
     EXPECT_EQ(text("NEW_", 5), "fresh");
     EXPECT_EQ(text("PNG_", 1001), "REPLACED");

@@ -109,7 +109,7 @@ TEST(KvresTool, PacksAManifestIntoALibrary) {
     ASSERT_EQ(kvElfRes::Image::OpenFile(lib, image), eNoErr);
     const auto* xml = image->Find(N("XPLL"), Num(1001));
     ASSERT_NE(xml, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(xml->data), xml->size),
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image->Data(*xml)), xml->size),
               "<?xml version=\"1.0\"?>\n<LoadSpec/>\n");
     ASSERT_NE(image->Find(N("PNG_"), Num(1000)), nullptr);
     EXPECT_EQ(image->Find(N("PNG_"), Num(1000))->size, 4u);

@@ -17,8 +17,9 @@ inline uint32_t ExerciseImage(const uint8_t* data, size_t size) {
             const kvElfRes::ResourceView* r = image->Find(type, id);
             if (r == nullptr)
                 __builtin_trap(); // a listed key must be found
-            for (uint64_t i = 0; i < r->size; ++i)
-                sum += r->data[i];
+            const uint8_t* bytes = image->Data(*r);
+            for (uint64_t i = 0; bytes != nullptr && i < r->size; ++i)
+                sum += bytes[i];
         }
     return sum;
 }
