@@ -170,12 +170,12 @@ TEST(OnTheFlySRC, EveryChannelCountMatchesMonoConversion) {
         SCOPED_TRACE(channels);
         std::vector<std::vector<float>> in;
         for (long c = 0; c < channels; ++c)
-            in.push_back(Sine(300.0 * (c + 1), 44100, 3000, 0.1 * (c + 1)));
+            in.push_back(Sine(300.0 * (c + 1), 44100, 1500, 0.1 * (c + 1)));
         KCOnTheFlySRC multi(44100, 48000, eSRCDefault, channels);
-        auto out = Stream(multi, in, 3000);
+        auto out = Stream(multi, in, 1500);
         for (long c = 0; c < channels; ++c) {
             KCOnTheFlySRC mono(44100, 48000, eSRCDefault, 1);
-            auto single = Stream(mono, {in[c]}, 3000)[0];
+            auto single = Stream(mono, {in[c]}, 1500)[0];
             ASSERT_EQ(single.size(), out[c].size());
             for (size_t i = 0; i < single.size(); ++i)
                 ASSERT_NEAR(single[i], out[c][i], 1e-6) << "channel " << c << " frame " << i;

@@ -393,6 +393,29 @@ TEST(WavFile, SoxAgreesWithOurFiles) {
             std::memcpy(&v, &bytes[(i * 3 + c) * 4], 4);
             ASSERT_EQ(double(v) / 2147483648.0, double(planar[c * 3200 + i])) << i;
         }
+    // A 32-bit integer file (extensible header with a "fact" chunk) is read
+    // as integers, not as floats.
+    const auto ints = tmp.File("int32.wav");
+    const std::string makeInts = "sox -n -r 8000 -c 2 -b 32 -e signed-integer " + ints +
+                                 " synth 0.01 sine 440 gain -6 2>/dev/null";
+    ASSERT_EQ(std::system(makeInts.c_str()), 0);
+    const auto intRaw = tmp.File("int32.raw");
+    ASSERT_EQ(
+        std::system(("sox " + ints + " -t raw -e float -b 32 " + intRaw + " 2>/dev/null").c_str()),
+        0);
+    cWavFileRead i32(ints);
+    ASSERT_TRUE(i32.IsValid());
+    EXPECT_FALSE(i32.IsFloatData());
+    std::vector<float> intPlanar(2 * 80);
+    ASSERT_EQ(i32.GetSampleDataAsFloat(intPlanar.data(), 80), eNoErr);
+    const auto intBytes = ReadBytes(intRaw);
+    ASSERT_EQ(intBytes.size(), 2u * 80 * 4);
+    for (size_t i = 0; i < 80; ++i) {
+        float v;
+        std::memcpy(&v, &intBytes[i * 8], 4);
+        ASSERT_NEAR(intPlanar[i], v, 1e-6) << i;
+    }
+
     // sox sees a float file as float.
     const auto floats = tmp.File("ours32.wav");
     WriteWav(floats, 32, 1, 8000, std::vector<float>(100, 0.25f));
