@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace busgate {
 
@@ -37,18 +38,32 @@ void AppendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-// The default sink: QUORL_BUSGATE_LOG when set, else the trace sink.
-void DefaultWrite(std::string_view record) {
-    const char* path = std::getenv("QUORL_BUSGATE_LOG");
-    if (path && *path) {
-        if (FILE* file = std::fopen(path, "a")) {
-            std::fwrite(record.data(), 1, record.size(), file);
-            std::fclose(file);
-            return;
-        }
+// The default sink: QUORL_BUSGATE_LOG when set, else the trace sink. The
+// file is opened once, for appending, and flushed after every record.
+class DefaultWriter {
+public:
+    DefaultWriter() {
+        const char* path = std::getenv("QUORL_BUSGATE_LOG");
+        if (path && *path)
+            file_ = std::fopen(path, "a");
     }
-    TraceWrite(record);
-}
+    ~DefaultWriter() {
+        if (file_)
+            std::fclose(file_);
+    }
+    DefaultWriter(const DefaultWriter&) = delete;
+    DefaultWriter& operator=(const DefaultWriter&) = delete;
+
+    void operator()(std::string_view record) {
+        if (!file_)
+            return TraceWrite(record);
+        std::fwrite(record.data(), 1, record.size(), file_);
+        std::fflush(file_);
+    }
+
+private:
+    FILE* file_ = nullptr;
+};
 
 } // namespace
 
@@ -63,8 +78,10 @@ std::string HeadlessRecord(Pane pane, int colour, std::string_view text) {
 }
 
 HeadlessLogger::HeadlessLogger(Writer writer) : writer_(std::move(writer)) {
-    if (!writer_)
-        writer_ = DefaultWrite;
+    if (!writer_) {
+        auto file = std::make_shared<DefaultWriter>();
+        writer_ = [file](std::string_view record) { (*file)(record); };
+    }
 }
 
 HeadlessLogger::~HeadlessLogger() = default;

@@ -52,6 +52,12 @@ void LogQueue::ResetFormatMain() {
     }
 }
 
+uint32_t LogColourRef(int code) {
+    static const uint32_t kColours[] = {0,        0,        0x008000, 0x0000FF,
+                                        0xFF0000, 0xE22B8A, 0x008CFF, 0x808000};
+    return code >= 0 && code < 8 ? kColours[code] : 0;
+}
+
 bool IsValidFunctionName(std::string_view text) {
     if (text.empty())
         return false;

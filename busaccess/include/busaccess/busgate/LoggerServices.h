@@ -131,6 +131,10 @@ private:
     int statusColour_ = 1;
 };
 
+// The COLORREF (0x00BBGGRR) of a log colour code: 2 0x008000, 3 0x0000FF,
+// 4 0xFF0000, 5 0xE22B8A, 6 0x008CFF, 7 0x808000, any other 0 (black).
+uint32_t LogColourRef(int code);
+
 // True when text is a valid C identifier.
 bool IsValidFunctionName(std::string_view text);
 
