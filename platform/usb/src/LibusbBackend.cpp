@@ -48,6 +48,28 @@ std::string AsciiFromUtf16(const uint8_t* p, size_t bytes) {
     return s;
 }
 
+// Appends the GUID texts of a "DeviceInterfaceGUID" (REG_SZ) or
+// "DeviceInterfaceGUIDs" (REG_MULTI_SZ) property.
+void CollectGuids(uint32_t type, std::string name, const uint8_t* value, size_t bytes,
+                  std::vector<std::string>& guids) {
+    while (!name.empty() && name.back() == '\0')
+        name.pop_back();
+    bool wanted = (type == 1 && name == "DeviceInterfaceGUID") ||
+                  (type == 7 && name == "DeviceInterfaceGUIDs");
+    if (!wanted)
+        return;
+    std::string all = AsciiFromUtf16(value, bytes); // texts separated by NULs
+    size_t s = 0;
+    while (s < all.size()) {
+        size_t z = all.find('\0', s);
+        if (z == std::string::npos)
+            z = all.size();
+        if (z > s)
+            guids.push_back(all.substr(s, z - s));
+        s = z + 1;
+    }
+}
+
 bool SameText(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) ==
@@ -177,7 +199,44 @@ bool HasVendorInterface(libusb_device* dev) {
 
 // Reads the Microsoft OS 1.0 descriptors of an open device and tells
 // whether they declare the bridge's device-interface GUID.
+bool HasBridgeGuid(const std::vector<std::string>& guids) {
+    return std::any_of(guids.begin(), guids.end(),
+                       [](const std::string& g) { return SameText(g, kBridgeInterfaceGuid); });
+}
+
+// The Microsoft OS 2.0 platform capability in the BOS descriptor names the
+// vendor request that returns the descriptor set.
+bool DeclaresBridgeGuidOs20(libusb_device_handle* h) {
+    static const uint8_t kPlatformUuid[16] = {0xDF, 0x60, 0xDD, 0xD8, 0x89, 0x45, 0xC7, 0x4C,
+                                              0x9C, 0xD2, 0x65, 0x9D, 0x9E, 0x64, 0x8A, 0x9F};
+    libusb_bos_descriptor* bos = nullptr;
+    if (libusb_get_bos_descriptor(h, &bos) != 0 || !bos)
+        return false;
+    bool found = false;
+    for (uint8_t i = 0; i < bos->bNumDeviceCaps && !found; ++i) {
+        const libusb_bos_dev_capability_descriptor* cap = bos->dev_capability[i];
+        // bReserved, the UUID, dwWindowsVersion, wTotalLength, bVendorCode, bAltEnum
+        if (!cap || cap->bDevCapabilityType != 0x05 || cap->bLength < 3 + 1 + 16 + 8 ||
+            std::memcmp(cap->dev_capability_data + 1, kPlatformUuid, 16) != 0)
+            continue;
+        const uint8_t* info = cap->dev_capability_data + 17;
+        uint16_t total = Le16(info + 4);
+        uint8_t vendorCode = info[6];
+        if (total < 10)
+            continue;
+        std::vector<uint8_t> set(total);
+        int r = libusb_control_transfer(h, 0xC0, vendorCode, 0, 0x0007, set.data(), total,
+                                        Millis(kControlTimeout));
+        if (r > 0)
+            found = HasBridgeGuid(InterfaceGuidsFromOs20DescriptorSet(set.data(), size_t(r)));
+    }
+    libusb_free_bos_descriptor(bos);
+    return found;
+}
+
 bool DeclaresBridgeGuid(libusb_device_handle* h) {
+    if (DeclaresBridgeGuidOs20(h))
+        return true;
     const unsigned t = Millis(kControlTimeout);
     uint8_t os[18] = {};
     int r = libusb_control_transfer(h, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_DESCRIPTOR,
@@ -196,9 +255,8 @@ bool DeclaresBridgeGuid(libusb_device_handle* h) {
                                     static_cast<uint16_t>(total), t);
         if (r <= 0)
             continue;
-        for (const auto& g : InterfaceGuidsFromExtendedProperties(props.data(), size_t(r)))
-            if (SameText(g, kBridgeInterfaceGuid))
-                return true;
+        if (HasBridgeGuid(InterfaceGuidsFromExtendedProperties(props.data(), size_t(r))))
+            return true;
     }
     return false;
 }
@@ -245,29 +303,38 @@ std::vector<std::string> InterfaceGuidsFromExtendedProperties(const uint8_t* dat
         size_t nameLen = Le16(sec + 8);
         if (10 + nameLen + 4 > size)
             break;
-        std::string name = AsciiFromUtf16(sec + 10, nameLen);
-        while (!name.empty() && name.back() == '\0')
-            name.pop_back();
         size_t dataLen = Le32(sec + 10 + nameLen);
         if (dataLen > size - 14 - nameLen)
             break;
-        const uint8_t* value = sec + 14 + nameLen;
-        bool wanted = (type == 1 && name == "DeviceInterfaceGUID") ||
-                      (type == 7 && name == "DeviceInterfaceGUIDs");
-        if (wanted) {
-            // REG_SZ or REG_MULTI_SZ: texts separated by NULs.
-            std::string all = AsciiFromUtf16(value, dataLen);
-            size_t s = 0;
-            while (s < all.size()) {
-                size_t z = all.find('\0', s);
-                if (z == std::string::npos)
-                    z = all.size();
-                if (z > s)
-                    guids.push_back(all.substr(s, z - s));
-                s = z + 1;
+        CollectGuids(type, AsciiFromUtf16(sec + 10, nameLen), sec + 14 + nameLen, dataLen, guids);
+        pos += size;
+    }
+    return guids;
+}
+
+std::vector<std::string> InterfaceGuidsFromOs20DescriptorSet(const uint8_t* data, size_t len) {
+    std::vector<std::string> guids;
+    // Set header: wLength 10, wDescriptorType 0, dwWindowsVersion, wTotalLength.
+    if (len < 10 || Le16(data) != 10 || Le16(data + 2) != 0)
+        return guids;
+    size_t total = std::min<size_t>(len, Le16(data + 8));
+    size_t pos = 0;
+    while (pos + 4 <= total) {
+        size_t size = Le16(data + pos);
+        if (size < 4 || size > total - pos)
+            break;
+        const uint8_t* d = data + pos;
+        if (Le16(d + 2) == 4 && size >= 10) { // registry property
+            uint16_t type = Le16(d + 4);
+            size_t nameLen = Le16(d + 6);
+            if (8 + nameLen + 2 <= size) {
+                size_t dataLen = Le16(d + 8 + nameLen);
+                if (8 + nameLen + 2 + dataLen <= size)
+                    CollectGuids(type, AsciiFromUtf16(d + 8, nameLen), d + 10 + nameLen, dataLen,
+                                 guids);
             }
         }
-        pos += size;
+        pos += size; // subset headers are walked through like any descriptor
     }
     return guids;
 }

@@ -89,3 +89,35 @@ TEST(ExtendedProperties, MalformedDescriptorsYieldNothingAndStayInBounds) {
     name[18] = 0xF0; // name length beyond the section
     EXPECT_TRUE(InterfaceGuidsFromExtendedProperties(name.data(), name.size()).empty());
 }
+
+TEST(Os20DescriptorSet, FindsRegistryPropertiesInsideSubsetsAndStaysInBounds) {
+    std::vector<uint8_t> name = Utf16("DeviceInterfaceGUIDs"), value = Utf16(kBridgeInterfaceGuid);
+    Put16(value, 0);
+    std::vector<uint8_t> prop;
+    Put16(prop, uint16_t(10 + name.size() + value.size()));
+    Put16(prop, 4);
+    Put16(prop, 7);
+    Put16(prop, uint16_t(name.size()));
+    prop.insert(prop.end(), name.begin(), name.end());
+    Put16(prop, uint16_t(value.size()));
+    prop.insert(prop.end(), value.begin(), value.end());
+    // Set header, configuration subset, function subset, then the property.
+    std::vector<uint8_t> set;
+    uint16_t total = uint16_t(10 + 8 + 8 + prop.size());
+    Put16(set, 10);
+    Put16(set, 0);
+    Put32(set, 0x06030000);
+    Put16(set, total);
+    set.insert(set.end(), {8, 0, 1, 0, 0, 0, uint8_t(total - 10), 0});
+    set.insert(set.end(), {8, 0, 2, 0, 0, 0, uint8_t(total - 18), 0});
+    set.insert(set.end(), prop.begin(), prop.end());
+    EXPECT_EQ(InterfaceGuidsFromOs20DescriptorSet(set.data(), set.size()),
+              std::vector<std::string>{kBridgeInterfaceGuid});
+    for (size_t cut = 0; cut < set.size(); ++cut) {
+        auto guids = InterfaceGuidsFromOs20DescriptorSet(set.data(), cut);
+        EXPECT_TRUE(guids.empty()) << cut;
+    }
+    auto bad = set;
+    bad[26 + 6] = 0xF0; // name length beyond the property
+    EXPECT_TRUE(InterfaceGuidsFromOs20DescriptorSet(bad.data(), bad.size()).empty());
+}

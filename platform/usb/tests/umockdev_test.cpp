@@ -67,11 +67,43 @@ std::vector<uint8_t> ExtendedProperties(const std::string& guid) {
     return d;
 }
 
+constexpr uint8_t kVendorCode20 = 0x22;
+
+// A Microsoft OS 2.0 descriptor set with one registry property.
+std::vector<uint8_t> Os20DescriptorSet(const std::string& guid) {
+    std::vector<uint8_t> name = Utf16("DeviceInterfaceGUIDs", true);
+    std::vector<uint8_t> value = Utf16(guid, true);
+    value.push_back(0);
+    value.push_back(0);
+    size_t propLen = 10 + name.size() + value.size();
+    size_t total = 10 + propLen;
+    std::vector<uint8_t> d = {10, 0, 0, 0, 0, 0, 3, 6, uint8_t(total), uint8_t(total >> 8)};
+    d.insert(d.end(),
+             {uint8_t(propLen), uint8_t(propLen >> 8), 4, 0, 7, 0, uint8_t(name.size()), 0});
+    d.insert(d.end(), name.begin(), name.end());
+    d.push_back(uint8_t(value.size()));
+    d.push_back(0);
+    d.insert(d.end(), value.begin(), value.end());
+    return d;
+}
+
+// The BOS descriptor with the Microsoft OS 2.0 platform capability.
+std::vector<uint8_t> Os20Bos(size_t setLength) {
+    std::vector<uint8_t> d = {5, 0x0F, 5 + 28, 0, 1, 28, 0x10, 0x05, 0x00};
+    const uint8_t uuid[16] = {0xDF, 0x60, 0xDD, 0xD8, 0x89, 0x45, 0xC7, 0x4C,
+                              0x9C, 0xD2, 0x65, 0x9D, 0x9E, 0x64, 0x8A, 0x9F};
+    d.insert(d.end(), uuid, uuid + 16);
+    d.insert(d.end(), {0x00, 0x00, 0x03, 0x06, uint8_t(setLength), uint8_t(setLength >> 8),
+                       kVendorCode20, 0});
+    return d;
+}
+
 // The board's side of usbfs.
 class FakeBoard {
 public:
     std::shared_ptr<u2csim::Board> board = std::make_shared<u2csim::Board>();
-    std::string guid; // empty: no Microsoft OS descriptors
+    std::string guid;  // empty: no Microsoft OS descriptors
+    bool os20 = false; // declare it in OS 2.0 descriptors instead of 1.0
     std::vector<uint8_t> clearedHalts;
     bool gone = false;
     unsigned ioctlsAfterGone = 0;
@@ -186,13 +218,19 @@ private:
         const uint16_t value = uint16_t(bytes[2] | bytes[3] << 8);
         const uint16_t index = uint16_t(bytes[4] | bytes[5] << 8);
         std::vector<uint8_t> reply;
-        if (!guid.empty() && type == 0x80 && request == 6 && value == 0x03EE) {
+        if (!guid.empty() && os20 && type == 0x80 && request == 6 && value == 0x0F00) {
+            reply = Os20Bos(Os20DescriptorSet(guid).size());
+        } else if (!guid.empty() && os20 && type == 0xC0 && request == kVendorCode20 &&
+                   index == 7) {
+            reply = Os20DescriptorSet(guid);
+        } else if (!guid.empty() && !os20 && type == 0x80 && request == 6 && value == 0x03EE) {
             reply = {0x12, 0x03};
             auto sig = Utf16("MSFT100", false);
             reply.insert(reply.end(), sig.begin(), sig.end());
             reply.push_back(kVendorCode);
             reply.push_back(0);
-        } else if (!guid.empty() && (type & 0xE0) == 0xC0 && request == kVendorCode && index == 5) {
+        } else if (!guid.empty() && !os20 && (type & 0xE0) == 0xC0 && request == kVendorCode &&
+                   index == 5) {
             reply = ExtendedProperties(guid);
         } else {
             urb->status = -EPIPE; // the control pipe stalls on anything else
@@ -267,24 +305,28 @@ u2c::Bytes OpenFrame() {
 TEST_F(UsbUnderUmockdev, BoardsAreFoundByTheirInterfaceGuidOrAListedId) {
     struct Case {
         const char* guid;
+        bool os20;
         std::vector<UsbId> ids;
         bool found;
     } cases[] = {
-        {kBridgeInterfaceGuid, {}, true},
-        {"{a96b8bbc-d41a-42a5-8793-cfffbdec815ef}", {}, false}, // not the same GUID
-        {"{a96b8bbc-d41a-42a5-8793-cffbdec815ef}", {}, true},   // case does not matter
-        {"", {}, false},
-        {"", {{0x1234, 0x5678}}, true},
-        {"", {{0x1234, 0x5679}}, false},
+        {kBridgeInterfaceGuid, false, {}, true},
+        {kBridgeInterfaceGuid, true, {}, true},
+        {"{a96b8bbc-d41a-42a5-8793-cfffbdec815ef}", false, {}, false}, // not the same GUID
+        {"{a96b8bbc-d41a-42a5-8793-cfffbdec815ef}", true, {}, false},
+        {"{a96b8bbc-d41a-42a5-8793-cffbdec815ef}", false, {}, true}, // case does not matter
+        {"", false, {}, false},
+        {"", false, {{0x1234, 0x5678}}, true},
+        {"", false, {{0x1234, 0x5679}}, false},
     };
     plug();
     for (const auto& c : cases) {
         fake.guid = c.guid;
+        fake.os20 = c.os20;
         LibusbBackend backend(c.ids);
         auto boards = backend.listBoards();
         EXPECT_EQ(boards,
                   c.found ? std::vector<std::string>{"usb:1:1"} : std::vector<std::string>{})
-            << c.guid;
+            << c.guid << (c.os20 ? " (OS 2.0)" : "");
     }
 }
 

@@ -1,7 +1,8 @@
 // Boards on the USB bus, through libusb-1.0.
 //
 // A board is a device that declares the bridge's device-interface GUID in
-// its Microsoft OS 1.0 extended properties, or whose VID:PID is listed in
+// its Microsoft OS descriptors (2.0, or 1.0 extended properties), or whose
+// VID:PID is listed in
 // TEROVAN_U2C_USB_IDS ("vvvv:pppp", several separated by ',', ';' or
 // spaces). Opening claims interface 0 and takes its bulk IN, bulk OUT and
 // interrupt endpoints. After a time-out both bulk pipes are cleared so their
@@ -31,6 +32,10 @@ std::vector<UsbId> ParseUsbIdList(const std::string& text);
 // descriptor ("DeviceInterfaceGUID" or "DeviceInterfaceGUIDs"). Returns the
 // GUID texts; malformed descriptors give none.
 std::vector<std::string> InterfaceGuidsFromExtendedProperties(const uint8_t* data, size_t len);
+
+// The same from a Microsoft OS 2.0 descriptor set (its registry-property
+// descriptors).
+std::vector<std::string> InterfaceGuidsFromOs20DescriptorSet(const uint8_t* data, size_t len);
 
 class LibusbBackend final : public Backend {
 public:
