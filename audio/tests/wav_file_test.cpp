@@ -93,6 +93,7 @@ TEST(WavFile, IntegerDepthsRoundTripBitExactAndClip) {
         planar[4] = float(-1.0 / full);
         planar[5] = float(0.49 / full); // rounds to 0
         planar[6] = float(0.51 / full); // rounds to 1
+        planar[7] = std::nanf("");      // written as 0
         const auto path = tmp.File("rt" + std::to_string(bits) + ".wav");
         WriteWav(path, bits, 2, 48000, planar);
         const auto back = ReadWav(path);
@@ -105,7 +106,9 @@ TEST(WavFile, IntegerDepthsRoundTripBitExactAndClip) {
         EXPECT_EQ(back[4], float(-1.0 / full));
         EXPECT_EQ(back[5], 0.0f);
         EXPECT_EQ(back[6], float(1.0 / full));
-        for (size_t i = 7; i < planar.size(); ++i)
+        EXPECT_EQ(back[7], 0.0f);
+        planar[7] = 0.0f;
+        for (size_t i = 8; i < planar.size(); ++i)
             ASSERT_EQ(back[i], planar[i]) << i; // pass-through is bit-exact
 
         // Written again from what was read: the same bytes.
