@@ -17,9 +17,6 @@ target_link_options(busgate_c PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined
   -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)
 set_property(TARGET busgate_c APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)
 
-# The simulated chip's registers and memories (built into the simulator).
-target_sources(u2csim PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../sim/src/ChipModel.cpp)
-
 file(GLOB KV_BUSGATE_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/*_test.cpp)
 if(KV_BUSGATE_TESTS)
   kv_add_test(busgate_tests SOURCES ${KV_BUSGATE_TESTS} ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/SimBus.cpp LIBS busgate_core u2csim LABELS busaccess)

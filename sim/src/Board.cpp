@@ -220,8 +220,9 @@ Board::Reply Board::handleFrame(const uint8_t* f, size_t len) {
         PutLE32(r.bytes.data(), clock_hz_);
         break;
     case BRIDGE_IS_ALIVE: {
-        bool present = len == kIsAliveFrameSize && !takeFault(Fault::nak) &&
-                       (isServiceAddress(f[5]) || slaves_.count(f[5]));
+        bool present =
+            len == kIsAliveFrameSize && !takeFault(Fault::nak) &&
+            (isServiceAddress(f[5]) || (slaves_.count(f[5]) && slaves_.at(f[5])->acknowledges()));
         r.bytes = StatusReply(status(present ? 1 : 0));
         break;
     }

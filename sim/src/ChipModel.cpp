@@ -130,6 +130,11 @@ std::optional<Bytes> ChipModel::read(size_t len) {
     return out;
 }
 
+bool ChipModel::acknowledges() const {
+    std::lock_guard lock(modelMutex_);
+    return !model_.heldInReset;
+}
+
 void ChipModel::setHeldInReset(bool held) {
     std::lock_guard lock(modelMutex_);
     model_.heldInReset = held;

@@ -1,6 +1,6 @@
 // u2c-sim: the simulated bridge board and chip behind a Unix socket.
 #include "sim/Board.h"
-#include "sim/Chip.h"
+#include "sim/ChipModel.h"
 #include "sim/SocketServer.h"
 
 #include <charconv>
@@ -25,6 +25,9 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "                         no write-then-read, delay or masked write\n"
                      "  --chip-version N       chip version (default 0x6000)\n"
                      "  --chip-subversion N    chip sub-version (default 0x0505)\n"
+                     "  --straps N             straps word, register 0xFFF1 (default 0x060000)\n"
+                     "  --held-in-reset        the chip does not answer at all\n"
+                     "  --all-reads-equal N    every chip read answers the word N\n"
                      "  --help                 show this text\n"
                      "Numbers are decimal or 0x-prefixed hexadecimal. SIGTERM or SIGINT ends it.\n";
 
@@ -50,6 +53,7 @@ int main(int argc, char** argv) {
     std::string socketPath, logPath;
     u2csim::BoardConfig board;
     u2csim::ChipConfig chip;
+    u2csim::ChipModelConfig chipModel;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char*& out) {
@@ -90,6 +94,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--chip-subversion") {
             if (!number(chip.subVersion) || chip.subVersion > 0xFFFFFF)
                 return Fail("--chip-subversion needs a 24-bit number");
+        } else if (arg == "--straps") {
+            if (!number(chipModel.straps) || chipModel.straps > 0xFFFFFF)
+                return Fail("--straps needs a 24-bit number");
+        } else if (arg == "--held-in-reset") {
+            chipModel.heldInReset = true;
+        } else if (arg == "--all-reads-equal") {
+            if (!number(chipModel.allReadsValue) || chipModel.allReadsValue > 0xFFFFFF)
+                return Fail("--all-reads-equal needs a 24-bit number");
+            chipModel.allReadsEqual = true;
         } else {
             return Fail("unknown option " + arg);
         }
@@ -115,7 +128,7 @@ int main(int argc, char** argv) {
         return Fail(std::string("signalfd: ") + std::strerror(errno));
 
     auto model = std::make_shared<u2csim::Board>(board);
-    model->attach(u2csim::kChipAddress, std::make_shared<u2csim::Chip>(chip));
+    model->attach(u2csim::kChipAddress, std::make_shared<u2csim::ChipModel>(chip, chipModel));
     if (log)
         model->setLogSink([log](const u2csim::TransferRecord& r) {
             std::fprintf(log, "%s\n", u2csim::FormatTransfer(r).c_str());

@@ -105,11 +105,24 @@ TEST(Open, ReportsAMissingBoardAndAMissingChip) {
 
     SimBusConfig noChip;
     noChip.chipPresent = false;
-    SimBus held(noChip);
+    SimBus absent(noChip);
+    EXPECT_EQ(absent.bus->Open(), 0u);
+    EXPECT_TRUE(absent.HasLine("status", 3, "* No DulmAudio chip was found \n "));
+
+    SimBus held;
+    held.chip->setHeldInReset(true);
     EXPECT_EQ(held.bus->Open(), 0u);
     EXPECT_TRUE(held.HasLine("traffic", 3, " -- IsAlive? to I2C address 0x73 has failed. \n "));
     EXPECT_TRUE(held.HasLine("status", 3, "* No DulmAudio chip was found \n "));
     EXPECT_TRUE(held.HasLine("status", 4, " !!! Try to reset the chip !!! \n "));
+    EXPECT_FALSE(held.board->deviceOpen());
+    // Found at another address first: the default address is tried too.
+    held.chip->setHeldInReset(false);
+    held.bus->State().chipAddress = 0x74;
+    held.clock.Advance(std::chrono::seconds(10));
+    EXPECT_NE(held.bus->Open(), 0u);
+    EXPECT_TRUE(held.HasLine("traffic", 3, " -- Trying default address 0x73. \n "));
+    EXPECT_EQ(held.bus->State().chipAddress, 0x73);
 }
 
 TEST(Open, OldBridgeFirmwareIsReported) {

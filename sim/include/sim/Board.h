@@ -39,6 +39,8 @@ public:
     virtual bool write(const uint8_t* data, size_t len) = 0;
     // An I2C read of `len` bytes; nothing when it does not acknowledge.
     virtual std::optional<Bytes> read(size_t len) = 0;
+    // Whether the slave answers its address at all (the is-alive probe).
+    virtual bool acknowledges() const { return true; }
 };
 
 enum class Fault {

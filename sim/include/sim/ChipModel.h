@@ -31,6 +31,7 @@ public:
 
     bool write(const uint8_t* data, size_t len) override;
     std::optional<Bytes> read(size_t len) override;
+    bool acknowledges() const override;
 
     void setHeldInReset(bool held);
     void setAllReadsEqual(bool on, uint32_t value = 0);

@@ -136,6 +136,7 @@ TEST(BusgateLibrary, OpensAndTalksToTheDaemonHeadless) {
                   std::string::npos)
             << log;
         EXPECT_NE(log.find("status 2 \"* Chip I2C address 0x73 \\n \""), std::string::npos);
+        EXPECT_NE(log.find("status 2 \"* Chip Type: QX410M (Mobile) \\n \""), std::string::npos);
         EXPECT_NE(log.find("status 2 \"* Chip Firmware Ver: A2 (0x0606)\\n \""), std::string::npos);
         EXPECT_NE(log.find(" // Get Firmware Version \\n "), std::string::npos);
         const std::string trace = ReadFile(dir / "trace.txt");
