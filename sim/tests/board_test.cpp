@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace u2c;
@@ -218,4 +220,43 @@ TEST(InProcessBackend, ListsPresentBoardsAndFailsStalledReadsWithATimeout) {
     ASSERT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::ok);
     uint8_t st = 0;
     EXPECT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::timeout);
+}
+
+namespace {
+
+// Runs u2c-sim with the given arguments; returns its exit code and output.
+std::pair<int, std::string> RunSim(const std::string& args) {
+    std::string cmd = std::string(U2C_SIM_PATH) + " " + args + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p))
+        out += buf;
+    int status = p ? ::pclose(p) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+} // namespace
+
+TEST(SimDaemonOptions, HelpAndBadOptionsExitAtOnce) {
+    auto [helpCode, help] = RunSim("--help");
+    EXPECT_EQ(helpCode, 0);
+    for (const char* option : {"--socket", "--log", "--board-type", "--firmware", "--old-firmware",
+                               "--chip-version", "--chip-subversion"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    struct Case {
+        const char* args;
+        const char* complaint;
+    } bad[] = {
+        {"", "--socket is required"},
+        {"--socket", "--socket needs a path"},
+        {"--socket /tmp/x.sock --board-type 0x10000", "--board-type needs"},
+        {"--socket /tmp/x.sock --chip-version 12z", "--chip-version needs"},
+        {"--socket /tmp/x.sock --frobnicate", "unknown option --frobnicate"},
+    };
+    for (const auto& c : bad) {
+        auto [code, out] = RunSim(c.args);
+        EXPECT_EQ(code, 2) << c.args;
+        EXPECT_NE(out.find(c.complaint), std::string::npos) << out;
+    }
 }

@@ -25,7 +25,7 @@ public:
         if (fd_ < 0)
             return IoStatus::noDevice;
         if (len > kMaxSocketMessage)
-            len = kMaxSocketMessage; // the caller sends the rest in further transfers
+            return IoStatus::failed; // one transfer is one message; splitting would desync
         uint8_t header[4];
         PutLength(header, static_cast<uint32_t>(len));
         Clock::time_point deadline = Clock::now() + timeout_;

@@ -29,7 +29,8 @@ private:
     std::chrono::milliseconds timeout_;
 };
 
-// Largest message either side accepts on the stream.
-constexpr uint32_t kMaxSocketMessage = 1u << 20;
+// Largest message either side accepts on the stream; a longer OUT
+// transfer fails without touching the stream.
+constexpr uint32_t kMaxSocketMessage = 16u << 20;
 
 } // namespace kvusb
