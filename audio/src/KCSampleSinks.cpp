@@ -65,6 +65,11 @@ KTErr KCWavFileSampleSink::Start() {
     if (!fileSource)
         return eNoErr;
     writer.reset();
+    // Without a readable input file there is nothing to render, and no empty
+    // file may replace the output.
+    const cWavFileRead* reader = fileSource->GetReader();
+    if (!reader || !reader->IsValid())
+        return reader ? reader->GetError() : eUninitalized;
     writer = std::make_unique<cWavFileWrite>(outputPath);
     KTErr status = eNoErr;
     if (!writer->IsValid(status)) {

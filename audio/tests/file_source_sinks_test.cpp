@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "TempFolder.h"
@@ -289,6 +290,17 @@ TEST(WavFileSink, FailuresAreReported) {
     EXPECT_NE(back[2047], 0.0f);
     for (size_t i = 2048; i < back.size(); ++i)
         ASSERT_EQ(back[i], 0.0f) << i;
+
+    // An input file that could not be read renders nothing and creates no
+    // output.
+    const auto bad = tmp.File("bad.wav");
+    WriteBytes(bad, {'R', 'I', 'F', 'F'});
+    KCAudioFileSampleSource badSource{kvFM::KCStPath(bad)};
+    const kvFM::KCStPath never(tmp.File("never.wav"));
+    KCWavFileSampleSink badSink(1024, &badSource, KCSampleFormat{1, 44100, 32}, 0, &never);
+    EXPECT_EQ(badSink.Start(), eGenericErr);
+    EXPECT_EQ(badSink.Stop(), eNoErr);
+    EXPECT_FALSE(std::filesystem::exists(never.GetPathString()));
 
     // A failing pre-roll ends the render at once; the loop bit comes back.
     failing.pulls = 0;
