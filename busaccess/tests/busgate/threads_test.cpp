@@ -1,0 +1,51 @@
+// Transfers from several threads against the simulated board.
+#include "SimBus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace busgate;
+using namespace busgate::testing;
+
+namespace {
+
+TEST(Threads, TransfersFromManyThreadsStayWholeAndOthersBeep) {
+    const std::filesystem::path trace =
+        std::filesystem::temp_directory_path() / ("busgate_trace." + std::to_string(getpid()));
+    setenv("QUORL_TRACE", trace.c_str(), 1);
+    SimBus sim;
+    ASSERT_NE(sim.bus->Open(), 0u);
+    sim.board->clearLog();
+    constexpr int kPerThread = 100;
+    auto worker = [&](uint8_t base) {
+        for (int i = 0; i < kPerThread; ++i) {
+            // A register write: command and word must reach the chip together.
+            const uint8_t frames[6] = {0xFF, 0xAB, base, 0x00, base, static_cast<uint8_t>(i)};
+            ASSERT_EQ(sim.bus->Transmit(0x73, frames, 6), 6);
+        }
+    };
+    std::thread a(worker, 0x10), b(worker, 0x20);
+    worker(0x30);
+    a.join();
+    b.join();
+    unsetenv("QUORL_TRACE");
+    for (uint8_t base : {0x10, 0x20, 0x30})
+        EXPECT_EQ(sim.chip->registerX(0xFF00 | base), (uint32_t{base} << 8) | (kPerThread - 1));
+    EXPECT_EQ(sim.Text().find("Error"), std::string::npos);
+    std::ifstream in(trace);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::filesystem::remove(trace);
+    size_t beeps = 0;
+    for (size_t at = 0; (at = text.str().find("Beep(1000,100)", at)) != std::string::npos; ++at)
+        ++beeps;
+    EXPECT_EQ(beeps, 2u * kPerThread); // only the two other threads beep
+}
+
+} // namespace
