@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class KCResContainerInfo;
@@ -60,6 +61,9 @@ public:
     const kvElfRes::ResourceView* FindNative(KCFourCC type, short id) const;
 
     std::map<KCResKey, KSResRecord*>& Table() { return table; }
+    // Records whose deletion was written while others still held them: out
+    // of the table, alive until their last release.
+    const std::set<KSResRecord*>& Orphans() const { return orphans; }
     KSResRecord* FindRecord(const KCResKey& key) const;
 
     // Loading, releasing, adding and changing records.
@@ -90,6 +94,7 @@ private:
     KTNativeContainerType* module = nullptr;
     long openCount = 0;
     std::map<KCResKey, KSResRecord*> table;
+    std::set<KSResRecord*> orphans;
     bool attached = false;
     bool loadedByItself = false;
     long writable = 0;

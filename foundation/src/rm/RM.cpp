@@ -66,10 +66,14 @@ KTErr CheckContainer(KTResContainerType* handle, KCResContainerInfo*& out) {
 KSResRecord* FindRecord(KTResourceType* handle) {
     if (gManager == nullptr || handle == nullptr)
         return nullptr;
-    for (KCResContainerInfo* c : gManager->containers)
+    for (KCResContainerInfo* c : gManager->containers) {
         for (const auto& [key, record] : c->Table())
             if (AsHandle(record) == handle)
                 return record;
+        for (KSResRecord* record : c->Orphans())
+            if (AsHandle(record) == handle)
+                return record;
+    }
     return nullptr;
 }
 

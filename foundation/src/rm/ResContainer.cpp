@@ -95,6 +95,11 @@ KCResContainerInfo::~KCResContainerInfo() {
         delete record;
     }
     table.clear();
+    for (KSResRecord* record : orphans) {
+        record->converter.release(record->data, record->converter.userData);
+        delete record;
+    }
+    orphans.clear();
 }
 
 KTErr KCResContainerInfo::LoadImage() {
@@ -169,6 +174,17 @@ KTErr KCResContainerInfo::GetResource(KCFourCC type, short id, const KSResConver
 
 KTErr KCResContainerInfo::ReleaseResource(KSResRecord* record, bool& deleted) {
     deleted = false;
+    if (orphans.count(record) != 0) {
+        // Its key left the table when its deletion was written: the holder's
+        // reference ends here all the same.
+        if (--record->refCount <= 0) {
+            record->converter.release(record->data, record->converter.userData);
+            orphans.erase(record);
+            delete record;
+            deleted = true;
+        }
+        return eRMResRefNotFound;
+    }
     auto it = table.find(record->key);
     if (it == table.end() || it->second != record)
         return eRMResRefNotFound;
@@ -292,8 +308,15 @@ KTErr KCResContainerInfo::Write(const std::vector<KSResRecord*>& records) {
     const KTErr reload = LoadImage();
     for (KSResRecord* record : pending) {
         if (record->state & eResDeleted) {
-            record->converter.release(record->data, record->converter.userData);
+            // The deleting holder's reference ends with the written deletion;
+            // a record others still hold stays alive for them.
             table.erase(record->key);
+            record->state = 0;
+            if (--record->refCount > 0) {
+                orphans.insert(record);
+                continue;
+            }
+            record->converter.release(record->data, record->converter.userData);
             delete record;
         } else {
             record->state = 0;

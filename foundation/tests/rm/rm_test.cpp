@@ -412,6 +412,31 @@ TEST_F(ResourceManager, WritingAddsReplacesAndDeletesThroughANewFile) {
     RMReleaseResource(info);
 }
 
+TEST_F(ResourceManager, AWrittenDeletionKeepsTheRecordForItsOtherHolders) {
+    KTResContainerType* c = Open(CopyOfKeys(), 1);
+    KTResourceType* deleter = nullptr;
+    KTResourceType* reader = nullptr;
+    ASSERT_EQ(RMGetAResource(c, kPNG, 1000, deleter, nullptr), eNoErr);
+    ASSERT_EQ(RMGetAResource(c, kPNG, 1000, reader, nullptr), eNoErr);
+    ASSERT_EQ(RMDeleteResource(deleter), eNoErr);
+    ASSERT_EQ(RMWriteResource(deleter), eNoErr);
+    EXPECT_FALSE(RMDoesNativeResourceExist(c, kPNG, 1000));
+    bool loaded = true;
+    RMIsResourceLoaded(c, kPNG, 1000, loaded);
+    EXPECT_FALSE(loaded);
+
+    // The other holder still reads its data; its release ends the record
+    // (LeakSanitizer checks that it is freed).
+    void* data = nullptr;
+    RMGetResData(reader, data);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(Bytes(data, 8), "BLOB-ONE");
+    EXPECT_EQ(RMUpdateResource(reader, data, 8), eRMResNotFound) << "its key is gone";
+    EXPECT_EQ(RMReleaseResource(reader), eRMResRefNotFound);
+    EXPECT_EQ(reader, nullptr);
+    EXPECT_EQ(RMGetResData(deleter, data), eNoErr) << "the record is gone: nothing is read";
+}
+
 TEST_F(ResourceManager, WriteOneResourceLeavesOtherChangesPending) {
     const fs::path file = CopyOfKeys();
     KTResContainerType* c = Open(file, 1);
