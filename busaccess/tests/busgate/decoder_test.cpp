@@ -274,4 +274,37 @@ TEST_F(Decoder, OtherSlavesArePassedOnAsHexDumps) {
     EXPECT_TRUE(sim.HasLine("traffic", 3, "\n ==> I2C Transaction Failed \n "));
 }
 
+TEST_F(Decoder, SetupSequenceDrivesTheDialogsHooks) {
+    sim.ui->SetChecked(ctl::kClearLogOnStart, true);
+    sim.ui->SetChecked(ctl::kEnableTweaksAtPreset, true);
+    auto clears = [&] {
+        int n = 0;
+        for (const Record& r : sim.records)
+            n += r.pane == "traffic" && r.colour == -1;
+        return n;
+    };
+    // The first setup sequence after loading keeps the log.
+    EXPECT_EQ(sim.Send({0x00, 0xA5, 0x00}), 3);
+    EXPECT_EQ(clears(), 0);
+    EXPECT_EQ(sim.Send({0x00, 0xAC, 0x00}), 3);
+    EXPECT_TRUE(sim.ui->TweaksRunning());
+    // A reset stops the tweaks and, from the second sequence on, clears.
+    EXPECT_EQ(sim.Send({0x00, 0xC5, 0x00}), 3);
+    EXPECT_FALSE(sim.ui->TweaksRunning());
+    EXPECT_EQ(clears(), 1);
+    EXPECT_EQ(sim.Send({0x00, 0xA5, 0x00}), 3);
+    EXPECT_EQ(clears(), 2);
+}
+
+TEST_F(Decoder, SsiSettingIsDecodedWhereTheFirmwareTakesIt) {
+    SimBus qz(WithChip(0x7000, 0x0704));
+    qz.OpenBridgeOnly(kFirmwareQZ625x, 8);
+    EXPECT_EQ(qz.Send({0xBC, 0xC4, 0xD5}), 3);
+    EXPECT_EQ(qz.Writes(), (std::vector<Bytes>{{0xBC, 0xC4, 0xD5}}));
+    EXPECT_NE(qz.Text().find(" // Set SSI:  Master mode, I2S, 24bit, 64 x DCLK,\n "),
+              std::string::npos)
+        << qz.Text();
+    EXPECT_EQ(qz.bus->LastSsi(), 0xBCD5);
+}
+
 } // namespace
