@@ -110,6 +110,11 @@ uint64_t Board::nowUs() const {
     return clock_.nowUs();
 }
 
+void Board::advanceClockUs(uint64_t us) {
+    std::lock_guard lock(mutex_);
+    clock_.advanceUs(us);
+}
+
 uint8_t Board::readMemByte(uint32_t a) const {
     auto it = memory_.find(a);
     return it == memory_.end() ? 0 : it->second;

@@ -21,6 +21,11 @@ void Chip::onCommand(uint8_t command, CommandHandler handler) {
     commands_[command] = std::move(handler);
 }
 
+void Chip::onFrame(std::function<void(const uint8_t*, size_t)> handler) {
+    std::lock_guard lock(mutex_);
+    frameHandler_ = std::move(handler);
+}
+
 bool Chip::write(const uint8_t* data, size_t len) {
     std::lock_guard lock(mutex_);
     frames_.emplace_back(data, data + len);
@@ -29,11 +34,17 @@ bool Chip::write(const uint8_t* data, size_t len) {
     if (len == 3) {
         const uint8_t command = data[1];
         const uint16_t parameter = static_cast<uint16_t>(data[0] << 8 | data[2]);
-        if (auto r = reads_.find(command); r != reads_.end())
+        if (auto r = reads_.find(command); r != reads_.end()) {
             reply_ = r->second(parameter);
-        else if (auto c = commands_.find(command); c != commands_.end())
+            return true;
+        }
+        if (auto c = commands_.find(command); c != commands_.end()) {
             c->second(parameter);
+            return true;
+        }
     }
+    if (frameHandler_)
+        frameHandler_(data, len);
     return true;
 }
 

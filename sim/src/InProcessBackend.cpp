@@ -28,7 +28,11 @@ public:
         if (packets_.empty()) {
             if (board_->unplugged())
                 return IoStatus::noDevice;
-            return IoStatus::timeout; // nothing will come: the board stalled
+            // Nothing will come: the board stalled. The host waits out its
+            // time-out on the board's clock, not on the wall clock.
+            board_->advanceClockUs(static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(timeout_).count()));
+            return IoStatus::timeout;
         }
         Bytes& p = packets_.front();
         got = std::min(len, p.size() - pos_);

@@ -69,7 +69,13 @@ TEST_F(BoardWithChip, ChipAnswersVersionReadsMostSignificantByteFirst) {
     const uint8_t sub[3] = {0x00, kChipSubVersionCommand, 0x00};
     EXPECT_EQ(Reply(*board, WriteFrame(0, 0x73, sub, 3)), Bytes{1});
     EXPECT_EQ(Reply(*board, ReadFrame(0, 0x73, 3)), CountReply(1, {0x00, 0x05, 0x05}));
-    // Extensible: a new read command answers through the table.
+    // Extensible: new commands answer through the table, other frames go
+    // to the frame handler.
+    std::vector<Bytes> others;
+    chip->onFrame([&](const uint8_t* d, size_t n) { others.emplace_back(d, d + n); });
+    const uint8_t data[6] = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x73, data, 6)), Bytes{1});
+    EXPECT_EQ(others, std::vector<Bytes>{Bytes(data, data + 6)});
     chip->onRead(0xB5, [](uint16_t p) { return uint32_t(p) << 4; });
     const uint8_t straps[3] = {0xFF, 0xB5, 0xF1};
     EXPECT_EQ(Reply(*board, WriteReadFrame(0, 0x73, straps, 3, 3)),
@@ -219,7 +225,9 @@ TEST(InProcessBackend, ListsPresentBoardsAndFailsStalledReadsWithATimeout) {
     Bytes open = OpenFrame(0, 100000);
     ASSERT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::ok);
     uint8_t st = 0;
+    uint64_t before = a->nowUs();
     EXPECT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::timeout);
+    EXPECT_EQ(a->nowUs() - before, 1000000u) << "the default time-out, on the virtual clock";
 }
 
 namespace {

@@ -95,6 +95,8 @@ public:
     uint32_t i2cClock() const;
     bool deviceOpen() const;
     uint64_t nowUs() const;
+    // Time passing without traffic (a host waiting out a time-out).
+    void advanceClockUs(uint64_t us);
 
     uint32_t memWord(uint32_t address) const;
     void setMemWord(uint32_t address, uint32_t value);

@@ -37,6 +37,9 @@ public:
     void onRead(uint8_t command, ReadHandler handler);
     // A command with an effect of its own.
     void onCommand(uint8_t command, CommandHandler handler);
+    // Every frame that is not a table command (data frames, longer frames)
+    // goes to this handler when one is set.
+    void onFrame(std::function<void(const uint8_t* data, size_t len)> handler);
 
     // The frames the chip received, as written (the newest 65536).
     std::vector<Bytes> frames() const;
@@ -49,6 +52,7 @@ private:
     mutable std::mutex mutex_;
     std::map<uint8_t, ReadHandler> reads_;
     std::map<uint8_t, CommandHandler> commands_;
+    std::function<void(const uint8_t*, size_t)> frameHandler_;
     std::deque<Bytes> frames_;
     std::optional<uint32_t> reply_;
 };
