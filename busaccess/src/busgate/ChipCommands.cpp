@@ -1,5 +1,6 @@
 // The chip command layer: command and data frames, register access and
 // block downloads through the hardware-patch registers.
+#include "Words.h"
 #include "busaccess/busgate/BusGate.h"
 
 #include <algorithm>
@@ -18,12 +19,6 @@ constexpr uint16_t kHwpData0 = 0xFFF6;
 constexpr uint16_t kHwpData1 = 0xFFF7;
 constexpr uint32_t kPatchActive = 0x100000;
 constexpr uint32_t kGroupsPerWrite = 256;
-
-void PutWord(uint8_t* out, uint32_t word) {
-    out[0] = static_cast<uint8_t>(word >> 16);
-    out[1] = static_cast<uint8_t>(word >> 8);
-    out[2] = static_cast<uint8_t>(word);
-}
 
 } // namespace
 
@@ -86,7 +81,7 @@ int BusGate::ReceiveData(uint32_t& value) {
         PrintMessage("DulmAudio_ReceiveData::DulmAudio_I2C_Read_l fail");
         return 1;
     }
-    value = (uint32_t{reply[0]} << 16) | (uint32_t{reply[1]} << 8) | reply[2];
+    value = WordOf(reply);
     return 0;
 }
 
@@ -283,7 +278,7 @@ uint32_t ReadVersion(BridgePort& bridge, LogQueue& log, uint8_t chip, uint8_t co
     }
     if (status != 1)
         return kFailedRead;
-    return (uint32_t{reply[0]} << 16) | (uint32_t{reply[1]} << 8) | reply[2];
+    return WordOf(reply);
 }
 
 } // namespace

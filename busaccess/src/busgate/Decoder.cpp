@@ -1,5 +1,6 @@
 // The command decoder: splits traffic to the chip into commands, names and
 // decodes each through the command table, captures it and passes it on.
+#include "Words.h"
 #include "busaccess/busgate/BusGate.h"
 #include "busaccess/busgate/TraceSink.h"
 
@@ -12,16 +13,6 @@ namespace {
 constexpr const char* kTransactionFailed = "\n ==> I2C Transaction Failed \n ";
 constexpr const char* kWordIndent = "                     0x%02X 0x%02X 0x%02X  ";
 constexpr uint8_t kRegisterWriteY = 0xAD;
-
-uint32_t WordOf(const uint8_t* b) {
-    return (uint32_t{b[0]} << 16) | (uint32_t{b[1]} << 8) | b[2];
-}
-
-void PutWord(uint8_t* b, uint32_t w) {
-    b[0] = static_cast<uint8_t>(w >> 16);
-    b[1] = static_cast<uint8_t>(w >> 8);
-    b[2] = static_cast<uint8_t>(w);
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "busaccess/busgate/ValueDecoders.h"
+#include "Words.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -485,7 +486,7 @@ void GpioSelection2(uint32_t w, uint32_t code, ValueWriter& out) {
 void DecodeRegisterWord(Ext decoder, const uint8_t w[3], const RegisterContext& context,
                         CFilterLog& log) {
     ValueWriter out(log);
-    const uint32_t word = (uint32_t{w[0]} << 16) | (uint32_t{w[1]} << 8) | w[2];
+    const uint32_t word = WordOf(w);
     if (decoder == Ext::SSIControl) {
         DecodeSsiFields(static_cast<uint16_t>((w[1] << 8) | w[2]), log);
         log.SetColor(kColourValue);
