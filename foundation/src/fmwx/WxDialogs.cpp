@@ -1,0 +1,95 @@
+#include "foundation/kvFMWx.h"
+
+#include <wx/app.h>
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
+
+namespace kvFM {
+
+namespace {
+
+bool CanShowDialogs() {
+    return wxAppConsole::GetInstance() != nullptr && wxAppConsole::GetInstance()->IsGUI();
+}
+
+wxString Wildcard(const std::vector<KCFileType>& types) {
+    const std::string wildcard = DialogFilterToWildcard(BuildDialogFilter(types));
+    return wildcard.empty() ? wxString(wxFileSelectorDefaultWildcardStr)
+                            : wxString::FromUTF8(wildcard);
+}
+
+wxString StartFolder(const KCDialogCreationOptions& options) {
+    return options.folder.IsValid() ? wxString::FromUTF8(options.folder.GetPathString())
+                                    : wxString();
+}
+
+// The first file type's extension is added to a name given without one.
+std::string WithDefaultExtension(std::string path, const std::vector<KCFileType>& types) {
+    if (types.empty() || types.front().extension.empty())
+        return path;
+    const size_t slash = path.rfind('/');
+    const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (leaf.find('.') != std::string::npos)
+        return path;
+    const std::string& ext = types.front().extension;
+    return path + (ext[0] == '.' ? ext : "." + ext);
+}
+
+KTErr Choose(const std::string& path, KCDialogReply& reply) {
+    if (path.empty())
+        return eNoErr;
+    reply.path = KCStPath(path);
+    reply.chosen = reply.path.IsValid();
+    return reply.chosen ? eNoErr : reply.path.GetError();
+}
+
+} // namespace
+
+KTErr KCWxDialogService::SaveAs(const KCDialogCreationOptions& options, KCDialogReply& reply) {
+    reply.chosen = false;
+    if (!CanShowDialogs())
+        return eGenericErr;
+    wxFileDialog dialog(static_cast<wxWindow*>(options.owner), wxString::FromUTF8(options.title),
+                        StartFolder(options), wxString(), Wildcard(options.fileTypes),
+                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    dialog.SetFilterIndex(0);
+    if (dialog.ShowModal() != wxID_OK)
+        return eNoErr;
+    const std::string path = dialog.GetPath().utf8_string();
+    return Choose(path.empty() ? path : WithDefaultExtension(path, options.fileTypes), reply);
+}
+
+KTErr KCWxDialogService::SelectFileSystemObject(const KCDialogCreationOptions& options,
+                                                KCDialogReply& reply) {
+    reply.chosen = false;
+    if (!CanShowDialogs())
+        return eGenericErr;
+    auto* owner = static_cast<wxWindow*>(options.owner);
+    const wxString title = wxString::FromUTF8(options.title);
+    if (options.flags & eDialogSelectFile) {
+        wxFileDialog dialog(owner, title, StartFolder(options), wxString(),
+                            Wildcard(options.fileTypes), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+        dialog.SetFilterIndex(0);
+        if (dialog.ShowModal() != wxID_OK)
+            return eNoErr;
+        return Choose(dialog.GetPath().utf8_string(), reply);
+    }
+    if (options.flags & eDialogSelectFolder) {
+        wxDirDialog dialog(owner, title, StartFolder(options),
+                           wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+        if (dialog.ShowModal() != wxID_OK)
+            return eNoErr;
+        return Choose(dialog.GetPath().utf8_string(), reply);
+    }
+    // Neither flag: a plain open dialog that never chooses anything.
+    wxFileDialog dialog(owner, title, StartFolder(options));
+    dialog.ShowModal();
+    return eNoErr;
+}
+
+void InstallWxDialogService() {
+    static KCWxDialogService service;
+    SetDialogService(&service);
+}
+
+} // namespace kvFM

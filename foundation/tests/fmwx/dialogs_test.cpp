@@ -1,0 +1,171 @@
+#include "WxTestApp.h"
+#include "foundation/kvFMWx.h"
+
+#include <wx/dialog.h>
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
+#include <wx/modalhook.h>
+#include <wx/timer.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+using namespace kvFM;
+
+namespace {
+
+// Answers the next modal dialog that opens, as a user would: `prepare`
+// fills it in, and a moment later (the toolkit loads folders in the
+// background) the dialog gets its toolkit response, so the dialog's own
+// code runs exactly as for a click. wx reports every modal dialog to its
+// hooks before showing it.
+class DialogAnswerer : public wxTimer, public wxModalDialogHook {
+public:
+    DialogAnswerer(int response, std::function<void(wxDialog*)> prepare = {})
+        : response(response), prepare(std::move(prepare)) {
+        Register();
+        Start(50);
+    }
+    ~DialogAnswerer() override { Unregister(); }
+
+    int Enter(wxDialog* dialog) override {
+        if (current == nullptr)
+            current = dialog;
+        return wxID_NONE; // show it
+    }
+    void Exit(wxDialog* dialog) override {
+        if (dialog == current)
+            current = nullptr;
+    }
+
+    void Notify() override;
+
+    bool seen = false;
+
+private:
+    int response;
+    std::function<void(wxDialog*)> prepare;
+    wxDialog* current = nullptr;
+    int ticks = 0;
+};
+
+// The toolkit's dialog response (GTK_RESPONSE_ACCEPT / CANCEL).
+void Respond(wxDialog* dialog, int response) {
+    using Fn = void (*)(void*, int);
+    static auto fn = reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, "gtk_dialog_response"));
+    ASSERT_NE(fn, nullptr);
+    fn(dialog->GetHandle(), response);
+}
+constexpr int kAccept = -3;
+constexpr int kCancel = -6;
+
+void DialogAnswerer::Notify() {
+    if (current == nullptr || !current->IsShown())
+        return;
+    ++ticks;
+    if (ticks == 1) {
+        seen = true;
+        if (prepare)
+            prepare(current);
+    } else if (ticks == 10) {
+        Respond(current, response);
+    } else if (ticks > 100) { // 5 s without an end: close it, the test fails
+        ADD_FAILURE() << "the dialog did not close";
+        current->EndModal(wxID_CANCEL);
+        Stop();
+    }
+}
+
+class WxDialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HasDisplay() || !wxAppConsole::GetInstance()->IsGUI())
+            GTEST_SKIP() << "needs a display";
+        std::string pattern = (std::filesystem::temp_directory_path() / "kvdlgXXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+        InstallWxDialogService();
+    }
+    void TearDown() override {
+        SetDialogService(nullptr);
+        std::error_code ec;
+        if (!folder.empty())
+            std::filesystem::remove_all(folder, ec);
+    }
+    std::string folder;
+};
+
+} // namespace
+
+TEST_F(WxDialogs, SaveAsTakesTheNameAndAddsTheExtension) {
+    KCDialogCreationOptions options;
+    options.title = "Export EEPROM image";
+    options.folder = KCStPath(folder);
+    options.fileTypes = {KCFileType("Intel HEX files", ".hex", 0, 0)};
+    wxString shownWildcard;
+    DialogAnswerer answer(kAccept, [&](wxDialog* d) {
+        auto* file = wxDynamicCast(d, wxFileDialog);
+        ASSERT_NE(file, nullptr);
+        shownWildcard = file->GetWildcard();
+        file->SetPath(wxString::FromUTF8(folder + "/image"));
+    });
+    KCDialogReply reply;
+    EXPECT_EQ(SaveAsDialog(options, reply), eNoErr);
+    EXPECT_TRUE(answer.seen);
+    EXPECT_TRUE(reply.chosen);
+    EXPECT_EQ(reply.path.GetPathString(), folder + "/image.hex");
+    EXPECT_EQ(shownWildcard, "Intel HEX files (*.hex)|*.hex");
+}
+
+TEST_F(WxDialogs, CancelChoosesNothing) {
+    KCDialogCreationOptions options;
+    options.flags = eDialogSelectFile;
+    options.fileTypes = {KCFileType("Wav audio files", ".wav", 0, 0),
+                         KCFileType("Text files", ".txt", 0, 0)};
+    DialogAnswerer answer(kCancel);
+    KCDialogReply reply;
+    reply.chosen = true;
+    EXPECT_EQ(SelectFileSystemObjectDialog(options, reply), eNoErr);
+    EXPECT_TRUE(answer.seen);
+    EXPECT_FALSE(reply.chosen);
+}
+
+TEST_F(WxDialogs, OpenAnExistingFile) {
+    const std::string file = folder + "/take.wav";
+    std::ofstream(file) << "x";
+    KCDialogCreationOptions options;
+    options.flags = eDialogSelectFile;
+    options.folder = KCStPath(folder);
+    options.fileTypes = {KCFileType("Wav audio files", ".wav", 0, 0)};
+    DialogAnswerer answer(kAccept, [&](wxDialog* d) {
+        auto* dialog = wxDynamicCast(d, wxFileDialog);
+        ASSERT_NE(dialog, nullptr);
+        dialog->SetPath(wxString::FromUTF8(file));
+    });
+    KCDialogReply reply;
+    EXPECT_EQ(SelectFileSystemObjectDialog(options, reply), eNoErr);
+    EXPECT_TRUE(reply.chosen);
+    EXPECT_EQ(reply.path.GetPathString(), file);
+}
+
+TEST_F(WxDialogs, ChooseAFolder) {
+    std::filesystem::create_directories(folder + "/plugins");
+    KCDialogCreationOptions options;
+    options.flags = eDialogSelectFolder;
+    options.title = "Select the plug-in folder";
+    options.folder = KCStPath(folder + "/plugins");
+    DialogAnswerer answer(kAccept, [&](wxDialog* d) {
+        auto* dialog = wxDynamicCast(d, wxDirDialog);
+        ASSERT_NE(dialog, nullptr);
+        dialog->SetPath(wxString::FromUTF8(folder + "/plugins"));
+    });
+    KCDialogReply reply;
+    EXPECT_EQ(SelectFileSystemObjectDialog(options, reply), eNoErr);
+    EXPECT_TRUE(reply.chosen);
+    EXPECT_EQ(reply.path.GetPathString(), folder + "/plugins");
+}
