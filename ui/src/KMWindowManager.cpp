@@ -17,6 +17,7 @@
 #include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/glcanvas.h>
+#include <wx/settings.h>
 #include <wx/weakref.h>
 #include <wx/window.h>
 
@@ -259,6 +260,7 @@ KMFrame::~KMFrame() {
 
 KMPanel::KMPanel(wxWindow* parent, const wxPoint& pos, const wxSize& size)
     : wxWindow(parent, wxID_ANY, pos, size, wxFULL_REPAINT_ON_RESIZE | wxWANTS_CHARS) {
+    SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
     BindSurface(this);
 }
 
@@ -269,6 +271,7 @@ KMPanel::~KMPanel() {
 KMCanvas::KMCanvas(wxWindow* parent, const wxGLAttributes& attrs, const wxPoint& pos,
                    const wxSize& size)
     : wxGLCanvas(parent, attrs, wxID_ANY, pos, size, wxFULL_REPAINT_ON_RESIZE | wxWANTS_CHARS) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT); // no background: the contents are drawn with OpenGL
     BindSurface(this);
 }
 

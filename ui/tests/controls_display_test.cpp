@@ -63,8 +63,14 @@ TEST_F(Controls, EditHonoursAllowedCharactersAndLength) {
     sim.Char(WXK_RETURN);
     display::Pump(50);
     EXPECT_EQ(Text(edit), "123"); // Return is always swallowed
-    // Keys reach the edit's handler first.
+    // Keys reach the edit's handler first; what it leaves goes on to the
+    // window.
     EXPECT_GE(editLog.Count(eKeyDown), 6u);
+    EXPECT_EQ(log.Count(eKeyDown), 0u);
+    editLog.answer = false;
+    sim.Char(WXK_F2);
+    ASSERT_TRUE(display::PumpUntil([&] { return log.Count(eKeyDown) > 0; }));
+    EXPECT_EQ(log.Last(eKeyDown)->data.GetKeyCode(), KEKeyCode(18));
     KMDisposeControl(edit);
 }
 

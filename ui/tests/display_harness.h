@@ -23,7 +23,7 @@ bool Ready();
 // Runs the event loop for about `ms` milliseconds.
 void Pump(int ms);
 // Runs the event loop until `done` answers true or `ms` milliseconds pass.
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000);
+bool PumpUntil(const std::function<bool()>& done, int ms = 5000);
 
 // Every handler call one window received.
 struct Call {

@@ -9,6 +9,13 @@ namespace {
 
 bool ready = false;
 
+// A failed wx assertion fails the running test instead of opening a dialog.
+void OnWxAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                const wxString& msg) {
+    ADD_FAILURE() << "wx assertion failed: " << cond.utf8_string() << " " << msg.utf8_string()
+                  << " in " << func.utf8_string() << " at " << file.utf8_string() << ":" << line;
+}
+
 class TestApp : public wxApp {
 public:
     bool OnInit() override { return true; }
@@ -102,8 +109,10 @@ int main(int argc, char** argv) {
         char* wxArgv[] = {argv[0], nullptr};
         started = wxEntryStart(wxArgc, wxArgv) && wxTheApp->CallOnInit();
         ready = started;
-        if (started)
+        if (started) {
+            wxSetAssertHandler(OnWxAssert);
             KMInit(nullptr);
+        }
     }
     const int result = RUN_ALL_TESTS();
     if (started) {

@@ -1,3 +1,5 @@
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 #include "ui/KMWindowManager.h"
@@ -90,7 +92,17 @@ TEST(WindowManagerState, InitBuildsClassNames) {
     const std::string plain = KMGetWindowClassName(false);
     EXPECT_EQ(plain, "ui_tests Generic Window Class");
     EXPECT_EQ(KMGetWindowClassName(true), "ui_tests Generic openGL Window Class");
-    EXPECT_EQ(KMInit(nullptr), eNoErr);
+    EXPECT_EQ(KMInit(nullptr), eNoErr); // the same instance again: nothing changes
+    EXPECT_EQ(KMGetWindowClassName(false), plain);
+
+    // Another module: the names follow its leaf name.
+    void* other = dlopen("libm.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (other == nullptr)
+        other = dlopen("libm.so.6", RTLD_NOW);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(KMInit(other), eNoErr);
+    EXPECT_EQ(KMGetWindowClassName(true), "libm.so.6 Generic openGL Window Class");
+    dlclose(other);
     EXPECT_EQ(KMDispose(), eNoErr);
     EXPECT_TRUE(KMGetWindowClassName(false).empty());
 

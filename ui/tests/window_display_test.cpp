@@ -208,3 +208,36 @@ TEST(Windows, RecordDestroyedBeforeItsWindowIsDetached) {
     native->Destroy();
     display::Pump(20);
 }
+
+TEST(Windows, StandardMessageBoxesAnswer) {
+    REQUIRE_DISPLAY();
+    Log log;
+    KCWindow owner;
+    display::Open(owner, display::Options(log, R(0, 0, 100, 100)));
+    wxUIActionSimulator sim;
+    int key = WXK_ESCAPE;
+    wxTimer typist;
+    typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { sim.Char(key); });
+
+    struct Case {
+        int32_t kind;
+        int key;
+        eKMMessageResult answer;
+    } cases[] = {{3, WXK_ESCAPE, eKMCancel}, {0, WXK_RETURN, eKMOther}};
+    for (const Case& c : cases) {
+        KMMessageInfo info;
+        info.owner = &owner;
+        info.kind = c.kind;
+        info.title = "Title";
+        info.message = "Message";
+        eKMMessageResult answer = eKMYes;
+        key = c.key;
+        typist.Start(300);
+        EXPECT_EQ(KMStandardMessage(&info, answer), eNoErr);
+        typist.Stop();
+        display::Pump(100);
+        EXPECT_EQ(answer, c.answer) << c.kind;
+    }
+    KMDisposeWindow(owner);
+    display::Pump(20);
+}
