@@ -173,6 +173,20 @@ TEST_F(BoardWithChip, RepliesAreSplitIntoPacketsAndEveryTransferIsLogged) {
     EXPECT_EQ(FormatTransfer(log[1]), "0 IN 01");
 }
 
+TEST(BoardLog, KeepsOnlyTheNewestTransfersInMemoryButHandsEveryOneToTheSink) {
+    BoardConfig cfg;
+    cfg.logLimit = 4;
+    Board board(cfg);
+    size_t sunk = 0;
+    board.setLogSink([&](const TransferRecord&) { ++sunk; });
+    for (uint8_t i = 0; i < 5; ++i)
+        Reply(board, IsAliveFrame(i, 0x31)); // OUT and IN each
+    auto log = board.log();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].bytes, IsAliveFrame(3, 0x31));
+    EXPECT_EQ(sunk, 10u);
+}
+
 TEST_F(BoardWithChip, SocketServerSpeaksTheLengthPrefixedStream) {
     auto dir =
         std::filesystem::temp_directory_path() / ("u2csim-test-" + std::to_string(::getpid()));
