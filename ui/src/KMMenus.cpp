@@ -239,7 +239,10 @@ KTErr KMSetMenuBar(void*& menu, void* window) {
     auto* frame = record ? dynamic_cast<wxFrame*>(record->windowHandle) : nullptr;
     if (bar == nullptr || frame == nullptr || bar->IsAttached())
         return eGenericErr;
+    // The bar takes its room outside the client area, which keeps its size.
+    const wxSize client = frame->GetClientSize();
     frame->SetMenuBar(bar);
+    frame->SetClientSize(client);
     return eNoErr;
 }
 

@@ -50,6 +50,23 @@ TEST_F(Input, RealClickGivesDownThenUp) {
     EXPECT_EQ(window.dispatcher->GetEventData().GetMouseClickCount(), eNoClick);
 }
 
+TEST_F(Input, RealDoubleClick) {
+    MoveTo(50, 60);
+    log.calls.clear();
+    sim.MouseDblClick();
+    ASSERT_TRUE(display::PumpUntil([&] { return log.Count(eMouseUp) >= 2; }));
+    display::Pump(50);
+    std::vector<std::pair<KEEventTypes, KEClickCount>> seen;
+    for (const display::Call& c : log.calls)
+        if (c.event == eMouseDown || c.event == eMouseUp)
+            seen.emplace_back(c.event, c.data.GetMouseClickCount());
+    const std::vector<std::pair<KEEventTypes, KEClickCount>> expected{{eMouseDown, eSingleClick},
+                                                                      {eMouseUp, eSingleClick},
+                                                                      {eMouseDown, eDoubleClick},
+                                                                      {eMouseUp, eDoubleClick}};
+    EXPECT_EQ(seen, expected);
+}
+
 TEST_F(Input, MovesCarryTheReversedDelta) {
     MoveTo(10, 10);
     MoveTo(13, 7);
