@@ -2,6 +2,7 @@
 // found through TEROVAN_U2C_SOCKET.
 #include "busaccess/BridgeDriver.h"
 #include "sim/SimDaemon.h"
+#include "usb/SocketBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -95,4 +96,19 @@ TEST(BridgeDriverWithDaemon, OldFirmwareDaemonSplitsWriteReadAndMasksOnTheHost) 
     sim.stop();
     std::string log = ReadFile(sim.logPath());
     EXPECT_EQ(log.find(" OUT C7"), std::string::npos) << "no write-then-read frame";
+}
+
+TEST(BridgeDriverWithDaemon, TwoConnectionsSeeOneBoard) {
+    u2csim::SimDaemon sim(U2C_SIM_PATH);
+    ASSERT_TRUE(sim.ready());
+    auto backend =
+        std::make_shared<kvusb::SocketBackend>(std::vector<std::string>{sim.socketPath()});
+    BridgeDriver a(backend, std::make_shared<RecordingMessages>());
+    BridgeDriver b(backend, std::make_shared<RecordingMessages>());
+    ASSERT_EQ(a.BridgeOpen(), 1);
+    ASSERT_EQ(b.BridgeOpen(), 1);
+    EXPECT_EQ(a.BridgeWriteMem(0x80, 0xCAFEF00D), 1);
+    uint8_t word[4] = {};
+    EXPECT_EQ(b.BridgeReadMem(0x80, 4, word), 1);
+    EXPECT_EQ(u2c::GetLE32(word), 0xCAFEF00Du);
 }
