@@ -79,9 +79,17 @@ void EditChar(wxTextCtrl* edit, wxKeyEvent& e) {
         e.Skip();
         return;
     }
+    // Keys without a character (arrows, Delete, function keys) move or
+    // delete and are never filtered.
     const int key = e.GetKeyCode();
-    const uint32_t c = key < 256 && key >= 0 ? static_cast<uint32_t>(key)
-                                             : static_cast<uint32_t>(e.GetUnicodeKey());
+    const wxChar unicode = e.GetUnicodeKey();
+    if (unicode == WXK_NONE || key == WXK_DELETE) {
+        e.Skip();
+        return;
+    }
+    // Control combinations arrive as 1 to 26 (Ctrl+V is 22).
+    const uint32_t c =
+        key > 0 && key < 32 ? static_cast<uint32_t>(key) : static_cast<uint32_t>(unicode);
     if (KMFilterEditChar(LimitsOf(*control), c, edit->GetValue().length(), SelectionLength(edit)) ==
         KEEditChar::ePass)
         e.Skip();

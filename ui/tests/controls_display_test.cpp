@@ -63,6 +63,12 @@ TEST_F(Controls, EditHonoursAllowedCharactersAndLength) {
     sim.Char(WXK_RETURN);
     display::Pump(50);
     EXPECT_EQ(Text(edit), "123"); // Return is always swallowed
+    // Keys that move the caret or delete are not filtered.
+    sim.Char(WXK_LEFT);
+    sim.Char(WXK_BACK);
+    sim.Char('9');
+    display::PumpUntil([&] { return Text(edit) == "193"; }, 2000);
+    EXPECT_EQ(Text(edit), "193");
     // Keys reach the edit's handler first; what it leaves goes on to the
     // window.
     EXPECT_GE(editLog.Count(eKeyDown), 6u);
