@@ -23,6 +23,7 @@ void SimBusLayer::setPresent(bool present) {
 
 std::vector<std::string> SimBusLayer::ListAdapters() {
     std::lock_guard lock(mutex_);
+    ++queries_;
     return present_ ? adapters_ : std::vector<std::string>{};
 }
 
@@ -91,6 +92,11 @@ void SimBusLayer::clearTransfers() {
 unsigned SimBusLayer::openCount() const {
     std::lock_guard lock(mutex_);
     return static_cast<unsigned>(open_.size());
+}
+
+unsigned SimBusLayer::adapterQueries() const {
+    std::lock_guard lock(mutex_);
+    return queries_;
 }
 
 } // namespace dimax

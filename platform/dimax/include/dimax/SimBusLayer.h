@@ -39,6 +39,8 @@ public:
     std::vector<std::vector<Message>> transfers() const;
     void clearTransfers();
     unsigned openCount() const;
+    // How often the adapters were listed (once per U2C_OpenDevice).
+    unsigned adapterQueries() const;
 
 private:
     mutable std::mutex mutex_;
@@ -48,6 +50,7 @@ private:
     std::vector<std::vector<Message>> transfers_;
     std::map<int, std::string> open_;
     int nextFd_ = 100;
+    unsigned queries_ = 0;
     bool present_ = true;
 };
 
