@@ -368,7 +368,8 @@ KTErr KMCreateWindow(const KCWinCreateOpts& options, KCWindow& window) {
     window.dispatcher->InstallEventHandler(&window, options.userData, options.handler);
     if (options.kind != kWinKindPlain && options.kind != kWinKindOpenGL)
         return eGenericSystemError;
-    if (!KMHasDisplay())
+    // A record holds one native window: a second one would be orphaned.
+    if (!KMHasDisplay() || window.windowHandle != nullptr)
         return eGenericSystemError;
 
     const uint32_t flags = options.flags;

@@ -1,5 +1,6 @@
 #include <wx/button.h>
 #include <wx/clipbrd.h>
+#include <wx/listbox.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/toplevel.h>
@@ -157,6 +158,19 @@ TEST_F(Controls, ButtonsTextsAndLookups) {
     ASSERT_EQ(KMGetControlByID(window, 7, found), eNoErr);
     EXPECT_EQ(found.windowHandle, check.windowHandle);
     EXPECT_EQ(KMGetControlByID(window, 55, found), eGenericErr);
+
+    KCListControlCreationOptions lo;
+    lo.parent = &window;
+    lo.controlID = 30;
+    lo.bounds = R(10, 150, 100, 280);
+    lo.items = {"one", "two", "three"};
+    wxWindow* listHandle = nullptr;
+    ASSERT_EQ(KMCreateListControl(lo, listHandle), eNoErr);
+    auto* list = dynamic_cast<wxListBox*>(listHandle);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->GetCount(), 3u);
+    EXPECT_EQ(list->GetString(2), "three");
+    EXPECT_EQ(list->GetId(), 30);
 
     EXPECT_EQ(KMDisposeControl(check), eNoErr);
     EXPECT_EQ(check.windowHandle, nullptr);

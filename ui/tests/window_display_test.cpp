@@ -64,6 +64,9 @@ TEST(Windows, StylesKindsAndPlacement) {
     EXPECT_FALSE(style & wxMAXIMIZE_BOX);
     EXPECT_FALSE(frame->IsShown()); // a top-level window starts hidden
     EXPECT_EQ(frame->GetPosition(), wxPoint(20, 10));
+    wxWindow* const first = top.windowHandle;
+    EXPECT_EQ(KMCreateWindow(display::Options(log, R(0, 0, 10, 10)), top), eGenericSystemError);
+    EXPECT_EQ(top.windowHandle, first);
 
     KCWindow child;
     KCWinCreateOpts childOptions = display::Options(log, R(5, 6, 50, 60), 0, 0x120);
