@@ -193,13 +193,13 @@ TEST(Files, AtomicWriteReplacesOrLeavesTheOldFile) {
     ASSERT_EQ(stat((tmp / "secret").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
 
-    // A folder in which nothing can be made: the old file stays whole.
-    if (geteuid() != 0) {
-        chmod((tmp / "sub").c_str(), 0555);
-        EXPECT_NE(WriteFileAtomically(path.GetPathRef(), "third", 5), eNoErr);
-        chmod((tmp / "sub").c_str(), 0755);
-        EXPECT_EQ(TempFolder::Read(path.GetPathString()), "second!");
+    // A write that fails part way (as on a full disk): the old file stays
+    // whole.
+    {
+        FileSizeLimit limit(4);
+        EXPECT_NE(WriteFileAtomically(path.GetPathRef(), "third try", 9), eNoErr);
     }
+    EXPECT_EQ(TempFolder::Read(path.GetPathString()), "second!");
     // No temporary file is left behind.
     int entries = 0;
     for (auto& e : std::filesystem::directory_iterator(tmp / "sub")) {

@@ -106,15 +106,18 @@ TEST(Folders, EmptyMissingAndUnreadableFolders) {
     EXPECT_TRUE(list.empty());
 
     // A folder that cannot be read is reported, not passed off as empty.
-    if (geteuid() != 0) {
-        mkdir((tmp / "locked").c_str(), 0755);
-        TempFolder::Write(tmp / "locked/f", "");
-        chmod((tmp / "locked").c_str(), 0);
-        EXPECT_EQ(KCStFolderIterator::GetFilePathVectorFromFolder(KCStPath(tmp / "locked"),
-                                                                  gOnlyFiles, list),
-                  eFMPermissionErr);
-        chmod((tmp / "locked").c_str(), 0755);
-    }
+    chmod(tmp.path.c_str(), 0755);
+    mkdir((tmp / "locked").c_str(), 0755);
+    TempFolder::Write(tmp / "locked/f", "");
+    chmod((tmp / "locked").c_str(), 0);
+    const std::string locked = tmp / "locked";
+    EXPECT_TRUE(RunWithoutPrivileges([&] {
+        std::vector<KCStPath> items;
+        return KCStFolderIterator::GetFilePathVectorFromFolder(KCStPath(locked), gOnlyFiles,
+                                                               items) == eFMPermissionErr &&
+               items.empty();
+    }));
+    chmod((tmp / "locked").c_str(), 0755);
 
     // Ending an iteration early frees it.
     ASSERT_EQ(FindFirstFolderItem(KCStPath(tmp.path).GetPathRef(), it, item), eNoErr);
