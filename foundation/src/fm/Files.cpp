@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -77,6 +79,23 @@ KTErr OpenWith(const std::string& text, int extraFlags, KEPermitions permission,
 
 KTErr MoveToEnd(int fd) {
     return ::lseek(fd, 0, SEEK_END) < 0 ? ConvertErrorPOSIX(errno) : eNoErr;
+}
+
+// The process's umask, read without changing it (umask() would change it
+// for every thread for a moment).
+mode_t CurrentUmask() {
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+        ::close(fd);
+        if (n > 0) {
+            buffer[n] = '\0';
+            if (const char* line = std::strstr(buffer, "\nUmask:"))
+                return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8));
+        }
+    }
+    return 022;
 }
 
 std::string ParentText(const std::string& text) {
@@ -276,25 +295,32 @@ KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size, uns
         return eMemNullPointer;
     if (!IsValid(path))
         return eFMIllegalPathRef;
-    const std::string parentText = ParentText(path->text);
+    // A symbolic link stays a link: the file it names is the one replaced.
+    std::string target = path->text;
+    struct stat link;
+    if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(target.c_str(), resolved) != nullptr)
+            target = resolved;
+    }
+    const std::string parentText = ParentText(target);
     KTPathType parent{parentText};
     if (KTErr err = CreateFolder(&parent))
         return err;
 
     mode_t mode = newFileMode & 07777;
     struct stat old;
-    if (::stat(path->text.c_str(), &old) == 0) {
+    if (::stat(target.c_str(), &old) == 0) {
         if (S_ISDIR(old.st_mode))
             return eFMIsAFolder;
         mode = old.st_mode & 07777;
     } else if (applyUmask) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
+        mode &= ~CurrentUmask();
     }
 
+    const std::string leaf = target.substr(target.rfind('/') + 1);
     std::string temp = parentText == "/" ? "/" : parentText + "/";
-    temp += "." + path->text.substr(path->text.rfind('/') + 1) + ".XXXXXX";
+    temp += (leaf.size() < 200 ? "." + leaf : std::string(".KSwrite")) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return ConvertErrorPOSIX(errno);
@@ -321,7 +347,7 @@ KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size, uns
     // A failed close may mean lost data: it fails the write.
     if (::close(fd) != 0 && err == eNoErr)
         err = eFMWriteFailed;
-    if (err == eNoErr && ::rename(temp.c_str(), path->text.c_str()) != 0)
+    if (err == eNoErr && ::rename(temp.c_str(), target.c_str()) != 0)
         err = ConvertErrorPOSIX(errno);
     if (err != eNoErr)
         ::unlink(temp.c_str());

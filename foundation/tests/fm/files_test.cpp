@@ -181,6 +181,11 @@ TEST(Files, AtomicWriteReplacesOrLeavesTheOldFile) {
     KCStPath path(tmp / "sub/data.txt");
     ASSERT_EQ(WriteFileAtomically(path.GetPathRef(), "first", 5), eNoErr);
     EXPECT_EQ(TempFolder::Read(path.GetPathString()), "first");
+    const mode_t mask = umask(027);
+    umask(mask);
+    struct stat fresh;
+    ASSERT_EQ(stat(path.GetPathString().c_str(), &fresh), 0);
+    EXPECT_EQ(fresh.st_mode & 07777, 0666u & ~mask); // a new file follows the umask
     chmod(path.GetPathString().c_str(), 0640);
     ASSERT_EQ(WriteFileAtomically(path.GetPathRef(), "second!", 7), eNoErr);
     EXPECT_EQ(TempFolder::Read(path.GetPathString()), "second!");
@@ -200,6 +205,14 @@ TEST(Files, AtomicWriteReplacesOrLeavesTheOldFile) {
         EXPECT_NE(WriteFileAtomically(path.GetPathRef(), "third try", 9), eNoErr);
     }
     EXPECT_EQ(TempFolder::Read(path.GetPathString()), "second!");
+    // Through a symbolic link the linked file is replaced; the link stays.
+    ASSERT_EQ(symlink((tmp / "secret").c_str(), (tmp / "sub/link").c_str()), 0);
+    ASSERT_EQ(WriteFileAtomically(KCStPath(tmp / "sub/link").GetPathRef(), "via link", 8), eNoErr);
+    EXPECT_EQ(TempFolder::Read(tmp / "secret"), "via link");
+    ASSERT_EQ(lstat((tmp / "sub/link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    unlink((tmp / "sub/link").c_str());
+
     // No temporary file is left behind.
     int entries = 0;
     for (auto& e : std::filesystem::directory_iterator(tmp / "sub")) {
