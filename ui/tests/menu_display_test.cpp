@@ -77,16 +77,26 @@ TEST(Menus, IdentifiersItemDataAndPopups) {
     std::vector<int> keys;
     wxTimer typist;
     typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        if (opened > 0 && !keys.empty()) {
-            sim.Char(keys.front());
-            keys.erase(keys.begin());
+        if (opened == 0)
+            return;
+        if (keys.empty()) { // a pop-up still open after the script: close it
+            sim.Char(WXK_ESCAPE);
+            return;
         }
+        sim.Char(keys.front());
+        keys.erase(keys.begin());
     });
     typist.Start(100);
     short command = 5;
     KTErr result = 1;
+    bool byPosition = false;
+    short position = -7, menuID = -7;
     log.onEvent = [&](KEEventTypes e, KCEventData*) {
-        if (e == eMouseDown)
+        if (e != eMouseDown)
+            return;
+        if (byPosition)
+            result = KMActivatePopup(first, w, KCPoint<short>(10, 10), position, menuID);
+        else
             result = KMActivatePopup(first, w, KCPoint<short>(10, 10), command, true);
     };
     auto popUp = [&](std::vector<int> typed) {
@@ -106,6 +116,17 @@ TEST(Menus, IdentifiersItemDataAndPopups) {
 
     popUp({WXK_DOWN, WXK_RETURN}); // the first item
     EXPECT_EQ(result, eNoErr);
+    EXPECT_EQ(command, 0);
+
+    // The second form answers the chosen item's position and menu.
+    byPosition = true;
+    popUp({WXK_ESCAPE});
+    EXPECT_EQ(result, eUserCanceled);
+    EXPECT_EQ(position, -7); // unchanged
+    popUp({WXK_DOWN, WXK_RETURN});
+    EXPECT_EQ(result, eNoErr);
+    EXPECT_EQ(position, 1);
+    EXPECT_EQ(menuID, 128);
     typist.Stop();
     log.onEvent = nullptr;
     EXPECT_EQ(command, 0);
