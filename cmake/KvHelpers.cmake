@@ -32,7 +32,8 @@ function(kv_add_library name kind)
 endfunction()
 
 # kv_add_test(name SOURCES ... LIBS ... [LABELS ...] [ENV ...])
-# A GoogleTest executable registered with CTest test by test.
+# A GoogleTest executable registered with CTest test by test; ENV holds
+# NAME=VALUE entries set for discovery and for every run.
 function(kv_add_test name)
   if(NOT KV_BUILD_TESTS)
     return()
@@ -41,9 +42,11 @@ function(kv_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   kv_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
-  set(props LABELS "${ARG_LABELS}")
   if(ARG_ENV)
-    list(APPEND props ENVIRONMENT "${ARG_ENV}")
+    # The variables reach both test discovery and every test run through
+    # env(1) as the launcher; a list-valued ENVIRONMENT property does not
+    # survive gtest_discover_tests.
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${ARG_ENV}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
 endfunction()
