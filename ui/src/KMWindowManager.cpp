@@ -119,6 +119,13 @@ void BindSurface(wxWindow* surface) {
             e.Skip();
             return;
         }
+        // A wheel event left by a child window arrives here with the child's
+        // coordinates.
+        auto* origin = wxDynamicCast(e.GetEventObject(), wxWindow);
+        if (origin != nullptr && origin != surface) {
+            const wxPoint p = surface->ScreenToClient(origin->ClientToScreen(e.GetPosition()));
+            m.point = KCPoint<short>(static_cast<short>(p.x), static_cast<short>(p.y));
+        }
         if (m.message == eNMRightDown)
             surface->SetFocus();
         Route(surface, e, m, true);
@@ -153,6 +160,7 @@ void BindSurface(wxWindow* surface) {
         KSNativeMessage m;
         m.message = eNMCancelMode;
         Route(surface, e, m, true);
+        e.Skip(false); // a lost capture must always count as processed
     });
 }
 
