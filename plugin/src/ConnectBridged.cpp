@@ -66,7 +66,12 @@ int32_t CConnectBridged::Connect() {
 
 bool CConnectBridged::TryConnect() {
     std::lock_guard lock(mutex_);
-    connected_ = 0;
+    // A forced transfer may have proven the link since the monitor thread
+    // decided to try: a working link is not torn down by a retry.
+    if (connected_) {
+        SetThreadState(kIdle, false);
+        return true;
+    }
     const uint32_t now = clock_->TickCount();
     const bool throttled = attempted_ && now - lastAttempt_ < kAttemptIntervalMs;
     // An attempt is made neither within 100 ms of the last one nor while

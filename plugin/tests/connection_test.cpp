@@ -151,6 +151,11 @@ TEST_F(ConnectionTest, FailedWriteMarksTheLinkDownAndOnlyForcedWritesGetThrough)
     EXPECT_EQ(c.Write(frame, 3, 1), 1);
     EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x01, 0x02, 0x03}}));
     EXPECT_EQ(c.IsConnected(), 1);
+    // The monitor thread, woken by the failure, does not tear the proven
+    // link down again.
+    ASSERT_TRUE(WaitFor([&] { return c.ThreadState() == CConnectBridged::kIdle; }));
+    EXPECT_EQ(c.IsConnected(), 1);
+    EXPECT_EQ(sim.bus->adapterQueries(), 1u);
 }
 
 TEST_F(ConnectionTest, AfterAFailedWriteTheNextAttemptReopensTheAdapter) {
