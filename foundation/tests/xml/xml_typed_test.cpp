@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <locale>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -223,9 +224,83 @@ TEST(XMLTyped, Points) {
     EXPECT_EQ(h, "65535");
 }
 
-// A comma-decimal process locale, at the C level when one can be had (an
-// installed one, or one compiled into a temporary folder) and always at the
-// C++ level. Restores the "C" locale at the end.
+// A C library locale whose decimal point is a comma. An installed one is
+// used when there is one; otherwise a locale that defines only the number
+// format is compiled into a temporary folder (a fraction of a second, as it
+// needs no locale sources). Empty when neither works.
+class CommaCLocale {
+public:
+    ~CommaCLocale() {
+        std::error_code ignored;
+        if (!folder.empty())
+            std::filesystem::remove_all(folder, ignored);
+    }
+
+    // Sets LC_NUMERIC to a comma-decimal locale; false with `why` when none
+    // can be had.
+    bool Set(std::string& why) {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
+            if (std::setlocale(LC_NUMERIC, name) != nullptr && CommaInPrintf())
+                return true;
+        }
+        if (!Compile(why))
+            return false;
+        setenv("LOCPATH", folder.c_str(), 1);
+        const bool set = std::setlocale(LC_NUMERIC, "comma") != nullptr;
+        unsetenv("LOCPATH");
+        if (!set || !CommaInPrintf()) {
+            why = "the compiled comma-decimal locale could not be set";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool Compile(std::string& why) {
+        std::string templ = (std::filesystem::temp_directory_path() / "kvlocaleXXXXXX").string();
+        if (mkdtemp(templ.data()) == nullptr) {
+            why = "no temporary folder for a compiled locale";
+            return false;
+        }
+        folder = templ;
+        const std::string source = folder + "/comma.def";
+        if (FILE* f = std::fopen(source.c_str(), "w")) {
+            std::fputs("LC_NUMERIC\n"
+                       "decimal_point \"<U002C>\"\n"
+                       "thousands_sep \"<U002E>\"\n"
+                       "grouping 3;3\n"
+                       "END LC_NUMERIC\n",
+                       f);
+            std::fclose(f);
+        } else {
+            why = "cannot write the locale definition";
+            return false;
+        }
+        // -c: the other categories are missing on purpose; localedef then
+        // warns and exits non-zero, so only the result counts. A bounded run.
+        const std::string command =
+            "timeout 30 localedef -c -i '" + source + "' '" + folder + "/comma' >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        if (!std::filesystem::exists(folder + "/comma/LC_NUMERIC")) {
+            why = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 127
+                      ? "localedef (or timeout) is not installed"
+                      : "localedef did not make the locale";
+            return false;
+        }
+        return true;
+    }
+
+    static bool CommaInPrintf() {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
+        return std::string(buffer) == "1,5";
+    }
+
+    std::string folder;
+};
+
+// A comma-decimal process locale at the C++ level (always) and, in the test
+// that asks for it, at the C level. Restores the "C" locale at the end.
 class XMLTypedCommaLocale : public ::testing::Test {
 protected:
     struct CommaPunct : std::numpunct<char> {
@@ -235,81 +310,71 @@ protected:
     };
 
     void SetUp() override {
-        cLevel = TrySetCLocale();
         std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
     }
     void TearDown() override {
         std::locale::global(std::locale::classic());
         std::setlocale(LC_ALL, "C");
-        if (!folder.empty())
-            std::filesystem::remove_all(folder);
     }
 
-    bool TrySetCLocale() {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
-            if (std::setlocale(LC_NUMERIC, name) != nullptr)
-                return CommaInPrintf();
-        }
-        std::string templ = (std::filesystem::temp_directory_path() / "kvlocaleXXXXXX").string();
-        if (mkdtemp(templ.data()) == nullptr)
-            return false;
-        folder = templ;
-        const std::string command =
-            "localedef -c -i de_DE -f UTF-8 " + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0)
-            return false;
-        setenv("LOCPATH", folder.c_str(), 1);
-        const bool set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-        unsetenv("LOCPATH");
-        return set && CommaInPrintf();
-    }
-    static bool CommaInPrintf() {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
-        return std::string(buffer) == "1,5";
-    }
+    // Every number the XML layer and the number utilities read or write.
+    static void ExpectNumbersInTheCLocale() {
+        EXPECT_EQ(CXMLElement("d", 0.5, std::fixed).text, "0.500000");
+        EXPECT_EQ(CXMLElement("l", 1234567L, std::dec).text, "1234567");
 
-    bool cLevel = false;
-    std::string folder;
+        const CXMLElement real = Text("2.5");
+        double d = 0;
+        ReadFromXML_Float(&real, d);
+        EXPECT_EQ(d, 2.5);
+        std::vector<double> reals;
+        const CXMLElement list = Text("0.25,1.5");
+        ReadFromXML_Float_Vector(&list, reals);
+        EXPECT_EQ(reals, (std::vector<double>{0.25, 1.5}));
+        CXMLElement out = Text("");
+        WriteToXML_Float_Vector(std::vector<double>{0.25, 1234567.5}, &out);
+        EXPECT_EQ(out.text, "0.25 1234567.5 ");
+        std::vector<long> longs;
+        const CXMLElement longList = Text("1234567 -8");
+        ReadFromXML_Int_Vector(&longList, longs);
+        EXPECT_EQ(longs, (std::vector<long>{1234567, -8}));
+
+        CXMLElement rect = Text("");
+        WriteToXML_KURect(KURect<double>(0.5, 1.25, 2.5, 3000.5), &rect);
+        std::string left, right;
+        rect.GetAttrib("left", left);
+        rect.GetAttrib("right", right);
+        EXPECT_EQ(left, "1.25");
+        EXPECT_EQ(right, "3000.5");
+        KURect<double> back;
+        ReadFromXML_KURect(&rect, back);
+        EXPECT_EQ(back, KURect<double>(0.5, 1.25, 2.5, 3000.5));
+
+        CXMLElement point = Text("");
+        WriteToXML_KCPoint(KCPoint<long>(1234567, -2), &point);
+        std::string h;
+        point.GetAttrib("h", h);
+        EXPECT_EQ(h, "1234567");
+
+        CXMLElement withLong = Text("");
+        withLong.AddAttrib("n", "1234");
+        long n = 0;
+        EXPECT_TRUE(withLong.GetAttrib("n", n));
+        EXPECT_EQ(n, 1234);
+
+        EXPECT_EQ(KUAtof("2.5"), 2.5);
+    }
 };
 
+TEST_F(XMLTypedCommaLocale, StreamsIgnoreTheGlobalLocale) {
+    ExpectNumbersInTheCLocale();
+}
+
 TEST_F(XMLTypedCommaLocale, NumbersStayInTheCLocale) {
-    if (!cLevel)
-        std::fprintf(stderr, "no comma-decimal C locale here; checking the C++ level only\n");
-
-    EXPECT_EQ(CXMLElement("d", 0.5, std::fixed).text, "0.500000");
-    EXPECT_EQ(CXMLElement("l", 1234567L, std::dec).text, "1234567");
-
-    const CXMLElement real = Text("2.5");
-    double d = 0;
-    ReadFromXML_Float(&real, d);
-    EXPECT_EQ(d, 2.5);
-    std::vector<double> reals;
-    const CXMLElement list = Text("0.25,1.5");
-    ReadFromXML_Float_Vector(&list, reals);
-    EXPECT_EQ(reals, (std::vector<double>{0.25, 1.5}));
-    CXMLElement out = Text("");
-    WriteToXML_Float_Vector(std::vector<double>{0.25}, &out);
-    EXPECT_EQ(out.text, "0.25 ");
-
-    CXMLElement rect = Text("");
-    WriteToXML_KURect(KURect<double>(0.5, 1.25, 2.5, 3000.5), &rect);
-    std::string left, right;
-    rect.GetAttrib("left", left);
-    rect.GetAttrib("right", right);
-    EXPECT_EQ(left, "1.25");
-    EXPECT_EQ(right, "3000.5");
-    KURect<double> back;
-    ReadFromXML_KURect(&rect, back);
-    EXPECT_EQ(back, KURect<double>(0.5, 1.25, 2.5, 3000.5));
-
-    CXMLElement withLong = Text("");
-    withLong.AddAttrib("n", "1234");
-    long n = 0;
-    EXPECT_TRUE(withLong.GetAttrib("n", n));
-    EXPECT_EQ(n, 1234);
-
-    EXPECT_EQ(KUAtof("2.5"), 2.5);
+    CommaCLocale comma;
+    std::string why;
+    if (!comma.Set(why))
+        GTEST_SKIP() << "no comma-decimal C locale: " << why;
+    ExpectNumbersInTheCLocale();
 }
 
 } // namespace
