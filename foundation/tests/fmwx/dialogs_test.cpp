@@ -26,8 +26,10 @@ namespace {
 // hooks before showing it.
 class DialogAnswerer : public wxTimer, public wxModalDialogHook {
 public:
-    DialogAnswerer(int response, std::function<void(wxDialog*)> prepare = {})
-        : response(response), prepare(std::move(prepare)) {
+    // With `ready`, the response waits until the dialog shows that path.
+    DialogAnswerer(int response, std::function<void(wxDialog*)> prepare = {},
+                   std::string ready = std::string())
+        : response(response), prepare(std::move(prepare)), ready(std::move(ready)) {
         Register();
         Start(50);
     }
@@ -50,6 +52,7 @@ public:
 private:
     int response;
     std::function<void(wxDialog*)> prepare;
+    std::string ready;
     wxDialog* current = nullptr;
     int ticks = 0;
 };
@@ -64,6 +67,20 @@ void Respond(wxDialog* dialog, int response) {
 constexpr int kAccept = -3;
 constexpr int kCancel = -6;
 
+// The path the toolkit's chooser shows right now (loaded in the background).
+std::string ChooserPath(wxDialog* dialog) {
+    using GetFn = char* (*)(void*);
+    using FreeFn = void (*)(void*);
+    static auto get = reinterpret_cast<GetFn>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_get_filename"));
+    static auto release = reinterpret_cast<FreeFn>(dlsym(RTLD_DEFAULT, "g_free"));
+    if (get == nullptr || release == nullptr)
+        return std::string();
+    char* name = get(dialog->GetHandle());
+    const std::string path = name ? name : "";
+    release(name);
+    return path;
+}
+
 void DialogAnswerer::Notify() {
     if (current == nullptr || !current->IsShown())
         return;
@@ -72,12 +89,13 @@ void DialogAnswerer::Notify() {
         seen = true;
         if (prepare)
             prepare(current);
-    } else if (ticks == 10) {
-        Respond(current, response);
     } else if (ticks > 100) { // 5 s without an end: close it, the test fails
-        ADD_FAILURE() << "the dialog did not close";
+        ADD_FAILURE() << "the dialog did not close; it shows " << ChooserPath(current);
         current->EndModal(wxID_CANCEL);
         Stop();
+    } else if (ticks >= 4 && (ready.empty() || ChooserPath(current) == ready)) {
+        Stop();
+        Respond(current, response);
     }
 }
 
@@ -108,12 +126,15 @@ TEST_F(WxDialogs, SaveAsTakesTheNameAndAddsTheExtension) {
     options.folder = KCStPath(folder);
     options.fileTypes = {KCFileType("Intel HEX files", ".hex", 0, 0)};
     wxString shownWildcard;
-    DialogAnswerer answer(kAccept, [&](wxDialog* d) {
-        auto* file = wxDynamicCast(d, wxFileDialog);
-        ASSERT_NE(file, nullptr);
-        shownWildcard = file->GetWildcard();
-        file->SetPath(wxString::FromUTF8(folder + "/image"));
-    });
+    DialogAnswerer answer(
+        kAccept,
+        [&](wxDialog* d) {
+            auto* file = wxDynamicCast(d, wxFileDialog);
+            ASSERT_NE(file, nullptr);
+            shownWildcard = file->GetWildcard();
+            file->SetPath(wxString::FromUTF8(folder + "/image"));
+        },
+        folder + "/image");
     KCDialogReply reply;
     EXPECT_EQ(SaveAsDialog(options, reply), eNoErr);
     EXPECT_TRUE(answer.seen);
@@ -142,11 +163,14 @@ TEST_F(WxDialogs, OpenAnExistingFile) {
     options.flags = eDialogSelectFile;
     options.folder = KCStPath(folder);
     options.fileTypes = {KCFileType("Wav audio files", ".wav", 0, 0)};
-    DialogAnswerer answer(kAccept, [&](wxDialog* d) {
-        auto* dialog = wxDynamicCast(d, wxFileDialog);
-        ASSERT_NE(dialog, nullptr);
-        dialog->SetPath(wxString::FromUTF8(file));
-    });
+    DialogAnswerer answer(
+        kAccept,
+        [&](wxDialog* d) {
+            auto* dialog = wxDynamicCast(d, wxFileDialog);
+            ASSERT_NE(dialog, nullptr);
+            dialog->SetPath(wxString::FromUTF8(file));
+        },
+        file);
     KCDialogReply reply;
     EXPECT_EQ(SelectFileSystemObjectDialog(options, reply), eNoErr);
     EXPECT_TRUE(reply.chosen);
@@ -159,11 +183,14 @@ TEST_F(WxDialogs, ChooseAFolder) {
     options.flags = eDialogSelectFolder;
     options.title = "Select the plug-in folder";
     options.folder = KCStPath(folder + "/plugins");
-    DialogAnswerer answer(kAccept, [&](wxDialog* d) {
-        auto* dialog = wxDynamicCast(d, wxDirDialog);
-        ASSERT_NE(dialog, nullptr);
-        dialog->SetPath(wxString::FromUTF8(folder + "/plugins"));
-    });
+    DialogAnswerer answer(
+        kAccept,
+        [&](wxDialog* d) {
+            auto* dialog = wxDynamicCast(d, wxDirDialog);
+            ASSERT_NE(dialog, nullptr);
+            dialog->SetPath(wxString::FromUTF8(folder + "/plugins"));
+        },
+        folder + "/plugins");
     KCDialogReply reply;
     EXPECT_EQ(SelectFileSystemObjectDialog(options, reply), eNoErr);
     EXPECT_TRUE(reply.chosen);
