@@ -148,6 +148,23 @@ int32_t CChipRegisters::WriteSerialFormat(int32_t mode, int32_t wordSize, int32_
     return 0;
 }
 
+int32_t CChipRegisters::WriteCodecChanges(const SCodecInputs& b, const SCodecInputs& a) {
+    if (a.adcEnabled != b.adcEnabled || a.dacEnabled != b.dacEnabled)
+        WriteConverterEnable(a.adcEnabled, a.dacEnabled);
+    if (a.preAmp != b.preAmp || a.preAmpMute != b.preAmpMute)
+        WriteAdcPreAmp(a.preAmp, a.preAmpMute);
+    if (a.adcVolume != b.adcVolume || a.adcVolumeMute != b.adcVolumeMute)
+        WriteAdcVolume(a.adcVolume, a.adcVolumeMute);
+    if (a.inputType != b.inputType || a.adcInputFlag != b.adcInputFlag)
+        WriteInputSelect(a.inputType, a.adcInputFlag);
+    if (a.dac1 != b.dac1 || a.dac2 != b.dac2 || a.dac1Mute != b.dac1Mute ||
+        a.dac2Mute != b.dac2Mute)
+        WriteDacVolumes(a.dac1, a.dac2, a.dac1Mute, a.dac2Mute);
+    for (uint8_t strobe : {0, 1, 0})
+        WriteCodecStrobe(strobe);
+    return 0;
+}
+
 bool CChipRegisters::ReadProcessingMode(uint32_t& mode) {
     uint8_t reply[3] = {};
     if (!ReadTransaction(0xF1, 0xB5, 0xFF, reply))

@@ -2,6 +2,7 @@
 // libTerovanU2C.so and libbusgate_c.so against the u2c-sim daemon in a
 // separate process, libi2cbrdg.so on a machine without an I2C adapter.
 #include "TestSupport.h"
+#include "plugin/ChipRegisters.h"
 #include "plugin/ConnectDimax.h"
 #include "plugin/ConnectTelos.h"
 #include "plugin/ConnectTerovan.h"
@@ -174,6 +175,38 @@ TEST_F(BridgeTest, TerovanConnectsTalksAndReconnectsToAReturningBoard) {
     EXPECT_FALSE(c.IsHandleInvalid());
     EXPECT_EQ(Count(ReadFile(daemon->logPath()), " 00 A5 00\n"), 3u);
     ASSERT_EQ(c.Write(readVersion, 3, 0), 1);
+}
+
+// Register writes reach the simulated chip's registers through the
+// library and the daemon, most significant byte first as the chip expects.
+TEST_F(BridgeTest, RegisterWritesReachTheChipThroughTheTerovanLibrary) {
+    auto daemon = std::make_unique<u2csim::SimDaemon>(U2C_SIM_PATH);
+    ASSERT_TRUE(daemon->ready());
+    UseBoard(*daemon);
+
+    CChipRegisters chip(std::make_shared<FakeClock>());
+    chip.SetConnection(std::make_unique<CConnectTerovan>(clock));
+    chip.Connection().SetTrace(0);
+    ASSERT_EQ(chip.Connection().Connect(), 1);
+    chip.SetChipVersion(0x6000, 0x0505); // as detection finds it
+
+    auto readRegister = [&](uint16_t address, uint8_t command) {
+        uint8_t reply[3] = {};
+        EXPECT_TRUE(chip.ReadTransaction(static_cast<uint8_t>(address), command,
+                                         static_cast<uint8_t>(address >> 8), reply));
+        return uint32_t{reply[0]} << 16 | uint32_t{reply[1]} << 8 | reply[2];
+    };
+    chip.WriteClock(1, 1);
+    EXPECT_EQ(readRegister(0xFFFB, 0xB5), 0xA41829u);
+    EXPECT_EQ(readRegister(0xFFFA, 0xB5), 0x01A0FDu);
+    chip.WriteDacVolumes(0, -12600, false, true);
+    EXPECT_EQ(readRegister(0xFF80, 0xB6), 0x005454u);
+    EXPECT_EQ(readRegister(0xFF87, 0xB6), 0x030000u);
+
+    // The straps register answers the mode read: 0x06 gives mode 3.
+    uint32_t mode = 0;
+    ASSERT_TRUE(chip.ReadProcessingMode(mode));
+    EXPECT_EQ(mode, 3u);
 }
 
 TEST_F(BridgeTest, TerovanWithoutABoardFailsAndKeepsRetrying) {

@@ -115,6 +115,24 @@ TEST_F(RegistersTest, CodecRegistersGoOutAsCommandAndValueFrames) {
     EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0xFF, 0xAD, 0x86}, {0x00, 0x00, 0x01}}));
 }
 
+TEST_F(RegistersTest, CodecUpdateWritesOnlyWhatChangedThenStrobes) {
+    SCodecInputs before;
+    SCodecInputs after = before;
+    after.adcVolume = -9600;
+    after.dac2Mute = true;
+    after.adcEnabled = false;
+    registers.WriteCodecChanges(before, after);
+    const std::vector<Bytes> expected = {
+        {0x85, 0xAD, 0xFF}, {0x3F, 0x1F, 0x00}, // converters: ADC off, DAC on
+        {0x82, 0xAD, 0xFF}, {0x54, 0x54, 0x00}, // ADC volume
+        {0x80, 0xAD, 0xFF}, {0x54, 0x54, 0x00}, // DAC1 at 0 dB
+        {0x87, 0xAD, 0xFF}, {0x00, 0x00, 0x03}, // DAC2 muted
+        {0x86, 0xAD, 0xFF}, {0x00, 0x00, 0x00}, {0x86, 0xAD, 0xFF},
+        {0x01, 0x00, 0x00}, {0x86, 0xAD, 0xFF}, {0x00, 0x00, 0x00},
+    };
+    EXPECT_EQ(sim.Writes(), expected);
+}
+
 TEST_F(RegistersTest, ProcessingModeComesFromTheFirstReplyByte) {
     uint32_t reply = 0x0A0000;
     sim.chip->onRead(0xB5, [&reply](uint16_t) { return reply; });

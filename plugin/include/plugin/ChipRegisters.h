@@ -7,6 +7,23 @@
 
 #include "plugin/ChipTransport.h"
 
+// The inputs of the codec registers, as the System Configuration dialog
+// leaves them (gains in hundredths of a dB).
+struct SCodecInputs {
+    bool adcEnabled = true;
+    bool dacEnabled = true;
+    int32_t preAmp = 0;
+    bool preAmpMute = false;
+    int32_t adcVolume = 0;
+    bool adcVolumeMute = false;
+    int32_t inputType = 1;
+    int32_t adcInputFlag = 0;
+    int32_t dac1 = 0;
+    int32_t dac2 = 0;
+    bool dac1Mute = false;
+    bool dac2Mute = false;
+};
+
 class CChipRegisters : public CChipTransport {
 public:
     static constexpr uint8_t kCodecCommand = 0xAD;
@@ -51,6 +68,9 @@ public:
     int32_t WriteClock(int32_t source, int32_t rateIndex);
     int32_t WriteSerialFormat(int32_t mode, int32_t wordSize, int32_t dataType,
                               int32_t frameSizeIndex);
+    // The registers whose inputs changed, in the order 0xFF85, 0xFF81,
+    // 0xFF82, 0xFF83, 0xFF80/0xFF87, then the strobe 0, 1, 0.
+    int32_t WriteCodecChanges(const SCodecInputs& before, const SCodecInputs& after);
 
     // Reads the processing mode (2, 4, 1, 3 or 0); false when the read
     // failed, and `mode` is left alone.
