@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -263,4 +265,25 @@ TEST_F(Registry, FolderFollowsTheEnvironment) {
     ASSERT_EQ(stat((config + "/Quorl Audio/Registry").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(Registry, AnotherProcessSeesTheValues) {
+    // One process writes and ends; a later one (here: this one) reads.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        KVHKEY key = nullptr;
+        const bool ok =
+            KVRegCreateKey(KV_HKEY_CURRENT_USER, "Software\\Quorl Audio", &key) == KV_REG_SUCCESS &&
+            KVRegSetDWORD(key, "MaxBands", 6) == KV_REG_SUCCESS;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "Software\\Quorl Audio", &key), KV_REG_SUCCESS);
+    uint32_t bands = 0;
+    EXPECT_EQ(KVRegQueryDWORD(key, "MaxBands", bands), KV_REG_SUCCESS);
+    EXPECT_EQ(bands, 6u);
+    KVRegCloseKey(key);
 }
