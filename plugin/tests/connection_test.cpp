@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 namespace {
@@ -215,6 +217,76 @@ TEST_F(ConnectionTest, DestructionEndsTheMonitorWhileItRetries) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_GE(sim.bus->adapterQueries(), 1u);
+}
+
+// The simulated bus, with a gate that can hold the next adapter look-up
+// (and with it the bridge open of a connection attempt) until released.
+class HeldOpenLayer final : public dimax::I2cDeviceLayer {
+public:
+    explicit HeldOpenLayer(std::shared_ptr<dimax::SimBusLayer> bus) : bus_(std::move(bus)) {}
+
+    void HoldNextOpen() {
+        std::lock_guard lock(mutex_);
+        hold_ = true;
+    }
+    bool WaitUntilHeld() {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, std::chrono::seconds(3), [&] { return held_; });
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        hold_ = false;
+        cv_.notify_all();
+    }
+
+    std::vector<std::string> ListAdapters() override {
+        std::unique_lock lock(mutex_);
+        if (hold_) {
+            held_ = true;
+            cv_.notify_all();
+            cv_.wait_for(lock, std::chrono::seconds(5), [&] { return !hold_; });
+        }
+        lock.unlock();
+        return bus_->ListAdapters();
+    }
+    int Open(const std::string& node) override { return bus_->Open(node); }
+    int Transfer(int fd, dimax::I2cMessage* messages, size_t count) override {
+        return bus_->Transfer(fd, messages, count);
+    }
+    void Close(int fd) override { bus_->Close(fd); }
+
+private:
+    std::shared_ptr<dimax::SimBusLayer> bus_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool hold_ = false;
+    bool held_ = false;
+};
+
+TEST_F(ConnectionTest, DestructionWaitsForAnAttemptThatOpensWithTheLockReleased) {
+    auto layer = std::make_shared<HeldOpenLayer>(sim.bus);
+    dimax::SetDeviceLayer(layer);
+    auto c = std::make_unique<CConnectDimax>(SimDimax::Api(), clock);
+    ASSERT_EQ(c->Connect(), 1);
+    const uint8_t frame[3] = {0x01, 0x02, 0x03};
+    sim.bus->failNext(EIO);
+    ASSERT_EQ(c->Write(frame, 3, 0), 0);
+
+    layer->HoldNextOpen();
+    clock->Advance(100); // the monitor thread's attempt now opens the adapter
+    ASSERT_TRUE(layer->WaitUntilHeld());
+
+    // The lock is free meanwhile; a forced write does not reach the library
+    // while another thread is opening it.
+    sim.bus->clearTransfers();
+    EXPECT_EQ(c->Write(frame, 3, 1), 0);
+    EXPECT_TRUE(sim.bus->transfers().empty());
+
+    auto destroyed = std::async(std::launch::async, [&] { c.reset(); });
+    EXPECT_EQ(destroyed.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    layer->Release();
+    EXPECT_EQ(destroyed.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_EQ(sim.bus->openCount(), 0u); // the handle the attempt opened is closed too
 }
 
 TEST(DimaxStatusNames, CodesAndUnknownOnes) {
