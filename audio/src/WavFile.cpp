@@ -73,10 +73,10 @@ void ToInts(const float* in, int64_t n, float scale, int32_t lo, int32_t hi, int
 } // namespace
 
 int32_t WavChunkBytes(int32_t bitsPerSample, int32_t channels) {
-    const int32_t block = bitsPerSample * channels / 8;
+    const int64_t block = int64_t(bitsPerSample) * channels / 8;
     if (block <= 0 || block > kChunkLimit)
         return 0;
-    return block * (kChunkLimit / block);
+    return int32_t(block * (kChunkLimit / block));
 }
 
 // ---------------------------------------------------------------------------
@@ -356,8 +356,10 @@ KTErr cWavFileWrite::SaveSampleDataFromFloat(const float* src) {
         return GetError();
     if (!file->IsOpen())
         return eFMIllegalOpenFileRef;
-    if (!IsSupportedDepth(bitDepth) || numChans < 1 || numChans > 65535 || sampleRate < 1 ||
-        numSamples < 0) {
+    // A frame must fit one I/O chunk (which also keeps the block align
+    // within its 16-bit field).
+    if (!IsSupportedDepth(bitDepth) || numChans < 1 || WavChunkBytes(bitDepth, numChans) == 0 ||
+        sampleRate < 1 || numSamples < 0) {
         fileStatus = eGenericErr;
         return fileStatus;
     }

@@ -73,6 +73,8 @@ TEST(WavFile, ChunkSizes) {
     EXPECT_EQ(WavChunkBytes(16, 2), 4096);
     EXPECT_EQ(WavChunkBytes(32, 10), 4080);
     EXPECT_EQ(WavChunkBytes(8, 0), 0);
+    EXPECT_EQ(WavChunkBytes(32, 1025), 0); // a frame wider than a chunk
+    EXPECT_EQ(WavChunkBytes(32, INT32_MAX), 0);
 }
 
 TEST(WavFile, IntegerDepthsRoundTripBitExactAndClip) {
@@ -271,6 +273,28 @@ TEST(WavFile, WriterReplacesTheTargetOnlyAfterSuccessfulWrites) {
         EXPECT_EQ(ReadBytes(path).size(), 3u); // not yet replaced
     }
     EXPECT_EQ(ReadWav(path), (std::vector<float>{0.5f, -0.5f}));
+
+    // A frame wider than one I/O chunk (and than the 16-bit block-align
+    // field) is refused before anything is written; 1024 channels of 32
+    // bits still fit one chunk.
+    struct Wide {
+        int32_t bits, channels;
+        KTErr status;
+    };
+    for (const Wide& c : {Wide{32, 1024, eNoErr}, Wide{32, 1025, eGenericErr},
+                          Wide{24, 1366, eGenericErr}, Wide{16, 3000, eGenericErr}}) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits x " << c.channels);
+        const auto wide = tmp.File("wide.wav");
+        std::filesystem::remove(wide);
+        cWavFileWrite w(wide);
+        w.SetBitDepth(c.bits);
+        w.SetNumChans(c.channels);
+        w.SetNumSamples(2);
+        const std::vector<float> planar(size_t(2 * c.channels), 0.25f);
+        EXPECT_EQ(w.SaveSampleDataFromFloat(planar.data()), c.status);
+        EXPECT_EQ(w.Close(), c.status);
+        EXPECT_EQ(std::filesystem::exists(wide), c.status == eNoErr);
+    }
 
     // Below a file, no folder can be made.
     cWavFileWrite nowhere(path + "/x.wav");
