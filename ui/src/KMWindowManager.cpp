@@ -23,6 +23,7 @@
 
 #include "KMNative.h"
 #include "KMWindows.h"
+#include "foundation/KCStPath.h"
 #include "ui/KCDispatcherWX.h"
 
 namespace {
@@ -346,7 +347,7 @@ KTErr KMInit(void* instance) {
     try {
         s.instance = instance;
         s.initialised = true;
-        const std::string leaf = std::filesystem::path(ModulePath(instance)).filename().string();
+        const std::string leaf = kvFM::KCStPath(ModulePath(instance)).GetLeaf();
         s.plainName = leaf + " Generic Window Class";
         s.plainRegistered = true;
         s.openGLName = leaf + " Generic openGL Window Class";

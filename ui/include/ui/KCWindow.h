@@ -13,6 +13,7 @@
 #include <string>
 
 #include "foundation/KTErr.h"
+#include "foundation/KThread.h"
 #include "foundation/KURect.h"
 
 class wxWindow;
@@ -326,21 +327,21 @@ protected:
 class KCWindow {
 public:
     // The context-thread value of a window without a rendering context.
-    static constexpr uint32_t kInvalidThreadID = 0;
+    static constexpr kvThread::thread_id kInvalidThreadID = kvThread::invalid_thread_id;
 
     KCWindow();
     ~KCWindow();
     KCWindow(const KCWindow&) = delete;
     KCWindow& operator=(const KCWindow&) = delete;
 
-    wxWindow* windowHandle = nullptr;          // 1 our native window object
-    KCDispatcherWX* dispatcher = nullptr;      // 2 owned
-    KURect<short> bounds;                      // 3
-    void* deviceContext = nullptr;             // 4 the drawing surface (a wxWindow)
-    wxGLContext* renderingContext = nullptr;   // 5
-    uint8_t doubleBuffered = 1;                // 6
-    uint32_t contextThread = kInvalidThreadID; // 7
-    int16_t textHeight = 0;                    // 8
+    wxWindow* windowHandle = nullptr;                     // 1 our native window object
+    KCDispatcherWX* dispatcher = nullptr;                 // 2 owned
+    KURect<short> bounds;                                 // 3
+    void* deviceContext = nullptr;                        // 4 the drawing surface (a wxWindow)
+    wxGLContext* renderingContext = nullptr;              // 5
+    uint8_t doubleBuffered = 1;                           // 6
+    kvThread::thread_id contextThread = kInvalidThreadID; // 7
+    int16_t textHeight = 0;                               // 8
 };
 
 // KCControl: the native control record. Never copied: it owns its dispatcher.
