@@ -170,7 +170,8 @@ Image::~Image() {
 
 KTErr Image::OpenFile(const std::filesystem::path& file, std::unique_ptr<Image>& out) {
     out.reset();
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer.
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return ConvertErrorPOSIX(errno);
     struct stat st {};

@@ -309,7 +309,8 @@ KTErr WriteResources(const std::filesystem::path& file, const std::vector<Resour
     if (ec)
         return StatusOfFSError(ec);
 
-    Fd source(open(target.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer.
+    Fd source(open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (source.Get() < 0)
         return ConvertErrorPOSIX(errno);
     struct stat st {};

@@ -176,13 +176,15 @@ TEST(ElfResources, FilesThatAreNoElfImageFailFast) {
     object[16] = ET_REL;
     WriteBytes(dir / "object", object);
     fs::create_directory(dir / "folder");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0); // no writer will ever come
 
     struct Case {
         const char* name;
         KTErr expected;
     } cases[] = {{"text", eRMInvalidResContainer},   {"empty", eRMInvalidResContainer},
                  {"elf32", eRMInvalidResContainer},  {"object", eRMInvalidResContainer},
-                 {"folder", eRMInvalidResContainer}, {"missing", eFMFileNotFound}};
+                 {"folder", eRMInvalidResContainer}, {"fifo", eRMInvalidResContainer},
+                 {"missing", eFMFileNotFound}};
     for (const Case& c : cases) {
         std::unique_ptr<Image> image;
         EXPECT_EQ(Image::OpenFile(dir / c.name, image), c.expected) << c.name;

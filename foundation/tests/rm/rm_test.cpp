@@ -6,6 +6,7 @@
 #include "foundation/XMLElement.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -93,14 +94,12 @@ TEST_F(ResourceManager, OpeningAPathTwiceSharesOneCountedContainer) {
 
 TEST_F(ResourceManager, FilesThatAreNoContainer) {
     WriteBytes(dir / "notes.txt", ::Bytes("plain text, no ELF header in here at all ........"));
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0); // opening it must not wait for a writer
     struct Case {
         fs::path path;
         bool isContainer;
-    } cases[] = {{KV_RM_FIXTURE_KEYS, true},
-                 {KV_FIXTURE_LIB, true},
-                 {dir / "notes.txt", false},
-                 {dir / "missing.so", false},
-                 {dir.path, false}};
+    } cases[] = {{KV_RM_FIXTURE_KEYS, true},  {KV_FIXTURE_LIB, true}, {dir / "notes.txt", false},
+                 {dir / "missing.so", false}, {dir / "pipe", false},  {dir.path, false}};
     for (const Case& c : cases) {
         bool is = !c.isContainer;
         EXPECT_EQ(RMIsResContainer(PathOf(c.path), is), eNoErr);
