@@ -29,9 +29,17 @@ public:
         uint8_t header[4];
         PutLength(header, static_cast<uint32_t>(len));
         Clock::time_point deadline = Clock::now() + timeout_;
-        IoStatus st = sendBytes(header, sizeof header, deadline);
-        if (st == IoStatus::ok)
-            st = sendBytes(data, len, deadline);
+        size_t sent = 0;
+        IoStatus st = sendBytes(header, sizeof header, deadline, sent);
+        if (st == IoStatus::ok) {
+            size_t body = 0;
+            st = sendBytes(data, len, deadline, body);
+            sent += body;
+        }
+        // A message cut short leaves the stream without its framing: the
+        // board can no longer tell where the next transfer starts.
+        if (st == IoStatus::timeout && sent > 0)
+            return unplugged();
         if (st == IoStatus::ok)
             moved = len;
         return st;
@@ -98,8 +106,9 @@ private:
         }
     }
 
-    IoStatus sendBytes(const uint8_t* data, size_t len, Clock::time_point deadline) {
-        size_t done = 0;
+    // `done` tells how many bytes went out, also when the call fails.
+    IoStatus sendBytes(const uint8_t* data, size_t len, Clock::time_point deadline, size_t& done) {
+        done = 0;
         while (done < len) {
             IoStatus st = waitFor(POLLOUT, deadline);
             if (st != IoStatus::ok)
@@ -114,8 +123,9 @@ private:
         return IoStatus::ok;
     }
 
-    IoStatus recvBytes(uint8_t* buf, size_t len, Clock::time_point deadline) {
-        size_t done = 0;
+    // `done` tells how many bytes arrived, also when the call fails.
+    IoStatus recvBytes(uint8_t* buf, size_t len, Clock::time_point deadline, size_t& done) {
+        done = 0;
         while (done < len) {
             IoStatus st = waitFor(POLLIN, deadline);
             if (st != IoStatus::ok)
@@ -133,7 +143,11 @@ private:
     // One IN packet into the reply buffer.
     IoStatus receivePacket(Clock::time_point deadline) {
         uint8_t header[4];
-        IoStatus st = recvBytes(header, sizeof header, deadline);
+        size_t got = 0;
+        IoStatus st = recvBytes(header, sizeof header, deadline, got);
+        // Part of a length already taken from the stream cannot be put back.
+        if (st == IoStatus::timeout && got > 0)
+            return unplugged();
         if (st != IoStatus::ok)
             return st;
         uint32_t len = header[0] | header[1] << 8 | header[2] << 16 | uint32_t(header[3]) << 24;
@@ -141,8 +155,9 @@ private:
             return unplugged(); // not a board we can talk to any more
         std::vector<uint8_t> packet(len);
         // The rest of a started packet is already on its way: it gets the
-        // full time-out, so the stream never loses its framing.
-        st = recvBytes(packet.data(), len, Clock::now() + timeout_);
+        // full time-out; a packet that still does not arrive in full has
+        // cost the stream its framing.
+        st = recvBytes(packet.data(), len, Clock::now() + timeout_, got);
         if (st == IoStatus::timeout)
             return unplugged();
         if (st != IoStatus::ok)

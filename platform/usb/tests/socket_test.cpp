@@ -1,0 +1,102 @@
+// The socket bridge against a peer played by the test itself, to shape the
+// stream in ways the simulated board never does.
+#include "usb/SocketBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace kvusb;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A listening socket in a temporary folder; `accept` gives the board's end
+// of the stream the pipe opened.
+class Peer {
+public:
+    Peer() : dir_(fs::temp_directory_path() / ("kvusb-socket-" + std::to_string(::getpid()))) {
+        fs::create_directories(dir_);
+        path_ = (dir_ / "board.sock").string();
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
+        listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        EXPECT_EQ(::listen(listen_, 1), 0);
+    }
+    ~Peer() {
+        if (board_ >= 0)
+            ::close(board_);
+        ::close(listen_);
+        fs::remove_all(dir_);
+    }
+    const std::string& path() const { return path_; }
+    int accept() { return board_ = ::accept(listen_, nullptr, nullptr); }
+    // False when the host's end is already closed.
+    bool send(std::vector<uint8_t> bytes) {
+        return ::send(board_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+
+private:
+    fs::path dir_;
+    std::string path_;
+    int listen_ = -1;
+    int board_ = -1;
+};
+
+constexpr std::chrono::milliseconds kShort{50};
+
+TEST(SocketPipe, AMessageCutShortByATimeOutUnplugsTheBoard) {
+    // Sending: the board stops reading in the middle of a long transfer.
+    {
+        Peer peer;
+        SocketBackend backend({peer.path()}, kShort);
+        auto pipe = backend.open(peer.path());
+        ASSERT_TRUE(pipe);
+        ASSERT_GE(peer.accept(), 0);
+        std::vector<uint8_t> big(8u << 20, 0x5A); // far more than the socket buffers hold
+        size_t moved = 0;
+        EXPECT_EQ(pipe->write(big.data(), big.size(), moved), IoStatus::noDevice);
+        EXPECT_EQ(moved, 0u);
+        const uint8_t frame[4] = {0xC1, 0, 0, 0};
+        EXPECT_EQ(pipe->write(frame, sizeof frame, moved), IoStatus::noDevice)
+            << "no later transfer may start inside the one cut short";
+    }
+    // Receiving: the board sends half of a packet's length and falls silent.
+    {
+        Peer peer;
+        SocketBackend backend({peer.path()}, kShort);
+        auto pipe = backend.open(peer.path());
+        ASSERT_TRUE(pipe);
+        ASSERT_GE(peer.accept(), 0);
+        ASSERT_TRUE(peer.send({0x03, 0x00}));
+        uint8_t buf[3];
+        size_t got = 0;
+        EXPECT_EQ(pipe->read(buf, sizeof buf, got), IoStatus::noDevice);
+        peer.send({0x00, 0x00, 0xAA, 0xBB, 0xCC}); // the rest comes too late
+        EXPECT_EQ(pipe->read(buf, sizeof buf, got), IoStatus::noDevice);
+    }
+}
+
+TEST(SocketPipe, ATimeOutBetweenMessagesKeepsTheStream) {
+    Peer peer;
+    SocketBackend backend({peer.path()}, kShort);
+    auto pipe = backend.open(peer.path());
+    ASSERT_TRUE(pipe);
+    ASSERT_GE(peer.accept(), 0);
+    uint8_t buf[1];
+    size_t got = 0;
+    EXPECT_EQ(pipe->read(buf, 1, got), IoStatus::timeout);
+    ASSERT_TRUE(peer.send({0x01, 0x00, 0x00, 0x00, 0x42}));
+    EXPECT_EQ(pipe->read(buf, 1, got), IoStatus::ok);
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(buf[0], 0x42);
+}
+
+} // namespace
