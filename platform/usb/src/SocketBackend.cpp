@@ -63,9 +63,13 @@ public:
 
     void discardInput() override {
         reply_.clear();
-        // Packets the board is still sending belong to the refused reply.
-        while (fd_ >= 0 && receivePacket(Clock::now() + kSettle) == IoStatus::ok)
+        // Packets the board is still sending belong to the refused reply;
+        // a board that never stops sending is not waited for.
+        for (int i = 0; i < kMaxDiscardedPackets && fd_ >= 0; ++i) {
+            if (receivePacket(Clock::now() + kSettle) != IoStatus::ok)
+                break;
             reply_.clear();
+        }
         reply_.clear();
     }
 
@@ -74,6 +78,7 @@ public:
 
 private:
     static constexpr std::chrono::milliseconds kSettle{5};
+    static constexpr int kMaxDiscardedPackets = 64;
 
     static void PutLength(uint8_t* p, uint32_t v) {
         for (int i = 0; i < 4; ++i)

@@ -99,4 +99,23 @@ TEST(SocketPipe, ATimeOutBetweenMessagesKeepsTheStream) {
     EXPECT_EQ(buf[0], 0x42);
 }
 
+TEST(SocketPipe, DiscardingStopsAtABoardThatKeepsSending) {
+    Peer peer;
+    SocketBackend backend({peer.path()}, kShort);
+    auto pipe = backend.open(peer.path());
+    ASSERT_TRUE(pipe);
+    ASSERT_GE(peer.accept(), 0);
+    // Far more one-byte packets than a refused reply could span, all
+    // waiting on the stream already.
+    std::vector<uint8_t> flood;
+    for (int i = 0; i < 1000; ++i)
+        flood.insert(flood.end(), {0x01, 0x00, 0x00, 0x00, static_cast<uint8_t>(i)});
+    ASSERT_TRUE(peer.send(flood));
+    pipe->discardInput();
+    uint8_t buf[1];
+    size_t got = 0;
+    EXPECT_EQ(pipe->read(buf, 1, got), IoStatus::ok) << "the flood was not all swallowed";
+    EXPECT_EQ(got, 1u);
+}
+
 } // namespace
