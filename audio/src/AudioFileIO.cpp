@@ -10,6 +10,20 @@ namespace {
 
 std::atomic<unsigned> g_tempCounter{0};
 
+// Checks a path before it is opened: a folder, a named pipe or a device is
+// no sound file (and opening a pipe would wait for a writer).
+KTErr CheckFilePath(const kvFM::KCStPath& path) {
+    KTErr status = eNoErr;
+    if (!path.IsValid(status))
+        return status;
+    if (path.IsFolder())
+        return eFMIsAFolder;
+    struct stat st {};
+    if (::stat(path.GetNativePathString().c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return eFMIsNotAFile;
+    return eNoErr;
+}
+
 } // namespace
 
 KCAudioFileIO::~KCAudioFileIO() {
@@ -18,21 +32,16 @@ KCAudioFileIO::~KCAudioFileIO() {
 
 KTErr KCAudioFileIO::OpenForReading(const kvFM::KCStPath& path) {
     Close();
-    KTErr status = eNoErr;
-    if (!path.IsValid(status))
+    if (KTErr status = CheckFilePath(path); status != eNoErr)
         return status;
-    if (path.IsFolder())
-        return eFMIsAFolder;
     return kvFM::OpenFile(path.GetPathRef(), kvFM::eReadPermission, file);
 }
 
 KTErr KCAudioFileIO::CreateReplacing(const kvFM::KCStPath& path) {
     Close();
-    KTErr status = eNoErr;
-    if (!path.IsValid(status))
+    KTErr status = CheckFilePath(path);
+    if (status != eNoErr)
         return status;
-    if (path.IsFolder())
-        return eFMIsAFolder;
     const std::string native = path.GetNativePathString();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = native + ".tmp" + std::to_string(::getpid()) + "_" +

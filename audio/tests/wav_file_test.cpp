@@ -1,6 +1,7 @@
 #include "audio/WavFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -225,6 +226,10 @@ TEST(WavFile, UnsupportedFilesAreRefused) {
     }
     cWavFileRead missing(tmp.File("missing.wav"));
     EXPECT_EQ(missing.GetError(), eFMFileNotFound);
+    // A named pipe is no file to read: refused at once, never waited on.
+    const auto pipe = tmp.File("pipe.wav");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(cWavFileRead(pipe).GetError(), eFMIsNotAFile);
     // 192000 Hz and 10 channels are the largest accepted.
     const auto edge = tmp.File("edge.wav");
     WriteBytes(edge, WavBytes::Riff().Fmt(1, 10, 192000, 16).Id("data").U32(20).Raw(frame).Done());
