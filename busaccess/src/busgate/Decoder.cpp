@@ -568,11 +568,15 @@ int CommandDecoders::VersionRead(const CommandRow& row, uint8_t slave, uint32_t 
 
 int BusGate::LoggerTransfer(int direction, uint8_t slave, uint32_t length, uint8_t* data) {
     if (slave == state_.chipAddress && length != 0) {
+        // Every command of the transfer goes out; the transfer succeeds only
+        // when each of them did.
         uint32_t consumed = 0;
-        int result = 0;
-        while (consumed < length)
-            result =
-                DecodeCommandStream(consumed, length - consumed, slave, direction, data + consumed);
+        int result = 1;
+        while (consumed < length) {
+            if (!DecodeCommandStream(consumed, length - consumed, slave, direction,
+                                     data + consumed))
+                result = 0;
+        }
         return result;
     }
     const int status = RawTransfer(direction, slave, length, data);

@@ -27,6 +27,15 @@ TEST_F(Decoder, SplitsAWriteIntoCommandsAndDecodesEach) {
     EXPECT_TRUE(sim.HasLine("traffic", 5, "I2C W 0x73: 0x00 0xC6 0x01 "));
 }
 
+TEST_F(Decoder, AWriteFailsWhenAnyOfItsCommandsFailed) {
+    // The first command is not acknowledged; the second goes out anyway.
+    sim.board->injectFault(u2csim::Fault::nak);
+    EXPECT_EQ(sim.Send({0x00, 0xC6, 0x01, 0x00, 0xC6, 0x00}), -1);
+    EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x00, 0xC6, 0x01}, {0x00, 0xC6, 0x00}}));
+    EXPECT_TRUE(sim.HasLine("traffic", 3, "\n ==> I2C Transaction Failed \n "));
+    EXPECT_EQ(sim.Send({0x00, 0xC6, 0x01, 0x00, 0xC6, 0x00}), 6);
+}
+
 TEST_F(Decoder, OutOfRangeValueIsReportedInRedAndStillSent) {
     EXPECT_EQ(sim.Send({0x00, 0xDB, 0xFB}), 3);
     EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x00, 0xDB, 0xFB}}));
