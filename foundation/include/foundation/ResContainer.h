@@ -61,8 +61,8 @@ public:
     const kvElfRes::ResourceView* FindNative(KCFourCC type, short id) const;
 
     std::map<KCResKey, KSResRecord*>& Table() { return table; }
-    // Records whose deletion was written while others still held them: out
-    // of the table, alive until their last release.
+    // Records whose deletion was written: out of the table, alive until
+    // their last release.
     const std::set<KSResRecord*>& Orphans() const { return orphans; }
     KSResRecord* FindRecord(const KCResKey& key) const;
 

@@ -308,16 +308,12 @@ KTErr KCResContainerInfo::Write(const std::vector<KSResRecord*>& records) {
     const KTErr reload = LoadImage();
     for (KSResRecord* record : pending) {
         if (record->state & eResDeleted) {
-            // The deleting holder's reference ends with the written deletion;
-            // a record others still hold stays alive for them.
+            // The key leaves the table; the record lives on for its holders
+            // (the deleting one included, whose handle is the same) until
+            // their releases, or until the container goes.
             table.erase(record->key);
             record->state = 0;
-            if (--record->refCount > 0) {
-                orphans.insert(record);
-                continue;
-            }
-            record->converter.release(record->data, record->converter.userData);
-            delete record;
+            orphans.insert(record);
         } else {
             record->state = 0;
         }
