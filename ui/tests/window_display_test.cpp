@@ -244,3 +244,31 @@ TEST(Windows, StandardMessageBoxesAnswer) {
     KMDisposeWindow(owner);
     display::Pump(20);
 }
+
+TEST(Windows, CentredOverAnotherWindow) {
+    REQUIRE_DISPLAY();
+    Log log;
+    KCWindow parent, centred;
+    display::Open(parent, display::Options(log, R(100, 100, 400, 500), kWinKindPlain));
+    KCWinCreateOpts options = display::Options(log, R(0, 0, 100, 100), kWinKindPlain, 0x18);
+    options.parent = &parent;
+    ASSERT_EQ(KMCreateWindow(options, centred), eNoErr);
+    R outer, relative;
+    ASSERT_EQ(KMGetWindowBounds(centred, outer), eNoErr);
+    ASSERT_EQ(KMGetWindowBounds(parent, relative), eNoErr);
+    EXPECT_EQ(outer.left, relative.left + (relative.Width() - outer.Width()) / 2);
+    EXPECT_EQ(outer.top, relative.top + (relative.Height() - outer.Height()) / 2);
+
+    // A child window is placed in its parent's client coordinates.
+    KCWindow child;
+    KCWinCreateOpts childOptions = display::Options(log, R(0, 0, 20, 20), kWinKindPlain, 0x20);
+    childOptions.parent = &parent;
+    ASSERT_EQ(KMCreateWindow(childOptions, child), eNoErr);
+    const wxPoint screen = display::Screen(parent, 30, 40);
+    const KCPoint<short> at(static_cast<short>(screen.x), static_cast<short>(screen.y));
+    ASSERT_EQ(KMRepositionWindow(child, &parent, at, false, false, true), eNoErr);
+    EXPECT_EQ(child.windowHandle->GetPosition(), wxPoint(30, 40));
+    for (KCWindow* w : {&child, &centred, &parent})
+        KMDisposeWindow(*w);
+    display::Pump(20);
+}
