@@ -376,17 +376,19 @@ int CommandDecoders::Ssi(const CommandRow& row, uint8_t slave, uint8_t* b) {
             log_.Text("\t//%s", pllNote);
             return 1;
         }
+        int result = 0;
         {
             Injection injection(bus_);
             uint8_t frames[6] = {0x00, 0xA7, 0x3E, 0x00, b[0], b[2]};
             if (slave == bus_.state_.chipAddress)
-                bus_.LoggerTransfer(0, slave, 6, frames);
+                result = bus_.LoggerTransfer(0, slave, 6, frames) ? 1 : 0;
             else
-                bus_.RawTransfer(0, slave, 6, frames);
+                result = bus_.RawTransfer(0, slave, 6, frames) == 1 ? 1 : Failed();
         }
         log_.SetColor(kColourBlack);
         log_.Text("%s", pllNote);
-        return 1;
+        // The setting reached the chip only if the words in its place did.
+        return result;
     }
     const uint16_t p = static_cast<uint16_t>((b[0] << 8) | b[2]);
     bus_.lastSsi_ = p;

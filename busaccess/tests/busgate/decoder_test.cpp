@@ -274,6 +274,9 @@ TEST_F(Decoder, SsiOnA2FirmwareBecomesAnSsiControlWord) {
     EXPECT_NE(sim.Text().find(" # PLL and Clocks Configuration (verify 250usec delay between PLL "
                               "commands) \n "),
               std::string::npos);
+    // Words in its place that do not reach the chip fail the setting.
+    sim.chip->setHeldInReset(true);
+    EXPECT_EQ(sim.Send({0xBC, 0xC4, 0xD5}), -1);
 }
 
 TEST_F(Decoder, OtherSlavesArePassedOnAsHexDumps) {
