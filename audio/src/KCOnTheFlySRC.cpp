@@ -77,7 +77,7 @@ inline float Dot(const float* a, const float* b, long n) {
 } // namespace
 
 KCOnTheFlySRC::KCOnTheFlySRC() : KUValidatable(eSomeThingNotInitailzed) {
-    outSample = &KCOnTheFlySRC::OutputAnyChannels;
+    outSample = &KCOnTheFlySRC::OutputFrame<0>;
 }
 
 KCOnTheFlySRC::KCOnTheFlySRC(long in, long out, E_SRC_Flags f, long channelCount)
@@ -169,7 +169,7 @@ KCOnTheFlySRC::OutputFunction KCOnTheFlySRC::ChooseOutput(long channelCount) con
     case 4:
         return &KCOnTheFlySRC::OutputFrame<4>;
     default:
-        return &KCOnTheFlySRC::OutputAnyChannels;
+        return &KCOnTheFlySRC::OutputFrame<0>;
     }
 }
 
@@ -337,7 +337,7 @@ KTErr KCOnTheFlySRC::InitPreallocated(long in, long out, E_SRC_Flags f, long cha
 
 void KCOnTheFlySRC::Dispose() {
     SetError(eSomeThingNotInitailzed);
-    outSample = &KCOnTheFlySRC::OutputAnyChannels;
+    outSample = &KCOnTheFlySRC::OutputFrame<0>;
     inRate = outRate = channels = 0;
     halfLength = inputLatency = filterLength = tableSize = 0;
     cutoff = 0.0;
@@ -417,31 +417,19 @@ void KCOnTheFlySRC::Advance(long& need) {
 // Sums the filter over the frames readPos .. readPos + 2H. Each channel's
 // recent frames are also kept contiguous (written twice, one history length
 // apart), so a channel's sum is one dot product with the phase's tap row.
+// Channels is the channel count, or 0 for any count (taken from the setting).
 template <int Channels>
 void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
+    const long count = Channels > 0 ? Channels : channels;
     if (!ring || phaseTaps.empty()) {
-        std::fill(frame, frame + Channels, 0.0f);
+        std::fill(frame, frame + count, 0.0f);
         need = 1;
         return;
     }
     const long a = std::min(static_cast<long>(stepD * phase), step - 1);
     const float* taps = phaseTaps.data() + a * filterLength;
     const float* first = history.data() + readPos / kSlotFloats;
-    for (int c = 0; c < Channels; ++c)
-        frame[c] = Dot(taps, first + c * 2 * historyFrames, filterLength);
-    Advance(need);
-}
-
-void KCOnTheFlySRC::OutputAnyChannels(long& need, float* frame) {
-    if (!ring || phaseTaps.empty()) {
-        std::fill(frame, frame + channels, 0.0f);
-        need = 1;
-        return;
-    }
-    const long a = std::min(static_cast<long>(stepD * phase), step - 1);
-    const float* taps = phaseTaps.data() + a * filterLength;
-    const float* first = history.data() + readPos / kSlotFloats;
-    for (long c = 0; c < channels; ++c)
+    for (long c = 0; c < count; ++c)
         frame[c] = Dot(taps, first + c * 2 * historyFrames, filterLength);
     Advance(need);
 }

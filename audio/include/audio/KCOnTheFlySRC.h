@@ -79,9 +79,9 @@ protected:
 
 private:
     using OutputFunction = void (KCOnTheFlySRC::*)(long&, float*);
+    // Channels 1 to 4 unrolled; 0 for any count.
     template <int Channels>
     void OutputFrame(long& need, float* frame);
-    void OutputAnyChannels(long& need, float* frame);
     void Advance(long& need);
     OutputFunction ChooseOutput(long channelCount) const;
 
