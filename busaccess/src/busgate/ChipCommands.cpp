@@ -252,8 +252,8 @@ int BusGate::WriteHwPatch(uint16_t address, uint8_t index, uint32_t data0, uint3
         return r;
     if (int r = WriteRegister(kHwpData1, data1))
         return r;
-    WriteRegister(kHwpCtl, (address & 0x3FFFu) | 0x300000u);
-    return 0;
+    // The patch is active only once this last write got through.
+    return WriteRegister(kHwpCtl, (address & 0x3FFFu) | 0x300000u);
 }
 
 int BusGate::RawTransfer(int direction, uint8_t slave, uint32_t length, uint8_t* data) {

@@ -112,6 +112,15 @@ TEST_F(ChipCommands, HardwarePatch) {
     EXPECT_EQ(sim.chip->registerX(0xFFF6), 0x111111u);
     EXPECT_EQ(sim.chip->registerX(0xFFF7), 0x222222u);
     EXPECT_EQ(sim.chip->registerX(0xFFF5), 0x300123u);
+    // The chip stops answering before the control word that activates the
+    // patch: the patch is not in place, and the call says so.
+    int controlWrites = 0;
+    sim.chip->onCommand(0xAB, [&](uint16_t reg) {
+        if (reg == 0xFFF5 && ++controlWrites == 2)
+            sim.chip->setHeldInReset(true);
+    });
+    EXPECT_EQ(sim.bus->WriteHwPatch(0x0456, 1, 0x333333, 0x444444), 1);
+    EXPECT_EQ(sim.chip->registerX(0xFFF5), 0u);
 }
 
 } // namespace
