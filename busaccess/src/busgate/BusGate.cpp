@@ -82,7 +82,9 @@ uint32_t BusGate::Open() {
     ui_.EnableControl(ctl::kPwmAndAmp, true);
 
     sink_ = &dialogSink_;
-    FdkInit(Transfer::Logger);
+    // The library's own commands bypass the decoder: neither logged nor
+    // captured.
+    FdkInit(Transfer::Raw);
     state_.offline = 0;
     bridge_.Close();
     CaptureReset();
@@ -164,14 +166,11 @@ bool BusGate::ProbeBoard() {
 }
 
 uint32_t BusGate::ReadStraps() {
-    // The library's own probe reads the word as the chip gives it, not as
-    // the decoder reports it to the plug-in.
-    const Transfer previous = transfer_;
-    transfer_ = Transfer::Raw;
+    // Through the chip command layer, which reads the word as the chip
+    // gives it, not as the decoder reports it to the plug-in.
     uint32_t value = kFailedRead;
     if (SendCommand(0xFFF1, 0xB5) != 0 || ReceiveData(value) != 0)
         value = kFailedRead;
-    transfer_ = previous;
     return value;
 }
 

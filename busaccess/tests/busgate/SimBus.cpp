@@ -85,7 +85,7 @@ void SimBus::OpenBridgeOnly(uint32_t firmwareCode, uint32_t chipTypeCode) {
     s.chipHardwareVersion = static_cast<int32_t>(chip->config().version);
     s.chipFirmwareVersion = static_cast<int32_t>(chip->config().subVersion);
     s.guiThread = std::this_thread::get_id();
-    bus->FdkInit(BusGate::Transfer::Logger);
+    bus->FdkInit(BusGate::Transfer::Raw); // as busgate_open leaves it
     board->clearLog();
 }
 

@@ -44,6 +44,15 @@ TEST(Open, IdentifiesAQX410MOnTheEvaluationBoard) {
     const auto writes = sim.Writes();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.front(), (Bytes{0xFF, 0xB5, 0xF1}));
+    EXPECT_EQ(sim.Text().find("Get Chip Flavor"), std::string::npos) << "the probe is not decoded";
+    // The library's own commands go to the chip without being decoded,
+    // logged or captured.
+    sim.ClearLog();
+    sim.bus->Decoder() = {};
+    EXPECT_EQ(sim.bus->SendCommand(0x0001, 0xC6), 0);
+    EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x00, 0xC6, 0x01}}));
+    EXPECT_TRUE(sim.Text().empty()) << sim.Text();
+    EXPECT_EQ(sim.bus->Capture().total, 0u);
     // A second open, with the firmware now known, sees the same chip type.
     sim.clock.Advance(10s);
     EXPECT_NE(sim.bus->Open(), 0u);
