@@ -87,14 +87,21 @@ KTErr KCWavFileSampleSink::Stop() {
 }
 
 KTErr KCWavFileSampleSink::Render() {
+    // A render that fails before anything is rendered leaves the output file
+    // as it was.
+    auto failEarly = [&](KTErr status) {
+        if (writer)
+            writer->Discard();
+        return status;
+    };
     if (setupStatus != eNoErr)
-        return setupStatus;
+        return failEarly(setupStatus);
     const cWavFileRead* reader = fileSource ? fileSource->GetReader() : nullptr;
     const int64_t length = reader ? reader->GetNumSamples() : 0;
     const int64_t channels = format.channels;
     const int64_t blockFrames = framesPerBuffer;
     if (blockFrames == 0 && length > 0)
-        return eGenericErr;
+        return failEarly(eGenericErr);
     const int64_t blocks = length > 0 ? (length + blockFrames - 1) / blockFrames : 0;
 
     // Unrendered frames stay silent, never uninitialised.
@@ -102,7 +109,7 @@ KTErr KCWavFileSampleSink::Render() {
     try {
         out.assign(size_t(length) * size_t(channels), 0.0f);
     } catch (const std::bad_alloc&) {
-        return eMemNewFailed;
+        return failEarly(eMemNewFailed);
     }
 
     // The file is rendered once from its start, ending in silence.
@@ -123,7 +130,7 @@ KTErr KCWavFileSampleSink::Render() {
         }
         if (status != eNoErr) {
             restoreLoop();
-            return status;
+            return failEarly(status);
         }
     }
 

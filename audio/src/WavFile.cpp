@@ -323,6 +323,10 @@ KTErr cWavFileWrite::Close() {
     return fileStatus;
 }
 
+void cWavFileWrite::Discard() {
+    file->Close();
+}
+
 KTErr cWavFileWrite::SaveWAVHeader() {
     const bool variant = fileFormat == 1;
     const uint64_t block = uint64_t(bitDepth) * uint64_t(numChans) / 8;

@@ -308,3 +308,31 @@ TEST(WavFileSink, FailuresAreReported) {
     EXPECT_EQ(sink.Start(), eUninitalized);
     EXPECT_TRUE(sink.GetState().IsLoop());
 }
+
+TEST(WavFileSink, ARenderThatWritesNothingLeavesTheOutputAlone) {
+    TempFolder tmp;
+    const auto in = tmp.File("in.wav");
+    MakeWav(in, 16, 1, 44100, Ramp(1, 5000));
+    KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+    const kvFM::KCStPath out(tmp.File("out.wav"));
+    const std::vector<unsigned char> old = {'o', 'l', 'd'};
+
+    // The pre-roll fails before a single frame is rendered.
+    GainElement failing;
+    failing.input = &source;
+    failing.failFrom = 1;
+    KCWavFileSampleSink preRolled(1024, &source, KCSampleFormat{1, 44100, 32}, 64, &out);
+    preRolled.SetInput(&failing);
+    // A format of more channels than a block list holds; blocks of no frames.
+    KCWavFileSampleSink tooWide(1024, &source, KCSampleFormat{17, 44100, 32}, 0, &out);
+    KCWavFileSampleSink noFrames(0, &source, KCSampleFormat{1, 44100, 32}, 0, &out);
+    for (KCWavFileSampleSink* sink : {&preRolled, &tooWide, &noFrames}) {
+        WriteBytes(out.GetPathString(), old);
+        EXPECT_NE(sink->Start(), eNoErr);
+        EXPECT_EQ(sink->Stop(), eNoErr);
+        EXPECT_EQ(ReadBytes(out.GetPathString()), old);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path),
+                                std::filesystem::directory_iterator{}),
+                  2); // no temporary file left behind
+    }
+}

@@ -97,6 +97,8 @@ public:
     // Finishes the file: when every write succeeded it replaces the target,
     // otherwise the target is left as it was. Returns the outcome.
     KTErr Close();
+    // Drops whatever was written: the target is left as it was.
+    void Discard();
 
 protected:
     KTErr SaveWAVHeader();
