@@ -369,8 +369,14 @@ bool RMDoesNativeResourceExist(KTResContainerType* container, KCFourCC type, sho
     return c != nullptr && c->FindNative(type, id) != nullptr;
 }
 
-KTErr RMAddResource(KTResContainerType* container, KCFourCC type, short id, void* data,
-                    unsigned long size, KTResourceType*& out, const KSResConvertFuncs* convert) {
+namespace {
+
+// The add step shared by RMAddResource and RMAddOrReplaceResource: checks
+// the container and runs `add` on it with the default converter for null.
+using AddStep = KTErr (KCResContainerInfo::*)(const KCResKey&, void*, unsigned long,
+                                              const KSResConvertFuncs&, KSResRecord*&);
+KTErr AddThrough(AddStep add, KTResContainerType* container, KCFourCC type, short id, void* data,
+                 unsigned long size, KTResourceType*& out, const KSResConvertFuncs* convert) {
     out = nullptr;
     KCResContainerInfo* c = nullptr;
     if (KTErr err = CheckContainer(container, c))
@@ -378,26 +384,25 @@ KTErr RMAddResource(KTResContainerType* container, KCFourCC type, short id, void
     return Guarded([&] {
         KSResRecord* record = nullptr;
         const KTErr err =
-            c->AddResource(KCResKey(type, id), data, size, ConverterOrDefault(convert), record);
+            (c->*add)(KCResKey(type, id), data, size, ConverterOrDefault(convert), record);
         out = AsHandle(record);
         return err;
     });
 }
 
+} // namespace
+
+KTErr RMAddResource(KTResContainerType* container, KCFourCC type, short id, void* data,
+                    unsigned long size, KTResourceType*& out, const KSResConvertFuncs* convert) {
+    return AddThrough(&KCResContainerInfo::AddResource, container, type, id, data, size, out,
+                      convert);
+}
+
 KTErr RMAddOrReplaceResource(KTResContainerType* container, KCFourCC type, short id, void* data,
                              unsigned long size, KTResourceType*& out,
                              const KSResConvertFuncs* convert) {
-    out = nullptr;
-    KCResContainerInfo* c = nullptr;
-    if (KTErr err = CheckContainer(container, c))
-        return err;
-    return Guarded([&] {
-        KSResRecord* record = nullptr;
-        const KTErr err = c->AddOrReplaceResource(KCResKey(type, id), data, size,
-                                                  ConverterOrDefault(convert), record);
-        out = AsHandle(record);
-        return err;
-    });
+    return AddThrough(&KCResContainerInfo::AddOrReplaceResource, container, type, id, data, size,
+                      out, convert);
 }
 
 KTErr RMDeleteResource(KTResourceType* resource) {
