@@ -37,10 +37,10 @@ BusGate::BusGate(BridgePort& bridge, LoggerServices& ui, Clock& clock)
     : bridge_(bridge), ui_(ui), clock_(clock), log_(ui), dialogSink_(*this), sink_(&dialogSink_) {}
 
 uint32_t BusGate::Open() {
+    // The first caller becomes the GUI thread, also when several race.
     const std::thread::id self = std::this_thread::get_id();
-    if (state_.guiThread == std::thread::id{})
-        state_.guiThread = self;
-    else if (state_.guiThread != self)
+    std::thread::id recorded{};
+    if (!state_.guiThread.compare_exchange_strong(recorded, self) && recorded != self)
         return 0;
     // A nested open from inside a transfer finds the lock held, too.
     if (lock_.HeldByThisThread() || !lock_.TryLock())
@@ -297,7 +297,7 @@ void BusGate::Close() {
     bridge_.Close();
     state_.ready = 0;
     state_.open = 0;
-    if (std::this_thread::get_id() == state_.guiThread && ui_.MainWindowExists()) {
+    if (std::this_thread::get_id() == state_.guiThread.load() && ui_.MainWindowExists()) {
         ui_.SetConnectionState(kDisconnected);
         ui_.ArmTimer(kTimerConnection, 1);
     }
@@ -325,16 +325,18 @@ int32_t BusGate::Receive(uint32_t slave, uint8_t* buffer, uint32_t bufferSize, u
 }
 
 int32_t BusGate::Exchange(int direction, uint32_t slave, uint8_t* data, uint32_t length) {
-    if (std::this_thread::get_id() != state_.guiThread)
+    if (std::this_thread::get_id() != state_.guiThread.load())
         Beep(1000, direction == 0 ? 100 : 10);
-    uint8_t address = static_cast<uint8_t>(slave & 0xFF);
-    if (address == kDefaultChipAddress)
-        address = state_.chipAddress;
     // A call nested inside one that holds the lock on this thread would
     // interleave with that transfer: it moves nothing and fails.
     if (lock_.HeldByThisThread())
         return -1;
     LoggerLockGuard guard(lock_);
+    // The detected chip address is read under the lock an open changes it
+    // under.
+    uint8_t address = static_cast<uint8_t>(slave & 0xFF);
+    if (address == kDefaultChipAddress)
+        address = state_.chipAddress;
     const int result = LoggerTransfer(direction, address, length, data);
     return result ? static_cast<int32_t>(length) : -1;
 }

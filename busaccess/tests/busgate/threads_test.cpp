@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <latch>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -46,6 +47,38 @@ TEST(Threads, TransfersFromManyThreadsStayWholeAndOthersBeep) {
     for (size_t at = 0; (at = text.str().find("Beep(1000,100)", at)) != std::string::npos; ++at)
         ++beeps;
     EXPECT_EQ(beeps, 2u * kPerThread); // only the two other threads beep
+}
+
+TEST(Threads, TheFirstOpenRacesTransfersAndOtherOpensSafely) {
+    SimBus sim;
+    std::latch start(3);
+    std::atomic<bool> done{false};
+    std::atomic<uint32_t> handles[2] = {0, 0};
+    std::thread::id openers[2];
+    // Two threads try to be the first to open while a third transfers.
+    auto opener = [&](int i) {
+        openers[i] = std::this_thread::get_id();
+        start.arrive_and_wait();
+        // An open finding the lock busy returns at once; the caller retries.
+        for (int attempt = 0; attempt < 10000 && !handles[i]; ++attempt)
+            handles[i] = sim.bus->Open();
+    };
+    std::thread a(opener, 0), b(opener, 1);
+    std::thread transfers([&] {
+        start.arrive_and_wait();
+        const uint8_t frames[3] = {0x00, 0xC6, 0x01};
+        while (!done)
+            sim.bus->Transmit(0x73, frames, 3);
+    });
+    a.join();
+    b.join();
+    done = true;
+    transfers.join();
+    // Exactly one became the GUI thread, and only it opened.
+    ASSERT_NE(handles[0] != 0, handles[1] != 0);
+    const int winner = handles[0] != 0 ? 0 : 1;
+    EXPECT_EQ(sim.bus->State().guiThread.load(), openers[winner]);
+    EXPECT_EQ(sim.bus->Open(), 0u) << "this thread is not the GUI thread";
 }
 
 } // namespace

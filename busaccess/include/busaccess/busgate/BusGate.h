@@ -14,6 +14,7 @@
 #include "busaccess/busgate/ValueDecoders.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -25,7 +26,8 @@ inline constexpr uint8_t kDefaultChipAddress = 0x73;
 inline constexpr uint32_t kFailedRead = 0xCCCCCCCCu;
 
 struct BusState {
-    std::thread::id guiThread{};
+    // Set once, by the first open; read by transfers from any thread.
+    std::atomic<std::thread::id> guiThread{};
     HostWindow hostWindow = nullptr;
     Clock::TimePoint lastOpenTime{};
     std::chrono::milliseconds backoff{0};
