@@ -1,5 +1,6 @@
 #include "audio/KCSampleChain.h"
 
+#include <algorithm>
 #include <new>
 
 // ---------------------------------------------------------------------------
@@ -52,7 +53,15 @@ KTErr KCSampleChain::Rewire(Change&& change) {
     return status != eNoErr ? status : follow;
 }
 
+bool KCSampleChain::Holds(const KCChainElement* element) const {
+    return element && std::find(elements.begin(), elements.end(), element) != elements.end();
+}
+
 KTErr KCSampleChain::ReplaceElement(KCChainElement* element, int32_t index) {
+    if (index >= 0 && static_cast<size_t>(index) < elements.size() && elements[index] == element)
+        return eNoErr; // already there
+    if (Holds(element))
+        return eGenericErr; // held elsewhere: it would be held (and deleted) twice
     return Rewire([&]() -> KTErr {
         if (elements.empty() && index == 0) {
             if (element)
@@ -71,6 +80,8 @@ KTErr KCSampleChain::ReplaceElement(KCChainElement* element, int32_t index) {
 }
 
 KTErr KCSampleChain::AppendElement(KCChainElement* element) {
+    if (Holds(element))
+        return eGenericErr;
     return Rewire([&]() -> KTErr {
         if (element)
             elements.push_back(element);

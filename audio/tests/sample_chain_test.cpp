@@ -138,6 +138,16 @@ TEST(SampleChain, ReplaceElementRemovesReplacesAndRefuses) {
     EXPECT_EQ(chain.ReplaceElement(spare, 2), eGenericErr);
     EXPECT_TRUE(chain.IsConnected());
     delete spare;
+
+    // An element the chain already holds is never deleted to make room for
+    // itself, nor held twice (it would be deleted twice).
+    KCChainElement* held = chain.GetElement(1);
+    EXPECT_EQ(chain.ReplaceElement(held, 1), eNoErr);
+    EXPECT_EQ(chain.ReplaceElement(held, 0), eGenericErr);
+    EXPECT_EQ(chain.AppendElement(held), eGenericErr);
+    EXPECT_EQ(deleted, 2);
+    EXPECT_EQ(chain.GetElementCount(), 2u);
+    EXPECT_FLOAT_EQ(PullFirst(sink), 1100.0f);
 }
 
 TEST(SampleChain, ChangesWhileRunningStopReconnectAndRestart) {

@@ -23,8 +23,10 @@ public:
     // Wires source -> elements -> sink. -1 without an input source or sink.
     KTErr Connect();
     // Replaces (deletes) the element at index; a null element removes the
-    // slot. On an empty chain index 0 appends. -1 for an index out of range.
+    // slot. On an empty chain index 0 appends. -1 for an index out of range
+    // or an element held at another index.
     KTErr ReplaceElement(KCChainElement* element, int32_t index);
+    // -1 for an element the chain already holds.
     KTErr AppendElement(KCChainElement* element);
     // The previous input source is not deleted.
     void SetInputSource(KCSampleSource* source);
@@ -47,6 +49,7 @@ public:
     }
 
 private:
+    bool Holds(const KCChainElement* element) const;
     // Runs a change with the sink stopped, then reconnects and restarts.
     template <class Change>
     KTErr Rewire(Change&& change);
