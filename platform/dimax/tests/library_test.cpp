@@ -5,9 +5,61 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <elf.h>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace {
+
+// The names of the symbols the shared object defines in its dynamic symbol
+// table (what `nm -D --defined-only` lists), read from the file itself.
+std::set<std::string> DefinedDynamicSymbols(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<char> file{std::istreambuf_iterator<char>(in), {}};
+    std::set<std::string> names;
+    auto fits = [&](uint64_t offset, uint64_t size) {
+        return offset <= file.size() && size <= file.size() - offset;
+    };
+    Elf64_Ehdr header;
+    if (!fits(0, sizeof header))
+        return names;
+    std::memcpy(&header, file.data(), sizeof header);
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_shentsize != sizeof(Elf64_Shdr) ||
+        !fits(header.e_shoff, uint64_t{header.e_shnum} * sizeof(Elf64_Shdr)))
+        return names;
+    std::vector<Elf64_Shdr> sections(header.e_shnum);
+    std::memcpy(sections.data(), file.data() + header.e_shoff,
+                sections.size() * sizeof(Elf64_Shdr));
+    for (const Elf64_Shdr& table : sections) {
+        if (table.sh_type != SHT_DYNSYM || table.sh_link >= sections.size() ||
+            !fits(table.sh_offset, table.sh_size))
+            continue;
+        const Elf64_Shdr& strings = sections[table.sh_link];
+        if (!fits(strings.sh_offset, strings.sh_size))
+            continue;
+        for (uint64_t at = 0; at + sizeof(Elf64_Sym) <= table.sh_size; at += sizeof(Elf64_Sym)) {
+            Elf64_Sym symbol;
+            std::memcpy(&symbol, file.data() + table.sh_offset + at, sizeof symbol);
+            if (symbol.st_shndx == SHN_UNDEF || symbol.st_name >= strings.sh_size)
+                continue;
+            const char* name = file.data() + strings.sh_offset + symbol.st_name;
+            names.insert(std::string(name, ::strnlen(name, strings.sh_size - symbol.st_name)));
+        }
+    }
+    return names;
+}
+
+TEST(DimaxLibrary, DefinesExactlyTheFiveAdapterFunctions) {
+    const std::set<std::string> expected = {"U2C_CloseDevice", "U2C_OpenDevice", "U2C_Read",
+                                            "U2C_SetI2cFreq", "U2C_Write"};
+    EXPECT_EQ(DefinedDynamicSymbols(I2CBRDG_PATH), expected);
+}
 
 TEST(DimaxLibrary, ExportsTheFiveFunctionsAndFailsCleanlyWithoutAnAdapter) {
     ::setenv("DIMAX_U2C_DEVICES", "/nonexistent/i2c-0", 1);
