@@ -194,3 +194,10 @@ void CConnectBridged::StopMonitor() {
     if (monitor_.joinable() && monitor_.get_id() != std::this_thread::get_id())
         monitor_.join();
 }
+
+void CConnectBridged::EndConnection() {
+    StopMonitor();
+    std::lock_guard lock(mutex_);
+    if (HasHandle())
+        CloseHandle();
+}

@@ -50,10 +50,7 @@ CConnectDimax::CConnectDimax(const SDimaxApi& api, std::shared_ptr<CTickClock> c
     : CConnectBridged(std::move(clock)), api_(api) {}
 
 CConnectDimax::~CConnectDimax() {
-    StopMonitor();
-    // A handle kept open while the link was down is closed as well.
-    if (handle_ != U2C_INVALID_HANDLE)
-        CloseHandle();
+    EndConnection();
 }
 
 int32_t CConnectDimax::GetStatus() {

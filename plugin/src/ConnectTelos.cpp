@@ -20,10 +20,7 @@ CConnectTelos::CConnectTelos(std::shared_ptr<CTickClock> clock)
     : CConnectBridged(std::move(clock)) {}
 
 CConnectTelos::~CConnectTelos() {
-    StopMonitor();
-    // A handle kept open while the link was down is closed as well.
-    if (handle_ != 0)
-        CloseHandle();
+    EndConnection();
 }
 
 int32_t CConnectTelos::GetStatus() {

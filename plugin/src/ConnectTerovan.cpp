@@ -6,10 +6,7 @@ CConnectTerovan::CConnectTerovan(std::shared_ptr<CTickClock> clock)
     : CConnectBridged(std::move(clock)) {}
 
 CConnectTerovan::~CConnectTerovan() {
-    StopMonitor();
-    // A handle kept open while the link was down is closed as well.
-    if (handle_ != -1)
-        CloseHandle();
+    EndConnection();
 }
 
 bool CConnectTerovan::IsHandleInvalid() {

@@ -6,8 +6,8 @@
 //
 // A subclass supplies the bridge: its handle, when an open handle may be
 // reused, how it opens, closes, writes and reads. Its destructor must call
-// StopMonitor() first, so that the thread has ended before the bridge part
-// of the object goes away.
+// EndConnection(), so that the thread has ended before the bridge part of
+// the object goes away.
 #pragma once
 
 #include "plugin/ConnectI2C.h"
@@ -58,6 +58,9 @@ protected:
 
     // Ends the monitor thread and waits for it; idempotent.
     void StopMonitor();
+    // What every bridge's destructor does: ends the monitor thread, then
+    // closes an open handle, also one kept while the link was down.
+    void EndConnection();
 
     // Releases this thread's own hold on the lock for its lifetime (an
     // outer hold of the same thread stays).
