@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace busaccess {
 
@@ -21,6 +22,9 @@ public:
     void showInformation(const std::string& text, const std::string& caption) override;
 };
 
+// The trace sink of the bus library: the file named by QUORL_TRACE
+// (appended), or stderr. Each call's text is written whole.
+void WriteTrace(std::string_view text);
 // Appends one line to the trace sink.
 void WriteTraceLine(const std::string& line);
 
