@@ -31,22 +31,40 @@ function(kv_add_library name kind)
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
 endfunction()
 
-# kv_add_test(name SOURCES ... LIBS ... [LABELS ...] [ENV ...])
-# A GoogleTest executable registered with CTest test by test; ENV holds
-# NAME=VALUE entries set for discovery and for every run.
+# kv_add_test(name SOURCES ... LIBS ... [LABELS ...] [ENV ...] [RESOURCE_LOCK lock])
+# A GoogleTest executable registered with CTest test by test. ENV holds
+# NAME=VALUE entries set for discovery and for every run; RESOURCE_LOCK names
+# a resource that the tests hold one at a time (for example the shared
+# display for tests that simulate input).
 function(kv_add_test name)
   if(NOT KV_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   kv_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   if(ARG_ENV)
-    # The variables reach both test discovery and every test run through
-    # env(1) as the launcher; a list-valued ENVIRONMENT property does not
-    # survive gtest_discover_tests.
+    # env(1) as the launcher: a list-valued property does not survive
+    # gtest_discover_tests, a launcher reaches discovery and every run.
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${ARG_ENV}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_LIST ${name}_TESTS)
+  # Properties with list values are set after discovery, by a script that
+  # CTest includes after the discovered tests.
+  set(props "")
+  if(ARG_LABELS)
+    string(APPEND props " LABELS \"${ARG_LABELS}\"")
+  endif()
+  if(ARG_RESOURCE_LOCK)
+    string(APPEND props " RESOURCE_LOCK \"${ARG_RESOURCE_LOCK}\"")
+  endif()
+  if(props)
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+    file(WRITE ${script}
+         "if(${name}_TESTS)\n"
+         "  set_tests_properties(\${${name}_TESTS} PROPERTIES${props})\n"
+         "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+  endif()
 endfunction()
