@@ -34,8 +34,8 @@ endfunction()
 # kv_add_test(name SOURCES ... LIBS ... [LABELS ...] [ENV ...] [RESOURCE_LOCK lock])
 # A GoogleTest executable registered with CTest test by test. ENV holds
 # NAME=VALUE entries set for discovery and for every run; RESOURCE_LOCK names
-# a resource that the tests hold one at a time (for example the shared
-# display for tests that simulate input).
+# a resource that the tests hold one at a time; tests labelled "display"
+# hold the shared display's lock by default.
 function(kv_add_test name)
   if(NOT KV_BUILD_TESTS)
     return()
@@ -52,6 +52,10 @@ function(kv_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_LIST ${name}_TESTS)
   # Properties with list values are set after discovery, by a script that
   # CTest includes after the discovered tests.
+  # Tests on the one shared display run one at a time unless told otherwise.
+  if("display" IN_LIST ARG_LABELS AND NOT ARG_RESOURCE_LOCK)
+    set(ARG_RESOURCE_LOCK kv_display_input)
+  endif()
   set(props "")
   if(ARG_LABELS)
     string(APPEND props " LABELS \"${ARG_LABELS}\"")
