@@ -30,4 +30,10 @@ if(KV_BUILD_TESTS)
   add_dependencies(busgate_c_tests busgate_c u2c-sim)
   target_compile_definitions(busgate_c_tests PRIVATE
     BUSGATE_C_PATH="$<TARGET_FILE:busgate_c>" U2C_SIM_PATH="$<TARGET_FILE:u2c-sim>")
+  # The eighteen busgate_ functions are all the library exports.
+  add_test(NAME busgate_c.ExportsOnlyItsEighteenFunctions
+           COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DLIBRARY=$<TARGET_FILE:busgate_c>
+                   "-DEXPECTED=busgate_close;busgate_find_boards;busgate_find_boards_network;busgate_get_bitrate;busgate_get_high_level_threshold;busgate_get_i2c_vcc;busgate_get_input_testpin;busgate_get_low_level_threshold;busgate_get_output_testpin;busgate_get_termination;busgate_open;busgate_receive;busgate_set_bitrate;busgate_set_level_threshold;busgate_set_output_testpin;busgate_set_termination;busgate_transmit;busgate_transmit_receive"
+                   -P ${CMAKE_CURRENT_LIST_DIR}/tools/CheckExports.cmake)
+  set_tests_properties(busgate_c.ExportsOnlyItsEighteenFunctions PROPERTIES LABELS busaccess)
 endif()

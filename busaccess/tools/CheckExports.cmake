@@ -1,0 +1,30 @@
+# Checks that a shared library exports exactly the listed symbols.
+#   cmake -DNM=<nm> -DLIBRARY=<file.so> -DEXPECTED=<name;name;...> -P CheckExports.cmake
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${NM} could not read ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(exported)
+foreach(line IN LISTS lines)
+  # "<address> <type> <name>"; the name is the last field.
+  if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] +([^ ]+)$")
+    list(APPEND exported "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(SORT exported)
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT exported STREQUAL expected)
+  set(extra ${exported})
+  list(REMOVE_ITEM extra ${expected})
+  set(missing ${expected})
+  if(exported)
+    list(REMOVE_ITEM missing ${exported})
+  endif()
+  message(FATAL_ERROR "${LIBRARY}: exports other than expected\n"
+                      "  not expected: ${extra}\n  missing: ${missing}")
+endif()
+list(LENGTH exported count)
+message(STATUS "${LIBRARY}: exactly the ${count} expected exports")
