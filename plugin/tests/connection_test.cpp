@@ -127,6 +127,12 @@ TEST_F(ConnectionTest, AttemptsAreThrottledAndTheMonitorRetriesUntilOneSucceeds)
     clock->Advance(1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(sim.bus->adapterQueries(), queries);
+
+    // Between failed attempts the monitor thread paused 100 ms each time.
+    const auto sleeps = clock->Sleeps();
+    ASSERT_FALSE(sleeps.empty());
+    for (const auto& sleep : sleeps)
+        EXPECT_EQ(sleep.ms, 100u);
 }
 
 TEST_F(ConnectionTest, FailedWriteMarksTheLinkDownAndOnlyForcedWritesGetThrough) {
@@ -189,6 +195,27 @@ TEST_F(ConnectionTest, ReportTurnsIntoIdleWhenConnectedAndReconnectionWhenDown) 
     uint8_t buffer[3];
     EXPECT_EQ(c.Read(buffer, 3), 0);
     ASSERT_TRUE(WaitFor([&] { return c.ThreadState() == CConnectBridged::kReconnect; }));
+}
+
+// Before the first Connect no monitor thread runs, so the state is seen
+// exactly as the operations leave it.
+TEST_F(ConnectionTest, APendingReportOutlivesFailuresUntilAnAttemptSucceeds) {
+    int owner = 0;
+    CConnectDimax c(SimDimax::Api(), clock);
+    const uint8_t frame[3] = {0x01, 0x02, 0x03};
+    uint8_t buffer[3];
+    EXPECT_EQ(c.Write(frame, 3, 0), 0);
+    EXPECT_EQ(c.ThreadState(), CConnectBridged::kReconnect);
+    c.ReportStatus(&owner);
+    EXPECT_EQ(c.ThreadState(), CConnectBridged::kReport);
+    EXPECT_EQ(c.Write(frame, 3, 0), 0);
+    EXPECT_EQ(c.Read(buffer, 3), 0);
+    EXPECT_EQ(c.Write(frame, 3, 1), 0); // forced, but no adapter is open yet
+    EXPECT_EQ(c.ThreadState(), CConnectBridged::kReport);
+    EXPECT_EQ(c.OwnerWindow(), &owner);
+
+    EXPECT_EQ(c.Connect(), 1); // a successful attempt clears it
+    EXPECT_EQ(c.ThreadState(), CConnectBridged::kIdle);
 }
 
 TEST_F(ConnectionTest, FramesTheAdapterRecordCannotHoldAreRefusedWithoutDroppingTheLink) {
