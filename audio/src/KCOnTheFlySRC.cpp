@@ -245,6 +245,10 @@ bool KCOnTheFlySRC::SetParameters(long in, long out, E_SRC_Flags f, long channel
     channels = channelCount;
     outSample = ChooseOutput(channelCount);
     SetFilter(in, out, &halfLength, f);
+    if (halfLength > kMaxHalfLength) {
+        Dispose();
+        return false;
+    }
     SetLengths();
     return true;
 }

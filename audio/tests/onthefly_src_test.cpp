@@ -191,6 +191,12 @@ TEST(OnTheFlySRC, SetUpStatesAndRefusals) {
     KCOnTheFlySRC src(44100, 48000, eSRCDefault, 1);
     EXPECT_EQ(src.Init(44100, 48000, eSRCDefault, 9), eGenericErr); // 9 channels do not fit
     EXPECT_EQ(src.Init(0, 48000, eSRCDefault, 1), eGenericErr);
+    // A ratio whose filter tables would take gigabytes is refused.
+    EXPECT_EQ(src.Init(1, 48000, eSRCDefault, 1), eGenericErr);
+    EXPECT_EQ(src.GetSincTable(), nullptr);
+    EXPECT_EQ(KCOnTheFlySRC(1, 48000, eSRCDefault).GetHalfLength(), 2424000); // lengths only
+    EXPECT_EQ(src.Init(8000, 192000, eSRCDefault, 1), eNoErr);
+    EXPECT_EQ(src.GetHalfLength(), 1212);
     EXPECT_EQ(src.Init(44100, 48000, eSRCDefault, 1), eNoErr);
 
     std::vector<double> table(src.GetTableSize()), window(src.GetHalfLength() + 1);

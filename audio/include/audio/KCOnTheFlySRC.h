@@ -21,6 +21,10 @@ public:
     static constexpr long kMaxChannels = 8;
     static constexpr long kRingFloats = 4096; // 512 frames of 8 floats
     static constexpr long kTableResolution = 1000;
+    // The longest half filter whose tables are built (32 MB of sinc table):
+    // rate ratios of about 80 with the default filter. Longer ones are
+    // refused rather than allocated.
+    static constexpr long kMaxHalfLength = 4096;
 
     KCOnTheFlySRC();
     KCOnTheFlySRC(long inRate, long outRate, E_SRC_Flags flags, long channels);
@@ -32,7 +36,8 @@ public:
     ~KCOnTheFlySRC() override;
 
     // Builds the tables for the setting (only when it changed) and resets
-    // the stream. Rates must be positive and channels 0 to 8.
+    // the stream. Rates must be positive, channels 0 to 8 and the half
+    // filter length at most kMaxHalfLength; eGenericErr otherwise.
     KTErr Init(long inRate, long outRate, E_SRC_Flags flags, long channels);
     // As Init, with the caller's storage: tableSize doubles, H + 1 doubles
     // and 4096 floats. eMemNullPointer when a pointer is null.
