@@ -91,6 +91,10 @@ TEST(Open, ChipFamiliesAndFlavours) {
         EXPECT_EQ(sim.ui->IsEnabled(ctl::kPwmAndAmp), c.pwmAndAmp);
         EXPECT_EQ(sim.ui->PwrAmpTimerRunning(), c.pwmAndAmp);
     }
+    // Bit 0 of the straps word: the reference clock comes from DCLK.
+    SimBus dclk(WithChip(0x6000, 0x0606, 0x060001));
+    EXPECT_NE(dclk.bus->Open(), 0u);
+    EXPECT_TRUE(dclk.HasLine("status", 1, "* REF Strap: DCLK  \n "));
 }
 
 TEST(Open, RejectsABusWhoseReadsAreAllEqual) {
@@ -140,7 +144,55 @@ TEST(Open, OldBridgeFirmwareIsReported) {
     SimBus sim(config);
     EXPECT_NE(sim.bus->Open(), 0u);
     EXPECT_TRUE(sim.HasLine("status", 3, "MK340 firmware update is recommended.\n "));
+    EXPECT_TRUE(sim.HasLine("status", 3, "Upgrade to version 1.0.0 or above.\n "));
     EXPECT_FALSE(sim.ui->IsEnabled(ctl::kProgramAll));
+    EXPECT_EQ(sim.bus->State().boardType, 1);
+
+    // Neither service address answers: the board is not identified, and an
+    // evaluation-board dialog gives way to the plain object.
+    SimBus silent;
+    EXPECT_NE(silent.bus->Open(), 0u);
+    EXPECT_EQ(silent.ui->EvbDialogType(), 1);
+    silent.clock.Advance(std::chrono::seconds(10));
+    silent.ClearLog();
+    // The driver's own probe of 0x80, then the two of the firmware check.
+    silent.board->injectFault(u2csim::Fault::nak, 3);
+    EXPECT_NE(silent.bus->Open(), 0u);
+    EXPECT_TRUE(silent.HasLine("status", 3, "MK340 firmware upgrade is required.\n "));
+    EXPECT_TRUE(silent.HasLine("status", 3, "Upgrade to version 1.0.0 or above.\n "));
+    EXPECT_EQ(silent.Text("status").find("* Board Type"), std::string::npos);
+    EXPECT_EQ(silent.bus->State().boardType, -1);
+    EXPECT_EQ(silent.ui->EvbDialogType(), 0);
+    EXPECT_FALSE(silent.ui->IsEnabled(ctl::kEvbConfig));
+}
+
+TEST(Open, BoardTypes) {
+    struct Case {
+        uint16_t type;
+        const char* line;
+        int colour;
+        int evbDialog;
+    } cases[] = {
+        {1, "* Board Type: QX41xx Evaluation Board \n ", 2, 1},
+        {2, "* Board Type: USB-to-I2C Utility Board \n ", 2, 0},
+        {3, "* Board Type: Terovan USB Soundbar \n ", 2, 0},
+        {4, "* Board Type: PowerDulm Evaluation Board \n ", 2, 4},
+        {9, "* Board Type: Unknown (9) \n ", 3, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        SimBusConfig config;
+        config.board.boardType = c.type;
+        config.board.firmware = 0x0102;
+        SimBus sim(config);
+        EXPECT_NE(sim.bus->Open(), 0u) << "an unknown board still opens";
+        EXPECT_TRUE(sim.HasLine("status", c.colour, c.line)) << sim.Text("status");
+        EXPECT_TRUE(sim.HasLine("status", 2, "* Board Firmware Revision: 0x0102 \n "));
+        EXPECT_EQ(sim.ui->EvbDialogType(), c.evbDialog);
+        EXPECT_EQ(sim.ui->IsEnabled(ctl::kEvbConfig), c.evbDialog != 0);
+        EXPECT_EQ(sim.bus->State().boardType, c.type);
+        EXPECT_EQ(sim.bus->State().boardFirmwareRevision, 0x0102);
+    }
 }
 
 TEST(Open, BacksOffRepeatedAttemptsOnAMonotonicClock) {
