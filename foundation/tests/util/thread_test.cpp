@@ -12,6 +12,18 @@ using namespace kvThread;
 
 namespace {
 
+// Polls `done` for up to five seconds; false when it never became true.
+template <typename Predicate>
+bool WaitUntil(Predicate done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
 TEST(KvThreadMutexInited, UninitialisedObjectGuardsNothing) {
     ThreadMutexInited m;
     EXPECT_FALSE(m.is_init());
@@ -69,8 +81,9 @@ TEST(KvThread, CreateJoinAndAliveness) {
     thread_handle handle = reinterpret_cast<thread_handle>(1);
     create_thread(handle, RecordAndWait, 21, 2);
     ASSERT_NE(handle, invalid_thread_handle);
-    while (gStartedId == invalid_thread_id)
-        std::this_thread::yield();
+    const bool started = WaitUntil([] { return gStartedId != invalid_thread_id; });
+    gRelease = !started; // a thread that seems not to start is let go at once
+    ASSERT_TRUE(started);
     const thread_id id = gStartedId;
     EXPECT_NE(id, current_thread_id());
     EXPECT_TRUE(is_thread_alive(id));
@@ -166,24 +179,51 @@ TEST_F(KvThreadMonitor, LockAndTimedWait) {
     destroy_condition_monitor(nullptr);
 }
 
-TEST_F(KvThreadMonitor, SignalWakesOneWaiter) {
-    std::atomic<int> woken{0};
-    std::atomic<bool> ready{false};
-    std::thread waiter([&] {
+// Holds the monitor once `count` threads have counted themselves under it and
+// gone into their wait (which frees the monitor again).
+bool LockWhenWaiting(condition_monitor* monitor, const std::atomic<int>& waiting, int count) {
+    return WaitUntil([&] {
         lock(monitor);
-        ready = true;
-        if (timed_wait(monitor, 5'000'000))
-            ++woken;
+        if (waiting == count)
+            return true;
         unlock(monitor);
+        return false;
     });
-    while (!ready)
-        std::this_thread::yield();
-    // The waiter released the monitor inside the wait once we can take it.
+}
+
+TEST_F(KvThreadMonitor, SignalWakesOneWaiter) {
+    std::atomic<int> waiting{0}, woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 2; ++i) {
+        waiters.emplace_back([&] {
+            lock(monitor);
+            ++waiting;
+            if (wait(monitor))
+                ++woken;
+            unlock(monitor);
+        });
+    }
+    const bool allWaiting = LockWhenWaiting(monitor, waiting, 2);
+    EXPECT_TRUE(allWaiting);
+    signal(monitor);
+    if (allWaiting)
+        unlock(monitor);
+    EXPECT_TRUE(WaitUntil([&] { return woken == 1; }));
+
+    // One signal, one waiter: the other sleeps on while we wait a little
+    // ourselves (a wait that times out).
     lock(monitor);
+    EXPECT_FALSE(timed_wait(monitor, 20'000));
+    EXPECT_EQ(woken, 1);
     signal(monitor);
     unlock(monitor);
-    waiter.join();
-    EXPECT_EQ(woken, 1);
+    EXPECT_TRUE(WaitUntil([&] { return woken == 2; }));
+    while (woken < 2) { // a broken signal must not leave the test hanging
+        broadcast(monitor);
+        std::this_thread::yield();
+    }
+    for (auto& t : waiters)
+        t.join();
 
     // A signal with nobody waiting is not kept for a later waiter.
     signal(monitor);
@@ -197,28 +237,29 @@ TEST_F(KvThreadMonitor, BroadcastWakesEveryWaiter) {
     broadcast(monitor); // nobody waits: returns at once
     unlock(monitor);
 
-    std::atomic<int> waiting{0}, woken{0};
+    std::atomic<int> waiting{0}, woken{0}, finished{0};
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i) {
-        waiters.emplace_back([&] {
+        waiters.emplace_back([&, i] {
             lock(monitor);
             ++waiting;
-            if (timed_wait(monitor, 5'000'000))
+            if (i == 0 ? wait(monitor) : timed_wait(monitor, 5'000'000))
                 ++woken;
             unlock(monitor);
+            ++finished;
         });
     }
-    // All three are inside the wait once each has counted itself and the
-    // monitor is free again.
-    for (;;) {
-        lock(monitor);
-        if (waiting == 3)
-            break;
-        unlock(monitor);
+    ASSERT_TRUE(LockWhenWaiting(monitor, waiting, 3));
+    broadcast(monitor);
+    // Every wake-up has been taken once broadcast returns: none is left for
+    // a thread that starts waiting now.
+    EXPECT_FALSE(timed_wait(monitor, 1000));
+    unlock(monitor);
+    EXPECT_TRUE(WaitUntil([&] { return finished == 3; }));
+    while (finished < 3) { // a waiter left asleep must not leave the test hanging
+        signal(monitor);
         std::this_thread::yield();
     }
-    broadcast(monitor);
-    unlock(monitor);
     for (auto& t : waiters)
         t.join();
     EXPECT_EQ(woken, 3);
