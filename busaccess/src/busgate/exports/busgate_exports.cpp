@@ -26,6 +26,17 @@ Library& TheLibrary() {
 // Built at load, as the application object would be.
 [[maybe_unused]] Library& g_atLoad = TheLibrary();
 
+// No exception leaves the library: a call that fails that way reports the
+// failure its caller already handles.
+template <typename Result, typename F>
+Result Guarded(Result failure, F&& f) noexcept {
+    try {
+        return f();
+    } catch (...) {
+        return failure;
+    }
+}
+
 int32_t Zero() {
     return 0;
 }
@@ -39,7 +50,10 @@ void Nothing() {}
 extern "C" {
 
 void busgate_close(busgate_handle, busgate_status*) {
-    TheLibrary().bus.Close();
+    Guarded(0, [] {
+        TheLibrary().bus.Close();
+        return 0;
+    });
 }
 
 busgate_board_list* busgate_find_boards(busgate_board_list* list, busgate_status*) {
@@ -74,12 +88,13 @@ int32_t busgate_get_termination(busgate_handle, busgate_status*) {
 }
 
 busgate_handle busgate_open(busgate_board*, busgate_status*) {
-    return TheLibrary().bus.Open();
+    return Guarded(busgate_handle{0}, [] { return TheLibrary().bus.Open(); });
 }
 
 int32_t busgate_receive(busgate_handle, busgate_status*, uint32_t slave, uint32_t bufferSize,
                         uint8_t* buffer, uint32_t length) {
-    return TheLibrary().bus.Receive(slave, buffer, bufferSize, length);
+    return Guarded(int32_t{-1},
+                   [&] { return TheLibrary().bus.Receive(slave, buffer, bufferSize, length); });
 }
 
 void busgate_set_bitrate(busgate_handle, busgate_status*, uint32_t) {
@@ -97,7 +112,7 @@ void busgate_set_termination(busgate_handle, busgate_status*, int32_t) {
 
 int32_t busgate_transmit(busgate_handle, busgate_status*, uint32_t slave, const uint8_t* data,
                          uint32_t length) {
-    return TheLibrary().bus.Transmit(slave, data, length);
+    return Guarded(int32_t{-1}, [&] { return TheLibrary().bus.Transmit(slave, data, length); });
 }
 
 int32_t busgate_transmit_receive(busgate_handle, busgate_status*, uint32_t, const uint8_t*,
