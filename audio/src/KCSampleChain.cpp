@@ -277,8 +277,13 @@ void KCQuorlProcessChainElement::ProcessInPlace(QuorlSoundBuf* bufs, int32_t cou
 }
 
 void KCQuorlProcessChainElement::Process(QuorlSoundBuf* in, QuorlSoundBuf* out, int32_t outputs) {
-    if (!processFunction)
+    if (!processFunction) {
+        // Nothing processes the block: its outputs are silence, never what
+        // the caller's buffers held before.
+        SilenceSoundBufs(out, static_cast<uint32_t>(std::max(outputs, 0)),
+                         static_cast<uint32_t>(shellInfo.words[sNativeShellInfo::kWordFrames]));
         return;
+    }
     int32_t result = 0;
     processFunction(in, ProcessInputCount(), shellInfo.words[sNativeShellInfo::kWordFrames], out,
                     outputs, &result, processMemory ? processMemory->ActiveCoefficients() : nullptr,

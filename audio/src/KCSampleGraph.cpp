@@ -19,9 +19,8 @@ KTErr KCSoundBufList::Build(uint32_t frameCount, float* base, uint32_t channelCo
     return eNoErr;
 }
 
-void KCSoundBufList::Clear() {
-    const uint32_t n = channels < kMaxSoundBufChannels ? channels : kMaxSoundBufChannels;
-    for (uint32_t c = 0; c < n; ++c) {
+void SilenceSoundBufs(QuorlSoundBuf* bufs, uint32_t count, uint32_t frames) {
+    for (uint32_t c = 0; c < count; ++c) {
         float* d = bufs[c].data;
         if (!d)
             continue;
@@ -29,4 +28,9 @@ void KCSoundBufList::Clear() {
         for (uint32_t f = 0; f < frames; ++f)
             d[f * stride] = 0.0f;
     }
+}
+
+void KCSoundBufList::Clear() {
+    SilenceSoundBufs(bufs, channels < kMaxSoundBufChannels ? channels : kMaxSoundBufChannels,
+                     frames);
 }

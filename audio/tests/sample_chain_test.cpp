@@ -320,13 +320,19 @@ TEST(ProcessElement, PositionAndStreamModeWords) {
     }
 }
 
-TEST(ProcessElement, WithoutInputWritesSilence) {
-    KCQuorlProcessChainElement element(2, 32, 0, nullptr, DoubleProcess, nullptr);
-    Block out(32, 2, 5.0f);
-    KCStreamState state;
-    EXPECT_EQ(element.GetSamples(out.list, state), eNoErr);
-    for (float v : out.samples)
-        EXPECT_EQ(v, 0.0f);
+TEST(ProcessElement, WithoutInputOrProcessFunctionWritesSilence) {
+    RampSource source(1.0f);
+    KCQuorlProcessChainElement noInput(2, 32, 0, nullptr, DoubleProcess, nullptr);
+    KCQuorlProcessChainElement noFunction(2, 32, 0, nullptr, nullptr, nullptr);
+    noFunction.input = &source;
+    for (KCQuorlProcessChainElement* element : {&noInput, &noFunction}) {
+        Block out(32, 2, 5.0f); // what the caller's block held before
+        KCStreamState state;
+        EXPECT_EQ(element->GetSamples(out.list, state), eNoErr);
+        for (float v : out.samples)
+            ASSERT_EQ(v, 0.0f);
+    }
+    EXPECT_EQ(source.pulls, 1);
 }
 
 TEST(ProcessElement, ExceptionBecomesStatusAndLaterPullsWork) {

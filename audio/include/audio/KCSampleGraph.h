@@ -52,6 +52,10 @@ struct KCSoundBufList {
     void Clear();
 };
 
+// Writes silence into `frames` frames of each of `count` descriptors that
+// have storage.
+void SilenceSoundBufs(QuorlSoundBuf* bufs, uint32_t count, uint32_t frames);
+
 // The state carried by every pull.
 struct KCStreamState {
     enum : uint32_t {
