@@ -1,4 +1,5 @@
-// Strings of fixed capacity held inline; text that does not fit is cut.
+// Strings of fixed capacity held inline; text that does not fit is cut (never
+// inside a UTF-8 character).
 #pragma once
 
 #include <cstddef>
@@ -72,7 +73,25 @@ private:
             return;
         while (*s != '\0' && cursor < limit)
             *cursor++ = *s++;
+        if (IsContinuation(*s))
+            DropCutCharacter();
         *cursor = '\0';
+    }
+    static bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+    // The cut fell inside a UTF-8 character: its first bytes go too, so that
+    // the text stays valid UTF-8 (a document holding half a character cannot
+    // be read back).
+    void DropCutCharacter() {
+        char* lead = cursor;
+        while (lead > start && cursor - lead < 3 && IsContinuation(lead[-1]))
+            --lead;
+        if (lead == start)
+            return;
+        --lead;
+        const auto first = static_cast<unsigned char>(*lead);
+        const long expected = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 0;
+        if (cursor - lead < expected)
+            cursor = lead;
     }
     int CompareWith(const char* o, size_t olen) const {
         const size_t len = size();

@@ -124,6 +124,27 @@ TEST(FixedString, CutsAndCompares) {
     EXPECT_STREQ(other.name.c_str(), "name");
 }
 
+TEST(FixedString, CutNeverSplitsAUtf8Character) {
+    const std::string x61(61, 'x'), x62(62, 'x'), x63(63, 'x');
+    struct {
+        std::string text;
+        std::string kept;
+    } cases[] = {
+        {x62 + "\xC3\xA9", x62},         // a 2-byte character at the cut
+        {x61 + "\xE2\x82\xAC", x61},     // a 3-byte character at the cut
+        {x62 + "\xF0\x9F\x8E\xB5", x62}, // a 4-byte one
+        {std::string(60, 'x') + "\xE2\x82\xAC", std::string(60, 'x') + "\xE2\x82\xAC"},
+        {x63 + "\xC3\xA9", x63},            // cut between characters
+        {x62 + "\xE9" + "a", x62 + "\xE9"}, // 8-bit text, not UTF-8
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::string(KCFixedString<63>(c.text.c_str()).c_str()), c.kept) << c.text;
+        KCFixedString<63> appended(std::string(60, 'x').c_str());
+        appended << c.text.substr(60).c_str();
+        EXPECT_EQ(std::string(appended.c_str()), c.kept) << c.text;
+    }
+}
+
 TEST(Rect, GeometryAndIntersection) {
     KURect<short> r(0, 0, 10, 20);
     EXPECT_EQ(r.Width(), 20);

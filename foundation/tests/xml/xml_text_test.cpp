@@ -334,4 +334,24 @@ TEST(XMLWriter, WriteAllTextHandlesShortAndFailingWrites) {
               eFMDiskFull);
 }
 
+TEST(XMLReader, CutNamesAndValuesStayReadable) {
+    // Cut at the capacity, a character of several bytes would leave half of
+    // itself behind, and the written document could not be read at all.
+    const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC";
+    CXMLElement tree((std::string(62, 'n') + e).c_str(), "");
+    tree.AddAttrib("a", std::string(126, 'v') + e);
+    tree.AddAttrib("b", std::string(125, 'v') + euro);
+    tree.AddAttrib("c", std::string(125, 'v') + e); // fits whole
+    CXMLElement back;
+    ASSERT_EQ(Build(Write(tree), back), eNoErr);
+    EXPECT_EQ(std::string(back.name.c_str()), std::string(62, 'n'));
+    std::string value;
+    EXPECT_TRUE(back.GetAttrib("a", value));
+    EXPECT_EQ(value, std::string(126, 'v'));
+    EXPECT_TRUE(back.GetAttrib("b", value));
+    EXPECT_EQ(value, std::string(125, 'v'));
+    EXPECT_TRUE(back.GetAttrib("c", value));
+    EXPECT_EQ(value, std::string(125, 'v') + e);
+}
+
 } // namespace
