@@ -19,11 +19,25 @@ struct Client {
     Bytes pending;
 };
 
+// How long a host may leave its replies unread before the board drops it.
+constexpr int kSendTimeoutMs = 1000;
+
+// False when the host is gone or stopped reading: one host that never
+// reads must not hold the board (and its other hosts) for ever.
 bool SendAll(int fd, const uint8_t* p, size_t n) {
     while (n > 0) {
-        ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
+        ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (w < 0 && errno == EINTR)
             continue;
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd out{fd, POLLOUT, 0};
+            int r = ::poll(&out, 1, kSendTimeoutMs);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                return false;
+            continue;
+        }
         if (w <= 0)
             return false;
         p += w;

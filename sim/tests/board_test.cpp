@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -220,6 +222,46 @@ TEST_F(BoardWithChip, SocketServerSpeaksTheLengthPrefixedStream) {
     kvusb::WriteAll(*pipe, open.data(), open.size());
     EXPECT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::noDevice);
     EXPECT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::noDevice);
+    server.stop();
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(BoardWithChip, AHostThatNeverReadsItsRepliesIsDroppedNotWaitedFor) {
+    auto dir =
+        std::filesystem::temp_directory_path() / ("u2csim-unread-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "board.sock").string();
+    SocketServer server(board, path);
+    std::string error;
+    ASSERT_TRUE(server.start(error)) << error;
+
+    // Host A asks for far more reply data than the stream buffers hold and
+    // never reads any of it.
+    int greedy = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::connect(greedy, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const Bytes read = ReadFrame(0, kChipAddress, 65536);
+    Bytes requests;
+    for (int i = 0; i < 32; ++i) {
+        const uint8_t length[4] = {uint8_t(read.size()), 0, 0, 0};
+        requests.insert(requests.end(), length, length + 4);
+        requests.insert(requests.end(), read.begin(), read.end());
+    }
+    ASSERT_EQ(::send(greedy, requests.data(), requests.size(), MSG_NOSIGNAL),
+              ssize_t(requests.size()));
+
+    // Host B is still served.
+    kvusb::SocketBackend backend({path}, std::chrono::seconds(5));
+    auto pipe = backend.open(path);
+    ASSERT_TRUE(pipe);
+    Bytes alive = IsAliveFrame(0, kChipAddress);
+    ASSERT_EQ(kvusb::WriteAll(*pipe, alive.data(), alive.size()), kvusb::IoStatus::ok);
+    uint8_t st = 0;
+    EXPECT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::ok);
+    EXPECT_EQ(st, 1);
+    ::close(greedy);
     server.stop();
     std::filesystem::remove_all(dir);
 }
