@@ -279,12 +279,26 @@ void CXMLTreeBuilder::NormalizeText(std::string& text) {
 
 namespace {
 
-void AppendEscaped(std::string& out, const char* s, size_t len) {
+// Where the escaped text goes: a reader normalises line ends everywhere and
+// turns tabs and line feeds in attribute values into blanks, so those are
+// written as character references.
+enum class EscapeFor { text, attribute };
+
+void AppendEscaped(std::string& out, const char* s, size_t len, EscapeFor where) {
     const char* run = s;
     const char* end = s + len;
     for (const char* p = s; p != end; ++p) {
         const char* entity;
         switch (*p) {
+        case '\r':
+            entity = "&#13;";
+            break;
+        case '\t':
+        case '\n':
+            if (where == EscapeFor::text)
+                continue;
+            entity = *p == '\t' ? "&#9;" : "&#10;";
+            break;
         case '&':
             entity = "&amp;";
             break;
@@ -311,12 +325,24 @@ void AppendEscaped(std::string& out, const char* s, size_t len) {
 }
 
 // A CDATA section cannot hold "]]>": the text is split between two sections
-// there ("]]" ends one, ">" starts the next), which the reader joins again.
+// there ("]]" ends one, ">" starts the next), which the reader joins again. A
+// carriage return, which a reader would turn into a line feed, goes between
+// two sections as a character reference.
 void AppendCDATAContent(std::string& out, const std::string& text) {
     size_t start = 0;
-    for (size_t found; (found = text.find("]]>", start)) != std::string::npos; start = found + 2) {
-        out.append(text, start, found + 2 - start);
-        out.append("]]><![CDATA[");
+    for (size_t found; (found = text.find_first_of("]\r", start)) != std::string::npos;) {
+        if (text[found] == '\r') {
+            out.append(text, start, found - start);
+            out.append("]]>&#13;<![CDATA[");
+            start = found + 1;
+        } else if (text.compare(found, 3, "]]>") == 0) {
+            out.append(text, start, found + 2 - start);
+            out.append("]]><![CDATA[");
+            start = found + 2;
+        } else {
+            out.append(text, start, found + 1 - start);
+            start = found + 1;
+        }
     }
     out.append(text, start, std::string::npos);
 }
@@ -329,7 +355,7 @@ void WriteElement(const CXMLElement& e, std::string& out, uint32_t depth) {
         out.push_back(' ');
         out.append(a.name.c_str(), a.name.size());
         out.append("=\"");
-        AppendEscaped(out, a.value.c_str(), a.value.size());
+        AppendEscaped(out, a.value.c_str(), a.value.size(), EscapeFor::attribute);
         out.push_back('"');
     }
     const bool hasChildren = !e.children.empty();
@@ -354,7 +380,7 @@ void WriteElement(const CXMLElement& e, std::string& out, uint32_t depth) {
             out.append(inner, '\t');
             out.append("]]>\n");
         } else {
-            AppendEscaped(out, e.text.data(), e.text.size());
+            AppendEscaped(out, e.text.data(), e.text.size(), EscapeFor::text);
             if (hasChildren)
                 out.push_back('\n');
         }

@@ -143,7 +143,7 @@ TEST(XMLReader, MarkupThatAddsNothing) {
 TEST(XMLReader, RoundTripOfEscapesAndCDATA) {
     CXMLElement tree("r", "");
     tree.AddAttrib("q", "<\"&'>");
-    const char* cdataTexts[] = {"a<b&c", "x]]>y", "]]>", "a]]]]>>b]]", "]]]"};
+    const char* cdataTexts[] = {"a<b&c", "x]]>y", "]]>", "a]]]]>>b]]", "]]]", "a\rb\r\nc]]\r>"};
     for (const char* t : cdataTexts) {
         auto* e = new CXMLElement("c", t);
         e->cdata = true;
@@ -352,6 +352,26 @@ TEST(XMLReader, CutNamesAndValuesStayReadable) {
     EXPECT_EQ(value, std::string(125, 'v'));
     EXPECT_TRUE(back.GetAttrib("c", value));
     EXPECT_EQ(value, std::string(125, 'v') + e);
+}
+
+TEST(XMLReader, LineBreaksAndTabsSurviveARoundTrip) {
+    // A reader turns tabs and line ends in attribute values into blanks and
+    // carriage returns in text into line feeds, unless they are written as
+    // character references.
+    CXMLElement tree("r", "");
+    tree.AddAttrib("a", "1\t2\n3\r4\r\n5");
+    tree.push_back(new CXMLElement("t", "x\r\ny\rz\n\tw"));
+    const std::string written = Write(tree);
+    EXPECT_EQ(written, "<r a=\"1&#9;2&#10;3&#13;4&#13;&#10;5\">\n"
+                       "\t<t>x&#13;\ny&#13;z\n\tw</t>\n"
+                       "</r>\n");
+    CXMLElement back;
+    ASSERT_EQ(Build(written, back), eNoErr);
+    std::string value;
+    EXPECT_TRUE(back.GetAttrib("a", value));
+    EXPECT_EQ(value, "1\t2\n3\r4\r\n5");
+    ASSERT_EQ(back.children.size(), 1u);
+    EXPECT_EQ(back.children[0]->text, "x\r\ny\rz\n\tw");
 }
 
 } // namespace
