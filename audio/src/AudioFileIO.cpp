@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,7 +43,13 @@ KTErr KCAudioFileIO::CreateReplacing(const kvFM::KCStPath& path) {
     KTErr status = CheckFilePath(path);
     if (status != eNoErr)
         return status;
-    const std::string native = path.GetNativePathString();
+    // Through a symbolic link, the file it names is replaced (the temporary
+    // file goes beside it) and the link stays.
+    std::string native = path.GetNativePathString();
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(native, ec);
+    if (!ec)
+        native = resolved.string();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = native + ".tmp" + std::to_string(::getpid()) + "_" +
                                  std::to_string(g_tempCounter.fetch_add(1));

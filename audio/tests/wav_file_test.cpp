@@ -301,6 +301,16 @@ TEST(WavFile, WriterReplacesTheTargetOnlyAfterSuccessfulWrites) {
         EXPECT_EQ(std::filesystem::exists(wide), c.status == eNoErr);
     }
 
+    // Written through a symbolic link, the file it names is replaced and the
+    // link stays.
+    const auto real = tmp.File("real.wav");
+    const auto link = tmp.File("link.wav");
+    WriteBytes(real, {'o', 'l', 'd'});
+    std::filesystem::create_symlink("real.wav", link);
+    WriteWav(link, 16, 1, 8000, {0.25f});
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadWav(real), std::vector<float>{0.25f});
+
     // Below a file, no folder can be made.
     cWavFileWrite nowhere(path + "/x.wav");
     EXPECT_FALSE(nowhere.IsValid());
