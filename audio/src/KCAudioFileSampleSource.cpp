@@ -48,13 +48,19 @@ KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& s
     }
     // Every destination must name an entry of the list.
     int32_t destination[kMaxSoundBufChannels];
+    bool named[kMaxSoundBufChannels] = {};
     for (uint32_t ch = 0; ch < channels; ++ch) {
         destination[ch] = state.channelMap ? state.channelMap->Lookup(int32_t(ch)) : int32_t(ch);
         if (destination[ch] < 0 || uint32_t(destination[ch]) >= channels) {
             list.Clear();
             return eGenericErr;
         }
+        named[destination[ch]] = true;
     }
+    // An entry the map names for no channel is silent.
+    for (uint32_t ch = 0; ch < channels; ++ch)
+        if (!named[ch])
+            SilenceSoundBufs(&list.bufs[ch], 1, frames);
 
     const int64_t fileChannels = reader->GetNumChans();
     const int64_t length = reader->GetNumSamples();

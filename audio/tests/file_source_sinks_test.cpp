@@ -124,6 +124,18 @@ TEST(AudioFileSource, LoopSilenceAndChannelMap) {
     EXPECT_EQ(block.At(0, 0), 2.0f / 32768.0f);
     EXPECT_EQ(block.At(0, 1), 1.0f / 32768.0f);
 
+    // A map that names one entry twice leaves the other silent, never with
+    // what the block held before.
+    int32_t twice[2] = {0, 0};
+    KCChannelList both{2, twice};
+    KCStreamState doubled;
+    doubled.channelMap = &both;
+    Block fresh(20, 2);
+    ASSERT_EQ(source.GetSamples(fresh.list, doubled), eNoErr);
+    EXPECT_EQ(fresh.At(0, 0), 2.0f / 32768.0f); // the last write wins
+    for (uint32_t f = 0; f < 20; ++f)
+        ASSERT_EQ(fresh.At(f, 1), 0.0f) << f;
+
     // Destinations that name no entry of the list are refused.
     for (int32_t bad : {-1, 2, 16}) {
         int32_t entries[2] = {0, bad};
