@@ -1,6 +1,8 @@
 #include "foundation/XMLElement.h"
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace kvXML {
 
@@ -49,18 +51,10 @@ CXMLElement& CXMLElement::operator=(const CXMLElement& other) {
     attribs = other.attribs;
     cdata = other.cdata;
     // Copy first, so that assigning an element's own descendant works.
-    ElementVec copies;
-    copies.reserve(other.children.size());
-    try {
-        for (const CXMLElement* child : other.children)
-            copies.push_back(new CXMLElement(*child));
-    } catch (...) {
-        for (CXMLElement* copy : copies)
-            delete copy;
-        throw;
-    }
+    CXMLElement copies(name.c_str(), "");
+    copies.CopyChildrenFrom(other);
     ClearSubElements();
-    children = std::move(copies);
+    children.swap(copies.children);
     return *this;
 }
 
@@ -69,10 +63,24 @@ CXMLElement::~CXMLElement() {
 }
 
 void CXMLElement::CopyChildrenFrom(const CXMLElement& other) {
-    children.reserve(other.children.size());
+    // Without recursion, so that a deeply nested tree cannot exhaust the stack:
+    // each pending pair is a source element and its copy, whose children are
+    // still to be made.
+    std::vector<std::pair<const CXMLElement*, CXMLElement*>> pending{{&other, this}};
     try {
-        for (const CXMLElement* child : other.children)
-            children.push_back(new CXMLElement(*child));
+        while (!pending.empty()) {
+            const auto [source, copy] = pending.back();
+            pending.pop_back();
+            copy->children.reserve(source->children.size());
+            for (const CXMLElement* child : source->children) {
+                auto* childCopy = new CXMLElement(child->name.c_str(), child->text);
+                copy->children.push_back(childCopy);
+                childCopy->KUValidatable::operator=(*child);
+                childCopy->cdata = child->cdata;
+                childCopy->attribs = child->attribs;
+                pending.emplace_back(child, childCopy);
+            }
+        }
     } catch (...) {
         ClearSubElements();
         throw;

@@ -5,6 +5,7 @@
 #include <expat.h>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace kvXML {
 
@@ -347,7 +348,10 @@ void AppendCDATAContent(std::string& out, const std::string& text) {
     out.append(text, start, std::string::npos);
 }
 
-void WriteElement(const CXMLElement& e, std::string& out, uint32_t depth) {
+// Writes the start tag and the text of `e`; true when a closing tag must
+// follow (the element has children or text). `inner` receives the depth of
+// the element's children.
+bool WriteElementStart(const CXMLElement& e, std::string& out, uint32_t depth, uint32_t& inner) {
     out.append(depth, '\t');
     out.push_back('<');
     out.append(e.name.c_str(), e.name.size());
@@ -361,12 +365,11 @@ void WriteElement(const CXMLElement& e, std::string& out, uint32_t depth) {
     const bool hasChildren = !e.children.empty();
     if (!hasChildren && e.text.empty()) {
         out.append("/>\n");
-        return;
+        return false;
     }
     out.push_back('>');
-    const bool raised = hasChildren || e.cdata;
-    uint32_t inner = depth;
-    if (raised) {
+    inner = depth;
+    if (hasChildren || e.cdata) {
         out.push_back('\n');
         ++inner;
     }
@@ -385,13 +388,41 @@ void WriteElement(const CXMLElement& e, std::string& out, uint32_t depth) {
                 out.push_back('\n');
         }
     }
-    for (const CXMLElement* child : e.children)
-        WriteElement(*child, out, inner);
-    if (raised)
+    return true;
+}
+
+void WriteElementEnd(const CXMLElement& e, std::string& out, uint32_t depth, uint32_t inner) {
+    if (inner != depth)
         out.append(depth, '\t');
     out.append("</");
     out.append(e.name.c_str(), e.name.size());
     out.append(">\n");
+}
+
+// Without recursion, so that a deeply nested tree cannot exhaust the stack.
+void WriteElement(const CXMLElement& root, std::string& out, uint32_t depth) {
+    struct Open {
+        const CXMLElement* element;
+        uint32_t depth;
+        uint32_t inner;
+        size_t nextChild;
+    };
+    std::vector<Open> open;
+    uint32_t inner = 0;
+    if (WriteElementStart(root, out, depth, inner))
+        open.push_back({&root, depth, inner, 0});
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.nextChild < top.element->children.size()) {
+            const CXMLElement& child = *top.element->children[top.nextChild++];
+            const uint32_t childDepth = top.inner;
+            if (WriteElementStart(child, out, childDepth, inner))
+                open.push_back({&child, childDepth, inner, 0});
+        } else {
+            WriteElementEnd(*top.element, out, top.depth, top.inner);
+            open.pop_back();
+        }
+    }
 }
 
 } // namespace

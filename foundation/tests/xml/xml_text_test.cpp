@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -372,6 +373,62 @@ TEST(XMLReader, LineBreaksAndTabsSurviveARoundTrip) {
     EXPECT_EQ(value, "1\t2\n3\r4\r\n5");
     ASSERT_EQ(back.children.size(), 1u);
     EXPECT_EQ(back.children[0]->text, "x\r\ny\rz\n\tw");
+}
+
+// Runs `work` on a thread with a small stack (128 KB).
+template <typename F>
+void OnSmallStack(F work) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 128 * 1024);
+    pthread_t thread;
+    auto run = [](void* data) -> void* {
+        (*static_cast<F*>(data))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, &work), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+TEST(XMLTree, DeepTreesNeedNoDeepStack) {
+    // A document nested a few thousand levels deep is small, yet copying or
+    // writing its tree must not recurse once per level.
+    constexpr int kDepth = 3000;
+    std::string doc;
+    for (int i = 0; i < kDepth; ++i)
+        doc += "<e>";
+    doc += "x";
+    for (int i = 0; i < kDepth; ++i)
+        doc += "</e>";
+    CXMLElement root;
+    ASSERT_EQ(Build(doc, root), eNoErr);
+
+    std::string written, copyWritten, assignedWritten;
+    OnSmallStack([&] {
+        CXMLElement copy(root);
+        CXMLElement assigned("other", "");
+        assigned.push_back(new CXMLElement("old", ""));
+        assigned = root;
+        written = Write(root);
+        copyWritten = Write(copy);
+        assignedWritten = Write(assigned);
+    });
+    EXPECT_EQ(written.size(), size_t(kDepth) * kDepth + 7u * kDepth + 1u); // tabs grow per level
+    EXPECT_EQ(written.substr(written.size() - 11), "\t</e>\n</e>\n");
+    EXPECT_EQ(copyWritten, written);
+    EXPECT_EQ(assignedWritten, written);
+
+    CXMLElement back;
+    ASSERT_EQ(Build(written, back), eNoErr);
+    const CXMLElement* deepest = &back;
+    int depth = 1;
+    while (!deepest->children.empty()) {
+        deepest = deepest->children[0];
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDepth);
+    EXPECT_EQ(deepest->text, "x");
 }
 
 } // namespace
