@@ -119,8 +119,12 @@ int BridgeDriver::BridgeWriteRead(uint8_t slave, uint32_t writeLength, const uin
         return 0;
     }
     if (oldFirmware()) {
+        // A write, then a read that must bring exactly what was asked for,
+        // as the single frame would: a word read short must not be taken
+        // for a whole one (a masked write would put it back corrupted).
         int written = BridgeWrite(slave, writeLength, data);
-        int read = BridgeRead(slave, readLength, buffer);
+        int read = finish(
+            link_.readFrame(ReadFrame(channel_, slave, readLength), readLength, buffer, true));
         return written == 1 && read == 1 ? 1 : 0;
     }
     FrameResult r;

@@ -117,6 +117,13 @@ TEST_F(DriverOverSim, OldFirmwareIsDetectedAndItsFallbacksAreUsed) {
     EXPECT_EQ(out[1], ReadFrame(0, 0x31, 4));
     EXPECT_EQ(out[2][0], BRIDGE_WRITE);
 
+    // A word read short is not merged and written back.
+    board().setMemWord(0x44, 0x11223344);
+    board().injectFault(Fault::shortCount);
+    EXPECT_EQ(driver->BridgeWriteMemMasked(0x44, 0xFF, 0x00), 0);
+    EXPECT_EQ(driver->lastError(), uint32_t(kErrCountMismatch));
+    EXPECT_EQ(board().memWord(0x44), 0x11223344u);
+
     board().clearLog();
     EXPECT_EQ(driver->BridgeDelay(250), 1);
     EXPECT_EQ(slept, std::vector<uint32_t>{250});
