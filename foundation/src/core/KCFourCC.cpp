@@ -6,23 +6,40 @@ bool IsAlnum(int c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// One alphanumeric step of one character; the search wraps past 'z' to the
-// space character and below the space character to the top.
+constexpr long kAlnumCount = 62;
+
+// One alphanumeric step up or down; the search wraps past 'z' to the space
+// character and below the space character to the top.
+int StepUp(int v) {
+    do {
+        ++v;
+        if (v > 'z')
+            v = ' ';
+    } while (!IsAlnum(v));
+    return v;
+}
+
+int StepDown(int v) {
+    do {
+        --v;
+        if (v < ' ')
+            v = 0xFF;
+    } while (!IsAlnum(v));
+    return v;
+}
+
+// After its first step a character is alphanumeric, and every further 62
+// steps bring it back to where it was: only the remainder is walked.
 unsigned char StepChar(unsigned char c, long steps) {
     int v = c;
-    for (; steps > 0; --steps) {
-        do {
-            ++v;
-            if (v > 'z')
-                v = ' ';
-        } while (!IsAlnum(v));
-    }
-    for (; steps < 0; ++steps) {
-        do {
-            --v;
-            if (v < ' ')
-                v = 0xFF;
-        } while (!IsAlnum(v));
+    if (steps > 0) {
+        v = StepUp(v);
+        for (long rest = (steps - 1) % kAlnumCount; rest > 0; --rest)
+            v = StepUp(v);
+    } else if (steps < 0) {
+        v = StepDown(v);
+        for (long rest = -((steps + 1) % kAlnumCount); rest > 0; --rest)
+            v = StepDown(v);
     }
     return static_cast<unsigned char>(v);
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <system_error>
 
@@ -90,6 +91,15 @@ TEST(FourCC, AlphanumericStepping) {
                            ? OffsetOSTypeAlphanumerically(code, c.steps)
                            : OffsetOSTypeAlphanumerically(code, (unsigned long)c.index, c.steps);
         EXPECT_EQ(FourCCToString(got), c.to) << c.from << " " << c.index << " " << c.steps;
+    }
+
+    // Any count is a few steps of work: 62 steps lead back to the start.
+    const KCFourCC mixed = StringToFourCC("a?Z0");
+    for (long steps : {LONG_MAX, LONG_MIN, 62L * 1000000000L + 5, -62L * 1000000000L - 5}) {
+        const long same = steps > 0 ? (steps - 1) % 62 + 1 : -((-(steps + 1)) % 62 + 1);
+        EXPECT_EQ(OffsetOSTypeAlphanumerically(mixed, steps),
+                  OffsetOSTypeAlphanumerically(mixed, same))
+            << steps;
     }
 }
 
