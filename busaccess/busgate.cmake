@@ -24,8 +24,10 @@ endif()
 
 # The shared library, loaded as its caller loads it, against the daemon.
 if(KV_BUILD_TESTS)
+  # u2csim only for starting the daemon: the library under test is loaded
+  # with dlopen, never linked.
   kv_add_test(busgate_c_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/library/busgate_c_test.cpp
-              LIBS ${CMAKE_DL_LIBS} LABELS busaccess)
+              LIBS ${CMAKE_DL_LIBS} u2csim LABELS busaccess)
   target_include_directories(busgate_c_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/include)
   add_dependencies(busgate_c_tests busgate_c u2c-sim)
   target_compile_definitions(busgate_c_tests PRIVATE

@@ -1,58 +1,22 @@
 // libbusgate_c.so loaded with dlopen, headless, against the u2c-sim daemon
 // running in a separate process.
 #include "busaccess/busgate/busgate_api.h"
+#include "sim/SimDaemon.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <signal.h>
 #include <sstream>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The daemon on a socket in a temporary folder, stopped with SIGTERM.
-class Daemon {
-public:
-    Daemon(const fs::path& dir, std::vector<std::string> options) : socket_(dir / "board.sock") {
-        std::vector<std::string> args = {U2C_SIM_PATH, "--socket", socket_.string()};
-        args.insert(args.end(), options.begin(), options.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 500 && !fs::exists(socket_); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ~Daemon() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
-    bool Running() const { return pid_ > 0 && fs::exists(socket_); }
-    const fs::path& Socket() const { return socket_; }
-
-private:
-    fs::path socket_;
-    pid_t pid_ = -1;
-};
 
 template <typename F>
 F* Bind(void* library, const char* name) {
@@ -70,9 +34,10 @@ TEST(BusgateLibrary, OpensAndTalksToTheDaemonHeadless) {
     const fs::path dir = fs::temp_directory_path() / ("busgate_c_test." + std::to_string(getpid()));
     fs::create_directories(dir);
     {
-        Daemon daemon(dir, {"--chip-version", "0x6000", "--chip-subversion", "0x0606"});
-        ASSERT_TRUE(daemon.Running());
-        setenv("TEROVAN_U2C_SOCKET", daemon.Socket().c_str(), 1);
+        u2csim::SimDaemon daemon(U2C_SIM_PATH,
+                                 {"--chip-version", "0x6000", "--chip-subversion", "0x0606"});
+        ASSERT_TRUE(daemon.ready());
+        setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
         setenv("QUORL_BUSGATE_LOG", (dir / "log.txt").c_str(), 1);
         setenv("QUORL_TRACE", (dir / "trace.txt").c_str(), 1);
         unsetenv("DISPLAY");
