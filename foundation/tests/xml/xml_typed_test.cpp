@@ -2,17 +2,15 @@
 #include "foundation/XMLText.h"
 #include "foundation/XMLTyped.h"
 
+#include "../util/TestLocale.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <locale>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace kvXML;
@@ -224,80 +222,33 @@ TEST(XMLTyped, Points) {
     EXPECT_EQ(h, "65535");
 }
 
-// A C library locale whose decimal point is a comma. An installed one is
-// used when there is one; otherwise a locale that defines only the number
-// format is compiled into a temporary folder (a fraction of a second, as it
-// needs no locale sources). Empty when neither works.
-class CommaCLocale {
-public:
-    ~CommaCLocale() {
-        std::error_code ignored;
-        if (!folder.empty())
-            std::filesystem::remove_all(folder, ignored);
-    }
-
-    // Sets LC_NUMERIC to a comma-decimal locale; false with `why` when none
-    // can be had.
-    bool Set(std::string& why) {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
-            if (std::setlocale(LC_NUMERIC, name) != nullptr && CommaInPrintf())
-                return true;
-        }
-        if (!Compile(why))
-            return false;
-        setenv("LOCPATH", folder.c_str(), 1);
-        const bool set = std::setlocale(LC_NUMERIC, "comma") != nullptr;
-        unsetenv("LOCPATH");
-        if (!set || !CommaInPrintf()) {
-            why = "the compiled comma-decimal locale could not be set";
-            return false;
-        }
-        return true;
-    }
-
-private:
-    bool Compile(std::string& why) {
-        std::string templ = (std::filesystem::temp_directory_path() / "kvlocaleXXXXXX").string();
-        if (mkdtemp(templ.data()) == nullptr) {
-            why = "no temporary folder for a compiled locale";
-            return false;
-        }
-        folder = templ;
-        const std::string source = folder + "/comma.def";
-        if (FILE* f = std::fopen(source.c_str(), "w")) {
-            std::fputs("LC_NUMERIC\n"
-                       "decimal_point \"<U002C>\"\n"
-                       "thousands_sep \"<U002E>\"\n"
-                       "grouping 3;3\n"
-                       "END LC_NUMERIC\n",
-                       f);
-            std::fclose(f);
-        } else {
-            why = "cannot write the locale definition";
-            return false;
-        }
-        // -c: the other categories are missing on purpose; localedef then
-        // warns and exits non-zero, so only the result counts. A bounded run.
-        const std::string command =
-            "timeout 30 localedef -c -i '" + source + "' '" + folder + "/comma' >/dev/null 2>&1";
-        const int status = std::system(command.c_str());
-        if (!std::filesystem::exists(folder + "/comma/LC_NUMERIC")) {
-            why = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 127
-                      ? "localedef (or timeout) is not installed"
-                      : "localedef did not make the locale";
-            return false;
-        }
-        return true;
-    }
-
-    static bool CommaInPrintf() {
+// Sets LC_NUMERIC to a comma-decimal locale: an installed one, or one that
+// defines only the number format, compiled here. False with `why` when none
+// can be had.
+bool SetCommaCLocale(CompiledLocale& compiled, std::string& why) {
+    const auto commaInPrintf = [] {
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
         return std::string(buffer) == "1,5";
+    };
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr && commaInPrintf())
+            return true;
     }
-
-    std::string folder;
-};
+    if (!compiled.Set(LC_NUMERIC,
+                      "LC_NUMERIC\n"
+                      "decimal_point \"<U002C>\"\n"
+                      "thousands_sep \"<U002E>\"\n"
+                      "grouping 3;3\n"
+                      "END LC_NUMERIC\n",
+                      why))
+        return false;
+    if (!commaInPrintf()) {
+        why = "the compiled locale does not print a decimal comma";
+        return false;
+    }
+    return true;
+}
 
 // A comma-decimal process locale at the C++ level (always) and, in the test
 // that asks for it, at the C level. Restores the "C" locale at the end.
@@ -370,9 +321,9 @@ TEST_F(XMLTypedCommaLocale, StreamsIgnoreTheGlobalLocale) {
 }
 
 TEST_F(XMLTypedCommaLocale, NumbersStayInTheCLocale) {
-    CommaCLocale comma;
+    CompiledLocale compiled;
     std::string why;
-    if (!comma.Set(why))
+    if (!SetCommaCLocale(compiled, why))
         GTEST_SKIP() << "no comma-decimal C locale: " << why;
     ExpectNumbersInTheCLocale();
 }
