@@ -23,7 +23,8 @@ std::string& KULtoa(long value, std::string& out, unsigned long radix);
 // limit + 1 places). Does nothing for a null pointer or a limit above 255.
 void KUSafeStrcpy(char* dest, const char* src, unsigned long limit);
 
-// Compares upper-cased copies as std::string::compare does.
+// Compares upper-cased copies ("C" locale capitals, whatever the process
+// locale is) as std::string::compare does.
 int KUCompareNoCase(const std::string& a, const std::string& b);
 
 // '?' matches one character, '*' the mismatching character and then skips to

@@ -1,6 +1,5 @@
 #include "foundation/KUUtils.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 
@@ -127,12 +126,15 @@ void KUSafeStrcpy(char* dest, const char* src, unsigned long limit) {
 }
 
 int KUCompareNoCase(const std::string& a, const std::string& b) {
-    std::string ua(a), ub(b);
-    for (char& c : ua)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : ub)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return ua.compare(ub);
+    // The "C" locale's capitals, whatever the process locale is.
+    const auto upper = [](std::string text) {
+        for (char& c : text) {
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        }
+        return text;
+    };
+    return upper(a).compare(upper(b));
 }
 
 bool KUMatchWildcard(const std::string& text, const std::string& pattern) {

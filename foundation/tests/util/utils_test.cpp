@@ -1,9 +1,13 @@
 #include "foundation/KCMemObj.h"
 #include "foundation/KUUtils.h"
 
+#include "TestLocale.h"
+
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
+#include <clocale>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -106,6 +110,29 @@ TEST(UtilStrings, CompareNoCase) {
     EXPECT_LT(KUCompareNoCase("abc", "ABD"), 0);
     EXPECT_LT(KUCompareNoCase("ab", "ABC"), 0);
     EXPECT_GT(KUCompareNoCase("b", "A"), 0);
+}
+
+// Upper-casing follows the "C" locale whatever the process locale is: here a
+// locale in which only 'a' and 'b' have capitals (as 'i' has none in some
+// languages).
+TEST(UtilStrings, CompareNoCaseIgnoresTheProcessLocale) {
+    CompiledLocale compiled;
+    std::string why;
+    const bool set = compiled.Set(LC_CTYPE,
+                                  "LC_CTYPE\n"
+                                  "upper <U0041>..<U005A>\n"
+                                  "lower <U0061>..<U007A>\n"
+                                  "toupper (<U0061>,<U0041>);(<U0062>,<U0042>)\n"
+                                  "END LC_CTYPE\n",
+                                  why);
+    if (set && std::toupper('i') == 'I')
+        why = "the compiled locale upper-cases every letter";
+    const bool oddLocale = set && std::toupper('i') != 'I';
+    EXPECT_EQ(KUCompareNoCase("file", "FILE"), 0);
+    EXPECT_LT(KUCompareNoCase("fila", "FILE"), 0);
+    std::setlocale(LC_CTYPE, "C");
+    if (!oddLocale)
+        GTEST_SKIP() << "no locale with other capitals: " << why;
 }
 
 TEST(UtilStrings, MatchWildcard) {
