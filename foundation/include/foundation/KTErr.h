@@ -162,9 +162,9 @@ int KTErrCount();
 // 14 -> -4001; 183 -> -1003; anything else -> -1.
 KTErr ConvertErrorWIN(unsigned long systemError);
 
-// The same table for POSIX errno values: ENOENT, ENOTDIR-on-lookup and
-// library-not-found -> -1002; ENOMEM -> -4001; EEXIST -> -1003; 0 -> 0;
-// anything else -> -1.
+// The same table for POSIX errno values: ENOENT -> -1002; ENOMEM -> -4001;
+// EEXIST -> -1003; 0 -> 0; anything else -> -1. (A caller that looks a path
+// up and wants "path not found" for ENOTDIR maps that itself.)
 KTErr ConvertErrorPOSIX(int errnum);
 
 // File-system error categories, 0 to 15.
