@@ -16,6 +16,12 @@ std::string CountedText(const unsigned char* counted) {
     return std::string(reinterpret_cast<const char*>(counted + 1), counted[0]);
 }
 
+// Exactly that name: same length, same bytes, case counts.
+bool NameIs(const KTXMLAttribute& attribute, const std::string& name) {
+    return attribute.name.size() == name.size() &&
+           std::memcmp(attribute.name.c_str(), name.data(), name.size()) == 0;
+}
+
 } // namespace
 
 CXMLElement::CXMLElement() : KUValidatable(eXMLElementUninitalized) {}
@@ -90,8 +96,7 @@ void CXMLElement::CopyChildrenFrom(const CXMLElement& other) {
 bool CXMLElement::GetAttrib(const std::string& attribName, std::string& value) const {
     value.clear();
     for (const KTXMLAttribute& a : attribs) {
-        if (a.name.size() == attribName.size() &&
-            std::memcmp(a.name.c_str(), attribName.data(), attribName.size()) == 0) {
+        if (NameIs(a, attribName)) {
             value = a.value.c_str();
             return true;
         }
@@ -122,8 +127,7 @@ void CXMLElement::AddAttrib(const char* attribName, const char* value) {
 
 void CXMLElement::SetAttrib(const std::string& attribName, const std::string& value) {
     for (KTXMLAttribute& a : attribs) {
-        if (a.name.size() == attribName.size() &&
-            std::memcmp(a.name.c_str(), attribName.data(), attribName.size()) == 0) {
+        if (NameIs(a, attribName)) {
             a.value = value.c_str();
             return;
         }
