@@ -108,6 +108,18 @@ TEST_F(LinkOverSim, RefusedRepliesLeaveNoStaleBytesForTheNextFrame) {
     }
 }
 
+TEST_F(LinkOverSim, BytesTrailingAReplyAreNotReadAsTheNextOne) {
+    board->injectFault(u2csim::Fault::trailingBytes);
+    EXPECT_EQ(link.statusFrame(IsAliveFrame(0, 0x73)).status, 1);
+    EXPECT_EQ(link.statusFrame(IsAliveFrame(0, 0x50)).status, 0) << "nobody at 0x50";
+    uint8_t out[3] = {};
+    board->injectFault(u2csim::Fault::trailingBytes);
+    EXPECT_TRUE(readSubVersion(out).ok());
+    EXPECT_EQ(link.statusFrame(IsAliveFrame(0, 0x73)).status, 1);
+    EXPECT_TRUE(readSubVersion(out).ok());
+    EXPECT_EQ(Bytes(out, out + 3), (Bytes{0x00, 0x05, 0x05}));
+}
+
 TEST_F(LinkOverSim, ShortCountIsAcceptedForPlainReadsAndStoresOnlyThoseBytes) {
     board->injectFault(u2csim::Fault::shortCount);
     uint8_t out[3] = {0x11, 0x22, 0x33};

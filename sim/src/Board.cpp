@@ -167,6 +167,8 @@ std::vector<Bytes> Board::transfer(const uint8_t* data, size_t len) {
     std::vector<Bytes> packets;
     if (reply.stall)
         return packets;
+    if (takeFault(Fault::trailingBytes))
+        reply.bytes.insert(reply.bytes.end(), 8, 0xEE);
     for (size_t pos = 0; pos < reply.bytes.size(); pos += config_.packetSize) {
         size_t n = std::min(config_.packetSize, reply.bytes.size() - pos);
         packets.emplace_back(reply.bytes.begin() + pos, reply.bytes.begin() + pos + n);

@@ -17,6 +17,9 @@ public:
         moved = 0;
         if (board_->unplugged())
             return IoStatus::noDevice;
+        // What is left of earlier replies is no part of this frame's.
+        packets_.clear();
+        pos_ = 0;
         for (auto& p : board_->transfer(data, len))
             packets_.push_back(std::move(p));
         moved = len;

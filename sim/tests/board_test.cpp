@@ -143,6 +143,8 @@ TEST_F(BoardWithChip, InjectedFaultsShapeTheNextReply) {
         {Fault::oversizedCount,
          CountReply(1, {0x00, 0x05, 0x05, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE})},
         {Fault::stall, Bytes{}},
+        {Fault::trailingBytes,
+         Bytes{1, 3, 0, 0, 0, 0x00, 0x05, 0x05, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
     };
     for (const auto& c : cases) {
         board->injectFault(c.fault);
@@ -216,6 +218,16 @@ TEST_F(BoardWithChip, SocketServerSpeaksTheLengthPrefixedStream) {
     ASSERT_EQ(kvusb::WriteAll(*pipe, open.data(), open.size()), kvusb::IoStatus::ok);
     ASSERT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::ok);
     EXPECT_EQ(st, 1);
+
+    // Bytes trailing a reply are not taken for the next frame's status.
+    board->injectFault(Fault::trailingBytes);
+    Bytes alive = IsAliveFrame(0, 0x50);
+    ASSERT_EQ(kvusb::WriteAll(*pipe, alive.data(), alive.size()), kvusb::IoStatus::ok);
+    ASSERT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::ok);
+    EXPECT_EQ(st, 0) << "nobody at 0x50";
+    ASSERT_EQ(kvusb::WriteAll(*pipe, alive.data(), alive.size()), kvusb::IoStatus::ok);
+    ASSERT_EQ(kvusb::ReadAll(*pipe, &st, 1), kvusb::IoStatus::ok);
+    EXPECT_EQ(st, 0);
 
     // Unplugging closes the stream.
     board->injectFault(Fault::unplug);

@@ -93,6 +93,9 @@ public:
         moved = 0;
         if (!h_)
             return IoStatus::noDevice;
+        // What is left of earlier replies is no part of the coming one's.
+        reply_.clear();
+        pos_ = 0;
         int transferred = 0;
         int chunk = static_cast<int>(std::min<size_t>(len, 1u << 16));
         int r = libusb_bulk_transfer(h_, ids_.bulkOut, const_cast<uint8_t*>(data), chunk,

@@ -26,6 +26,8 @@ public:
             return IoStatus::noDevice;
         if (len > kMaxSocketMessage)
             return IoStatus::failed; // one transfer is one message; splitting would desync
+        // What is left of earlier replies is no part of the coming one's.
+        reply_.clear();
         uint8_t header[4];
         PutLength(header, static_cast<uint32_t>(len));
         Clock::time_point deadline = Clock::now() + timeout_;

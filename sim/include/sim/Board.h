@@ -50,6 +50,7 @@ enum class Fault {
     oversizedCount, // the next read reply announces and carries 8 bytes more
     stall,          // the next frame gets no reply at all
     unplug,         // the board is gone until replug()
+    trailingBytes,  // the next reply carries 8 bytes more than its frame says
 };
 
 struct TransferRecord {

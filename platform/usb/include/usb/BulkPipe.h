@@ -39,6 +39,8 @@ public:
     virtual ~BulkPipe() = default;
 
     // One OUT transfer of up to `len` bytes; `moved` tells how many went out.
+    // Bytes of earlier replies still in the reply buffer are dropped first:
+    // they can be no part of the answer to what goes out now.
     virtual IoStatus write(const uint8_t* data, size_t len, size_t& moved) = 0;
     // Up to `len` bytes from the reply buffer, reading one packet from the
     // IN pipe first when the buffer is empty; `got` tells how many arrived.
