@@ -280,72 +280,99 @@ void CXMLTreeBuilder::NormalizeText(std::string& text) {
 
 namespace {
 
-// Where the escaped text goes: a reader normalises line ends everywhere and
-// turns tabs and line feeds in attribute values into blanks, so those are
-// written as character references.
-enum class EscapeFor { text, attribute };
+// Where the text goes. A reader normalises line ends everywhere and turns
+// tabs and line feeds in attribute values into blanks, so those are written
+// as character references; inside a CDATA section nothing is escaped, and a
+// carriage return or "]]>" splits the section.
+enum class EscapeFor { text, attribute, cdata };
 
-void AppendEscaped(std::string& out, const char* s, size_t len, EscapeFor where) {
-    const char* run = s;
-    const char* end = s + len;
-    for (const char* p = s; p != end; ++p) {
-        const char* entity;
-        switch (*p) {
-        case '\r':
-            entity = "&#13;";
-            break;
-        case '\t':
-        case '\n':
-            if (where == EscapeFor::text)
-                continue;
-            entity = *p == '\t' ? "&#9;" : "&#10;";
-            break;
-        case '&':
-            entity = "&amp;";
-            break;
-        case '<':
-            entity = "&lt;";
-            break;
-        case '>':
-            entity = "&gt;";
-            break;
-        case '"':
-            entity = "&quot;";
-            break;
-        case '\'':
-            entity = "&apos;";
-            break;
-        default:
-            continue;
-        }
-        out.append(run, p);
-        out.append(entity);
-        run = p + 1;
+// The length of the well-formed UTF-8 character at `p`, or 0 when the bytes
+// there are not one (malformed, overlong, a surrogate, above U+10FFFF).
+size_t CharacterLength(const unsigned char* p, const unsigned char* end) {
+    const unsigned char b = p[0];
+    size_t n;
+    unsigned char low = 0x80, high = 0xBF; // range of the second byte
+    if (b >= 0xC2 && b <= 0xDF)
+        n = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else
+        return 0;
+    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
+        return 0;
+    for (size_t k = 2; k < n; ++k) {
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
     }
-    out.append(run, end);
+    return n;
 }
 
-// A CDATA section cannot hold "]]>": the text is split between two sections
-// there ("]]" ends one, ">" starts the next), which the reader joins again. A
-// carriage return, which a reader would turn into a line feed, goes between
-// two sections as a character reference.
-void AppendCDATAContent(std::string& out, const std::string& text) {
-    size_t start = 0;
-    for (size_t found; (found = text.find_first_of("]\r", start)) != std::string::npos;) {
-        if (text[found] == '\r') {
-            out.append(text, start, found - start);
-            out.append("]]>&#13;<![CDATA[");
-            start = found + 1;
-        } else if (text.compare(found, 3, "]]>") == 0) {
-            out.append(text, start, found + 2 - start);
-            out.append("]]><![CDATA[");
-            start = found + 2;
-        } else {
-            out.append(text, start, found + 1 - start);
-            start = found + 1;
+// Appends `len` bytes escaped for `where`. Bytes that XML cannot carry
+// (control characters, bytes that are not UTF-8) become U+FFFD, so that the
+// document stays readable.
+void AppendEscaped(std::string& out, const char* s, size_t len, EscapeFor where) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    const auto* end = p + len;
+    const auto* run = p;
+    const auto flush = [&](const unsigned char* upTo) {
+        out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(upTo - run));
+    };
+    while (p != end) {
+        const unsigned char c = *p;
+        if (c >= 0x80) {
+            const size_t n = CharacterLength(p, end);
+            const bool notACharacter = n == 3 && c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE;
+            if (n != 0 && !notACharacter) {
+                p += n;
+                continue;
+            }
+            flush(p);
+            out.append("\xEF\xBF\xBD"); // U+FFFE and U+FFFF as one, other bytes one each
+            p += notACharacter ? n : 1;
+            run = p;
+            continue;
         }
+        const char* replacement = nullptr;
+        if (c == '\r')
+            replacement = where == EscapeFor::cdata ? "]]>&#13;<![CDATA[" : "&#13;";
+        else if (c < 0x20 && c != '\t' && c != '\n')
+            replacement = "\xEF\xBF\xBD";
+        else if (where == EscapeFor::cdata) {
+            if (c == ']' && end - p >= 3 && p[1] == ']' && p[2] == '>') {
+                // "]]" ends this section, ">" starts the next.
+                p += 2;
+                flush(p);
+                out.append("]]><![CDATA[");
+                run = p;
+                continue;
+            }
+        } else if (where == EscapeFor::attribute && (c == '\t' || c == '\n'))
+            replacement = c == '\t' ? "&#9;" : "&#10;";
+        else if (c == '&')
+            replacement = "&amp;";
+        else if (c == '<')
+            replacement = "&lt;";
+        else if (c == '>')
+            replacement = "&gt;";
+        else if (c == '"')
+            replacement = "&quot;";
+        else if (c == '\'')
+            replacement = "&apos;";
+        if (replacement == nullptr) {
+            ++p;
+            continue;
+        }
+        flush(p);
+        out.append(replacement);
+        run = ++p;
     }
-    out.append(text, start, std::string::npos);
+    flush(p);
 }
 
 // Writes the start tag and the text of `e`; true when a closing tag must
@@ -378,7 +405,7 @@ bool WriteElementStart(const CXMLElement& e, std::string& out, uint32_t depth, u
             out.append(inner, '\t');
             out.append("<![CDATA[\n");
             out.append(inner, '\t');
-            AppendCDATAContent(out, e.text);
+            AppendEscaped(out, e.text.data(), e.text.size(), EscapeFor::cdata);
             out.push_back('\n');
             out.append(inner, '\t');
             out.append("]]>\n");

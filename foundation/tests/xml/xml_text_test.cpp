@@ -431,4 +431,43 @@ TEST(XMLTree, DeepTreesNeedNoDeepStack) {
     EXPECT_EQ(deepest->text, "x");
 }
 
+TEST(XMLWriter, BytesXMLCannotCarryDoNotSpoilTheDocument) {
+    // Control characters and bytes that are not UTF-8 (a file name in an 8-bit
+    // encoding, say) have no form in an XML document: each becomes U+FFFD, so
+    // that the rest of the document can still be read. Valid UTF-8 is kept.
+    const std::string bad = "\xEF\xBF\xBD";
+    struct {
+        std::string held;
+        std::string read;
+    } cases[] = {
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5"},
+        {"a\x01"
+         "b\x1F"
+         "c",
+         "a" + bad + "b" + bad + "c"},
+        {std::string("x\0y", 3), "x" + bad + "y"},
+        {"caf\xE9s", "caf" + bad + "s"}, // 8-bit text
+        {"\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80", bad + bad + "|" + bad + bad + bad + "|" + bad +
+                                                       bad + bad +
+                                                       bad}, // overlong, surrogate, too high
+        {"\xE2\x82|\xEF\xBF\xBF", bad + bad + "|" + bad}, // cut short; not a character
+    };
+    for (const auto& c : cases) {
+        CXMLElement tree("r", "");
+        tree.AddAttrib("a", c.held);
+        tree.push_back(new CXMLElement("t", c.held));
+        auto* cdata = new CXMLElement("c", c.held);
+        cdata->cdata = true;
+        tree.push_back(cdata);
+        CXMLElement back;
+        ASSERT_EQ(Build(Write(tree), back), eNoErr) << c.held;
+        std::string value;
+        EXPECT_TRUE(back.GetAttrib("a", value));
+        EXPECT_EQ(value, c.held.find('\0') == std::string::npos ? c.read : "x"); // held up to NUL
+        ASSERT_EQ(back.children.size(), 2u);
+        EXPECT_EQ(back.children[0]->text, c.read);
+        EXPECT_EQ(back.children[1]->text, c.read);
+    }
+}
+
 } // namespace
