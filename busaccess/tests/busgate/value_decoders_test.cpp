@@ -108,7 +108,7 @@ bool UseCommaDecimalLocale(const std::filesystem::path& scratch) {
         if (std::setlocale(LC_NUMERIC, name))
             return true;
     std::filesystem::create_directories(scratch);
-    const std::string command = "localedef -i de_DE -f ISO-8859-1 '" +
+    const std::string command = "timeout 30 localedef -i de_DE -f ISO-8859-1 '" +
                                 (scratch / "de_DE.ISO-8859-1").string() + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0)
         return false;
