@@ -18,14 +18,17 @@ TEST(Open, IdentifiesAQX410MOnTheEvaluationBoard) {
     const uint32_t handle = sim.bus->Open();
     EXPECT_NE(handle, 0u);
     EXPECT_NE(handle, 0xFFFFFFFFu);
-    const char* lines[] = {
-        "* Board Type: QX41xx Evaluation Board \n ", "* Chip I2C address 0x73 \n ",
-        "* Chip Hardware Ver: QX410x (0x6000)\n ",   "* Chip Firmware Ver: A2 (0x0606)\n ",
-        "* Chip Type: QX410M (Mobile) \n ",          "* REF Strap: CRYSTAL / CLKIN \n "};
-    for (const char* line : lines)
-        EXPECT_NE(sim.Text("status").find(line), std::string::npos) << line << sim.Text("status");
-    EXPECT_TRUE(sim.HasLine("status", 2, "* Chip Type: QX410M (Mobile) \n "));
-    EXPECT_NE(sim.Text().find("--> Open I2C communication. \n "), std::string::npos);
+    // Each line whole, in its colour.
+    const std::pair<int, const char*> lines[] = {{2, "* Board Type: QX41xx Evaluation Board \n "},
+                                                 {2, "* Board Firmware Revision: 0x10004 \n "},
+                                                 {2, "* Chip I2C address 0x73 \n "},
+                                                 {2, "* Chip Hardware Ver: QX410x (0x6000)\n "},
+                                                 {2, "* Chip Firmware Ver: A2 (0x0606)\n "},
+                                                 {2, "* Chip Type: QX410M (Mobile) \n "},
+                                                 {1, "* REF Strap: CRYSTAL / CLKIN \n "}};
+    for (const auto& [colour, line] : lines)
+        EXPECT_TRUE(sim.HasLine("status", colour, line)) << line << sim.Text("status");
+    EXPECT_TRUE(sim.HasLine("traffic", 1, "--> Open I2C communication. \n "));
     const BusState& s = sim.bus->State();
     EXPECT_EQ(s.chipTypeCode, 2u);
     EXPECT_STREQ(s.chipTypeName, "CHIPTYPE_QX410M");
