@@ -21,6 +21,9 @@ cleanup() {
 trap cleanup EXIT
 export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" TMPDIR="$scratch/tmp"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$TMPDIR"
+# Like /tmp: tests that drop privileges must still reach their files.
+chmod 755 "$scratch"
+chmod 1777 "$TMPDIR"
 
 # Audio-device tests talk to a real JACK server running the dummy driver.
 if command -v jackd >/dev/null; then

@@ -450,7 +450,7 @@ TEST(XMLWriter, BytesXMLCannotCarryDoNotSpoilTheDocument) {
         {"\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80", bad + bad + "|" + bad + bad + bad + "|" + bad +
                                                        bad + bad +
                                                        bad}, // overlong, surrogate, too high
-        {"\xE2\x82|\xEF\xBF\xBF", bad + bad + "|" + bad}, // cut short; not a character
+        {"\xE2\x82|\xEF\xBF\xBF", bad + bad + "|" + bad},    // cut short; not a character
     };
     for (const auto& c : cases) {
         CXMLElement tree("r", "");
