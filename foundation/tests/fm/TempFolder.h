@@ -61,18 +61,21 @@ private:
 #include <unistd.h>
 
 // Runs `fn` in a child process without root's rights (as "nobody" when the
-// tests run as root), so permission checks apply; answers fn's result.
+// tests run as root), so permission checks apply. Answers 0 when fn
+// answered true, 1 when false, 3 when the child cannot reach `folder`.
 template <typename Fn>
-bool RunWithoutPrivileges(Fn fn) {
+int RunWithoutPrivileges(const std::string& folder, Fn fn) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(2);
+        if (access(folder.c_str(), X_OK) != 0)
+            _exit(3);
         _exit(fn() ? 0 : 1);
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 4;
 }
 
 // Limits the size of files this process may write while it lives, so that

@@ -105,25 +105,28 @@ TEST(Folders, EmptyMissingAndUnreadableFolders) {
               eNoErr);
     EXPECT_TRUE(list.empty());
 
+    // Ending an iteration early frees it.
+    ASSERT_EQ(FindFirstFolderItem(KCStPath(tmp.path).GetPathRef(), it, item), eNoErr);
+    DisposePathRef(item);
+    EXPECT_EQ(DisposeFolderIterator(it), eNoErr);
+    EXPECT_EQ(it, nullptr);
+
     // A folder that cannot be read is reported, not passed off as empty.
     chmod(tmp.path.c_str(), 0755);
     mkdir((tmp / "locked").c_str(), 0755);
     TempFolder::Write(tmp / "locked/f", "");
     chmod((tmp / "locked").c_str(), 0);
     const std::string locked = tmp / "locked";
-    EXPECT_TRUE(RunWithoutPrivileges([&] {
+    const int outcome = RunWithoutPrivileges(tmp.path, [&] {
         std::vector<KCStPath> items;
         return KCStFolderIterator::GetFilePathVectorFromFolder(KCStPath(locked), gOnlyFiles,
                                                                items) == eFMPermissionErr &&
                items.empty();
-    }));
+    });
     chmod((tmp / "locked").c_str(), 0755);
-
-    // Ending an iteration early frees it.
-    ASSERT_EQ(FindFirstFolderItem(KCStPath(tmp.path).GetPathRef(), it, item), eNoErr);
-    DisposePathRef(item);
-    EXPECT_EQ(DisposeFolderIterator(it), eNoErr);
-    EXPECT_EQ(it, nullptr);
+    if (outcome == 3)
+        GTEST_SKIP() << "the temporary folder is closed to other users";
+    EXPECT_EQ(outcome, 0);
 }
 
 TEST(Shortcuts, SymbolicLinksResolveAndReplace) {
