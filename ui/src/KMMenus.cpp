@@ -219,8 +219,10 @@ void KMPadMenuTexts(std::vector<std::wstring>& texts, const std::vector<bool>& h
     }
 }
 
+// A menu of the menu-bar kind holds items and opens as a drop-down of a menu
+// bar or as a submenu; only the bar itself is a menu bar of the toolkit.
 KTErr KMCreateMenu(const KCMenuCreationOptions& options, void*& menu) {
-    return CreateMenu(options, menu, true);
+    return CreateMenu(options, menu, false);
 }
 
 KTErr KMCreatePopupMenu(const KCMenuCreationOptions& options, void*& menu) {
@@ -230,7 +232,7 @@ KTErr KMCreatePopupMenu(const KCMenuCreationOptions& options, void*& menu) {
 KTErr KMCreateMenuBar(void*& menu) {
     KCMenuCreationOptions options;
     options.menuID = 0;
-    return KMCreateMenu(options, menu);
+    return CreateMenu(options, menu, true);
 }
 
 KTErr KMSetMenuBar(void*& menu, void* window) {

@@ -153,6 +153,24 @@ TEST(Menus, MenuBarCommandsAndOwnership) {
     ASSERT_EQ(KMAddSubMenu(bar, Item(L"File", 0), file), eNoErr);
     EXPECT_NE(KMAddMenuItem(bar, Item(L"Bare", 5), false), eNoErr); // a bar holds submenus
 
+    // A menu of the menu-bar kind takes items, opens a submenu of the same
+    // kind, and drops down from the bar.
+    KCMenuCreationOptions audioOptions;
+    audioOptions.menuID = 114;
+    void* audio = nullptr;
+    void* devices = nullptr;
+    ASSERT_EQ(KMCreateMenu(audioOptions, audio), eNoErr);
+    audioOptions.menuID = 115;
+    ASSERT_EQ(KMCreateMenu(audioOptions, devices), eNoErr);
+    ASSERT_TRUE(KMGetMenuID(audio, id));
+    EXPECT_EQ(id, 114);
+    ASSERT_EQ(KMAddMenuItem(audio, Item(L"Setup", 410), false), eNoErr);
+    ASSERT_EQ(KMAddMenuItem(devices, Item(L"Device 0", 500), false), eNoErr);
+    ASSERT_EQ(KMAddSubMenu(audio, Item(L"Devices", 0), devices), eNoErr);
+    ASSERT_EQ(KMAddSubMenu(bar, Item(L"Audio", 0), audio), eNoErr);
+    EXPECT_EQ(KMFindMenuItemData(audio, 500), (1u << 16) | 115u);
+    EXPECT_EQ(static_cast<wxMenuBar*>(bar)->GetMenuCount(), 2u);
+
     Log log;
     KCWindow w;
     display::Open(w, display::Options(log, R(100, 100, 300, 300), kWinKindOpenGL, 0x87));

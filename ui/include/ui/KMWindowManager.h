@@ -117,7 +117,10 @@ int16_t KMNextMenuID();
 // Sets the counter (tests and the menu objects' own bookkeeping).
 void KMSetMenuIDCounter(uint16_t value);
 
-// Native menus are passed as untyped pointers.
+// Native menus are passed as untyped pointers. A menu made by KMCreateMenu or
+// KMCreatePopupMenu takes items and submenus and can itself be a submenu or a
+// drop-down of a menu bar; only a menu made by KMCreateMenuBar (identifier 0)
+// can be attached to a window with KMSetMenuBar, and it holds submenus only.
 KTErr KMCreateMenu(const KCMenuCreationOptions& options, void*& menu);
 KTErr KMCreatePopupMenu(const KCMenuCreationOptions& options, void*& menu);
 KTErr KMCreateMenuBar(void*& menu);
