@@ -42,3 +42,27 @@ TEST(EditFilter, PastedText) {
     EXPECT_EQ(KMFilterPastedText(KSEditLimits{"", 300}, std::string(400, 'z'), 10, 0),
               std::string(290, 'z'));
 }
+
+// Text is UTF-8: lengths count characters and a character is never cut, so
+// the control is never handed bytes that are not text.
+TEST(EditFilter, CharactersBeyondASCII) {
+    struct Case {
+        KSEditLimits limits;
+        std::string pasted;
+        size_t length;
+        std::string taken;
+    } cases[] = {
+        {{"", 3}, "ab\u00e9", 0, "ab\u00e9"},
+        {{"", 2}, "a\u00e9b", 0, "a\u00e9"},
+        {{"", 3}, "\u20ac\u20ac\u20ac\u20ac", 1, "\u20ac\u20ac"},
+        {{"", 0}, "x\xC3y\xE2\x82", 0, "xy"}, // broken sequences are dropped
+        {{"0123456789,\u00b0", 0}, "12\u00b0 5,0\u00e9", 0, "12\u00b05,0"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(KMFilterPastedText(c.limits, c.pasted, c.length, 0), c.taken) << c.pasted;
+
+    const KSEditLimits degrees{"0123456789\u00b0", 0};
+    EXPECT_EQ(KMFilterEditChar(degrees, 0xB0, 0, 0), KEEditChar::ePass);
+    // The lead byte of the degree sign is not a character of its own.
+    EXPECT_EQ(KMFilterEditChar(degrees, 0xC2, 0, 0), KEEditChar::eSwallow);
+}
