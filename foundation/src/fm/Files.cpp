@@ -50,28 +50,38 @@ KTErr LockForSharing(int fd, KEPermitions permission) {
     return eNoErr;
 }
 
-// Opens with the permission's access and sharing; a folder is refused.
+// Opens with the permission's access and sharing. Only regular files are
+// opened: a folder is refused as before, and a named pipe, socket or device
+// gives eFMIsNotAFile. The opening itself never waits: O_NONBLOCK keeps a
+// pipe without a partner from blocking, and is dropped again once the
+// object has been found to be a regular file.
 KTErr OpenWith(const std::string& text, int extraFlags, KEPermitions permission, int& fdOut) {
     fdOut = -1;
     const int access = AccessFlags(permission);
-    const int flags = access < 0 ? O_PATH | O_CLOEXEC : access | extraFlags | O_CLOEXEC;
+    const int flags =
+        access < 0 ? O_PATH | O_CLOEXEC : access | extraFlags | O_CLOEXEC | O_NONBLOCK;
     int fd;
     do
         fd = ::open(text.c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return ConvertErrorPOSIX(errno);
+        // ENXIO: a pipe without a reader, a socket or a missing device.
+        return errno == ENXIO ? eFMIsNotAFile : ConvertErrorPOSIX(errno);
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    KTErr err = eNoErr;
+    if (::fstat(fd, &st) != 0)
+        err = ConvertErrorPOSIX(errno);
+    else if (S_ISDIR(st.st_mode))
+        err = ConvertErrorPOSIX(EISDIR);
+    else if (!S_ISREG(st.st_mode))
+        err = eFMIsNotAFile;
+    else if (access >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        err = ConvertErrorPOSIX(errno);
+    else if (access >= 0)
+        err = LockForSharing(fd, permission);
+    if (err != eNoErr) {
         ::close(fd);
-        return ConvertErrorPOSIX(err);
-    }
-    if (access >= 0) {
-        if (KTErr err = LockForSharing(fd, permission)) {
-            ::close(fd);
-            return err;
-        }
+        return err;
     }
     fdOut = fd;
     return eNoErr;

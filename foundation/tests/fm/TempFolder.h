@@ -55,7 +55,10 @@ private:
     std::string previous;
 };
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,3 +101,22 @@ private:
     rlimit saved{};
     void (*previousHandler)(int) = nullptr;
 };
+
+// Runs `fn` on another thread and answers its result. When it has not
+// returned within two seconds it is blocked on the named pipe `fifo`:
+// `hung` becomes true and the pipe is opened from this side until the
+// call comes back, so a test that finds the fault fails instead of hanging.
+template <typename Fn>
+auto ReturnsWithoutWaitingOnPipe(const std::string& fifo, Fn fn, bool& hung) {
+    auto result = std::async(std::launch::async, fn);
+    hung = result.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+        // Read-write opening of a pipe never blocks and releases both a
+        // waiting reader and a waiting writer.
+        const int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        result.wait_for(std::chrono::milliseconds(50));
+        if (fd >= 0)
+            close(fd);
+    }
+    return result.get();
+}

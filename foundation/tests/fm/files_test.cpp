@@ -2,8 +2,11 @@
 #include "foundation/KCStFile.h"
 #include "foundation/kvFMFolders.h"
 
+#include "foundation/KCMemObj.h"
+
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
 
 using namespace kvFM;
@@ -54,6 +57,50 @@ TEST(Files, FailuresOfOpening) {
     EXPECT_EQ(reader.GetError(), eFMFileNotFound);
     KCStFileWrite writer(missing);
     EXPECT_EQ(writer.GetError(), eFMFileNotFound);
+}
+
+// A named pipe is no file: every way of opening it is refused at once,
+// instead of waiting for the other end of the pipe.
+TEST(Files, NamedPipesAreRefusedWithoutWaiting) {
+    TempFolder tmp;
+    const std::string fifo = tmp / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const KCStPath path(fifo);
+    struct {
+        const char* label;
+        std::function<KTErr(KTOpenFileType*&)> open;
+    } cases[] = {
+        {"read", [&](auto& f) { return OpenFile(path.GetPathRef(), eReadPermission, f); }},
+        {"write", [&](auto& f) { return OpenFile(path.GetPathRef(), eWritePermission, f); }},
+        {"read-write",
+         [&](auto& f) { return OpenFile(path.GetPathRef(), eReadWritePermission, f); }},
+        {"open or create",
+         [&](auto& f) {
+             return CreateAFile(path.GetPathRef(), eOpenOrCreate, eWritePermission, f);
+         }},
+        {"create always",
+         [&](auto& f) {
+             return CreateAFile(path.GetPathRef(), eCreateAlways, eReadPermission, f);
+         }},
+    };
+    for (auto& c : cases) {
+        KTOpenFileType* f = nullptr;
+        bool hung = false;
+        const KTErr err = ReturnsWithoutWaitingOnPipe(
+            fifo, [&] { return c.open(f); }, hung);
+        EXPECT_FALSE(hung) << c.label;
+        EXPECT_EQ(err, eFMIsNotAFile) << c.label;
+        EXPECT_FALSE(IsValidOpenFileRef(f)) << c.label;
+        if (IsValidOpenFileRef(f))
+            CloseFile(f);
+    }
+    bool hung = false;
+    KCMemObj block;
+    EXPECT_EQ(ReturnsWithoutWaitingOnPipe(
+                  fifo, [&] { return ReadFileToKCMemObj(path, block); }, hung),
+              eFMIsNotAFile);
+    EXPECT_FALSE(hung);
+    block.DisposePtr();
 }
 
 TEST(Files, SharingFollowsThePermission) {
