@@ -55,11 +55,12 @@ KTErr WriteFileFromKCMemObj(const KCStPath& path, const KCMemObj& block);
 
 // Replaces (or creates) the file at `path` with `size` bytes: the data go
 // to a new file beside it which is then renamed over it. Missing parent
-// folders are created. An existing file keeps its permission bits; a new
-// one gets `newFileMode` (with the process's umask applied when
-// `applyUmask`).
+// folders are created. An existing file keeps its permission bits (unless
+// `keepExistingMode` is false); a new one gets `newFileMode` (with the
+// process's umask applied when `applyUmask`).
 KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size,
-                          unsigned newFileMode = 0666, bool applyUmask = true);
+                          unsigned newFileMode = 0666, bool applyUmask = true,
+                          bool keepExistingMode = true);
 
 // A new, uniquely named file "KS......" in the temporary folder (or the
 // given one), open for reading and writing.

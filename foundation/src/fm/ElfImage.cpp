@@ -1,11 +1,10 @@
+#include "FMInternal.h"
 #include "foundation/CGeneralSysUtils.h"
+#include "foundation/KCStFile.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <new>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -122,36 +121,31 @@ void ForEachExport(const Image& img, Fn fn) {
     }
 }
 
-// Reads a whole regular file below 4 GiB into a new block.
+// Reads a whole regular file below 4 GiB into a new block, through the
+// file manager's opening (a pipe or device is refused, never waited on).
 unsigned long ReadWholeFile(const char* fileName, unsigned char*& out) {
     out = nullptr;
     if (fileName == nullptr)
         return 0;
-    const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    KTPathType path{fileName};
+    KTOpenFileType* file = nullptr;
+    if (kvFM::OpenFile(&path, kvFM::eReadPermission, file) != eNoErr)
         return 0;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
-        static_cast<uint64_t>(st.st_size) > 0xFFFFFFFFull) {
-        ::close(fd);
-        return 0;
-    }
-    const auto size = static_cast<size_t>(st.st_size);
-    auto* block = new unsigned char[size];
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, block + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    if (done != size) {
+    uint64_t size = 0;
+    unsigned char* block = nullptr;
+    unsigned long done = 0;
+    if (kvFM::GetFileSizeFromOpenFileRef(file, size) == eNoErr && size > 0 &&
+        size <= kvFM::kMaxTransferPerCall)
+        block = new (std::nothrow) unsigned char[size];
+    if (block != nullptr &&
+        (kvFM::ReadFromFile(file, block, static_cast<unsigned long>(size), done) != eNoErr ||
+         done != size)) {
         delete[] block;
-        return 0;
+        block = nullptr;
     }
+    kvFM::CloseFile(file);
+    if (block == nullptr)
+        return 0;
     out = block;
     return static_cast<unsigned long>(size);
 }

@@ -3,6 +3,8 @@
 
 #include "foundation/KCStPath.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -29,6 +31,17 @@ KTErr StatusOfErrno(int err);
 
 // Copies `text` into `out`, cut at 1,023 characters.
 char* CopyOut(const std::string& text, KTPathString& out);
+
+// Writes all `size` bytes to the descriptor, or fails.
+KTErr WriteAll(int fd, const void* data, uint64_t size);
+
+// Makes a new file beside `target`, fills it through `fill`, gives it
+// `mode`, flushes it to the disk and moves it to `target`: over whatever is
+// there when `replace`, else only when nothing is there
+// (eFMFileAllreadyExists). On any failure the new file is removed and
+// `target` is left as it was.
+KTErr WriteBeside(const std::string& target, unsigned mode, bool replace,
+                  const std::function<KTErr(int fd)>& fill);
 
 // Writes one line to the trace sink (stderr, or the file named by
 // QUORL_TRACE).

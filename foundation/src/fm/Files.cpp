@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -299,8 +300,69 @@ KTErr GetFileCursor(KTOpenFileType* ref, uint64_t& position) {
     return eNoErr;
 }
 
+namespace detail {
+
+KTErr WriteAll(int fd, const void* data, uint64_t size) {
+    const auto* p = static_cast<const char*>(data);
+    uint64_t left = size;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left > (1u << 30) ? (1u << 30) : left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno == ENOSPC ? eFMDiskFull : ConvertErrorPOSIX(errno);
+        }
+        if (n == 0)
+            return eFMWriteFailed;
+        p += n;
+        left -= static_cast<uint64_t>(n);
+    }
+    return eNoErr;
+}
+
+KTErr WriteBeside(const std::string& target, unsigned mode, bool replace,
+                  const std::function<KTErr(int fd)>& fill) {
+    const std::string parentText = ParentText(target);
+    const std::string leaf = target.substr(target.rfind('/') + 1);
+    std::string temp = parentText == "/" ? "/" : parentText + "/";
+    temp += (leaf.size() < 200 ? "." + leaf : std::string(".KSwrite")) + ".XXXXXX";
+    // mkostemp makes the file and its name in one step, readable by the
+    // owner only until the final mode is set.
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return ConvertErrorPOSIX(errno);
+    KTErr err = fill(fd);
+    if (err == eNoErr && ::fchmod(fd, static_cast<mode_t>(mode & 07777)) != 0)
+        err = ConvertErrorPOSIX(errno);
+    if (err == eNoErr && ::fsync(fd) != 0)
+        err = eFMWriteFailed;
+    // A failed close may mean lost data: it fails the write.
+    if (::close(fd) != 0 && err == eNoErr)
+        err = eFMWriteFailed;
+    if (err == eNoErr && replace && ::rename(temp.c_str(), target.c_str()) != 0)
+        err = ConvertErrorPOSIX(errno);
+    if (err == eNoErr && !replace &&
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        // Where the file system cannot rename without replacing, a second
+        // name made with link() is just as safe: it never replaces either.
+        if (errno == EINVAL || errno == ENOSYS) {
+            if (::link(temp.c_str(), target.c_str()) != 0)
+                err = errno == EEXIST ? eFMFileAllreadyExists : ConvertErrorPOSIX(errno);
+        } else {
+            err = errno == EEXIST ? eFMFileAllreadyExists : ConvertErrorPOSIX(errno);
+        }
+        ::unlink(temp.c_str()); // the new file has its final name, or failed
+        return err;
+    }
+    if (err != eNoErr)
+        ::unlink(temp.c_str());
+    return err;
+}
+
+} // namespace detail
+
 KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size, unsigned newFileMode,
-                          bool applyUmask) {
+                          bool applyUmask, bool keepExistingMode) {
     if (path == nullptr || (data == nullptr && size > 0))
         return eMemNullPointer;
     if (!IsValid(path))
@@ -313,8 +375,7 @@ KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size, uns
         if (::realpath(target.c_str(), resolved) != nullptr)
             target = resolved;
     }
-    const std::string parentText = ParentText(target);
-    KTPathType parent{parentText};
+    KTPathType parent{ParentText(target)};
     if (KTErr err = CreateFolder(&parent))
         return err;
 
@@ -323,45 +384,13 @@ KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size, uns
     if (::stat(target.c_str(), &old) == 0) {
         if (S_ISDIR(old.st_mode))
             return eFMIsAFolder;
-        mode = old.st_mode & 07777;
+        if (keepExistingMode)
+            mode = old.st_mode & 07777;
     } else if (applyUmask) {
         mode &= ~CurrentUmask();
     }
-
-    const std::string leaf = target.substr(target.rfind('/') + 1);
-    std::string temp = parentText == "/" ? "/" : parentText + "/";
-    temp += (leaf.size() < 200 ? "." + leaf : std::string(".KSwrite")) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return ConvertErrorPOSIX(errno);
-
-    KTErr err = eNoErr;
-    const auto* p = static_cast<const char*>(data);
-    uint64_t left = size;
-    while (err == eNoErr && left > 0) {
-        const ssize_t n = ::write(fd, p, left > (1u << 30) ? (1u << 30) : left);
-        if (n < 0) {
-            if (errno != EINTR)
-                err = errno == ENOSPC ? eFMDiskFull : ConvertErrorPOSIX(errno);
-        } else if (n == 0) {
-            err = eFMWriteFailed;
-        } else {
-            p += n;
-            left -= static_cast<uint64_t>(n);
-        }
-    }
-    if (err == eNoErr && ::fchmod(fd, mode) != 0)
-        err = ConvertErrorPOSIX(errno);
-    if (err == eNoErr && ::fsync(fd) != 0)
-        err = eFMWriteFailed;
-    // A failed close may mean lost data: it fails the write.
-    if (::close(fd) != 0 && err == eNoErr)
-        err = eFMWriteFailed;
-    if (err == eNoErr && ::rename(temp.c_str(), target.c_str()) != 0)
-        err = ConvertErrorPOSIX(errno);
-    if (err != eNoErr)
-        ::unlink(temp.c_str());
-    return err;
+    return detail::WriteBeside(target, mode, true,
+                               [&](int fd) { return detail::WriteAll(fd, data, size); });
 }
 
 KTErr CreateTempFile(KTOpenFileType*& file, KTPathType*& path) {

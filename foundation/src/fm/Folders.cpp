@@ -146,63 +146,32 @@ KTErr DuplicateFile(KTPathType* from, KTPathType* to) {
     if (!IsValid(to))
         return eFMIllegalPathRef;
 
-    const int in = ::open(from->text.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return ConvertErrorPOSIX(errno);
+    // The source is opened as every file is: a pipe or device is refused
+    // instead of being waited on.
+    KTOpenFileType* in = GetInvalidOpenFileRef();
+    if (KTErr err = OpenFile(from, eReadPermission, in))
+        return err;
     struct stat st;
-    if (::fstat(in, &st) != 0) {
-        ::close(in);
-        return ConvertErrorPOSIX(errno);
-    }
+    KTErr err = ::stat(from->text.c_str(), &st) == 0 ? eNoErr : ConvertErrorPOSIX(errno);
+    const std::string folder = ParentOf(to->text);
+    if (err == eNoErr && ::access(folder.c_str(), F_OK) != 0)
+        err = ConvertErrorPOSIX(errno);
     // The copy is made under a temporary name and moved into place: a
     // failed copy leaves no half file behind.
-    std::string temp = ParentOf(to->text);
-    if (::access(temp.c_str(), F_OK) != 0) {
-        ::close(in);
-        return ConvertErrorPOSIX(errno);
-    }
-    temp = Below(temp, ".KSCopyXXXXXX");
-    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out < 0) {
-        ::close(in);
-        return ConvertErrorPOSIX(errno);
-    }
-    KTErr err = eNoErr;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = ConvertErrorPOSIX(errno);
-            break;
-        }
-        if (n == 0)
-            break;
-        ssize_t written = 0;
-        while (written < n) {
-            const ssize_t w = ::write(out, buffer + written, static_cast<size_t>(n - written));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0) {
-                err = w < 0 ? ConvertErrorPOSIX(errno) : eFMWriteFailed;
-                break;
+    if (err == eNoErr)
+        err = detail::WriteBeside(to->text, st.st_mode & 07777, false, [in](int out) -> KTErr {
+            char buffer[1 << 16];
+            for (;;) {
+                unsigned long got = 0;
+                if (KTErr readErr = ReadFromFile(in, buffer, sizeof buffer, got))
+                    return readErr;
+                if (got == 0)
+                    return eNoErr;
+                if (KTErr writeErr = detail::WriteAll(out, buffer, got))
+                    return writeErr;
             }
-            written += w;
-        }
-        if (err != eNoErr)
-            break;
-    }
-    ::close(in);
-    if (err == eNoErr && ::fchmod(out, st.st_mode & 07777) != 0)
-        err = ConvertErrorPOSIX(errno);
-    if (::close(out) != 0 && err == eNoErr)
-        err = eFMWriteFailed;
-    if (err == eNoErr &&
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to->text.c_str(), RENAME_NOREPLACE) != 0)
-        err = errno == EEXIST ? eFMFileAllreadyExists : ConvertErrorPOSIX(errno);
-    if (err != eNoErr)
-        ::unlink(temp.c_str());
+        });
+    CloseFile(in);
     return err;
 }
 

@@ -2,6 +2,7 @@
 #include "foundation/KCStFile.h"
 #include "foundation/kvFMFolders.h"
 
+#include "foundation/CGeneralSysUtils.h"
 #include "foundation/KCMemObj.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,26 @@ TEST(Files, NamedPipesAreRefusedWithoutWaiting) {
               eFMIsNotAFile);
     EXPECT_FALSE(hung);
     block.DisposePtr();
+
+    // Copying it or loading it as an image fails the same way.
+    EXPECT_EQ(ReturnsWithoutWaitingOnPipe(
+                  fifo, [&] { return DuplicateFile(path, KCStPath(tmp / "copy")); }, hung),
+              eFMIsNotAFile);
+    EXPECT_FALSE(hung);
+    EXPECT_FALSE(KCStPath(tmp / "copy").IsExist());
+    void* image = nullptr;
+    EXPECT_EQ(
+        ReturnsWithoutWaitingOnPipe(
+            fifo, [&] { return LoadFileToMemory(const_cast<char*>(fifo.c_str()), image); }, hung),
+        0u);
+    EXPECT_FALSE(hung);
+    EXPECT_EQ(ReturnsWithoutWaitingOnPipe(
+                  fifo,
+                  [&] { return LoadDataSegmentToMemory(const_cast<char*>(fifo.c_str()), image); },
+                  hung),
+              0u);
+    EXPECT_FALSE(hung);
+    EXPECT_EQ(image, nullptr);
 }
 
 TEST(Files, SharingFollowsThePermission) {
