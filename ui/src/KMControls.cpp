@@ -30,13 +30,6 @@ KCControl* ControlOf(const wxWindow* w) {
     return it == Controls().end() ? nullptr : it->second;
 }
 
-void FillModifiers(const wxKeyboardState& state, KSNativeMessage& m) {
-    m.modifiers[eModifierControl] = state.RawControlDown();
-    m.modifiers[eModifierWindows] = state.MetaDown();
-    m.modifiers[eModifierShift] = state.ShiftDown();
-    m.modifiers[eModifierAlt] = state.AltDown();
-}
-
 KSEditLimits LimitsOf(const KCControl& c) {
     return KSEditLimits{c.allowedCharacters, c.maxLength};
 }
@@ -186,6 +179,18 @@ private:
 // ---------------------------------------------------------------------------
 // Translation of wx input events
 
+void KMNative::FillModifiers(const wxKeyboardState& state, KSNativeMessage& m) {
+    m.modifiers[eModifierControl] = state.RawControlDown();
+    m.modifiers[eModifierWindows] = state.MetaDown();
+    m.modifiers[eModifierShift] = state.ShiftDown();
+    m.modifiers[eModifierAlt] = state.AltDown();
+}
+
+KURect<short> KMNative::RectOf(const wxRect& r) {
+    return KURect<short>(static_cast<short>(r.y), static_cast<short>(r.x),
+                         static_cast<short>(r.y + r.height), static_cast<short>(r.x + r.width));
+}
+
 bool KMNative::TranslateMouse(const wxMouseEvent& e, KSNativeMessage& m) {
     const wxEventType t = e.GetEventType();
     m.message = eNMNone;
@@ -218,7 +223,7 @@ bool KMNative::TranslateMouse(const wxMouseEvent& e, KSNativeMessage& m) {
     if (m.message == eNMNone)
         return false;
     m.point = KCPoint<short>(static_cast<short>(e.GetX()), static_cast<short>(e.GetY()));
-    FillModifiers(e, m);
+    KMNative::FillModifiers(e, m);
     m.time = static_cast<uint32_t>(e.GetTimestamp());
     return true;
 }
@@ -226,7 +231,7 @@ bool KMNative::TranslateMouse(const wxMouseEvent& e, KSNativeMessage& m) {
 bool KMNative::TranslateKey(const wxKeyEvent& e, bool down, KSNativeMessage& m) {
     m.message = down ? eNMKeyDown : eNMKeyUp;
     m.key = e.GetKeyCode();
-    FillModifiers(e, m);
+    KMNative::FillModifiers(e, m);
     m.time = static_cast<uint32_t>(e.GetTimestamp());
     return true;
 }
@@ -397,9 +402,7 @@ KTErr KMGetControlText(const KCControl& control, std::string& text) {
 KTErr KMGetControlBounds(const KCControl& control, KURect<short>& bounds) {
     if (control.windowHandle == nullptr || control.windowHandle->GetParent() == nullptr)
         return eGenericErr;
-    const wxRect r = control.windowHandle->GetRect();
-    bounds = KURect<short>(static_cast<short>(r.y), static_cast<short>(r.x),
-                           static_cast<short>(r.y + r.height), static_cast<short>(r.x + r.width));
+    bounds = KMNative::RectOf(control.windowHandle->GetRect());
     return eNoErr;
 }
 

@@ -7,6 +7,8 @@
 class wxEvent;
 class wxMouseEvent;
 class wxKeyEvent;
+class wxKeyboardState;
+class wxRect;
 
 namespace KMNative {
 
@@ -14,6 +16,11 @@ namespace KMNative {
 // reach it.
 void DetachRecord(KCWindow* record);
 void DetachControl(KCControl* control);
+
+// The modifier keys of a toolkit state into the message.
+void FillModifiers(const wxKeyboardState& state, KSNativeMessage& message);
+// A toolkit rectangle as (top, left, bottom, right).
+KURect<short> RectOf(const wxRect& r);
 
 // wx events to the framework's message record. Each returns false for an
 // event that has no message (the message is then left as eNMNone).

@@ -75,11 +75,6 @@ bool Alive(const wxWindow* w) {
            !(wxTheApp != nullptr && wxTheApp->IsScheduledForDestruction(const_cast<wxWindow*>(w)));
 }
 
-KURect<short> RectOf(const wxRect& r) {
-    return KURect<short>(static_cast<short>(r.y), static_cast<short>(r.x),
-                         static_cast<short>(r.y + r.height), static_cast<short>(r.x + r.width));
-}
-
 // --- event routing ---------------------------------------------------------
 
 void Route(wxWindow* source, wxEvent& event, KSNativeMessage message, bool restoreFocus) {
@@ -99,19 +94,12 @@ void Route(wxWindow* source, wxEvent& event, KSNativeMessage message, bool resto
         event.Skip();
 }
 
-void FillModifiers(const wxKeyboardState& state, KSNativeMessage& m) {
-    m.modifiers[eModifierControl] = state.RawControlDown();
-    m.modifiers[eModifierWindows] = state.MetaDown();
-    m.modifiers[eModifierShift] = state.ShiftDown();
-    m.modifiers[eModifierAlt] = state.AltDown();
-}
-
 void BindSurface(wxWindow* surface) {
     surface->Bind(wxEVT_PAINT, [surface](wxPaintEvent& e) {
         wxPaintDC dc(surface);
         KSNativeMessage m;
         m.message = eNMPaint;
-        m.rect = RectOf(surface->GetUpdateRegion().GetBox());
+        m.rect = KMNative::RectOf(surface->GetUpdateRegion().GetBox());
         Route(surface, e, m, true);
     });
     auto mouse = [surface](wxMouseEvent& e) {
@@ -149,7 +137,7 @@ void BindSurface(wxWindow* surface) {
         KSNativeMessage m;
         m.message = eNMCommand;
         m.id = e.GetId();
-        FillModifiers(wxGetMouseState(), m);
+        KMNative::FillModifiers(wxGetMouseState(), m);
         Route(surface, e, m, false);
         e.Skip(false); // a child's command goes to its own window only
     };
@@ -190,7 +178,7 @@ void BindFrame(wxFrame* frame) {
         KSNativeMessage m;
         m.message = eNMCommand;
         m.id = e.GetId();
-        FillModifiers(wxGetMouseState(), m);
+        KMNative::FillModifiers(wxGetMouseState(), m);
         Route(frame, e, m, false);
     });
     frame->Bind(wxEVT_MENU_OPEN, [frame](wxMenuEvent& e) {
@@ -507,7 +495,7 @@ KTErr KMSetWindowTitle(KCWindow* window, const std::string& title) {
 KTErr KMGetWindowBounds(const KCWindow& window, KURect<short>& bounds) {
     if (window.windowHandle == nullptr)
         return eGenericSystemError;
-    bounds = RectOf(window.windowHandle->GetScreenRect());
+    bounds = KMNative::RectOf(window.windowHandle->GetScreenRect());
     return eNoErr;
 }
 
@@ -615,7 +603,7 @@ KTErr KMGetVisibleRegion(const KCWindow& window, KCRegion& region) {
             break;
     }
     visible.Intersect(wxRect(-origin, wxGetDisplaySize()));
-    region = visible.IsEmpty() ? KURect<short>() : RectOf(visible);
+    region = visible.IsEmpty() ? KURect<short>() : KMNative::RectOf(visible);
     return eNoErr;
 }
 
