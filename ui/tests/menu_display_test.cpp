@@ -177,8 +177,9 @@ TEST(Menus, MenuBarCommandsAndOwnership) {
     ASSERT_EQ(KMSetMenuBar(bar, &w), eNoErr);
     auto* frame = dynamic_cast<wxFrame*>(w.windowHandle);
     ASSERT_EQ(frame->GetMenuBar(), bar);
-    display::Pump(100);
-    EXPECT_EQ(static_cast<wxWindow*>(w.deviceContext)->GetClientSize(), wxSize(200, 200));
+    auto* surface = static_cast<wxWindow*>(w.deviceContext);
+    display::PumpUntil([&] { return surface->GetClientSize() == wxSize(200, 200); }, 2000);
+    EXPECT_EQ(surface->GetClientSize(), wxSize(200, 200));
 
     wxCommandEvent chosen(wxEVT_MENU, 301);
     chosen.SetEventObject(frame);

@@ -19,13 +19,15 @@ TEST(Windows, ClientAreaFollowsBoundsAndResize) {
         Log log;
         KCWindow w;
         display::Open(w, display::Options(log, R(0, 0, 300, 400), kind));
+        // The surface is laid out when the toolkit has placed the frame.
+        display::PumpUntil([&] { return Client(w) == wxSize(400, 300); }, 2000);
         EXPECT_EQ(Client(w), wxSize(400, 300)) << kind;
         EXPECT_EQ(w.bounds, R(0, 0, 300, 400));
         EXPECT_GT(w.textHeight, 0);
         EXPECT_EQ(KMGetGLCanvas(w) != nullptr, kind == kWinKindOpenGL);
 
         ASSERT_EQ(KMResizeWindow(w, 500, 200, true), eNoErr);
-        display::Pump(50);
+        display::PumpUntil([&] { return Client(w) == wxSize(500, 200); }, 2000);
         EXPECT_EQ(Client(w), wxSize(500, 200)) << kind;
         EXPECT_EQ(w.bounds, R(0, 0, 200, 500));
 
