@@ -33,6 +33,8 @@ int RunSelf(const std::string& filter, bool withoutDisplay, const char* traceFil
         if (traceFile != nullptr)
             setenv("QUORL_TRACE", traceFile, 1);
         setenv("KV_FMWX_CHILD", "1", 1);
+        alarm(60); // kept across exec: a child that hangs is ended
+
         const std::string arg = "--gtest_filter=" + filter;
         execl("/proc/self/exe", "foundation_fmwx_tests", arg.c_str(), static_cast<char*>(nullptr));
         _exit(127);
@@ -134,17 +136,19 @@ TEST(Timer, RunsWithoutADisplay) {
 
 TEST(SystemUtils, AlertWithoutADisplayGoesToTheTrace) {
     if (!IsChild()) {
-        char file[] = "/tmp/kvtraceXXXXXX";
-        const int fd = mkstemp(file);
+        const char* tmpdir = std::getenv("TMPDIR");
+        std::string file =
+            std::string(tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp") + "/kvtraceXXXXXX";
+        const int fd = mkstemp(file.data());
         ASSERT_GE(fd, 0);
         close(fd);
-        EXPECT_EQ(RunSelf("SystemUtils.AlertWithoutADisplayGoesToTheTrace", true, file), 0);
-        FILE* f = std::fopen(file, "r");
+        EXPECT_EQ(RunSelf("SystemUtils.AlertWithoutADisplayGoesToTheTrace", true, file.c_str()), 0);
+        FILE* f = std::fopen(file.c_str(), "r");
         char line[128] = {};
         ASSERT_NE(f, nullptr);
         ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
         std::fclose(f);
-        unlink(file);
+        unlink(file.c_str());
         EXPECT_STREQ(line, "Caption: Text of the alert\n");
         return;
     }
@@ -170,9 +174,11 @@ TEST(SystemUtils, ScreenRectangle) {
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
     self[n] = '\0';
-    const std::string command = std::string("KV_FMWX_SCREEN_CHILD=1 KV_FMWX_CHILD=1 xvfb-run -a -s "
-                                            "'-screen 0 1280x1024x24' '") +
-                                self +
-                                "' --gtest_filter=SystemUtils.ScreenRectangle >/dev/null 2>&1";
+    // Bounded: timeout ends xvfb-run, its server and the child together
+    // (they share its process group) should any of them hang.
+    const std::string command =
+        std::string("KV_FMWX_SCREEN_CHILD=1 KV_FMWX_CHILD=1 timeout -k 5 60 "
+                    "xvfb-run -a -s '-screen 0 1280x1024x24' '") +
+        self + "' --gtest_filter=SystemUtils.ScreenRectangle >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0);
 }
