@@ -60,9 +60,13 @@ void KCTimer::Start() {
     TimerDriver* driver = Driver();
     if (driver == nullptr)
         return; // no wx application, so no event loop to tick in
-    int milliseconds = interval >= 2147483647.0 ? 2147483647 : static_cast<int>(interval);
-    if (milliseconds < 1)
-        milliseconds = 1;
+    // Whole milliseconds, at least 1; the comparisons come first so that no
+    // out-of-range value (or NaN) is ever converted.
+    int milliseconds = 1;
+    if (interval >= 2147483647.0)
+        milliseconds = 2147483647;
+    else if (interval >= 1.0)
+        milliseconds = static_cast<int>(interval);
     gCurrent = this;
     if (!driver->Start(milliseconds, wxTIMER_CONTINUOUS)) {
         gCurrent = nullptr; // stays stopped; a later Start may succeed
