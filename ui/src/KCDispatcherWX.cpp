@@ -73,6 +73,21 @@ constexpr int32_t kAlternativeKeys[kKeyCodeCount] = {
     117, 119, 122, 120, 99, 118, 96, 97,  98,  100, 101, 109, 103, 111, 105,
     107, 113, 82,  83,  84, 85,  86, 87,  88,  89,  91,  92,  49};
 
+struct KeypadCharacter {
+    int32_t key;
+    char character;
+};
+
+constexpr KeypadCharacter kKeypadCharacters[] = {
+    {WXK_NUMPAD_SPACE, ' '},   {WXK_NUMPAD_TAB, '\t'},
+    {WXK_NUMPAD_ENTER, '\r'},  {WXK_NUMPAD_MULTIPLY, '*'},
+    {WXK_NUMPAD_ADD, '+'},     {WXK_NUMPAD_SUBTRACT, '-'},
+    {WXK_NUMPAD_DECIMAL, '.'}, {WXK_NUMPAD_DIVIDE, '/'},
+    {WXK_MULTIPLY, '*'},       {WXK_ADD, '+'},
+    {WXK_SUBTRACT, '-'},       {WXK_DECIMAL, '.'},
+    {WXK_DIVIDE, '/'},
+};
+
 bool IsButtonMessage(uint32_t m, uint32_t first) {
     return m >= first && m < first + 3;
 }
@@ -104,6 +119,12 @@ char KCDispatcherWX::KeyCharacter(int32_t key) {
     // the ASCII control keys as themselves.
     if (key > 0 && key < WXK_DELETE)
         return static_cast<char>(key);
+    // The keypad's keys that type a character.
+    if (key >= WXK_NUMPAD0 && key <= WXK_NUMPAD9)
+        return static_cast<char>('0' + (key - WXK_NUMPAD0));
+    for (const KeypadCharacter& k : kKeypadCharacters)
+        if (k.key == key)
+            return k.character;
     return 0;
 }
 

@@ -280,6 +280,33 @@ TEST(KeyTables, ForwardAndReverse) {
         EXPECT_EQ(KCDispatcherWX::KeyCodeToNativeKey(a.code, true), a.key) << a.code;
 }
 
+// A key event carries the character the key types without Shift, the
+// keypad's included; keys that type nothing carry 0.
+TEST(KeyTables, CharacterOfAKey) {
+    struct Case {
+        int32_t key;
+        char character;
+    } cases[] = {
+        {'A', 'A'},
+        {'7', '7'},
+        {WXK_SPACE, ' '},
+        {WXK_RETURN, '\r'},
+        {WXK_BACK, '\b'},
+        {WXK_NUMPAD0, '0'},
+        {WXK_NUMPAD9, '9'},
+        {WXK_NUMPAD_ENTER, '\r'},
+        {WXK_NUMPAD_ADD, '+'},
+        {WXK_NUMPAD_DECIMAL, '.'},
+        {WXK_DELETE, 0},
+        {WXK_F1, 0},
+        {WXK_LEFT, 0},
+        {WXK_NUMPAD_HOME, 0},
+        {WXK_SHIFT, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(KCDispatcherWX::KeyCharacter(c.key), c.character) << c.key;
+}
+
 TEST(WindowProcedure, UnhandledCloseEndsTheNextLoop) {
     KCWindow w;
     Recorder rec;
