@@ -1,5 +1,7 @@
 #include "registry/KVRegistry.h"
 
+#include "foundation/KCStFile.h"
+
 #include <expat.h>
 
 #include <algorithm>
@@ -305,32 +307,22 @@ long ParseHive(const std::string& bytes, Node& root) {
     return ok && !r.bad ? KV_REG_SUCCESS : KV_REG_BADDB;
 }
 
-// Reads a hive: a missing file is an empty hive.
+// Reads a hive: a missing file is an empty hive; one that is there but
+// cannot be read (or is no file) is reported, never taken as empty.
 long LoadHive(int hive, Node& root) {
     root = Node();
-    const std::string file = HiveFile(hive);
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? KV_REG_SUCCESS : KV_REG_ACCESS_DENIED;
+    const kvFM::KCStPathAbsoluteOrRelative path(HiveFile(hive));
+    if (!path.IsValid())
+        return KV_REG_INVALID_PARAMETER;
+    kvFM::KCStFileRead file(path);
+    if (!file.IsValid())
+        return file.GetError() == eFMFileNotFound || !path.IsExist() ? KV_REG_SUCCESS
+                                                                     : KV_REG_ACCESS_DENIED;
+    if (file.GetFileSize() > (64u << 20))
+        return KV_REG_BADDB;
     std::string bytes;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return KV_REG_BADDB;
-        }
-        if (n == 0)
-            break;
-        bytes.append(buffer, static_cast<size_t>(n));
-        if (bytes.size() > (64u << 20)) {
-            ::close(fd);
-            return KV_REG_BADDB;
-        }
-    }
-    ::close(fd);
+    if (file.ReadToStdString(bytes) != eNoErr)
+        return KV_REG_BADDB;
     return ParseHive(bytes, root);
 }
 
@@ -422,29 +414,13 @@ long SaveHive(int hive, const Node& root) {
     AppendNode(text, root, 1);
     text += "</Registry>\n";
 
-    const std::string file = HiveFile(hive);
-    std::string temp = file + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // mode 0600
-    if (fd < 0)
+    // A new file beside the old one, private to the user, renamed over it.
+    const kvFM::KCStPathAbsoluteOrRelative path(HiveFile(hive));
+    if (!path.IsValid())
         return KV_REG_WRITE_FAULT;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), file.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return KV_REG_WRITE_FAULT;
-    }
-    return KV_REG_SUCCESS;
+    const KTErr err =
+        kvFM::WriteFileAtomically(path.GetPathRef(), text.data(), text.size(), 0600, false, false);
+    return err == eNoErr ? KV_REG_SUCCESS : KV_REG_WRITE_FAULT;
 }
 
 // Holds the hive's lock file against other processes, for a bounded time.
@@ -490,11 +466,14 @@ long ModifyHive(int hive, Change change) {
     if (lock.status != KV_REG_SUCCESS)
         return lock.status;
     Node root;
-    if (LoadHive(hive, root) == KV_REG_BADDB) {
+    const long loaded = LoadHive(hive, root);
+    if (loaded == KV_REG_BADDB) {
         const std::string file = HiveFile(hive);
         if (::rename(file.c_str(), (file + ".bad").c_str()) != 0)
             return KV_REG_BADDB;
         root = Node();
+    } else if (loaded != KV_REG_SUCCESS) {
+        return loaded; // saving now would replace values that could not be read
     }
     bool save = false;
     const long rc = change(root, save);

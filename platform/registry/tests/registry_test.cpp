@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -286,4 +288,94 @@ TEST_F(Registry, AnotherProcessSeesTheValues) {
     EXPECT_EQ(KVRegQueryDWORD(key, "MaxBands", bands), KV_REG_SUCCESS);
     EXPECT_EQ(bands, 6u);
     KVRegCloseKey(key);
+}
+
+namespace {
+
+// Runs `fn` in a child process without root's rights (as "nobody" when the
+// tests run as root), so that permissions apply; answers 0 when fn
+// answered true, 1 when false (3 when it cannot reach its folder).
+template <typename Fn>
+int RunWithoutPrivileges(Fn fn) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(30);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        _exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 4;
+}
+
+} // namespace
+
+TEST_F(Registry, AFailedWriteKeepsTheHiveWhole) {
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegCreateKey(KV_HKEY_CURRENT_USER, "Software\\Quorl", &key), KV_REG_SUCCESS);
+    ASSERT_EQ(KVRegSetString(key, "Location", "/opt/plugins"), KV_REG_SUCCESS);
+    const std::string file = dir + "/HKEY_CURRENT_USER.xml";
+    const std::string before = Read(file);
+    {
+        // Files may grow no further than this: the write fails part way, as
+        // on a full disk.
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = before.size() + 8;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        EXPECT_EQ(KVRegSetString(key, "Big", std::string(4096, 'x')), KV_REG_WRITE_FAULT);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+    }
+    EXPECT_EQ(Read(file), before);
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "HKEY_CURRENT_USER.xml" || name == "HKEY_CURRENT_USER.lock") << name;
+    }
+    std::string text;
+    EXPECT_EQ(KVRegQueryString(key, "Location", text), KV_REG_SUCCESS);
+    EXPECT_EQ(text, "/opt/plugins");
+    EXPECT_EQ(KVRegQueryString(key, "Big", text), KV_REG_FILE_NOT_FOUND);
+    KVRegCloseKey(key);
+}
+
+TEST_F(Registry, TheHiveStaysPrivateWhateverItsModeWas) {
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegCreateKey(KV_HKEY_CURRENT_USER, "K", &key), KV_REG_SUCCESS);
+    const std::string file = dir + "/HKEY_CURRENT_USER.xml";
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    EXPECT_EQ(KVRegSetDWORD(key, "n", 1), KV_REG_SUCCESS);
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    KVRegCloseKey(key);
+}
+
+// A hive that cannot be read is reported; a change must not replace it by
+// a hive holding only the new value.
+TEST_F(Registry, AnUnreadableHiveIsNeverReplaced) {
+    fs::create_directories(dir);
+    const std::string file = dir + "/HKEY_CURRENT_USER.xml";
+    const std::string content =
+        "<Registry><Key name=\"K\"><Value name=\"keep\" type=\"4\">7</Value></Key></Registry>\n";
+    std::ofstream(file) << content;
+    // Others may write in the folder but not read the hive.
+    ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0622), 0);
+    const std::string folder = dir;
+    const int outcome = RunWithoutPrivileges([&folder] {
+        if (access(folder.c_str(), W_OK | X_OK) != 0)
+            _exit(3);
+        KVHKEY key = nullptr;
+        return KVRegCreateKey(KV_HKEY_CURRENT_USER, "K", &key) != KV_REG_SUCCESS &&
+               KVRegSetDWORD(KV_HKEY_CURRENT_USER, "added", 1) != KV_REG_SUCCESS;
+    });
+    if (outcome == 3)
+        GTEST_SKIP() << "the temporary folder is closed to other users";
+    EXPECT_EQ(outcome, 0);
+    EXPECT_EQ(Read(file), content);
 }
