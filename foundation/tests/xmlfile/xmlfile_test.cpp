@@ -86,6 +86,15 @@ TEST(XMLFiles, DamagedFilesFailAndKeepTheBaseName) {
         KCXMLFile locked(KCStPath(tmp / "Locked.xml"));
         EXPECT_NE(locked.Read(), eNoErr);
     }
+    // A named pipe in the file's place is refused, not waited on.
+    ASSERT_EQ(mkfifo((tmp / "Pipe.xml").c_str(), 0600), 0);
+    KCXMLFile pipe(KCStPath(tmp / "Pipe.xml"));
+    bool hung = false;
+    EXPECT_EQ(ReturnsWithoutWaitingOnPipe(
+                  tmp / "Pipe.xml", [&] { return pipe.Read(); }, hung),
+              eFMIsNotAFile);
+    EXPECT_FALSE(hung);
+    EXPECT_STREQ(pipe.GetXML().name.c_str(), "Pipe");
     KCXMLFile invalid((KCStPath("relative.xml")));
     EXPECT_EQ(invalid.Read(), eFMIllegalPathRef);
     EXPECT_EQ(invalid.Write(), eFMIllegalPathRef);
