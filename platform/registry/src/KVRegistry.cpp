@@ -518,6 +518,49 @@ std::string NameOf(const char* name) {
     return name ? name : "";
 }
 
+// Reads the hive of an open key and finds the key in it.
+long ReadKey(KVHKEY key, Node& root, Node*& node) {
+    int hive;
+    std::vector<std::string> path;
+    if (!Resolve(key, hive, path))
+        return KV_REG_INVALID_HANDLE;
+    if (long rc = LoadHive(hive, root))
+        return rc;
+    node = FindPath(root, path);
+    return node == nullptr ? KV_REG_KEY_DELETED : KV_REG_SUCCESS;
+}
+
+// Runs `change` on the key of an open handle under the hive's lock (see
+// ModifyHive).
+template <typename Change>
+long ChangeKey(KVHKEY key, Change change) {
+    int hive;
+    std::vector<std::string> path;
+    if (!Resolve(key, hive, path))
+        return KV_REG_INVALID_HANDLE;
+    return ModifyHive(hive, [&](Node& root, bool& save) {
+        Node* node = FindPath(root, path);
+        return node == nullptr ? KV_REG_KEY_DELETED : change(node, save);
+    });
+}
+
+// Hands out a value as RegQueryValueEx does: with null `data` only the
+// size; a buffer that is too small gives KV_REG_MORE_DATA and the size.
+long CopyValue(const Value& v, uint32_t* type, void* data, uint32_t* size) {
+    if (type != nullptr)
+        *type = v.type;
+    const auto needed = static_cast<uint32_t>(v.data.size());
+    if (data != nullptr && *size < needed) {
+        *size = needed;
+        return KV_REG_MORE_DATA;
+    }
+    if (data != nullptr)
+        std::memcpy(data, v.data.data(), needed);
+    if (size != nullptr)
+        *size = needed;
+    return KV_REG_SUCCESS;
+}
+
 } // namespace
 
 std::string KVRegistryFolder() {
@@ -618,31 +661,14 @@ long KVRegCloseKey(KVHKEY key) {
 long KVRegQueryValue(KVHKEY key, const char* name, uint32_t* type, void* data, uint32_t* size) {
     if (data != nullptr && size == nullptr)
         return KV_REG_INVALID_PARAMETER;
-    int hive;
-    std::vector<std::string> path;
-    if (!Resolve(key, hive, path))
-        return KV_REG_INVALID_HANDLE;
     Node root;
-    if (long rc = LoadHive(hive, root))
+    Node* node = nullptr;
+    if (long rc = ReadKey(key, root, node))
         return rc;
-    Node* node = FindPath(root, path);
-    if (node == nullptr)
-        return KV_REG_KEY_DELETED;
     const Value* v = FindValue(*node, NameOf(name));
     if (v == nullptr)
         return KV_REG_FILE_NOT_FOUND;
-    if (type != nullptr)
-        *type = v->type;
-    const auto needed = static_cast<uint32_t>(v->data.size());
-    if (data != nullptr && *size < needed) {
-        *size = needed;
-        return KV_REG_MORE_DATA;
-    }
-    if (data != nullptr)
-        std::memcpy(data, v->data.data(), needed);
-    if (size != nullptr)
-        *size = needed;
-    return KV_REG_SUCCESS;
+    return CopyValue(*v, type, data, size);
 }
 
 long KVRegSetValue(KVHKEY key, const char* name, uint32_t type, const void* data, uint32_t size) {
@@ -651,15 +677,8 @@ long KVRegSetValue(KVHKEY key, const char* name, uint32_t type, const void* data
     const std::string valueName = NameOf(name);
     if (valueName.size() > 16383 || !IsStorableText(valueName))
         return KV_REG_INVALID_PARAMETER;
-    int hive;
-    std::vector<std::string> path;
-    if (!Resolve(key, hive, path))
-        return KV_REG_INVALID_HANDLE;
     const std::string bytes(static_cast<const char*>(data), size);
-    return ModifyHive(hive, [&](Node& root, bool& save) {
-        Node* node = FindPath(root, path);
-        if (node == nullptr)
-            return KV_REG_KEY_DELETED;
+    return ChangeKey(key, [&](Node* node, bool& save) {
         Value* v = FindValue(*node, valueName);
         if (v == nullptr) {
             node->values.push_back(Value{valueName, type, bytes});
@@ -673,15 +692,8 @@ long KVRegSetValue(KVHKEY key, const char* name, uint32_t type, const void* data
 }
 
 long KVRegDeleteValue(KVHKEY key, const char* name) {
-    int hive;
-    std::vector<std::string> path;
-    if (!Resolve(key, hive, path))
-        return KV_REG_INVALID_HANDLE;
     const std::string valueName = NameOf(name);
-    return ModifyHive(hive, [&](Node& root, bool& save) {
-        Node* node = FindPath(root, path);
-        if (node == nullptr)
-            return KV_REG_KEY_DELETED;
+    return ChangeKey(key, [&](Node* node, bool& save) {
         auto it = std::find_if(node->values.begin(), node->values.end(), [&](const Value& v) {
             return CompareNoCase(v.name, valueName) == 0;
         });
@@ -732,16 +744,10 @@ long CopyName(const std::string& name, char* out, uint32_t* size) {
 } // namespace
 
 long KVRegEnumKey(KVHKEY key, uint32_t index, char* name, uint32_t* nameSize) {
-    int hive;
-    std::vector<std::string> path;
-    if (!Resolve(key, hive, path))
-        return KV_REG_INVALID_HANDLE;
     Node root;
-    if (long rc = LoadHive(hive, root))
+    Node* node = nullptr;
+    if (long rc = ReadKey(key, root, node))
         return rc;
-    Node* node = FindPath(root, path);
-    if (node == nullptr)
-        return KV_REG_KEY_DELETED;
     if (index >= node->children.size())
         return KV_REG_NO_MORE_ITEMS;
     return CopyName(node->children[index].name, name, nameSize);
@@ -751,33 +757,16 @@ long KVRegEnumValue(KVHKEY key, uint32_t index, char* name, uint32_t* nameSize, 
                     void* data, uint32_t* dataSize) {
     if (data != nullptr && dataSize == nullptr)
         return KV_REG_INVALID_PARAMETER;
-    int hive;
-    std::vector<std::string> path;
-    if (!Resolve(key, hive, path))
-        return KV_REG_INVALID_HANDLE;
     Node root;
-    if (long rc = LoadHive(hive, root))
+    Node* node = nullptr;
+    if (long rc = ReadKey(key, root, node))
         return rc;
-    Node* node = FindPath(root, path);
-    if (node == nullptr)
-        return KV_REG_KEY_DELETED;
     if (index >= node->values.size())
         return KV_REG_NO_MORE_ITEMS;
     const Value& v = node->values[index];
     if (long rc = CopyName(v.name, name, nameSize))
         return rc;
-    if (type != nullptr)
-        *type = v.type;
-    const auto needed = static_cast<uint32_t>(v.data.size());
-    if (data != nullptr && *dataSize < needed) {
-        *dataSize = needed;
-        return KV_REG_MORE_DATA;
-    }
-    if (data != nullptr)
-        std::memcpy(data, v.data.data(), needed);
-    if (dataSize != nullptr)
-        *dataSize = needed;
-    return KV_REG_SUCCESS;
+    return CopyValue(v, type, data, dataSize);
 }
 
 long KVRegQueryDWORD(KVHKEY key, const char* name, uint32_t& out) {
