@@ -148,19 +148,19 @@ Value* FindValue(Node& node, const std::string& name) {
 
 // ---- files ---------------------------------------------------------------
 
-bool IsAbsolute(const char* text) {
-    return text != nullptr && text[0] == '/';
-}
-
 const char* HiveName(int hive) {
     return hive == kCurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
 }
 
+// Empty when there is no registry folder.
 std::string HiveFile(int hive) {
-    return KVRegistryFolder() + "/" + HiveName(hive) + ".xml";
+    const std::string folder = KVRegistryFolder();
+    return folder.empty() ? folder : folder + "/" + HiveName(hive) + ".xml";
 }
 
 bool MakeFolders(const std::string& folder) {
+    if (folder.empty())
+        return false;
     std::string partial;
     size_t i = 0;
     while (i <= folder.size()) {
@@ -311,7 +311,10 @@ long ParseHive(const std::string& bytes, Node& root) {
 // cannot be read (or is no file) is reported, never taken as empty.
 long LoadHive(int hive, Node& root) {
     root = Node();
-    const kvFM::KCStPathAbsoluteOrRelative path(HiveFile(hive));
+    const std::string text = HiveFile(hive);
+    if (text.empty())
+        return KV_REG_SUCCESS; // no registry folder: nothing was ever stored
+    const kvFM::KCStPathAbsoluteOrRelative path(text);
     if (!path.IsValid())
         return KV_REG_INVALID_PARAMETER;
     kvFM::KCStFileRead file(path);
@@ -567,15 +570,11 @@ std::string KVRegistryFolder() {
     const char* dir = std::getenv("QUORL_REGISTRY_DIR");
     if (dir != nullptr && dir[0] != '\0')
         return dir;
-    std::string base;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (IsAbsolute(config)) {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(IsAbsolute(home) ? home : "") + "/.config";
-    }
-    return base + "/Quorl Audio/Registry";
+    // The maker's folder in the user's application-data folder, as the
+    // file manager names it; empty when the user has no such folder.
+    const kvFM::KCStPath folder(kvFM::KCStPath(kvFM::eUserDomain, kvFM::eQuorlAppDataFolder),
+                                "Registry");
+    return folder.IsValid() ? folder.GetPathString() : std::string();
 }
 
 std::string KVRegistryHiveFile(KVHKEY hive) {

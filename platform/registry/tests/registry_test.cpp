@@ -253,20 +253,55 @@ TEST_F(Registry, WritersDoNotLoseEachOthersValues) {
     KVRegCloseKey(key);
 }
 
+namespace {
+
+// Sets (or, with null, removes) an environment variable for the life of
+// the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name(name) {
+        if (const char* old = std::getenv(name))
+            previous = old;
+        had = std::getenv(name) != nullptr;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had)
+            setenv(name, previous.c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+private:
+    const char* name;
+    bool had = false;
+    std::string previous;
+};
+
+} // namespace
+
 TEST_F(Registry, FolderFollowsTheEnvironment) {
     EXPECT_EQ(KVRegistryFolder(), dir);
     unsetenv("QUORL_REGISTRY_DIR");
     const std::string config = root + "/config";
-    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    EXPECT_EQ(KVRegistryFolder(), config + "/Quorl Audio/Registry");
-    KVHKEY key = nullptr;
-    ASSERT_EQ(KVRegCreateKey(KV_HKEY_CURRENT_USER, "X", &key), KV_REG_SUCCESS);
-    KVRegCloseKey(key);
-    EXPECT_TRUE(fs::exists(config + "/Quorl Audio/Registry/HKEY_CURRENT_USER.xml"));
-    struct stat st;
-    ASSERT_EQ(stat((config + "/Quorl Audio/Registry").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    unsetenv("XDG_CONFIG_HOME");
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+        EXPECT_EQ(KVRegistryFolder(), config + "/Quorl Audio/Registry");
+        KVHKEY key = nullptr;
+        ASSERT_EQ(KVRegCreateKey(KV_HKEY_CURRENT_USER, "X", &key), KV_REG_SUCCESS);
+        KVRegCloseKey(key);
+        EXPECT_TRUE(fs::exists(config + "/Quorl Audio/Registry/HKEY_CURRENT_USER.xml"));
+        struct stat st;
+        ASSERT_EQ(stat((config + "/Quorl Audio/Registry").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    // Without XDG_CONFIG_HOME the application-data folder is ~/.config.
+    ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+    ScopedEnv home("HOME", (root + "/home").c_str());
+    EXPECT_EQ(KVRegistryFolder(), root + "/home/.config/Quorl Audio/Registry");
 }
 
 TEST_F(Registry, AnotherProcessSeesTheValues) {
