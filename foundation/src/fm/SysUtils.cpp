@@ -21,8 +21,10 @@ void TraceLine(const std::string& text) {
         line += '\n';
     const char* file = std::getenv("QUORL_TRACE");
     int fd = 2;
+    // O_NONBLOCK: a named pipe without a reader must not stop the program;
+    // the line then goes to stderr.
     if (file != nullptr && file[0] != '\0')
-        fd = ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        fd = ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
         fd = 2;
     size_t done = 0;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace kvFM;
@@ -223,4 +224,17 @@ TEST(SystemUtils, BeepGoesToTheTraceFile) {
     ScopedEnv trace("QUORL_TRACE", tmp / "trace.txt");
     CGeneralSysUtils::DefaultSystemBeep();
     EXPECT_EQ(TempFolder::Read(tmp / "trace.txt"), "Beep\n");
+
+    // A named pipe that nobody reads does not stop the program.
+    ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    ScopedEnv pipe("QUORL_TRACE", tmp / "pipe");
+    bool hung = false;
+    ReturnsWithoutWaitingOnPipe(
+        tmp / "pipe",
+        [] {
+            CGeneralSysUtils::DefaultSystemBeep();
+            return true;
+        },
+        hung);
+    EXPECT_FALSE(hung);
 }
