@@ -70,6 +70,7 @@ template <typename Fn>
 int RunWithoutPrivileges(const std::string& folder, Fn fn) {
     const pid_t pid = fork();
     if (pid == 0) {
+        alarm(30); // a child that hangs is ended
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(2);
         if (access(folder.c_str(), X_OK) != 0)
