@@ -29,6 +29,9 @@ KTErr AppendComponents(std::string& text, const char* leaf);
 // The status of the current errno as a file-system error.
 KTErr StatusOfErrno(int err);
 
+// The folder part of a '/' text: everything before its last '/', or "/".
+std::string ParentText(const std::string& text);
+
 // Copies `text` into `out`, cut at 1,023 characters.
 char* CopyOut(const std::string& text, KTPathString& out);
 

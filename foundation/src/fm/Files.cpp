@@ -109,13 +109,6 @@ mode_t CurrentUmask() {
     return 022;
 }
 
-std::string ParentText(const std::string& text) {
-    const size_t slash = text.rfind('/');
-    if (slash == std::string::npos || slash == 0)
-        return "/";
-    return text.substr(0, slash);
-}
-
 } // namespace
 
 KTOpenFileType* GetInvalidOpenFileRef() {
@@ -148,7 +141,7 @@ KTErr CreateAFile(KTPathType* path, KECreateFlags flags, KEPermitions permission
     out = GetInvalidOpenFileRef();
     if (path == nullptr)
         return eMemNullPointer;
-    KTPathType parent{ParentText(path->text)};
+    KTPathType parent{detail::ParentText(path->text)};
     if (KTErr err = CreateFolder(&parent))
         return err;
     int createFlags;
@@ -322,7 +315,7 @@ KTErr WriteAll(int fd, const void* data, uint64_t size) {
 
 KTErr WriteBeside(const std::string& target, unsigned mode, bool replace,
                   const std::function<KTErr(int fd)>& fill) {
-    const std::string parentText = ParentText(target);
+    const std::string parentText = detail::ParentText(target);
     const std::string leaf = target.substr(target.rfind('/') + 1);
     std::string temp = parentText == "/" ? "/" : parentText + "/";
     temp += (leaf.size() < 200 ? "." + leaf : std::string(".KSwrite")) + ".XXXXXX";
@@ -375,7 +368,7 @@ KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size, uns
         if (::realpath(target.c_str(), resolved) != nullptr)
             target = resolved;
     }
-    KTPathType parent{ParentText(target)};
+    KTPathType parent{detail::ParentText(target)};
     if (KTErr err = CreateFolder(&parent))
         return err;
 

@@ -17,13 +17,6 @@ namespace kvFM {
 
 namespace {
 
-std::string ParentOf(const std::string& text) {
-    const size_t slash = text.rfind('/');
-    if (slash == std::string::npos || slash == 0)
-        return "/";
-    return text.substr(0, slash);
-}
-
 std::string Below(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
@@ -38,7 +31,7 @@ KTErr CreateFolderText(const std::string& text) {
         return S_ISDIR(st.st_mode) ? eNoErr : eFMIsNotAFolder;
     if (errno != ENOENT)
         return detail::StatusOfErrno(errno);
-    const std::string parent = ParentOf(text);
+    const std::string parent = detail::ParentText(text);
     if (parent != text) {
         if (KTErr err = CreateFolderText(parent))
             return err;
@@ -153,7 +146,7 @@ KTErr DuplicateFile(KTPathType* from, KTPathType* to) {
         return err;
     struct stat st;
     KTErr err = ::stat(from->text.c_str(), &st) == 0 ? eNoErr : ConvertErrorPOSIX(errno);
-    const std::string folder = ParentOf(to->text);
+    const std::string folder = detail::ParentText(to->text);
     if (err == eNoErr && ::access(folder.c_str(), F_OK) != 0)
         err = ConvertErrorPOSIX(errno);
     // The copy is made under a temporary name and moved into place: a
@@ -297,7 +290,7 @@ KTErr ResolveWinShortcut(KTPathType* link, KTPathType*& target) {
     if (dest.empty())
         return eFMSymlinkBroken;
     if (dest[0] != '/')
-        dest = Below(ParentOf(link->text), dest);
+        dest = Below(detail::ParentText(link->text), dest);
     struct stat tst;
     if (::stat(link->text.c_str(), &tst) != 0)
         return errno == ELOOP ? eFMTooManySymlinks : eFMSymlinkBroken;
@@ -327,7 +320,7 @@ KTErr CreateFileSystemLink(KTPathType* target, KECreateFlags, KTPathType*& link)
         return eMemNullPointer;
     if (!IsValid(target) || !IsValid(link))
         return eFMIllegalPathRef;
-    const std::string parent = ParentOf(link->text);
+    const std::string parent = detail::ParentText(link->text);
     if (KTErr err = CreateFolderText(parent))
         return err;
     struct stat st;

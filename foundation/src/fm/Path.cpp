@@ -21,6 +21,13 @@ KTErr StatusOfErrno(int err) {
     return StatusOfFSError(std::error_code(err, std::generic_category()));
 }
 
+std::string ParentText(const std::string& text) {
+    const size_t slash = text.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return "/";
+    return text.substr(0, slash);
+}
+
 char* CopyOut(const std::string& text, KTPathString& out) {
     const size_t n = std::min<size_t>(text.size(), kPathStringSize - 1);
     std::memcpy(out, text.data(), n);
