@@ -88,6 +88,36 @@ void EditChar(wxTextCtrl* edit, wxKeyEvent& e) {
         e.Skip();
 }
 
+// The text of the clipboard, or of X11's primary selection.
+std::string ClipboardText(bool primary) {
+    wxString pasted;
+    wxTheClipboard->UsePrimarySelection(primary);
+    if (wxTheClipboard->Open()) {
+        wxTextDataObject data;
+        if (wxTheClipboard->IsSupported(wxDF_UNICODETEXT) && wxTheClipboard->GetData(data))
+            pasted = data.GetText();
+        wxTheClipboard->Close();
+    }
+    wxTheClipboard->UsePrimarySelection(false);
+    return pasted.utf8_string();
+}
+
+// Inserts what the control takes of pasted text at the caret, in place of
+// the selection when `replaceSelection` is set.
+void PasteFiltered(wxTextCtrl* edit, const KCControl& control, const std::string& text,
+                   bool replaceSelection) {
+    const size_t selection = replaceSelection ? SelectionLength(edit) : 0;
+    const std::string accepted =
+        KMFilterPastedText(LimitsOf(control), text, edit->GetValue().length(), selection);
+    if (accepted.empty())
+        return;
+    long from = 0, to = 0;
+    edit->GetSelection(&from, &to);
+    if (selection > 0 && to > from)
+        edit->Remove(from, to);
+    edit->WriteText(wxString::FromUTF8(accepted));
+}
+
 // Pasted text is filtered like typed text.
 void EditPaste(wxTextCtrl* edit, wxClipboardTextEvent& e) {
     KCControl* control = ControlOf(edit);
@@ -95,23 +125,25 @@ void EditPaste(wxTextCtrl* edit, wxClipboardTextEvent& e) {
         e.Skip();
         return;
     }
-    wxString pasted;
-    if (wxTheClipboard->Open()) {
-        wxTextDataObject data;
-        if (wxTheClipboard->IsSupported(wxDF_UNICODETEXT) && wxTheClipboard->GetData(data))
-            pasted = data.GetText();
-        wxTheClipboard->Close();
-    }
-    const std::string text = pasted.utf8_string();
-    const std::string accepted = KMFilterPastedText(
-        LimitsOf(*control), text, edit->GetValue().length(), SelectionLength(edit));
-    if (accepted.empty())
+    PasteFiltered(edit, *control, ClipboardText(false), true);
+}
+
+// The middle button pastes the primary selection where it was pressed; it
+// goes through the same filter. The toolkit's own paste is not run.
+void EditMiddleDown(wxTextCtrl* edit, wxMouseEvent& e) {
+    KCControl* control = ControlOf(edit);
+    if (control == nullptr) {
+        e.Skip();
         return;
-    long from = 0, to = 0;
-    edit->GetSelection(&from, &to);
-    if (to > from)
-        edit->Remove(from, to);
-    edit->WriteText(wxString::FromUTF8(accepted));
+    }
+    // Read first: the selection may be this edit's own, which moving the
+    // caret clears.
+    const std::string text = ClipboardText(true);
+    edit->SetFocus();
+    long at = 0;
+    if (edit->HitTest(e.GetPosition(), &at) != wxTE_HT_UNKNOWN)
+        edit->SetInsertionPoint(at);
+    PasteFiltered(edit, *control, text, false);
 }
 
 void BindEdit(wxTextCtrl* edit) {
@@ -119,6 +151,8 @@ void BindEdit(wxTextCtrl* edit) {
     edit->Bind(wxEVT_KEY_UP, [edit](wxKeyEvent& e) { EditKey(edit, e, false); });
     edit->Bind(wxEVT_CHAR, [edit](wxKeyEvent& e) { EditChar(edit, e); });
     edit->Bind(wxEVT_TEXT_PASTE, [edit](wxClipboardTextEvent& e) { EditPaste(edit, e); });
+    edit->Bind(wxEVT_MIDDLE_DOWN, [edit](wxMouseEvent& e) { EditMiddleDown(edit, e); });
+    edit->Bind(wxEVT_MIDDLE_UP, [](wxMouseEvent&) {}); // the paste was done on the press
 }
 
 void Register(wxWindow* w, KCControl& control) {

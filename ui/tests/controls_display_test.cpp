@@ -105,6 +105,29 @@ TEST_F(Controls, PastedTextIsFilteredAndLongLimitsHold) {
     KMDisposeControl(digits);
 }
 
+// The middle button pastes the primary selection: filtered like any paste.
+TEST_F(Controls, MiddleButtonPasteIsFiltered) {
+    KCControl digits;
+    ASSERT_EQ(MakeEdit(digits, "0123456789", 4, "12"), eNoErr);
+    wxTheClipboard->UsePrimarySelection(true);
+    ASSERT_TRUE(wxTheClipboard->Open());
+    wxTheClipboard->SetData(new wxTextDataObject("4x5y6\n7"));
+    wxTheClipboard->Close();
+    wxTheClipboard->UsePrimarySelection(false);
+    // Clicked right of the text: the pasted text goes to its end.
+    const wxRect box = digits.windowHandle->GetScreenRect();
+    sim.MouseMove(box.GetRight() - 10, box.GetTop() + box.GetHeight() / 2);
+    display::Pump(50);
+    sim.MouseClick(wxMOUSE_BTN_MIDDLE);
+    display::PumpUntil([&] { return Text(digits) != "12"; }, 2000);
+    display::Pump(100); // a paste in pieces would go on arriving
+    EXPECT_EQ(Text(digits), "1245");
+    KMDisposeControl(digits);
+    wxTheClipboard->UsePrimarySelection(true);
+    wxTheClipboard->Clear(); // the selection's data goes with it
+    wxTheClipboard->UsePrimarySelection(false);
+}
+
 TEST_F(Controls, ButtonsTextsAndLookups) {
     KCControlCreationOptions o;
     o.parent = &window;
