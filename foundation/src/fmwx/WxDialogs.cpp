@@ -3,6 +3,7 @@
 #include <wx/app.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
+#include <wx/msgdlg.h>
 
 namespace kvFM {
 
@@ -35,6 +36,20 @@ std::string WithDefaultExtension(std::string path, const std::vector<KCFileType>
     return path + (ext[0] == '.' ? ext : "." + ext);
 }
 
+// The toolkit asks before replacing the name as the user typed it; a name
+// that only gained its extension here is asked about now. True: go ahead.
+bool MayReplace(const std::string& typed, const std::string& path,
+                const KCDialogCreationOptions& options) {
+    if (path == typed || !KCStPath(path).IsExist())
+        return true;
+    const size_t slash = path.rfind('/');
+    const wxString leaf =
+        wxString::FromUTF8(path.substr(slash == std::string::npos ? 0 : slash + 1));
+    return wxMessageBox(leaf + " already exists.\nDo you want to replace it?",
+                        wxString::FromUTF8(options.title), wxYES_NO | wxNO_DEFAULT | wxICON_WARNING,
+                        static_cast<wxWindow*>(options.owner)) == wxYES;
+}
+
 KTErr Choose(const std::string& path, KCDialogReply& reply) {
     if (path.empty())
         return eNoErr;
@@ -53,10 +68,17 @@ KTErr KCWxDialogService::SaveAs(const KCDialogCreationOptions& options, KCDialog
                         StartFolder(options), wxString(), Wildcard(options.fileTypes),
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     dialog.SetFilterIndex(0);
-    if (dialog.ShowModal() != wxID_OK)
-        return eNoErr;
-    const std::string path = dialog.GetPath().utf8_string();
-    return Choose(path.empty() ? path : WithDefaultExtension(path, options.fileTypes), reply);
+    for (;;) {
+        if (dialog.ShowModal() != wxID_OK)
+            return eNoErr;
+        const std::string typed = dialog.GetPath().utf8_string();
+        if (typed.empty())
+            return eNoErr;
+        const std::string path = WithDefaultExtension(typed, options.fileTypes);
+        if (MayReplace(typed, path, options))
+            return Choose(path, reply);
+        dialog.SetPath(wxString::FromUTF8(typed)); // not replaced: choose again
+    }
 }
 
 KTErr KCWxDialogService::SelectFileSystemObject(const KCDialogCreationOptions& options,

@@ -5,6 +5,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/modalhook.h>
+#include <wx/msgdlg.h>
 #include <wx/timer.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 using namespace kvFM;
 
@@ -27,16 +29,21 @@ namespace {
 class DialogAnswerer : public wxTimer, public wxModalDialogHook {
 public:
     // With `ready`, the response waits until the dialog shows that path.
+    // With several responses, the dialog is answered each time it shows.
     DialogAnswerer(int response, std::function<void(wxDialog*)> prepare = {},
                    std::string ready = std::string())
-        : response(response), prepare(std::move(prepare)), ready(std::move(ready)) {
+        : DialogAnswerer(std::vector<int>{response}, std::move(prepare), std::move(ready)) {}
+    DialogAnswerer(std::vector<int> responses, std::function<void(wxDialog*)> prepare,
+                   std::string ready)
+        : responses(std::move(responses)), prepare(std::move(prepare)), ready(std::move(ready)) {
         Register();
         Start(50);
     }
     ~DialogAnswerer() override { Unregister(); }
 
     int Enter(wxDialog* dialog) override {
-        if (current == nullptr)
+        // Message boxes are answered elsewhere (MessageBoxAnswer).
+        if (current == nullptr && dynamic_cast<wxMessageDialogBase*>(dialog) == nullptr)
             current = dialog;
         return wxID_NONE; // show it
     }
@@ -48,9 +55,11 @@ public:
     void Notify() override;
 
     bool seen = false;
+    int shown = 0;
 
 private:
-    int response;
+    std::vector<int> responses;
+    size_t next = 0;
     std::function<void(wxDialog*)> prepare;
     std::string ready;
     wxDialog* current = nullptr;
@@ -87,6 +96,7 @@ void DialogAnswerer::Notify() {
     ++ticks;
     if (ticks == 1) {
         seen = true;
+        ++shown;
         if (prepare)
             prepare(current);
     } else if (ticks > 100) { // 5 s without an end: close it, the test fails
@@ -94,10 +104,39 @@ void DialogAnswerer::Notify() {
         current->EndModal(wxID_CANCEL);
         Stop();
     } else if (ticks >= 4 && (ready.empty() || ChooserPath(current) == ready)) {
-        Stop();
-        Respond(current, response);
+        // The next showing starts over; until it comes, the closing dialog
+        // gets nothing more.
+        wxDialog* dialog = current;
+        current = nullptr;
+        ticks = 0;
+        if (++next == responses.size())
+            Stop();
+        Respond(dialog, responses[next - 1]);
     }
 }
+
+// Answers every message box without showing it, and counts them.
+class MessageBoxAnswer : public wxModalDialogHook {
+public:
+    explicit MessageBoxAnswer(std::vector<int> answers) : answers(std::move(answers)) {
+        Register();
+    }
+    ~MessageBoxAnswer() override { Unregister(); }
+    int Enter(wxDialog* dialog) override {
+        auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
+        if (box == nullptr)
+            return wxID_NONE;
+        messages.push_back(box->GetMessage().utf8_string());
+        return asked < answers.size() ? answers[asked++] : wxID_CANCEL;
+    }
+    void Exit(wxDialog*) override {}
+
+    std::vector<std::string> messages;
+
+private:
+    std::vector<int> answers;
+    size_t asked = 0;
+};
 
 class WxDialogs : public ::testing::Test {
 protected:
@@ -141,6 +180,47 @@ TEST_F(WxDialogs, SaveAsTakesTheNameAndAddsTheExtension) {
     EXPECT_TRUE(reply.chosen);
     EXPECT_EQ(reply.path.GetPathString(), folder + "/image.hex");
     EXPECT_EQ(shownWildcard, "Intel HEX files (*.hex)|*.hex");
+}
+
+// With several file types the first entry of the filter lists them all, so
+// the toolkit adds no extension and asks about the name as typed. When the
+// first type's extension, added afterwards, names a file that is there, the
+// user is asked before it is replaced, and "No" shows the dialog again.
+TEST_F(WxDialogs, SaveAsAsksBeforeReplacingTheFileTheExtensionNames) {
+    std::ofstream(folder + "/image.wav") << "old";
+    // A second file of the types whose name begins alike keeps the chooser
+    // from completing the typed name to the existing one.
+    std::ofstream(folder + "/image-2.wav") << "";
+    KCDialogCreationOptions options;
+    options.folder = KCStPath(folder);
+    options.fileTypes = {KCFileType("Wav audio files", ".wav", 0, 0),
+                         KCFileType("Intel HEX files", ".hex", 0, 0)};
+    const auto typeName = [&](wxDialog* d) {
+        auto* file = wxDynamicCast(d, wxFileDialog);
+        ASSERT_NE(file, nullptr);
+        file->SetPath(wxString::FromUTF8(folder + "/image"));
+    };
+    {
+        MessageBoxAnswer no({wxID_NO});
+        DialogAnswerer answer({kAccept, kCancel}, typeName, folder + "/image");
+        KCDialogReply reply;
+        EXPECT_EQ(SaveAsDialog(options, reply), eNoErr);
+        ASSERT_EQ(no.messages.size(), 1u);
+        EXPECT_EQ(no.messages[0].rfind("image.wav already exists.", 0), 0u);
+        EXPECT_EQ(answer.shown, 2); // shown again after "No", then cancelled
+        EXPECT_FALSE(reply.chosen);
+    }
+    std::ifstream kept(folder + "/image.wav");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "old");
+    {
+        MessageBoxAnswer yes({wxID_YES});
+        DialogAnswerer answer(kAccept, typeName, folder + "/image");
+        KCDialogReply reply;
+        EXPECT_EQ(SaveAsDialog(options, reply), eNoErr);
+        EXPECT_EQ(yes.messages.size(), 1u);
+        EXPECT_TRUE(reply.chosen);
+        EXPECT_EQ(reply.path.GetPathString(), folder + "/image.wav");
+    }
 }
 
 TEST_F(WxDialogs, CancelChoosesNothing) {
