@@ -275,7 +275,10 @@ bool KCDispatcherWX::DoMouseWheelMoved(KCEventMessage& m) {
     const KSNativeMessage& msg = m.Get();
     const int32_t notch = msg.id > 0 ? msg.id : 120;
     // Movement of less than one notch is kept and added to the next message,
-    // so that fine-grained wheels and touch pads still scroll.
+    // so that fine-grained wheels and touch pads still scroll. A turn the
+    // other way starts afresh: what was kept must not swallow it.
+    if ((pendingWheel > 0 && msg.param < 0) || (pendingWheel < 0 && msg.param > 0))
+        pendingWheel = 0;
     const int64_t total = int64_t(pendingWheel) + msg.param;
     int64_t notches = total / notch;
     pendingWheel = static_cast<int32_t>(total - notches * notch);

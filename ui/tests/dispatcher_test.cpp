@@ -175,7 +175,8 @@ TEST_F(Dispatch, WheelNotchesAndPartialMovement) {
     } steps[] = {
         {120, 3, 1},   {-240, 3, -2}, {60, 3, 0},   {60, 3, 1}, // halves add up
         {-50, 3, 0},   {-50, 3, 0},   {-20, 3, -1},             //
-        {120, -1, 10},                                          // whole pages
+        {60, 3, 0},    {-120, 3, -1}, // turning back is not eaten by what was kept
+        {120, -1, 10},                // whole pages
     };
     for (const Step& s : steps) {
         KSNativeMessage m = Msg(eNMMouseWheel, 3, 4);
