@@ -46,8 +46,4 @@ KTErr WriteAll(int fd, const void* data, uint64_t size);
 KTErr WriteBeside(const std::string& target, unsigned mode, bool replace,
                   const std::function<KTErr(int fd)>& fill);
 
-// Writes one line to the trace sink (stderr, or the file named by
-// QUORL_TRACE).
-void TraceLine(const std::string& text);
-
 } // namespace kvFM::detail

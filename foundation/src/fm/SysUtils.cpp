@@ -1,5 +1,6 @@
 #include "FMInternal.h"
 #include "foundation/CGeneralSysUtils.h"
+#include "foundation/KUTrace.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,35 +13,6 @@
 #ifndef KV_VERSION_STRING
 #define KV_VERSION_STRING "0.0.0"
 #endif
-
-namespace kvFM::detail {
-
-void TraceLine(const std::string& text) {
-    std::string line = text;
-    if (line.empty() || line.back() != '\n')
-        line += '\n';
-    const char* file = std::getenv("QUORL_TRACE");
-    int fd = 2;
-    // O_NONBLOCK: a named pipe without a reader must not stop the program;
-    // the line then goes to stderr.
-    if (file != nullptr && file[0] != '\0')
-        fd = ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0)
-        fd = 2;
-    size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    if (fd != 2)
-        ::close(fd);
-}
-
-} // namespace kvFM::detail
 
 namespace {
 
@@ -62,7 +34,7 @@ int CGeneralSysUtils::GetCurrentProcessID() {
 }
 
 void CGeneralSysUtils::DefaultSystemBeep() {
-    kvFM::detail::TraceLine("Beep");
+    KUTraceLine("Beep");
 }
 
 unsigned long CGeneralSysUtils::GetTickCount() {

@@ -1,5 +1,6 @@
 #include "../fm/FMInternal.h"
 #include "foundation/CGeneralSysUtils.h"
+#include "foundation/KUTrace.h"
 
 #include <X11/Xlib.h>
 #include <wx/app.h>
@@ -18,7 +19,7 @@ void CGeneralSysUtils::DefaultAlert(const char* text, const char* caption) {
                      wxOK | wxICON_INFORMATION);
         return;
     }
-    kvFM::detail::TraceLine(title.empty() ? message : title + ": " + message);
+    KUTraceLine(title.empty() ? message : title + ": " + message);
 }
 
 void CGeneralSysUtils::GetScreenRectInPixels(KURect<short>& out) {
