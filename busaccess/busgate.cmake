@@ -19,7 +19,7 @@ set_property(TARGET busgate_c APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_LIST_
 
 file(GLOB KV_BUSGATE_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/*_test.cpp)
 if(KV_BUSGATE_TESTS)
-  kv_add_test(busgate_tests SOURCES ${KV_BUSGATE_TESTS} ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/SimBus.cpp LIBS busgate_core u2csim LABELS busaccess)
+  kv_add_test(busgate_tests SOURCES ${KV_BUSGATE_TESTS} ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/SimBus.cpp LIBS busgate_core u2csim kv_testsupport LABELS busaccess)
 endif()
 
 # The shared library, loaded as its caller loads it, against the daemon.

@@ -1,13 +1,11 @@
 #include "busaccess/busgate/FilterLog.h"
 #include "busaccess/busgate/ValueDecoders.h"
+#include "testsupport/CompiledLocale.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace busgate;
@@ -103,34 +101,18 @@ TEST(ValueDecoders, ParameterTexts) {
 // Makes a locale with a decimal comma current for numbers: an installed
 // one, or one compiled into a temporary folder from the system's locale
 // sources. False when neither is possible.
-bool UseCommaDecimalLocale(const std::filesystem::path& scratch) {
-    for (const char* name : {"de_DE.UTF-8", "de_DE"})
-        if (std::setlocale(LC_NUMERIC, name))
-            return true;
-    std::filesystem::create_directories(scratch);
-    const std::string command = "timeout 30 localedef -i de_DE -f ISO-8859-1 '" +
-                                (scratch / "de_DE.ISO-8859-1").string() + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0)
-        return false;
-    ::setenv("LOCPATH", scratch.c_str(), 1);
-    const bool made = std::setlocale(LC_NUMERIC, "de_DE.ISO-8859-1") != nullptr;
-    ::unsetenv("LOCPATH");
-    return made;
-}
-
 TEST(ValueDecoders, NumbersUseThePointUnderACommaLocale) {
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = previous ? previous : "C";
-    const std::filesystem::path scratch =
-        std::filesystem::temp_directory_path() / ("busgate-locale-" + std::to_string(::getpid()));
-    const bool comma = UseCommaDecimalLocale(scratch);
+    CompiledLocale compiled;
+    std::string why;
+    const bool comma = SetCommaDecimalLocale(compiled, why);
     RecordingLog log;
     if (comma)
         DecodeParameterValue(Dec::LevelerRange, 0, 251 - 1, log);
     std::setlocale(LC_NUMERIC, saved.c_str());
-    std::filesystem::remove_all(scratch);
     if (!comma)
-        GTEST_SKIP() << "no comma-decimal locale installed or buildable";
+        GTEST_SKIP() << "no comma-decimal locale: " << why;
     EXPECT_EQ(log.all, ": -50.00 dB");
 }
 

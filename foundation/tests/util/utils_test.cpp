@@ -1,7 +1,7 @@
 #include "foundation/KCMemObj.h"
 #include "foundation/KUUtils.h"
 
-#include "TestLocale.h"
+#include "testsupport/CompiledLocale.h"
 
 #include <gtest/gtest.h>
 

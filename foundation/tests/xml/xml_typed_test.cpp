@@ -2,7 +2,7 @@
 #include "foundation/XMLText.h"
 #include "foundation/XMLTyped.h"
 
-#include "../util/TestLocale.h"
+#include "testsupport/CompiledLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -222,34 +222,6 @@ TEST(XMLTyped, Points) {
     EXPECT_EQ(h, "65535");
 }
 
-// Sets LC_NUMERIC to a comma-decimal locale: an installed one, or one that
-// defines only the number format, compiled here. False with `why` when none
-// can be had.
-bool SetCommaCLocale(CompiledLocale& compiled, std::string& why) {
-    const auto commaInPrintf = [] {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
-        return std::string(buffer) == "1,5";
-    };
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
-        if (std::setlocale(LC_NUMERIC, name) != nullptr && commaInPrintf())
-            return true;
-    }
-    if (!compiled.Set(LC_NUMERIC,
-                      "LC_NUMERIC\n"
-                      "decimal_point \"<U002C>\"\n"
-                      "thousands_sep \"<U002E>\"\n"
-                      "grouping 3;3\n"
-                      "END LC_NUMERIC\n",
-                      why))
-        return false;
-    if (!commaInPrintf()) {
-        why = "the compiled locale does not print a decimal comma";
-        return false;
-    }
-    return true;
-}
-
 // A comma-decimal process locale at the C++ level (always) and, in the test
 // that asks for it, at the C level. Restores the "C" locale at the end.
 class XMLTypedCommaLocale : public ::testing::Test {
@@ -323,7 +295,7 @@ TEST_F(XMLTypedCommaLocale, StreamsIgnoreTheGlobalLocale) {
 TEST_F(XMLTypedCommaLocale, NumbersStayInTheCLocale) {
     CompiledLocale compiled;
     std::string why;
-    if (!SetCommaCLocale(compiled, why))
+    if (!SetCommaDecimalLocale(compiled, why))
         GTEST_SKIP() << "no comma-decimal C locale: " << why;
     ExpectNumbersInTheCLocale();
 }

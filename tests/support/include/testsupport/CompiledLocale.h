@@ -1,6 +1,7 @@
 // Test helper: a C library locale compiled at run time from a definition of
 // one category, into a temporary folder. Such a definition needs no locale
-// sources and compiles in a fraction of a second.
+// sources and compiles in a fraction of a second. SetCommaDecimalLocale puts
+// the process's number format to a decimal comma with it.
 #pragma once
 
 #include <clocale>
@@ -67,3 +68,31 @@ private:
 
     std::string folder;
 };
+
+// Sets LC_NUMERIC to a comma-decimal locale: an installed one, or one that
+// defines only the number format, compiled here. False with `why` when none
+// can be had.
+inline bool SetCommaDecimalLocale(CompiledLocale& compiled, std::string& why) {
+    const auto commaInPrintf = [] {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
+        return std::string(buffer) == "1,5";
+    };
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr && commaInPrintf())
+            return true;
+    }
+    if (!compiled.Set(LC_NUMERIC,
+                      "LC_NUMERIC\n"
+                      "decimal_point \"<U002C>\"\n"
+                      "thousands_sep \"<U002E>\"\n"
+                      "grouping 3;3\n"
+                      "END LC_NUMERIC\n",
+                      why))
+        return false;
+    if (!commaInPrintf()) {
+        why = "the compiled locale does not print a decimal comma";
+        return false;
+    }
+    return true;
+}
