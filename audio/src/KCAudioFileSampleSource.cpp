@@ -27,7 +27,12 @@ KTErr KCAudioFileSampleSource::LoadFile(const kvFM::KCStPath& path) {
         } catch (const std::bad_alloc&) {
             return eGenericErr;
         }
-        return reader->GetSampleDataAsFloat(samples.data(), frames);
+        status = reader->GetSampleDataAsFloat(samples.data(), frames);
+        // A file that could not be read whole is not played in part: with no
+        // samples, GetSamples fails instead of passing silence off as the file.
+        if (status != eNoErr)
+            std::vector<float>().swap(samples);
+        return status;
     } catch (KTErr thrown) {
         return thrown;
     } catch (...) {
