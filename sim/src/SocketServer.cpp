@@ -101,7 +101,7 @@ bool SocketServer::listen(std::string& error) {
         return false;
     }
     std::memcpy(addr.sun_path, staging.c_str(), staging.size() + 1);
-    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listenFd_ < 0) {
         error = std::strerror(errno);
         return false;
