@@ -1,4 +1,6 @@
 // Native controls, the control loop, and the translation of wx input events.
+#include <algorithm>
+#include <memory>
 #include <unordered_map>
 
 #include <wx/app.h>
@@ -146,7 +148,54 @@ void EditMiddleDown(wxTextCtrl* edit, wxMouseEvent& e) {
     PasteFiltered(edit, *control, text, false);
 }
 
+// Set while the program itself sets an edit's text: that text is taken as it
+// is, whatever the limits say.
+bool gProgramSetsText = false;
+
+bool FitsLimits(const KSEditLimits& limits, const std::string& text) {
+    return KMFilterPastedText(limits, text, 0, 0) == text;
+}
+
+// Typed and pasted text is filtered before it reaches the control; anything
+// else the toolkit inserts on its own (text dropped by drag and drop, input
+// methods) is checked once it is in. A change that breaks the limits is
+// undone, back to the last text that kept them. Text the program set beyond
+// the limits is left alone until the user's edits bring it within them.
+void WatchEditText(wxTextCtrl* edit) {
+    auto accepted = std::make_shared<std::string>(edit->GetValue().utf8_string());
+    edit->Bind(wxEVT_TEXT, [edit, accepted](wxCommandEvent& e) {
+        e.Skip();
+        const std::string now = edit->GetValue().utf8_string();
+        const KCControl* control = ControlOf(edit);
+        if (gProgramSetsText || control == nullptr || now == *accepted) {
+            *accepted = now;
+            return;
+        }
+        const KSEditLimits limits = LimitsOf(*control);
+        if (FitsLimits(limits, now) || !FitsLimits(limits, *accepted)) {
+            *accepted = now;
+            return;
+        }
+        e.Skip(false);
+        // The toolkit is still inside its insertion: the text is put back
+        // once it is done.
+        edit->CallAfter([edit, accepted] {
+            const KCControl* owner = ControlOf(edit);
+            if (owner == nullptr)
+                return;
+            const KSEditLimits now = LimitsOf(*owner);
+            if (FitsLimits(now, edit->GetValue().utf8_string()) || !FitsLimits(now, *accepted))
+                return;
+            const long caret = edit->GetInsertionPoint();
+            const wxString previous = wxString::FromUTF8(*accepted);
+            edit->ChangeValue(previous);
+            edit->SetInsertionPoint(std::min<long>(caret, static_cast<long>(previous.length())));
+        });
+    });
+}
+
 void BindEdit(wxTextCtrl* edit) {
+    WatchEditText(edit);
     edit->Bind(wxEVT_KEY_DOWN, [edit](wxKeyEvent& e) { EditKey(edit, e, true); });
     edit->Bind(wxEVT_KEY_UP, [edit](wxKeyEvent& e) { EditKey(edit, e, false); });
     edit->Bind(wxEVT_CHAR, [edit](wxKeyEvent& e) { EditChar(edit, e); });
@@ -416,9 +465,11 @@ KTErr KMSetControlText(const KCControl& control, const std::string& text) {
     if (control.windowHandle == nullptr)
         return eGenericErr;
     const wxString value = wxString::FromUTF8(text);
-    if (auto* edit = dynamic_cast<wxTextCtrl*>(control.windowHandle))
+    if (auto* edit = dynamic_cast<wxTextCtrl*>(control.windowHandle)) {
+        gProgramSetsText = true;
         edit->SetValue(value);
-    else
+        gProgramSetsText = false;
+    } else
         control.windowHandle->SetLabel(value);
     return eNoErr;
 }

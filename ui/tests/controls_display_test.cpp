@@ -128,6 +128,34 @@ TEST_F(Controls, MiddleButtonPasteIsFiltered) {
     wxTheClipboard->UsePrimarySelection(false);
 }
 
+// Text the toolkit inserts on its own, as a drop does, bypasses the key and
+// paste filters; a change that breaks the limits is undone.
+TEST_F(Controls, TextInsertedPastTheFiltersIsCheckedOnceIn) {
+    KCControl digits;
+    ASSERT_EQ(MakeEdit(digits, "0123456789", 4, "12"), eNoErr);
+    auto* native = static_cast<wxTextCtrl*>(digits.windowHandle);
+    struct Case {
+        const char* inserted;
+        const char* after;
+    };
+    for (const Case& c : {Case{"3x", "12"}, Case{"3", "123"}, Case{"45", "123"}, Case{"4", "1234"},
+                          Case{"\n", "1234"}}) {
+        native->SetInsertionPointEnd();
+        native->WriteText(wxString::FromUTF8(c.inserted));
+        display::Pump(20);
+        EXPECT_EQ(Text(digits), c.after) << c.inserted;
+    }
+    // What the program sets is taken as it is, and the user's edits to it
+    // are not undone while it is beyond the limits.
+    ASSERT_EQ(KMSetControlText(digits, "ab"), eNoErr);
+    EXPECT_EQ(Text(digits), "ab");
+    native->SetInsertionPointEnd();
+    native->WriteText("c");
+    display::Pump(20);
+    EXPECT_EQ(Text(digits), "abc");
+    KMDisposeControl(digits);
+}
+
 TEST_F(Controls, ButtonsTextsAndLookups) {
     KCControlCreationOptions o;
     o.parent = &window;
