@@ -1,7 +1,7 @@
 # File manager: paths, files, folders, system folders, shortcuts, file
 # dialogs (service interface), dynamic libraries, system and module
 # utilities.
-kv_foundation_area(fm DEPENDS core util LIBS ${CMAKE_DL_LIBS})
+kv_foundation_area(fm DEPENDS core util LIBS ${CMAKE_DL_LIBS} TEST_LIBS kv_testsupport)
 target_compile_definitions(kvfoundation_fm PRIVATE KV_VERSION_STRING="${PROJECT_VERSION}")
 
 if(TARGET foundation_fm_tests)

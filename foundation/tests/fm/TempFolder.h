@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "testsupport/ScopedEnv.h"
+
 class TempFolder {
 public:
     TempFolder() {
@@ -30,29 +32,6 @@ public:
     }
 
     std::string path;
-};
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name(name) {
-        if (const char* old = std::getenv(name)) {
-            had = true;
-            previous = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (had)
-            setenv(name, previous.c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-private:
-    const char* name;
-    bool had = false;
-    std::string previous;
 };
 
 #include <chrono>

@@ -1,4 +1,5 @@
 #include "registry/KVRegistry.h"
+#include "testsupport/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -252,36 +253,6 @@ TEST_F(Registry, WritersDoNotLoseEachOthersValues) {
     EXPECT_EQ(count, 40);
     KVRegCloseKey(key);
 }
-
-namespace {
-
-// Sets (or, with null, removes) an environment variable for the life of
-// the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name(name) {
-        if (const char* old = std::getenv(name))
-            previous = old;
-        had = std::getenv(name) != nullptr;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (had)
-            setenv(name, previous.c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-private:
-    const char* name;
-    bool had = false;
-    std::string previous;
-};
-
-} // namespace
 
 TEST_F(Registry, FolderFollowsTheEnvironment) {
     EXPECT_EQ(KVRegistryFolder(), dir);
