@@ -104,9 +104,19 @@ public:
     std::shared_ptr<u2csim::Board> board = std::make_shared<u2csim::Board>();
     std::string guid;  // empty: no Microsoft OS descriptors
     bool os20 = false; // declare it in OS 2.0 descriptors instead of 1.0
-    std::vector<uint8_t> clearedHalts;
-    bool gone = false;
-    unsigned ioctlsAfterGone = 0;
+    // Read and set from the test while the testbed's thread serves ioctls.
+    std::vector<uint8_t> ClearedHalts() {
+        std::lock_guard lock(mutex_);
+        return clearedHalts_;
+    }
+    unsigned IoctlsAfterGone() {
+        std::lock_guard lock(mutex_);
+        return ioctlsAfterGone_;
+    }
+    void Unplug() {
+        std::lock_guard lock(mutex_);
+        gone_ = true;
+    }
 
     FakeBoard() { board->attach(u2csim::kChipAddress, std::make_shared<u2csim::Chip>()); }
     ~FakeBoard() {
@@ -125,8 +135,8 @@ private:
         std::lock_guard lock(mutex_);
         const gulong request = umockdev_ioctl_client_get_request(client);
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-        if (gone) {
-            ++ioctlsAfterGone;
+        if (gone_) {
+            ++ioctlsAfterGone_;
             umockdev_ioctl_client_complete(client, -1, ENODEV);
             return TRUE;
         }
@@ -144,7 +154,7 @@ private:
             return TRUE;
         case USBDEVFS_CLEAR_HALT: {
             UMockdevIoctlData* d = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
-            clearedHalts.push_back(uint8_t(*reinterpret_cast<unsigned*>(d->data)));
+            clearedHalts_.push_back(uint8_t(*reinterpret_cast<unsigned*>(d->data)));
             g_object_unref(d);
             umockdev_ioctl_client_complete(client, 0, 0);
             return TRUE;
@@ -260,6 +270,9 @@ private:
     }
 
     std::mutex mutex_;
+    std::vector<uint8_t> clearedHalts_;
+    bool gone_ = false;
+    unsigned ioctlsAfterGone_ = 0;
     std::vector<UMockdevIoctlData*> inFlight_;
     std::deque<UMockdevIoctlData*> completed_;
     std::deque<u2c::Bytes> packets_;
@@ -371,7 +384,7 @@ TEST_F(UsbUnderUmockdev, ATimeOutClearsBothPipesAndTheNextFrameWorks) {
     ASSERT_EQ(WriteAll(*pipe, open.data(), open.size()), IoStatus::ok);
     uint8_t st = 0;
     EXPECT_EQ(ReadAll(*pipe, &st, 1), IoStatus::timeout);
-    EXPECT_EQ(fake.clearedHalts, (std::vector<uint8_t>{0x81, 0x02}));
+    EXPECT_EQ(fake.ClearedHalts(), (std::vector<uint8_t>{0x81, 0x02}));
     ASSERT_EQ(WriteAll(*pipe, open.data(), open.size()), IoStatus::ok);
     ASSERT_EQ(ReadAll(*pipe, &st, 1), IoStatus::ok);
     EXPECT_EQ(st, 1);
@@ -382,12 +395,12 @@ TEST_F(UsbUnderUmockdev, AGoneDeviceClosesTheHandle) {
     LibusbBackend backend({{0x1234, 0x5678}}, std::chrono::milliseconds(200));
     auto pipe = backend.open("usb:1:1");
     ASSERT_TRUE(pipe);
-    fake.gone = true;
+    fake.Unplug();
     u2c::Bytes open = OpenFrame();
     EXPECT_EQ(WriteAll(*pipe, open.data(), open.size()), IoStatus::noDevice);
-    unsigned seen = fake.ioctlsAfterGone;
+    unsigned seen = fake.IoctlsAfterGone();
     uint8_t st = 0;
     EXPECT_EQ(ReadAll(*pipe, &st, 1), IoStatus::noDevice);
     EXPECT_EQ(WriteAll(*pipe, open.data(), open.size()), IoStatus::noDevice);
-    EXPECT_EQ(fake.ioctlsAfterGone, seen) << "a closed handle touches the device no more";
+    EXPECT_EQ(fake.IoctlsAfterGone(), seen) << "a closed handle touches the device no more";
 }
