@@ -183,8 +183,9 @@ void WatchEditText(wxTextCtrl* edit) {
             const KCControl* owner = ControlOf(edit);
             if (owner == nullptr)
                 return;
-            const KSEditLimits now = LimitsOf(*owner);
-            if (FitsLimits(now, edit->GetValue().utf8_string()) || !FitsLimits(now, *accepted))
+            const KSEditLimits limits = LimitsOf(*owner);
+            if (FitsLimits(limits, edit->GetValue().utf8_string()) ||
+                !FitsLimits(limits, *accepted))
                 return;
             const long caret = edit->GetInsertionPoint();
             const wxString previous = wxString::FromUTF8(*accepted);
