@@ -1,0 +1,107 @@
+// The program run as a separate process.
+#include "HostTestSupport.h"
+#include "host/Application.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\n"
+    "[-h|--help] | [-n component-sub-type [component-type]] [-c|--cmd] | [-s|--silent] | "
+    "[-t|--test] | [-g|--gui] [-p|--path]\n\n"
+    "--help\t\t  | -h  : This help message\n"
+    "--cmd\t\t  | -c  : Command Line mode\n"
+    "--path\t\t  | -p  : Plugin path - Set the path for plugin folder  \n"
+    "--bypass\t  | -bp  : Plugin in bypass mode\n"
+    "--plugin\t  | -n  : Plugin four letter code  - run the specific plugin, optionaly specify "
+    "component type (deafult is raPI)\n"
+    "--preset\t  | -pr : Preset file - run the plugin with a specific preset file \n"
+    "--info\t\t  | -if  : Report of a plugin  - sub component types list  \n"
+    "--file\t\t  | -f  : Open the given audio file as input source\n"
+    "--test\t\t  | -t  : SmokeTest - run all available plugins \n"
+    "--gui\t\t  | -g  : Open all available plugin's GUI SmokeTest \n"
+    "--silent\t  | -s  : Run the command and exit automatically\n"
+    "--index\t\t  | -i  : Test Index for batch test option , used to save in DB  \n"
+    "--output\t  | -o  : output folder for cancellation batch test\n"
+    "--batch\t\t  | -b  : Run a set of tests on a given parameter list from an input file.\n"
+    "--reference\t  | -r  : Open the given audio file as reference for cancellation test\n"
+    "--noprocess\t  | -np  : Plugin without the process code mode\n"
+    "--exclusive\t  | -e  : Exclusive execution without main application bar (to be used with "
+    "-n) \n"
+    "--plugin_file | -pf  : for Exclusive execution - full path of plugin including its name "
+    "(to be used with -n) \n"
+    "-x  : Open the given number of a specified plugin to run\n";
+
+ProcessResult Rigwell(const std::vector<std::string>& arguments) {
+    return RunProcess(RIGWELL_PATH, arguments, "", std::chrono::seconds(30));
+}
+
+size_t Lines(const std::string& text) {
+    return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+class RigwellTest : public testing::Test {
+protected:
+    std::string PrefsFolder() const { return home.Config("Quorl Audio/Preferences"); }
+    ScratchHome home;
+};
+
+TEST_F(RigwellTest, HelpPrintsTheUsageAndWaitsForAKey) {
+    for (const char* option : {"-h", "--help"}) {
+        const ProcessResult result = Rigwell({option});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.out, std::string(kUsage) + "Type any key to exit\n");
+        EXPECT_EQ(result.err, "");
+    }
+    // With a key waiting, the same; the usage text is 21 lines and an empty one.
+    const ProcessResult keyed = RunProcess(RIGWELL_PATH, {"-h", "-s"}, "k");
+    EXPECT_EQ(keyed.exitStatus, 0);
+    EXPECT_EQ(Lines(kUsage), 22u);
+    // Help reads and writes no preferences.
+    EXPECT_FALSE(std::filesystem::exists(PrefsFolder() + "/Rigwell_SetupPreferences"));
+}
+
+TEST_F(RigwellTest, ABadOptionPrintsItsLineOnceAndExits1) {
+    const ProcessResult result = Rigwell({"-c", "-i", "7", "-p"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out,
+              "TestIndex: 7\n\tERROR loading plug-in: [????, ????], Invalid parameter:  -p\n\n");
+    EXPECT_EQ(Lines(result.err), 1u) << result.err;
+    const ProcessResult name = Rigwell({"-c", "-n", "abcd", "efgh", "-x"});
+    EXPECT_EQ(name.out, "TestIndex: \n\tERROR loading plug-in: [efgh, abcd], Invalid parameter: "
+                        "-x\n\n");
+    EXPECT_EQ(name.exitStatus, 1);
+}
+
+TEST_F(RigwellTest, GuiStartFailsWithOneLineAndTouchesNoPreferences) {
+    const ProcessResult result = Rigwell({});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(Lines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find("-c"), std::string::npos);
+    EXPECT_NE(result.err.find("-h"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(PrefsFolder()));
+}
+
+TEST(ExitStatus, EveryFailureExitsNonZero) {
+    const std::pair<KTErr, int> cases[] = {
+        {0, 0},      {-1, 1},      {-7, 7},      {-11, 11}, {-255, 255},
+        {-256, 255}, {-1024, 255}, {-8005, 255}, {12, 12},  {INT32_MIN, 255},
+    };
+    for (const auto& [status, exit] : cases)
+        EXPECT_EQ(ExitStatusOf(status), exit) << status;
+}
+
+TEST(InstanceName, FromTheSubType) {
+    KCCmdLineOptions options;
+    EXPECT_EQ(InstanceNameOf(options), "RigwellApp");
+    options.componentSubType = KV_FOURCC("abcd");
+    options.componentType = KV_FOURCC("raPI");
+    EXPECT_EQ(InstanceNameOf(options), "abcd");
+}
+
+} // namespace

@@ -1,0 +1,152 @@
+#include "HostTestSupport.h"
+#include "host/SingleInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+namespace {
+
+// A process that owns a name until its standard input ends.
+class Owner {
+public:
+    explicit Owner(const std::string& name) {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        std::string program = GUARD_PROBE_PATH;
+        std::string own = "own";
+        std::string copy = name;
+        char* argv[] = {program.data(), own.data(), copy.data(), nullptr};
+        posix_spawn(&pid, GUARD_PROBE_PATH, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        input = in[1];
+        output = out[0];
+    }
+    ~Owner() { Stop(); }
+
+    // The next line the owner prints (empty after a time-out).
+    std::string Line() {
+        std::string line;
+        pollfd fd{output, POLLIN, 0};
+        while (poll(&fd, 1, 10000) > 0) {
+            char c;
+            if (read(output, &c, 1) != 1 || c == '\n')
+                break;
+            line += c;
+        }
+        return line;
+    }
+
+    int Stop() {
+        if (input >= 0)
+            close(input);
+        input = -1;
+        int status = -1;
+        if (pid > 0)
+            waitpid(pid, &status, 0);
+        pid = 0;
+        if (output >= 0)
+            close(output);
+        output = -1;
+        return status;
+    }
+
+private:
+    pid_t pid = 0;
+    int input = -1;
+    int output = -1;
+};
+
+std::string Start(const std::string& name, bool multiInstance = false) {
+    std::vector<std::string> arguments{"start", name};
+    if (multiInstance)
+        arguments.push_back("-mi");
+    const ProcessResult result =
+        RunProcess(GUARD_PROBE_PATH, arguments, "", std::chrono::seconds(20));
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    return result.out;
+}
+
+class SingleInstanceTest : public testing::Test {
+protected:
+    ScratchHome home;
+};
+
+TEST_F(SingleInstanceTest, SecondStartAsksTheOwnerToComeForward) {
+    Owner owner("RigwellApp");
+    ASSERT_EQ(owner.Line(), "owner");
+    EXPECT_EQ(Start("RigwellApp"), "forwarded\n");
+    EXPECT_EQ(owner.Line(), "front");
+    // With -mi the second runs, without taking the name.
+    EXPECT_EQ(Start("RigwellApp", true), "runs not-owner\n");
+    // Other names are owned by their own starts.
+    EXPECT_EQ(Start("abcd"), "runs owner\n");
+    EXPECT_EQ(owner.Stop(), 0);
+    // After the owner has gone a new start owns the name.
+    EXPECT_EQ(Start("RigwellApp"), "runs owner\n");
+}
+
+TEST_F(SingleInstanceTest, OwnerWithoutWindowLetsLaterStartsRun) {
+    ASSERT_EQ(AcquireSingleInstance("abcd", nullptr), 1);
+    EXPECT_EQ(Start("abcd"), "runs not-owner\n");
+    // Acquiring again releases first, so this process still owns it.
+    KCInstanceWindow other;
+    EXPECT_EQ(AcquireSingleInstance("abcd", &other), 1);
+    EXPECT_TRUE(other.IsNull());
+    ASSERT_TRUE(SetSingleInstanceWindow(nullptr));
+    EXPECT_FALSE(SetSingleInstanceWindow(nullptr));
+    EXPECT_EQ(Start("abcd"), "forwarded\n");
+    ReleaseSingleInstance();
+    EXPECT_FALSE(SetSingleInstanceWindow(nullptr));
+    EXPECT_EQ(Start("abcd"), "runs owner\n");
+}
+
+TEST_F(SingleInstanceTest, NamesAreEscapedAndTheFolderIsPrivate) {
+    EXPECT_EQ(EscapeInstanceName("Ab-_9"), "Ab-_9");
+    EXPECT_EQ(EscapeInstanceName("../x"), "%2E%2E%2Fx");
+    EXPECT_EQ(EscapeInstanceName("a%b c"), "a%25b%20c");
+
+    ScopedEnv runtime("XDG_RUNTIME_DIR", home.File("run"));
+    std::filesystem::create_directories(home.File("run"));
+    ASSERT_EQ(AcquireSingleInstance("../x", nullptr), 1);
+    const std::string folder = SingleInstanceFolder();
+    EXPECT_EQ(folder, home.File("run") + "/rigwell-" + std::to_string(getuid()));
+    struct stat st {};
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(std::filesystem::exists(folder + "/PluginInst_%2E%2E%2Fx_0.lock"));
+    EXPECT_FALSE(std::filesystem::exists(home.File("x_0.lock")));
+    ReleaseSingleInstance();
+}
+
+TEST_F(SingleInstanceTest, ADeadOwnersSocketIsReplaced) {
+    // A socket file left behind by an owner that died.
+    const std::string folder = SingleInstanceFolder();
+    std::filesystem::create_directories(folder);
+    chmod(folder.c_str(), 0700);
+    const std::string path = folder + "/PluginInst_dead_0";
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+    // Nobody listens: a later start runs and owns the name.
+    EXPECT_EQ(Start("dead"), "runs owner\n");
+    ASSERT_EQ(AcquireSingleInstance("dead", nullptr), 1);
+    EXPECT_TRUE(SetSingleInstanceWindow(nullptr));
+    EXPECT_EQ(Start("dead"), "forwarded\n");
+    ReleaseSingleInstance();
+}
+
+} // namespace
