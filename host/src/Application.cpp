@@ -1,5 +1,7 @@
 #include "host/Application.h"
 
+#include "audio/CpuMeter.h"
+#include "foundation/CGeneralSysUtils.h"
 #include "host/SingleInstance.h"
 
 #include <algorithm>
@@ -76,8 +78,14 @@ KTErr KCApplicationBase::Run() {
 }
 
 KTErr KCApplicationBase::Idle() {
+    const UMicroseconds start;
+    IdleWork();
+    const UMicroseconds end;
+    CpuMeter::AddIdleTime(end.Get() - start.Get());
     return eNoErr;
 }
+
+void KCApplicationBase::IdleWork() {}
 
 int ExitStatusOf(KTErr status) {
     if (status == eNoErr)

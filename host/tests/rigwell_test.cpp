@@ -2,6 +2,8 @@
 #include "HostTestSupport.h"
 #include "host/Application.h"
 
+#include "audio/CpuMeter.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -102,6 +104,32 @@ TEST(InstanceName, FromTheSubType) {
     options.componentSubType = KV_FOURCC("abcd");
     options.componentType = KV_FOURCC("raPI");
     EXPECT_EQ(InstanceNameOf(options), "abcd");
+}
+
+} // namespace
+
+namespace {
+
+// An application whose idle work takes a known time.
+class SlowIdleApplication : public KCApplicationBase {
+public:
+    SlowIdleApplication() : KCApplicationBase(kvFM::KCStPath()) {}
+    void IdleWork() override {
+        ++ticks;
+        usleep(3000);
+    }
+    int ticks = 0;
+};
+
+TEST(ApplicationIdle, EveryTickIsMeasured) {
+    CpuMeter::Reset();
+    SlowIdleApplication app;
+    EXPECT_EQ(app.Idle(), eNoErr);
+    EXPECT_EQ(app.Idle(), eNoErr);
+    EXPECT_EQ(app.ticks, 2);
+    int64_t average = 0;
+    CpuMeter::GetIdleLoad(average);
+    EXPECT_GE(average, 3000);
 }
 
 } // namespace

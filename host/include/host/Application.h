@@ -27,6 +27,7 @@ public:
     virtual KTErr CreateObjects();
     virtual KTErr Start();
     virtual KTErr Run();
+    // One idle tick: the tick's work, its duration added to the CPU meter.
     virtual KTErr Idle();
 
     KTErr StartStatus() const { return startStatus; }
@@ -37,6 +38,9 @@ protected:
     // The plug-in runner as the command-line runner sees it; null in a
     // build without plug-in hosting.
     virtual KCCmdLineRunnerTarget* CreateRunner();
+    // The work of an idle tick (the plug-in chain, the test sink, the view);
+    // nothing while neither exists.
+    virtual void IdleWork();
 
     kvFM::KCStPath executablePath;
     std::unique_ptr<KCCmdLineRunnerTarget> runner;
