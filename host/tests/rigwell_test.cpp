@@ -4,6 +4,8 @@
 
 #include "audio/CpuMeter.h"
 
+#include <termios.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -130,6 +132,72 @@ TEST(ApplicationIdle, EveryTickIsMeasured) {
     int64_t average = 0;
     CpuMeter::GetIdleLoad(average);
     EXPECT_GE(average, 3000);
+}
+
+} // namespace
+
+namespace {
+
+// A terminal for the program's standard input: the key wait must take one
+// key without a line end and without echoing it.
+TEST_F(RigwellTest, KeyWaitTakesOneKeyFromATerminalWithoutEcho) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, slave, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::string program = RIGWELL_PATH, help = "-h";
+    char* argv[] = {program.data(), help.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, RIGWELL_PATH, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(slave);
+
+    // Wait for the prompt, then for the terminal to leave canonical mode.
+    std::string printed;
+    pollfd fd{out[0], POLLIN, 0};
+    while (printed.find("Type any key to exit\n") == std::string::npos && poll(&fd, 1, 20000) > 0) {
+        char buffer[512];
+        const ssize_t got = read(out[0], buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        printed.append(buffer, size_t(got));
+    }
+    ASSERT_NE(printed.find("Type any key to exit\n"), std::string::npos);
+    termios mode{};
+    for (int i = 0; i < 2000; ++i) {
+        ASSERT_EQ(tcgetattr(master, &mode), 0);
+        if ((mode.c_lflag & ICANON) == 0)
+            break;
+        usleep(5000);
+    }
+    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO), 0u);
+    ASSERT_EQ(write(master, "k", 1), 1); // no line end
+
+    int status = -1;
+    for (int i = 0; i < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        usleep(5000);
+    if (!WIFEXITED(status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The terminal's mode is put back.
+    ASSERT_EQ(tcgetattr(master, &mode), 0);
+    EXPECT_NE(mode.c_lflag & ICANON, 0u);
+    // Nothing was echoed back to the terminal.
+    pollfd echo{master, POLLIN, 0};
+    EXPECT_EQ(poll(&echo, 1, 100) > 0 && (echo.revents & POLLIN), false);
+    close(out[0]);
+    close(master);
 }
 
 } // namespace

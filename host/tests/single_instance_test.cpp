@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -147,6 +148,33 @@ TEST_F(SingleInstanceTest, ADeadOwnersSocketIsReplaced) {
     EXPECT_TRUE(SetSingleInstanceWindow(nullptr));
     EXPECT_EQ(Start("dead"), "forwarded\n");
     ReleaseSingleInstance();
+}
+
+} // namespace
+
+namespace {
+
+// An owner that stored its window but never answers: the later start gives
+// up after its bounded wait and still exits normally.
+TEST_F(SingleInstanceTest, ASilentOwnerIsWaitedForABoundedTime) {
+    const std::string folder = SingleInstanceFolder();
+    std::filesystem::create_directories(folder);
+    chmod(folder.c_str(), 0700);
+    const std::string base = folder + "/PluginInst_mute_0";
+    const int lock = open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    const int listening = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, base.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listening, 4), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Start("mute"), "forward-failed\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    close(listening);
+    close(lock);
 }
 
 } // namespace
