@@ -201,7 +201,11 @@ KTErr KCPreferencesFile::LoadPrefsResOrFile(KTResContainerType* container, const
         CXMLElement* root = nullptr;
         KTResourceType* resource = nullptr;
         KTErr status = eRMResNotFound;
-        if (RMDoesNativeResourceExist(container, type, number))
+        // A resource added by an earlier call is loaded without being in
+        // the file yet: it is taken as it is, not added twice.
+        bool loaded = false;
+        RMIsResourceLoaded(container, type, number, loaded);
+        if (loaded || RMDoesNativeResourceExist(container, type, number))
             status = static_cast<KTErr>(GetXMLResource(container, type, number, root, resource));
         if (status != eNoErr) {
             auto* fresh = new CXMLElement(name, "");

@@ -152,6 +152,19 @@ bool CompareAudioFiles(const KCAudioFileSampleSource& output,
     return true;
 }
 
+KTErr CompareWithReference(KTErr status, const kvFM::KCStPath& output,
+                           const kvFM::KCStPath& reference, int32_t sessionRate) {
+    KCAudioFileSampleSource referenceFile(reference);
+    if (status != eNoErr || !referenceFile.IsValid())
+        return eFMOpenFailed;
+    if (referenceFile.GetReader()->GetSampleRate() != sessionRate)
+        return eFMWrongParameters;
+    KCAudioFileSampleSource outputFile(output);
+    if (!outputFile.IsValid())
+        return eFMOpenFailed;
+    return CompareAudioFiles(outputFile, referenceFile) ? eNoErr : eGenericErr;
+}
+
 KTErr WriteProcessIdFile() {
     kvFM::KCStPath file(kvFM::KCStPath(kvFM::eUserDomain, kvFM::eTemporaryFolder), "rigwell.pId");
     KTErr status = eNoErr;

@@ -1,6 +1,8 @@
 #include "HostTestSupport.h"
 #include "host/PreferencesFile.h"
 
+#include "foundation/RM.h"
+#include "foundation/ResConverters.h"
 #include "foundation/XMLFile.h"
 #include "foundation/kvFMDialogs.h"
 #include "registry/KVRegistry.h"
@@ -84,6 +86,38 @@ TEST_F(PreferencesFileTest, MissingFolderInTheFile) {
     kvXML::CXMLElement element("ShellPrefs", "");
     KCPreferencesFile::WriteToXML(&element, kvFM::KCStPath());
     EXPECT_TRUE(element.children.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The program's own resources with a user file of the same name over them.
+TEST_F(PreferencesFileTest, UserFileOverridesTheResource) {
+    const std::string copy = home.File("program");
+    std::filesystem::copy_file(RIGWELL_PATH, copy);
+    ASSERT_EQ(RMInit(0), eNoErr);
+    KTResContainerType* container = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(copy), 0, container), eNoErr);
+    const KCFourCC type = KV_FOURCC("XPrf");
+    // Without a resource and a file: a new element of that name.
+    ASSERT_EQ(KCPreferencesFile::LoadPrefsResOrFile(container, "HostPrefs", type, 1000), eNoErr);
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    ASSERT_EQ(GetXMLResource(container, type, 1000, root, resource), eNoErr);
+    EXPECT_TRUE(root->name == "HostPrefs");
+    EXPECT_TRUE(root->children.empty());
+    RMReleaseResource(resource);
+    // With the user's file, its content replaces the resource's.
+    WriteText(home.Config("Quorl Audio/Preferences/HostPrefs"),
+              "<HostPrefs><Size>3</Size></HostPrefs>");
+    ASSERT_EQ(KCPreferencesFile::LoadPrefsResOrFile(container, "HostPrefs", type, 1000), eNoErr);
+    ASSERT_EQ(GetXMLResource(container, type, 1000, root, resource), eNoErr);
+    ASSERT_EQ(root->children.size(), 1u);
+    EXPECT_EQ(root->children[0]->text, "3");
+    RMReleaseResource(resource);
+    RMCloseResContainer(container);
+    RMDispose();
 }
 
 } // namespace

@@ -73,10 +73,11 @@ TEST(Cancellation, DifferenceLevels) {
     EXPECT_EQ(none.mean, -200.0f);
 }
 
-void WriteWav(const std::string& file, int64_t frames, int channels, float value = 0.25f) {
+void WriteWav(const std::string& file, int64_t frames, int channels, float value = 0.25f,
+              int32_t rate = 44100) {
     std::vector<float> samples(size_t(frames * channels), value);
     cWavFileWrite writer{kvFM::KCStPath(file)};
-    writer.SetSampleRate(44100);
+    writer.SetSampleRate(rate);
     writer.SetBitDepth(16);
     writer.SetNumChans(channels);
     writer.SetNumSamples(frames);
@@ -87,8 +88,8 @@ void WriteWav(const std::string& file, int64_t frames, int channels, float value
 std::string Compare(const std::string& output, const std::string& reference, bool& compared) {
     KCAudioFileSampleSource out{kvFM::KCStPath(output)};
     KCAudioFileSampleSource ref{kvFM::KCStPath(reference)};
-    EXPECT_EQ(out.LoadFile(kvFM::KCStPath(output)), eNoErr);
-    EXPECT_EQ(ref.LoadFile(kvFM::KCStPath(reference)), eNoErr);
+    EXPECT_TRUE(out.IsValid());
+    EXPECT_TRUE(ref.IsValid());
     testing::internal::CaptureStdout();
     compared = CompareAudioFiles(out, ref);
     return testing::internal::GetCapturedStdout();
@@ -113,6 +114,28 @@ TEST(Cancellation, CompareFiles) {
     EXPECT_EQ(Compare(scratch.File("in.wav"), scratch.File("mono.wav"), compared),
               "Error comparing files, files number of channels does not match.   \n");
     EXPECT_FALSE(compared);
+}
+
+TEST(Cancellation, ReferenceChecks) {
+    ScratchFolder scratch;
+    WriteWav(scratch.File("out.wav"), 1000, 2);
+    WriteWav(scratch.File("ref.wav"), 1000, 2, 0.5f);
+    WriteWav(scratch.File("ref33.wav"), 1033, 2);
+    WriteWav(scratch.File("ref48.wav"), 1000, 2, 0.25f, 48000);
+    const kvFM::KCStPath out(scratch.File("out.wav"));
+    auto path = [&](const char* leaf) { return kvFM::KCStPath(scratch.File(leaf)); };
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CompareWithReference(eNoErr, out, path("ref.wav"), 44100), eNoErr);
+    EXPECT_EQ(CompareWithReference(eNoErr, out, path("ref33.wav"), 44100), eGenericErr);
+    EXPECT_EQ(CompareWithReference(eNoErr, out, path("ref48.wav"), 44100), eFMWrongParameters);
+    EXPECT_EQ(CompareWithReference(eNoErr, out, path("none.wav"), 44100), eFMOpenFailed);
+    EXPECT_EQ(CompareWithReference(eFMFileNotFound, out, path("ref.wav"), 44100), eFMOpenFailed);
+    EXPECT_EQ(CompareWithReference(eNoErr, path("none.wav"), path("ref.wav"), 44100),
+              eFMOpenFailed);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    // 0.25 against 0.5 (16-bit): about -12 dB everywhere.
+    EXPECT_EQ(printed.rfind("\tCancellation Test Results:\t-12.04", 0), 0u) << printed;
+    EXPECT_NE(printed.find("reference : 1033 .\n"), std::string::npos);
 }
 
 TEST(ProcessIdFile, WrittenAtomicallyOverAPlantedLink) {

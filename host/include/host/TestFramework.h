@@ -95,6 +95,14 @@ KSDifferenceLevels ComputeDifferenceLevels(const float* output, const float* ref
 bool CompareAudioFiles(const KCAudioFileSampleSource& output,
                        const KCAudioFileSampleSource& reference);
 
+// The cancellation test's last steps, after the output file was rendered
+// with `status`: eFMOpenFailed when the reference cannot be read or the
+// status already failed, eFMWrongParameters when the reference's rate is not
+// the session's, eFMOpenFailed when the output cannot be read, -1 when the
+// files cannot be compared (CompareAudioFiles), else 0.
+KTErr CompareWithReference(KTErr status, const kvFM::KCStPath& output,
+                           const kvFM::KCStPath& reference, int32_t sessionRate);
+
 // Writes this process's id, in decimal, to "rigwell.pId" in the user's
 // temporary folder; the file is replaced atomically (a link at that path
 // is replaced, not followed).
