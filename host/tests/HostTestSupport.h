@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -155,3 +156,62 @@ inline ProcessResult RunProcess(const std::string& program,
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
+
+#ifdef GUARD_PROBE_PATH
+// A process that owns a name until its standard input ends.
+class Owner {
+public:
+    explicit Owner(const std::string& name) {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        std::string program = GUARD_PROBE_PATH;
+        std::string own = "own";
+        std::string copy = name;
+        char* argv[] = {program.data(), own.data(), copy.data(), nullptr};
+        posix_spawn(&pid, GUARD_PROBE_PATH, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        input = in[1];
+        output = out[0];
+    }
+    ~Owner() { Stop(); }
+
+    // The next line the owner prints (empty after a time-out).
+    std::string Line() {
+        std::string line;
+        pollfd fd{output, POLLIN, 0};
+        while (poll(&fd, 1, 10000) > 0) {
+            char c;
+            if (read(output, &c, 1) != 1 || c == '\n')
+                break;
+            line += c;
+        }
+        return line;
+    }
+
+    int Stop() {
+        if (input >= 0)
+            close(input);
+        input = -1;
+        int status = -1;
+        if (pid > 0)
+            waitpid(pid, &status, 0);
+        pid = 0;
+        if (output >= 0)
+            close(output);
+        output = -1;
+        return status;
+    }
+
+private:
+    pid_t pid = 0;
+    int input = -1;
+    int output = -1;
+};
+#endif

@@ -201,3 +201,25 @@ TEST_F(RigwellTest, KeyWaitTakesOneKeyFromATerminalWithoutEcho) {
 }
 
 } // namespace
+
+namespace {
+
+// The entry point's guard: a start whose name is owned by a process with a
+// window asks it forward and ends with its parse status; -mi and other
+// names run.
+TEST_F(RigwellTest, SecondStartGoesToTheOwnerUnlessMultiInstance) {
+    Owner owner("RigwellApp");
+    ASSERT_EQ(owner.Line(), "owner");
+    const ProcessResult forwarded = Rigwell({"-h"});
+    EXPECT_EQ(forwarded.exitStatus, 0);
+    EXPECT_EQ(forwarded.out, "");
+    EXPECT_EQ(owner.Line(), "front");
+    const ProcessResult bad = Rigwell({"-h", "-q"});
+    EXPECT_EQ(bad.exitStatus, 1);
+    EXPECT_EQ(owner.Line(), "front");
+    EXPECT_EQ(Rigwell({"-h", "-mi"}).out, std::string(kUsage) + "Type any key to exit\n");
+    EXPECT_EQ(Rigwell({"-h", "-n", "abcd"}).out, std::string(kUsage) + "Type any key to exit\n");
+    EXPECT_EQ(owner.Stop(), 0);
+}
+
+} // namespace
