@@ -30,6 +30,10 @@ constexpr size_t kMaxAttributeValue = 127;
 
 using kvXML::CXMLElement;
 
+bool IsParseFailure(KTErr status) {
+    return status == eXMLParserFailed || status == eXMLElementIncomplete;
+}
+
 bool HasName(const CXMLElement& element, const char* name) {
     return element.name == name;
 }
@@ -206,10 +210,12 @@ KTErr KCPluginRunnerPrefFile::LoadPrefInfo(KCSessionInfo& session) {
     if (path.IsExist()) {
         KCXMLFile file(path);
         result = file.Read();
-        if (result != eNoErr)
-            result = kvFM::DeleteFileSystemObject(path); // unreadable: replaced below
-        else
+        if (result == eNoErr)
             result = ReadFromXML(file.GetXML(), session);
+        else if (IsParseFailure(result))
+            result = kvFM::DeleteFileSystemObject(path); // not XML: replaced below
+        // A file that cannot be read now (its permissions, the disk) is
+        // left as it is.
     }
     if (path.IsExist())
         return result;

@@ -160,6 +160,14 @@ TEST_F(SessionPrefsTest, UnreadableFileIsReplaced) {
     KCSessionInfo read;
     ASSERT_EQ(prefs.LoadPrefInfo(read), eNoErr);
     EXPECT_TRUE(read.useVellixPlugins);
+    // A file that cannot be read just now is not thrown away.
+    if (geteuid() != 0) {
+        std::filesystem::permissions(PrefPath(), std::filesystem::perms::none);
+        KCSessionInfo locked;
+        EXPECT_NE(prefs.LoadPrefInfo(locked), eNoErr);
+        std::filesystem::permissions(PrefPath(), std::filesystem::perms::owner_all);
+        EXPECT_NE(ReadText(PrefPath()).find("UseVellixPlugins Value=\"true\""), std::string::npos);
+    }
 }
 
 TEST(SessionRecords, StoreKeepsTheWholeChunkAndChecksItsStatus) {

@@ -87,9 +87,9 @@ public:
     const kvFM::KCStPath& GetPath() const { return path; }
     void SetPath(const kvFM::KCStPath& file) { path = file; }
 
-    // Reads the file into `session`; a file that cannot be parsed is
-    // deleted. When no file exists afterwards, the session is written as it
-    // stands.
+    // Reads the file into `session`; a file that is not XML is deleted (one
+    // that cannot be read is kept and its status returned). When no file
+    // exists afterwards, the session is written as it stands.
     KTErr LoadPrefInfo(KCSessionInfo& session);
     // Writes the file anew (atomically).
     KTErr SavePrefInfo(const KCSessionInfo& session);
