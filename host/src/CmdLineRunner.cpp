@@ -23,7 +23,63 @@ bool ReadsSession(const KCCmdLineOptions& options) {
            !IsExistingPath(options.pluginFile) && !IsExistingPath(options.batchFile);
 }
 
+// The rows of the test choice for a named component that was found.
+struct NamedTestRow {
+    bool (*applies)(const KCCmdLineOptions& options);
+    KETestKind kind;
+};
+
+const NamedTestRow kNamedTestRows[] = {
+    {[](const KCCmdLineOptions& o) { return o.gui; }, KETestKind::eGUISmokeTest},
+    {[](const KCCmdLineOptions& o) { return o.test; }, KETestKind::eSmokeTest},
+    {[](const KCCmdLineOptions& o) { return o.instanceCount > 0; }, KETestKind::eMultiPluginTest},
+    {[](const KCCmdLineOptions& o) { return o.referenceFile.IsValid(); },
+     KETestKind::eCancellationTest},
+};
+
+KETestKind ChooseUnnamedTest(const KCCmdLineOptions& options) {
+    if (options.test)
+        return options.gui ? KETestKind::eAllGUISmokeTest : KETestKind::eAllSmokeTest;
+    if (options.gui)
+        return KETestKind::eAllGUISmokeTest;
+    if (IsExistingPath(options.batchFile))
+        return KETestKind::eBatchFileTest;
+    return KETestKind::eNoTest;
+}
+
 } // namespace
+
+bool NamesComponent(const KCCmdLineOptions& options) {
+    return !options.componentType.IsUnset() && !options.componentSubType.IsUnset();
+}
+
+bool IsSelectedComponent(const KCCmdLineOptions& options, KCFourCC type, KCFourCC subType) {
+    return !NamesComponent(options) ||
+           (type == options.componentType && subType == options.componentSubType);
+}
+
+KSTestChoice ChooseTest(const KCCmdLineOptions& options, bool componentFound) {
+    KSTestChoice choice;
+    if (!NamesComponent(options)) {
+        choice.kind = ChooseUnnamedTest(options);
+    } else if (!componentFound) {
+        choice.status = ePluginSubComponentNotFound;
+    } else {
+        for (const NamedTestRow& row : kNamedTestRows)
+            if (row.applies(options)) {
+                choice.kind = row.kind;
+                break;
+            }
+    }
+    return choice;
+}
+
+void ConfigureTest(KCTestBase& test, const KCCmdLineOptions& options) {
+    test.SetPresetPath(options.presetFile);
+    test.SetTestIndex(options.testIndex);
+    test.SetNoProcess(options.noProcess);
+    test.SetBypass(options.bypass);
+}
 
 KCCmdLinePluginRunner::KCCmdLinePluginRunner(KCCmdLineRunnerTarget* runner) : runner(runner) {}
 

@@ -11,6 +11,44 @@
 #include <string>
 #include <vector>
 
+class KCCmdLineOptions;
+
+// The tests the options can ask for.
+enum class KETestKind {
+    eNoTest,
+    eGUISmokeTest,     // the -n component, its editor open
+    eSmokeTest,        // the -n component
+    eMultiPluginTest,  // the -n component, -x instances playing live
+    eCancellationTest, // the -n component, -f rendered and compared with -r
+    eAllSmokeTest,     // every component
+    eAllGUISmokeTest,  // every component, each editor open
+    eBatchFileTest,    // one command line per line of -b
+};
+
+struct KSTestChoice {
+    KETestKind kind = KETestKind::eNoTest;
+    // ePluginSubComponentNotFound when -n names a component that the scan
+    // did not find (no test then), else 0.
+    KTErr status = eNoErr;
+};
+
+// Picks the test from the options; `componentFound` tells whether the
+// component list holds the -n component. The first matching row wins:
+//   -n component found: -g GUI smoke, -t smoke, -x above 0 multi-instance,
+//                       a reference file cancellation, else none;
+//   -n component missing: none (ePluginSubComponentNotFound);
+//   no -n: -t smoke of all (GUI smoke of all with -g), -g GUI smoke of all,
+//          an existing batch file the batch test, else none.
+KSTestChoice ChooseTest(const KCCmdLineOptions& options, bool componentFound);
+
+// Whether the options name one component (both codes of -n set), and
+// whether a component is the named one, or any when none is named.
+bool NamesComponent(const KCCmdLineOptions& options);
+bool IsSelectedComponent(const KCCmdLineOptions& options, KCFourCC type, KCFourCC subType);
+
+// Hands a new test the options every test takes: -pr, -i, -np and -bp.
+void ConfigureTest(KCTestBase& test, const KCCmdLineOptions& options);
+
 // What the command-line runner needs of the plug-in runner.
 class KCCmdLineRunnerTarget {
 public:
