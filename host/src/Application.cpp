@@ -14,6 +14,7 @@ namespace {
 
 const char kProgramName[] = "rigwell";
 const char kDefaultInstanceName[] = "RigwellApp";
+const char kBadCommandLine[] = "invalid command line; rigwell -h lists the options";
 const char kNoMainWindow[] =
     "the main window is not part of this build; use -c for command-line mode or -h for help";
 
@@ -44,6 +45,8 @@ KTErr KCApplicationBase::Init(int argc, const char* const* argv) {
     try {
         const auto count = static_cast<uint16_t>(std::min(argc, int(UINT16_MAX)));
         startStatus = ParseCommandLine(count, argv, false);
+        if (startStatus != eNoErr)
+            failureText = kBadCommandLine;
         if (startStatus == eNoErr)
             startStatus = CreateObjects();
         if (startStatus == eNoErr)

@@ -75,6 +75,7 @@ TEST_F(RigwellTest, ABadOptionPrintsItsLineOnceAndExits1) {
     EXPECT_EQ(result.out,
               "TestIndex: 7\n\tERROR loading plug-in: [????, ????], Invalid parameter:  -p\n\n");
     EXPECT_EQ(Lines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find("-h"), std::string::npos) << result.err;
     const ProcessResult name = Rigwell({"-c", "-n", "abcd", "efgh", "-x"});
     EXPECT_EQ(name.out, "TestIndex: \n\tERROR loading plug-in: [efgh, abcd], Invalid parameter: "
                         "-x\n\n");
