@@ -26,8 +26,12 @@ if [ -x "$sim" ]; then
 	echo "simulated board on $TEROVAN_U2C_SOCKET"
 fi
 
-if [ -x "$host" ]; then
+if [ -x "$host" ] && [ "$#" -gt 0 ]; then
 	"$host" "$@"
+elif [ -x "$host" ]; then
+	# The plug-in runs need plug-in hosting; until it is built, the host
+	# shows its command line.
+	"$host" -s -h
 else
 	echo "The host program is not built yet; the tools built so far:"
 	find "$bin" -maxdepth 3 -type f -executable \( -name 'u2c-sim' -o -name 'kvres' -o -name 'rigwell' \) | sed "s|$bin/|  |"

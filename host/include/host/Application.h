@@ -1,0 +1,64 @@
+// The program's entry and its application object: parse the command line,
+// guard the instance name, create the runner and either the command-line
+// runner or the main view, run, and shut down in a fixed order.
+#pragma once
+
+#include "foundation/KCStPath.h"
+#include "foundation/KTErr.h"
+#include "host/CmdLineOptions.h"
+#include "host/CmdLineRunner.h"
+
+#include <memory>
+#include <string>
+
+class KCApplicationBase {
+public:
+    explicit KCApplicationBase(const kvFM::KCStPath& executablePath);
+    // The shutdown sequence.
+    virtual ~KCApplicationBase();
+    KCApplicationBase(const KCApplicationBase&) = delete;
+    KCApplicationBase& operator=(const KCApplicationBase&) = delete;
+
+    // Parses the command line (quietly: the entry point has already
+    // reported a bad one), creates the objects and starts them. 0, or -1
+    // on any failure; StartStatus then tells the failing step's status and
+    // FailureText the line that reports it.
+    virtual KTErr Init(int argc, const char* const* argv);
+    virtual KTErr CreateObjects();
+    virtual KTErr Start();
+    virtual KTErr Run();
+    // One idle tick: the tick's work, its duration added to the CPU meter.
+    virtual KTErr Idle();
+
+    KTErr StartStatus() const { return startStatus; }
+    const std::string& FailureText() const { return failureText; }
+    const kvFM::KCStPath& GetExecutablePath() const { return executablePath; }
+
+protected:
+    // The plug-in runner as the command-line runner sees it; null in a
+    // build without plug-in hosting.
+    virtual KCCmdLineRunnerTarget* CreateRunner();
+    // The work of an idle tick (the plug-in chain, the test sink, the view);
+    // nothing while neither exists.
+    virtual void IdleWork();
+
+    kvFM::KCStPath executablePath;
+    std::unique_ptr<KCCmdLineRunnerTarget> runner;
+    std::unique_ptr<KCCmdLinePluginRunner> cmdLineRunner;
+    KTErr startStatus = eNoErr;
+    std::string failureText;
+};
+
+// The program's exit status for a final status: |status| when 1 to 255, 255
+// for any other failure (so that no failure exits 0), 0 for success.
+int ExitStatusOf(KTErr status);
+
+// "RigwellApp", or the four characters of the -n sub-type when both codes
+// are set.
+std::string InstanceNameOf(const KCCmdLineOptions& options);
+
+// The path of the running program (/proc/self/exe); empty when unknown.
+kvFM::KCStPath ExecutablePath();
+
+// The whole program: returns its exit status.
+int RigwellMain(int argc, const char* const* argv);

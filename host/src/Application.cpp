@@ -1,0 +1,134 @@
+#include "host/Application.h"
+
+#include "audio/CpuMeter.h"
+#include "foundation/CGeneralSysUtils.h"
+#include "host/SingleInstance.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+const char kProgramName[] = "rigwell";
+const char kDefaultInstanceName[] = "RigwellApp";
+const char kBadCommandLine[] = "invalid command line; rigwell -h lists the options";
+const char kNoMainWindow[] =
+    "the main window is not part of this build; use -c for command-line mode or -h for help";
+
+void PrintFailedStart(const KCApplicationBase& app) {
+    std::string line =
+        std::string(kProgramName) + ": start failed: " + StatusText(app.StartStatus());
+    if (!app.FailureText().empty())
+        line += " (" + app.FailureText() + ")";
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+KCApplicationBase::KCApplicationBase(const kvFM::KCStPath& executablePath)
+    : executablePath(executablePath) {}
+
+KCApplicationBase::~KCApplicationBase() {
+    cmdLineRunner.reset();
+    runner.reset();
+}
+
+KCCmdLineRunnerTarget* KCApplicationBase::CreateRunner() {
+    return nullptr;
+}
+
+KTErr KCApplicationBase::Init(int argc, const char* const* argv) {
+    try {
+        const auto count = static_cast<uint16_t>(std::min(argc, int(UINT16_MAX)));
+        startStatus = ParseCommandLine(count, argv, false);
+        if (startStatus != eNoErr)
+            failureText = kBadCommandLine;
+        if (startStatus == eNoErr)
+            startStatus = CreateObjects();
+        if (startStatus == eNoErr)
+            startStatus = Start();
+    } catch (...) {
+        startStatus = eGenericErr;
+    }
+    return startStatus == eNoErr ? eNoErr : eGenericErr;
+}
+
+KTErr KCApplicationBase::CreateObjects() {
+    if (!IsCmdLineMode()) {
+        failureText = kNoMainWindow;
+        return eSomeThingNotInitailzed;
+    }
+    runner.reset(CreateRunner());
+    cmdLineRunner = std::make_unique<KCCmdLinePluginRunner>(runner.get());
+    return eNoErr;
+}
+
+KTErr KCApplicationBase::Start() {
+    if (!cmdLineRunner)
+        return eSomeThingNotInitailzed;
+    const KTErr status = cmdLineRunner->Start();
+    if (status != eNoErr && !runner)
+        failureText = "plug-in hosting is not part of this build; only -h runs";
+    return status;
+}
+
+KTErr KCApplicationBase::Run() {
+    return cmdLineRunner ? cmdLineRunner->Run() : eSomeThingNotInitailzed;
+}
+
+KTErr KCApplicationBase::Idle() {
+    const UMicroseconds start;
+    IdleWork();
+    const UMicroseconds end;
+    CpuMeter::AddIdleTime(end.Get() - start.Get());
+    return eNoErr;
+}
+
+void KCApplicationBase::IdleWork() {}
+
+int ExitStatusOf(KTErr status) {
+    if (status == eNoErr)
+        return 0;
+    const long magnitude = std::labs(long(status));
+    return magnitude >= 1 && magnitude <= 255 ? int(magnitude) : 255;
+}
+
+std::string InstanceNameOf(const KCCmdLineOptions& options) {
+    if (options.componentType.IsUnset() || options.componentSubType.IsUnset())
+        return kDefaultInstanceName;
+    return FourCCToString(options.componentSubType);
+}
+
+kvFM::KCStPath ExecutablePath() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0)
+        return kvFM::KCStPath();
+    return kvFM::KCStPath(std::string(buffer, size_t(length)));
+}
+
+int RigwellMain(int argc, const char* const* argv) {
+    KTErr status = eNoErr;
+    {
+        KCApplicationBase app(ExecutablePath());
+        const auto count = static_cast<uint16_t>(std::min(argc, int(UINT16_MAX)));
+        const KTErr parseStatus = ParseCommandLine(count, argv);
+        KCInstanceWindow other;
+        AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
+        if (!IsMultiInstanceMode() && !other.IsNull()) {
+            SetForegroundWindow(other);
+            status = parseStatus;
+        } else if (app.Init(argc, argv) != eNoErr) {
+            PrintFailedStart(app);
+            status = eGenericErr;
+        } else {
+            status = app.Run();
+        }
+    }
+    ReleaseSingleInstance();
+    return ExitStatusOf(status);
+}

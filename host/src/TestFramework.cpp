@@ -1,0 +1,189 @@
+#include "host/TestFramework.h"
+
+#include "audio/KCAudioFileSampleSource.h"
+#include "foundation/KCStFile.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kMaxFrameDifference = 32;
+constexpr float kLevelFloor = 0.0000000001f;
+
+void PrintOut(const char* text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+// printf to standard output with numbers in the "C" locale, whatever the
+// process locale is.
+void PrintC(const char* format, ...) {
+    locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    locale_t previous = c ? uselocale(c) : static_cast<locale_t>(0);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fflush(stdout);
+    if (c) {
+        uselocale(previous);
+        freelocale(c);
+    }
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+} // namespace
+
+void KCTestBase::Broadcaster::BroadcastTestStart(const std::string& text) {
+    for (Listener* listener : listeners)
+        listener->OnTestStart(text);
+}
+
+void KCTestBase::Broadcaster::BroadcastTestResult(const std::string& text) {
+    for (Listener* listener : listeners)
+        listener->OnTestResult(text);
+}
+
+void KCTestBase::Broadcaster::BroadcastMessage(const std::string& text) {
+    for (Listener* listener : listeners)
+        listener->OnMessage(text);
+}
+
+std::string StatusText(KTErr status) {
+    return std::string(KTErrName(status)) + " (" + std::to_string(status) + ")";
+}
+
+std::string TestAnnouncementLine(const std::string& shortName, const std::string& fileBase,
+                                 KCFourCC type, KCFourCC subType) {
+    return "Name: " + Quoted(shortName) + ", File: " + Quoted(fileBase) + ", [" +
+           FourCCToString(type) + ", " + FourCCToString(subType) + "]\n";
+}
+
+std::string TestResultLine(const std::string& shortName, KTErr status) {
+    if (status == eNoErr)
+        return "\tOK loading plug-in: " + shortName + "\n";
+    return "\tERROR loading plug-in: " + shortName + "\n\t" + StatusText(status) + "\n";
+}
+
+std::string VerdictLine(KTErr status) {
+    if (status == eNoErr)
+        return "\t*** OK    ***\n";
+    return "\t*** ERROR *** err = " + StatusText(status) + "\n";
+}
+
+std::string ComponentListLine(const std::string& shortName, KCFourCC type, KCFourCC subType) {
+    return "Name: " + Quoted(shortName) + ", compType: " + Quoted(FourCCToString(type)) +
+           ", subType: " + Quoted(FourCCToString(subType)) + "\n";
+}
+
+std::string CancellationReport(const std::string& testIndex, KTErr status,
+                               const std::string& outputPath, const std::string& cpuLine) {
+    if (status == eNoErr)
+        return "TestIndex:" + testIndex + "\n\tOutput file: " + outputPath + "\n" + cpuLine;
+    return "TestIndex:" + testIndex + "\n\ttError Output file: " + outputPath + "\n";
+}
+
+KSDifferenceLevels ComputeDifferenceLevels(const float* output, const float* reference,
+                                           int64_t count) {
+    KSDifferenceLevels levels;
+    if (count <= 0)
+        return levels;
+    float sum = 0.0f;
+    for (int64_t i = 0; i < count; ++i) {
+        const float difference = output[i] - reference[i];
+        const float magnitude = std::fabs(difference) + kLevelFloor;
+        const float level = 20.0f * std::log10(magnitude);
+        if (level > levels.peak) {
+            levels.peak = level;
+            levels.position = static_cast<int32_t>(i);
+        }
+        sum += level;
+    }
+    levels.mean = sum / static_cast<float>(count);
+    return levels;
+}
+
+bool CompareAudioFiles(const KCAudioFileSampleSource& output,
+                       const KCAudioFileSampleSource& reference) {
+    const int64_t outputFrames = output.GetLength();
+    const int64_t referenceFrames = reference.GetLength();
+    if (std::llabs(outputFrames - referenceFrames) > kMaxFrameDifference) {
+        PrintC("Error comparing files, files size does not match source : %d  reference : %d .\n",
+               static_cast<int>(outputFrames), static_cast<int>(referenceFrames));
+        return false;
+    }
+    const int32_t channels = output.GetReader() ? output.GetReader()->GetNumChans() : 0;
+    const int32_t referenceChannels =
+        reference.GetReader() ? reference.GetReader()->GetNumChans() : 0;
+    if (channels != referenceChannels) {
+        PrintOut("Error comparing files, files number of channels does not match.   \n");
+        return false;
+    }
+    const float* outputData = output.GetSamplesData();
+    const float* referenceData = reference.GetSamplesData();
+    if (outputData == nullptr || referenceData == nullptr) {
+        PrintOut("Error comparing files,file data not valid. \n");
+        return false;
+    }
+    // Samples are planar: each channel holds its file's whole length.
+    const int64_t length = std::min(outputFrames, referenceFrames);
+    KSDifferenceLevels result;
+    for (int32_t channel = 0; channel < channels; ++channel) {
+        const KSDifferenceLevels levels = ComputeDifferenceLevels(
+            outputData + channel * outputFrames, referenceData + channel * referenceFrames, length);
+        if (levels.peak > result.peak) {
+            result.peak = levels.peak;
+            result.position = levels.position;
+        }
+        result.mean = std::max(result.mean, levels.mean);
+    }
+    PrintC("\tCancellation Test Results:\t%f\t%f\t%d\n", double(result.peak), double(result.mean),
+           static_cast<int>(result.position));
+    return true;
+}
+
+KTErr CompareWithReference(KTErr status, const kvFM::KCStPath& output,
+                           const kvFM::KCStPath& reference, int32_t sessionRate) {
+    KCAudioFileSampleSource referenceFile(reference);
+    if (status != eNoErr || !referenceFile.IsValid())
+        return eFMOpenFailed;
+    if (referenceFile.GetReader()->GetSampleRate() != sessionRate)
+        return eFMWrongParameters;
+    KCAudioFileSampleSource outputFile(output);
+    if (!outputFile.IsValid())
+        return eFMOpenFailed;
+    return CompareAudioFiles(outputFile, referenceFile) ? eNoErr : eGenericErr;
+}
+
+KTErr WriteProcessIdFile() {
+    kvFM::KCStPath file(kvFM::KCStPath(kvFM::eUserDomain, kvFM::eTemporaryFolder), "rigwell.pId");
+    KTErr status = eNoErr;
+    if (!file.IsValid(status))
+        return status != eNoErr ? status : eFMIllegalPathRef;
+    // A new file beside it takes its place: whatever sits at the path (a
+    // link planted in a shared folder included) is replaced, never written
+    // through.
+    const std::string target = file.GetPathString();
+    std::string temporary = target + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return eFMCreateFailed;
+    const std::string text = std::to_string(::getpid());
+    const bool written =
+        ::write(fd, text.data(), text.size()) == ssize_t(text.size()) && ::fchmod(fd, 0644) == 0;
+    if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return eFMWriteFailed;
+    }
+    return eNoErr;
+}

@@ -1,0 +1,226 @@
+// The program run as a separate process.
+#include "HostTestSupport.h"
+#include "host/Application.h"
+
+#include "audio/CpuMeter.h"
+
+#include <termios.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\n"
+    "[-h|--help] | [-n component-sub-type [component-type]] [-c|--cmd] | [-s|--silent] | "
+    "[-t|--test] | [-g|--gui] [-p|--path]\n\n"
+    "--help\t\t  | -h  : This help message\n"
+    "--cmd\t\t  | -c  : Command Line mode\n"
+    "--path\t\t  | -p  : Plugin path - Set the path for plugin folder  \n"
+    "--bypass\t  | -bp  : Plugin in bypass mode\n"
+    "--plugin\t  | -n  : Plugin four letter code  - run the specific plugin, optionaly specify "
+    "component type (deafult is raPI)\n"
+    "--preset\t  | -pr : Preset file - run the plugin with a specific preset file \n"
+    "--info\t\t  | -if  : Report of a plugin  - sub component types list  \n"
+    "--file\t\t  | -f  : Open the given audio file as input source\n"
+    "--test\t\t  | -t  : SmokeTest - run all available plugins \n"
+    "--gui\t\t  | -g  : Open all available plugin's GUI SmokeTest \n"
+    "--silent\t  | -s  : Run the command and exit automatically\n"
+    "--index\t\t  | -i  : Test Index for batch test option , used to save in DB  \n"
+    "--output\t  | -o  : output folder for cancellation batch test\n"
+    "--batch\t\t  | -b  : Run a set of tests on a given parameter list from an input file.\n"
+    "--reference\t  | -r  : Open the given audio file as reference for cancellation test\n"
+    "--noprocess\t  | -np  : Plugin without the process code mode\n"
+    "--exclusive\t  | -e  : Exclusive execution without main application bar (to be used with "
+    "-n) \n"
+    "--plugin_file | -pf  : for Exclusive execution - full path of plugin including its name "
+    "(to be used with -n) \n"
+    "-x  : Open the given number of a specified plugin to run\n";
+
+ProcessResult Rigwell(const std::vector<std::string>& arguments) {
+    return RunProcess(RIGWELL_PATH, arguments, "", std::chrono::seconds(30));
+}
+
+size_t Lines(const std::string& text) {
+    return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+class RigwellTest : public testing::Test {
+protected:
+    std::string PrefsFolder() const { return home.Config("Quorl Audio/Preferences"); }
+    ScratchHome home;
+};
+
+TEST_F(RigwellTest, HelpPrintsTheUsageAndWaitsForAKey) {
+    for (const char* option : {"-h", "--help"}) {
+        const ProcessResult result = Rigwell({option});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.out, std::string(kUsage) + "Type any key to exit\n");
+        EXPECT_EQ(result.err, "");
+    }
+    // With a key waiting, the same; the usage text is 21 lines and an empty one.
+    const ProcessResult keyed = RunProcess(RIGWELL_PATH, {"-h", "-s"}, "k");
+    EXPECT_EQ(keyed.exitStatus, 0);
+    EXPECT_EQ(Lines(kUsage), 22u);
+    // Help reads and writes no preferences.
+    EXPECT_FALSE(std::filesystem::exists(PrefsFolder() + "/Rigwell_SetupPreferences"));
+}
+
+TEST_F(RigwellTest, ABadOptionPrintsItsLineOnceAndExits1) {
+    const ProcessResult result = Rigwell({"-c", "-i", "7", "-p"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out,
+              "TestIndex: 7\n\tERROR loading plug-in: [????, ????], Invalid parameter:  -p\n\n");
+    EXPECT_EQ(Lines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find("-h"), std::string::npos) << result.err;
+    const ProcessResult name = Rigwell({"-c", "-n", "abcd", "efgh", "-x"});
+    EXPECT_EQ(name.out, "TestIndex: \n\tERROR loading plug-in: [efgh, abcd], Invalid parameter: "
+                        "-x\n\n");
+    EXPECT_EQ(name.exitStatus, 1);
+}
+
+TEST_F(RigwellTest, GuiStartFailsWithOneLineAndTouchesNoPreferences) {
+    const ProcessResult result = Rigwell({});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(Lines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find("-c"), std::string::npos);
+    EXPECT_NE(result.err.find("-h"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(PrefsFolder()));
+}
+
+TEST(ExitStatus, EveryFailureExitsNonZero) {
+    const std::pair<KTErr, int> cases[] = {
+        {0, 0},      {-1, 1},      {-7, 7},      {-11, 11}, {-255, 255},
+        {-256, 255}, {-1024, 255}, {-8005, 255}, {12, 12},  {INT32_MIN, 255},
+    };
+    for (const auto& [status, exit] : cases)
+        EXPECT_EQ(ExitStatusOf(status), exit) << status;
+}
+
+TEST(InstanceName, FromTheSubType) {
+    KCCmdLineOptions options;
+    EXPECT_EQ(InstanceNameOf(options), "RigwellApp");
+    options.componentSubType = KV_FOURCC("abcd");
+    options.componentType = KV_FOURCC("raPI");
+    EXPECT_EQ(InstanceNameOf(options), "abcd");
+}
+
+} // namespace
+
+namespace {
+
+// An application whose idle work takes a known time.
+class SlowIdleApplication : public KCApplicationBase {
+public:
+    SlowIdleApplication() : KCApplicationBase(kvFM::KCStPath()) {}
+    void IdleWork() override {
+        ++ticks;
+        usleep(3000);
+    }
+    int ticks = 0;
+};
+
+TEST(ApplicationIdle, EveryTickIsMeasured) {
+    CpuMeter::Reset();
+    SlowIdleApplication app;
+    EXPECT_EQ(app.Idle(), eNoErr);
+    EXPECT_EQ(app.Idle(), eNoErr);
+    EXPECT_EQ(app.ticks, 2);
+    int64_t average = 0;
+    CpuMeter::GetIdleLoad(average);
+    EXPECT_GE(average, 3000);
+}
+
+} // namespace
+
+namespace {
+
+// A terminal for the program's standard input: the key wait must take one
+// key without a line end and without echoing it.
+TEST_F(RigwellTest, KeyWaitTakesOneKeyFromATerminalWithoutEcho) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, slave, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::string program = RIGWELL_PATH, help = "-h";
+    char* argv[] = {program.data(), help.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, RIGWELL_PATH, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(slave);
+
+    // Wait for the prompt, then for the terminal to leave canonical mode.
+    std::string printed;
+    pollfd fd{out[0], POLLIN, 0};
+    while (printed.find("Type any key to exit\n") == std::string::npos && poll(&fd, 1, 20000) > 0) {
+        char buffer[512];
+        const ssize_t got = read(out[0], buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        printed.append(buffer, size_t(got));
+    }
+    ASSERT_NE(printed.find("Type any key to exit\n"), std::string::npos);
+    termios mode{};
+    for (int i = 0; i < 2000; ++i) {
+        ASSERT_EQ(tcgetattr(master, &mode), 0);
+        if ((mode.c_lflag & ICANON) == 0)
+            break;
+        usleep(5000);
+    }
+    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO), 0u);
+    ASSERT_EQ(write(master, "k", 1), 1); // no line end
+
+    int status = -1;
+    for (int i = 0; i < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        usleep(5000);
+    if (!WIFEXITED(status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The terminal's mode is put back.
+    ASSERT_EQ(tcgetattr(master, &mode), 0);
+    EXPECT_NE(mode.c_lflag & ICANON, 0u);
+    // Nothing was echoed back to the terminal.
+    pollfd echo{master, POLLIN, 0};
+    EXPECT_EQ(poll(&echo, 1, 100) > 0 && (echo.revents & POLLIN), false);
+    close(out[0]);
+    close(master);
+}
+
+} // namespace
+
+namespace {
+
+// The entry point's guard: a start whose name is owned by a process with a
+// window asks it forward and ends with its parse status; -mi and other
+// names run.
+TEST_F(RigwellTest, SecondStartGoesToTheOwnerUnlessMultiInstance) {
+    Owner owner("RigwellApp");
+    ASSERT_EQ(owner.Line(), "owner");
+    const ProcessResult forwarded = Rigwell({"-h"});
+    EXPECT_EQ(forwarded.exitStatus, 0);
+    EXPECT_EQ(forwarded.out, "");
+    EXPECT_EQ(owner.Line(), "front");
+    const ProcessResult bad = Rigwell({"-h", "-q"});
+    EXPECT_EQ(bad.exitStatus, 1);
+    EXPECT_EQ(owner.Line(), "front");
+    EXPECT_EQ(Rigwell({"-h", "-mi"}).out, std::string(kUsage) + "Type any key to exit\n");
+    EXPECT_EQ(Rigwell({"-h", "-n", "abcd"}).out, std::string(kUsage) + "Type any key to exit\n");
+    EXPECT_EQ(owner.Stop(), 0);
+}
+
+} // namespace
