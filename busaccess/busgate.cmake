@@ -7,7 +7,7 @@ file(GLOB KV_BUSGATE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/bus
 add_library(busgate_core STATIC ${KV_BUSGATE_SOURCES})
 kv_target_defaults(busgate_core)
 target_include_directories(busgate_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
-target_link_libraries(busgate_core PUBLIC busdriver Threads::Threads)
+target_link_libraries(busgate_core PUBLIC busdriver kvfoundation_fm Threads::Threads)
 
 # libbusgate_c.so: only the busgate_ functions are exported.
 add_library(busgate_c SHARED ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_exports.cpp)
