@@ -120,16 +120,16 @@ void CExport2File::PutInfo(std::string_view text) {
     files_.full.append(text);
 }
 
-CSourceFiles CExport2File::BuildCFiles(BusGate& bus, const std::string& name) {
+CSourceFiles CExport2File::BuildCFiles(BusGate& bus, const std::string& name,
+                                       const std::vector<uint8_t>& groups) {
     CSourceFiles files;
     files.alg = ArrayStart(bus, name, "Alg");
     files.sys = ArrayStart(bus, name, "Sys");
     files.full = ArrayStart(bus, name, "FULL");
     {
-        const std::vector<uint8_t> groups = bus.CaptureGroups();
         CExport2File sink(bus, files);
         BusGate::OfflineReplay replay(bus, sink);
-        for (size_t o = 0; o < groups.size(); o += 3)
+        for (size_t o = 0; o + 3 <= groups.size(); o += 3)
             replay.Decode(bus.State().chipAddress, groups.data() + o);
     }
     files.alg += ArrayEnd(name, "Alg");
@@ -159,7 +159,7 @@ void CExport2File::ExportCFiles(BusGate& bus) {
     }
     const std::string name = FileTitle(chosen);
     const std::string base = WithoutExtension(chosen);
-    const CSourceFiles files = BuildCFiles(bus, name);
+    const CSourceFiles files = BuildCFiles(bus, name, bus.CaptureGroups());
     const struct {
         const char* suffix;
         const std::string& text;

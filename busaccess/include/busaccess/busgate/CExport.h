@@ -25,8 +25,10 @@ public:
     // Asks for the base name N and writes N_Alg.c, N_Sys.c, N_FULL.c and
     // N_Init.c beside it; ends with a message box.
     static void ExportCFiles(BusGate& bus);
-    // The four files' text for the base name, from the capture.
-    static CSourceFiles BuildCFiles(BusGate& bus, const std::string& name);
+    // The four files' text for the base name, from captured groups (whole
+    // 3-byte groups, as BusGate::CaptureGroups gives them).
+    static CSourceFiles BuildCFiles(BusGate& bus, const std::string& name,
+                                    const std::vector<uint8_t>& groups);
 
     void SetColor(int) override {}
     void Transaction(int direction, uint8_t slave, uint32_t length, const uint8_t* bytes,
