@@ -70,8 +70,7 @@ TEST_F(Presets, ProgramAllRecordsTheResetTheDelayAndTheCaptureThenMarksTheArea) 
     // The mark is the last flash write.
     const std::vector<Bytes> services = sim.Writes(u2c::kServiceAddress);
     ASSERT_FALSE(services.empty());
-    EXPECT_EQ(services.back(), (Bytes{0xD3, 0x00, 0x80, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0x02,
-                                      0x33, 0x22, 0x11}));
+    EXPECT_EQ(services.back(), (Bytes{0xD3, 0x00, 0x80, 0x01, 0x00, 0x02, 0x33, 0x22, 0x11}));
     // The chip got the setup again, on the live bus.
     EXPECT_EQ(sim.Writes(),
               (std::vector<Bytes>{{0x00, 0xC5, 0x00}, {0x00, 0xA5, 0x00}, {0x00, 0xC6, 0x01}}));
