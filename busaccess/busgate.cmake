@@ -39,3 +39,14 @@ if(KV_BUILD_TESTS)
                    -P ${CMAKE_CURRENT_LIST_DIR}/tools/CheckExports.cmake)
   set_tests_properties(busgate_c.ExportsOnlyItsEighteenFunctions PROPERTIES LABELS busaccess)
 endif()
+
+# The exports and the evaluation board against the daemon, the preset read
+# back through libTerovanU2C.so.
+if(KV_BUILD_TESTS)
+  kv_add_test(busgate_daemon_tests
+              SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/daemon/exports_daemon_test.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/SimBus.cpp
+              LIBS busgate_core u2csim TerovanU2C kv_testsupport LABELS busaccess)
+  target_compile_definitions(busgate_daemon_tests PRIVATE U2C_SIM_PATH="$<TARGET_FILE:u2c-sim>")
+  add_dependencies(busgate_daemon_tests u2c-sim)
+endif()
