@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 using namespace busgate;
 using namespace busgate::testing;
@@ -157,6 +158,51 @@ TEST_F(CExport, CancelWritesNothingAndAFailedWriteReportsItsFile) {
     CExport2File::ExportCFiles(*sim.bus);
     EXPECT_EQ(sim.Boxes(),
               (std::vector<std::string>{"!Export to Files: Fail to open *_Alg.c file for write."}));
+}
+
+// A dialog that lets another thread send while the export runs.
+struct RacingDialog : kvFM::KCDialogService {
+    RacingDialog(SimBus& sim, std::string path) : sim(sim), path(std::move(path)) {}
+    KTErr SaveAs(const kvFM::KCDialogCreationOptions&, kvFM::KCDialogReply& reply) override {
+        // The export holds the lock from before its dialog to its end.
+        std::thread([this] {
+            lockFree = sim.bus->Lock().TryLock();
+            if (lockFree)
+                sim.bus->Lock().Unlock();
+        }).join();
+        sender = std::thread([this] {
+            std::vector<uint8_t> command = {0x00, 0xC6, 0x00};
+            result = sim.bus->Transmit(0x73, command.data(), 3);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        reply.path = kvFM::KCStPath(path);
+        reply.chosen = true;
+        return eNoErr;
+    }
+    KTErr SelectFileSystemObject(const kvFM::KCDialogCreationOptions&,
+                                 kvFM::KCDialogReply&) override {
+        return eGenericErr;
+    }
+    SimBus& sim;
+    std::string path;
+    std::thread sender;
+    int32_t result = 0;
+    bool lockFree = true;
+};
+
+TEST_F(CExport, ATransferFromAnotherThreadWaitsForTheExport) {
+    sim.FillCapture({0x00, 0xC6, 0x01});
+    RacingDialog racing(sim, files.Path("Race.c"));
+    kvFM::KCDialogService* previous = kvFM::SetDialogService(&racing);
+    CExport2File::ExportCFiles(*sim.bus);
+    racing.sender.join();
+    kvFM::SetDialogService(previous);
+    EXPECT_FALSE(racing.lockFree);
+    // The other thread's command waited, then went to the chip, not into
+    // the files.
+    EXPECT_EQ(racing.result, 3);
+    EXPECT_EQ(sim.Writes().back(), (u2c::Bytes{0x00, 0xC6, 0x00}));
+    EXPECT_EQ(files.Read("Race_FULL.c").find("0xC6, 0x00"), std::string::npos);
 }
 
 } // namespace
