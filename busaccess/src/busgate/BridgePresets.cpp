@@ -129,6 +129,7 @@ void ProgramArea(BusGate& bus, uint32_t area, Replay&& replay) {
 } // namespace
 
 void CExport2MK340Alg::SetColor(int code) {
+    colour_ = code;
     if (tuning_)
         bus_.DialogSink().SetColor(code);
 }
@@ -144,6 +145,7 @@ void CExport2MK340Alg::Transaction(int direction, uint8_t slave, uint32_t length
     if (!tuning_)
         return;
     bus_.Bridge().Write(slave, length, bytes);
+    bus_.DialogSink().SetColor(colour_);
     bus_.DialogSink().Transaction(direction, slave, length, bytes, category);
 }
 

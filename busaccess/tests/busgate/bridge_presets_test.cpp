@@ -97,6 +97,7 @@ TEST_F(Presets, ProgramTuningOnlySendsAndRecordsOnlyTheTuningCommands) {
     EXPECT_EQ(Word(preset1), 0x11223301u);
     EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x00, 0xC2, 0x00}, {0x00, 0xC6, 0x01}}));
     // Logged as the main window logs them; the system commands are not.
+    EXPECT_TRUE(sim.HasLine("traffic", 5, "I2C W 0x73: 0x00 0xC2 0x00 "));
     EXPECT_TRUE(sim.HasLine("traffic", 5, "I2C W 0x73: 0x00 0xC6 0x01 "));
     EXPECT_EQ(sim.Text().find("0xAB"), std::string::npos) << sim.Text();
     EXPECT_EQ(sim.bus->State().offline, 0u);

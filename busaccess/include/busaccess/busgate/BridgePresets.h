@@ -39,6 +39,8 @@ protected:
 private:
     BusGate& bus_;
     bool tuning_ = false;
+    // The decoder sets a command's colour before handing it over.
+    int colour_ = 1;
 };
 
 // The recorder hook of the bridge driver: while armed, one record per
