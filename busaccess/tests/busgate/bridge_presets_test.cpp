@@ -133,4 +133,86 @@ TEST_F(OldFirmwarePresets, TheHostWaitsAndTheRecordingHoldsNoDelay) {
     EXPECT_EQ(Word(preset3), 0x11223303u);
 }
 
+// An evaluation-board dialog whose before-reset hook sends a command
+// through the decoder, which extends the live capture, as the board pages
+// may.
+struct ResettingDialog : CEvbCfg_Dialog {
+    BusGate* bus = nullptr;
+    void BeforeReset() override {
+        uint8_t command[3] = {0x00, 0xC6, 0x00};
+        bus->LoggerTransfer(0, 0x73, 3, command);
+    }
+};
+
+// The headless services with that dialog.
+class HookedServices final : public LoggerServices {
+public:
+    explicit HookedServices(HeadlessLogger& inner) : in_(inner) {}
+    ResettingDialog dialog;
+
+    HostWindow FindHostWindow() override { return in_.FindHostWindow(); }
+    void CreateMainDialog(HostWindow o) override { in_.CreateMainDialog(o); }
+    void CreateIoCfgDialog(HostWindow o) override { in_.CreateIoCfgDialog(o); }
+    void CreateAeqCfgDialog(HostWindow o) override { in_.CreateAeqCfgDialog(o); }
+    void CreateTweaksDialog(HostWindow o) override { in_.CreateTweaksDialog(o); }
+    void CreatePwrAmpDialog(HostWindow o) override { in_.CreatePwrAmpDialog(o); }
+    void CreateScriptDialog(HostWindow o) override { in_.CreateScriptDialog(o); }
+    CEvbCfg_Dialog* CreateEvbDialog(int) override { return &dialog; }
+    void DestroyEvbDialogs() override {}
+    bool MainWindowExists() const override { return in_.MainWindowExists(); }
+    void ShowMainWindow() override {}
+    bool LoggingEnabled() const override { return in_.LoggingEnabled(); }
+    bool LoggingSuspended() const override { return in_.LoggingSuspended(); }
+    void SetLoggingSuspended(bool s) override { in_.SetLoggingSuspended(s); }
+    void SetConnectionState(int s) override { in_.SetConnectionState(s); }
+    void ArmTimer(int, int) override {}
+    void EnableControl(int id, bool e) override { in_.EnableControl(id, e); }
+    bool IsChecked(int id) const override { return in_.IsChecked(id); }
+    void UpdateAfterOpen() override {}
+    void SetCaptureLabel(std::string_view l) override { in_.SetCaptureLabel(l); }
+    void QueueSetColor(Pane p, int c) override { in_.QueueSetColor(p, c); }
+    void QueueAppendText(Pane p, std::string_view t) override { in_.QueueAppendText(p, t); }
+    void QueueClear(Pane p) override { in_.QueueClear(p); }
+    void SetPwrAmpTimer(bool) override {}
+    void HidePwrAmpDialog() override {}
+    void PwrAmpApplyConfig() override {}
+    void IoInjectConfig() override {}
+    uint32_t IoGpioSelection2() const override { return in_.IoGpioSelection2(); }
+    void AeqSendFilters() override {}
+    void TweaksEnable(int e) override { in_.TweaksEnable(e); }
+    void TweaksConfigureSrc() override {}
+    void TweaksCheckRunning() override {}
+    bool TweaksRunning() const override { return in_.TweaksRunning(); }
+    void SetTweaksButton(std::string_view, bool) override {}
+    void PumpMessages() override {}
+
+private:
+    HeadlessLogger& in_;
+};
+
+TEST(PresetHooks, ProgramAllReplaysTheCaptureAsItWasBeforeTheHooks) {
+    SimBus sim;
+    HookedServices services(*sim.ui);
+    BusGate bus(*sim.port, services, sim.clock);
+    services.dialog.bus = &bus;
+    ASSERT_EQ(bus.Open(), BusGate::kHandle);
+    std::vector<uint8_t> setup = {0x00, 0xA5, 0x00, 0x00, 0xC6, 0x01};
+    ASSERT_EQ(bus.Transmit(0x73, setup.data(), 6), 6);
+    ASSERT_EQ(bus.Capture().total, 6u);
+
+    ExportPresetToBridge(bus, 1);
+    EXPECT_EQ(bus.Capture().total, 9u); // the hook's command extended it
+    const uint32_t start = PresetAreaStart(1);
+    const Bytes header = sim.board->flash(start, 16);
+    const Bytes recording = sim.board->flash(start + 16, u2c::GetLE32(header.data() + 12));
+    // The hook's own command, the replay's reset and delay, then the
+    // capture as it was before the hook.
+    const Bytes expected = {0x73, 0x03, 0x00, 0x00, 0xC6, 0x00,             //
+                            0x73, 0x03, 0x00, 0x00, 0xC5, 0x00,             //
+                            0x80, 0x05, 0x00, 0xD6, 0x1E, 0x00, 0x00, 0x00, //
+                            0x73, 0x03, 0x00, 0x00, 0xA5, 0x00,             //
+                            0x73, 0x03, 0x00, 0x00, 0xC6, 0x01};
+    EXPECT_EQ(recording, expected);
+}
+
 } // namespace
