@@ -100,6 +100,17 @@ TEST_F(SmallEeprom, NothingHappensWithoutAValidCapture) {
     EXPECT_TRUE(sim.records.empty());
     EXPECT_TRUE(sim.Boxes().empty());
     EXPECT_TRUE(sim.board->log().empty());
+
+    // A software reset arms the capture again; more than it holds
+    // overflows it.
+    sim.Send({0x00, 0xC5, 0x00});
+    sim.FillCapture(Repeat({0x00, 0xC6, 0x01}, CaptureBuffer::kSize / 3 + 1));
+    ASSERT_EQ(sim.bus->Capture().total, CaptureBuffer::kOverflow);
+    sim.ClearLog();
+    ExportToEepromDevice(*sim.bus);
+    EXPECT_TRUE(sim.records.empty());
+    EXPECT_TRUE(sim.Boxes().empty());
+    EXPECT_TRUE(sim.board->log().empty());
 }
 
 TEST_F(SmallEeprom, CompatibilityReadTakesTwoBytesAGroupWithOldBoardFirmware) {
