@@ -3,6 +3,7 @@
 // headless logger. On a 100 kHz I2C bus the same bytes take about 1.5 s.
 #include "busaccess/BridgeDriver.h"
 #include "busaccess/busgate/BusGate.h"
+#include "busaccess/busgate/CExport.h"
 #include "busaccess/busgate/DriverBridgePort.h"
 #include "busaccess/busgate/HeadlessLogger.h"
 #include "sim/InProcessBackend.h"
@@ -88,6 +89,31 @@ void BM_DecodeAndLogFullCapture(benchmark::State& state) {
     state.counters["log_bytes"] = static_cast<double>(sink.size());
 }
 BENCHMARK(BM_DecodeAndLogFullCapture)->Unit(benchmark::kMillisecond);
+
+// The C source export of a full capture: the offline replay into the text
+// of the four C files (writing them to disk is not counted).
+void BM_ExportFullCaptureToCFiles(benchmark::State& state) {
+    auto backend =
+        std::make_shared<u2csim::InProcessBackend>(std::vector<std::shared_ptr<u2csim::Board>>{});
+    busaccess::BridgeDriver driver(backend);
+    busgate::DriverBridgePort port(driver);
+    busgate::HeadlessLogger ui([](std::string_view) {});
+    busgate::BusGate bus(port, ui);
+    bus.State().firmwareCode = busgate::kFirmwareA2;
+    bus.State().chipTypeCode = 2;
+    const std::vector<uint8_t> capture = MakeCapture();
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const busgate::CSourceFiles files =
+            busgate::CExport2File::BuildCFiles(bus, "DulmAudio_Cmd", capture);
+        bytes = files.alg.size() + files.sys.size() + files.full.size() + files.init.size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(capture.size()));
+    state.counters["file_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_ExportFullCaptureToCFiles)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -7,7 +7,7 @@ file(GLOB KV_BUSGATE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/bus
 add_library(busgate_core STATIC ${KV_BUSGATE_SOURCES})
 kv_target_defaults(busgate_core)
 target_include_directories(busgate_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
-target_link_libraries(busgate_core PUBLIC busdriver Threads::Threads)
+target_link_libraries(busgate_core PUBLIC busdriver kvfoundation_fm Threads::Threads)
 
 # libbusgate_c.so: only the busgate_ functions are exported.
 add_library(busgate_c SHARED ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_exports.cpp)
@@ -38,4 +38,15 @@ if(KV_BUILD_TESTS)
                    "-DEXPECTED=busgate_close;busgate_find_boards;busgate_find_boards_network;busgate_get_bitrate;busgate_get_high_level_threshold;busgate_get_i2c_vcc;busgate_get_input_testpin;busgate_get_low_level_threshold;busgate_get_output_testpin;busgate_get_termination;busgate_open;busgate_receive;busgate_set_bitrate;busgate_set_level_threshold;busgate_set_output_testpin;busgate_set_termination;busgate_transmit;busgate_transmit_receive"
                    -P ${CMAKE_CURRENT_LIST_DIR}/tools/CheckExports.cmake)
   set_tests_properties(busgate_c.ExportsOnlyItsEighteenFunctions PROPERTIES LABELS busaccess)
+endif()
+
+# The exports and the evaluation board against the daemon, the preset read
+# back through libTerovanU2C.so.
+if(KV_BUILD_TESTS)
+  kv_add_test(busgate_daemon_tests
+              SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/daemon/exports_daemon_test.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/SimBus.cpp
+              LIBS busgate_core u2csim TerovanU2C kv_testsupport LABELS busaccess)
+  target_compile_definitions(busgate_daemon_tests PRIVATE U2C_SIM_PATH="$<TARGET_FILE:u2c-sim>")
+  add_dependencies(busgate_daemon_tests u2c-sim)
 endif()

@@ -16,4 +16,8 @@ void TraceMessageService::showInformation(const std::string& text, const std::st
     WriteTraceLine(caption + ": " + text);
 }
 
+void TraceMessageService::showError(const std::string& text, const std::string& caption) {
+    WriteTraceLine(caption + ": " + text);
+}
+
 } // namespace busaccess

@@ -24,6 +24,14 @@ Bytes CountReply(uint8_t status, const Bytes& data) {
     return b;
 }
 
+// Microcontroller port registers, port n at 0x40 * n.
+constexpr uint32_t kPortModeBase = 0x50004000;
+constexpr uint32_t kPortOutputBase = 0x50004008;
+constexpr uint32_t kPortLevelBase = 0x50004010;
+constexpr uint32_t kPortStride = 0x40;
+constexpr uint32_t kPorts = 8;
+constexpr uint8_t kResetPin = 0x1E;
+
 bool InRange(uint32_t address, uint32_t length, uint32_t size) {
     return address <= size && length <= size - address;
 }
@@ -48,6 +56,49 @@ Board::Board(BoardConfig config) : config_(config), flash_(config.flashSize, 0xF
 void Board::attach(uint8_t address, std::shared_ptr<I2CSlave> slave) {
     std::lock_guard lock(mutex_);
     slaves_[address] = std::move(slave);
+}
+
+void Board::attachGated(uint8_t address, std::shared_ptr<I2CSlave> slave, uint8_t pin) {
+    std::lock_guard lock(mutex_);
+    slaves_[address] = std::move(slave);
+    gates_[address] = pin;
+}
+
+void Board::setResetListener(std::function<void(bool held)> listener) {
+    std::lock_guard lock(mutex_);
+    resetListener_ = std::move(listener);
+    resetHeld_ = !pinLevelLocked(kResetPin);
+}
+
+bool Board::pinLevel(uint8_t pin) const {
+    std::lock_guard lock(mutex_);
+    return pinLevelLocked(pin);
+}
+
+bool Board::pinLevelLocked(uint8_t pin) const {
+    const uint32_t port = pin >> 4, bit = pin & 0xF;
+    const uint32_t mode = (memWordLocked(kPortModeBase + kPortStride * port) >> (2 * bit)) & 3;
+    if (mode == 1 || mode == 2)
+        return (memWordLocked(kPortOutputBase + kPortStride * port) >> bit) & 1;
+    auto it = config_.pinInputs.find(pin);
+    return it != config_.pinInputs.end() && it->second;
+}
+
+bool Board::slavePresent(uint8_t slave) const {
+    auto it = slaves_.find(slave);
+    if (it == slaves_.end())
+        return false;
+    auto gate = gates_.find(slave);
+    return gate == gates_.end() || pinLevelLocked(gate->second);
+}
+
+void Board::pinsChanged() {
+    const bool held = !pinLevelLocked(kResetPin);
+    if (held == resetHeld_)
+        return;
+    resetHeld_ = held;
+    if (resetListener_)
+        resetListener_(held);
 }
 
 void Board::injectFault(Fault fault, unsigned times) {
@@ -116,12 +167,25 @@ void Board::advanceClockUs(uint64_t us) {
 }
 
 uint8_t Board::readMemByte(uint32_t a) const {
+    // The pin level registers read the pins.
+    const uint32_t port = (a - kPortLevelBase) / kPortStride;
+    const uint32_t within = (a - kPortLevelBase) % kPortStride;
+    if (a >= kPortLevelBase && port < kPorts && within < 4) {
+        uint32_t levels = 0;
+        for (uint32_t bit = 0; bit < 16; ++bit)
+            levels |= uint32_t{pinLevelLocked(static_cast<uint8_t>(port << 4 | bit))} << bit;
+        return static_cast<uint8_t>(levels >> (8 * within));
+    }
     auto it = memory_.find(a);
     return it == memory_.end() ? 0 : it->second;
 }
 
 uint32_t Board::memWord(uint32_t address) const {
     std::lock_guard lock(mutex_);
+    return memWordLocked(address);
+}
+
+uint32_t Board::memWordLocked(uint32_t address) const {
     uint32_t v = 0;
     for (uint32_t i = 0; i < 4; ++i)
         v |= uint32_t(readMemByte(address + i)) << (8 * i);
@@ -132,6 +196,7 @@ void Board::setMemWord(uint32_t address, uint32_t value) {
     std::lock_guard lock(mutex_);
     for (uint32_t i = 0; i < 4; ++i)
         memory_[address + i] = static_cast<uint8_t>(value >> (8 * i));
+    pinsChanged();
 }
 
 Bytes Board::flash(uint32_t address, uint32_t length) const {
@@ -229,7 +294,7 @@ Board::Reply Board::handleFrame(const uint8_t* f, size_t len) {
     case BRIDGE_IS_ALIVE: {
         bool present =
             len == kIsAliveFrameSize && !takeFault(Fault::nak) &&
-            (isServiceAddress(f[5]) || (slaves_.count(f[5]) && slaves_.at(f[5])->acknowledges()));
+            (isServiceAddress(f[5]) || (slavePresent(f[5]) && slaves_.at(f[5])->acknowledges()));
         r.bytes = StatusReply(status(present ? 1 : 0));
         break;
     }
@@ -278,10 +343,9 @@ uint8_t Board::i2cWrite(uint8_t slave, const uint8_t* data, size_t len) {
         return 0;
     if (isServiceAddress(slave))
         return service(data, len);
-    auto it = slaves_.find(slave);
-    if (it == slaves_.end())
+    if (!slavePresent(slave))
         return 0;
-    return it->second->write(data, len) ? kStatusOk : 0;
+    return slaves_.at(slave)->write(data, len) ? kStatusOk : 0;
 }
 
 std::optional<Bytes> Board::i2cRead(uint8_t slave, size_t len) {
@@ -294,10 +358,9 @@ std::optional<Bytes> Board::i2cRead(uint8_t slave, size_t len) {
         pendingServiceRead_.clear();
         return out;
     }
-    auto it = slaves_.find(slave);
-    if (it == slaves_.end())
+    if (!slavePresent(slave))
         return std::nullopt;
-    return it->second->read(len);
+    return slaves_.at(slave)->read(len);
 }
 
 uint8_t Board::service(const uint8_t* p, size_t len) {
@@ -318,6 +381,7 @@ uint8_t Board::service(const uint8_t* p, size_t len) {
             return 0;
         for (size_t i = kServiceHeaderSize; i < len; ++i)
             memory_[a + uint32_t(i - kServiceHeaderSize)] = p[i];
+        pinsChanged();
         return 1;
     case BRIDGE_READ_FLASH:
         if (len != 9 || n > kMaxServiceRead || !InRange(a, n, config_.flashSize))
@@ -329,6 +393,8 @@ uint8_t Board::service(const uint8_t* p, size_t len) {
             return 0;
         uint32_t count = static_cast<uint32_t>(len - kServiceHeaderSize);
         if (!InRange(a, count, config_.flashSize))
+            return 0;
+        if (++flashWrites_ == config_.failFlashWrite)
             return 0;
         // Programming only clears bits; erasing sets them again.
         for (uint32_t i = 0; i < count; ++i)
@@ -363,6 +429,7 @@ uint8_t Board::service(const uint8_t* p, size_t len) {
         uint32_t now = (old & ~mask) | value;
         for (uint32_t i = 0; i < 4; ++i)
             memory_[a + i] = static_cast<uint8_t>(now >> (8 * i));
+        pinsChanged();
         return 1;
     }
     default:

@@ -140,6 +140,12 @@ void ChipModel::setHeldInReset(bool held) {
     model_.heldInReset = held;
 }
 
+void ChipModel::releaseFromReset() {
+    std::lock_guard lock(modelMutex_);
+    model_.heldInReset = false;
+    reset();
+}
+
 void ChipModel::setAllReadsEqual(bool on, uint32_t value) {
     std::lock_guard lock(modelMutex_);
     model_.allReadsEqual = on;

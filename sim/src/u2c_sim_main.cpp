@@ -1,6 +1,7 @@
 // u2c-sim: the simulated bridge board and chip behind a Unix socket.
 #include "sim/Board.h"
 #include "sim/ChipModel.h"
+#include "sim/Peripherals.h"
 #include "sim/SocketServer.h"
 
 #include <charconv>
@@ -28,11 +29,43 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "  --straps N             straps word, register 0xFFF1 (default 0x060000)\n"
                      "  --held-in-reset        the chip does not answer at all\n"
                      "  --all-reads-equal N    every chip read answers the word N\n"
+                     "  --eeprom-blocks N      256-byte EEPROM blocks at 0x50 upwards, 0-8\n"
+                     "                         (default 8; 0: no EEPROM)\n"
+                     "  --eeprom-busy-polls N  accesses the EEPROM refuses after each data\n"
+                     "                         write (default 2)\n"
+                     "  --eeprom-write-protect data writes to the EEPROM are refused\n"
+                     "  --eeprom-never-ready   after its first data write the EEPROM never\n"
+                     "                         answers again\n"
+                     "  --pin-input PIN=LEVEL  input level of a microcontroller pin, e.g.\n"
+                     "                         0x45=1 (the straps); repeatable\n"
+                     "  --amplifier            the amplifier at 0x1B (enabled by pin 0x18)\n"
+                     "  --amplifier-id N       its register 1 (default 0x50)\n"
+                     "  --amplifier-error N    its error register 2 (default 0)\n"
+                     "  --amplifier-ready N    reads of register 0x1B until its set-up is\n"
+                     "                         done (default 1; 0: never)\n"
+                     "  --spdif-tx             the S/PDIF transmitter at 0x16 (pin 0x1D)\n"
+                     "  --spdif-rx ADDR        the S/PDIF receiver at 0x13 or 0x17 (pin 0x1D)\n"
+                     "  --spdif-rx-register R=V  a receiver status register's value;\n"
+                     "                         repeatable\n"
+                     "  --fail-flash-write N   the N-th flash write fails"
                      "  --help                 show this text\n"
                      "Numbers are decimal or 0x-prefixed hexadecimal. SIGTERM or SIGINT ends it.\n";
 
-bool ParseNumber(const char* text, uint32_t& out) {
+bool ParseNumber(std::string_view s, uint32_t& out);
+
+// "A=B" with two numbers, each at most 0xFF.
+bool ParsePair(const char* text, uint32_t& a, uint32_t& b) {
     std::string_view s(text);
+    const size_t eq = s.find('=');
+    return eq != std::string_view::npos && ParseNumber(s.substr(0, eq), a) &&
+           ParseNumber(s.substr(eq + 1), b) && a <= 0xFF && b <= 0xFF;
+}
+
+bool ParseNumber(const char* text, uint32_t& out) {
+    return ParseNumber(std::string_view(text), out);
+}
+
+bool ParseNumber(std::string_view s, uint32_t& out) {
     int base = 10;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         s.remove_prefix(2);
@@ -54,6 +87,7 @@ int main(int argc, char** argv) {
     u2csim::BoardConfig board;
     u2csim::ChipConfig chip;
     u2csim::ChipModelConfig chipModel;
+    u2csim::PeripheralConfig peripherals;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char*& out) {
@@ -103,6 +137,49 @@ int main(int argc, char** argv) {
             if (!number(chipModel.allReadsValue) || chipModel.allReadsValue > 0xFFFFFF)
                 return Fail("--all-reads-equal needs a 24-bit number");
             chipModel.allReadsEqual = true;
+        } else if (arg == "--eeprom-blocks") {
+            if (!number(peripherals.eeprom.blocks) || peripherals.eeprom.blocks > 8)
+                return Fail("--eeprom-blocks needs a number from 0 to 8");
+        } else if (arg == "--eeprom-busy-polls") {
+            if (!number(peripherals.eeprom.busyPolls))
+                return Fail("--eeprom-busy-polls needs a number");
+        } else if (arg == "--eeprom-write-protect") {
+            peripherals.eeprom.writeProtect = true;
+        } else if (arg == "--eeprom-never-ready") {
+            peripherals.eeprom.neverReadyAgain = true;
+        } else if (arg == "--pin-input") {
+            uint32_t pin = 0, level = 0;
+            if (!value(text) || !ParsePair(text, pin, level) || level > 1)
+                return Fail("--pin-input needs PIN=LEVEL, the level 0 or 1");
+            board.pinInputs[static_cast<uint8_t>(pin)] = level != 0;
+        } else if (arg == "--amplifier") {
+            peripherals.amplifier = true;
+        } else if (arg == "--amplifier-id") {
+            if (!number(n) || n > 0xFF)
+                return Fail("--amplifier-id needs a number up to 0xFF");
+            peripherals.amplifierConfig.id = static_cast<uint8_t>(n);
+        } else if (arg == "--amplifier-error") {
+            if (!number(n) || n > 0xFF)
+                return Fail("--amplifier-error needs a number up to 0xFF");
+            peripherals.amplifierConfig.error = static_cast<uint8_t>(n);
+        } else if (arg == "--amplifier-ready") {
+            if (!number(n) || n > 1000)
+                return Fail("--amplifier-ready needs a number up to 1000");
+            peripherals.amplifierConfig.readyAfterReads = n == 0 ? -1 : static_cast<int>(n);
+        } else if (arg == "--spdif-tx") {
+            peripherals.spdif.tx = true;
+        } else if (arg == "--spdif-rx") {
+            if (!number(n) || (n != u2csim::kSpdifRxAddress && n != u2csim::kSpdifRxAltAddress))
+                return Fail("--spdif-rx needs the address 0x13 or 0x17");
+            peripherals.spdif.rxAddress = static_cast<uint8_t>(n);
+        } else if (arg == "--spdif-rx-register") {
+            uint32_t reg = 0, v = 0;
+            if (!value(text) || !ParsePair(text, reg, v))
+                return Fail("--spdif-rx-register needs REGISTER=VALUE");
+            peripherals.spdif.rxRegisters[static_cast<uint8_t>(reg)] = static_cast<uint8_t>(v);
+        } else if (arg == "--fail-flash-write") {
+            if (!number(board.failFlashWrite))
+                return Fail("--fail-flash-write needs a number");
         } else {
             return Fail("unknown option " + arg);
         }
@@ -128,7 +205,10 @@ int main(int argc, char** argv) {
         return Fail(std::string("signalfd: ") + std::strerror(errno));
 
     auto model = std::make_shared<u2csim::Board>(board);
-    model->attach(u2csim::kChipAddress, std::make_shared<u2csim::ChipModel>(chip, chipModel));
+    auto chipSlave = std::make_shared<u2csim::ChipModel>(chip, chipModel);
+    model->attach(u2csim::kChipAddress, chipSlave);
+    u2csim::WireChipReset(*model, chipSlave);
+    u2csim::AttachPeripherals(*model, peripherals);
     if (log)
         model->setLogSink([log](const u2csim::TransferRecord& r) {
             std::fprintf(log, "%s\n", u2csim::FormatTransfer(r).c_str());

@@ -317,8 +317,10 @@ std::pair<int, std::string> RunSim(const std::string& args) {
 TEST(SimDaemonOptions, HelpAndBadOptionsExitAtOnce) {
     auto [helpCode, help] = RunSim("--help");
     EXPECT_EQ(helpCode, 0);
-    for (const char* option : {"--socket", "--log", "--board-type", "--firmware", "--old-firmware",
-                               "--chip-version", "--chip-subversion"})
+    for (const char* option :
+         {"--socket", "--log", "--board-type", "--firmware", "--old-firmware", "--chip-version",
+          "--chip-subversion", "--eeprom-blocks", "--eeprom-write-protect", "--eeprom-never-ready",
+          "--pin-input", "--amplifier", "--spdif-rx", "--spdif-rx-register", "--fail-flash-write"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     struct Case {
         const char* args;
@@ -329,6 +331,11 @@ TEST(SimDaemonOptions, HelpAndBadOptionsExitAtOnce) {
         {"--socket /tmp/x.sock --board-type 0x10000", "--board-type needs"},
         {"--socket /tmp/x.sock --chip-version 12z", "--chip-version needs"},
         {"--socket /tmp/x.sock --frobnicate", "unknown option --frobnicate"},
+        {"--socket /tmp/x.sock --eeprom-blocks 9", "--eeprom-blocks needs"},
+        {"--socket /tmp/x.sock --pin-input 0x45", "--pin-input needs"},
+        {"--socket /tmp/x.sock --pin-input 0x45=2", "--pin-input needs"},
+        {"--socket /tmp/x.sock --spdif-rx 0x14", "--spdif-rx needs"},
+        {"--socket /tmp/x.sock --spdif-rx-register 0x18", "--spdif-rx-register needs"},
     };
     for (const auto& c : bad) {
         auto [code, out] = RunSim(c.args);

@@ -13,6 +13,11 @@ public:
     virtual ~MessageService() = default;
     // An information message with its caption.
     virtual void showInformation(const std::string& text, const std::string& caption) = 0;
+    // An error message with its caption (shown with the error icon); a
+    // service without its own error box shows it as information.
+    virtual void showError(const std::string& text, const std::string& caption) {
+        showInformation(text, caption);
+    }
 };
 
 // Headless: one trace line "caption: text" on the trace sink (stderr, or
@@ -20,6 +25,7 @@ public:
 class TraceMessageService final : public MessageService {
 public:
     void showInformation(const std::string& text, const std::string& caption) override;
+    void showError(const std::string& text, const std::string& caption) override;
 };
 
 // The trace sink of the bus library: the file named by QUORL_TRACE

@@ -2,6 +2,7 @@
 // probe, close, transmit and receive.
 #include "busaccess/busgate/BusGate.h"
 
+#include "busaccess/busgate/BridgePresets.h"
 #include "busaccess/busgate/TraceSink.h"
 
 #include <cstring>
@@ -34,7 +35,21 @@ constexpr int kFlashControls[] = {ctl::kPresetSelector, ctl::kProgramAll, ctl::k
 } // namespace
 
 BusGate::BusGate(BridgePort& bridge, LoggerServices& ui, Clock& clock)
-    : bridge_(bridge), ui_(ui), clock_(clock), log_(ui), dialogSink_(*this), sink_(&dialogSink_) {}
+    : bridge_(bridge), ui_(ui), clock_(clock), log_(ui), dialogSink_(*this), sink_(&dialogSink_),
+      messages_(std::make_shared<busaccess::TraceMessageService>()) {
+    bridge_.SetTrafficRecorder(
+        [this](uint32_t length, uint8_t slave, const uint8_t* data, uint8_t status) {
+            BridgeRecordTraffic(*this, length, slave, data, status);
+        });
+}
+
+BusGate::~BusGate() {
+    bridge_.SetTrafficRecorder(nullptr);
+}
+
+void BusGate::SetMessages(std::shared_ptr<busaccess::MessageService> messages) {
+    messages_ = messages ? std::move(messages) : std::make_shared<busaccess::TraceMessageService>();
+}
 
 uint32_t BusGate::Open() {
     // The first caller becomes the GUI thread, also when several race.

@@ -57,7 +57,7 @@ private:
     }
     void Name(const CommandRow& row) {
         log_.SetColor(kColourGreen);
-        log_.Text(" // %s \n ", row.name);
+        log_.InfoText(" // %s \n ", row.name);
     }
     template <typename Line>
     int PlainSteps(const CommandRow& row, uint8_t slave, uint8_t* b, Line&& line) {
@@ -73,9 +73,9 @@ private:
     int Valued(const CommandRow& row, uint8_t slave, uint8_t* b) {
         return PlainSteps(row, slave, b, [&] {
             log_.SetColor(kColourGreen);
-            log_.Text(" // %s ", row.name);
+            log_.InfoText(" // %s ", row.name);
             DecodeParameterValue(row.decoder, b[0], b[2], log_);
-            log_.Text("\n ");
+            log_.InfoText("\n ");
         });
     }
     int Get(const CommandRow& row, uint8_t slave, uint8_t* b) {
@@ -88,7 +88,7 @@ private:
         log_.SetColor(CategoryColour(row.category));
         log_.Transaction(0, slave, 3, b, row.category);
         log_.SetColor(kColourRed);
-        log_.Text(" // %s \n ", row.name);
+        log_.InfoText(" // %s \n ", row.name);
         return Send(slave, b);
     }
     void WriteCodecRegister(uint16_t reg, uint32_t value) {
@@ -155,12 +155,13 @@ int CommandDecoders::Command(const CommandRow& row, uint8_t slave, uint8_t* b) {
             // Fewer than two words cannot hold the header of an AEQ block.
             if (count < 2 || (count - 2) % 5 != 0) {
                 log_.SetColor(kColourRed);
-                log_.Text(" // %s ; Invalid number of expected data word (%u). Verify AEQ file.\n ",
-                          row.name, count);
+                log_.InfoText(
+                    " // %s ; Invalid number of expected data word (%u). Verify AEQ file.\n ",
+                    row.name, count);
             } else {
                 log_.SetColor(kColourGreen);
-                log_.Text(" // %s ; Expected %u data word for %u filters => 2 + (%u x 5). \n ",
-                          row.name, count, (count - 2) / 5, (count - 2) / 5);
+                log_.InfoText(" // %s ; Expected %u data word for %u filters => 2 + (%u x 5). \n ",
+                              row.name, count, (count - 2) / 5, (count - 2) / 5);
             }
         });
     }
@@ -170,7 +171,7 @@ int CommandDecoders::Command(const CommandRow& row, uint8_t slave, uint8_t* b) {
         bus_.decoder_.announced = count;
         return PlainSteps(row, slave, b, [&] {
             log_.SetColor(kColourGreen);
-            log_.Text(" // %s (extend data %u x 3) \n ", row.name, count);
+            log_.InfoText(" // %s (extend data %u x 3) \n ", row.name, count);
         });
     }
     case Dec::SoftwareReset:
@@ -197,8 +198,8 @@ void CommandDecoders::PresetStage(bool globalBypass) {
     const bool pwrAmp = ui.IsChecked(ctl::kConfigPwrAmpAtPreset) && QZ625x();
     if (Offline()) {
         if (globalBypass && pwrAmp) {
-            log_.Text("\t// # Audio PWM and Power Amplifier Initialization. \n ");
-            log_.Text("\t// # Verify 12msec delay before switch to 1sec fault latch time. \n ");
+            log_.InfoText("\t// # Audio PWM and Power Amplifier Initialization. \n ");
+            log_.InfoText("\t// # Verify 12msec delay before switch to 1sec fault latch time. \n ");
         }
         return;
     }
@@ -373,7 +374,7 @@ int CommandDecoders::Ssi(const CommandRow& row, uint8_t slave, uint8_t* b) {
     if (bus_.state_.chipFirmwareVersion == 0x0606) {
         // This firmware takes the setting as an SSI control word instead.
         if (Offline()) {
-            log_.Text("\t//%s", pllNote);
+            log_.InfoText("\t//%s", pllNote);
             return 1;
         }
         int result = 0;
@@ -394,19 +395,19 @@ int CommandDecoders::Ssi(const CommandRow& row, uint8_t slave, uint8_t* b) {
     bus_.lastSsi_ = p;
     const int result = PlainSteps(row, slave, b, [&] {
         log_.SetColor(kColourGreen);
-        log_.Text(" // %s ", row.name);
+        log_.InfoText(" // %s ", row.name);
         DecodeSsiFields(p, log_);
         const uint32_t code = bus_.state_.firmwareCode;
         if (code == kFirmwareA1 || code == kFirmwareA2) {
             log_.SetColor(kColourBlack);
-            log_.Text("  NOTE: This command change GPIOs, PLL and Clocks settings.\n ");
+            log_.InfoText("  NOTE: This command change GPIOs, PLL and Clocks settings.\n ");
         }
-        log_.Text("\n ");
+        log_.InfoText("\n ");
     });
     log_.SetColor(kColourBlack);
     if (Offline())
-        log_.Text("\t// NOTE: Verify min 250usec delay between PLL and Clocks configuration "
-                  "commands.\n ");
+        log_.InfoText("\t// NOTE: Verify min 250usec delay between PLL and Clocks configuration "
+                      "commands.\n ");
     else
         log_.Text(" # PLL and Clocks Configuration (verify 250usec delay between PLL commands)\n ");
     return result;
@@ -463,7 +464,7 @@ int CommandDecoders::Extended(const CommandRow& row, int direction, uint8_t slav
         log_.SetColor(kColourBlack);
     }
     log_.Transaction(direction, slave, length, data, row.category);
-    log_.Text("\n ");
+    log_.InfoText("\n ");
     return status == 1 ? 1 : Failed();
 }
 
@@ -505,7 +506,7 @@ int CommandDecoders::Words(const CommandRow& row, int direction, uint8_t slave, 
                     bus_.lastSsi_ = static_cast<uint16_t>((w[1] << 8) | w[2]);
                 DecodeRegisterWord(row.extended, w, context, log_);
             } else {
-                log_.Text(" \n ");
+                log_.InfoText(" \n ");
             }
         }
     }
@@ -522,11 +523,11 @@ int CommandDecoders::VersionRead(const CommandRow& row, uint8_t slave, uint32_t 
         const unsigned v = w;
         auto value = [&](const char* text) {
             log_.SetColor(kColourValue);
-            log_.Text(text, v);
+            log_.InfoText(text, v);
         };
         auto unknown = [&](const char* text) {
             log_.SetColor(kColourRed);
-            log_.Text(text, v);
+            log_.InfoText(text, v);
         };
         switch (row.extended) {
         case Ext::FirmwareVersion:
@@ -546,7 +547,7 @@ int CommandDecoders::VersionRead(const CommandRow& row, uint8_t slave, uint32_t 
                 value(" // ==> HW VER 0x%04X found in QX410x devices. ");
             } else if (w == 0x7000) {
                 value(" // ==> HW VER 0x%04X found in QX412D/QZ625x devices. ");
-                log_.Text(" Report to DulmDSP as QX410x device. ");
+                log_.InfoText(" Report to DulmDSP as QX410x device. ");
                 PutWord(data, 0x6000);
             } else {
                 unknown(" // ==> HW VER 0x%04X, unknown device. ");
@@ -555,16 +556,16 @@ int CommandDecoders::VersionRead(const CommandRow& row, uint8_t slave, uint32_t 
         default: // the straps word
             log_.SetColor(kColourValue);
             if (!(w & 0x20000) || (w & 0x1000)) {
-                log_.Text(" // ==> Found full algorithm version. (Report DulmDSP as 0x0)");
+                log_.InfoText(" // ==> Found full algorithm version. (Report DulmDSP as 0x0)");
                 PutWord(data, w & ~0xE0000u);
             } else {
-                log_.Text(" // ==> Found basic algorithm version. (Report DulmDSP as 0x2)");
+                log_.InfoText(" // ==> Found basic algorithm version. (Report DulmDSP as 0x2)");
                 PutWord(data, (w & ~0xE0000u) | 0x40000u);
             }
             break;
         }
     }
-    log_.Text(" \n ");
+    log_.InfoText(" \n ");
     return status == 1 ? 1 : Failed();
 }
 

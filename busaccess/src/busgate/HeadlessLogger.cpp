@@ -11,7 +11,15 @@ namespace busgate {
 namespace {
 
 const char* PaneName(Pane pane) {
-    return pane == Pane::Traffic ? "traffic" : "status";
+    switch (pane) {
+    case Pane::Traffic:
+        return "traffic";
+    case Pane::Status:
+        return "status";
+    case Pane::Evb:
+        break;
+    }
+    return "evb";
 }
 
 void AppendEscaped(std::string& out, std::string_view text) {
@@ -123,12 +131,12 @@ void HeadlessLogger::DestroyEvbDialogs() {
 
 void HeadlessLogger::QueueSetColor(Pane pane, int code) {
     std::lock_guard<std::mutex> guard(mutex_);
-    colour_[pane == Pane::Traffic ? 0 : 1] = code;
+    colour_[static_cast<int>(pane)] = code;
 }
 
 void HeadlessLogger::QueueAppendText(Pane pane, std::string_view text) {
     std::lock_guard<std::mutex> guard(mutex_);
-    writer_(HeadlessRecord(pane, colour_[pane == Pane::Traffic ? 0 : 1], text));
+    writer_(HeadlessRecord(pane, colour_[static_cast<int>(pane)], text));
 }
 
 void HeadlessLogger::QueueClear(Pane pane) {

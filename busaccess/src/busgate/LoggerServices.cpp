@@ -52,6 +52,17 @@ void LogQueue::ResetFormatMain() {
     }
 }
 
+void LogQueue::SetEvbColor(int code) {
+    ui_.QueueSetColor(Pane::Evb, code);
+}
+
+void LogQueue::PrintfEvb(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    ui_.QueueAppendText(Pane::Evb, FormatC(1024, format, args));
+    va_end(args);
+}
+
 uint32_t LogColourRef(int code) {
     static const uint32_t kColours[] = {0,        0,        0x008000, 0x0000FF,
                                         0xFF0000, 0xE22B8A, 0x008CFF, 0x808000};

@@ -40,12 +40,12 @@ public:
     template <typename... Args>
     void Value(const char* format, Args... args) {
         Colour(kColourValue);
-        log_.Text(format, args...);
+        log_.InfoText(format, args...);
     }
     template <typename... Args>
     void Fault(const char* format, Args... args) {
         Colour(kColourRed);
-        log_.Text(format, args...);
+        log_.InfoText(format, args...);
     }
     void Choose(unsigned index, std::initializer_list<const char*> texts) {
         if (index < texts.size())
@@ -64,7 +64,7 @@ private:
     }
     void Put(int colour, const char* text) {
         Colour(colour);
-        log_.Text("%s", text);
+        log_.InfoText("%s", text);
     }
 
     CFilterLog& log_;
@@ -490,7 +490,7 @@ void DecodeRegisterWord(Ext decoder, const uint8_t w[3], const RegisterContext& 
     if (decoder == Ext::SSIControl) {
         DecodeSsiFields(static_cast<uint16_t>((w[1] << 8) | w[2]), log);
         log.SetColor(kColourValue);
-        log.Text(". \n ");
+        log.InfoText(". \n ");
         return;
     }
     out.Value(" // ==> ");

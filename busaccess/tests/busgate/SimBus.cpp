@@ -1,6 +1,9 @@
 #include "SimBus.h"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <stdlib.h>
 
 namespace busgate::testing {
 
@@ -31,8 +34,12 @@ Record ParseRecord(std::string_view line) {
 SimBus::SimBus(SimBusConfig config) {
     board = std::make_shared<u2csim::Board>(config.board);
     chip = std::make_shared<u2csim::ChipModel>(config.chip, config.model);
-    if (config.chipPresent)
+    if (config.chipPresent) {
         board->attach(u2csim::kChipAddress, chip);
+        u2csim::WireChipReset(*board, chip);
+    }
+    if (config.peripherals)
+        devices = u2csim::AttachPeripherals(*board, *config.peripherals);
     std::vector<std::shared_ptr<u2csim::Board>> boards;
     if (config.boardPresent)
         boards.push_back(board);
@@ -42,6 +49,7 @@ SimBus::SimBus(SimBusConfig config) {
     ui = std::make_unique<HeadlessLogger>(
         [this](std::string_view line) { records.push_back(ParseRecord(line)); });
     bus = std::make_unique<BusGate>(*port, *ui, clock);
+    bus->SetMessages(boxes);
 }
 
 std::string SimBus::Text(const char* pane) const {
@@ -91,6 +99,48 @@ void SimBus::OpenBridgeOnly(uint32_t firmwareCode, uint32_t chipTypeCode) {
 
 int32_t SimBus::Send(std::vector<uint8_t> bytes, uint8_t slave) {
     return bus->Transmit(slave, bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+void SimBus::FillCapture(const std::vector<uint8_t>& groups) {
+    Send({0x00, 0xA5, 0x00});
+    if (!groups.empty())
+        Send(groups);
+}
+
+std::vector<std::string> SimBus::Boxes() const {
+    std::vector<std::string> out;
+    for (const auto& b : boxes->shown)
+        out.push_back((b.error ? "!" : "") + b.caption + ": " + b.text);
+    return out;
+}
+
+ScriptedFiles::ScriptedFiles() {
+    std::string templ = (std::filesystem::temp_directory_path() / "busgate-XXXXXX").string();
+    if (::mkdtemp(templ.data()))
+        folder = templ;
+    previous_ = kvFM::SetDialogService(&dialogs);
+}
+
+ScriptedFiles::~ScriptedFiles() {
+    kvFM::SetDialogService(previous_);
+    std::error_code ignored;
+    if (!folder.empty())
+        std::filesystem::remove_all(folder, ignored);
+}
+
+std::string ScriptedFiles::Read(const std::string& leaf) const {
+    std::ifstream in(folder / leaf, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<uint8_t> Repeat(std::vector<uint8_t> group, size_t n) {
+    std::vector<uint8_t> out;
+    out.reserve(group.size() * n);
+    for (size_t i = 0; i < n; ++i)
+        out.insert(out.end(), group.begin(), group.end());
+    return out;
 }
 
 void SimBus::ClearLog() {

@@ -6,10 +6,14 @@
 #include "busaccess/busgate/BusGate.h"
 #include "busaccess/busgate/DriverBridgePort.h"
 #include "busaccess/busgate/HeadlessLogger.h"
+#include "foundation/kvFMDialogs.h"
 #include "sim/ChipModel.h"
 #include "sim/InProcessBackend.h"
+#include "sim/Peripherals.h"
 
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,12 +32,30 @@ struct NoMessages : busaccess::MessageService {
     void showInformation(const std::string&, const std::string&) override {}
 };
 
+// The message boxes the library showed.
+struct RecordedBoxes : busaccess::MessageService {
+    struct Box {
+        std::string text;
+        std::string caption;
+        bool error = false;
+    };
+    void showInformation(const std::string& text, const std::string& caption) override {
+        shown.push_back({text, caption, false});
+    }
+    void showError(const std::string& text, const std::string& caption) override {
+        shown.push_back({text, caption, true});
+    }
+    std::vector<Box> shown;
+};
+
 struct SimBusConfig {
     u2csim::BoardConfig board;
     u2csim::ChipConfig chip{0x6000, 0x0606};
     u2csim::ChipModelConfig model;
     bool boardPresent = true;
     bool chipPresent = true;
+    // The evaluation board's peripherals, none when unset.
+    std::optional<u2csim::PeripheralConfig> peripherals;
 };
 
 inline SimBusConfig WithChip(uint32_t version, uint32_t subVersion, uint32_t straps = 0x060000) {
@@ -59,6 +81,11 @@ public:
     void OpenBridgeOnly(uint32_t firmwareCode = kFirmwareA2, uint32_t chipTypeCode = 2);
     // Sends bytes as busgate_transmit would.
     int32_t Send(std::vector<uint8_t> bytes, uint8_t slave = u2csim::kChipAddress);
+    // Starts a capture with Setup Start {00 A5 00} and sends the groups
+    // after it, in one transfer.
+    void FillCapture(const std::vector<uint8_t>& groups);
+    // The message boxes shown, as "caption: text" (errors marked "!").
+    std::vector<std::string> Boxes() const;
     void ClearLog();
 
     std::shared_ptr<u2csim::Board> board;
@@ -70,6 +97,28 @@ public:
     std::unique_ptr<HeadlessLogger> ui;
     ManualClock clock;
     std::unique_ptr<BusGate> bus;
+    u2csim::Peripherals devices;
+    std::shared_ptr<RecordedBoxes> boxes = std::make_shared<RecordedBoxes>();
 };
+
+// A scripted file dialog service for the test's lifetime, and a scratch
+// folder for the files the exports write.
+struct ScriptedFiles {
+    ScriptedFiles();
+    ~ScriptedFiles();
+    ScriptedFiles(const ScriptedFiles&) = delete;
+    ScriptedFiles& operator=(const ScriptedFiles&) = delete;
+    std::string Path(const std::string& leaf) const { return (folder / leaf).string(); }
+    std::string Read(const std::string& leaf) const;
+
+    kvFM::KCScriptedDialogService dialogs;
+    std::filesystem::path folder;
+
+private:
+    kvFM::KCDialogService* previous_ = nullptr;
+};
+
+// n copies of a group.
+std::vector<uint8_t> Repeat(std::vector<uint8_t> group, size_t n);
 
 } // namespace busgate::testing

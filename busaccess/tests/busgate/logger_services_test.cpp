@@ -23,6 +23,9 @@ TEST(HeadlessLogger, WritesEveryTextInOrderWithItsPaneAndColour) {
     log.Append("after");
     log.ResetFormatMain();
     log.PrintfMain("x");
+    log.SetEvbColor(3);
+    log.PrintfEvb(" * Found %s device. \n ", "TAS5713");
+    ui.QueueClear(Pane::Evb);
     EXPECT_EQ(out, (std::vector<std::string>{
                        "traffic 3 \"Fail to open USB-to-I2C device. \\n \"\n",
                        "status 2 \"* Chip I2C address 0x73 \\n \"\n",
@@ -31,6 +34,8 @@ TEST(HeadlessLogger, WritesEveryTextInOrderWithItsPaneAndColour) {
                        "traffic 1 \"after\"\n",
                        "status clear\n",
                        "status 1 \"x\"\n",
+                       "evb 3 \" * Found TAS5713 device. \\n \"\n",
+                       "evb clear\n",
                    }));
 }
 

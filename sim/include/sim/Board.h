@@ -70,6 +70,11 @@ struct BoardConfig {
     size_t packetSize = 64;
     uint32_t flashSize = 256 * 1024;
     size_t logLimit = 65536; // newest transfers kept in memory
+    // Levels of microcontroller pins while they are inputs (pin byte: port
+    // in the high nibble, bit in the low nibble); unlisted pins read 0. The
+    // chip's nRESET (0x1E) is pulled high.
+    std::map<uint8_t, bool> pinInputs{{0x1E, true}};
+    uint32_t failFlashWrite = 0; // the n-th flash write fails (0: none)
 };
 
 class Board {
@@ -77,6 +82,13 @@ public:
     explicit Board(BoardConfig config = {});
 
     void attach(uint8_t address, std::shared_ptr<I2CSlave> slave);
+    // A slave that answers only while a microcontroller pin is high.
+    void attachGated(uint8_t address, std::shared_ptr<I2CSlave> slave, uint8_t pin);
+    // Called with true when the chip's nRESET pin goes low, false when it
+    // rises again.
+    void setResetListener(std::function<void(bool held)> listener);
+    // A pin's level: its output bit in modes 1 and 2, else its input level.
+    bool pinLevel(uint8_t pin) const;
 
     // One OUT transfer (one frame); returns the IN packets of the reply,
     // none when the board stalls or is unplugged.
@@ -118,11 +130,19 @@ private:
     bool takeFault(Fault f);
     void record(bool out, const uint8_t* data, size_t len);
     uint8_t readMemByte(uint32_t a) const;
+    uint32_t memWordLocked(uint32_t address) const;
+    bool pinLevelLocked(uint8_t pin) const;
+    bool slavePresent(uint8_t slave) const;
+    void pinsChanged();
 
     mutable std::mutex mutex_;
     BoardConfig config_;
     VirtualClock clock_;
     std::map<uint8_t, std::shared_ptr<I2CSlave>> slaves_;
+    std::map<uint8_t, uint8_t> gates_; // slave address -> enable pin
+    std::function<void(bool)> resetListener_;
+    bool resetHeld_ = false;
+    uint32_t flashWrites_ = 0;
     std::unordered_map<uint32_t, uint8_t> memory_;
     Bytes flash_;
     Bytes pendingServiceRead_;

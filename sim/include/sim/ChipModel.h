@@ -34,6 +34,8 @@ public:
     bool acknowledges() const override;
 
     void setHeldInReset(bool held);
+    // The reset line rising again: the chip answers and starts afresh.
+    void releaseFromReset();
     void setAllReadsEqual(bool on, uint32_t value = 0);
 
     uint32_t registerX(uint16_t reg) const;

@@ -4,6 +4,7 @@
 // their own.
 #pragma once
 
+#include "busaccess/MessageService.h"
 #include "busaccess/busgate/BridgePort.h"
 #include "busaccess/busgate/Capture.h"
 #include "busaccess/busgate/Clock.h"
@@ -18,7 +19,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace busgate {
 
@@ -52,6 +55,31 @@ struct DecoderState {
     uint32_t remaining = 0;
 };
 
+// The bridge traffic recorded for a bridge-flash preset: one record per
+// bridge write frame, {slave, 16-bit length, data}.
+struct TrafficRecording {
+    static constexpr uint32_t kCapacity = 16368;
+    bool armed = false;
+    bool overflow = false;
+    std::vector<uint8_t> bytes;
+};
+
+// What the library knows of the evaluation board's peripherals.
+struct EvbState {
+    bool ampEnabled = false;
+    bool ampIdentified = false;
+    bool ampInitialised = false;
+    int refStrap = -1;   // -1 while the chip is held in reset
+    int i2cmsStrap = -1; // likewise
+    bool spdifPowered = false;
+    bool txIdentified = false;
+    bool txConfigured = false;
+    bool rxIdentified = false;
+    bool rxConfigured = false;
+    uint8_t rxAddress = 0x13;
+    uint32_t spdifInput = 0;
+};
+
 class BusGate;
 
 // The main-window sink: writes to the traffic pane while the main window
@@ -76,6 +104,7 @@ private:
 class BusGate {
 public:
     BusGate(BridgePort& bridge, LoggerServices& ui, Clock& clock = SystemClock());
+    ~BusGate();
     BusGate(const BusGate&) = delete;
     BusGate& operator=(const BusGate&) = delete;
 
@@ -139,6 +168,50 @@ public:
     // The power-amplifier power-down sequence.
     void PwrAmpPowerDown();
 
+    // ---- the exports and the evaluation board
+    BridgePort& Bridge() { return bridge_; }
+    Clock& Time() { return clock_; }
+    CEvbCfg_Dialog& EvbDialog() { return *evb_; }
+    EvbState& Evb() { return evbState_; }
+    TrafficRecording& Recording() { return recording_; }
+    // Message boxes; headless the trace line "<caption>: <text>".
+    busaccess::MessageService& Messages() { return *messages_; }
+    void SetMessages(std::shared_ptr<busaccess::MessageService> messages);
+    // The whole 3-byte groups of the capture, or nothing when it is empty,
+    // invalid or overflowed.
+    std::vector<uint8_t> CaptureGroups() const;
+
+    // Replays captured groups through the decoder without touching the bus:
+    // for its lifetime the sink is the given one and the offline flag is
+    // set; afterwards the sink, the flag, the decoder's state and what
+    // decoding marks (capture arming, setup sequence, last values) are as
+    // they were, on every path.
+    class OfflineReplay {
+    public:
+        OfflineReplay(BusGate& bus, CFilterLog& sink);
+        ~OfflineReplay();
+        OfflineReplay(const OfflineReplay&) = delete;
+        OfflineReplay& operator=(const OfflineReplay&) = delete;
+        // Decodes one group as a write to the slave.
+        void Decode(uint8_t slave, const uint8_t* group);
+
+    private:
+        BusGate& bus_;
+        CFilterLog* sink_;
+        uint32_t offline_;
+        DecoderState decoder_;
+        Transfer transfer_;
+        uint32_t armed_;
+        bool firstSetupSequence_;
+        bool presetStage_;
+        uint16_t tweaksValue_;
+        uint32_t lastSpeakerType_;
+        uint32_t lastVolumeGain_;
+        uint16_t lastSsi_;
+        std::array<uint32_t, kMixerGains> mixerGains_;
+        uint32_t firmwareCode_;
+    };
+
     static constexpr uint32_t kHandle = 0x42A7E001u;
 
 private:
@@ -175,6 +248,9 @@ private:
     bool firstSetupSequence_ = true;
     bool presetStage_ = false;
     uint32_t lastAliveValue_ = 0;
+    TrafficRecording recording_;
+    EvbState evbState_;
+    std::shared_ptr<busaccess::MessageService> messages_;
 };
 
 } // namespace busgate

@@ -27,6 +27,30 @@ public:
         firmwareRevision = revision;
         return status;
     }
+    int WriteRead(uint8_t slave, uint32_t writeLength, const uint8_t* data, uint32_t readLength,
+                  uint8_t* buffer) override {
+        return driver_.BridgeWriteRead(slave, writeLength, data, readLength, buffer);
+    }
+    int ReadMem(uint32_t address, uint32_t length, uint8_t* buffer) override {
+        return driver_.BridgeReadMem(address, length, buffer);
+    }
+    int WriteMem(uint32_t address, uint32_t value) override {
+        return driver_.BridgeWriteMem(address, value);
+    }
+    int WriteMemMasked(uint32_t address, uint32_t mask, uint32_t value) override {
+        return driver_.BridgeWriteMemMasked(address, mask, value);
+    }
+    int WriteFlash(uint32_t address, const uint8_t* data, uint32_t length) override {
+        return driver_.BridgeWriteFlash(address, data, length);
+    }
+    int EraseFlash(uint32_t address, uint32_t length) override {
+        return driver_.BridgeEraseFlash(address, length);
+    }
+    int Delay(uint32_t milliseconds) override { return driver_.BridgeDelay(milliseconds); }
+    uint8_t ServiceAddress() const override { return driver_.serviceAddress(); }
+    void SetTrafficRecorder(TrafficRecorder recorder) override {
+        driver_.setTrafficRecorder(std::move(recorder));
+    }
 
 private:
     busaccess::BridgeDriver& driver_;

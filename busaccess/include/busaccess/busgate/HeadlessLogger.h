@@ -2,8 +2,8 @@
 // created, and every text that would reach the traffic or status pane is
 // written, in order and with its colour code, to a text sink.
 //
-// One record a line:  <pane> <colour> "<text>"   (pane "traffic" or
-// "status"; C escapes for \n, \t, \\ and "), or  <pane> clear.
+// One record a line:  <pane> <colour> "<text>"   (pane "traffic",
+// "status" or "evb"; C escapes for \n, \t, \\ and "), or  <pane> clear.
 // The sink is the file named by QUORL_BUSGATE_LOG when it is set, else the
 // trace sink (QUORL_TRACE or stderr).
 #pragma once
@@ -81,7 +81,7 @@ private:
     std::mutex mutex_;
     std::map<int, bool> checked_;
     std::map<int, bool> enabled_;
-    int colour_[2] = {1, 1};
+    int colour_[3] = {1, 1, 1};
     bool mainExists_ = false;
     bool loggingEnabled_ = true;
     bool loggingSuspended_ = false;

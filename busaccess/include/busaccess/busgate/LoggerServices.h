@@ -8,8 +8,9 @@
 
 namespace busgate {
 
-// The two panes of the main logger window.
-enum class Pane : uint8_t { Traffic, Status };
+// The two panes of the main logger window, and the status pane of the
+// evaluation-board dialog (its amplifier and S/PDIF reports).
+enum class Pane : uint8_t { Traffic, Status, Evb };
 
 // Control and check-box identifiers of the logger windows.
 namespace ctl {
@@ -124,6 +125,9 @@ public:
     void SetColorIfChanged(int code);
     void PrintfMain(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void ResetFormatMain();
+    // Evaluation-board status pane: every colour is queued.
+    void SetEvbColor(int code);
+    void PrintfEvb(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 private:
     LoggerServices& ui_;
