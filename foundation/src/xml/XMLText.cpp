@@ -1,5 +1,7 @@
 #include "foundation/XMLText.h"
 
+#include "foundation/KUUtils.h"
+
 #include <climits>
 #include <exception>
 #include <expat.h>
@@ -286,33 +288,6 @@ namespace {
 // carriage return or "]]>" splits the section.
 enum class EscapeFor { text, attribute, cdata };
 
-// The length of the well-formed UTF-8 character at `p`, or 0 when the bytes
-// there are not one (malformed, overlong, a surrogate, above U+10FFFF).
-size_t CharacterLength(const unsigned char* p, const unsigned char* end) {
-    const unsigned char b = p[0];
-    size_t n;
-    unsigned char low = 0x80, high = 0xBF; // range of the second byte
-    if (b >= 0xC2 && b <= 0xDF)
-        n = 2;
-    else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3;
-        low = b == 0xE0 ? 0xA0 : 0x80;
-        high = b == 0xED ? 0x9F : 0xBF;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4;
-        low = b == 0xF0 ? 0x90 : 0x80;
-        high = b == 0xF4 ? 0x8F : 0xBF;
-    } else
-        return 0;
-    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
-        return 0;
-    for (size_t k = 2; k < n; ++k) {
-        if ((p[k] & 0xC0) != 0x80)
-            return 0;
-    }
-    return n;
-}
-
 // Appends `len` bytes escaped for `where`. Bytes that XML cannot carry
 // (control characters, bytes that are not UTF-8) become U+FFFD, so that the
 // document stays readable.
@@ -326,7 +301,7 @@ void AppendEscaped(std::string& out, const char* s, size_t len, EscapeFor where)
     while (p != end) {
         const unsigned char c = *p;
         if (c >= 0x80) {
-            const size_t n = CharacterLength(p, end);
+            const size_t n = KUUtf8CharLength(p, end);
             const bool notACharacter = n == 3 && c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE;
             if (n != 0 && !notACharacter) {
                 p += n;

@@ -26,6 +26,8 @@ enum : long {
     KV_REG_NO_MORE_ITEMS = 259,
     KV_REG_BADDB = 1009,       // the hive file is damaged
     KV_REG_KEY_DELETED = 1018, // the key of an open handle is gone
+    KV_REG_OUTOFMEMORY = 14,
+    KV_REG_NO_SYSTEM_RESOURCES = 1450, // the hive would grow too large to read back
 };
 
 enum : uint32_t {
