@@ -1,5 +1,7 @@
 #include "registry/KVRegistry.h"
 
+#include "HiveText.h"
+
 #include "foundation/KCStFile.h"
 #include "foundation/KUUtils.h"
 
@@ -475,14 +477,20 @@ void AppendNode(std::string& out, const Node& root, size_t depth) {
     }
 }
 
+// The text of a hive file.
+std::string HiveText(const Node& root) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Registry>\n";
+    AppendNode(text, root, 1);
+    text += "</Registry>\n";
+    return text;
+}
+
 // Writes the hive to a new file beside the old one and renames it over.
 long SaveHive(int hive, const Node& root) {
     const std::string folder = KVRegistryFolder();
     if (!MakeFolders(folder))
         return KV_REG_WRITE_FAULT;
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Registry>\n";
-    AppendNode(text, root, 1);
-    text += "</Registry>\n";
+    const std::string text = HiveText(root);
     if (text.size() > kMaxHiveBytes)
         return KV_REG_NO_SYSTEM_RESOURCES; // it could not be read back
 
@@ -650,6 +658,20 @@ long CopyValue(const Value& v, uint32_t* type, void* data, uint32_t* size) {
 }
 
 } // namespace
+
+int KVRegHiveRoundTrip(const std::string& bytes) {
+    const long result = Guarded([&]() -> long {
+        Node root;
+        if (bytes.size() > kMaxHiveBytes || ParseHive(bytes, root) != KV_REG_SUCCESS)
+            return 0;
+        const std::string written = HiveText(root);
+        Node again;
+        if (ParseHive(written, again) != KV_REG_SUCCESS)
+            return -1;
+        return HiveText(again) == written ? 1 : -1;
+    });
+    return result == 1 || result == -1 ? static_cast<int>(result) : 0;
+}
 
 std::string KVRegistryFolder() {
     const char* dir = std::getenv("QUORL_REGISTRY_DIR");
