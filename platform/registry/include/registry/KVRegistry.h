@@ -6,7 +6,9 @@
 // the old one (mode 0600), so a hive file is always whole.
 //
 // Key paths are separated by '\'; key and value names compare without
-// regard to ASCII case. Functions return Win32 error numbers (0 success,
+// regard to ASCII case. Names are UTF-8 text that XML can carry (anything
+// else gives KV_REG_INVALID_PARAMETER); values may hold any bytes, and what
+// is stored reads back exactly. Functions return Win32 error numbers (0 success,
 // 2 missing key or value, 234 buffer too small, ...), which
 // ConvertErrorWIN turns into status codes.
 #pragma once
