@@ -190,7 +190,28 @@ struct Reader {
     bool hex = false;
     std::string text;
     bool bad = false;
+    bool latin1 = false; // the file is read byte for byte (see ParseHive)
 };
+
+// What the parser hands out, as the bytes of the file: read as ISO-8859-1,
+// each byte became one character below U+0100 and turns back into that
+// byte; a character reference above it stays UTF-8.
+std::string FileBytes(const Reader& r, const char* s, size_t n) {
+    if (!r.latin1)
+        return std::string(s, n);
+    std::string out;
+    out.reserve(n);
+    for (size_t i = 0; i < n;) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        if (len == 2 && i + 1 < n && c < 0xC4)
+            out.push_back(static_cast<char>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F)));
+        else
+            out.append(s + i, std::min(len, n - i));
+        i += len;
+    }
+    return out;
+}
 
 const char* Attribute(const char** atts, const char* name) {
     for (int i = 0; atts[i] != nullptr; i += 2)
@@ -217,7 +238,7 @@ void XMLCALL OnStart(void* data, const char* element, const char** atts) {
         // Children are gathered as they come; MergeKeys puts them in order.
         Node& parent = *r.stack.back();
         parent.children.emplace_back();
-        parent.children.back().name = name;
+        parent.children.back().name = FileBytes(r, name, std::strlen(name));
         r.stack.push_back(&parent.children.back());
     } else if (std::strcmp(element, "Value") == 0 && name != nullptr) {
         const char* type = Attribute(atts, "type");
@@ -228,7 +249,7 @@ void XMLCALL OnStart(void* data, const char* element, const char** atts) {
             return;
         }
         Node& node = *r.stack.back();
-        node.values.push_back(Value{name, t, std::string()});
+        node.values.push_back(Value{FileBytes(r, name, std::strlen(name)), t, std::string()});
         r.value = &node.values.back();
         const char* hex = Attribute(atts, "hex");
         r.hex = hex != nullptr && std::strcmp(hex, "1") == 0;
@@ -294,7 +315,7 @@ void XMLCALL OnEnd(void* data, const char* element) {
 void XMLCALL OnText(void* data, const char* s, int len) {
     auto& r = *static_cast<Reader*>(data);
     if (r.value != nullptr)
-        r.text.append(s, static_cast<size_t>(len));
+        r.text += FileBytes(r, s, static_cast<size_t>(len));
 }
 
 // Puts every key's subkeys in name order and merges subkeys that a file
@@ -328,11 +349,13 @@ void MergeKeys(Node& root) {
     }
 }
 
-long ParseHive(const std::string& bytes, Node& root) {
-    XML_Parser parser = XML_ParserCreate("UTF-8");
+long ParseHiveAs(const std::string& bytes, Node& root, bool latin1, bool& malformed) {
+    malformed = false;
+    XML_Parser parser = XML_ParserCreate(latin1 ? "ISO-8859-1" : "UTF-8");
     if (parser == nullptr)
         return KV_REG_BADDB;
     Reader r;
+    r.latin1 = latin1;
     r.stack.push_back(&root);
     r.stack.reserve(64);
     XML_SetUserData(parser, &r);
@@ -341,10 +364,26 @@ long ParseHive(const std::string& bytes, Node& root) {
     const bool ok =
         XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) == XML_STATUS_OK;
     XML_ParserFree(parser);
+    malformed = !ok;
     if (!ok || r.bad)
         return KV_REG_BADDB;
     MergeKeys(root);
     return KV_REG_SUCCESS;
+}
+
+// Reads the text of a hive file. Earlier versions of the store wrote some
+// byte strings that XML cannot carry (overlong forms, surrogates, U+FFFE)
+// as they were, and a UTF-8 parser refuses such a file as a whole. A file
+// that does not parse as UTF-8 is therefore read again byte for byte
+// (as ISO-8859-1, whatever its declaration says), so that every name and
+// value comes back with the bytes it was stored with.
+long ParseHive(const std::string& bytes, Node& root) {
+    bool malformed = false;
+    const long rc = ParseHiveAs(bytes, root, false, malformed);
+    if (rc == KV_REG_SUCCESS || !malformed)
+        return rc;
+    root = Node();
+    return ParseHiveAs(bytes, root, true, malformed);
 }
 
 // Reads a hive: a missing file is an empty hive; one that is there but

@@ -38,6 +38,8 @@ std::vector<std::string> Seeds() {
         "<Key name=\"a\"><Value name=\"x\" type=\"4\">1</Value></Key></Registry>",
         "<Registry><Value name=\"\" type=\"4\">4294967295</Value>"
         "<Value name=\"odd\" type=\"7\" hex=\"1\"></Value></Registry>",
+        "<Registry><Key name=\"k\xC0\x80\"><Value name=\"v\xF4\x90\x80\x80\" type=\"1\">"
+        "\xED\xA0\x80&#233;&#x20AC;</Value></Key></Registry>",
         deep,
     };
 }

@@ -495,3 +495,43 @@ TEST_F(Registry, KeysOutOfOrderOrNamedTwiceReadAsTheStoreWritesThem) {
     ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "a\\z", &key), KV_REG_SUCCESS);
     KVRegCloseKey(key);
 }
+
+TEST_F(Registry, AHiveWithBytesXMLCannotCarryIsReadByteForByte) {
+    // As earlier versions of the store wrote such values and names: raw.
+    fs::create_directories(dir);
+    const std::string file = dir + "/HKEY_CURRENT_USER.xml";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Registry>\n"
+               "\t<Key name=\"T\">\n"
+               "\t\t<Value name=\"Keep\" type=\"4\">42</Value>\n"
+               "\t\t<Value name=\"Bad\" type=\"1\">\xC0\x80 caf\xC3\xA9&#13;</Value>\n"
+               "\t\t<Key name=\"k\xED\xA0\x80\">\n"
+               "\t\t\t<Value name=\"n\xEF\xBF\xBE\" type=\"4\">7</Value>\n"
+               "\t\t</Key>\n"
+               "\t</Key>\n</Registry>\n";
+    }
+    const auto check = [&] {
+        KVHKEY key = nullptr;
+        ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "T", &key), KV_REG_SUCCESS);
+        uint32_t n = 0;
+        EXPECT_EQ(KVRegQueryDWORD(key, "Keep", n), KV_REG_SUCCESS);
+        EXPECT_EQ(n, 42u);
+        std::string text;
+        EXPECT_EQ(KVRegQueryString(key, "Bad", text), KV_REG_SUCCESS);
+        EXPECT_EQ(text, "\xC0\x80 caf\xC3\xA9\r");
+        char name[16];
+        uint32_t size = sizeof name;
+        ASSERT_EQ(KVRegEnumKey(key, 0, name, &size), KV_REG_SUCCESS);
+        EXPECT_EQ(std::string(name, size), "k\xED\xA0\x80");
+        KVRegCloseKey(key);
+    };
+    check();
+    // A change keeps every value, and the hive stays readable.
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "T", &key), KV_REG_SUCCESS);
+    ASSERT_EQ(KVRegSetDWORD(key, "Later", 1), KV_REG_SUCCESS);
+    KVRegCloseKey(key);
+    EXPECT_FALSE(fs::exists(file + ".bad"));
+    check();
+}
