@@ -1,6 +1,9 @@
 # Shared build settings of the project's own targets.
 
-set(KV_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter)
+set(KV_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+if(KV_WARNINGS_AS_ERRORS)
+  list(APPEND KV_WARNINGS -Werror)
+endif()
 # GCC 12 reports -Wrestrict false positives inside libstdc++'s string code
 # at -O2 and above (fixed in GCC 13); they are not our code's warnings.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)

@@ -13,11 +13,12 @@ case "$kind" in
 test)
 	dir="$root/build"
 	flags=(-DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BUILD_TESTS=ON
-		-DCMAKE_CXX_FLAGS_DEBUG="-O1 -g")
+		-DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DKV_WARNINGS_AS_ERRORS=ON)
 	;;
 release)
 	dir="$root/build-release"
-	flags=(-DCMAKE_BUILD_TYPE=Release -DKV_SANITIZE=OFF -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=ON)
+	flags=(-DCMAKE_BUILD_TYPE=Release -DKV_SANITIZE=OFF -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=ON
+		-DKV_WARNINGS_AS_ERRORS=ON)
 	;;
 *)
 	echo "usage: $0 [test|release]" >&2

@@ -32,6 +32,10 @@ inline constexpr const char* kSectionName = ".kvres";
 
 // Longest type or resource name a file may carry.
 inline constexpr size_t kMaxNameLength = 255;
+// Most resources one file may carry, and the largest one: a file claiming
+// more is refused before its index or bytes are read.
+inline constexpr size_t kMaxResources = 65536;
+inline constexpr uint64_t kMaxResourceBytes = uint64_t(64) << 20;
 
 // A resource type or resource name: a 16-bit number or a text name.
 // Numbers order before names.
@@ -111,6 +115,7 @@ public:
 private:
     friend class ImageReader;
     Image() = default;
+    KTErr CopyAll(std::vector<Resource>& out) const;
     bool hasSection = false;
     int fd = -1;                 // the open file; -1 for an image read from memory
     uint64_t sectionOffset = 0;  // where the resource section starts in the file
@@ -126,7 +131,9 @@ private:
 // Errors: eRMInvalidResContainer (-3005) when `file` is not an ELF image the
 // reader accepts; eFMPermissionErr (-1006) when the file or its folder may
 // not be written; eRMResExists (-3001) for two resources with one key;
-// eRMInvalidResID (-3008) for an empty or over-long name; eFMWriteFailed
+// eRMInvalidResID (-3008) for an empty or over-long name; eFMFileSizeTooBig
+// (-1014) for more than kMaxResources resources or one larger than
+// kMaxResourceBytes; eMemNewFailed (-4001) without memory; eFMWriteFailed
 // (-1036) or the translated errno for a failed write. On failure the old
 // file is untouched and no temporary file remains.
 KTErr WriteResources(const std::filesystem::path& file, const std::vector<Resource>& resources);

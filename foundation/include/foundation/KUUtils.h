@@ -2,6 +2,7 @@
 // locale), bounded string copies, text comparisons and alignment.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Skips tabs and blanks, reads one optional sign and decimal digits up to the
@@ -26,6 +27,15 @@ void KUSafeStrcpy(char* dest, const char* src, unsigned long limit);
 // Compares upper-cased copies ("C" locale capitals, whatever the process
 // locale is) as std::string::compare does.
 int KUCompareNoCase(const std::string& a, const std::string& b);
+
+// The length (1 to 4) of the well-formed UTF-8 character at `p` (before
+// `end`); 0 when the bytes there are not one: a stray or overlong form, a
+// surrogate, a code point above U+10FFFF, or a sequence cut short.
+size_t KUUtf8CharLength(const unsigned char* p, const unsigned char* end);
+// Whether `text` is made only of characters that XML text can carry:
+// well-formed UTF-8 without U+FFFE, U+FFFF and without control characters
+// other than tab, line feed and carriage return.
+bool KUIsXMLText(const std::string& text);
 
 // '?' matches one character, '*' the mismatching character and then skips to
 // the pattern's next character. A pattern that is used up matches (prefix

@@ -64,8 +64,19 @@ protected:
     std::exception_ptr pendingException;
 };
 
+// Deepest nesting of elements below a document's root that a builder
+// accepts; a deeper document is refused with eXMLTreeNotValid (the tree keeps
+// what was built). No file of the system comes near it, and the writer's
+// indentation of a deeper tree would grow with the square of its depth.
+inline constexpr unsigned kMaxXMLDepth = 4096;
+
+// Largest text the writer makes (WriteElementText): a tree whose text would
+// be longer is refused with eMemNewFailed before any of it is made.
+inline constexpr size_t kMaxXMLTextBytes = size_t(128) << 20;
+
 // Builds a tree into a root element the caller owns (and passes empty). The
 // root is eXMLElementIncomplete until the end tag of the document element.
+// No exception leaves a build: running out of memory gives eMemNewFailed.
 //
 // One call: BuildFromSingleBuffer. In pieces: BuildFromBuffer for each piece
 // (stop once `done` is true), then Finish() at the end of the input, which
@@ -92,7 +103,8 @@ public:
     KTErr Finish();
     bool IsBuildingDone() const { return buildingDone; }
 
-    // `out` becomes the text of the root. (To write a tree that was not
+    // `out` becomes the text of the root; it stays empty when the text cannot
+    // be made (WriteElementText tells why). (To write a tree that was not
     // built here, call WriteElementText: a builder marks its root incomplete.)
     void WriteToString(std::string& out) const;
 
@@ -108,6 +120,7 @@ public:
 
 private:
     void CloseOpenElements();
+    KTErr ParsePiece(const char* s, int len, bool isFinal);
     KTErr ParseFinalInPieces(const char* data, unsigned long size, unsigned long piece, bool idle);
 
     CXMLElement& root;
@@ -116,12 +129,16 @@ private:
     void* idleData = nullptr;
     bool buildingDone = false;
     bool started = false;
-    bool failed = false;
+    bool tooDeep = false;
+    unsigned depth = 0;     // elements open below the root
+    KTErr failure = eNoErr; // the status that ended the build
 };
 
 // Appends the text of `element` and its subtree: tab indentation starting at
-// CXMLElement::level, one line feed after every line, no declaration.
-void WriteElementText(const CXMLElement& element, std::string& out);
+// CXMLElement::level, one line feed after every line, no declaration. A text
+// longer than kMaxXMLTextBytes, or one there is no memory for, gives
+// eMemNewFailed and leaves `out` as it was.
+KTErr WriteElementText(const CXMLElement& element, std::string& out);
 
 // A write function of an output: writes up to `count` bytes, stores how many
 // it wrote in `written` and returns a status.

@@ -36,6 +36,12 @@ namespace {
 
 constexpr KTErr kBad = eRMInvalidResContainer;
 
+// Far beyond any linked program or library; a file claiming more is
+// refused before its tables are allocated or read.
+constexpr uint64_t kMaxSections = 1u << 18;
+constexpr uint64_t kMaxSegments = 1u << 16;
+constexpr uint64_t kMaxNameTableBytes = 16u << 20;
+
 KTErr Read(const ByteSource& source, uint64_t offset, void* out, uint64_t count) {
     if (!InRange(offset, count, source.Size()))
         return kBad;
@@ -68,7 +74,7 @@ KTErr ReadSections(const ByteSource& source, ElfLayout& out) {
         count = first.sh_size;
         out.extendedCount = true;
     }
-    if (count == 0 || count > (size - h.e_shoff) / sizeof(Elf64_Shdr))
+    if (count == 0 || count > kMaxSections || count > (size - h.e_shoff) / sizeof(Elf64_Shdr))
         return kBad;
     out.sections.resize(count);
     if (KTErr err = Read(source, h.e_shoff, out.sections.data(), count * sizeof(Elf64_Shdr)))
@@ -84,7 +90,8 @@ KTErr ReadSections(const ByteSource& source, ElfLayout& out) {
     if (namesIndex >= count)
         return kBad;
     const Elf64_Shdr& names = out.sections[namesIndex];
-    if (names.sh_type != SHT_STRTAB || !InRange(names.sh_offset, names.sh_size, size))
+    if (names.sh_type != SHT_STRTAB || names.sh_size > kMaxNameTableBytes ||
+        !InRange(names.sh_offset, names.sh_size, size))
         return kBad;
     out.namesIndex = static_cast<uint32_t>(namesIndex);
     out.names.resize(names.sh_size);
@@ -101,7 +108,8 @@ KTErr ReadSegments(const ByteSource& source, ElfLayout& out) {
     }
     if (count == 0)
         return eNoErr;
-    if (h.e_phentsize != sizeof(Elf64_Phdr) || count > source.Size() / sizeof(Elf64_Phdr))
+    if (h.e_phentsize != sizeof(Elf64_Phdr) || count > kMaxSegments ||
+        count > source.Size() / sizeof(Elf64_Phdr))
         return kBad;
     out.segments.resize(count);
     return Read(source, h.e_phoff, out.segments.data(), count * sizeof(Elf64_Phdr));

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace kvElfRes {
 
@@ -63,26 +64,32 @@ KTErr ReadSection(const ByteSource& source, uint64_t sectionOffset, uint64_t off
 }
 
 // One type or id field of an entry: a number below 65536, or a name of 1 to
-// kMaxNameLength bytes inside the section. Names are read later, from the
-// head of the section.
-bool CheckName(uint64_t sectionSize, bool isName, uint32_t value, uint32_t length,
-               uint64_t& headEnd) {
+// kMaxNameLength bytes inside the section, behind the entries (where the
+// writer puts names).
+bool CheckName(uint64_t sectionSize, uint64_t entriesEnd, bool isName, uint32_t value,
+               uint32_t length) {
     if (!isName)
         return value <= 0xFFFF && length == 0;
-    if (length == 0 || length > kMaxNameLength || !InRange(value, length, sectionSize))
-        return false;
-    headEnd = std::max<uint64_t>(headEnd, uint64_t(value) + length);
-    return true;
+    return length != 0 && length <= kMaxNameLength && value >= entriesEnd &&
+           InRange(value, length, sectionSize);
 }
 
-ResName MakeName(const std::vector<uint8_t>& head, bool isName, uint32_t value, uint32_t length) {
-    if (!isName)
-        return ResName::Number(static_cast<uint16_t>(value));
-    return ResName::Name(std::string(reinterpret_cast<const char*>(&head[value]), length));
+KTErr ReadName(const ByteSource& source, uint64_t sectionOffset, bool isName, uint32_t value,
+               uint32_t length, ResName& out) {
+    if (!isName) {
+        out = ResName::Number(static_cast<uint16_t>(value));
+        return eNoErr;
+    }
+    char text[kMaxNameLength];
+    if (!source.ReadAt(sectionOffset + value, text, length))
+        return eFMReadFailed;
+    out = ResName::Name(std::string(text, length));
+    return eNoErr;
 }
 
-// Reads the index of the resource section: its header and entries, then the
-// part of the section that holds the names. Resource bytes are not read.
+// Reads the index of the resource section: its header and entries, then
+// each name. Every count, offset and size is checked against the section
+// before anything is allocated or read; resource bytes are not read.
 KTErr ReadIndex(const ByteSource& source, uint64_t sectionOffset, uint64_t sectionSize,
                 std::vector<ResourceView>& out) {
     std::vector<uint8_t> head;
@@ -93,28 +100,30 @@ KTErr ReadIndex(const ByteSource& source, uint64_t sectionOffset, uint64_t secti
     if (std::memcmp(head.data(), kMagic, 4) != 0 || Get32(&head[4]) != kVersion)
         return kBad;
     const uint64_t count = Get32(&head[8]);
-    if (count > (sectionSize - kHeaderSize) / kEntrySize)
+    if (count > kMaxResources || count > (sectionSize - kHeaderSize) / kEntrySize)
         return kBad;
-    uint64_t headEnd = kHeaderSize + count * kEntrySize;
-    if (KTErr err = ReadSection(source, sectionOffset, 0, headEnd, head))
+    const uint64_t entriesEnd = kHeaderSize + count * kEntrySize;
+    if (KTErr err = ReadSection(source, sectionOffset, 0, entriesEnd, head))
         return err;
     for (uint64_t i = 0; i < count; ++i) {
         const uint8_t* e = &head[kHeaderSize + i * kEntrySize];
         if (e[0] > 1 || e[1] > 1 ||
-            !CheckName(sectionSize, e[0] != 0, Get32(e + 4), Get32(e + 8), headEnd) ||
-            !CheckName(sectionSize, e[1] != 0, Get32(e + 12), Get32(e + 16), headEnd) ||
+            !CheckName(sectionSize, entriesEnd, e[0] != 0, Get32(e + 4), Get32(e + 8)) ||
+            !CheckName(sectionSize, entriesEnd, e[1] != 0, Get32(e + 12), Get32(e + 16)) ||
+            Get64(e + 24) < entriesEnd || Get64(e + 32) > kMaxResourceBytes ||
             !InRange(Get64(e + 24), Get64(e + 32), sectionSize))
             return kBad;
     }
-    if (headEnd > head.size())
-        if (KTErr err = ReadSection(source, sectionOffset, 0, headEnd, head))
-            return err;
     out.reserve(count);
     for (uint64_t i = 0; i < count; ++i) {
         const uint8_t* e = &head[kHeaderSize + i * kEntrySize];
         ResourceView view;
-        view.type = MakeName(head, e[0] != 0, Get32(e + 4), Get32(e + 8));
-        view.id = MakeName(head, e[1] != 0, Get32(e + 12), Get32(e + 16));
+        if (KTErr err =
+                ReadName(source, sectionOffset, e[0] != 0, Get32(e + 4), Get32(e + 8), view.type))
+            return err;
+        if (KTErr err =
+                ReadName(source, sectionOffset, e[1] != 0, Get32(e + 12), Get32(e + 16), view.id))
+            return err;
         view.offset = Get64(e + 24);
         view.size = Get64(e + 32);
         out.push_back(std::move(view));
@@ -168,6 +177,23 @@ Image::~Image() {
         close(fd);
 }
 
+namespace {
+
+// Runs a step of the reader: running out of memory is a status, never an
+// exception out of it.
+template <typename Step>
+KTErr Guarded(Step step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return eMemNewFailed;
+    } catch (...) {
+        return kBad;
+    }
+}
+
+} // namespace
+
 KTErr Image::OpenFile(const std::filesystem::path& file, std::unique_ptr<Image>& out) {
     out.reset();
     // Without O_NONBLOCK, opening a named pipe would wait for a writer.
@@ -181,14 +207,17 @@ KTErr Image::OpenFile(const std::filesystem::path& file, std::unique_ptr<Image>&
     else if (!S_ISREG(st.st_mode))
         err = kBad;
     else
-        err = ImageReader::Read(FileSource(fd, static_cast<uint64_t>(st.st_size)), fd, out);
+        err = Guarded([&] {
+            return ImageReader::Read(FileSource(fd, static_cast<uint64_t>(st.st_size)), fd, out);
+        });
     if (err != eNoErr)
         close(fd);
     return err;
 }
 
 KTErr Image::OpenMemory(std::span<const uint8_t> bytes, std::unique_ptr<Image>& out) {
-    return ImageReader::Read(MemorySource(bytes.data(), bytes.size()), -1, out);
+    return Guarded(
+        [&] { return ImageReader::Read(MemorySource(bytes.data(), bytes.size()), -1, out); });
 }
 
 const uint8_t* Image::Data(const ResourceView& r) const {
@@ -200,10 +229,17 @@ const uint8_t* Image::Data(const ResourceView& r) const {
     auto it = cache.find(key);
     if (it == cache.end()) {
         std::vector<uint8_t> bytes;
-        if (r.size > SIZE_MAX || ReadSection(FileSource(fd, UINT64_MAX), sectionOffset, r.offset,
-                                             r.size, bytes) != eNoErr)
+        const KTErr err = Guarded([&]() -> KTErr {
+            if (r.size > kMaxResourceBytes)
+                return kBad;
+            if (KTErr e =
+                    ReadSection(FileSource(fd, UINT64_MAX), sectionOffset, r.offset, r.size, bytes))
+                return e;
+            it = cache.emplace(key, std::move(bytes)).first;
+            return eNoErr;
+        });
+        if (err != eNoErr)
             return nullptr;
-        it = cache.emplace(key, std::move(bytes)).first;
     }
     return it->second.data();
 }
@@ -236,6 +272,10 @@ std::vector<ResName> Image::Ids(const ResName& type) const {
 }
 
 KTErr Image::CopyResources(std::vector<Resource>& copy) const {
+    return Guarded([&] { return CopyAll(copy); });
+}
+
+KTErr Image::CopyAll(std::vector<Resource>& copy) const {
     copy.clear();
     copy.reserve(resources.size());
     for (size_t i : sorted) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 #include <tuple>
 
@@ -31,8 +32,13 @@ void Put64(std::vector<uint8_t>& out, size_t at, uint64_t v) {
 }
 
 KTErr CheckResources(const std::vector<Resource>& resources) {
+    // Nothing the reader would refuse is written.
+    if (resources.size() > kMaxResources)
+        return eFMFileSizeTooBig;
     std::vector<std::pair<const ResName*, const ResName*>> keys;
     for (const Resource& r : resources) {
+        if (r.data.size() > kMaxResourceBytes)
+            return eFMFileSizeTooBig;
         for (const ResName* n : {&r.type, &r.id})
             if (!n->IsNumber() && (n->GetName().empty() || n->GetName().size() > kMaxNameLength))
                 return eRMInvalidResID;
@@ -298,9 +304,7 @@ KTErr WriteNewFile(int source, int target, const Plan& plan, const std::vector<u
     return ok ? eNoErr : StatusOfWriteErrno(errno);
 }
 
-} // namespace
-
-KTErr WriteResources(const std::filesystem::path& file, const std::vector<Resource>& resources) {
+KTErr WriteAllResources(const std::filesystem::path& file, const std::vector<Resource>& resources) {
     if (KTErr err = CheckResources(resources))
         return err;
     // Write through a symbolic link to the file it names.
@@ -344,6 +348,18 @@ KTErr WriteResources(const std::filesystem::path& file, const std::vector<Resour
     if (err != eNoErr)
         unlink(temp.c_str());
     return err;
+}
+
+} // namespace
+
+KTErr WriteResources(const std::filesystem::path& file, const std::vector<Resource>& resources) {
+    try {
+        return WriteAllResources(file, resources);
+    } catch (const std::bad_alloc&) {
+        return eMemNewFailed;
+    } catch (...) {
+        return eFMWriteFailed;
+    }
 }
 
 } // namespace kvElfRes

@@ -61,13 +61,8 @@ long XMLElementToXMLResConvert(void* in, unsigned long, void*& out, unsigned lon
         return eMemNullPointer;
     auto* root = static_cast<CXMLElement*>(in);
     std::string text;
-    {
-        // A builder marks its root as being built; the tree is only read.
-        const KTErr state = root->GetError();
-        CXMLTreeBuilder builder(*root);
-        builder.WriteToString(text);
-        root->SetError(state);
-    }
+    if (KTErr err = WriteElementText(*root, text))
+        return err;
     void* block = KCMemUtils::NewKTPtr(static_cast<unsigned long>(text.size()));
     if (block == nullptr && !text.empty())
         return eMemNewFailed;

@@ -137,6 +137,49 @@ int KUCompareNoCase(const std::string& a, const std::string& b) {
     return upper(a).compare(upper(b));
 }
 
+size_t KUUtf8CharLength(const unsigned char* p, const unsigned char* end) {
+    if (p >= end)
+        return 0;
+    const unsigned char b = p[0];
+    if (b < 0x80)
+        return 1;
+    size_t n;
+    unsigned char low = 0x80, high = 0xBF; // range of the second byte
+    if (b >= 0xC2 && b <= 0xDF)
+        n = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong form
+        high = b == 0xED ? 0x9F : 0xBF; // no surrogate
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        low = b == 0xF0 ? 0x90 : 0x80;  // no overlong form
+        high = b == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
+    } else
+        return 0;
+    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
+        return 0;
+    for (size_t k = 2; k < n; ++k) {
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+    }
+    return n;
+}
+
+bool KUIsXMLText(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p != end) {
+        if (*p < 0x20 && *p != '\t' && *p != '\n' && *p != '\r')
+            return false;
+        const size_t n = KUUtf8CharLength(p, end);
+        if (n == 0 || (n == 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] >= 0xBE))
+            return false; // U+FFFE and U+FFFF are no characters
+        p += n;
+    }
+    return true;
+}
+
 bool KUMatchWildcard(const std::string& text, const std::string& pattern) {
     size_t t = 0, p = 0;
     while (t < text.size() && p < pattern.size()) {

@@ -1,5 +1,7 @@
 #include "foundation/XMLText.h"
 
+#include "foundation/KUUtils.h"
+
 #include <climits>
 #include <exception>
 #include <expat.h>
@@ -135,16 +137,32 @@ void CXMLTreeBuilder::SetIdleCallBack(void (*fn)(void*), void* data) {
     idleData = data;
 }
 
+// One call of the parser. A parse error, a document nested too deeply, or
+// an exception of a building step (memory) ends the build with its status,
+// which later calls repeat.
+KTErr CXMLTreeBuilder::ParsePiece(const char* s, int len, bool isFinal) {
+    if (failure != eNoErr)
+        return failure;
+    try {
+        if (XML_Parse(s, len, isFinal ? 1 : 0) != XML_STATUS_ERROR)
+            return eNoErr;
+        failure = tooDeep ? eXMLTreeNotValid : eXMLParserFailed;
+    } catch (const std::bad_alloc&) {
+        failure = eMemNewFailed;
+    } catch (...) {
+        failure = eXMLParserFailed;
+    }
+    return failure;
+}
+
 KTErr CXMLTreeBuilder::ParseFinalInPieces(const char* data, unsigned long size, unsigned long piece,
                                           bool idle) {
     unsigned long offset = 0;
     do {
         const unsigned long n = size - offset < piece ? size - offset : piece;
         const bool last = offset + n == size;
-        if (XML_Parse(data + offset, static_cast<int>(n), last) == XML_STATUS_ERROR) {
-            failed = true;
-            return eXMLParserFailed;
-        }
+        if (KTErr err = ParsePiece(data + offset, static_cast<int>(n), last))
+            return err;
         offset += n;
         if (idle && idleCallBack != nullptr)
             idleCallBack(idleData);
@@ -169,34 +187,32 @@ KTErr CXMLTreeBuilder::BuildFromBuffer(const void* data, unsigned long size, boo
         return eMemNullPointer;
     const char* bytes = static_cast<const char*>(data);
     unsigned long offset = 0;
+    KTErr err = eNoErr;
     do {
         const unsigned long n = size - offset < INT_MAX ? size - offset : INT_MAX;
-        if (XML_Parse(bytes + offset, static_cast<int>(n), 0) == XML_STATUS_ERROR) {
-            failed = true;
-            done = buildingDone;
-            return eXMLParserFailed;
-        }
+        err = ParsePiece(bytes + offset, static_cast<int>(n), false);
         offset += n;
-    } while (offset < size);
+    } while (err == eNoErr && offset < size);
     done = buildingDone;
-    return eNoErr;
+    return err;
 }
 
 KTErr CXMLTreeBuilder::Finish() {
-    if (failed)
-        return eXMLParserFailed;
+    if (failure != eNoErr)
+        return failure;
     if (buildingDone)
         return eNoErr;
-    if (XML_Parse(nullptr, 0, 1) == XML_STATUS_ERROR)
-        failed = true;
-    if (buildingDone && !failed)
+    const KTErr err = ParsePiece(nullptr, 0, true);
+    if (err != eNoErr && err != eXMLParserFailed)
+        return err;
+    if (buildingDone && err == eNoErr)
         return eNoErr;
     return started ? eXMLElementIncomplete : eXMLParserFailed;
 }
 
 void CXMLTreeBuilder::WriteToString(std::string& out) const {
     out.clear();
-    WriteElementText(root, out);
+    (void)WriteElementText(root, out);
 }
 
 namespace {
@@ -232,6 +248,12 @@ void CXMLTreeBuilder::startDocument(const char* name, const char** atts) {
 void CXMLTreeBuilder::startElement(const char* name, const char** atts) {
     if (current == nullptr)
         return;
+    if (depth >= kMaxXMLDepth) {
+        tooDeep = true;
+        XML_StopParser(parser, XML_FALSE);
+        return;
+    }
+    ++depth;
     auto* element = new CXMLElement(name, "");
     AddAttributes(element->attribs, atts);
     element->parent = current;
@@ -243,6 +265,8 @@ void CXMLTreeBuilder::endElement(const char* /*name*/) {
     if (current == nullptr)
         return;
     CXMLElement* element = current;
+    if (depth > 0)
+        --depth;
     element->SetError(eNoErr);
     NormalizeText(element->text);
     current = element->parent;
@@ -286,33 +310,6 @@ namespace {
 // carriage return or "]]>" splits the section.
 enum class EscapeFor { text, attribute, cdata };
 
-// The length of the well-formed UTF-8 character at `p`, or 0 when the bytes
-// there are not one (malformed, overlong, a surrogate, above U+10FFFF).
-size_t CharacterLength(const unsigned char* p, const unsigned char* end) {
-    const unsigned char b = p[0];
-    size_t n;
-    unsigned char low = 0x80, high = 0xBF; // range of the second byte
-    if (b >= 0xC2 && b <= 0xDF)
-        n = 2;
-    else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3;
-        low = b == 0xE0 ? 0xA0 : 0x80;
-        high = b == 0xED ? 0x9F : 0xBF;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4;
-        low = b == 0xF0 ? 0x90 : 0x80;
-        high = b == 0xF4 ? 0x8F : 0xBF;
-    } else
-        return 0;
-    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
-        return 0;
-    for (size_t k = 2; k < n; ++k) {
-        if ((p[k] & 0xC0) != 0x80)
-            return 0;
-    }
-    return n;
-}
-
 // Appends `len` bytes escaped for `where`. Bytes that XML cannot carry
 // (control characters, bytes that are not UTF-8) become U+FFFD, so that the
 // document stays readable.
@@ -326,7 +323,7 @@ void AppendEscaped(std::string& out, const char* s, size_t len, EscapeFor where)
     while (p != end) {
         const unsigned char c = *p;
         if (c >= 0x80) {
-            const size_t n = CharacterLength(p, end);
+            const size_t n = KUUtf8CharLength(p, end);
             const bool notACharacter = n == 3 && c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE;
             if (n != 0 && !notACharacter) {
                 p += n;
@@ -427,7 +424,8 @@ void WriteElementEnd(const CXMLElement& e, std::string& out, uint32_t depth, uin
 }
 
 // Without recursion, so that a deeply nested tree cannot exhaust the stack.
-void WriteElement(const CXMLElement& root, std::string& out, uint32_t depth) {
+// False as soon as `out` grows past `limit`.
+bool WriteElement(const CXMLElement& root, std::string& out, uint32_t depth, size_t limit) {
     struct Open {
         const CXMLElement* element;
         uint32_t depth;
@@ -439,6 +437,8 @@ void WriteElement(const CXMLElement& root, std::string& out, uint32_t depth) {
     if (WriteElementStart(root, out, depth, inner))
         open.push_back({&root, depth, inner, 0});
     while (!open.empty()) {
+        if (out.size() > limit)
+            return false;
         Open& top = open.back();
         if (top.nextChild < top.element->children.size()) {
             const CXMLElement& child = *top.element->children[top.nextChild++];
@@ -450,14 +450,47 @@ void WriteElement(const CXMLElement& root, std::string& out, uint32_t depth) {
             open.pop_back();
         }
     }
+    return out.size() <= limit;
+}
+
+// True when the text of the tree is sure to be longer than `limit`: counts
+// the indentation, tags and raw texts (escaping only adds) until the count
+// passes the limit, before anything is written.
+bool TextExceeds(const CXMLElement& root, uint32_t depth, size_t limit) {
+    std::vector<std::pair<const CXMLElement*, size_t>> pending{{&root, depth}};
+    size_t total = 0;
+    while (!pending.empty()) {
+        const auto [e, d] = pending.back();
+        pending.pop_back();
+        total += d + 2 * e->name.size() + e->text.size() + 4;
+        if (total > limit)
+            return true;
+        for (const CXMLElement* child : e->children)
+            pending.emplace_back(child, d + 1);
+    }
+    return false;
 }
 
 } // namespace
 
-void WriteElementText(const CXMLElement& element, std::string& out) {
-    // The depth travels as an argument, so that the shared counter is neither
-    // raised by an interrupted write nor changed under another thread.
-    WriteElement(element, out, CXMLElement::level);
+KTErr WriteElementText(const CXMLElement& element, std::string& out) {
+    const size_t before = out.size();
+    bool whole = false;
+    try {
+        if (TextExceeds(element, CXMLElement::level, kMaxXMLTextBytes))
+            return eMemNewFailed;
+        // The depth travels as an argument, so that the shared counter is
+        // neither raised by an interrupted write nor changed under another
+        // thread.
+        whole = WriteElement(element, out, CXMLElement::level, before + kMaxXMLTextBytes);
+    } catch (const std::bad_alloc&) {
+        whole = false;
+    }
+    if (whole)
+        return eNoErr;
+    out.resize(before);
+    out.shrink_to_fit();
+    return eMemNewFailed;
 }
 
 KTErr WriteAllText(const std::string& text, const TextWriteFunc& write) {

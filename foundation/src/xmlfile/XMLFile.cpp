@@ -2,6 +2,8 @@
 
 #include "foundation/kvFMFolders.h"
 
+#include <new>
+
 namespace kvXML {
 
 namespace {
@@ -21,10 +23,29 @@ KTErr ReplaceFileText(const std::string& text, const kvFM::KCStPath& path) {
     return kvFM::WriteFileAtomically(path.GetPathRef(), text.data(), text.size());
 }
 
-std::string TextOf(const CXMLElement& root) {
-    std::string text;
-    WriteElementText(root, text);
-    return text;
+// The text of a builder's root; the writer makes at least one tag, so an
+// empty text means it could not be made.
+KTErr TextOf(const CXMLTreeBuilder& builder, std::string& text) {
+    try {
+        builder.WriteToString(text);
+    } catch (const std::bad_alloc&) {
+        text.clear();
+    }
+    return text.empty() ? eMemNewFailed : eNoErr;
+}
+
+// Runs a step whose failures are statuses: no exception leaves it.
+template <typename Step>
+KTErr Guarded(Step step) {
+    try {
+        return step();
+    } catch (KTErr err) {
+        return err != eNoErr ? err : eGenericErr;
+    } catch (const std::bad_alloc&) {
+        return eMemNewFailed;
+    } catch (...) {
+        return eGenericErr;
+    }
 }
 
 } // namespace
@@ -60,23 +81,39 @@ KTErr BuildFromDataFork(CXMLTreeBuilder& builder, const kvFM::KCStPath& path) {
 }
 
 KTErr AppendToOpenFile(const CXMLTreeBuilder& builder, KTOpenFileType* file) {
-    std::string text;
-    builder.WriteToString(text);
-    return WriteTextToOpenFile(text, file);
+    return Guarded([&] {
+        std::string text;
+        if (KTErr err = TextOf(builder, text))
+            return err;
+        return WriteTextToOpenFile(text, file);
+    });
 }
 
 KTErr AppendToOpenFile(const CXMLElement& root, KTOpenFileType* file) {
-    return WriteTextToOpenFile(TextOf(root), file);
+    return Guarded([&] {
+        std::string text;
+        if (KTErr err = WriteElementText(root, text))
+            return err;
+        return WriteTextToOpenFile(text, file);
+    });
 }
 
 KTErr WriteToDataFork(const CXMLTreeBuilder& builder, const kvFM::KCStPath& path) {
-    std::string text;
-    builder.WriteToString(text);
-    return ReplaceFileText(text, path);
+    return Guarded([&] {
+        std::string text;
+        if (KTErr err = TextOf(builder, text))
+            return err;
+        return ReplaceFileText(text, path);
+    });
 }
 
 KTErr WriteToDataFork(const CXMLElement& root, const kvFM::KCStPath& path) {
-    return ReplaceFileText(TextOf(root), path);
+    return Guarded([&] {
+        std::string text;
+        if (KTErr err = WriteElementText(root, text))
+            return err;
+        return ReplaceFileText(text, path);
+    });
 }
 
 // KCXMLFile
@@ -97,9 +134,11 @@ KTErr KCXMLFile::Read() {
     } else if (!kvFM::DoesFileExist(path.GetPathRef())) {
         return error = eFMFileNotFound; // the tree stays as it is
     } else {
-        root.Clear();
-        CXMLTreeBuilder builder(root);
-        result = BuildFromDataFork(builder, path);
+        result = Guarded([&] {
+            root.Clear();
+            CXMLTreeBuilder builder(root);
+            return BuildFromDataFork(builder, path);
+        });
     }
     error = result;
     if (result != eNoErr)
@@ -112,8 +151,14 @@ KTErr KCXMLFile::Write() {
     if (!path.IsValid()) {
         result = path.GetError() != eNoErr ? path.GetError() : eFMIllegalPathRef;
     } else {
-        const std::string text = TextOf(root);
-        result = kvFM::WriteFileAtomically(path.GetPathRef(), text.data(), text.size());
+        // The old file is replaced only once the whole text is made and
+        // written beside it.
+        result = Guarded([&] {
+            std::string text;
+            if (KTErr err = WriteElementText(root, text))
+                return err;
+            return kvFM::WriteFileAtomically(path.GetPathRef(), text.data(), text.size());
+        });
     }
     return error = result;
 }

@@ -7,6 +7,7 @@
 
 #include <elf.h>
 
+#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -129,4 +130,80 @@ TEST(ElfResourceCorpus, DamagedAndRandomFilesNeverCrash) {
             std::memcpy(file.data(), seed.data(), 16);
         ExerciseImage(file.data(), file.size());
     }
+}
+
+namespace {
+
+// The packed fixture with its resource section claiming `sectionSize` bytes
+// and `count` entries; the file is stretched (sparsely: a few kilobytes on
+// disk) so that the claimed section lies inside it.
+fs::path HostileFile(const TempFolder& dir, const std::string& name, uint64_t sectionSize,
+                     uint32_t count) {
+    std::vector<uint8_t> file = PackedFixture(dir);
+    Elf64_Ehdr h;
+    std::memcpy(&h, file.data(), sizeof h);
+    Elf64_Shdr names;
+    std::memcpy(&names, &file[h.e_shoff + h.e_shstrndx * sizeof names], sizeof names);
+    uint64_t sectionOffset = 0;
+    for (size_t i = 0; i < h.e_shnum; ++i) {
+        Elf64_Shdr s;
+        const size_t at = h.e_shoff + i * sizeof s;
+        std::memcpy(&s, &file[at], sizeof s);
+        if (std::strcmp(reinterpret_cast<const char*>(&file[names.sh_offset + s.sh_name]),
+                        ".kvres") != 0)
+            continue;
+        sectionOffset = s.sh_offset;
+        s.sh_size = sectionSize;
+        std::memcpy(&file[at], &s, sizeof s);
+    }
+    EXPECT_NE(sectionOffset, 0u);
+    std::memcpy(&file[sectionOffset + 8], &count, 4);
+    const fs::path p = dir / name;
+    WriteBytes(p, file);
+    fs::resize_file(p, sectionOffset + sectionSize);
+    return p;
+}
+
+} // namespace
+
+TEST(ElfResourceCorpus, ClaimsBeyondWhatAFileCanHoldAreRefusedAtOnce) {
+    constexpr uint64_t k4GB = uint64_t(4) << 30;
+    const struct {
+        const char* name;
+        uint64_t sectionSize;
+        uint32_t count;
+    } cases[] = {
+        {"hundred-million-entries", k4GB, 100000000u},
+        {"entries-in-a-hole", k4GB, uint32_t(kvElfRes::kMaxResources)},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        const fs::path p = HostileFile(dir, c.name, c.sectionSize, c.count);
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_ptr<Image> image;
+        EXPECT_EQ(Image::OpenFile(p, image), eRMInvalidResContainer) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << c.name;
+        // The writer reads none of the claims: a new set replaces them.
+        ASSERT_EQ(kvElfRes::WriteResources(p, {}), eNoErr) << c.name;
+        EXPECT_EQ(Image::OpenFile(p, image), eNoErr) << c.name;
+        EXPECT_LT(fs::file_size(p), c.sectionSize) << c.name;
+    }
+}
+
+TEST(ElfResourceCorpus, ResourceClaimsAreBoundedByTheFormat) {
+    TempFolder dir;
+    const fs::path lib = dir / "big.so";
+    fs::copy_file(KV_FIXTURE_LIB, lib);
+    // The writer refuses what the reader would refuse.
+    std::vector<kvElfRes::Resource> many(kvElfRes::kMaxResources + 1);
+    for (size_t i = 0; i < many.size(); ++i)
+        many[i] = {ResName::Name("T" + std::to_string(i / 65536)),
+                   ResName::Number(static_cast<uint16_t>(i)),
+                   {}};
+    EXPECT_EQ(kvElfRes::WriteResources(lib, many), eFMFileSizeTooBig);
+    std::vector<kvElfRes::Resource> huge = {
+        {ResName::Number(1), ResName::Number(1),
+         std::vector<uint8_t>(kvElfRes::kMaxResourceBytes + 1)}};
+    EXPECT_EQ(kvElfRes::WriteResources(lib, huge), eFMFileSizeTooBig);
+    EXPECT_EQ(ReadBytes(lib), ReadBytes(KV_FIXTURE_LIB));
 }

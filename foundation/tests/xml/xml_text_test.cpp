@@ -471,3 +471,29 @@ TEST(XMLWriter, BytesXMLCannotCarryDoNotSpoilTheDocument) {
 }
 
 } // namespace
+
+TEST(XMLReader, NestingDeeperThanTheLimitIsRefused) {
+    const auto nested = [](unsigned depth) {
+        std::string doc;
+        for (unsigned i = 0; i < depth; ++i)
+            doc += "<e>";
+        for (unsigned i = 0; i < depth; ++i)
+            doc += "</e>";
+        return doc;
+    };
+    // The root and kMaxXMLDepth levels below it are read.
+    CXMLElement fits;
+    EXPECT_EQ(Build(nested(kvXML::kMaxXMLDepth + 1), fits), eNoErr);
+    // One more is refused, in one piece or in many; the tree keeps what
+    // was built.
+    CXMLElement deep;
+    EXPECT_EQ(Build(nested(kvXML::kMaxXMLDepth + 2), deep), eXMLTreeNotValid);
+    EXPECT_EQ(deep.children.size(), 1u);
+    CXMLElement pieces;
+    CXMLTreeBuilder builder(pieces);
+    const std::string doc = nested(kvXML::kMaxXMLDepth + 2);
+    bool done = false;
+    EXPECT_EQ(builder.BuildFromBuffer(doc.data(), doc.size(), done), eXMLTreeNotValid);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(builder.Finish(), eXMLTreeNotValid);
+}

@@ -191,3 +191,51 @@ TEST(PreferenceFiles, LiveInTheUsersPreferencesFolder) {
     EXPECT_EQ(unnamed.GetFilePath().GetError(), eFMIllegalPathRef);
     EXPECT_EQ(unnamed.Read(), eFMIllegalPathRef);
 }
+
+namespace {
+
+// `depth` elements, each inside the one before.
+std::string NestedDocument(size_t depth) {
+    std::string doc;
+    doc.reserve(depth * 7);
+    for (size_t i = 0; i < depth; ++i)
+        doc += "<e>";
+    for (size_t i = 0; i < depth; ++i)
+        doc += "</e>";
+    return doc;
+}
+
+// A chain of `depth` elements below `root`.
+void AddChain(CXMLElement& root, size_t depth) {
+    CXMLElement* at = &root;
+    for (size_t i = 0; i < depth; ++i) {
+        auto* child = new CXMLElement("e", "");
+        at->push_back(child);
+        at = child;
+    }
+}
+
+} // namespace
+
+TEST(XMLFiles, AHostileDepthIsRefusedWhenReadAndNeverAbortsAWrite) {
+    TempFolder tmp;
+    // A million nested elements (7 MB): refused while reading, long before
+    // the tree or its text could grow with the depth.
+    TempFolder::Write(tmp / "Deep.xml", NestedDocument(1000000));
+    KCXMLFile deep(KCStPath(tmp / "Deep.xml"));
+    EXPECT_EQ(deep.Read(), eXMLTreeNotValid);
+    EXPECT_STREQ(deep.GetXML().name.c_str(), "Deep");
+
+    // A tree made in memory whose text would take gigabytes: the write
+    // fails with a status and the old file stays whole.
+    TempFolder::Write(tmp / "Old.xml", "<Old/>\n");
+    KCXMLFile file(KCStPath(tmp / "Old.xml"));
+    AddChain(file.GetXML(), 100000);
+    EXPECT_EQ(file.Write(), eMemNewFailed);
+    EXPECT_EQ(TempFolder::Read(tmp / "Old.xml"), "<Old/>\n");
+    std::string text;
+    EXPECT_EQ(kvXML::WriteToDataFork(file.GetXML(), KCStPath(tmp / "Old.xml")), eMemNewFailed);
+    EXPECT_EQ(kvXML::WriteElementText(file.GetXML(), text), eMemNewFailed);
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(TempFolder::Read(tmp / "Old.xml"), "<Old/>\n");
+}

@@ -1,6 +1,9 @@
 #include "registry/KVRegistry.h"
 
+#include "HiveText.h"
+
 #include "foundation/KCStFile.h"
+#include "foundation/KUUtils.h"
 
 #include <expat.h>
 
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <new>
 #include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -43,7 +47,29 @@ struct Node {
     std::string name;
     std::vector<Node> children; // kept in name order
     std::vector<Value> values;  // in the order they were first set
+
+    Node() = default;
+    Node(Node&&) = default;
+    Node& operator=(Node&&) = default;
+    // Without recursion, so that a deeply nested hive cannot exhaust the
+    // stack: the subtrees are taken apart level by level.
+    ~Node() {
+        std::vector<Node> pending = std::move(children);
+        while (!pending.empty()) {
+            Node last = std::move(pending.back());
+            pending.pop_back();
+            for (Node& child : last.children)
+                pending.push_back(std::move(child));
+            last.children.clear();
+        }
+    }
 };
+
+// Largest hive file that is read, and so written.
+constexpr size_t kMaxHiveBytes = size_t(64) << 20;
+// Keys deeper than this are written without further indentation, so that a
+// deep hive does not grow by its depth squared.
+constexpr size_t kMaxIndent = 32;
 
 std::mutex gMutex;         // guards gHandles and serialises writers here
 std::set<KVHKEY> gHandles; // keys opened and not yet closed
@@ -65,32 +91,10 @@ int CompareNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool IsValidUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const size_t extra = c < 0x80         ? 0
-                             : (c >> 5) == 6  ? 1
-                             : (c >> 4) == 14 ? 2
-                             : (c >> 3) == 30 ? 3
-                                              : 9;
-        if (extra == 9 || (extra > 0 && i + extra >= s.size()))
-            return false;
-        for (size_t k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2)
-                return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-// Text that an XML file can hold exactly: UTF-8 without control
-// characters other than tab, line feed and carriage return.
+// Text that an XML file can hold exactly; anything else is stored encoded
+// (values) or refused (names).
 bool IsStorableText(const std::string& s) {
-    for (unsigned char c : s)
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-            return false;
-    return IsValidUtf8(s);
+    return KUIsXMLText(s);
 }
 
 bool SplitPath(const char* subKey, std::vector<std::string>& out) {
@@ -115,10 +119,10 @@ bool SplitPath(const char* subKey, std::vector<std::string>& out) {
 }
 
 Node* FindChild(Node& node, const std::string& name) {
-    for (auto& child : node.children)
-        if (CompareNoCase(child.name, name) == 0)
-            return &child;
-    return nullptr;
+    auto it = std::lower_bound(
+        node.children.begin(), node.children.end(), name,
+        [](const Node& c, const std::string& n) { return CompareNoCase(c.name, n) < 0; });
+    return it != node.children.end() && CompareNoCase(it->name, name) == 0 ? &*it : nullptr;
 }
 
 Node* AddChild(Node& node, const std::string& name) {
@@ -186,7 +190,28 @@ struct Reader {
     bool hex = false;
     std::string text;
     bool bad = false;
+    bool latin1 = false; // the file is read byte for byte (see ParseHive)
 };
+
+// What the parser hands out, as the bytes of the file: read as ISO-8859-1,
+// each byte became one character below U+0100 and turns back into that
+// byte; a character reference above it stays UTF-8.
+std::string FileBytes(const Reader& r, const char* s, size_t n) {
+    if (!r.latin1)
+        return std::string(s, n);
+    std::string out;
+    out.reserve(n);
+    for (size_t i = 0; i < n;) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        if (len == 2 && i + 1 < n && c < 0xC4)
+            out.push_back(static_cast<char>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F)));
+        else
+            out.append(s + i, std::min(len, n - i));
+        i += len;
+    }
+    return out;
+}
 
 const char* Attribute(const char** atts, const char* name) {
     for (int i = 0; atts[i] != nullptr; i += 2)
@@ -210,9 +235,11 @@ void XMLCALL OnStart(void* data, const char* element, const char** atts) {
     }
     const char* name = Attribute(atts, "name");
     if (std::strcmp(element, "Key") == 0 && name != nullptr) {
+        // Children are gathered as they come; MergeKeys puts them in order.
         Node& parent = *r.stack.back();
-        Node* child = FindChild(parent, name);
-        r.stack.push_back(child ? child : AddChild(parent, name));
+        parent.children.emplace_back();
+        parent.children.back().name = FileBytes(r, name, std::strlen(name));
+        r.stack.push_back(&parent.children.back());
     } else if (std::strcmp(element, "Value") == 0 && name != nullptr) {
         const char* type = Attribute(atts, "type");
         uint32_t t = 0;
@@ -222,7 +249,7 @@ void XMLCALL OnStart(void* data, const char* element, const char** atts) {
             return;
         }
         Node& node = *r.stack.back();
-        node.values.push_back(Value{name, t, std::string()});
+        node.values.push_back(Value{FileBytes(r, name, std::strlen(name)), t, std::string()});
         r.value = &node.values.back();
         const char* hex = Attribute(atts, "hex");
         r.hex = hex != nullptr && std::strcmp(hex, "1") == 0;
@@ -288,14 +315,47 @@ void XMLCALL OnEnd(void* data, const char* element) {
 void XMLCALL OnText(void* data, const char* s, int len) {
     auto& r = *static_cast<Reader*>(data);
     if (r.value != nullptr)
-        r.text.append(s, static_cast<size_t>(len));
+        r.text += FileBytes(r, s, static_cast<size_t>(len));
 }
 
-long ParseHive(const std::string& bytes, Node& root) {
-    XML_Parser parser = XML_ParserCreate("UTF-8");
+// Puts every key's subkeys in name order and merges subkeys that a file
+// names twice (the first spelling stays; values keep their order). One pass
+// from the root down, without recursion.
+void MergeKeys(Node& root) {
+    std::vector<Node*> pending{&root};
+    while (!pending.empty()) {
+        Node& node = *pending.back();
+        pending.pop_back();
+        auto& kids = node.children;
+        std::stable_sort(kids.begin(), kids.end(), [](const Node& a, const Node& b) {
+            return CompareNoCase(a.name, b.name) < 0;
+        });
+        size_t kept = 0;
+        for (size_t i = 0; i < kids.size(); ++i) {
+            if (kept > 0 && CompareNoCase(kids[kept - 1].name, kids[i].name) == 0) {
+                Node& first = kids[kept - 1];
+                for (Value& v : kids[i].values)
+                    first.values.push_back(std::move(v));
+                for (Node& c : kids[i].children)
+                    first.children.push_back(std::move(c));
+                kids[i].children.clear();
+            } else if (kept++ != i) {
+                kids[kept - 1] = std::move(kids[i]);
+            }
+        }
+        kids.erase(kids.begin() + static_cast<long>(kept), kids.end());
+        for (Node& child : kids)
+            pending.push_back(&child);
+    }
+}
+
+long ParseHiveAs(const std::string& bytes, Node& root, bool latin1, bool& malformed) {
+    malformed = false;
+    XML_Parser parser = XML_ParserCreate(latin1 ? "ISO-8859-1" : "UTF-8");
     if (parser == nullptr)
         return KV_REG_BADDB;
     Reader r;
+    r.latin1 = latin1;
     r.stack.push_back(&root);
     r.stack.reserve(64);
     XML_SetUserData(parser, &r);
@@ -304,7 +364,26 @@ long ParseHive(const std::string& bytes, Node& root) {
     const bool ok =
         XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) == XML_STATUS_OK;
     XML_ParserFree(parser);
-    return ok && !r.bad ? KV_REG_SUCCESS : KV_REG_BADDB;
+    malformed = !ok;
+    if (!ok || r.bad)
+        return KV_REG_BADDB;
+    MergeKeys(root);
+    return KV_REG_SUCCESS;
+}
+
+// Reads the text of a hive file. Earlier versions of the store wrote some
+// byte strings that XML cannot carry (overlong forms, surrogates, U+FFFE)
+// as they were, and a UTF-8 parser refuses such a file as a whole. A file
+// that does not parse as UTF-8 is therefore read again byte for byte
+// (as ISO-8859-1, whatever its declaration says), so that every name and
+// value comes back with the bytes it was stored with.
+long ParseHive(const std::string& bytes, Node& root) {
+    bool malformed = false;
+    const long rc = ParseHiveAs(bytes, root, false, malformed);
+    if (rc == KV_REG_SUCCESS || !malformed)
+        return rc;
+    root = Node();
+    return ParseHiveAs(bytes, root, true, malformed);
 }
 
 // Reads a hive: a missing file is an empty hive; one that is there but
@@ -321,7 +400,7 @@ long LoadHive(int hive, Node& root) {
     if (!file.IsValid())
         return file.GetError() == eFMFileNotFound || !path.IsExist() ? KV_REG_SUCCESS
                                                                      : KV_REG_ACCESS_DENIED;
-    if (file.GetFileSize() > (64u << 20))
+    if (file.GetFileSize() > kMaxHiveBytes)
         return KV_REG_BADDB;
     std::string bytes;
     if (file.ReadToStdString(bytes) != eNoErr)
@@ -361,8 +440,12 @@ void AppendEscaped(std::string& out, const std::string& text) {
     }
 }
 
-void AppendValue(std::string& out, const Value& v, int depth) {
-    out.append(static_cast<size_t>(depth), '\t');
+void AppendIndent(std::string& out, size_t depth) {
+    out.append(std::min(depth, kMaxIndent), '\t');
+}
+
+void AppendValue(std::string& out, const Value& v, size_t depth) {
+    AppendIndent(out, depth);
     out += "<Value name=\"";
     AppendEscaped(out, v.name);
     char type[16];
@@ -394,18 +477,51 @@ void AppendValue(std::string& out, const Value& v, int depth) {
     out += "</Value>\n";
 }
 
-void AppendNode(std::string& out, const Node& node, int depth) {
-    for (const auto& v : node.values)
+void AppendKeyStart(std::string& out, const Node& key, size_t depth) {
+    AppendIndent(out, depth);
+    out += "<Key name=\"";
+    AppendEscaped(out, key.name);
+    out += "\">\n";
+}
+
+void AppendKeyEnd(std::string& out, size_t depth) {
+    AppendIndent(out, depth);
+    out += "</Key>\n";
+}
+
+// The values and subkeys of `root`, without recursion: each open key
+// remembers which of its subkeys comes next.
+void AppendNode(std::string& out, const Node& root, size_t depth) {
+    struct Open {
+        const Node* node;
+        size_t next;
+    };
+    for (const auto& v : root.values)
         AppendValue(out, v, depth);
-    for (const auto& child : node.children) {
-        out.append(static_cast<size_t>(depth), '\t');
-        out += "<Key name=\"";
-        AppendEscaped(out, child.name);
-        out += "\">\n";
-        AppendNode(out, child, depth + 1);
-        out.append(static_cast<size_t>(depth), '\t');
-        out += "</Key>\n";
+    std::vector<Open> open{{&root, 0}};
+    while (!open.empty()) {
+        Open& top = open.back();
+        const size_t level = depth + open.size() - 1;
+        if (top.next == top.node->children.size()) {
+            open.pop_back();
+            if (!open.empty())
+                AppendKeyEnd(out, level - 1);
+            continue;
+        }
+        const Node& child = top.node->children[top.next++];
+        AppendKeyStart(out, child, level);
+        for (const auto& v : child.values)
+            AppendValue(out, v, level + 1);
+        open.push_back({&child, 0});
     }
+}
+
+// The text of a hive file.
+std::string HiveText(const Node& root) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Registry>\n";
+    AppendNode(text, root, 1);
+    text += "</Registry>\n";
+    return text;
 }
 
 // Writes the hive to a new file beside the old one and renames it over.
@@ -413,9 +529,9 @@ long SaveHive(int hive, const Node& root) {
     const std::string folder = KVRegistryFolder();
     if (!MakeFolders(folder))
         return KV_REG_WRITE_FAULT;
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Registry>\n";
-    AppendNode(text, root, 1);
-    text += "</Registry>\n";
+    const std::string text = HiveText(root);
+    if (text.size() > kMaxHiveBytes)
+        return KV_REG_NO_SYSTEM_RESOURCES; // it could not be read back
 
     // A new file beside the old one, private to the user, renamed over it.
     const kvFM::KCStPathAbsoluteOrRelative path(HiveFile(hive));
@@ -464,7 +580,7 @@ private:
 // A damaged hive file is kept aside as "<file>.bad" and the change starts
 // from an empty hive.
 template <typename Change>
-long ModifyHive(int hive, Change change) {
+long ModifyLoadedHive(int hive, Change change) {
     HiveLock lock(hive);
     if (lock.status != KV_REG_SUCCESS)
         return lock.status;
@@ -483,6 +599,22 @@ long ModifyHive(int hive, Change change) {
     if (rc != KV_REG_SUCCESS || !save)
         return rc;
     return SaveHive(hive, root);
+}
+
+// Runs a step that builds hives in memory: running out of memory is a
+// status, never an exception out of the store.
+template <typename Step>
+long Guarded(Step step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return KV_REG_OUTOFMEMORY;
+    }
+}
+
+template <typename Change>
+long ModifyHive(int hive, Change change) {
+    return Guarded([&] { return ModifyLoadedHive(hive, change); });
 }
 
 // ---- handles ---------------------------------------------------------------
@@ -527,7 +659,7 @@ long ReadKey(KVHKEY key, Node& root, Node*& node) {
     std::vector<std::string> path;
     if (!Resolve(key, hive, path))
         return KV_REG_INVALID_HANDLE;
-    if (long rc = LoadHive(hive, root))
+    if (long rc = Guarded([&] { return LoadHive(hive, root); }))
         return rc;
     node = FindPath(root, path);
     return node == nullptr ? KV_REG_KEY_DELETED : KV_REG_SUCCESS;
@@ -565,6 +697,20 @@ long CopyValue(const Value& v, uint32_t* type, void* data, uint32_t* size) {
 }
 
 } // namespace
+
+int KVRegHiveRoundTrip(const std::string& bytes) {
+    const long result = Guarded([&]() -> long {
+        Node root;
+        if (bytes.size() > kMaxHiveBytes || ParseHive(bytes, root) != KV_REG_SUCCESS)
+            return 0;
+        const std::string written = HiveText(root);
+        Node again;
+        if (ParseHive(written, again) != KV_REG_SUCCESS)
+            return -1;
+        return HiveText(again) == written ? 1 : -1;
+    });
+    return result == 1 || result == -1 ? static_cast<int>(result) : 0;
+}
 
 std::string KVRegistryFolder() {
     const char* dir = std::getenv("QUORL_REGISTRY_DIR");
@@ -634,7 +780,7 @@ long KVRegOpenKey(KVHKEY parent, const char* subKey, KVHKEY* out) {
     const size_t parentDepth = path.size();
     path.insert(path.end(), rest.begin(), rest.end());
     Node root;
-    if (long rc = LoadHive(hive, root))
+    if (long rc = Guarded([&] { return LoadHive(hive, root); }))
         return rc;
     if (FindPath(root, std::vector<std::string>(path.begin(), path.begin() + parentDepth)) ==
         nullptr)
@@ -676,6 +822,8 @@ long KVRegSetValue(KVHKEY key, const char* name, uint32_t type, const void* data
     const std::string valueName = NameOf(name);
     if (valueName.size() > 16383 || !IsStorableText(valueName))
         return KV_REG_INVALID_PARAMETER;
+    if (size > kMaxHiveBytes / 2) // stored as hexadecimal text, it would not fit
+        return KV_REG_NO_SYSTEM_RESOURCES;
     const std::string bytes(static_cast<const char*>(data), size);
     return ChangeKey(key, [&](Node* node, bool& save) {
         Value* v = FindValue(*node, valueName);

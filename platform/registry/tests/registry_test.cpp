@@ -385,3 +385,153 @@ TEST_F(Registry, AnUnreadableHiveIsNeverReplaced) {
     EXPECT_EQ(outcome, 0);
     EXPECT_EQ(Read(file), content);
 }
+
+// Byte strings that look like UTF-8 but that XML cannot carry: overlong
+// forms, surrogates, the two non-characters, code points above U+10FFFF.
+static const std::string kNotXMLText[] = {
+    "\xC0\x80", "\xED\xA0\x80", "\xEF\xBF\xBE", "\xEF\xBF\xBF", "\xF4\x90\x80\x80", "\xE0\x80\x80",
+};
+
+TEST_F(Registry, TextsXMLCannotCarryRoundTripAndKeepTheHiveReadable) {
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegCreateKey(KV_HKEY_CURRENT_USER, "Software\\T", &key), KV_REG_SUCCESS);
+    ASSERT_EQ(KVRegSetDWORD(key, "Keep", 42), KV_REG_SUCCESS);
+    for (size_t i = 0; i < std::size(kNotXMLText); ++i) {
+        const std::string name = "Bad" + std::to_string(i);
+        ASSERT_EQ(KVRegSetString(key, name.c_str(), kNotXMLText[i]), KV_REG_SUCCESS) << i;
+        // Names are refused rather than stored in a form that reads back otherwise.
+        EXPECT_EQ(KVRegSetDWORD(key, kNotXMLText[i].c_str(), 1), KV_REG_INVALID_PARAMETER) << i;
+        KVHKEY sub = nullptr;
+        EXPECT_EQ(KVRegCreateKey(key, ("k" + kNotXMLText[i]).c_str(), &sub),
+                  KV_REG_INVALID_PARAMETER)
+            << i;
+    }
+    // Every query still reads the hive, and a later change keeps what was there.
+    uint32_t n = 0;
+    ASSERT_EQ(KVRegQueryDWORD(key, "Keep", n), KV_REG_SUCCESS);
+    EXPECT_EQ(n, 42u);
+    ASSERT_EQ(KVRegSetDWORD(key, "Later", 7), KV_REG_SUCCESS);
+    EXPECT_FALSE(fs::exists(dir + "/HKEY_CURRENT_USER.xml.bad"));
+    KVRegCloseKey(key);
+
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "Software\\T", &key), KV_REG_SUCCESS);
+    EXPECT_EQ(KVRegQueryDWORD(key, "Keep", n), KV_REG_SUCCESS);
+    EXPECT_EQ(n, 42u);
+    for (size_t i = 0; i < std::size(kNotXMLText); ++i) {
+        std::string back;
+        EXPECT_EQ(KVRegQueryString(key, ("Bad" + std::to_string(i)).c_str(), back), KV_REG_SUCCESS);
+        EXPECT_EQ(back, kNotXMLText[i]) << i;
+    }
+    KVRegCloseKey(key);
+}
+
+namespace {
+
+// A hive file of `depth` keys, each inside the one before.
+std::string NestedHive(size_t depth) {
+    std::string text = "<Registry>";
+    text.reserve(depth * 20 + 64);
+    for (size_t i = 0; i < depth; ++i)
+        text += "<Key name=\"k\">";
+    text += "<Value name=\"Deep\" type=\"4\">5</Value>";
+    for (size_t i = 0; i < depth; ++i)
+        text += "</Key>";
+    return text + "</Registry>\n";
+}
+
+} // namespace
+
+TEST_F(Registry, ADeeplyNestedHiveIsReadChangedAndWrittenWithoutCrashing) {
+    constexpr size_t kDepth = 150000; // far deeper than the stack allows recursion
+    fs::create_directories(dir);
+    const std::string file = dir + "/HKEY_CURRENT_USER.xml";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << NestedHive(kDepth);
+    }
+    ASSERT_EQ(KVRegSetDWORD(KV_HKEY_CURRENT_USER, "Top", 1), KV_REG_SUCCESS);
+    // The rewritten hive does not grow with the square of its depth.
+    EXPECT_LT(fs::file_size(file), kDepth * 100);
+    // The deep value is still there.
+    std::string path;
+    for (size_t i = 0; i < kDepth; ++i)
+        path += "k\\";
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, path.c_str(), &key), KV_REG_SUCCESS);
+    uint32_t n = 0;
+    EXPECT_EQ(KVRegQueryDWORD(key, "Deep", n), KV_REG_SUCCESS);
+    EXPECT_EQ(n, 5u);
+    KVRegCloseKey(key);
+}
+
+TEST_F(Registry, KeysOutOfOrderOrNamedTwiceReadAsTheStoreWritesThem) {
+    fs::create_directories(dir);
+    const std::string file = dir + "/HKEY_CURRENT_USER.xml";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "<Registry><Key name=\"b\"><Value name=\"x\" type=\"4\">1</Value></Key>"
+               "<Key name=\"A\"><Key name=\"z\"/></Key>"
+               "<Key name=\"B\"><Value name=\"y\" type=\"4\">2</Value><Key name=\"c\"/></Key>"
+               "<Key name=\"a\"><Key name=\"y\"/></Key></Registry>";
+    }
+    char name[16];
+    std::vector<std::string> top;
+    for (uint32_t i = 0;; ++i) {
+        uint32_t size = sizeof name;
+        if (KVRegEnumKey(KV_HKEY_CURRENT_USER, i, name, &size) != KV_REG_SUCCESS)
+            break;
+        top.push_back(name);
+    }
+    EXPECT_EQ(top, (std::vector<std::string>{"A", "b"}));
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "B", &key), KV_REG_SUCCESS);
+    uint32_t n = 0;
+    EXPECT_EQ(KVRegQueryDWORD(key, "x", n), KV_REG_SUCCESS);
+    EXPECT_EQ(KVRegQueryDWORD(key, "y", n), KV_REG_SUCCESS);
+    EXPECT_EQ(n, 2u);
+    KVRegCloseKey(key);
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "a\\y", &key), KV_REG_SUCCESS);
+    KVRegCloseKey(key);
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "a\\z", &key), KV_REG_SUCCESS);
+    KVRegCloseKey(key);
+}
+
+TEST_F(Registry, AHiveWithBytesXMLCannotCarryIsReadByteForByte) {
+    // As earlier versions of the store wrote such values and names: raw.
+    fs::create_directories(dir);
+    const std::string file = dir + "/HKEY_CURRENT_USER.xml";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Registry>\n"
+               "\t<Key name=\"T\">\n"
+               "\t\t<Value name=\"Keep\" type=\"4\">42</Value>\n"
+               "\t\t<Value name=\"Bad\" type=\"1\">\xC0\x80 caf\xC3\xA9&#13;</Value>\n"
+               "\t\t<Key name=\"k\xED\xA0\x80\">\n"
+               "\t\t\t<Value name=\"n\xEF\xBF\xBE\" type=\"4\">7</Value>\n"
+               "\t\t</Key>\n"
+               "\t</Key>\n</Registry>\n";
+    }
+    const auto check = [&] {
+        KVHKEY key = nullptr;
+        ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "T", &key), KV_REG_SUCCESS);
+        uint32_t n = 0;
+        EXPECT_EQ(KVRegQueryDWORD(key, "Keep", n), KV_REG_SUCCESS);
+        EXPECT_EQ(n, 42u);
+        std::string text;
+        EXPECT_EQ(KVRegQueryString(key, "Bad", text), KV_REG_SUCCESS);
+        EXPECT_EQ(text, "\xC0\x80 caf\xC3\xA9\r");
+        char name[16];
+        uint32_t size = sizeof name;
+        ASSERT_EQ(KVRegEnumKey(key, 0, name, &size), KV_REG_SUCCESS);
+        EXPECT_EQ(std::string(name, size), "k\xED\xA0\x80");
+        KVRegCloseKey(key);
+    };
+    check();
+    // A change keeps every value, and the hive stays readable.
+    KVHKEY key = nullptr;
+    ASSERT_EQ(KVRegOpenKey(KV_HKEY_CURRENT_USER, "T", &key), KV_REG_SUCCESS);
+    ASSERT_EQ(KVRegSetDWORD(key, "Later", 1), KV_REG_SUCCESS);
+    KVRegCloseKey(key);
+    EXPECT_FALSE(fs::exists(file + ".bad"));
+    check();
+}

@@ -93,6 +93,9 @@ public:
         moved = 0;
         if (!h_)
             return IoStatus::noDevice;
+        dropLateReplies();
+        if (!h_)
+            return IoStatus::noDevice;
         // What is left of earlier replies is no part of the coming one's.
         reply_.clear();
         pos_ = 0;
@@ -142,17 +145,45 @@ public:
     std::string path() const override { return path_; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // A board may still answer a frame after its time-out ran out; taken
+    // as the answer to the next frame, that reply would be wrong. So the
+    // next frame goes out only once the board has been quiet for one more
+    // time-out after it, and whatever arrives meanwhile is dropped. The IN
+    // pipe is polled in short reads so that a reply is taken as it comes.
+    void dropLateReplies() {
+        if (!lateUntil_)
+            return;
+        constexpr std::chrono::milliseconds kPoll{10};
+        while (h_ && Clock::now() < *lateUntil_) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(*lateUntil_ - Clock::now());
+            int n = 0;
+            int r = libusb_bulk_transfer(h_, ids_.bulkIn, packet_.data(),
+                                         static_cast<int>(packet_.size()), &n,
+                                         Millis(std::min(left, kPoll)));
+            if (r == LIBUSB_ERROR_NO_DEVICE)
+                closeHandle();
+            else if (r != 0 && r != LIBUSB_ERROR_TIMEOUT)
+                break;
+        }
+        lateUntil_.reset();
+    }
+
     IoStatus settle(int r) {
         switch (r) {
         case 0:
             return IoStatus::ok;
         case LIBUSB_ERROR_TIMEOUT:
             // Resynchronise the data toggles of both pipes and forget any
-            // partial answer.
+            // partial answer; a late answer is waited out before the next
+            // frame.
             libusb_clear_halt(h_, ids_.bulkIn);
             libusb_clear_halt(h_, ids_.bulkOut);
             reply_.clear();
             pos_ = 0;
+            lateUntil_ = Clock::now() + timeout_;
             return IoStatus::timeout;
         case LIBUSB_ERROR_NO_DEVICE:
             closeHandle();
@@ -182,6 +213,7 @@ private:
     std::vector<uint8_t> packet_;
     std::vector<uint8_t> reply_;
     size_t pos_ = 0;
+    std::optional<Clock::time_point> lateUntil_; // set by a time-out
 };
 
 std::string DevicePath(libusb_device* dev) {

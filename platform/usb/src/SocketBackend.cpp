@@ -14,6 +14,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A new stream to the board at `path`; -1 when it does not connect.
+int ConnectBoard(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return -1;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 class SocketPipe final : public BulkPipe {
 public:
     SocketPipe(int fd, std::string path, std::chrono::milliseconds timeout)
@@ -53,6 +70,8 @@ public:
             if (fd_ < 0)
                 return IoStatus::noDevice;
             IoStatus st = receivePacket(Clock::now() + timeout_);
+            if (st == IoStatus::timeout)
+                restartStream();
             if (st != IoStatus::ok)
                 return st;
         }
@@ -85,6 +104,16 @@ private:
     static void PutLength(uint8_t* p, uint32_t v) {
         for (int i = 0; i < 4; ++i)
             p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+
+    // After a time-out the board may still answer the frame it was given,
+    // at any later moment: on the same stream that answer would be taken
+    // for the next frame's. A new stream leaves it behind; the board keeps
+    // its state. A board that no longer takes connections is gone.
+    void restartStream() {
+        closeStream();
+        reply_.clear();
+        fd_ = ConnectBoard(path_);
     }
 
     void closeStream() {
@@ -215,18 +244,9 @@ std::vector<std::string> SocketBackend::listBoards() {
 }
 
 std::unique_ptr<BulkPipe> SocketBackend::open(const std::string& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path)
-        return nullptr;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ConnectBoard(path);
     if (fd < 0)
         return nullptr;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
     return std::make_unique<SocketPipe>(fd, path, timeout_);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -32,11 +33,28 @@ public:
     ~Peer() {
         if (board_ >= 0)
             ::close(board_);
-        ::close(listen_);
+        for (int fd : old_)
+            ::close(fd);
+        if (listen_ >= 0)
+            ::close(listen_);
         fs::remove_all(dir_);
     }
     const std::string& path() const { return path_; }
-    int accept() { return board_ = ::accept(listen_, nullptr, nullptr); }
+    // No new stream is taken any more (the open ones stay).
+    void stopListening() {
+        ::close(listen_);
+        listen_ = -1;
+    }
+    // The board's end of the next stream the host opens; -1 when none
+    // comes within two seconds.
+    int accept() {
+        pollfd p{listen_, POLLIN, 0};
+        if (::poll(&p, 1, 2000) != 1)
+            return -1;
+        if (board_ >= 0)
+            old_.push_back(board_);
+        return board_ = ::accept(listen_, nullptr, nullptr);
+    }
     // False when the host's end is already closed.
     bool send(std::vector<uint8_t> bytes) {
         return ::send(board_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
@@ -48,6 +66,7 @@ private:
     std::string path_;
     int listen_ = -1;
     int board_ = -1;
+    std::vector<int> old_; // streams the host has left
 };
 
 constexpr std::chrono::milliseconds kShort{50};
@@ -84,19 +103,41 @@ TEST(SocketPipe, AMessageCutShortByATimeOutUnplugsTheBoard) {
     }
 }
 
-TEST(SocketPipe, ATimeOutBetweenMessagesKeepsTheStream) {
+TEST(SocketPipe, AReplyAfterATimeOutNeverAnswersALaterFrame) {
     Peer peer;
     SocketBackend backend({peer.path()}, kShort);
     auto pipe = backend.open(peer.path());
     ASSERT_TRUE(pipe);
     ASSERT_GE(peer.accept(), 0);
+    const uint8_t frame[4] = {0xC1, 0, 0, 0};
+    size_t moved = 0;
+    ASSERT_EQ(pipe->write(frame, sizeof frame, moved), IoStatus::ok);
     uint8_t buf[1];
     size_t got = 0;
     EXPECT_EQ(pipe->read(buf, 1, got), IoStatus::timeout);
-    ASSERT_TRUE(peer.send({0x01, 0x00, 0x00, 0x00, 0x42}));
-    EXPECT_EQ(pipe->read(buf, 1, got), IoStatus::ok);
-    EXPECT_EQ(got, 1u);
-    EXPECT_EQ(buf[0], 0x42);
+    // The board answers the first frame late, then the next one in time.
+    peer.send({0x01, 0x00, 0x00, 0x00, 0x11});
+    ASSERT_EQ(pipe->write(frame, sizeof frame, moved), IoStatus::ok);
+    ASSERT_GE(peer.accept(), 0) << "the time-out left the stream behind";
+    ASSERT_TRUE(peer.send({0x01, 0x00, 0x00, 0x00, 0x22}));
+    ASSERT_EQ(pipe->read(buf, 1, got), IoStatus::ok);
+    EXPECT_EQ(buf[0], 0x22);
+}
+
+TEST(SocketPipe, ABoardThatTakesNoNewStreamAfterATimeOutIsUnplugged) {
+    Peer peer;
+    SocketBackend backend({peer.path()}, kShort);
+    auto pipe = backend.open(peer.path());
+    ASSERT_TRUE(pipe);
+    ASSERT_GE(peer.accept(), 0);
+    peer.stopListening();
+    uint8_t buf[1];
+    size_t got = 0;
+    EXPECT_EQ(pipe->read(buf, 1, got), IoStatus::timeout);
+    const uint8_t frame[4] = {0xC1, 0, 0, 0};
+    size_t moved = 0;
+    EXPECT_EQ(pipe->write(frame, sizeof frame, moved), IoStatus::noDevice);
+    EXPECT_EQ(pipe->read(buf, 1, got), IoStatus::noDevice);
 }
 
 TEST(SocketPipe, DiscardingStopsAtABoardThatKeepsSending) {

@@ -11,11 +11,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <mutex>
+#include <thread>
 #include <umockdev.h>
 
 using namespace kvusb;
@@ -117,6 +119,12 @@ public:
         std::lock_guard lock(mutex_);
         gone_ = true;
     }
+    // The reply to the next frame is sent `delay` later: it is released at
+    // the first transfer the host starts after that time.
+    void HoldNextReply(std::chrono::milliseconds delay) {
+        std::lock_guard lock(mutex_);
+        holdFor_ = delay;
+    }
 
     FakeBoard() { board->attach(u2csim::kChipAddress, std::make_shared<u2csim::Chip>()); }
     ~FakeBoard() {
@@ -205,12 +213,20 @@ private:
         uint8_t* bytes = buf ? buf->data : nullptr;
         urb->status = 0;
         urb->actual_length = 0;
+        if (!held_.empty() && std::chrono::steady_clock::now() >= releaseAt_) {
+            packets_.insert(packets_.end(), held_.begin(), held_.end());
+            held_.clear();
+        }
         if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
             control(urb, bytes);
             completed_.push_back(urbData);
         } else if (urb->endpoint == 0x02) {
+            const bool hold = holdFor_.count() > 0;
             for (auto& p : board->transfer(bytes, size_t(urb->buffer_length)))
-                packets_.push_back(std::move(p));
+                (hold ? held_ : packets_).push_back(std::move(p));
+            if (hold)
+                releaseAt_ = std::chrono::steady_clock::now() + holdFor_;
+            holdFor_ = {};
             urb->actual_length = urb->buffer_length;
             completed_.push_back(urbData);
         } else {
@@ -276,6 +292,9 @@ private:
     std::vector<UMockdevIoctlData*> inFlight_;
     std::deque<UMockdevIoctlData*> completed_;
     std::deque<u2c::Bytes> packets_;
+    std::chrono::milliseconds holdFor_{0};
+    std::deque<u2c::Bytes> held_; // a late reply
+    std::chrono::steady_clock::time_point releaseAt_;
 };
 
 struct UsbUnderUmockdev : ::testing::Test {
@@ -403,4 +422,41 @@ TEST_F(UsbUnderUmockdev, AGoneDeviceClosesTheHandle) {
     EXPECT_EQ(ReadAll(*pipe, &st, 1), IoStatus::noDevice);
     EXPECT_EQ(WriteAll(*pipe, open.data(), open.size()), IoStatus::noDevice);
     EXPECT_EQ(fake.IoctlsAfterGone(), seen) << "a closed handle touches the device no more";
+}
+
+TEST_F(UsbUnderUmockdev, AReplyAfterATimeOutNeverAnswersALaterFrame) {
+    fake.guid = kBridgeInterfaceGuid;
+    plug();
+    LibusbBackend backend({}, std::chrono::milliseconds(100));
+    auto pipe = backend.open("usb:1:1");
+    ASSERT_TRUE(pipe);
+    u2c::Bytes open = OpenFrame();
+    uint8_t st = 0;
+    ASSERT_EQ(WriteAll(*pipe, open.data(), open.size()), IoStatus::ok);
+    ASSERT_EQ(ReadAll(*pipe, &st, 1), IoStatus::ok);
+    fake.board->setMemWord(0, 0x11111111);
+    fake.board->setMemWord(4, 0x22222222);
+    // Reads one memory word: the reply's status and count, then the word.
+    auto readWord = [&](uint32_t address, uint32_t& word) {
+        u2c::Bytes packet = u2c::ReadMemPacket(address, 4);
+        u2c::Bytes frame = u2c::WriteReadFrame(0, 0x80, packet.data(), 9, 4);
+        if (IoStatus st = WriteAll(*pipe, frame.data(), frame.size()); st != IoStatus::ok)
+            return st;
+        uint8_t reply[9];
+        IoStatus st = ReadAll(*pipe, reply, sizeof reply);
+        if (st != IoStatus::ok)
+            pipe->discardInput();
+        word = u2c::GetLE32(reply + 5);
+        return st;
+    };
+    uint32_t word = 0;
+    fake.HoldNextReply(std::chrono::milliseconds(150));
+    EXPECT_EQ(readWord(0, word), IoStatus::timeout);
+    // Frames over the next few hundred milliseconds, while the late reply
+    // arrives: each gets its own answer.
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(readWord(4, word), IoStatus::ok) << i;
+        EXPECT_EQ(word, 0x22222222u) << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
 }

@@ -6,7 +6,9 @@
 // the old one (mode 0600), so a hive file is always whole.
 //
 // Key paths are separated by '\'; key and value names compare without
-// regard to ASCII case. Functions return Win32 error numbers (0 success,
+// regard to ASCII case. Names are UTF-8 text that XML can carry (anything
+// else gives KV_REG_INVALID_PARAMETER); values may hold any bytes, and what
+// is stored reads back exactly. Functions return Win32 error numbers (0 success,
 // 2 missing key or value, 234 buffer too small, ...), which
 // ConvertErrorWIN turns into status codes.
 #pragma once
@@ -26,6 +28,8 @@ enum : long {
     KV_REG_NO_MORE_ITEMS = 259,
     KV_REG_BADDB = 1009,       // the hive file is damaged
     KV_REG_KEY_DELETED = 1018, // the key of an open handle is gone
+    KV_REG_OUTOFMEMORY = 14,
+    KV_REG_NO_SYSTEM_RESOURCES = 1450, // the hive would grow too large to read back
 };
 
 enum : uint32_t {
