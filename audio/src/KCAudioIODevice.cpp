@@ -383,7 +383,9 @@ KTErr KCDulmStreamPortAudioIODevice::Open(int32_t inputChannelCount, uint32_t fr
         return status;
     if (f.bitsPerSample != 32)
         return eGenericErr;
-    if (mirrorDevice == 0)
+    // Device 0 is a real device here (the first of ALSA or JACK): only a
+    // negative index means "no mirror".
+    if (mirrorDevice < 0)
         return eNoErr;
     const PaDeviceInfo* info = DeviceInfo(mirrorDevice);
     PaStreamParameters out =

@@ -213,7 +213,7 @@ public:
     using KCPortAudioAudioIODevice::KCPortAudioAudioIODevice;
     ~KCDulmStreamPortAudioIODevice() override;
 
-    // The device's Open, then (for a mirror device index other than 0) the
+    // The device's Open, then (for a mirror device index of 0 or above) the
     // mirror stream; -1 when the bit depth is not 32 or the mirror fails to
     // open (the device then counts as not open).
     KTErr Open(int32_t inputChannelCount, uint32_t framesPerBuffer, const KCSampleFormat& format,
