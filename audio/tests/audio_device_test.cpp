@@ -325,6 +325,33 @@ TEST(AudioDevice, SinksAndSourcesOutliveTheirDevice) {
     EXPECT_EQ(input->GetSamples(list, state), eUninitalized);
 }
 
+// Inside each pull, reads the device input into a list wider and longer
+// than the stream's input, filled with a marker first, and counts the
+// samples that were not written.
+class WideReader : public KCInputSampleSource {
+public:
+    static constexpr uint32_t kChannels = 3;
+    static constexpr uint32_t kFrames = 300;
+    explicit WideReader(KCSampleSource* input) : input(input) {
+        list.Build(kFrames, samples.data(), kChannels, kChannels);
+    }
+    KTErr GetSamples(KCSoundBufList& out, KCStreamState& state) override {
+        samples.fill(9.0f);
+        KCStreamState fresh;
+        input->GetSamples(list, fresh);
+        for (float v : samples)
+            untouched += v != 0.0f;
+        ++reads;
+        out.Clear();
+        return eNoErr;
+    }
+    KCSampleSource* input;
+    std::array<float, kChannels * kFrames> samples;
+    KCSoundBufList list;
+    std::atomic<int> reads{0};
+    std::atomic<int> untouched{0};
+};
+
 TEST(AudioDevice, ReadInputGivesOnlyWhatWasCaptured) {
     // Without a device.
     KCAudioIODevice::KCAudioIODeviceSampleSource orphan(nullptr);
@@ -344,6 +371,19 @@ TEST(AudioDevice, ReadInputGivesOnlyWhatWasCaptured) {
     EXPECT_EQ(source->GetSamples(list, state), 0);
     for (float v : buffer)
         EXPECT_EQ(v, 0.0f);
+    ASSERT_EQ(device.Close(), 0);
+
+    // Inside a callback of a one-channel input: list channels beyond it and
+    // frames beyond the callback's are zeros, whatever the list holds.
+    ASSERT_EQ(device.Open(1, 256, Stereo(jack.rate), jack.input, jack.output, nullptr, nullptr), 0);
+    ASSERT_EQ(device.GetStreamInputChannels(), 1);
+    WideReader reader(source.get());
+    std::unique_ptr<KCSampleSink> sink(device.CreateSampleSink());
+    sink->SetInput(&reader);
+    ASSERT_EQ(sink->Start(), 0);
+    EXPECT_TRUE(WaitFor([&] { return reader.reads >= 5; }, 5s));
+    ASSERT_EQ(sink->Stop(), 0);
+    EXPECT_EQ(reader.untouched, 0);
 }
 
 // The ASIO flavour fills its channel selectors; on this platform they reach
