@@ -123,7 +123,9 @@ private:
     std::vector<float> phaseTaps; // step rows of filterLength windowed taps (with gain)
     std::vector<float> history;   // per channel: the ring's frames, twice in a row
     long historyFrames = 0;
-    long tapsStep = 0; // the setting the tap rows were built for
+    long historyStride = 0; // floats from one channel's history to the next
+    long tapStride = 0;     // floats per tap row: filterLength, padded with zero taps
+    long tapsStep = 0;      // the setting the tap rows were built for
     double tapsGain = 0.0;
     const double* tapsTable = nullptr;
     alignas(32) std::array<float, kRingFloats> inlineRing{};
