@@ -54,10 +54,19 @@ long NextPowerOfTwo(long v) {
 
 // Tap rows and channel histories are padded to a multiple of this many
 // floats (with zero taps), so the dot products need no scalar tail.
-constexpr long kTapAlign = 8;
+constexpr long kTapAlign = 16;
 
 long RoundUpToTapAlign(long n) {
     return (n + kTapAlign - 1) / kTapAlign * kTapAlign;
+}
+
+// Tap rows start on cache-line boundaries (rows of whole 16-float groups stay
+// on them), so that no load of taps straddles two lines.
+constexpr long kTapsAlignFloats = 64 / sizeof(float);
+
+long TapsOffset(const std::vector<float>& taps) {
+    const auto address = reinterpret_cast<uintptr_t>(taps.data());
+    return long((64 - address % 64) % 64 / sizeof(float));
 }
 
 // Dot products of n floats, n a multiple of kTapAlign: one channel, and two
@@ -260,7 +269,6 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
     increment = other.increment;
     phase = other.phase;
     flags = other.flags;
-    phaseTaps = other.phaseTaps;
     ringMask = other.ringMask;
     history = other.history;
     historyFrames = other.historyFrames;
@@ -280,6 +288,11 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
         window = ownArray.data() + tableSize;
     }
     tapsTable = other.tapsTable ? sincTable : nullptr;
+    // Rebuilt rather than copied: the rows' alignment depends on where the
+    // storage lies.
+    phaseTaps.clear();
+    if (tapsTable && window)
+        BuildPhaseTaps();
     if (other.ring) {
         const long floats = other.ringMask + 1;
         if (floats <= kRingFloats) {
@@ -419,9 +432,10 @@ void KCOnTheFlySRC::BuildPhaseTaps() {
     const long h = halfLength;
     const long s = step;
     tapStride = RoundUpToTapAlign(filterLength);
-    phaseTaps.assign(size_t(s) * size_t(tapStride), 0.0f);
+    phaseTaps.assign(size_t(s) * size_t(tapStride) + kTapsAlignFloats - 1, 0.0f);
+    tapsOffset = TapsOffset(phaseTaps);
     for (long a = 0; a < s; ++a) {
-        float* row = phaseTaps.data() + a * tapStride;
+        float* row = phaseTaps.data() + tapsOffset + a * tapStride;
         for (long k = 0; k <= h; ++k)
             row[k] = static_cast<float>(gain * sincTable[(h - k) * s + a] * window[k]);
         for (long k = 1; k <= h; ++k)
@@ -486,6 +500,7 @@ void KCOnTheFlySRC::Dispose() {
     historyFrames = 0;
     historyStride = 0;
     tapStride = 0;
+    tapsOffset = 0;
     tapsStep = 0;
     tapsGain = 0.0;
     tapsTable = nullptr;
@@ -567,7 +582,7 @@ void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
         return;
     }
     const long a = std::min(static_cast<long>(stepD * phase), step - 1);
-    const float* taps = phaseTaps.data() + a * tapStride;
+    const float* taps = phaseTaps.data() + tapsOffset + a * tapStride;
     const float* first = history.data() + readPos / kSlotFloats;
     const DotKernels& kernels = gKernels;
     if constexpr (Channels == 2) {

@@ -125,6 +125,7 @@ private:
     long historyFrames = 0;
     long historyStride = 0; // floats from one channel's history to the next
     long tapStride = 0;     // floats per tap row: filterLength, padded with zero taps
+    long tapsOffset = 0;    // floats before the first row in phaseTaps
     long tapsStep = 0;      // the setting the tap rows were built for
     double tapsGain = 0.0;
     const double* tapsTable = nullptr;
