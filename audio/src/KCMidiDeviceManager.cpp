@@ -52,9 +52,12 @@ void KCMidiDeviceManager::SetCallback(MidiEventCallback cb, void* data) {
 }
 
 KTErr KCMidiDeviceManager::Initialize() {
-    if (!gPortMidiInitialised.exchange(true))
-        api->initialize();
-    return eNoErr;
+    if (gPortMidiInitialised.exchange(true))
+        return eNoErr;
+    if (api->initialize() == pmNoError)
+        return eNoErr;
+    gPortMidiInitialised = false;
+    return eGenericErr;
 }
 
 KTErr KCMidiDeviceManager::ListDevices(MidiDeviceList& outputs, MidiDefaults& defaults,

@@ -12,6 +12,7 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

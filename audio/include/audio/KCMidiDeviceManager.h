@@ -70,7 +70,7 @@ public:
     KCMidiDeviceManager& operator=(const KCMidiDeviceManager&) = delete;
 
     void SetCallback(MidiEventCallback callback, void* userData);
-    // Initialises PortMidi once per process.
+    // Initialises PortMidi once per process; -1 when that fails.
     KTErr Initialize();
     // Devices with an input go into `inputs`, others with an output into
     // `outputs`; -1 when anything throws.
