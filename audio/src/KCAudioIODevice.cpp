@@ -76,8 +76,13 @@ KCAudioIODevice::KCAudioIODeviceSampleSink* KCAudioIODevice::CreateSampleSink() 
 
 void KCAudioIODevice::Forget(KCAudioIODeviceSampleSink* s) {
     Erase(sinks, s);
-    KCAudioIODeviceSampleSink* current = s;
-    sink.compare_exchange_strong(current, nullptr, std::memory_order_acq_rel);
+    if (sink.load(std::memory_order_acquire) != s)
+        return;
+    // The callback may be pulling through this sink right now: the stream
+    // stops (after its last callback) before the sink goes.
+    if (IsRunning())
+        Stop();
+    sink.store(nullptr, std::memory_order_release);
 }
 
 void KCAudioIODevice::Forget(KCAudioIODeviceSampleSource* s) {

@@ -306,6 +306,18 @@ TEST(AudioDevice, SinksAndSourcesOutliveTheirDevice) {
     EXPECT_EQ(device->GetSink(), nullptr);
     EXPECT_FALSE(device->IsRunning());
 
+    // A running device's sink deleted without stopping: the device stops
+    // first, so no callback pulls through a deleted sink.
+    ProbeSource direct;
+    direct.expectedFrames = 256;
+    auto* loose = device->CreateSampleSink();
+    loose->SetInput(&direct);
+    ASSERT_EQ(loose->Start(), 0);
+    ASSERT_TRUE(WaitFor([&] { return direct.calls >= 3; }, 5s));
+    delete loose;
+    EXPECT_FALSE(device->IsRunning());
+    EXPECT_EQ(device->GetSink(), nullptr);
+
     std::unique_ptr<KCAudioIODevice::KCAudioIODeviceSampleSource> input(
         device->CreateSampleSource());
     chain.SetSink(device->CreateSampleSink());
