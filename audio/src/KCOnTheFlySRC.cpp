@@ -199,21 +199,23 @@ struct DotKernels {
     DotPairFunction dotPair = &DotPairPortable;
 };
 
-DotKernels ChooseKernels() {
+DotKernels ChooseKernels(KCOnTheFlySRC::Instructions most) {
+    using Instructions = KCOnTheFlySRC::Instructions;
     DotKernels k;
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+    if (most >= Instructions::kAvx2 && __builtin_cpu_supports("avx2") &&
+        __builtin_cpu_supports("fma")) {
         k.dot = &DotAvx2;
         k.dotPair = &DotPairAvx2;
+        if (most >= Instructions::kAvx512 && __builtin_cpu_supports("avx512f"))
+            k.dotPair = &DotPairAvx512;
     }
-    if (__builtin_cpu_supports("avx512f"))
-        k.dotPair = &DotPairAvx512;
 #endif
     return k;
 }
 
 // Chosen at start-up, so that no output frame pays for a first-use check.
-const DotKernels gKernels = ChooseKernels();
+DotKernels gKernels = ChooseKernels(KCOnTheFlySRC::Instructions::kAvx512);
 
 } // namespace
 
@@ -592,6 +594,10 @@ void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
             frame[c] = kernels.dot(taps, first + c * historyStride, tapStride);
     }
     Advance(need);
+}
+
+void KCOnTheFlySRC::UseInstructions(Instructions most) {
+    gKernels = ChooseKernels(most);
 }
 
 long KCOnTheFlySRC::RateConvertLength(long inFrames) const {

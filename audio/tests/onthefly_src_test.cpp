@@ -298,22 +298,27 @@ TEST(OnTheFlySRC, OutputIsTheFilterSum) {
                           {44100, 48000, 1, eSRCDefault}, {48000, 44100, 3, eSRCLongFilter},
                           {96000, 48000, 4, eSRCDefault}, {22050, 48000, 5, eSRCShortFilter},
                           {44100, 44100, 2, eSRCDefault}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out << ", " << c.channels);
-        std::vector<std::vector<float>> in(size_t(c.channels));
-        uint32_t r = 7;
-        for (auto& channel : in)
-            for (int i = 0; i < 3000; ++i) {
-                r = r * 1664525u + 1013904223u;
-                channel.push_back(float((r >> 9) / 4194304.0 - 1.0) * 0.9f);
-            }
-        KCOnTheFlySRC src(c.in, c.out, c.flags, c.channels);
-        const auto out = Stream(src, in, 2500);
-        const auto expected = Reference(src, in, out[0].size(), c.in, c.out);
-        double worst = 0.0;
-        for (size_t ch = 0; ch < in.size(); ++ch)
-            for (size_t m = 0; m < out[ch].size(); ++m)
-                worst = std::max(worst, std::abs(double(out[ch][m]) - expected[ch][m]));
-        EXPECT_LT(worst, 1e-6);
-    }
+    using Instructions = KCOnTheFlySRC::Instructions;
+    for (auto instructions : {Instructions::kPortable, Instructions::kAvx2, Instructions::kAvx512})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out << ", " << c.channels
+                                            << ", instructions " << int(instructions));
+            KCOnTheFlySRC::UseInstructions(instructions);
+            std::vector<std::vector<float>> in(size_t(c.channels));
+            uint32_t r = 7;
+            for (auto& channel : in)
+                for (int i = 0; i < 3000; ++i) {
+                    r = r * 1664525u + 1013904223u;
+                    channel.push_back(float((r >> 9) / 4194304.0 - 1.0) * 0.9f);
+                }
+            KCOnTheFlySRC src(c.in, c.out, c.flags, c.channels);
+            const auto out = Stream(src, in, 2500);
+            const auto expected = Reference(src, in, out[0].size(), c.in, c.out);
+            double worst = 0.0;
+            for (size_t ch = 0; ch < in.size(); ++ch)
+                for (size_t m = 0; m < out[ch].size(); ++m)
+                    worst = std::max(worst, std::abs(double(out[ch][m]) - expected[ch][m]));
+            EXPECT_LT(worst, 1e-6);
+        }
+    KCOnTheFlySRC::UseInstructions(Instructions::kAvx512);
 }

@@ -65,6 +65,13 @@ public:
 
     static double CalcCutoffCorrection(long inRate, long outRate);
 
+    // The vector instructions the filter sums use: the best the processor
+    // has, at most `most`. Every choice gives the same sums to within
+    // rounding; the lower ones exist so that each can be checked. Not to be
+    // called while a converter runs on another thread.
+    enum class Instructions { kPortable, kAvx2, kAvx512 };
+    static void UseInstructions(Instructions most);
+
     long GetHalfLength() const { return halfLength; }
     long GetFilterLength() const { return filterLength; }
     long GetTableSize() const { return tableSize; }
