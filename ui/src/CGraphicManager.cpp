@@ -64,8 +64,7 @@ void Colour(const KCRGBAColor& c) {
 }
 
 template <typename T>
-void WaveForm(const KCPoint<T>* points, short count, const KCRGBAColor& c1,
-              const KCRGBAColor& c2) {
+void WaveForm(const KCPoint<T>* points, short count, const KCRGBAColor& c1, const KCRGBAColor& c2) {
     if (points == nullptr || count < 1)
         return;
     glBegin(GL_TRIANGLE_STRIP);
@@ -606,14 +605,13 @@ OGLText* CGraphicManagerAbs::PrepareText(void*& text, const KCPoint<short>& size
 
 template <typename Text>
 void CGraphicManagerAbs::RenderAnyText(void*& text, const Text* string, const KCFontInfo& font,
-                                       const KCRGBAColor& colour,
-                                       ETextJustification justification,
+                                       const KCRGBAColor& colour, ETextJustification justification,
                                        const KCPoint<short>& size) {
     if (size.x < 1 || size.y < 1 || window == nullptr)
         return;
     OGLText* t = PrepareText(text, size);
-    GMRenderText(*window, font, string, colour, justification,
-                 KURect<short>(0, 0, size.y, size.x), *t->GetImageData());
+    GMRenderText(*window, font, string, colour, justification, KURect<short>(0, 0, size.y, size.x),
+                 *t->GetImageData());
     t->ReleaseTexture();
 }
 

@@ -90,7 +90,8 @@ bool Acceptable(Display* d, GLXFBConfig c) {
     return (Attrib(d, c, GLX_RENDER_TYPE) & GLX_RGBA_BIT) &&
            (Attrib(d, c, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) && Attrib(d, c, GLX_VISUAL_ID) != 0 &&
            Attrib(d, c, GLX_BUFFER_SIZE) == 32 && Attrib(d, c, GLX_ALPHA_SIZE) == 8 &&
-           Attrib(d, c, GLX_STENCIL_SIZE) >= 1 && Attrib(d, c, GLX_CONFIG_CAVEAT) != GLX_SLOW_CONFIG;
+           Attrib(d, c, GLX_STENCIL_SIZE) >= 1 &&
+           Attrib(d, c, GLX_CONFIG_CAVEAT) != GLX_SLOW_CONFIG;
 }
 
 struct Choice {
@@ -122,9 +123,17 @@ Choice WalkConfigs(Display* d, GLXFBConfig* configs, int count, bool radeon, boo
 // The configuration the display suggests for the request: RGBA, window,
 // double-buffered, 32 colour bits with 8 of alpha.
 int SuggestedConfig(Display* d, int screen, GLXFBConfig* configs, int count) {
-    const int request[] = {GLX_RENDER_TYPE, GLX_RGBA_BIT,   GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
-                           GLX_DOUBLEBUFFER, True,          GLX_BUFFER_SIZE,   32,
-                           GLX_ALPHA_SIZE,   8,             None};
+    const int request[] = {GLX_RENDER_TYPE,
+                           GLX_RGBA_BIT,
+                           GLX_DRAWABLE_TYPE,
+                           GLX_WINDOW_BIT,
+                           GLX_DOUBLEBUFFER,
+                           True,
+                           GLX_BUFFER_SIZE,
+                           32,
+                           GLX_ALPHA_SIZE,
+                           8,
+                           None};
     int n = 0;
     GLXFBConfig* suggested = glXChooseFBConfig(d, screen, request, &n);
     int index = 0;
@@ -249,8 +258,8 @@ void ProbeWithCanvas(wxGLCanvas* canvas, ProbeResult& result) {
     const char* glxExtensions = glXQueryExtensionsString(d, screen);
     const bool radeon = Same(vendor, "ATI Technologies Inc.") && renderer != nullptr &&
                         std::strstr(renderer, "Radeon") != nullptr;
-    Choice choice =
-        WalkConfigs(d, configs, count, radeon, GMHasExtension(glxExtensions, "GLX_OML_swap_method"));
+    Choice choice = WalkConfigs(d, configs, count, radeon,
+                                GMHasExtension(glxExtensions, "GLX_OML_swap_method"));
     result.flags = GMRendererFlagsFor(vendor, renderer, glExtensions, glxExtensions);
     if (result.flags & eRendererVertexBuffers)
         BindBufferEntryPoints();

@@ -44,11 +44,6 @@ struct Library {
     }
 };
 
-Library& FreeType() {
-    static Library library;
-    return library;
-}
-
 struct FaceDeleter {
     void operator()(FT_Face face) const { FT_Done_Face(face); }
 };
@@ -57,8 +52,28 @@ using FacePtr = std::unique_ptr<FT_FaceRec_, FaceDeleter>;
 // weight 0 (the default), 400 or 700; the face name holds at most 31 bytes.
 using FaceKey = std::tuple<std::string, int, bool>;
 
+struct GlyphSet;
+using GlyphSetKey = std::tuple<FT_Face, FT_F26Dot6, bool>;
+
+// The library, its faces and their glyphs; members go in reverse order, the
+// library last.
+struct TextCache {
+    Library library;
+    std::map<FaceKey, FacePtr> faces;
+    std::map<GlyphSetKey, std::unique_ptr<GlyphSet>> sets;
+};
+
+TextCache& Cache() {
+    static TextCache cache;
+    return cache;
+}
+
+Library& FreeType() {
+    return Cache().library;
+}
+
 FT_Face MatchFace(const FaceKey& key) {
-    static std::map<FaceKey, FacePtr> faces;
+    auto& faces = Cache().faces;
     if (auto it = faces.find(key); it != faces.end())
         return it->second.get();
     FT_Face face = nullptr;
@@ -165,8 +180,8 @@ FT_F26Dot6 EmSize(FT_Face face, const KCFontInfo& font) {
     case eFontSizePixels: {
         // A cell height: the face's Windows ascent and descent make `size`.
         const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-        const int cell = os2 ? os2->usWinAscent + os2->usWinDescent
-                             : face->ascender - face->descender;
+        const int cell =
+            os2 ? os2->usWinAscent + os2->usWinDescent : face->ascender - face->descender;
         if (cell <= 0)
             return FT_F26Dot6(size) * 64;
         return FT_F26Dot6(std::lround(double(size) * 64 * face->units_per_EM / cell));
@@ -228,8 +243,7 @@ GlyphSet* GlyphsFor(const KCFontInfo& font) {
         return nullptr;
     const FT_F26Dot6 em = EmSize(face, font);
     const bool mono = font.GetFontQuality() == eFontQualityNonAntiAliased;
-    static std::map<std::tuple<FT_Face, FT_F26Dot6, bool>, std::unique_ptr<GlyphSet>> sets;
-    auto& slot = sets[{face, em, mono}];
+    auto& slot = Cache().sets[{face, em, mono}];
     if (!slot) {
         slot = std::make_unique<GlyphSet>();
         slot->face = face;
@@ -326,8 +340,8 @@ Line Visual(const Line& logical) {
     std::vector<FriBidiChar> in(logical.begin(), logical.end());
     std::vector<FriBidiChar> out(in.size() + 1);
     FriBidiParType base = FRIBIDI_PAR_RTL;
-    if (!fribidi_log2vis(in.data(), FriBidiStrIndex(in.size()), &base, out.data(), nullptr,
-                         nullptr, nullptr))
+    if (!fribidi_log2vis(in.data(), FriBidiStrIndex(in.size()), &base, out.data(), nullptr, nullptr,
+                         nullptr))
         return logical;
     return Line(out.begin(), out.begin() + long(in.size()));
 }
@@ -401,8 +415,8 @@ void Fill(ImageData& image, int w, int h, uint32_t value) {
 }
 
 void Render(const KCFontInfo& font, const std::u32string& text, bool wide,
-            const KCRGBAColor& colour, ETextJustification justification,
-            const KURect<short>& rect, ImageData& image) {
+            const KCRGBAColor& colour, ETextJustification justification, const KURect<short>& rect,
+            ImageData& image) {
     if (image.GetRowPointers() == nullptr || image.BytesPerPixel() != 4)
         return;
     const int w = std::min<int>(rect.Width(), int(image.GetWidth()));
@@ -530,8 +544,8 @@ void OGLText::SaveTexture() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, GLsizei(imageData->GetWidth()),
-                 GLsizei(imageData->GetHeight()), 0, GetImageDepth(bitsPerPixel),
-                 GL_UNSIGNED_BYTE, imageData->GetRawData());
+                 GLsizei(imageData->GetHeight()), 0, GetImageDepth(bitsPerPixel), GL_UNSIGNED_BYTE,
+                 imageData->GetRawData());
 }
 
 void OGLText::ReleaseTexture() {

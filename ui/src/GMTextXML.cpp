@@ -17,10 +17,10 @@ struct Word {
 
 // The words in the order the readers compare them.
 constexpr Word<EFontStyle> kStyleWords[] = {
-    {eFontStyleNormal, "Normal"},       {eFontStyleBold, "Bold"},
-    {eFontStyleItalics, "Italics"},     {eFontStyleUnderline, "Underline"},
-    {eFontStyleOutline, "Outline"},     {eFontStyleShadow, "Shadow"},
-    {eFontStyleCondense, "Condense"},   {eFontStyleExtend, "Extend"},
+    {eFontStyleNormal, "Normal"},     {eFontStyleBold, "Bold"},
+    {eFontStyleItalics, "Italics"},   {eFontStyleUnderline, "Underline"},
+    {eFontStyleOutline, "Outline"},   {eFontStyleShadow, "Shadow"},
+    {eFontStyleCondense, "Condense"}, {eFontStyleExtend, "Extend"},
 };
 constexpr Word<EFontQuality> kQualityWords[] = {
     {eFontQualityAntiAliased, "AntiAliased"},
@@ -66,8 +66,8 @@ CXMLElement* WriteWord(E value, CXMLElement* element, const Word<E> (&words)[N])
 // character that is not a digit; 0 when there is none.
 long Decimal(const std::string& text) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                               text[i] == '\r'))
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
         ++i;
     const bool negative = i < text.size() && text[i] == '-';
     if (i < text.size() && (text[i] == '-' || text[i] == '+'))
