@@ -23,6 +23,9 @@
 
 namespace {
 
+// What an unexpected failure while a context is set up returns.
+constexpr KTErr kUnexpectedFailure = -3;
+
 struct ProbeState {
     KCRendererInfo info;
     bool computed = false;
@@ -416,7 +419,7 @@ KTErr GMCreateRC(KCWindow& window) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         return eNoErr;
     } catch (...) {
-        return eGenericErr - 2; // -3
+        return kUnexpectedFailure;
     }
 }
 

@@ -242,6 +242,8 @@ GlyphSet* GlyphsFor(const KCFontInfo& font) {
     if (face == nullptr)
         return nullptr;
     const FT_F26Dot6 em = EmSize(face, font);
+    if (em <= 0)
+        return nullptr; // no size: nothing can be drawn or measured
     const bool mono = font.GetFontQuality() == eFontQualityNonAntiAliased;
     auto& slot = Cache().sets[{face, em, mono}];
     if (!slot) {

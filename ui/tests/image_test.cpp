@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "png_writer.h"
+#include "ui/CGraphicManagerAbs.h"
+#include "ui/CKVImage.h"
 #include "ui/KCImage.h"
 
 namespace {
@@ -167,4 +169,41 @@ TEST(Images, ConverterRecords) {
         eNoErr);
     EXPECT_EQ(o, nullptr);
     EXPECT_EQ(kPNGOConvertFuncs.code.Get(), KCFourCC(KV_FOURCC("PNGO")).Get());
+}
+
+TEST(Images, XMLImageDescriptions) {
+    kvXML::CXMLElement element("Image", "");
+    element.AddAttrib("ResID", "1200");
+    element.push_back(new kvXML::CXMLElement("ResID", "1201"));
+    CKVImage image;
+    EXPECT_FALSE(image.IsValid());
+    image.ReadFromXML(&element);
+    EXPECT_EQ(image.GetResID(), 1201); // the child overrides the attribute
+    EXPECT_TRUE(image.IsValid());
+    image.UpdateBoundRect(KURect<short>(10, 20, 30, 60));
+    EXPECT_EQ(image.GetPosition(), KCPoint<short>(20, 10));
+    image.UpdatePosition(KCPoint<short>(100, 50));
+    EXPECT_EQ(image.GetBoundRect(), KURect<short>(50, 100, 70, 140));
+
+    kvXML::CXMLElement out("Image", "");
+    CKVImage().WriteToXML(&out);
+    EXPECT_TRUE(out.GetAttribVec().empty()); // a default image writes nothing
+    image.WriteToXML(&out);
+    long id = 0;
+    ASSERT_TRUE(out.GetAttrib("ResID", id));
+    EXPECT_EQ(id, 1201);
+
+    // Without a hatch nothing is loaded, and no display is needed.
+    CGraphicManagerAbs manager(nullptr);
+    EXPECT_EQ(manager.GetRendererFlags(), 0u);
+    EXPECT_EQ(image.GetImageSize(manager), KCPoint<short>(0, 0));
+    EXPECT_EQ(image.GetWidth(manager), 0);
+    EXPECT_FALSE(image.IsTextureLoaded());
+    CKVImageContainer list;
+    EXPECT_EQ(list.LoadBitmap(65535, nullptr), 0);
+    ASSERT_EQ(list.GetImageVecSize(), 1);
+    EXPECT_EQ((*list.GetImageVec())[0].GetResID(), -1);
+    EXPECT_EQ((*list.GetImageVec())[0].GetImageRef(), nullptr);
+    static_assert(!std::is_copy_constructible_v<CGraphicManagerAbs>);
+    static_assert(!std::is_copy_assignable_v<CGraphicManagerAbs>);
 }
