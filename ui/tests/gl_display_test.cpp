@@ -58,7 +58,11 @@ protected:
         RMInit(0);
         window = new KCWindow();
         log = new Log();
-        display::Open(*window, display::Options(*log, R(100, 100, 100 + kHeight, 100 + kWidth)));
+        // Never shown: drawing goes to the back buffer of the realized
+        // window, and no input of other tests is disturbed.
+        ASSERT_EQ(KMCreateWindow(display::Options(*log, R(100, 100, 100 + kHeight, 100 + kWidth)),
+                                 *window),
+                  eNoErr);
         ASSERT_EQ(GMCreateRC(*window), eNoErr);
     }
     static void TearDownTestSuite() {
