@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <wx/glcanvas.h>
 
@@ -97,30 +98,22 @@ bool Acceptable(Display* d, GLXFBConfig c) {
            Attrib(d, c, GLX_CONFIG_CAVEAT) != GLX_SLOW_CONFIG;
 }
 
-struct Choice {
-    int best = 0;
-    int undefinedSwap = 0;
-    int singleBuffer = 0;
-};
-
-// Walks the configurations (1-based) and stops after the first best one.
-Choice WalkConfigs(Display* d, GLXFBConfig* configs, int count, bool radeon, bool omlSwap) {
-    Choice choice;
-    for (int i = 0; i < count && choice.best == 0; ++i) {
-        GLXFBConfig c = configs[i];
-        if (!Acceptable(d, c))
+// What the choice needs of each configuration, in the screen's order.
+std::vector<KSConfigTraits> TraitsOf(Display* d, GLXFBConfig* configs, int count, bool omlSwap) {
+    std::vector<KSConfigTraits> traits(size_t(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        KSConfigTraits& t = traits[size_t(i)];
+        t.acceptable = Acceptable(d, configs[i]);
+        if (!t.acceptable)
             continue;
-        const int method = omlSwap ? Attrib(d, c, GLX_SWAP_METHOD_OML) : 0;
-        if (Attrib(d, c, GLX_DOUBLEBUFFER)) {
-            if (method == GLX_SWAP_COPY_OML)
-                choice.best = i + 1;
-            else if (!radeon && method == GLX_SWAP_UNDEFINED_OML && choice.undefinedSwap == 0)
-                choice.undefinedSwap = i + 1;
-        } else if (choice.singleBuffer == 0) {
-            choice.singleBuffer = i + 1;
-        }
+        t.doubleBuffered = Attrib(d, configs[i], GLX_DOUBLEBUFFER) != 0;
+        const int method = omlSwap ? Attrib(d, configs[i], GLX_SWAP_METHOD_OML) : 0;
+        t.swapMethod = method == GLX_SWAP_COPY_OML        ? kSwapCopy
+                       : method == GLX_SWAP_UNDEFINED_OML ? kSwapUndefined
+                       : method == GLX_SWAP_EXCHANGE_OML  ? kSwapExchange
+                                                          : kSwapUnknown;
     }
-    return choice;
+    return traits;
 }
 
 // The configuration the display suggests for the request: RGBA, window,
@@ -259,25 +252,16 @@ void ProbeWithCanvas(wxGLCanvas* canvas, ProbeResult& result) {
     const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     const auto* glExtensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     const char* glxExtensions = glXQueryExtensionsString(d, screen);
-    const bool radeon = Same(vendor, "ATI Technologies Inc.") && renderer != nullptr &&
-                        std::strstr(renderer, "Radeon") != nullptr;
-    Choice choice = WalkConfigs(d, configs, count, radeon,
-                                GMHasExtension(glxExtensions, "GLX_OML_swap_method"));
     result.flags = GMRendererFlagsFor(vendor, renderer, glExtensions, glxExtensions);
     if (result.flags & eRendererVertexBuffers)
         BindBufferEntryPoints();
-    if (Same(vendor, "Intel"))
-        choice.undefinedSwap = 0;
+    const KSConfigChoice choice = GMChooseConfig(
+        TraitsOf(d, configs, count, GMHasExtension(glxExtensions, "GLX_OML_swap_method")), vendor,
+        renderer, suggested);
     glXMakeCurrent(d, None, nullptr);
-    if (choice.best)
-        result.format = choice.best;
-    else if (choice.undefinedSwap)
-        result.format = choice.undefinedSwap;
-    else if (choice.singleBuffer) {
-        result.format = choice.singleBuffer;
+    result.format = choice.pixelFormat;
+    if (choice.singleBuffered)
         result.flags &= ~eRendererDoubleBuffer;
-    } else
-        result.format = suggested;
     if (result.format > 0)
         result.chosenID = Attrib(d, configs[result.format - 1], GLX_FBCONFIG_ID);
     XFree(configs);
@@ -343,6 +327,40 @@ uint32_t GMRendererFlagsFor(const char* vendor, const char* renderer, const char
         }
     }
     return flags;
+}
+
+KSConfigChoice GMChooseConfig(const std::vector<KSConfigTraits>& configs, const char* vendor,
+                              const char* renderer, int suggested) {
+    const bool radeon = Same(vendor, "ATI Technologies Inc.") && renderer != nullptr &&
+                        std::strstr(renderer, "Radeon") != nullptr;
+    int best = 0, undefinedSwap = 0, singleBuffer = 0;
+    for (size_t i = 0; i < configs.size() && best == 0; ++i) {
+        const KSConfigTraits& c = configs[i];
+        const int index = int(i) + 1;
+        if (!c.acceptable)
+            continue;
+        if (!c.doubleBuffered) {
+            if (singleBuffer == 0)
+                singleBuffer = index;
+        } else if (c.swapMethod == kSwapCopy) {
+            best = index;
+        } else if (!radeon && c.swapMethod == kSwapUndefined && undefinedSwap == 0) {
+            undefinedSwap = index;
+        }
+    }
+    if (Same(vendor, "Intel"))
+        undefinedSwap = 0;
+    KSConfigChoice choice;
+    if (best != 0)
+        choice.pixelFormat = best;
+    else if (undefinedSwap != 0)
+        choice.pixelFormat = undefinedSwap;
+    else if (singleBuffer != 0) {
+        choice.pixelFormat = singleBuffer;
+        choice.singleBuffered = true;
+    } else
+        choice.pixelFormat = suggested;
+    return choice;
 }
 
 KSBufferEntryPoints& GMBufferEntryPoints() {

@@ -56,3 +56,35 @@ TEST(RendererFlags, WithoutADisplayTheProbeFailsAndRunsAgain) {
     EXPECT_EQ(GMCreateRC(window), eGMGenericErr); // no surface
     EXPECT_EQ(GMGetCurrentRC(), nullptr);
 }
+
+TEST(RendererFlags, ChoiceOfTheConfiguration) {
+    const KSConfigTraits none{};
+    const KSConfigTraits copy{true, true, kSwapCopy};
+    const KSConfigTraits undefined{true, true, kSwapUndefined};
+    const KSConfigTraits exchange{true, true, kSwapExchange};
+    const KSConfigTraits single{true, false, kSwapUnknown};
+    const KSConfigTraits rejected{false, true, kSwapCopy};
+    struct Case {
+        std::vector<KSConfigTraits> configs;
+        const char* vendor;
+        const char* renderer;
+        int format;
+        bool singleBuffered;
+    } cases[] = {
+        {{rejected, single, undefined, copy, copy}, "Mesa", "llvmpipe", 4, false},
+        {{single, undefined, exchange}, "Mesa", "llvmpipe", 2, false},
+        {{single, exchange, single}, "Mesa", "llvmpipe", 1, true},
+        {{none, rejected, exchange}, "Mesa", "llvmpipe", 9, false}, // the display's suggestion
+        {{undefined, copy}, "ATI Technologies Inc.", "Radeon X300", 2, false},
+        {{undefined, single}, "ATI Technologies Inc.", "Radeon X300", 2, true},
+        {{undefined, single}, "ATI Technologies Inc.", "FireGL", 1, false},
+        {{undefined, single}, "Intel", "Intel 915G", 2, true},
+        {{undefined}, "Intel", "Intel 915G", 9, false},
+        {{undefined}, "Intel Inc.", "x", 1, false},
+    };
+    for (const Case& c : cases) {
+        const KSConfigChoice choice = GMChooseConfig(c.configs, c.vendor, c.renderer, 9);
+        EXPECT_EQ(choice.pixelFormat, c.format) << c.vendor << " " << c.configs.size();
+        EXPECT_EQ(choice.singleBuffered, c.singleBuffered) << c.vendor << " " << c.configs.size();
+    }
+}

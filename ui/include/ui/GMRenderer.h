@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "foundation/KTErr.h"
 #include "foundation/KURect.h"
@@ -53,6 +54,24 @@ uint32_t GMRendererFlagsFor(const char* vendor, const char* renderer, const char
                             const char* glxExtensions);
 // True when `name` is a whole word of the space-separated list.
 bool GMHasExtension(const char* list, const char* name);
+
+// What the probe knows of one frame-buffer configuration.
+enum : int32_t { kSwapUnknown = 0, kSwapCopy = 1, kSwapUndefined = 2, kSwapExchange = 3 };
+struct KSConfigTraits {
+    bool acceptable = false; // RGBA, window, 32 bits with 8 of alpha, stencil, not slow
+    bool doubleBuffered = false;
+    int32_t swapMethod = kSwapUnknown;
+};
+struct KSConfigChoice {
+    int32_t pixelFormat = 0;     // 1-based
+    bool singleBuffered = false; // only a single-buffered configuration was found
+};
+// The configuration every drawing window uses: the first double-buffered
+// swap-copy one; else the first swap-undefined one (never on an ATI Radeon,
+// dropped on vendor "Intel"); else the first single-buffered one; else
+// `suggested`, the display's own suggestion.
+KSConfigChoice GMChooseConfig(const std::vector<KSConfigTraits>& configs, const char* vendor,
+                              const char* renderer, int suggested);
 
 // The GLX frame-buffer configuration id of the chosen configuration; 0 while
 // no probe has succeeded. Kind-1 windows are made on it.
