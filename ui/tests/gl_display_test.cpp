@@ -619,3 +619,37 @@ TEST(Contexts, BindBeforeShowingAndDispose) {
     KMDisposeWindow(w);
     display::Pump(20);
 }
+
+TEST_F(Text, WideTextBreaksWordsAndReadsRightToLeft) {
+    const KCFontInfo font = Font(12);
+    const KCRGBAColor c(0, 0, 0, 255);
+    auto inkRows = [](const ImageData& image) {
+        int rows = 0;
+        for (uint32_t y = 0; y < image.GetHeight(); ++y) {
+            bool ink = false;
+            for (uint32_t x = 0; x < image.GetWidth() && !ink; ++x)
+                ink = At(image, int(x), int(y)) != 0;
+            rows += ink;
+        }
+        return rows;
+    };
+    ImageData one(128, 64, 32, -1), two(128, 64, 32, -1);
+    GMRenderText(*window, font, L"xxx xxx", c, eTextJustificationLeft, R(0, 0, 64, 128), one);
+    GMRenderText(*window, font, L"xxx xxx", c, eTextJustificationLeft, R(0, 0, 64, 30), two);
+    EXPECT_GE(inkRows(two), 2 * inkRows(one)); // two lines in the narrow box
+
+    // Hebrew letters in logical order alef, bet: shown bet first (leftmost)
+    // when the interface reads right to left.
+    const wchar_t* hebrew = L"\u05D0\u05D1";
+    setenv("LC_ALL", "C", 1);
+    GMRenderText(*window, font, hebrew, c, eTextJustificationLeft, R(0, 0, 64, 128), one);
+    setenv("LC_ALL", "he_IL.UTF-8", 1);
+    GMRenderText(*window, font, hebrew, c, eTextJustificationLeft, R(0, 0, 64, 128), two);
+    unsetenv("LC_ALL");
+    ImageData reversed(128, 64, 32, -1);
+    GMRenderText(*window, font, L"\u05D1\u05D0", c, eTextJustificationLeft, R(0, 0, 64, 128),
+                 reversed);
+    EXPECT_NE(std::memcmp(one.GetRawData(), two.GetRawData(), size_t(one.GetRawDataSize())), 0);
+    EXPECT_EQ(std::memcmp(two.GetRawData(), reversed.GetRawData(), size_t(two.GetRawDataSize())),
+              0);
+}
