@@ -174,3 +174,30 @@ TEST(MenuObjects, DropDownSendsTheCommandUnchanged) {
     KMDisposeWindow(w);
     display::Pump(50);
 }
+
+TEST(MenuObjects, NativeImagesOfBothDepths) {
+    REQUIRE_DISPLAY();
+    std::vector<uint8_t> rgb(4 * 2 * 3, 0x40), rgba(4 * 2 * 4, 0x80);
+    uint8_t* rgbRows[] = {rgb.data(), rgb.data() + 12};
+    uint8_t* rgbaRows[] = {rgba.data(), rgba.data() + 16};
+    ImageData opaque(4, 2, 24, rgbRows, -1);
+    ImageData translucent(4, 2, 32, rgbaRows, -1);
+    KCWindow w;
+    KCNativeImage a, b;
+    EXPECT_EQ(a.GetNativeHandle(), nullptr);
+    ASSERT_EQ(a.CreateFromImageData(w, opaque), eNoErr);
+    ASSERT_EQ(b.CreateFromImageData(w, translucent), eNoErr);
+    auto* bitmapA = static_cast<wxBitmap*>(a.GetNativeHandle());
+    auto* bitmapB = static_cast<wxBitmap*>(b.GetNativeHandle());
+    ASSERT_NE(bitmapA, nullptr);
+    ASSERT_NE(bitmapB, nullptr);
+    EXPECT_EQ(bitmapA->GetWidth(), 4);
+    EXPECT_FALSE(bitmapA->HasAlpha());
+    EXPECT_TRUE(bitmapB->HasAlpha());
+    const wxImage image = bitmapA->ConvertToImage();
+    EXPECT_EQ(image.GetRed(3, 1), 0x40);
+    ImageData grey(4, 2, 8, -1);
+    KCNativeImage c;
+    EXPECT_NE(c.CreateFromImageData(w, grey), eNoErr);
+    EXPECT_EQ(c.GetNativeHandle(), nullptr);
+}
