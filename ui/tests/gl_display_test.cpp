@@ -653,3 +653,32 @@ TEST_F(Text, WideTextBreaksWordsAndReadsRightToLeft) {
     EXPECT_EQ(std::memcmp(two.GetRawData(), reversed.GetRawData(), size_t(two.GetRawDataSize())),
               0);
 }
+
+TEST_F(Text, UnderlineAndStrikeOutAddBars) {
+    const KCRGBAColor c(0, 0, 0, 255);
+    auto ink = [&](EFontStyle style) {
+        KCFontInfo font = Font(16);
+        font.SetFontStyle(style);
+        ImageData image(64, 32, 32, -1);
+        GMRenderText(*window, font, "xx", c, eTextJustificationLeft, R(0, 0, 32, 64), image);
+        std::vector<int> rows;
+        for (int y = 0; y < 32; ++y) {
+            int n = 0;
+            for (int x = 0; x < 64; ++x)
+                n += At(image, x, y) != 0;
+            rows.push_back(n);
+        }
+        return rows;
+    };
+    const std::vector<int> plain = ink(eFontStyleNormal);
+    const std::vector<int> underlined = ink(eFontStyleUnderline);
+    const std::vector<int> struck = ink(eFontStyleOutline);
+    int underlineRows = 0, strikeRows = 0;
+    for (int y = 0; y < 32; ++y) {
+        underlineRows += underlined[y] > plain[y];
+        strikeRows += struck[y] > plain[y];
+    }
+    EXPECT_GE(underlineRows, 1);
+    EXPECT_GE(strikeRows, 1);
+    EXPECT_NE(underlined, struck); // the bars lie at different heights
+}
