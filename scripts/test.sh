@@ -10,6 +10,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# The software rasterizer draws on the calling thread: no worker threads left
+# running when the leak check walks the process at exit.
+export LP_NUM_THREADS=0
 
 # Tests never touch the real home folder.
 scratch="$(mktemp -d)"
