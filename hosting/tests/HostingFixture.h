@@ -4,6 +4,7 @@
 
 #include "foundation/RM.h"
 #include "foundation/XMLElement.h"
+#include "foundation/XMLNameMaps.h"
 #include "foundation/XMLText.h"
 
 #include <gtest/gtest.h>
