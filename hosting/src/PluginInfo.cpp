@@ -29,6 +29,14 @@ private:
     KTResourceType* resource = nullptr;
 };
 
+// A resource in the container's file, or one added to it and not yet
+// written.
+bool HasResource(KTResContainerType* container, KCFourCC type, short id) {
+    bool loaded = false;
+    RMIsResourceLoaded(container, type, id, loaded);
+    return loaded || RMDoesNativeResourceExist(container, type, id);
+}
+
 void ReadVersion(const CXMLElement* element, double& value) {
     if (element != nullptr)
         value = kvhosting::TextToDouble(element->text);
@@ -40,7 +48,7 @@ KTErr ReadPluginVersions(KTResContainerType* container, double& apiVersion,
                          double& internalVersion) {
     apiVersion = 0.0;
     internalVersion = 0.0;
-    if (!RMDoesNativeResourceExist(container, kPluginInfoType, kPluginInfoID))
+    if (!HasResource(container, kPluginInfoType, kPluginInfoID))
         return eRMResNotFound;
     XMLResource info;
     if (KTErr err = info.Load(container, kPluginInfoType, kPluginInfoID))

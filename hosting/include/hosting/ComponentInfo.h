@@ -18,6 +18,12 @@
 inline constexpr KCFourCC kQuorlManufacturer{KV_FOURCC("ksKV")};
 inline constexpr KCFourCC kNetworkedShellType{KV_FOURCC("vxPI")};
 
+// Component-definition resources: the defaults every plug-in carries, and
+// the plug-in's own.
+inline constexpr KCFourCC kComponentDefinitionsType{KV_FOURCC("XCli")};
+inline constexpr short kDefaultComponentDefinitionsID = 1000;
+inline constexpr short kOwnComponentDefinitionsID = 1001;
+
 // A plain record with value semantics; it owns its description.
 class QuorlComponentInfo : public kvFM::KCStPath {
 public:

@@ -16,12 +16,6 @@
 #include <cstdint>
 #include <vector>
 
-// Component-definition resources: the defaults every plug-in carries, and
-// the plug-in's own.
-inline constexpr KCFourCC kComponentDefinitionsType{KV_FOURCC("XCli")};
-inline constexpr short kDefaultComponentDefinitionsID = 1000;
-inline constexpr short kOwnComponentDefinitionsID = 1001;
-
 class CProcessCodeManager : public kvXML::CXMLable {
 public:
     CProcessCodeManager() = default;
