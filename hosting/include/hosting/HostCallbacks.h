@@ -22,6 +22,8 @@ class KCPluginRunnerHooks {
 public:
     virtual ~KCPluginRunnerHooks() = default;
     virtual int32_t ReceiveSampleCounts(int32_t first, int32_t second) = 0;
+    // Whether the runner feeds its plug-ins a side chain.
+    virtual bool IsSideChainOn() const { return false; }
 };
 
 class KCCallBackCommon {
