@@ -44,3 +44,18 @@ target_compile_definitions(bench_hosting PRIVATE
   KV_BENCH_PLUGIN="$<TARGET_FILE:bench_hosting_plugin>"
   KV_BENCH_DEFAULTS="${kv_bench_defaults}"
   KV_BENCH_OWN="${kv_bench_gen}/SubComponentMany.xml")
+
+# The host's processing element against the audio engine's plain element
+# running the same process function, and scan times per plug-in file.
+add_library(bench_test_plugin SHARED ${PROJECT_SOURCE_DIR}/hosting/tests/fixtures/test_plugin.cpp)
+target_include_directories(bench_test_plugin PRIVATE ${PROJECT_SOURCE_DIR}/hosting/include
+                                                     ${PROJECT_SOURCE_DIR}/foundation/include)
+target_compile_options(bench_test_plugin PRIVATE -fno-gnu-unique)
+kv_add_resources(bench_test_plugin ${PROJECT_SOURCE_DIR}/hosting/tests/fixtures/plugin.txt)
+kv_add_bench(bench_plugin SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_plugin.cpp LIBS kvhosting)
+add_dependencies(bench_plugin bench_test_plugin hosting_bench_host_resources)
+add_library(hosting_bench_host_resources SHARED ${PROJECT_SOURCE_DIR}/hosting/tests/fixtures/fixture_lib.cpp)
+kv_add_resources(hosting_bench_host_resources ${PROJECT_SOURCE_DIR}/hosting/resources/resources.txt)
+target_compile_definitions(bench_plugin PRIVATE
+  KV_BENCH_TEST_PLUGIN="$<TARGET_FILE:bench_test_plugin>"
+  KV_BENCH_HOST="$<TARGET_FILE:hosting_bench_host_resources>")
