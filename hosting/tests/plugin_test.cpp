@@ -62,14 +62,14 @@ protected:
 };
 
 const char* const kInitLog = "KP_CreateInstance\n"
-                             "KP_InitAlgToHardware\n"
+                             "KP_InitAlgToHardware(44100) callback 0 size 4\n"
                              "KP_GetPluginInfo size/abst\n"
                              "KP_GetPluginInfo size/coef\n"
                              "KP_GetPluginInfo size/stat\n"
                              "KP_GetPluginInfo numb/ebuf\n"
                              "KP_GetPluginInfo fill/ebuf\n"
                              "KP_SetPluginInfo ebuf/ebuf(2)\n"
-                             "KP_SetProcessActive\n"
+                             "KP_SetProcessActive(0)\n"
                              "KP_GetPluginInfo gstr/sPTP\n"
                              "KP_GetPluginInfo gstr/sPFN\n"
                              "KP_InitAlg\n"
@@ -100,13 +100,13 @@ TEST_F(LoadedPlugin, InitCallsTheEntryPointsInOrder) {
     EXPECT_TRUE(plugin.GetBypass());
     EXPECT_EQ(plugin.ToggleBypass(), 0);
     EXPECT_FALSE(plugin.GetBypass());
-    EXPECT_EQ(PluginLog(), before + "KP_SetBypass\nKP_SetBypass\n");
+    EXPECT_EQ(PluginLog(), before + "KP_SetBypass(1)\nKP_SetBypass(0)\n");
 
     const std::string preset =
         (std::filesystem::temp_directory_path() / ("kvpreset" + std::to_string(getpid()))).string();
     std::ofstream(preset) << "<Preset/>";
     EXPECT_EQ(plugin.LoadPresetFile(kvFM::KCStPath(preset)), eNoErr);
-    EXPECT_EQ(PluginLog(), before + "KP_SetBypass\nKP_SetBypass\nKP_SetChunk\nKP_InitAlg\n");
+    EXPECT_EQ(PluginLog(), before + "KP_SetBypass(1)\nKP_SetBypass(0)\nKP_SetChunk\nKP_InitAlg\n");
     Inject("KP_SetChunk", -5);
     EXPECT_EQ(plugin.LoadPresetFile(kvFM::KCStPath(preset)), -5);
     std::filesystem::remove(preset);
@@ -133,6 +133,14 @@ TEST_F(LoadedPlugin, AFailedInitUndoesItself) {
         EXPECT_FALSE(second.GetProxy().IsLoaded());
     }
     EXPECT_FALSE(IsMapped()) << "deleting a loaded plug-in unloads it";
+
+    {
+        KCPlugin plugin(Component());
+        ASSERT_EQ(plugin.Init(&runner, false, 48000), eNoErr);
+        Inject("KP_SetProcessActive", -6);
+        KCPlugin second(Component());
+        EXPECT_EQ(second.Init(&runner, false, 48000), -6);
+    }
 
     KCPlugin shell(Component("vxPI"));
     EXPECT_EQ(shell.Init(&runner, true, 48000), eGenericErr);
