@@ -211,3 +211,46 @@ TEST_F(LoadedPlugin, BlocksCarryTheGainsTheGUIThreadCommits) {
 }
 
 } // namespace
+
+namespace {
+
+// What the process call saw of the memory.
+KCNativeProcessMemory* gSeenMemory = nullptr;
+int gSeenInProcess = -1;
+char* gSeenCoefficients = nullptr;
+
+void Observe(QuorlSoundBuf*, int32_t, int32_t, QuorlSoundBuf*, int32_t, int32_t* result,
+             char* coefficients, char*, ExternStruct*, sNativeShellInfo*) {
+    gSeenInProcess = gSeenMemory->inProcess;
+    gSeenCoefficients = coefficients;
+    *result = 0;
+}
+
+TEST_F(LoadedPlugin, EachBlockRunsUnderTheProcessLockAndSwitchesAtItsEnd) {
+    KCPluginInstanceProxy proxy(Component());
+    ASSERT_EQ(proxy.Load(), eNoErr);
+    void* handle = dlopen(KV_PLUGIN_COMPLETE, RTLD_NOW | RTLD_NOLOAD);
+    reinterpret_cast<void (*)()>(dlsym(handle, "kv_test_reset"))();
+    dlclose(handle);
+    KCNativeProcessMemory memory;
+    memory.coefficientSize = 4;
+    ASSERT_EQ(memory.Layout(), eNoErr);
+    memory.requestedIndex = 1;
+    gSeenMemory = &memory;
+    TesterKCQuorlProcessChainElement element(0, 64, 2, Observe, &memory, nullptr, &proxy);
+    Ones source;
+    element.input = &source;
+    std::vector<float> samples(64 * 2);
+    KCSoundBufList list;
+    list.Build(64, samples.data(), 2, 2);
+    KCStreamState state;
+    ASSERT_EQ(element.GetSamples(list, state), eNoErr);
+    EXPECT_EQ(gSeenInProcess, 1);
+    EXPECT_EQ(gSeenCoefficients, memory.coefficients[0]) << "the buffer active at the start";
+    EXPECT_EQ(memory.activeIndex, 1);
+    EXPECT_EQ(memory.inProcess, 0);
+    EXPECT_EQ(PluginLog(), "KP_ProcessFunctionLock\nKP_ProcessFunctionLock\n");
+    proxy.Unload();
+}
+
+} // namespace
