@@ -116,6 +116,23 @@ TEST_F(LoadedPlugin, InitCallsTheEntryPointsInOrder) {
     EXPECT_FALSE(IsMapped());
 }
 
+TEST_F(LoadedPlugin, RestartMetersAndSampleRateChanges) {
+    KCPlugin plugin(Component());
+    ASSERT_EQ(plugin.Init(&runner, false, 48000), eNoErr);
+    const std::string before = PluginLog();
+    EXPECT_EQ(plugin.Restart(true, true, false, 0, 0), eNoErr);
+    EXPECT_EQ(plugin.Restart(false, false, false, 0, 0), eNoErr);
+    plugin.ReadMeters();
+    EXPECT_EQ(PluginLog(),
+              before + "KP_InitAlg\nKP_SetProcessActive(1)\nKP_TransportChange\n"
+                       "KP_SetProcessActive(0)\nKP_TransportChange\nKP_MetersReadFromDSP\n");
+    EXPECT_EQ(plugin.ChangeSampleRate(96000.5), eNoErr);
+    EXPECT_EQ(plugin.GetSampleRate(), 96000.0);
+    Inject("KP_ChangeSampleRate", -2);
+    EXPECT_EQ(plugin.ChangeSampleRate(44100), -2);
+    EXPECT_EQ(plugin.GetSampleRate(), 96000.0) << "a refused rate is not kept";
+}
+
 TEST_F(LoadedPlugin, WithoutProcessingNoProcessFunctionIsAskedFor) {
     KCPlugin plugin(Component("raPI", 0));
     ASSERT_EQ(plugin.Init(&runner, false, 48000), eNoErr);
