@@ -46,7 +46,9 @@ long WithXMLResource(KTResContainerType* container, const char* type, short id, 
 }
 
 // The library keeps its own resource manager: initialised when loaded.
-__attribute__((constructor)) void InitLibraryResources() { RMInit(0); }
+__attribute__((constructor)) void InitLibraryResources() {
+    RMInit(0);
+}
 
 } // namespace
 
@@ -98,10 +100,10 @@ cALGORITHM::~cALGORITHM() = default;
 long cALGORITHM::FinishCreate() {
     long err = 0;
     if (container_) {
-        err = WithXMLResource(container_, "XPRM", kParamListId,
-                              [&](const kvXML::CXMLElement& root) {
-                                  return ReadParameterList(root, params_);
-                              });
+        err =
+            WithXMLResource(container_, "XPRM", kParamListId, [&](const kvXML::CXMLElement& root) {
+                return ReadParameterList(root, params_);
+            });
         if (err == 0) {
             std::vector<std::unique_ptr<CPresetInfo>> presets;
             // A plug-in without factory presets is still whole.
@@ -295,9 +297,8 @@ void cALGORITHM::SetSetupName(const std::string& name, long setup) {
             setupNames_[s] = name;
 }
 
-cALGORITHM::ETranslateTextRetType cALGORITHM::TranslateTextToState(unsigned long param,
-                                                                   const std::string& text,
-                                                                   double& state) {
+cALGORITHM::ETranslateTextRetType
+cALGORITHM::TranslateTextToState(unsigned long param, const std::string& text, double& state) {
     if (param >= params_.size())
         return eTranslateInvalid;
     double value = 0.0;

@@ -12,7 +12,9 @@ namespace {
 
 constexpr double kStates = 1000.0;
 
-double Span(const sSCALE_INFO* s) { return s->maximum - s->minimum; }
+double Span(const sSCALE_INFO* s) {
+    return s->maximum - s->minimum;
+}
 
 std::string Fixed(double value, int decimals) {
     char buffer[64];
@@ -21,13 +23,21 @@ std::string Fixed(double value, int decimals) {
     return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string();
 }
 
-void DisplayFloat0(double, double value, std::string& text) { text = Fixed(value, 0); }
-void DisplayFloat1(double, double value, std::string& text) { text = Fixed(value, 1); }
-void DisplayFloat2(double, double value, std::string& text) { text = Fixed(value, 2); }
+void DisplayFloat0(double, double value, std::string& text) {
+    text = Fixed(value, 0);
+}
+void DisplayFloat1(double, double value, std::string& text) {
+    text = Fixed(value, 1);
+}
+void DisplayFloat2(double, double value, std::string& text) {
+    text = Fixed(value, 2);
+}
 void DisplayOnOff(double, double value, std::string& text) {
     text = std::trunc(value) != 0 ? "On" : "Off";
 }
-void DisplayIgnore(double, double, std::string& text) { text.clear(); }
+void DisplayIgnore(double, double, std::string& text) {
+    text.clear();
+}
 void DisplayVuHold(double, double value, std::string& text) {
     text = value <= -144.0 ? "-Inf" : Fixed(value, 1);
 }
@@ -178,7 +188,9 @@ double NumberOf(const CXMLElement* e, double fallback) {
     return e && !e->text.empty() ? KUAtof(e->text.c_str()) : fallback;
 }
 
-std::string TextOf(const CXMLElement* e) { return e ? e->text : std::string(); }
+std::string TextOf(const CXMLElement* e) {
+    return e ? e->text : std::string();
+}
 
 // The entry's definition with its parent's inherited: children given here
 // replace the inherited ones of the same name.

@@ -7,7 +7,9 @@ double Translate_Frequency(double f, double fs) {
     return fs > 0 ? 2.0 * std::numbers::pi * f / fs : 0.0;
 }
 
-double dbToGain(double dB) { return std::pow(10.0, dB / 20.0); }
+double dbToGain(double dB) {
+    return std::pow(10.0, dB / 20.0);
+}
 
 double BiquadSqMag(const BIQUAD& s, const ZorbComplex& z1, const ZorbComplex& z2) {
     const ZorbComplex num = s.b0 + (s.b1 * z1 + s.b2 * z2);
@@ -17,7 +19,8 @@ double BiquadSqMag(const BIQUAD& s, const ZorbComplex& z1, const ZorbComplex& z2
 }
 
 void Normalise_EqSec(BIQUAD& section) {
-    const double m = std::max({std::fabs(section.b0), std::fabs(section.b1), std::fabs(section.b2)});
+    const double m =
+        std::max({std::fabs(section.b0), std::fabs(section.b1), std::fabs(section.b2)});
     int16_t s = 0;
     double scale = 1.0;
     // A non-finite numerator cannot be brought into range: it keeps shift 0.

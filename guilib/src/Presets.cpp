@@ -11,7 +11,9 @@ namespace {
 
 using kvXML::CXMLElement;
 
-bool SameText(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+bool SameText(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
 
 const CXMLElement* Child(const CXMLElement& e, const char* name) {
     for (const CXMLElement* c : e.children)
@@ -20,7 +22,9 @@ const CXMLElement* Child(const CXMLElement& e, const char* name) {
     return nullptr;
 }
 
-std::string TextOf(const CXMLElement* e) { return e ? e->text : std::string(); }
+std::string TextOf(const CXMLElement* e) {
+    return e ? e->text : std::string();
+}
 
 // "Parameters": white-space separated values, "*" for one left out.
 void ReadValues(const std::string& text, sPresetData& data) {
@@ -121,7 +125,9 @@ sPresetData& sPresetData::operator=(const sPresetData& other) {
     return *this;
 }
 
-sPresetData::~sPresetData() { ClearPluginSpecific(); }
+sPresetData::~sPresetData() {
+    ClearPluginSpecific();
+}
 
 void sPresetData::ClearPluginSpecific() {
     for (sPluginSpecific* p : pluginSpecific)
@@ -141,7 +147,9 @@ bool sPresetData::IsSameData(const sPresetData& a, const sPresetData& b) {
     return same;
 }
 
-CPresetInfo::CPresetInfo(const CPresetInfo& other) { *this = other; }
+CPresetInfo::CPresetInfo(const CPresetInfo& other) {
+    *this = other;
+}
 
 CPresetInfo& CPresetInfo::operator=(const CPresetInfo& other) {
     if (this == &other)

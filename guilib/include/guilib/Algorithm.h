@@ -263,8 +263,8 @@ public:
         return 0;
     }
     virtual long PrepareDisplayFunctionsMapSelf(std::map<std::string, DisplayFunc>&) { return 0; }
-    virtual long PrepareParamExtensionFactoryMapSelf(
-        std::map<std::string, KCParamExtension* (*)()>&) {
+    virtual long
+    PrepareParamExtensionFactoryMapSelf(std::map<std::string, KCParamExtension* (*)()>&) {
         return 0;
     }
 

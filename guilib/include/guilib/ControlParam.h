@@ -57,7 +57,12 @@ enum EParamFlags : uint32_t {
     kParamDontSaveToPreset = 1u << 5,
 };
 
-enum EParamType : int32_t { eParamContinuous = 0, eParamToggle = 1, eParamGraph = 2, eParamLabel = 3 };
+enum EParamType : int32_t {
+    eParamContinuous = 0,
+    eParamToggle = 1,
+    eParamGraph = 2,
+    eParamLabel = 3
+};
 
 struct QGL_API sCONTROL_PARAM {
     int32_t disabledMode[kNumSetups] = {0, 0};

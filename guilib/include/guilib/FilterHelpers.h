@@ -50,8 +50,12 @@ public:
     friend ZorbComplex operator+(const ZorbComplex& a, const ZorbComplex& b) {
         return {a.re_ + b.re_, a.im_ + b.im_};
     }
-    friend ZorbComplex operator+(double a, const ZorbComplex& z) { return {z.re_ + a, z.im_ + 0.0}; }
-    friend ZorbComplex operator+(const ZorbComplex& z, double a) { return {z.re_ + a, z.im_ + 0.0}; }
+    friend ZorbComplex operator+(double a, const ZorbComplex& z) {
+        return {z.re_ + a, z.im_ + 0.0};
+    }
+    friend ZorbComplex operator+(const ZorbComplex& z, double a) {
+        return {z.re_ + a, z.im_ + 0.0};
+    }
     friend ZorbComplex operator*(const ZorbComplex& a, const ZorbComplex& b) {
         return {a.re_ * b.re_ - a.im_ * b.im_, a.re_ * b.im_ + a.im_ * b.re_};
     }
@@ -92,5 +96,4 @@ QGL_API void KUInit_ZPlain_Axes(int points, double* graph, ZorbComplex* z1, Zorb
 // per call while the level stays below it; the result (and `hold`) is the
 // new held level, at least `floor`. `release` keeps the number of calls
 // since the last new peak.
-QGL_API double ReleaseVU(double level, double& hold, double& release, double factor,
-                         double floor);
+QGL_API double ReleaseVU(double level, double& hold, double& release, double factor, double floor);

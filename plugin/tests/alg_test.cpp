@@ -1,0 +1,458 @@
+// The algorithm object over its own resources (attached to this program)
+// and the simulated chip: parameter model, filter design and the frames of
+// parameter changes.
+#include "TestSupport.h"
+#include "foundation/RM.h"
+#include "plugin/DisplayFunctions.h"
+#include "plugin/PeqAlg.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <numbers>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using dulmtest::FakeClock;
+using dulmtest::SimDimax;
+using namespace dulm;
+
+class AlgTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        registry = fs::temp_directory_path() / ("plugin_alg_test." + std::to_string(::getpid()));
+        fs::create_directories(registry);
+        ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
+        ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(fs::read_symlink("/proc/self/exe").string()), 0,
+                                     container),
+                  0);
+    }
+    static void TearDownTestSuite() {
+        RMCloseResContainer(container);
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        fs::remove_all(registry);
+    }
+
+    // An algorithm over the simulated chip, connected through the Dimax
+    // connection (type 0), the bus record cleared.
+    void Make(uint16_t version = 0x6000, uint16_t sub = 0x0704, uint8_t board = 1,
+              bool native = true) {
+        alg = std::make_unique<cPEQ_ALG>(nullptr, container, native, clock, [this](int32_t) {
+            auto c = std::make_unique<CConnectDimax>(SimDimax::Api(), connectionClock);
+            c->SetTrace(0);
+            return c;
+        });
+        ASSERT_EQ(alg->FinishCreate(), 0);
+        alg->SetChipVersion(version, sub);
+        alg->SetBoardType(board);
+        ASSERT_TRUE(alg->SelectConnection(0));
+        Clear();
+    }
+    void Clear() {
+        sim.bus->clearTransfers();
+        clock->ClearSleeps();
+    }
+    sCONTROL_PARAM& P(unsigned long i) { return (*alg->GetParamVector())[i]; }
+    // Sets the value without the update hook.
+    void Set(unsigned long i, double v) {
+        P(i).realWorld[alg->GetActiveSetup()] = v;
+        P(i).UpdateStateFromRealWorld(alg->GetActiveSetup());
+    }
+    double V(unsigned long i) { return P(i).realWorld[alg->GetActiveSetup()]; }
+    // Every frame written to the chip so far must follow a pause of at least
+    // 3 ms when it is a command frame (3 bytes with a command byte >= 0xA0).
+    void ExpectCommandPauses(const std::vector<Bytes>& writes) {
+        const auto sleeps = clock->Sleeps();
+        for (size_t i = 0; i < writes.size(); ++i) {
+            if (writes[i].size() != 3 || writes[i][1] < 0xA0)
+                continue;
+            bool paused = false;
+            for (const auto& s : sleeps)
+                paused |= s.mark == i && s.ms >= 3;
+            EXPECT_TRUE(paused) << "no pause before frame " << i;
+        }
+    }
+
+    static inline fs::path registry;
+    static inline KTResContainerType* container = nullptr;
+    SimDimax sim;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeClock> connectionClock = std::make_shared<FakeClock>();
+    std::unique_ptr<cPEQ_ALG> alg;
+
+    void SetUp() override {
+        clock->SetMark([this] { return sim.Writes().size(); });
+    }
+};
+
+TEST_F(AlgTest, ParameterListAndResetValuesComeFromTheResources) {
+    Make();
+    ASSERT_EQ(alg->GetParamVector()->size(), 200u);
+    EXPECT_EQ(P(PARAM_BALANCE).name, "PARAM_BALANCE");
+    EXPECT_EQ(P(PARAM_SWAP_CHANNELS).name, "PARAM_SWAP_CHANNELS");
+    EXPECT_EQ(P(PARAM_BAND1_FRQ).resetRealWorld, 32.0);
+    EXPECT_EQ(P(9 * 5 + kBandType).resetRealWorld, 2.0);
+    EXPECT_NEAR(P(PARAM_LEVELER_THRESHOLD).resetRealWorld, -21.2, 1e-12);
+    EXPECT_EQ(P(PARAM_STEREO_SPAN).resetRealWorld, 10.0);
+    EXPECT_EQ(P(PARAM_STEREO_SPAN).resetState, 1.0);
+    EXPECT_EQ(V(PARAM_P_ANALOG_INPUT_CHANEL), 0.0);
+    EXPECT_EQ(V(PARAM_DIG_IO_CONFIG_LB), 213.0);
+    // The state of a band is 0 where the list gives none.
+    EXPECT_EQ(V(PARAM_BAND1_STATE), 0.0);
+    // Plug-in display functions replace the framework's; unknown names stay null.
+    std::string text;
+    P(PARAM_BAND1_TYPE).TranslateValueString(1, text);
+    EXPECT_EQ(text, "Low Shelf");
+    EXPECT_EQ(P(PARAM_SUBEQ_BAND1_TYPE).displayFunc, nullptr);
+    // The frequency scale: 128 semitones from 16 Hz, cut at 22045.59 Hz.
+    EXPECT_DOUBLE_EQ(P(PARAM_BAND1_FRQ).StateToRealWorld(1000), 22045.59);
+    EXPECT_DOUBLE_EQ(P(PARAM_BAND1_FRQ).StateToRealWorld(0), 16.0);
+    // Mixer inputs snap to 0 dB only when the next step would cross zero.
+    EXPECT_DOUBLE_EQ(P(PARAM_P_ANALOG_INPUT_CHANEL).StateToRealWorld(816), 0.0);
+    EXPECT_NEAR(P(PARAM_P_ANALOG_INPUT_CHANEL).StateToRealWorld(815), -0.13, 1e-9);
+    // The right bands are stored but never designed or sent.
+    alg->UpdateParamState(52);
+    EXPECT_TRUE(sim.Writes().empty());
+}
+
+TEST_F(AlgTest, DisplayFunctionsAndTypedText) {
+    Make();
+    struct Case {
+        unsigned long index;
+        double value;
+        const char* text;
+    } cases[] = {
+        {PARAM_BALANCE, 240, "45"},
+        {PARAM_BALANCE, 0, "-45"},
+        {PARAM_BALANCE, 123, "1"},
+        {PARAM_MUTE, 1, "In"},
+        {PARAM_MUTE, 0.5, "Out"},
+        {PARAM_P_ANALOG_INPUT_CHANEL, -80, "-Inf"},
+        {PARAM_DIG_IO_CONFIG_LB, 213, "0000d5"},
+        {PARAM_SAMPLE, 1, "44.1 kHz"},
+        {PARAM_STEREO_SPAN, 15, "Wide"},
+        {PARAM_BOARD_TYPE, 1, "VU6000"},
+        {PARAM_OUT_GAIN_L, 64, "64.0"},
+        {PARAM_LABEL_POPFILE, 0, ""},
+        {PARAM_MIDNIGHT_MODE, 1, "On"},
+    };
+    for (const Case& c : cases) {
+        std::string text = "unchanged";
+        P(c.index).displayFunc(0, c.value, text);
+        EXPECT_EQ(text, c.text) << c.index << " " << c.value;
+    }
+    struct Typed {
+        unsigned long index;
+        const char* text;
+        double value;
+        bool valid;
+    } typed[] = {
+        {PARAM_DIG_IO_CONFIG_LB, "3FF", 1023, false},
+        {PARAM_DIG_IO_CONFIG_LB, "1234567", 2311527, false},
+        {PARAM_DIG_IO_CONFIG_HB, "a0", 160, true},
+        {PARAM_BALANCE, "30", 200, true},
+        {PARAM_BALANCE, "0", 120, true},
+        {PARAM_LEVELER_THRESHOLD, "-99", -30, true},
+        {PARAM_BAND1_FRQ, "1000", 1024, true},
+    };
+    for (const Typed& t : typed) {
+        double state = 0;
+        const auto result = alg->TranslateTextToState(t.index, t.text, state);
+        EXPECT_EQ(result == cALGORITHM::eTranslateValid, t.valid) << t.text;
+        if (t.valid) {
+            EXPECT_NEAR(P(t.index).StateToRealWorld(state), t.value, 1e-9) << t.text;
+        }
+    }
+}
+
+TEST_F(AlgTest, BandChangeFramesOnTheBusWithPauses) {
+    struct Case {
+        uint8_t board;
+        Bytes command, data, commit;
+    } cases[] = {
+        {1,
+         {0x00, 0xA1, 0x05},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0, 0, 0x3A, 0, 0, 0x55},
+         {0x00, 0xD8, 0x00}},
+        {0,
+         {0x05, 0xA1, 0x00},
+         {0, 0, 0, 0, 0, 0, 0x48, 0, 0, 0x3A, 0, 0, 0x55, 0, 0},
+         {0x00, 0xD8, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.board));
+        Make(0x6000, 0x0704, c.board);
+        Set(PARAM_BAND1_STATE, 1);
+        Set(PARAM_BAND1_TYPE, 0);
+        Set(PARAM_BAND1_FRQ, 1000);
+        Set(PARAM_BAND1_QF, 3.0);
+        alg->SetParamRealWorld(PARAM_BAND1_GAIN, 6.0);
+        const auto writes = sim.Writes();
+        ASSERT_EQ(writes.size(), 3u);
+        EXPECT_EQ(writes[0], c.command);
+        EXPECT_EQ(writes[1], c.data);
+        EXPECT_EQ(writes[2], c.commit);
+        ExpectCommandPauses(writes);
+    }
+}
+
+TEST_F(AlgTest, BandCodesTypesAndTenBandChips) {
+    struct Case {
+        uint16_t sub;
+        int band;
+        double state, type, gain, freq;
+        bool sent;
+        uint8_t type_code, freq_code, q_code, gain_code;
+    } cases[] = {
+        {0x0704, 1, 1, 0, 0, 16, true, 0, 0, 58, 64},
+        {0x0704, 1, 1, 0, 0, 1000, true, 0, 72, 58, 64},
+        {0x0704, 1, 1, 0, 17.7, 24548, true, 0, 127, 58, 127},
+        {0x0704, 2, 0, 3, 6, 500, true, 0, 60, 58, 64}, // Butterworth off goes out as bell
+        {0x0704, 2, 1, 3, 6, 500, true, 3, 60, 58, 85},
+        // A shelf that is off keeps its type with 0 dB; its Q is limited to sqrt 2.
+        {0x0704, 3, 0, 1, 6, 500, true, 1, 60, 23, 64},
+        {0x0605, 8, 1, 0, 0, 500, false, 0, 0, 0, 0}, // band 9 needs a ten-band chip
+        {0x0606, 8, 1, 0, 0, 500, true, 0, 60, 58, 64},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.sub << " band " << c.band << " f " << c.freq);
+        Make(0x6000, c.sub, 0);
+        const unsigned long f = static_cast<unsigned long>(c.band * 5);
+        Set(f + kBandState, c.state);
+        Set(f + kBandType, c.type);
+        Set(f + kBandFreq, c.freq);
+        Set(f + kBandGain, c.gain);
+        const double before = alg->DesignBlock(0).sections[0][c.band].b0;
+        Set(f + kBandGain, c.gain);
+        alg->UpdateParamState(f + kBandGain);
+        const auto writes = sim.Writes();
+        if (!c.sent) {
+            EXPECT_TRUE(writes.empty());
+            EXPECT_EQ(alg->DesignBlock(0).sections[0][c.band].b0, before);
+            continue;
+        }
+        ASSERT_EQ(writes.size(), 3u);
+        const Bytes& d = writes[1];
+        EXPECT_EQ(d[0], c.band);
+        EXPECT_EQ(d[3], c.type_code);
+        EXPECT_EQ(d[6], c.freq_code);
+        EXPECT_EQ(d[9], c.q_code);
+        EXPECT_EQ(d[12], c.gain_code);
+    }
+}
+
+TEST_F(AlgTest, MixerFrameAsBuilt) {
+    Make(0x6000, 0x0704, 0);
+    alg->UpdateParamState(PARAM_P_ANALOG_INPUT_CHANEL);
+    const auto writes = sim.Writes();
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0], (Bytes{0x11, 0xA4, 0x00}));
+    ASSERT_EQ(writes[1].size(), 51u);
+    auto value = [&](int k) {
+        return writes[1][3 * k] | writes[1][3 * k + 1] << 8 | writes[1][3 * k + 2] << 16;
+    };
+    for (int k = 0; k < 17; ++k) {
+        const int expected = k == 3 ? 0x101D3F : (k == 10 || k == 16) ? 0x7FFFFF : 0;
+        EXPECT_EQ(value(k), expected) << k;
+    }
+    EXPECT_EQ(writes[2], (Bytes{0x00, 0xC8, 0x00}));
+    ExpectCommandPauses(writes);
+}
+
+TEST_F(AlgTest, CommandBytesOfSettings) {
+    Make(0x6000, 0x0704, 0);
+    sim.chip->onRead(0xB1, [](uint16_t) { return 0x00004C; }); // 76 -> 100
+    struct Case {
+        unsigned long index;
+        double value;
+        std::vector<Bytes> frames;
+    } cases[] = {
+        {PARAM_BALANCE, 240, {{0x00, 0xC9, 0x00}}},
+        {PARAM_BALANCE, 0, {{0xF0, 0xC9, 0x00}}},
+        {PARAM_BALANCE, 120, {{0x78, 0xC9, 0x00}}},
+        {PARAM_MV_MB_CORRELATION_THRESHOLD, 21, {}},
+        {PARAM_MV_MB_CORRELATION_THRESHOLD, 0, {{0x90, 0xF1, 0x01}, {0xFA, 0xB1, 0x03}}},
+        {PARAM_MV_MB_CORRELATION_THRESHOLD, 20, {{0xF4, 0xF1, 0x01}, {0xFA, 0xB1, 0x03}}},
+        {PARAM_SWAP_CHANNELS, 1, {{0x01, 0xF5, 0x00}}},
+        {PARAM_CHANNEL_INVERSE_RIGHT, 1, {{0x01, 0xF7, 0x01}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.index << " = " << c.value);
+        Clear();
+        P(c.index).realWorld[0] = c.value;
+        alg->WriteParamToDevice(c.index);
+        EXPECT_EQ(sim.Writes(), c.frames);
+    }
+    EXPECT_EQ(V(PARAM_MV_MB_CORRELATION_INTENSITY), 100.0);
+    // An answer above 100 leaves the intensity alone.
+    sim.chip->onRead(0xB1, [](uint16_t) { return 0x00004D; });
+    alg->ReadDeviceStatus();
+    EXPECT_EQ(V(PARAM_MV_MB_CORRELATION_INTENSITY), 100.0);
+}
+
+TEST_F(AlgTest, MuteIsSentOncePerValueUnlessReinitialising) {
+    Make(0x6000, 0x0704, 0);
+    alg->SetParamRealWorld(PARAM_MUTE, 1);
+    EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x01, 0xC7, 0x00}}));
+    const auto sleeps = clock->Sleeps();
+    ASSERT_FALSE(sleeps.empty());
+    EXPECT_EQ(sleeps.back().ms, 117u);
+    alg->SetParamRealWorld(PARAM_MUTE, 1);
+    EXPECT_EQ(sim.Writes().size(), 1u);
+    Clear();
+    alg->SetReinitialising(true);
+    alg->SetParamRealWorld(PARAM_MUTE, 1);
+    alg->SetParamRealWorld(PARAM_MUTE, 1);
+    EXPECT_EQ(sim.Writes().size(), 4u);
+    for (const auto& s : clock->Sleeps())
+        EXPECT_EQ(s.ms, 3u);
+}
+
+TEST_F(AlgTest, ShelfQLimitsAndNyquist) {
+    Make();
+    Set(PARAM_BAND1_STATE + 10, 1);
+    Set(PARAM_BAND1_TYPE + 10, 1);
+    Set(PARAM_BAND1_QF + 10, 3.0);
+    Set(PARAM_BAND1_FRQ + 10, 1000);
+    alg->UpdateParamState(PARAM_BAND1_GAIN + 10);
+    EXPECT_DOUBLE_EQ(V(PARAM_BAND1_QF + 10), std::numbers::sqrt2);
+    EXPECT_EQ(P(PARAM_BAND1_QF + 10).updateFlag, 3);
+
+    // A low shelf below 101.594 Hz is designed with Q at most 1.019.
+    auto lowShelfAt50 = [&](double q) {
+        Set(PARAM_BAND1_QF + 10, q);
+        Set(PARAM_BAND1_FRQ + 10, 50);
+        Set(PARAM_BAND1_GAIN + 10, 6);
+        alg->UpdateParamState(PARAM_BAND1_GAIN + 10);
+        return alg->DesignBlock(0).sections[0][2];
+    };
+    const BIQUAD limited = lowShelfAt50(1.414);
+    const BIQUAD at1019 = lowShelfAt50(1.019);
+    EXPECT_DOUBLE_EQ(limited.b0, at1019.b0);
+    EXPECT_DOUBLE_EQ(limited.a1, at1019.a1);
+
+    alg->ChangeSampleRate(32000);
+    Set(PARAM_BAND1_TYPE + 10, 0);
+    Set(PARAM_BAND1_FRQ + 10, 20000);
+    alg->UpdateParamState(PARAM_BAND1_GAIN + 10);
+    EXPECT_NEAR(V(PARAM_BAND1_FRQ + 10), 15996.8, 1e-9);
+    EXPECT_NEAR(alg->DesignBlock(0).sections[0][2].graphFreq, Translate_Frequency(15996.8, 32000),
+                1e-12);
+}
+
+TEST_F(AlgTest, LayoutConstantsAndGenerator) {
+    Make();
+    const std::array<int16_t, 11> map = {8, 0, 1, 2, 3, 4, 5, 6, 7, 9, 10};
+    EXPECT_EQ(alg->BandPositionMap(), map);
+    EXPECT_EQ(alg->StageLength(), 57);
+    EXPECT_EQ(alg->NormaliserBand(), 1);
+    {
+        cPEQ_ALG fresh(nullptr, nullptr);
+        EXPECT_EQ(fresh.SectionCount(), 11);
+        EXPECT_EQ(fresh.StageLength(), 57);
+    }
+    alg->SetSeed(0);
+    EXPECT_EQ(alg->NextRandom(), 1u);
+    EXPECT_EQ(alg->NextRandom(), 0xB504F4u);
+    EXPECT_EQ(alg->ModuleFolder().back(), '/');
+
+    // Output o's stage stays at 57 o + 42 after the control update moved
+    // the section count to the band count.
+    alg->UpdateControlAvailability();
+    EXPECT_EQ(alg->SectionCount(), 10);
+    alg->SetProcessActive(1);
+    alg->SetParamRealWorld(PARAM_OUT_GAIN_R, 0);
+    BufferChain chain = alg->TakeBuffers();
+    ASSERT_NE(chain, nullptr);
+    EXPECT_EQ(chain->offset, (57 + 42) * alg->GetWordSize());
+    EXPECT_EQ(chain->size, 17 * alg->GetWordSize());
+    // Its last two words: the integer 1 and the stage shift.
+    EXPECT_EQ(alg->ReadIntegerWord(alg->GetPointerToCoef(0, 57 + 42 + 15)), 1);
+}
+
+TEST_F(AlgTest, BandChangeBuffersFollowProcessAndBypass) {
+    Make();
+    Set(PARAM_BAND1_STATE + 5, 1);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 3);
+    EXPECT_EQ(alg->TakeBuffers(), nullptr); // no process running
+    alg->SetProcessActive(1);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 4);
+    BufferChain chain = alg->TakeBuffers();
+    ASSERT_NE(chain, nullptr);
+    // Band 1 sits at map position 0: coefficients from position 2.
+    EXPECT_EQ(chain->offset, 2 * alg->GetWordSize());
+    ASSERT_NE(chain->next, nullptr);
+    EXPECT_EQ(chain->next->offset, 42 * alg->GetWordSize());
+    EXPECT_EQ(chain->next->next, nullptr);
+    EXPECT_EQ(std::memcmp(chain->Data(), alg->GetPointerToCoef(0, 2), chain->size), 0);
+    alg->SetBypass(true);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 5);
+    EXPECT_EQ(alg->TakeBuffers(), nullptr);
+}
+
+TEST_F(AlgTest, NonNativeCoefficientsAreScaledNormalisedAndFinite) {
+    Make(0x6000, 0x0704, 1, false);
+    EXPECT_EQ(alg->CoefficientScale(), 0.5);
+    alg->ResetCoefficientArea();
+    Set(PARAM_BAND1_STATE + 5, 1);
+    Set(PARAM_BAND1_FRQ + 5, 100);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 17.7);
+    const auto& d = alg->DesignBlock(0);
+    EXPECT_GE(d.sections[0][1].shift, 1);
+    EXPECT_LE(std::max({std::fabs(d.sections[0][1].b0), std::fabs(d.sections[0][1].b1),
+                        std::fabs(d.sections[0][1].b2)}),
+              1.0);
+    EXPECT_EQ(d.normaliser[0], 0.125);
+    EXPECT_EQ(alg->ReadIntegerWord(alg->GetPointerToCoef(0, 0)), 0x9E3779);
+    // Output 1's stage and the bypass block: no section carries output 1's
+    // normaliser, which then counts as 1.
+    alg->SetParamRealWorld(PARAM_OUT_GAIN_R, 6);
+    alg->SetBypass(true);
+    for (long w = 0; w < 2 * 57 + 42; ++w) {
+        EXPECT_TRUE(std::isfinite(alg->ReadDoubleWord(alg->GetPointerToCoef(0, w)))) << w;
+        EXPECT_TRUE(std::isfinite(alg->ReadDoubleWord(alg->GetPointerToBypassCoef(0, w)))) << w;
+    }
+    EXPECT_GE(d.stageShift[1], 1);
+}
+
+TEST(Q23, CodesSaturateAtTheEnds) {
+    struct Case {
+        double x;
+        Bytes bytes;
+    } cases[] = {
+        {0.5, {0x00, 0x00, 0x40}},  {-0.5, {0x00, 0x00, 0xC0}},       {0.0, {0x00, 0x00, 0x00}},
+        {-1.0, {0x00, 0x00, 0x80}}, {1.0, {0xFF, 0xFF, 0x7F}},        {3.0, {0xFF, 0xFF, 0x7F}},
+        {-1.5, {0x00, 0x00, 0x80}}, {0.99999999, {0xFF, 0xFF, 0x7F}}, {NAN, {0x00, 0x00, 0x00}},
+    };
+    for (const Case& c : cases) {
+        Bytes out;
+        AppendQ23(out, c.x);
+        EXPECT_EQ(out, c.bytes) << c.x;
+    }
+}
+
+TEST(GainStage, HalvesIntoRangeAtLeastOnce) {
+    struct Case {
+        double dB, gain;
+        int16_t shift;
+    } cases[] = {{0, 0.5, 1}, {12, 0.99527, 2}, {-6, 0.25059, 1}};
+    for (const Case& c : cases) {
+        double g = c.dB;
+        int16_t shift = 0;
+        dbToGainStage(&g, &shift);
+        EXPECT_NEAR(g, c.gain, 5e-4) << c.dB;
+        EXPECT_EQ(shift, c.shift) << c.dB;
+    }
+    double inf = INFINITY;
+    int16_t shift = 0;
+    GainStage(&inf, &shift);
+    EXPECT_LE(inf, 1.0);
+}
+
+} // namespace
