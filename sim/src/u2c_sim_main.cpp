@@ -4,6 +4,7 @@
 #include "sim/SocketServer.h"
 
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +19,8 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "Hosts reach it through TEROVAN_U2C_SOCKET=PATH.\n"
                      "\n"
                      "  --socket PATH          Unix socket to serve the board on (required)\n"
-                     "  --log FILE             append every transfer to FILE\n"
+                     "  --log FILE             append every transfer to FILE, each line led by\n"
+                     "                         the wall-clock time in milliseconds\n"
                      "  --board-type N         board type in the version reply (default 1)\n"
                      "  --firmware N           board firmware revision (default 0x00010004)\n"
                      "  --old-firmware         old bridge firmware: services at 0x31 only,\n"
@@ -28,6 +30,7 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "  --straps N             straps word, register 0xFFF1 (default 0x060000)\n"
                      "  --held-in-reset        the chip does not answer at all\n"
                      "  --all-reads-equal N    every chip read answers the word N\n"
+                     "  --measurement N        the measurement read (command 0xB1) answers N\n"
                      "  --help                 show this text\n"
                      "Numbers are decimal or 0x-prefixed hexadecimal. SIGTERM or SIGINT ends it.\n";
 
@@ -103,6 +106,11 @@ int main(int argc, char** argv) {
             if (!number(chipModel.allReadsValue) || chipModel.allReadsValue > 0xFFFFFF)
                 return Fail("--all-reads-equal needs a 24-bit number");
             chipModel.allReadsEqual = true;
+        } else if (arg == "--measurement") {
+            uint32_t value = 0;
+            if (!number(value) || value > 0xFFFFFF)
+                return Fail("--measurement needs a 24-bit number");
+            chipModel.measurement = value;
         } else {
             return Fail("unknown option " + arg);
         }
@@ -131,7 +139,11 @@ int main(int argc, char** argv) {
     model->attach(u2csim::kChipAddress, std::make_shared<u2csim::ChipModel>(chip, chipModel));
     if (log)
         model->setLogSink([log](const u2csim::TransferRecord& r) {
-            std::fprintf(log, "%s\n", u2csim::FormatTransfer(r).c_str());
+            // The wall-clock milliseconds first: pauses between frames show.
+            const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+            std::fprintf(log, "%lld %s\n", ms, u2csim::FormatTransfer(r).c_str());
             std::fflush(log);
         });
 
