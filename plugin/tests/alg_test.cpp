@@ -421,6 +421,199 @@ TEST_F(AlgTest, NonNativeCoefficientsAreScaledNormalisedAndFinite) {
     EXPECT_GE(d.stageShift[1], 1);
 }
 
+TEST_F(AlgTest, MetersClipLightAndAutomaticTrim) {
+    Make();
+    auto feed = [&](double level) {
+        alg->WriteDouble(level, alg->GetPointerToStates(8));
+        alg->RefreshParamSelf(PARAM_OUT_VU_L);
+    };
+    feed(0.5);
+    EXPECT_EQ(P(PARAM_OUT_VU_L).state[0], 0.0); // no process running
+    alg->SetProcessActive(1);
+    alg->ResetMeters();
+    feed(1.0 - 1e-7); // held below 1.0: no clip
+    EXPECT_EQ(P(PARAM_OUT_VU_L).state[0], 999.0);
+    EXPECT_EQ(V(PARAM_CLIP_LIGHT), 0.0);
+    feed(1.0);
+    EXPECT_EQ(P(PARAM_OUT_VU_L).state[0], 1000.0);
+    EXPECT_NEAR(alg->AutoTrim(), -0.1, 1e-6);
+    P(PARAM_AUTO_TRIM).updateFlag = 0;
+    feed(1.0);
+    EXPECT_EQ(P(PARAM_AUTO_TRIM).updateFlag, 0); // the peak stayed
+    feed(2.0);
+    EXPECT_EQ(V(PARAM_CLIP_LIGHT), 1.0);
+    EXPECT_EQ(P(PARAM_OUT_VU_L).state[0], 1000.0);
+    feed(0.001);
+    EXPECT_EQ(V(PARAM_CLIP_LIGHT), 1.0); // held until a reset
+    EXPECT_NEAR(V(PARAM_OUT_VU_L), 20 * std::log10(2.0 + 6e-8), 1e-9);
+    alg->ResetMeters();
+    EXPECT_EQ(V(PARAM_CLIP_LIGHT), 0.0);
+    EXPECT_EQ(V(PARAM_OUT_VU_L), -144.0);
+    alg->ResetCoefficientArea(); // also lets go of the held levels
+    feed(0.1);                   // -20 dB: the trim is at most 12 dB
+    EXPECT_EQ(alg->AutoTrim(), 12.0);
+    // Applying the trim once moves both output gains and rests the meters.
+    Set(PARAM_OUT_GAIN_L, 0);
+    Set(PARAM_OUT_GAIN_R, 0);
+    alg->SetParamState(PARAM_AUTO_TRIM, 1);
+    EXPECT_GT(V(PARAM_OUT_GAIN_L), 11.0);
+    EXPECT_LE(V(PARAM_OUT_GAIN_L), 12.0);
+    EXPECT_EQ(V(PARAM_OUT_GAIN_R), V(PARAM_OUT_GAIN_L));
+    EXPECT_EQ(alg->AutoTrim(), 0.0);
+    EXPECT_EQ(P(PARAM_AUTO_TRIM).state[0], 0.0);
+    // A level at the floor shows the bottom of the meter.
+    alg->ResetCoefficientArea();
+    feed(0.0);
+    EXPECT_EQ(P(PARAM_OUT_VU_L).state[0], 0.0);
+}
+
+TEST_F(AlgTest, InitialStatesAndBypassBlock) {
+    Make();
+    auto word = [&](long w) { return alg->ReadIntegerWord(alg->GetPointerToStates(w)); };
+    EXPECT_EQ(word(7), 0x7FFFFF);
+    EXPECT_EQ(word(11), 0x7FFFFF);
+    EXPECT_EQ(alg->ReadDoubleWord(alg->GetPointerToStates(8)), 0.0);
+    EXPECT_EQ(P(PARAM_OUT_VU_L).updateFlag, 2);
+    Set(PARAM_BAND1_STATE + 5, 1);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 12);
+    alg->SetParamRealWorld(PARAM_OUT_GAIN_L, 20);
+    alg->SetBypass(true);
+    // Per output the b0 of every section multiply to 1: the signal passes
+    // unchanged through the output stage's gain structure.
+    for (long o = 0; o < 2; ++o) {
+        double product = 1.0;
+        for (long section = 0; section < 11; ++section) {
+            const long w = 2 + o * 57 + section * 5;
+            product *= alg->ReadDoubleWord(alg->GetPointerToBypassCoef(0, w));
+            EXPECT_EQ(alg->ReadDoubleWord(alg->GetPointerToBypassCoef(0, w + 1)), 0.0);
+        }
+        EXPECT_NEAR(product, 1.0, 1e-12) << o;
+    }
+}
+
+TEST_F(AlgTest, SubwooferFrame) {
+    Make(0x6000, 0x0704, 0);
+    Set(PARAM_SUBEQ_BAND1_STATE, 1);
+    Set(PARAM_SUBEQ_BAND1_TYPE, 0);
+    Set(PARAM_SUBEQ_BAND1_Q, 3.0);
+    alg->SetParamRealWorld(PARAM_SUBEQ_BAND1_STATE + 2, 12);
+    const auto writes = sim.Writes();
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0], (Bytes{0x00, 0xF4, 0x00}));
+    EXPECT_EQ(writes[2], (Bytes{0x01, 0xF4, 0x01}));
+    const Bytes& d = writes[1];
+    ASSERT_EQ(d.size(), 42u);
+    auto word = [&](int k) { return d[3 * k] | d[3 * k + 1] << 8 | d[3 * k + 2] << 16; };
+    EXPECT_EQ(word(0), 0x03A8E0);
+    EXPECT_GE(word(1), 2); // the +12 dB bell needs a shift of at least 1
+    EXPECT_EQ(word(2), 0x03A8E1);
+    EXPECT_EQ(word(3), 1);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(word(4 + 2 * i), 0x03A8E2 + i);
+    BIQUAD s;
+    alg->DesignSubwooferSection(0, s);
+    EXPECT_EQ(word(7), static_cast<int>(Q23Code(s.b0)));
+    EXPECT_EQ(word(13), static_cast<int>(Q23Code(s.a1)));
+}
+
+TEST_F(AlgTest, ResponseGraphsAndChipDependentControls) {
+    Make(0x5010, 0x0400);
+    EXPECT_TRUE(alg->IsGraphVisible(0));
+    EXPECT_FALSE(alg->IsGraphVisible(1));
+    alg->SetChipVersion(0x5010, 0x0401);
+    EXPECT_TRUE(alg->IsGraphVisible(2));
+    alg->SetParamRealWorld(PARAM_SHOW_GRAPH_AEQ, 0);
+    EXPECT_FALSE(alg->IsGraphVisible(1));
+
+    // A +12 dB bell at 1024 Hz (graph point 72) lifts the equaliser graph there.
+    Set(PARAM_BAND1_STATE + 5, 1);
+    Set(PARAM_BAND1_TYPE + 5, 0);
+    Set(PARAM_BAND1_FRQ + 5, 1024);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 12);
+    alg->RefreshAllParams();
+    const double* graph = P(PARAM_GRAPH_PEQ).GetGraph(eSetupA);
+    EXPECT_NEAR(graph[72], 12.0, 0.5);
+    EXPECT_NEAR(graph[0], 0.0, 0.5);
+    Set(PARAM_BAND1_GAIN + 5, 0);
+    alg->UpdateParamState(PARAM_BAND1_GAIN + 5);
+    alg->UpdateResponseGraph(0);
+    EXPECT_NEAR(graph[72], 0.0, 1e-9); // the old contribution is taken out
+
+    // Bands 8-10 exist only on ten-band chips.
+    alg->SetChipVersion(0x6000, 0x0605);
+    alg->UpdateControlAvailability();
+    EXPECT_EQ(P(7 * 5).GetDisabledMode(eSetupA), 1);
+    EXPECT_EQ(P(7 * 5).presenceWord, 0);
+    EXPECT_EQ(P(7 * 5 + kBandGain).displayFunc, nullptr);
+    alg->SetChipVersion(0x6000, 0x0606);
+    alg->UpdateControlAvailability();
+    EXPECT_EQ(P(7 * 5).GetDisabledMode(eSetupA), 0);
+    EXPECT_EQ(P(7 * 5).presenceWord, -1);
+    EXPECT_NE(P(7 * 5 + kBandGain).displayFunc, nullptr);
+    // A shelf sub-woofer band gets the narrow Q scale.
+    alg->SetParamRealWorld(PARAM_SUBEQ_BAND1_TYPE, 1);
+    EXPECT_NEAR(P(PARAM_SUBEQ_BAND1_Q).StateToRealWorld(1000), std::numbers::sqrt2, 1e-12);
+    EXPECT_NEAR(P(PARAM_SUBEQ_BAND1_Q).resetRealWorld, std::numbers::sqrt2, 1e-12);
+    alg->SetParamRealWorld(PARAM_SUBEQ_BAND1_TYPE, 4);
+    EXPECT_EQ(P(PARAM_SUBEQ_BAND1_Q).GetDisabledMode(eSetupA), 1);
+    EXPECT_NEAR(P(PARAM_SUBEQ_BAND1_Q).StateToRealWorld(1000), 6.0, 1e-12);
+}
+
+TEST_F(AlgTest, SetupsAndSampleRate) {
+    Make();
+    Set(PARAM_BAND1_STATE + 5, 1);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 6);
+    const BIQUAD designed = alg->DesignBlock(0).sections[0][1];
+    EXPECT_NE(designed.b0, 1.0);
+    alg->ToggleActiveSetup(eSetupA);
+    EXPECT_EQ(alg->GetActiveSetup(), eSetupB);
+    EXPECT_EQ(alg->DesignBlock(1).sections[0][1].b0, 1.0);
+    P(0).realWorld[1] = 0; // setup B has its own values
+    alg->ToggleActiveSetup(eSetupB);
+    // A new sample rate resets every band section of both setups.
+    alg->ChangeSampleRate(44100);
+    for (int setup = 0; setup < 2; ++setup)
+        for (int b = 0; b <= 10; ++b) {
+            EXPECT_EQ(alg->DesignBlock(setup).sections[0][b].b0, 1.0);
+            EXPECT_NEAR(alg->DesignBlock(setup).sections[0][b].graphFreq,
+                        Translate_Frequency(16, 44100), 1e-15);
+        }
+}
+
+TEST_F(AlgTest, BassBypassRampsAndFollowers) {
+    Make(0x6000, 0x0704, 0);
+    alg->SetParamRealWorld(PARAM_DULM_BASS_BYPASS, 0);
+    const auto writes = sim.Writes();
+    ASSERT_GE(writes.size(), 12u);
+    EXPECT_EQ(writes[0], (Bytes{0x4C, 0xD1, 0x00}));
+    EXPECT_EQ(writes[10], (Bytes{0x11, 0xCF, 0x00}));
+    // The bass block is out: no intensity; MB follows as 1; the enhancer
+    // bits then go out on this ten-band chip.
+    EXPECT_EQ(V(PARAM_MB_ON_OFF), 1.0);
+    EXPECT_EQ(writes[11], (Bytes{0x10, 0xCF, 0x00}));
+    // The ramp goes out as data: no pauses before it.
+    for (const auto& s : clock->Sleeps())
+        EXPECT_GE(s.mark, 11u);
+}
+
+TEST(ProcessCode, CountsGrowWithTheDesign) {
+    SProcCodeCounts c;
+    c.processorFamily = 1;
+    c.cycles[0] = 100;
+    c.cycles[1] = -1;
+    c.cycles[2] = 7;
+    AdjustProcessCodeCounts(c, 10, 2, 57);
+    EXPECT_EQ(c.internalY, 114);
+    EXPECT_EQ(c.externalBufferSize, 192);
+    EXPECT_EQ(c.externalBufferAccesses, 118);
+    EXPECT_EQ(c.cycles[0], 900);
+    EXPECT_EQ(c.cycles[1], -1);
+    EXPECT_EQ(c.cycles[2], 507);
+    SProcCodeCounts other;
+    AdjustProcessCodeCounts(other, 10, 1, 57);
+    EXPECT_EQ(other.cycles[0], 0);
+}
+
 TEST(Q23, CodesSaturateAtTheEnds) {
     struct Case {
         double x;

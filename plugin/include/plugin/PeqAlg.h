@@ -61,6 +61,18 @@ uint32_t Q23Code(double x);
 // counted in `shift`.
 void GainStage(double* gain, int16_t* shift);
 
+// The resource counts of one process-code description that the algorithm
+// adjusts to its section count B, output count C and stage length P.
+struct SProcCodeCounts {
+    int32_t internalY = 0;
+    int32_t externalBufferSize = 0;
+    int32_t externalBufferAccesses = 0;
+    int32_t processorFamily = 0;
+    int32_t cycles[3] = {0, 0, 0}; // -1: cannot run
+};
+void AdjustProcessCodeCounts(SProcCodeCounts& counts, int16_t sections, int16_t outputs,
+                             int16_t stageLength);
+
 extern "C" __attribute__((visibility("default"))) void dbToGainStage(double* dB, int16_t* shift);
 
 class cPEQ_ALG : public cALGORITHM, public CChipRegisters {

@@ -471,6 +471,21 @@ bool cPEQ_ALG::TranslateTextToStateSelf(unsigned long i, const std::string& text
     return p->ValidateRealWorld(value);
 }
 
+void AdjustProcessCodeCounts(SProcCodeCounts& c, int16_t B, int16_t C, int16_t P) {
+    c.internalY += C * P;
+    c.externalBufferSize = (10 * B - 4) * C;
+    c.externalBufferAccesses = 6 * B * C - 2;
+    if (c.processorFamily != 1)
+        return;
+    const int32_t grow[3] = {B * (C == 2 ? 80 : 40), B * (C == 2 ? 80 : 40),
+                             B * (C == 2 ? 50 : 25)};
+    for (int i = 0; i < 3; ++i)
+        if (c.cycles[i] != -1)
+            c.cycles[i] += grow[i];
+}
+
+// The algorithm's process-code descriptions come with the hosting's
+// description records; until then the algorithm has none to adjust.
 void cPEQ_ALG::AdjustProcessCodeSelf() {}
 
 void cPEQ_ALG::ApplyBandPresence(int32_t band, bool present) {
