@@ -93,6 +93,7 @@ cALGORITHM::cALGORITHM(const QuorlComponentInfo*, KTResContainerType* container,
     WriteDouble = native ? WriteNativeDouble : WriteWordFloat;
     WriteInteger = native ? WriteNativeInteger : WriteWordInteger;
     lock_.init();
+    processLock_.init();
 }
 
 cALGORITHM::~cALGORITHM() = default;

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -201,6 +202,34 @@ TEST(BufferChain, ChainsInOrderAndFreesAll) {
     std::string name = "x";
     alg.GetMidiPortName(name);
     EXPECT_TRUE(name.empty());
+}
+
+TEST(AlgorithmBase, LockAndExtensionMembers) {
+    cALGORITHM alg(nullptr, nullptr);
+    alg.LockAlg();
+    bool got = true;
+    std::thread([&] { got = alg.TryLockAlg(); }).join();
+    EXPECT_FALSE(got);
+    alg.UnLockAlg();
+    std::thread([&] {
+        got = alg.TryLockAlg();
+        if (got)
+            alg.UnLockAlg();
+    }).join();
+    EXPECT_TRUE(got);
+    EXPECT_NE(alg.GetProcessSemaphoreIDPtr(), nullptr);
+
+    struct Data : KCParamExtension::Data {
+        void Describe() const override {}
+    } data;
+    struct Extension : KCParamExtension {
+        void Apply() override {}
+    } a;
+    EXPECT_EQ(a.GetDataPtr(), nullptr);
+    EXPECT_EQ(a.CreateData(), nullptr);
+    a.SetDataPtr(&data);
+    Extension b(a);
+    EXPECT_EQ(b.GetDataPtr(), &data); // copies share the data object
 }
 
 TEST(Library, LoadsWithoutADisplay) {

@@ -206,6 +206,8 @@ public:
     EUndoTypes GetUndoType() const { return undoType_; }
     void SetUndoType(EUndoTypes type) { undoType_ = type; }
     short GetPresetResourceNumber() const { return presetResourceNumber_; }
+    // The lock the host's process call takes (not the algorithm lock).
+    kvThread::ThreadMutexInited* GetProcessSemaphoreIDPtr() { return &processLock_; }
     void LockAlg() { lock_.obtain(); }
     void UnLockAlg() { lock_.release(); }
     bool TryLockAlg() { return lock_.tryobtain(); }
@@ -323,6 +325,7 @@ private:
     uint32_t undoLevel_ = 0;
     EUndoTypes undoType_ = eUndoNone;
     kvThread::ThreadMutexInited lock_;
+    kvThread::ThreadMutexInited processLock_;
     std::vector<sCONTROL_PARAM> params_;
     std::vector<CProcCodeDesc*> procCodes_;
     long statesNum_ = kStateWords;
