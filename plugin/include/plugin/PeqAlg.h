@@ -96,6 +96,12 @@ public:
         double preGain[kMaxOutputs] = {1.0, 1.0};
         double postGain[kMaxOutputs] = {1.0, 1.0};
         int16_t bypassShift[kMaxOutputs] = {0, 0};
+        // The AEQ sections (flat: b0 = 1); field 2 of section 0 holds the
+        // AEQ file's header value.
+        struct SAeqRecord {
+            double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
+            uint16_t field1 = 0, field2 = 0;
+        } aeq[kBandCount + 1];
     };
 
     cPEQ_ALG(const QuorlComponentInfo* info, KTResContainerType* container, bool native = true,
@@ -130,7 +136,26 @@ public:
 
     // Reset and the AEQ coefficients (the device life cycle).
     bool ResetAndRunPop(bool force, const char* popPath = nullptr);
-    void SendAeqCoefs();
+    // Replays a POP text: one raw write per line with bytes; 0 when nothing
+    // was found to run. A bad token shows "Error in POP File at line n".
+    uint32_t RunPopScript(const char* text);
+    // The POP file a reset runs when no path is given (empty: none).
+    std::string ResetPopPath();
+    // Reads an AEQ file's numbers; false when it cannot be read.
+    bool ReadAeqFile(const std::string& path);
+    bool LoadAeqFile(const std::string& path);
+    // Sends the last AEQ list to the chip; false when it was not sent.
+    bool SendAeqCoefs();
+    const std::vector<double>& AeqNumbers() const { return aeqNumbers_; }
+    int32_t BandLimit() const { return bandLimit_; }
+    void SetVersionPopPath(const std::string& path) { versionPopPath_ = path; }
+    void SetPopSettings(uint32_t popType, const std::string& popFilename, uint32_t eepromExt,
+                        const std::string& eepromFilename) {
+        PopType = popType;
+        PopFilename = popFilename;
+        PopTypeEEPROMExt = eepromExt;
+        PopFilenameEEPROM = eepromFilename;
+    }
     void ResizeEditorFrame();
 
     // Chip-version conditions.
@@ -264,6 +289,7 @@ private:
     std::vector<double> aeqNumbers_;
     int32_t activeBandCount_ = kBandCount;
     int32_t bandLimit_ = kBandCount;
+    int32_t maxBands_ = kBandCount;
     int32_t editorHeight_ = 0;
     int32_t editorWidth_ = 0;
     bool expanded_ = false;

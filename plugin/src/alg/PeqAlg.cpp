@@ -96,7 +96,8 @@ cPEQ_ALG::cPEQ_ALG(const QuorlComponentInfo* info, KTResContainerType* container
     PopFilename = settings.popFilename;
     PopFilenameEEPROM = settings.popFilenameEEPROM;
     PopRunPath = settings.popRunPath;
-    bandLimit_ = static_cast<int32_t>(settings.maxBands);
+    maxBands_ = static_cast<int32_t>(settings.maxBands);
+    bandLimit_ = maxBands_;
     SelectConnection(kConnectionNone);
 }
 
