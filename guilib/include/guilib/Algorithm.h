@@ -192,6 +192,13 @@ public:
     KTResContainerType* GetPluginResContainerRef() const { return container_; }
     std::vector<CProcCodeDesc*>& GetProcCodeDescs() { return procCodes_; }
 
+    // The plug-in's information strings (shown by the host).
+    void SetInfoString(int index, const std::string& text) {
+        if (index >= 0 && index < 4)
+            infoStrings_[index] = text;
+    }
+    const std::string& GetInfoString(int index) const { return infoStrings_[index & 3]; }
+
     // Capability flags and small accessors.
     bool IsTempoListener() const { return capabilities_ & (1u << 1); }
     bool IsMidiListener() const { return capabilities_ & (1u << 2); }
@@ -339,6 +346,7 @@ private:
     long numOutputs_ = 2;
     double sampleRate_ = 48000.0;
     std::string setupNames_[kNumSetups];
+    std::string infoStrings_[4];
     std::vector<char> coefs_[kNumSetups];
     std::vector<char> bypassCoefs_[kNumSetups];
     std::vector<char> states_;

@@ -136,6 +136,13 @@ public:
 
     // Reset and the AEQ coefficients (the device life cycle).
     bool ResetAndRunPop(bool force, const char* popPath = nullptr);
+    // Reads the chip's model and firmware and builds the file names.
+    bool DetectDevice();
+    long DoIdle(short visible) override;
+    bool IsValidChipVersion() const;
+    const std::string& AeqPath() const { return aeqPath_; }
+    const std::string& VersionPopPath() const { return versionPopPath_; }
+    uint32_t ProcessingMode() const { return processingMode_; }
     // Replays a POP text: one raw write per line with bytes; 0 when nothing
     // was found to run. A bad token shows "Error in POP File at line n".
     uint32_t RunPopScript(const char* text);
@@ -239,6 +246,11 @@ private:
     void SystemConfigurationRoundTrip();
     SSystemConfigValues CurrentSystemConfig();
     void RefreshParam(unsigned long index);
+    void Trace(const std::string& text);
+    void SetLedAndSwitch(bool on);
+    void ConfigureConverters(uint16_t word);
+    // Runs the reset's POP file; `report` receives what the user is told.
+    bool RunResetPopFile(const char* popPath, std::string& report, std::string& loaded);
     void ApplyBandPresence(int32_t band, bool present);
 
     std::array<int16_t, kBandCount + 1> bandPositionMap_{};
@@ -300,6 +312,10 @@ private:
     bool idleBusy_ = false;
 
     bool hasConnection_ = false;
+    bool fullRunNeeded_ = false;
+    bool connectivityOn_ = false;
+    bool connectivityChanged_ = false;
+    int32_t firmwareGeneration_ = 2;
     ConnectionFactory connections_;
     std::shared_ptr<CPeqEditorServices> services_;
     // The AEQ graph's summed response (set by the AEQ file reader).

@@ -3,10 +3,9 @@
 #include "foundation/KUUtils.h"
 #include "plugin/DebugTrace.h"
 #include "plugin/PeqAlg.h"
+#include "TextFile.h"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 using namespace dulm;
@@ -20,20 +19,6 @@ void Append24(std::vector<uint8_t>& bytes, uint32_t v) {
     bytes.push_back(static_cast<uint8_t>(v));
     bytes.push_back(static_cast<uint8_t>(v >> 8));
     bytes.push_back(static_cast<uint8_t>(v >> 16));
-}
-
-// The whole of a regular file; false for anything else or an empty file.
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    out = buffer.str();
-    return !out.empty() && !in.bad();
 }
 
 } // namespace
