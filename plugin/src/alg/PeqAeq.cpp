@@ -1,9 +1,9 @@
 // AEQ coefficient files: the list of numbers of a file and the block of
 // fixed equaliser sections it becomes on the chip.
+#include "TextFile.h"
 #include "foundation/KUUtils.h"
 #include "plugin/DebugTrace.h"
 #include "plugin/PeqAlg.h"
-#include "TextFile.h"
 
 #include <cmath>
 #include <sstream>

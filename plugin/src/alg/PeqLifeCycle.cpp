@@ -1,10 +1,10 @@
 // The device life cycle of the algorithm object: the full reset with its
 // command files, the detection of the chip, and the idle check.
+#include "TextFile.h"
 #include "foundation/KUTrace.h"
 #include "guilib/MessageService.h"
 #include "plugin/DebugTrace.h"
 #include "plugin/PeqAlg.h"
-#include "TextFile.h"
 
 #include <cmath>
 #include <cstdio>
@@ -21,29 +21,47 @@ constexpr uint32_t kPingWaitMs = 100;
 constexpr int kPings = 5;
 constexpr uint32_t kIdleIntervalMs = 1000;
 
-int32_t Int(double v) { return static_cast<int32_t>(std::trunc(v)); }
+int32_t Int(double v) {
+    return static_cast<int32_t>(std::trunc(v));
+}
 
 // The parameters a reset writes after the AEQ file, in this order.
 constexpr unsigned long kResetWrites[] = {
-    PARAM_SUBEQ_BAND1_STATE,      PARAM_SUBEQ_BAND2_STATE,
-    PARAM_MASTERBP,               PARAM_BALANCE,
-    PARAM_LEVELER_THRESHOLD,      PARAM_LEVELER_TARGET,
-    PARAM_LEVELER_RANGE,          PARAM_MUTE,
-    PARAM_MUTE_TIME,              PARAM_DULM_BASS_FREQUENCY,
-    PARAM_DULM_BASS_HP_FREQ,      PARAM_DULM_BASS_NG_THRESHOLD,
-    PARAM_DULM_BASS_ORIGINAL_BASS, PARAM_DULM_BASS_NG_GAP,
-    PARAM_DULM_TREBLE_FREQUENCY,  PARAM_DULM_TREBLE_NG_GAP,
-    PARAM_DULM_TREBLE_NG_THRESHOLD, PARAM_DELAY,
-    PARAM_DULM_VOLUME_BYPASS,     PARAM_PEQ_BYPASS,
-    PARAM_DULM_BASS_BYPASS,       PARAM_DULM_TREBLE_BYPASS,
-    PARAM_DULM_STEREO_BYPASS,     PARAM_DULM_DIALOG_BYPASS,
+    PARAM_SUBEQ_BAND1_STATE,
+    PARAM_SUBEQ_BAND2_STATE,
+    PARAM_MASTERBP,
+    PARAM_BALANCE,
+    PARAM_LEVELER_THRESHOLD,
+    PARAM_LEVELER_TARGET,
+    PARAM_LEVELER_RANGE,
+    PARAM_MUTE,
+    PARAM_MUTE_TIME,
+    PARAM_DULM_BASS_FREQUENCY,
+    PARAM_DULM_BASS_HP_FREQ,
+    PARAM_DULM_BASS_NG_THRESHOLD,
+    PARAM_DULM_BASS_ORIGINAL_BASS,
+    PARAM_DULM_BASS_NG_GAP,
+    PARAM_DULM_TREBLE_FREQUENCY,
+    PARAM_DULM_TREBLE_NG_GAP,
+    PARAM_DULM_TREBLE_NG_THRESHOLD,
+    PARAM_DELAY,
+    PARAM_DULM_VOLUME_BYPASS,
+    PARAM_PEQ_BYPASS,
+    PARAM_DULM_BASS_BYPASS,
+    PARAM_DULM_TREBLE_BYPASS,
+    PARAM_DULM_STEREO_BYPASS,
+    PARAM_DULM_DIALOG_BYPASS,
 };
 // ... and after the POP file.
 constexpr unsigned long kLateWrites[] = {
-    PARAM_MV_MB_CORRELATION_ACTIVE, PARAM_MV_MB_CORRELATION_THRESHOLD,
-    PARAM_MV_MB_CORRELATION_RATIO,  PARAM_MIDNIGHT_MODE,
-    PARAM_SWAP_CHANNELS,            PARAM_SUB_FREQ,
-    PARAM_CHANNEL_INVERSE_LEFT,     PARAM_CHANNEL_INVERSE_RIGHT,
+    PARAM_MV_MB_CORRELATION_ACTIVE,
+    PARAM_MV_MB_CORRELATION_THRESHOLD,
+    PARAM_MV_MB_CORRELATION_RATIO,
+    PARAM_MIDNIGHT_MODE,
+    PARAM_SWAP_CHANNELS,
+    PARAM_SUB_FREQ,
+    PARAM_CHANNEL_INVERSE_LEFT,
+    PARAM_CHANNEL_INVERSE_RIGHT,
     PARAM_CHANNEL_SUM,
 };
 
@@ -159,7 +177,7 @@ bool cPEQ_ALG::RunResetPopFile(const char* popPath, std::string& report, std::st
     std::ifstream probe;
     if (!path.empty() && std::filesystem::is_regular_file(path, ec))
         probe.open(path, std::ios::binary);
-    if (!probe) {
+    if (!probe.is_open()) {
         report = "DulmAudio DSP has failed to automatically load the file: \"" + FileNameOf(path) +
                  "\"\r\nThe .pop file is needed for proper operation of DulmAudio DSP.\"\r\nTry "
                  "to re-check your POP Setting.";
