@@ -73,6 +73,9 @@ struct SProcCodeCounts {
 void AdjustProcessCodeCounts(SProcCodeCounts& counts, int16_t sections, int16_t outputs,
                              int16_t stageLength);
 
+// The Intel HEX text of an image: records of 16 bytes, then the end record.
+std::string IntelHexText(const std::vector<uint8_t>& image);
+
 extern "C" __attribute__((visibility("default"))) void dbToGainStage(double* dB, int16_t* shift);
 
 class cPEQ_ALG : public cALGORITHM, public CChipRegisters {
@@ -136,6 +139,12 @@ public:
 
     // Reset and the AEQ coefficients (the device life cycle).
     bool ResetAndRunPop(bool force, const char* popPath = nullptr);
+    // The EEPROM image: captured by a device run at slave address 0x50.
+    static constexpr size_t kEepromBytes = 2048;
+    // Variant 0 all frames, 1 from C3 to C9, 2 from C9 to A4; asks for the
+    // file; true when it was written.
+    bool ExportEepromHex(int32_t variant);
+    bool WriteEeprom();
     // Reads the chip's model and firmware and builds the file names.
     bool DetectDevice();
     long DoIdle(short visible) override;
@@ -249,6 +258,7 @@ private:
     void Trace(const std::string& text);
     void SetLedAndSwitch(bool on);
     void ConfigureConverters(uint16_t word);
+    void CaptureEepromImage();
     // Runs the reset's POP file; `report` receives what the user is told.
     bool RunResetPopFile(const char* popPath, std::string& report, std::string& loaded);
     void ApplyBandPresence(int32_t band, bool present);
