@@ -582,3 +582,41 @@ TEST(GainStage, HalvesIntoRangeAtLeastOnce) {
 }
 
 } // namespace
+
+namespace {
+
+using dulmtest::AlgTest;
+
+TEST_F(AlgTest, SessionChunkRoundTrip) {
+    Make();
+    unsigned long size = 0;
+    ASSERT_EQ(alg->GetChunkSize(cALGORITHM::kChunkID, true, size), 0);
+    std::string text;
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, text, true), 0);
+    EXPECT_EQ(size, text.size());
+    EXPECT_NE(text.find("<PresetXMLTree version=\"1\">"), std::string::npos);
+
+    P(dulm::PARAM_BALANCE).realWorld[0] = 33;
+    alg->SetParamRealWorld(dulm::PARAM_LEVELER_THRESHOLD, -10.4);
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, text, true), 0);
+    alg->SetParamRealWorld(dulm::PARAM_BALANCE, 200);
+    alg->SetParamRealWorld(dulm::PARAM_LEVELER_THRESHOLD, -1);
+    // Exactly `size` bytes: no terminating zero is passed.
+    std::vector<char> bytes(text.begin(), text.end());
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(P(dulm::PARAM_BALANCE).realWorld[0], 33.0);
+    EXPECT_EQ(P(dulm::PARAM_LEVELER_THRESHOLD).realWorld[0], -10.4);
+
+    // Values are clamped; a cut-off or foreign chunk is refused.
+    std::string wild = text;
+    const size_t at = wild.find(" 33 ");
+    ASSERT_NE(at, std::string::npos);
+    wild.replace(at, 4, " 999 ");
+    bytes.assign(wild.begin(), wild.end());
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(P(dulm::PARAM_BALANCE).realWorld[0], 240.0);
+    EXPECT_NE(alg->SetChunk(cALGORITHM::kChunkID, bytes.data(), bytes.size() / 2), 0);
+    EXPECT_NE(alg->SetChunk(0x12345678, bytes.data(), bytes.size()), 0);
+}
+
+} // namespace
