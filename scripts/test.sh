@@ -30,6 +30,11 @@ if command -v jackd >/dev/null; then
 	export JACK_NO_AUDIO_RESERVATION=1 JACK_DEFAULT_SERVER="kvtest$$"
 	jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$scratch/jackd.log" 2>&1 &
 	jack_pid=$!
+	if ! jack_wait -w -t 10 >/dev/null 2>&1; then
+		echo "The JACK server did not come up:" >&2
+		cat "$scratch/jackd.log" >&2
+		exit 1
+	fi
 fi
 
 cd "$root/build"

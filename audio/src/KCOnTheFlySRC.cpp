@@ -6,7 +6,9 @@
 #include <new>
 #include <numbers>
 
-#if defined(__SSE__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE__)
 #include <xmmintrin.h>
 #endif
 
@@ -50,29 +52,170 @@ long NextPowerOfTwo(long v) {
     return p;
 }
 
-// Dot product of n floats.
-inline float Dot(const float* a, const float* b, long n) {
-    long j = 0;
+// Tap rows and channel histories are padded to a multiple of this many
+// floats (with zero taps), so the dot products need no scalar tail.
+constexpr long kTapAlign = 16;
+
+long RoundUpToTapAlign(long n) {
+    return (n + kTapAlign - 1) / kTapAlign * kTapAlign;
+}
+
+// Tap rows start on cache-line boundaries (rows of whole 16-float groups stay
+// on them), so that no load of taps straddles two lines.
+constexpr long kTapsAlignFloats = 64 / sizeof(float);
+
+long TapsOffset(const std::vector<float>& taps) {
+    const auto address = reinterpret_cast<uintptr_t>(taps.data());
+    return long((64 - address % 64) % 64 / sizeof(float));
+}
+
+// Dot products of n floats, n a multiple of kTapAlign: one channel, and two
+// channels sharing one tap row.
+using DotFunction = float (*)(const float* taps, const float* x, long n);
+using DotPairFunction = void (*)(const float* taps, const float* x, const float* y, long n,
+                                 float* out);
+
+float DotPortable(const float* a, const float* b, long n) {
     float total = 0.0f;
+    long j = 0;
 #if defined(__SSE__)
     __m128 acc0 = _mm_setzero_ps(), acc1 = _mm_setzero_ps();
-    __m128 acc2 = _mm_setzero_ps(), acc3 = _mm_setzero_ps();
-    for (; j + 16 <= n; j += 16) {
+    for (; j + 8 <= n; j += 8) {
         acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_loadu_ps(a + j), _mm_loadu_ps(b + j)));
         acc1 = _mm_add_ps(acc1, _mm_mul_ps(_mm_loadu_ps(a + j + 4), _mm_loadu_ps(b + j + 4)));
-        acc2 = _mm_add_ps(acc2, _mm_mul_ps(_mm_loadu_ps(a + j + 8), _mm_loadu_ps(b + j + 8)));
-        acc3 = _mm_add_ps(acc3, _mm_mul_ps(_mm_loadu_ps(a + j + 12), _mm_loadu_ps(b + j + 12)));
     }
-    for (; j + 4 <= n; j += 4)
-        acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_loadu_ps(a + j), _mm_loadu_ps(b + j)));
     alignas(16) float part[4];
-    _mm_store_ps(part, _mm_add_ps(_mm_add_ps(acc0, acc1), _mm_add_ps(acc2, acc3)));
+    _mm_store_ps(part, _mm_add_ps(acc0, acc1));
     total = (part[0] + part[1]) + (part[2] + part[3]);
 #endif
     for (; j < n; ++j)
         total += a[j] * b[j];
     return total;
 }
+
+void DotPairPortable(const float* taps, const float* x, const float* y, long n, float* out) {
+    out[0] = DotPortable(taps, x, n);
+    out[1] = DotPortable(taps, y, n);
+}
+
+#if defined(__x86_64__)
+#define KV_SRC_AVX2 __attribute__((target("avx2,fma")))
+
+KV_SRC_AVX2 inline float HorizontalSum(__m256 v) {
+    __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+    s = _mm_add_ps(s, _mm_movehl_ps(s, s));
+    s = _mm_add_ss(s, _mm_shuffle_ps(s, s, 0x55));
+    return _mm_cvtss_f32(s);
+}
+
+// Four independent sums per channel keep the multiply-adds from waiting on
+// each other.
+KV_SRC_AVX2 float DotAvx2(const float* a, const float* b, long n) {
+    __m256 a0 = _mm256_setzero_ps(), a1 = _mm256_setzero_ps();
+    __m256 a2 = _mm256_setzero_ps(), a3 = _mm256_setzero_ps();
+    long j = 0;
+    for (; j + 32 <= n; j += 32) {
+        a0 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j), _mm256_loadu_ps(b + j), a0);
+        a1 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j + 8), _mm256_loadu_ps(b + j + 8), a1);
+        a2 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j + 16), _mm256_loadu_ps(b + j + 16), a2);
+        a3 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j + 24), _mm256_loadu_ps(b + j + 24), a3);
+    }
+    for (; j + 8 <= n; j += 8)
+        a0 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j), _mm256_loadu_ps(b + j), a0);
+    return HorizontalSum(_mm256_add_ps(_mm256_add_ps(a0, a1), _mm256_add_ps(a2, a3)));
+}
+
+KV_SRC_AVX2 void DotPairAvx2(const float* taps, const float* x, const float* y, long n,
+                             float* out) {
+    __m256 x0 = _mm256_setzero_ps(), x1 = _mm256_setzero_ps();
+    __m256 y0 = _mm256_setzero_ps(), y1 = _mm256_setzero_ps();
+    long j = 0;
+    for (; j + 16 <= n; j += 16) {
+        const __m256 t0 = _mm256_loadu_ps(taps + j), t1 = _mm256_loadu_ps(taps + j + 8);
+        x0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(x + j), x0);
+        y0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(y + j), y0);
+        x1 = _mm256_fmadd_ps(t1, _mm256_loadu_ps(x + j + 8), x1);
+        y1 = _mm256_fmadd_ps(t1, _mm256_loadu_ps(y + j + 8), y1);
+    }
+    if (j < n) {
+        const __m256 t0 = _mm256_loadu_ps(taps + j);
+        x0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(x + j), x0);
+        y0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(y + j), y0);
+    }
+    out[0] = HorizontalSum(_mm256_add_ps(x0, x1));
+    out[1] = HorizontalSum(_mm256_add_ps(y0, y1));
+}
+#endif
+
+#if defined(__x86_64__)
+#define KV_SRC_AVX512 __attribute__((target("avx512f,avx2,fma")))
+
+// Sums the lanes of x into out[0] and those of y into out[1], both in one
+// pass of lane shuffles. (GCC 12's lane shuffles pass an undefined vector
+// for their unused mask operand, which -Wuninitialized reports.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+KV_SRC_AVX512 inline void SumPair512(__m512 x, __m512 y, float* out) {
+    // [x0+x2, x1+x3, y0+y2, y1+y3] in 128-bit lanes
+    __m512 s = _mm512_add_ps(_mm512_shuffle_f32x4(x, y, 0x44), _mm512_shuffle_f32x4(x, y, 0xEE));
+    s = _mm512_add_ps(s, _mm512_shuffle_f32x4(s, s, 0xB1)); // lanes 0, 1: x; 2, 3: y
+    s = _mm512_add_ps(s, _mm512_permute_ps(s, 0x4E));
+    s = _mm512_add_ps(s, _mm512_permute_ps(s, 0xB1));
+    out[0] = _mm_cvtss_f32(_mm512_castps512_ps128(s));
+    out[1] = _mm_cvtss_f32(_mm512_castps512_ps128(_mm512_shuffle_f32x4(s, s, 0x02)));
+}
+#pragma GCC diagnostic pop
+
+KV_SRC_AVX512 void DotPairAvx512(const float* taps, const float* x, const float* y, long n,
+                                 float* out) {
+    __m512 x0 = _mm512_setzero_ps(), x1 = _mm512_setzero_ps();
+    __m512 y0 = _mm512_setzero_ps(), y1 = _mm512_setzero_ps();
+    long j = 0;
+    for (; j + 32 <= n; j += 32) {
+        const __m512 t0 = _mm512_loadu_ps(taps + j), t1 = _mm512_loadu_ps(taps + j + 16);
+        x0 = _mm512_fmadd_ps(t0, _mm512_loadu_ps(x + j), x0);
+        y0 = _mm512_fmadd_ps(t0, _mm512_loadu_ps(y + j), y0);
+        x1 = _mm512_fmadd_ps(t1, _mm512_loadu_ps(x + j + 16), x1);
+        y1 = _mm512_fmadd_ps(t1, _mm512_loadu_ps(y + j + 16), y1);
+    }
+    if (j < n) { // the last 8 to 24 taps
+        const long rest = n - j;
+        const __mmask16 first = rest >= 16 ? __mmask16(0xFFFF) : __mmask16(0x00FF);
+        const __mmask16 second = rest > 16 ? __mmask16(0x00FF) : __mmask16(0);
+        const __m512 t0 = _mm512_maskz_loadu_ps(first, taps + j);
+        const __m512 t1 = _mm512_maskz_loadu_ps(second, taps + j + 16);
+        x0 = _mm512_fmadd_ps(t0, _mm512_maskz_loadu_ps(first, x + j), x0);
+        y0 = _mm512_fmadd_ps(t0, _mm512_maskz_loadu_ps(first, y + j), y0);
+        x1 = _mm512_fmadd_ps(t1, _mm512_maskz_loadu_ps(second, x + j + 16), x1);
+        y1 = _mm512_fmadd_ps(t1, _mm512_maskz_loadu_ps(second, y + j + 16), y1);
+    }
+    SumPair512(_mm512_add_ps(x0, x1), _mm512_add_ps(y0, y1), out);
+}
+#endif
+
+// The dot products for this processor, chosen once.
+struct DotKernels {
+    DotFunction dot = &DotPortable;
+    DotPairFunction dotPair = &DotPairPortable;
+};
+
+DotKernels ChooseKernels(KCOnTheFlySRC::Instructions most) {
+    using Instructions = KCOnTheFlySRC::Instructions;
+    DotKernels k;
+#if defined(__x86_64__)
+    if (most >= Instructions::kAvx2 && __builtin_cpu_supports("avx2") &&
+        __builtin_cpu_supports("fma")) {
+        k.dot = &DotAvx2;
+        k.dotPair = &DotPairAvx2;
+        if (most >= Instructions::kAvx512 && __builtin_cpu_supports("avx512f"))
+            k.dotPair = &DotPairAvx512;
+    }
+#endif
+    return k;
+}
+
+// Chosen at start-up, so that no output frame pays for a first-use check.
+DotKernels gKernels = ChooseKernels(KCOnTheFlySRC::Instructions::kAvx512);
 
 } // namespace
 
@@ -128,10 +271,11 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
     increment = other.increment;
     phase = other.phase;
     flags = other.flags;
-    phaseTaps = other.phaseTaps;
     ringMask = other.ringMask;
     history = other.history;
     historyFrames = other.historyFrames;
+    historyStride = other.historyStride;
+    tapStride = other.tapStride;
     tapsStep = other.tapsStep;
     tapsGain = other.tapsGain;
 
@@ -146,6 +290,11 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
         window = ownArray.data() + tableSize;
     }
     tapsTable = other.tapsTable ? sincTable : nullptr;
+    // Rebuilt rather than copied: the rows' alignment depends on where the
+    // storage lies.
+    phaseTaps.clear();
+    if (tapsTable && window)
+        BuildPhaseTaps();
     if (other.ring) {
         const long floats = other.ringMask + 1;
         if (floats <= kRingFloats) {
@@ -274,7 +423,8 @@ void KCOnTheFlySRC::BuildTables(double* table, double* win, float* callerRing) {
     }
     ringMask = ringFloats - 1;
     historyFrames = ringFloats / kSlotFloats;
-    history.assign(size_t(std::max(channels, 1L)) * 2 * size_t(historyFrames), 0.0f);
+    historyStride = 2 * historyFrames + kTapAlign;
+    history.assign(size_t(std::max(channels, 1L)) * size_t(historyStride), 0.0f);
 }
 
 void KCOnTheFlySRC::BuildPhaseTaps() {
@@ -282,11 +432,12 @@ void KCOnTheFlySRC::BuildPhaseTaps() {
     // included: left taps k = 0..H use sinc[(H - k) S + a] w[k], right taps
     // 2H + 1 - k (k = 1..H) use sinc[(H - k + 1) S - a] w[k].
     const long h = halfLength;
-    const long m = filterLength;
     const long s = step;
-    phaseTaps.assign(size_t(s) * size_t(m), 0.0f);
+    tapStride = RoundUpToTapAlign(filterLength);
+    phaseTaps.assign(size_t(s) * size_t(tapStride) + kTapsAlignFloats - 1, 0.0f);
+    tapsOffset = TapsOffset(phaseTaps);
     for (long a = 0; a < s; ++a) {
-        float* row = phaseTaps.data() + a * m;
+        float* row = phaseTaps.data() + tapsOffset + a * tapStride;
         for (long k = 0; k <= h; ++k)
             row[k] = static_cast<float>(gain * sincTable[(h - k) * s + a] * window[k]);
         for (long k = 1; k <= h; ++k)
@@ -349,6 +500,9 @@ void KCOnTheFlySRC::Dispose() {
     ring = nullptr;
     ringMask = 0;
     historyFrames = 0;
+    historyStride = 0;
+    tapStride = 0;
+    tapsOffset = 0;
     tapsStep = 0;
     tapsGain = 0.0;
     tapsTable = nullptr;
@@ -399,20 +553,19 @@ void KCOnTheFlySRC::ReadSample(const float* frame) {
     if (!ring)
         return;
     const long slot = (readPos + kSlotFloats * (writeCount + 1)) & ringMask;
-    std::memcpy(ring + slot, frame, sizeof(float) * size_t(channels));
     const long f = slot / kSlotFloats;
-    for (long c = 0; c < channels; ++c) {
-        float* h = history.data() + c * 2 * historyFrames;
-        h[f] = h[f + historyFrames] = frame[c];
+    float* h = history.data() + f;
+    for (long c = 0; c < channels; ++c, h += historyStride) {
+        ring[slot + c] = frame[c];
+        h[0] = h[historyFrames] = frame[c];
     }
     ++writeCount;
 }
 
 void KCOnTheFlySRC::Advance(long& need) {
     const double v = increment + phase;
-    const double n = std::floor(v);
-    phase = v - n;
-    const long advance = static_cast<long>(n);
+    const long advance = static_cast<long>(v); // v >= 0: truncation is the floor
+    phase = v - double(advance);
     writeCount -= advance;
     readPos = (readPos + kSlotFloats * advance) & ringMask;
     need = advance;
@@ -431,11 +584,20 @@ void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
         return;
     }
     const long a = std::min(static_cast<long>(stepD * phase), step - 1);
-    const float* taps = phaseTaps.data() + a * filterLength;
+    const float* taps = phaseTaps.data() + tapsOffset + a * tapStride;
     const float* first = history.data() + readPos / kSlotFloats;
-    for (long c = 0; c < count; ++c)
-        frame[c] = Dot(taps, first + c * 2 * historyFrames, filterLength);
+    const DotKernels& kernels = gKernels;
+    if constexpr (Channels == 2) {
+        kernels.dotPair(taps, first, first + historyStride, tapStride, frame);
+    } else {
+        for (long c = 0; c < count; ++c)
+            frame[c] = kernels.dot(taps, first + c * historyStride, tapStride);
+    }
     Advance(need);
+}
+
+void KCOnTheFlySRC::UseInstructions(Instructions most) {
+    gKernels = ChooseKernels(most);
 }
 
 long KCOnTheFlySRC::RateConvertLength(long inFrames) const {

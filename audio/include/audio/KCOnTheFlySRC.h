@@ -65,6 +65,13 @@ public:
 
     static double CalcCutoffCorrection(long inRate, long outRate);
 
+    // The vector instructions the filter sums use: the best the processor
+    // has, at most `most`. Every choice gives the same sums to within
+    // rounding; the lower ones exist so that each can be checked. Not to be
+    // called while a converter runs on another thread.
+    enum class Instructions { kPortable, kAvx2, kAvx512 };
+    static void UseInstructions(Instructions most);
+
     long GetHalfLength() const { return halfLength; }
     long GetFilterLength() const { return filterLength; }
     long GetTableSize() const { return tableSize; }
@@ -123,7 +130,10 @@ private:
     std::vector<float> phaseTaps; // step rows of filterLength windowed taps (with gain)
     std::vector<float> history;   // per channel: the ring's frames, twice in a row
     long historyFrames = 0;
-    long tapsStep = 0; // the setting the tap rows were built for
+    long historyStride = 0; // floats from one channel's history to the next
+    long tapStride = 0;     // floats per tap row: filterLength, padded with zero taps
+    long tapsOffset = 0;    // floats before the first row in phaseTaps
+    long tapsStep = 0;      // the setting the tap rows were built for
     double tapsGain = 0.0;
     const double* tapsTable = nullptr;
     alignas(32) std::array<float, kRingFloats> inlineRing{};
