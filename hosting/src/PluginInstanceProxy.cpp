@@ -2,6 +2,7 @@
 
 #include "hosting/HostCallbacks.h"
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -131,6 +132,20 @@ int32_t KCPluginInstanceProxy::InitAlgToHardware(int32_t sampleRate, int32_t ref
 
 int32_t KCPluginInstanceProxy::GetChunk(char** data, int32_t* size) {
     return Call<&SPluginEntryPoints::KP_GetChunk>(Code("XPst"), data, size, true);
+}
+
+int32_t KCPluginInstanceProxy::CopyChunk(std::vector<char>& out) {
+    char* data = nullptr;
+    int32_t size = 0;
+    const int32_t status = GetChunk(&data, &size);
+    if (status != eNoErr || data == nullptr)
+        return status;
+    if (size > 0)
+        out.assign(data, data + size);
+    else
+        out.clear();
+    std::free(data); // the plug-in allocated it on the process heap
+    return eNoErr;
 }
 
 int32_t KCPluginInstanceProxy::SetChunk(char* data, uint32_t size) {

@@ -152,6 +152,14 @@ TEST_F(InstanceProxy, InitAlgToHardwarePassesTheCallbackAndToken) {
     const TestPlugin plugin(KV_PLUGIN_COMPLETE);
     EXPECT_NE(plugin.Log().find("KP_InitAlgToHardware"), std::string::npos);
 
+    std::vector<char> chunk;
+    EXPECT_EQ(proxy.CopyChunk(chunk), 0);
+    EXPECT_EQ(std::string(chunk.begin(), chunk.end()), "CHUNK");
+    EXPECT_NE(plugin.Log().find("KP_GetChunk XPst"), std::string::npos);
+    plugin.Inject("KP_GetChunk", -4);
+    EXPECT_EQ(proxy.CopyChunk(chunk), -4);
+    EXPECT_EQ(std::string(chunk.begin(), chunk.end()), "CHUNK") << "nothing copied";
+
     KCPluginInstanceProxy unloaded(Complete());
     EXPECT_EQ(unloaded.Call<&SPluginEntryPoints::KP_DoIdle>(), eGenericErr);
 }

@@ -14,6 +14,7 @@
 #include "foundation/KUValidatable.h"
 
 #include <string>
+#include <vector>
 
 // The module and the function of a plug-in's native processing.
 class KCNativeProcessFunc : public KUValidatable {
@@ -83,6 +84,10 @@ public:
     int32_t InitAlgToHardware(int32_t sampleRate, int32_t refValue);
     int32_t GetChunk(char** data, int32_t* size);
     int32_t SetChunk(char* data, uint32_t size);
+    // The plug-in's 'XPst' chunk copied into `out`, and the plug-in's block
+    // freed. A failing call, or one that hands back no block, copies and
+    // frees nothing.
+    int32_t CopyChunk(std::vector<char>& out);
     int32_t GetPluginInfo(uint32_t category, uint32_t item, int32_t* out);
     int32_t SetPluginInfo(uint32_t category, uint32_t item, int32_t count, char* data);
     int32_t GetViewRect(KURect<short>* rect);
