@@ -86,7 +86,10 @@ void ChipModel::command(const uint8_t* g) {
         answer(Space::regY);
         break;
     case 0xB1:
-        answer(Space::memX);
+        if (model_.measurement)
+            reply_ = *model_.measurement;
+        else
+            answer(Space::memX);
         break;
     case 0xB2:
         answer(Space::memY);

@@ -5,6 +5,7 @@
 #include "sim/SocketServer.h"
 
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,8 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "Hosts reach it through TEROVAN_U2C_SOCKET=PATH.\n"
                      "\n"
                      "  --socket PATH          Unix socket to serve the board on (required)\n"
-                     "  --log FILE             append every transfer to FILE\n"
+                     "  --log FILE             append every transfer to FILE, each line led by\n"
+                     "                         the wall-clock time in milliseconds\n"
                      "  --board-type N         board type in the version reply (default 1)\n"
                      "  --firmware N           board firmware revision (default 0x00010004)\n"
                      "  --old-firmware         old bridge firmware: services at 0x31 only,\n"
@@ -47,7 +49,8 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "  --spdif-rx ADDR        the S/PDIF receiver at 0x13 or 0x17 (pin 0x1D)\n"
                      "  --spdif-rx-register R=V  a receiver status register's value;\n"
                      "                         repeatable\n"
-                     "  --fail-flash-write N   the N-th flash write fails"
+                     "  --fail-flash-write N   the N-th flash write fails\n"
+                     "  --measurement N        the measurement read (command 0xB1) answers N\n"
                      "  --help                 show this text\n"
                      "Numbers are decimal or 0x-prefixed hexadecimal. SIGTERM or SIGINT ends it.\n";
 
@@ -180,6 +183,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--fail-flash-write") {
             if (!number(board.failFlashWrite))
                 return Fail("--fail-flash-write needs a number");
+        } else if (arg == "--measurement") {
+            uint32_t value = 0;
+            if (!number(value) || value > 0xFFFFFF)
+                return Fail("--measurement needs a 24-bit number");
+            chipModel.measurement = value;
         } else {
             return Fail("unknown option " + arg);
         }
@@ -211,7 +219,11 @@ int main(int argc, char** argv) {
     u2csim::AttachPeripherals(*model, peripherals);
     if (log)
         model->setLogSink([log](const u2csim::TransferRecord& r) {
-            std::fprintf(log, "%s\n", u2csim::FormatTransfer(r).c_str());
+            // The wall-clock milliseconds first: pauses between frames show.
+            const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+            std::fprintf(log, "%lld %s\n", ms, u2csim::FormatTransfer(r).c_str());
             std::fflush(log);
         });
 

@@ -23,6 +23,8 @@ struct ChipModelConfig {
     bool heldInReset = false;
     bool allReadsEqual = false;
     uint32_t allReadsValue = 0;
+    // The answer of the measurement read (command 0xB1); unset: X memory.
+    std::optional<uint32_t> measurement;
 };
 
 class ChipModel : public Chip {

@@ -1,0 +1,333 @@
+#include "guilib/Algorithm.h"
+
+#include "foundation/KTErr.h"
+#include "foundation/KUUtils.h"
+#include "foundation/RM.h"
+#include "foundation/ResConverters.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Native words: 8 bytes, a double or a 32-bit integer widened.
+long WriteNativeDouble(double value, char* destination) {
+    std::memcpy(destination, &value, sizeof value);
+    return sizeof value;
+}
+long WriteNativeInteger(int32_t value, char* destination) {
+    const int64_t wide = value;
+    std::memcpy(destination, &wide, sizeof wide);
+    return sizeof wide;
+}
+// Words of a 32-bit processor: a float or a 32-bit integer.
+long WriteWordFloat(double value, char* destination) {
+    const float f = static_cast<float>(value);
+    std::memcpy(destination, &f, sizeof f);
+    return sizeof f;
+}
+long WriteWordInteger(int32_t value, char* destination) {
+    std::memcpy(destination, &value, sizeof value);
+    return sizeof value;
+}
+
+// Reads one XML resource of the container into `use`; 0 or the error.
+template <typename Use>
+long WithXMLResource(KTResContainerType* container, const char* type, short id, Use use) {
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    const long err = GetXMLResource(container, KCFourCC(QGLFourCC(type)), id, root, resource);
+    if (err != 0)
+        return err;
+    const long result = root ? use(*root) : static_cast<long>(eXMLTreeEmpty);
+    RMReleaseResource(resource);
+    return result;
+}
+
+// The library keeps its own resource manager: initialised when loaded.
+__attribute__((constructor)) void InitLibraryResources() {
+    RMInit(0);
+}
+
+} // namespace
+
+BUFFER_HEADER* ChainBufs(BUFFER_HEADER* head, BUFFER_HEADER* tail) {
+    if (!head)
+        return tail;
+    BUFFER_HEADER* last = head;
+    while (last->next)
+        last = last->next;
+    last->next = tail;
+    return head;
+}
+
+void DisposeBufs(BUFFER_HEADER* chain) {
+    while (chain) {
+        BUFFER_HEADER* next = chain->next;
+        std::free(chain);
+        chain = next;
+    }
+}
+
+long KCMeterManager::GetMeterValue(unsigned long meter, double* value, long* clip) const {
+    if (meter >= meters_.size())
+        return eGenericErr;
+    if (value)
+        *value = meters_[meter].value;
+    if (clip)
+        *clip = meters_[meter].clip;
+    return 0;
+}
+
+long KCMeterManager::ResetClip(unsigned long meter) {
+    if (meter >= meters_.size())
+        return eGenericErr;
+    meters_[meter].clip = 0;
+    return 0;
+}
+
+cALGORITHM::cALGORITHM(const QuorlComponentInfo*, KTResContainerType* container, bool native)
+    : container_(container), native_(native), presets_(std::make_unique<CPresetsManager>()) {
+    wordSize_ = native ? 8 : 4;
+    WriteDouble = native ? WriteNativeDouble : WriteWordFloat;
+    WriteInteger = native ? WriteNativeInteger : WriteWordInteger;
+    lock_.init();
+    processLock_.init();
+}
+
+cALGORITHM::~cALGORITHM() = default;
+
+long cALGORITHM::FinishCreate() {
+    long err = 0;
+    if (container_) {
+        err =
+            WithXMLResource(container_, "XPRM", kParamListId, [&](const kvXML::CXMLElement& root) {
+                return ReadParameterList(root, params_);
+            });
+        if (err == 0) {
+            std::vector<std::unique_ptr<CPresetInfo>> presets;
+            // A plug-in without factory presets is still whole.
+            if (WithXMLResource(container_, "XPST", presetResourceNumber_,
+                                [&](const kvXML::CXMLElement& root) {
+                                    return ReadFactoryPresets(root, presets);
+                                }) == 0)
+                presets_->SetFactoryPresets(std::move(presets));
+        }
+    }
+    for (int s = 0; s < kNumSetups; ++s) {
+        coefs_[s].assign(static_cast<size_t>(coefsNum_ * wordSize_), 0);
+        bypassCoefs_[s].assign(static_cast<size_t>(coefsNum_ * wordSize_), 0);
+    }
+    states_.assign(static_cast<size_t>(statesNum_ * wordSize_), 0);
+    if (err != 0)
+        return err;
+    FinishCreateSelf();
+    const long initErr = InitDataSelf();
+    InitStates();
+    return initErr;
+}
+
+void cALGORITHM::Dispose() {
+    DisposeSelf();
+    pending_.reset();
+}
+
+void cALGORITHM::UpdateParamState(unsigned long param) {
+    if (param >= params_.size())
+        return;
+    BUFFER_HEADER* chain = UpdateParamStateSelf(param);
+    if (chain)
+        pending_.reset(ChainBufs(pending_.release(), chain));
+}
+
+void cALGORITHM::SetParamRealWorld(unsigned long param, double value) {
+    if (param >= params_.size())
+        return;
+    sCONTROL_PARAM& p = params_[param];
+    p.LimitRealWorld(value);
+    p.realWorld[activeSetup_] = value;
+    p.UpdateStateFromRealWorld(activeSetup_);
+    p.updateFlag = 3;
+    UpdateParamState(param);
+}
+
+void cALGORITHM::SetParamState(unsigned long param, double state) {
+    if (param >= params_.size())
+        return;
+    sCONTROL_PARAM& p = params_[param];
+    const double top = p.type == eParamToggle ? p.numStates - 1 : 1000.0;
+    state = std::isnan(state) ? 0.0 : std::clamp(state, 0.0, std::max(0.0, top));
+    p.state[activeSetup_] = state;
+    if (p.stateToRealWorld)
+        p.realWorld[activeSetup_] = p.StateToRealWorld(state);
+    p.updateFlag = 3;
+    UpdateParamState(param);
+}
+
+void cALGORITHM::RefreshAllParams() {
+    for (unsigned long i = 0; i < params_.size(); ++i) {
+        if (params_[i].updateFlag == 0)
+            continue;
+        RefreshParamSelf(i);
+        params_[i].UpdateValueString(activeSetup_);
+    }
+}
+
+void cALGORITHM::ApplyPresetValues(const sPresetData& data) {
+    const size_t n = std::min(data.parameterValues.size(), params_.size());
+    for (size_t i = 0; i < n; ++i) {
+        sCONTROL_PARAM& p = params_[i];
+        if (!data.HasValue(i) || (p.flags & (kParamNotSavable | kParamDontSaveToPreset)))
+            continue;
+        double value = data.parameterValues[i];
+        p.LimitRealWorld(value);
+        p.realWorld[activeSetup_] = value;
+        p.UpdateStateFromRealWorld(activeSetup_);
+        p.updateFlag = 3;
+        UpdateParamState(static_cast<unsigned long>(i));
+    }
+}
+
+char* cALGORITHM::GetPointerToCoef(long setup, long position) {
+    if (setup < 0 || setup >= kNumSetups || position < 0 || position >= coefsNum_ ||
+        coefs_[setup].empty())
+        return nullptr;
+    return coefs_[setup].data() + position * wordSize_;
+}
+
+char* cALGORITHM::GetPointerToBypassCoef(long setup, long position) {
+    if (setup < 0 || setup >= kNumSetups || position < 0 || position >= coefsNum_ ||
+        bypassCoefs_[setup].empty())
+        return nullptr;
+    return bypassCoefs_[setup].data() + position * wordSize_;
+}
+
+char* cALGORITHM::GetPointerToStates(long position) {
+    if (position < 0 || position >= statesNum_ || states_.empty())
+        return nullptr;
+    return states_.data() + position * wordSize_;
+}
+
+double cALGORITHM::ReadDoubleWord(const char* source) const {
+    if (native_) {
+        double d;
+        std::memcpy(&d, source, sizeof d);
+        return d;
+    }
+    float f;
+    std::memcpy(&f, source, sizeof f);
+    return f;
+}
+
+int32_t cALGORITHM::ReadIntegerWord(const char* source) const {
+    if (native_) {
+        int64_t wide;
+        std::memcpy(&wide, source, sizeof wide);
+        return static_cast<int32_t>(wide);
+    }
+    int32_t v;
+    std::memcpy(&v, source, sizeof v);
+    return v;
+}
+
+BUFFER_HEADER* cALGORITHM::NewBuffer(long setup, long position, long count) {
+    if (count <= 0 || !GetPointerToCoef(setup, position) ||
+        !GetPointerToCoef(setup, position + count - 1))
+        return nullptr;
+    const size_t bytes = static_cast<size_t>(count * wordSize_);
+    auto* b = static_cast<BUFFER_HEADER*>(std::calloc(1, sizeof(BUFFER_HEADER) + bytes));
+    if (!b)
+        return nullptr;
+    b->next = nullptr;
+    b->setup = static_cast<int32_t>(setup);
+    b->offset = static_cast<int32_t>(position * wordSize_);
+    b->size = static_cast<int32_t>(bytes);
+    return b;
+}
+
+void cALGORITHM::SetProcessActive(long active) {
+    processActive_ = static_cast<int32_t>(active);
+    SetProcessActiveSelf(active);
+    if (!active)
+        pending_.reset();
+}
+
+void cALGORITHM::SetBypass(bool on) {
+    bypass_ = on ? 1 : 0;
+    if (on)
+        SetBypassCoefsSelf();
+    SetBypassSelf();
+}
+
+void cALGORITHM::InitStates() {
+    std::fill(states_.begin(), states_.end(), 0);
+    if (!states_.empty())
+        GetInitialStatesSelf(states_.data());
+}
+
+double cALGORITHM::ReadVU(long word, short reset, double value) {
+    char* p = GetPointerToStates(word);
+    if (!p)
+        return -1.0;
+    const double level = ReadDoubleWord(p);
+    if (reset)
+        WriteDouble(value, p);
+    return level;
+}
+
+long cALGORITHM::ReadVU(long word, short reset, long value) {
+    char* p = GetPointerToStates(word);
+    if (!p)
+        return -1;
+    const long level = ReadIntegerWord(p);
+    if (reset)
+        WriteInteger(static_cast<int32_t>(value), p);
+    return level;
+}
+
+void cALGORITHM::ChangeSampleRate(double rate) {
+    if (rate > 0)
+        sampleRate_ = rate;
+    ChangeSampleRateSelf();
+}
+
+void cALGORITHM::SetSetupName(const std::string& name, long setup) {
+    for (int s = 0; s < kNumSetups; ++s)
+        if (setup == -1 || setup == s)
+            setupNames_[s] = name;
+}
+
+cALGORITHM::ETranslateTextRetType
+cALGORITHM::TranslateTextToState(unsigned long param, const std::string& text, double& state) {
+    if (param >= params_.size())
+        return eTranslateInvalid;
+    double value = 0.0;
+    if (!TranslateTextToStateSelf(param, text, value))
+        return eTranslateInvalid;
+    state = params_[param].RealWorldToState(value);
+    return eTranslateValid;
+}
+
+bool cALGORITHM::TranslateTextToStateSelf(unsigned long param, const std::string& text,
+                                          double& value) {
+    const sCONTROL_PARAM& p = params_.at(param);
+    value = KUAtof(text.c_str());
+    p.LimitRealWorld(value);
+    return p.ValidateRealWorld(value);
+}
+
+EPluginSetup cALGORITHM::ToggleActiveSetup(EPluginSetup setup) {
+    activeSetup_ = setup == eSetupA ? eSetupB : eSetupA;
+    return activeSetup_;
+}
+
+std::string& cALGORITHM::TranslateParam(unsigned long param, double state, std::string& text) {
+    if (param < params_.size())
+        params_[param].TranslateValueString(state, text);
+    return text;
+}
+
+long cALGORITHM::GetParamNumStates(unsigned long param) {
+    return param < params_.size() ? params_[param].numStates : 0;
+}

@@ -1,0 +1,156 @@
+// The EEPROM image: Intel HEX text, the export with its variants, and the
+// image written in pieces at the EEPROM's addresses.
+#include "AlgFixture.h"
+#include "foundation/kvFMDialogs.h"
+#include "guilib/MessageService.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using dulmtest::AlgTest;
+using dulmtest::Bytes;
+using namespace dulm;
+namespace fs = std::filesystem;
+
+struct Answers {
+    explicit Answers(int answer) {
+        old = KMMessageService::SetHandler([this, answer](const std::string& text,
+                                                          const std::string& caption,
+                                                          KMMessageService::Kind) {
+            shown.push_back(caption + "|" + text);
+            return answer;
+        });
+    }
+    ~Answers() { KMMessageService::SetHandler(old); }
+    std::vector<std::string> shown;
+    KMMessageService::Handler old;
+};
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(IntelHex, RecordsAndChecksums) {
+    EXPECT_EQ(IntelHexText({1, 2, 3}), ":03000000010203f7\r\n:00000001FF\r\n");
+    EXPECT_EQ(IntelHexText({}), ":00000001FF\r\n");
+    const std::string twenty = IntelHexText(Bytes(20, 0xAA));
+    EXPECT_EQ(twenty.substr(0, 9), ":10000000");
+    EXPECT_NE(twenty.find("\r\n:04001000aaaaaaaa"), std::string::npos);
+    const std::string sixteen = IntelHexText(Bytes(16, 1));
+    EXPECT_EQ(sixteen, ":10000000010101010101010101010101010101"
+                       "01e0\r\n:00000001FF\r\n");
+
+    // The text converts back into exactly the image.
+    if (std::system("command -v objcopy > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no objcopy";
+    Bytes image(300);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 7 + 3);
+    const fs::path dir = fs::temp_directory_path() / ("intelhex." + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "image.hex", std::ios::binary) << IntelHexText(image);
+    const std::string command = "objcopy -I ihex -O binary " + (dir / "image.hex").string() + " " +
+                                (dir / "image.bin").string();
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string back = ReadText(dir / "image.bin");
+    EXPECT_EQ(Bytes(back.begin(), back.end()), image);
+    fs::remove_all(dir);
+}
+
+class EepromTest : public AlgTest {
+protected:
+    void SetUp() override {
+        AlgTest::SetUp();
+        previous = kvFM::SetDialogService(&dialogs);
+    }
+    void TearDown() override { kvFM::SetDialogService(previous); }
+    std::string PopFile(const std::string& text) {
+        const fs::path p = registry / "eeprom.pop";
+        std::ofstream(p, std::ios::binary) << text;
+        return p.string();
+    }
+    kvFM::KCScriptedDialogService dialogs;
+    kvFM::KCDialogService* previous = nullptr;
+};
+
+TEST_F(EepromTest, ExportWritesTheCapturedRunAsHex) {
+    Make(0x6000, 0x0704, 1);
+    alg->SetPopSettings(0, "", 1, PopFile("AA BB CC\r\n"));
+    const fs::path out = registry / "image.hex";
+    dialogs.Push(out.string());
+    Answers answers(KMMessageService::kOK);
+    EXPECT_TRUE(alg->ExportEepromHex(0));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].options.title, "Export to EEPROM File");
+    const std::string text = ReadText(out);
+    EXPECT_EQ(text.substr(0, 3), ":10");
+    EXPECT_EQ(text.substr(text.size() - 13), ":00000001FF\r\n");
+    EXPECT_NE(text.find("aabbcc"), std::string::npos); // the POP line, raw
+    EXPECT_TRUE(sim.Writes().empty());                 // nothing went onto the bus
+    EXPECT_EQ(alg->Connection().GetSlaveAddress(), 0x73);
+    ASSERT_FALSE(answers.shown.empty());
+    EXPECT_EQ(answers.shown.back(), "EEPROM|Succeeded exporting to file \"" + out.string() + "\"");
+
+    // The 28-byte list drops every balance command: variant 2 captures nothing.
+    alg->SetPopSettings(0, "", 2, "");
+    const fs::path none = registry / "none.hex";
+    dialogs.Push(none.string());
+    EXPECT_FALSE(alg->ExportEepromHex(2));
+    EXPECT_FALSE(fs::exists(none));
+    EXPECT_EQ(answers.shown.back(),
+              "EEPROM to file|Export has not been performed. Please check active connection.");
+
+    // A cancelled dialog runs nothing.
+    dialogs.PushCancel();
+    const size_t before = answers.shown.size();
+    EXPECT_FALSE(alg->ExportEepromHex(0));
+    EXPECT_EQ(answers.shown.size(), before);
+}
+
+TEST_F(EepromTest, WriteGoesOutInPiecesAtTheEepromAddresses) {
+    Make(0x6000, 0x0704, 1);
+    sim.bus->attach(0x51, std::make_shared<u2csim::Chip>());
+    sim.bus->attach(0x52, std::make_shared<u2csim::Chip>());
+    alg->SetPopSettings(0, "", 1, PopFile("AA BB CC\r\n"));
+    {
+        Answers no(KMMessageService::kNo);
+        EXPECT_FALSE(alg->WriteEeprom());
+        EXPECT_TRUE(sim.bus->transfers().empty());
+    }
+    Answers yes(KMMessageService::kYes);
+    ASSERT_TRUE(alg->WriteEeprom());
+    const Bytes image = alg->CaptureBuffer();
+    ASSERT_GT(image.size(), 256u);
+    size_t offset = 0, pieces = 0;
+    for (const auto& transfer : sim.bus->transfers())
+        for (const auto& m : transfer) {
+            if (m.read)
+                continue;
+            ASSERT_EQ(m.address, 0x50 + offset / 256);
+            ASSERT_EQ(m.bytes[0], offset % 256);
+            EXPECT_EQ(
+                Bytes(m.bytes.begin() + 1, m.bytes.end()),
+                Bytes(image.begin() + static_cast<long>(offset),
+                      image.begin() + static_cast<long>(std::min(offset + 16, image.size()))));
+            offset += m.bytes.size() - 1;
+            ++pieces;
+        }
+    EXPECT_EQ(offset, image.size());
+    EXPECT_EQ(pieces, (image.size() + 15) / 16);
+    size_t waits = 0;
+    for (const auto& s : clock->Sleeps())
+        waits += s.ms == 20;
+    EXPECT_EQ(waits, pieces);
+    EXPECT_EQ(alg->Connection().GetSlaveAddress(), 0x73);
+
+    alg->SelectConnection(cPEQ_ALG::kConnectionNone);
+    EXPECT_FALSE(alg->WriteEeprom());
+    EXPECT_EQ(yes.shown.back(), "EEPROM|Device is not connected, cannot write EEPROM data.");
+}
+
+} // namespace

@@ -1,0 +1,184 @@
+// The full device reset, detection and the idle check over the simulated
+// chip, with the fake clock.
+#include "AlgFixture.h"
+#include "guilib/MessageService.h"
+
+#include <fstream>
+
+namespace {
+
+using dulmtest::AlgTest;
+using dulmtest::Bytes;
+using namespace dulm;
+namespace fs = std::filesystem;
+
+// A chip that leaves the first `naks` setup-start pings unacknowledged.
+class PickyChip final : public u2csim::Chip {
+public:
+    explicit PickyChip(int naks) : naks_(naks) {}
+    bool write(const uint8_t* data, size_t len) override {
+        if (len == 3 && data[1] == 0xA5) {
+            ++pings;
+            if (naks_ > 0) {
+                --naks_;
+                return false;
+            }
+        }
+        return Chip::write(data, len);
+    }
+    std::atomic<int> pings{0};
+
+private:
+    int naks_;
+};
+
+struct Messages {
+    Messages() {
+        old = KMMessageService::SetHandler(
+            [this](const std::string& text, const std::string& caption, KMMessageService::Kind) {
+                shown.push_back(caption + "|" + text);
+                return KMMessageService::kOK;
+            });
+    }
+    ~Messages() { KMMessageService::SetHandler(old); }
+    std::vector<std::string> shown;
+    KMMessageService::Handler old;
+};
+
+class ResetTest : public AlgTest {
+protected:
+    std::string PopFile(const std::string& text) {
+        const fs::path p = registry / "mine.pop";
+        std::ofstream(p, std::ios::binary) << text;
+        return p.string();
+    }
+    // The index of the first write equal to `frame` at or after `from`.
+    static size_t Find(const std::vector<Bytes>& writes, const Bytes& frame, size_t from = 0) {
+        for (size_t i = from; i < writes.size(); ++i)
+            if (writes[i] == frame)
+                return i;
+        return writes.size();
+    }
+};
+
+TEST_F(ResetTest, FullRunInOrder) {
+    Make(0, 0, 1);
+    alg->SetPopSettings(1, PopFile("# patch\r\n11 22 33\r\n"), 0, "");
+    Messages messages;
+    alg->SetParamRealWorld(PARAM_BOARD_TYPE, 1);
+    const auto w = sim.Writes();
+    size_t at = 0;
+    // Detection reads, the reset, the ping, the sample rate: in this order.
+    for (const Bytes& frame : std::vector<Bytes>{{0x00, 0xB8, 0x00},
+                                                 {0x00, 0xB7, 0x00},
+                                                 {0xF1, 0xB5, 0xFF},
+                                                 {0x00, 0xC5, 0x00},
+                                                 {0x00, 0xA5, 0x00},
+                                                 {0x00, 0xC3, 0x00},
+                                                 {0x00, 0xA4, 0x11}, // exchanged on the bus
+                                                 {0xBF, 0xC4, 0xD5},
+                                                 {0x11, 0x22, 0x33}, // the POP line, raw
+                                                 {0x00, 0xAC, 0x00},
+                                                 {0x00, 0xF4, 0x01},
+                                                 {0x00, 0x85, 0x00}}) {
+        const size_t next = Find(w, frame, at);
+        ASSERT_LT(next, w.size()) << int(frame[0]) << " " << int(frame[1]);
+        at = next + 1;
+    }
+    EXPECT_EQ(w.back(), (Bytes{0x00, 0x85, 0x00}));
+    EXPECT_EQ(alg->ChipVersion(), 0x6000);
+    EXPECT_EQ(alg->ChipSubVersion(), 0x0505);
+    EXPECT_EQ(alg->VersionPopPath(), alg->ModuleFolder() + "DL6000_5.05.pop");
+    EXPECT_EQ(alg->AeqPath(), alg->ModuleFolder() + "DL6000_5.05_48.aeq");
+    EXPECT_EQ(P(PARAM_LABEL_POPFILE).label, "Patch File: mine.pop");
+    EXPECT_EQ(V(PARAM_CONNECTIVITY_LED), 1.0);
+    EXPECT_EQ(alg->GetInfoString(1), "Device Detected: DL6000 version 5.05");
+    bool waited = false;
+    for (const auto& s : clock->Sleeps())
+        waited |= s.ms == 1000;
+    EXPECT_TRUE(waited);
+    EXPECT_TRUE(messages.shown.empty());
+
+    // A second reset with the same sample selector and digital-IO word is
+    // no full run: no reset, no converter set-up, no POP file.
+    alg->ResetHardwareSelf(); // remembers the values
+    Clear();
+    alg->ResetHardwareSelf();
+    const auto again = sim.Writes();
+    EXPECT_EQ(Find(again, {0x00, 0xC5, 0x00}), again.size());
+    EXPECT_EQ(Find(again, {0xBF, 0xC4, 0xD5}), again.size());
+    EXPECT_EQ(Find(again, {0x11, 0x22, 0x33}), again.size());
+    EXPECT_EQ(P(PARAM_LABEL_POPFILE).label, "Patch File: <None>");
+    EXPECT_TRUE(alg->DeviceAnswered());
+}
+
+TEST_F(ResetTest, PingsUntilTheChipAnswers) {
+    Make(0, 0, 1);
+    auto chip = std::make_shared<PickyChip>(2);
+    sim.bus->attach(0x73, chip);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    EXPECT_TRUE(alg->ResetAndRunPop(true));
+    EXPECT_EQ(chip->pings, 3);
+    size_t waits = 0;
+    for (const auto& s : clock->Sleeps())
+        waits += s.ms == 100;
+    EXPECT_EQ(waits, 2u);
+}
+
+TEST_F(ResetTest, MissingAndEmptyPopFilesAreReported) {
+    Make(0, 0, 1);
+    Messages messages;
+    alg->SetPopSettings(0, "", 0, "");
+    EXPECT_TRUE(alg->ResetAndRunPop(true));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0],
+              "POP File|DulmAudio DSP has failed to automatically load the file: "
+              "\"DL6000_5.05.pop\"\r\nThe .pop file is needed for proper operation of DulmAudio "
+              "DSP.\"\r\nTry to re-check your POP Setting.");
+    const std::string empty = PopFile("");
+    alg->SetPopSettings(1, empty, 0, "");
+    EXPECT_TRUE(alg->ResetAndRunPop(true));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1],
+              "POP File|DulmDSP: POP file has no valid data: \"" + empty + "\"\n");
+    // Without a chip answering there is no box at all.
+    sim.bus->attach(0x73, std::make_shared<PickyChip>(100));
+    Messages none;
+    EXPECT_FALSE(alg->ResetAndRunPop(true));
+    EXPECT_TRUE(none.shown.empty());
+    EXPECT_EQ(V(PARAM_CONNECTIVITY_LED), 0.0);
+}
+
+TEST_F(ResetTest, BoardWithoutReadBack) {
+    Make(0, 0, 0);
+    alg->SetParamRealWorld(PARAM_BOARD_TYPE, 0);
+    EXPECT_EQ(alg->ChipVersion(), 0x6000);
+    EXPECT_EQ(alg->ChipSubVersion(), 0x0500);
+    EXPECT_EQ(alg->VersionPopPath(), alg->ModuleFolder() + "DL6000_5.00.pop");
+}
+
+TEST_F(ResetTest, IdleCheckOncePerSecondAtTheChipOnly) {
+    Make(0, 0, 1);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    alg->DoIdle(1); // not answered yet: a full run (which takes over a second)
+    EXPECT_TRUE(alg->DeviceAnswered());
+    Clear();
+    alg->DoIdle(1);
+    EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x14, 0xB7, 0x00}})); // exchanged on the bus
+    Clear();
+    alg->DoIdle(1);
+    EXPECT_TRUE(sim.Writes().empty()); // within the second
+    clock->Advance(996);               // with the alive check's 3 ms pause: 999 ms since the check
+    alg->DoIdle(1);
+    EXPECT_TRUE(sim.Writes().empty());
+    clock->Advance(1);
+    alg->DoIdle(1);
+    EXPECT_EQ(sim.Writes().size(), 1u);
+    clock->Advance(1000);
+    Clear();
+    alg->Connection().SetSlaveAddress(0x50);
+    alg->DoIdle(1);
+    EXPECT_TRUE(sim.Writes().empty());
+}
+
+} // namespace
