@@ -3,6 +3,7 @@
 // parameter changes.
 #include "AlgFixture.h"
 #include "plugin/DisplayFunctions.h"
+#include "plugin/FilterDesign.h"
 #include "plugin/PeqAlg.h"
 
 #include <gtest/gtest.h>
@@ -579,6 +580,102 @@ TEST(GainStage, HalvesIntoRangeAtLeastOnce) {
     int16_t shift = 0;
     GainStage(&inf, &shift);
     EXPECT_LE(inf, 1.0);
+}
+
+} // namespace
+
+namespace {
+
+using dulmtest::AlgTest;
+
+TEST_F(AlgTest, SessionChunkRoundTrip) {
+    Make();
+    unsigned long size = 0;
+    ASSERT_EQ(alg->GetChunkSize(cALGORITHM::kChunkID, true, size), 0);
+    std::string text;
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, text, true), 0);
+    EXPECT_EQ(size, text.size());
+    EXPECT_NE(text.find("<PresetXMLTree version=\"1\">"), std::string::npos);
+
+    P(dulm::PARAM_BALANCE).realWorld[0] = 33;
+    alg->SetParamRealWorld(dulm::PARAM_LEVELER_THRESHOLD, -10.4);
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, text, true), 0);
+    alg->SetParamRealWorld(dulm::PARAM_BALANCE, 200);
+    alg->SetParamRealWorld(dulm::PARAM_LEVELER_THRESHOLD, -1);
+    // Exactly `size` bytes: no terminating zero is passed.
+    std::vector<char> bytes(text.begin(), text.end());
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(P(dulm::PARAM_BALANCE).realWorld[0], 33.0);
+    EXPECT_EQ(P(dulm::PARAM_LEVELER_THRESHOLD).realWorld[0], -10.4);
+
+    // Values are clamped; a cut-off or foreign chunk is refused.
+    std::string wild = text;
+    const size_t at = wild.find(" 33 ");
+    ASSERT_NE(at, std::string::npos);
+    wild.replace(at, 4, " 999 ");
+    bytes.assign(wild.begin(), wild.end());
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(P(dulm::PARAM_BALANCE).realWorld[0], 240.0);
+    EXPECT_NE(alg->SetChunk(cALGORITHM::kChunkID, bytes.data(), bytes.size() / 2), 0);
+    EXPECT_NE(alg->SetChunk(0x12345678, bytes.data(), bytes.size()), 0);
+}
+
+} // namespace
+
+namespace {
+
+double MagAt(const BIQUAD& s, double f, double fs) {
+    const double w = Translate_Frequency(f, fs);
+    return std::sqrt(BiquadSqMag(s, ZorbComplex::polar(1, -w), ZorbComplex::polar(1, -2 * w)));
+}
+
+TEST(FilterDesign, PrototypesAndMatchedSections) {
+    EXPECT_NEAR(dulm::O2ButterworthMag(1, 1), std::sqrt(0.5), 1e-15);
+    EXPECT_EQ(dulm::FirstOrderCoef(0), -1.0);
+    double out = 0;
+    EXPECT_EQ(dulm::FrequencyQLimit(1000, 2, out, 48000), 2.0);
+    EXPECT_DOUBLE_EQ(out, 0.5);
+    const double R = 0.25 / 48 / (0.5 - 2 * (0.25 / 48) * (0.25 / 48));
+    EXPECT_NEAR(dulm::FrequencyQLimit(250, 0.001, out, 48000), R, 1e-15);
+
+    // The matched Butterworth high-pass: 0 at DC, 1 at the Nyquist frequency,
+    // -3 dB at its frequency; the low-pass passes DC.
+    BIQUAD hp, lp;
+    dulm::O2ButterworthMatched(1, 1000, 48000, hp);
+    EXPECT_NEAR(MagAt(hp, 0, 48000), 0.0, 1e-12);
+    EXPECT_NEAR(MagAt(hp, 24000, 48000), 1.0, 1e-9);
+    EXPECT_NEAR(MagAt(hp, 1000, 48000), std::sqrt(0.5), 1e-9);
+    dulm::O2ButterworthMatched(0, 1000, 48000, lp);
+    EXPECT_NEAR(MagAt(lp, 0, 48000), 1.0, 1e-9);
+    EXPECT_NEAR(MagAt(lp, 1000, 48000), std::sqrt(0.5), 0.02);
+
+    BIQUAD q0, q1;
+    dulm::O2QSection(2000, 0.7, 48000, 0, q0);
+    dulm::O2QSection(2000, 0.7, 48000, 1, q1);
+    for (const BIQUAD* s : {&q0, &q1})
+        for (double c : {s->b0, s->b1, s->b2, s->a1, s->a2})
+            EXPECT_TRUE(std::isfinite(c));
+    EXPECT_NEAR(MagAt(q1, 0, 48000), 0.0, 1e-12);
+
+    BIQUAD second, first;
+    dulm::O3Sections(0, 1000, 1, 48000, second, first);
+    EXPECT_EQ(first.b1, 1.0);
+    EXPECT_EQ(second.b0, second.b2);
+    dulm::O3Sections(1, 1000, 1, 48000, second, first);
+    EXPECT_EQ(first.b1, -1.0);
+
+    BIQUAD flat;
+    flat.a1 = 0.3;
+    flat.a2 = -0.2;
+    dulm::FlattenToDenominator(flat);
+    EXPECT_NEAR(MagAt(flat, 5000, 48000), 1.0, 1e-12);
+
+    uint8_t bytes[6] = {};
+    dulm::PutGroup24(bytes, 1, -2);
+    EXPECT_EQ(Bytes(bytes, bytes + 6), (Bytes{0, 0, 0, 0xFE, 0xFF, 0xFF}));
+    std::string text;
+    dulm::AppendHexByte(text, 0xA);
+    EXPECT_EQ(text, "0x0a, ");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "guilib/MessageService.h"
 
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -179,6 +180,64 @@ TEST_F(ResetTest, IdleCheckOncePerSecondAtTheChipOnly) {
     alg->Connection().SetSlaveAddress(0x50);
     alg->DoIdle(1);
     EXPECT_TRUE(sim.Writes().empty());
+}
+
+} // namespace
+
+namespace {
+
+// The System Configuration dialog, scripted: it changes what `edit` says.
+class ScriptedEditor final : public CPeqEditorServices {
+public:
+    std::function<void(SSystemConfigValues&)> edit;
+    bool ok = true;
+    std::vector<SSystemConfigValues> shown;
+    std::vector<bool> resized;
+    bool RunSystemConfiguration(SSystemConfigValues& values) override {
+        shown.push_back(values);
+        if (edit)
+            edit(values);
+        return ok;
+    }
+    void ResizeEditorFrame(bool expanded) override { resized.push_back(expanded); }
+};
+
+TEST_F(ResetTest, SystemConfigurationRoundTrip) {
+    Make(0x6000, 0x0704, 0);
+    auto editor = std::make_shared<ScriptedEditor>();
+    alg->SetEditorServices(editor);
+    // Only the pre-amp moves: the codec registers that changed, then the latch.
+    editor->edit = [](SSystemConfigValues& v) { v.preAmpPosition = 0; };
+    alg->SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
+    ASSERT_EQ(editor->shown.size(), 1u);
+    EXPECT_EQ(editor->shown[0].digitalIOWord, 0xBFD5);
+    EXPECT_EQ(editor->shown[0].preAmpPosition, 500 - 173); // 0 dB of -18..34 over 500 steps
+    EXPECT_EQ(alg->CodecCache().preAmpPosition, 0);
+    EXPECT_DOUBLE_EQ(V(PARAM_ADC_PRE_AMP), 34.0);
+    const auto w = sim.Writes();
+    ASSERT_EQ(w.size(), 2u + 3 * 2);
+    EXPECT_EQ(w[0], (Bytes{0x81, 0xAD, 0xFF}));
+    EXPECT_EQ(w.back(), (Bytes{0x00, 0x00, 0x00}));
+    EXPECT_EQ(Find(w, {0x00, 0xC5, 0x00}), w.size());
+
+    // A new digital-IO word needs the full reset.
+    Clear();
+    editor->edit = [](SSystemConfigValues& v) { v.digitalIOWord = 0x1234; };
+    alg->SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 0);
+    EXPECT_EQ(V(PARAM_DIG_IO_CONFIG_LB), 0x34);
+    EXPECT_EQ(V(PARAM_DIG_IO_CONFIG_HB), 0x12);
+    EXPECT_LT(Find(sim.Writes(), {0x00, 0xC5, 0x00}), sim.Writes().size());
+
+    // Cancelled: nothing changes, nothing is sent.
+    Clear();
+    editor->ok = false;
+    alg->SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
+    EXPECT_TRUE(sim.Writes().empty());
+
+    // The collapse switch resizes the editor frame.
+    alg->SetParamRealWorld(PARAM_COLLAPSE, 0);
+    ASSERT_FALSE(editor->resized.empty());
+    EXPECT_TRUE(editor->resized.back());
 }
 
 } // namespace

@@ -298,6 +298,15 @@ public:
     virtual long GetPluginDynamicFactoryPresetsDirectories(std::vector<KCDynamicFactoryPreset>&) {
         return -1;
     }
+    // The session chunk 'XPst': the active setup's values as a preset tree
+    // ("PresetXMLTree" with one preset, "*" for values that are not saved).
+    static constexpr uint32_t kChunkID = 0x58507374; // 'XPst'
+    virtual long GetNumChunks() { return 1; }
+    // Takes exactly `size` bytes; every value is clamped into its range.
+    virtual long SetChunk(unsigned id, char* data, unsigned long size);
+    virtual long GetChunk(unsigned id, std::string& text, bool flag);
+    virtual long GetIndexedChunkID(unsigned long index, KCFourCC& id);
+    virtual long GetChunkSize(unsigned id, bool flag, unsigned long& size);
     virtual void GetMidiPortName(std::string& name) { name.clear(); }
     virtual long DoIdle(short visible) { return 0; }
     virtual CStandardGUI_X* CreateGUISelf(KTResContainerType*) { return nullptr; }

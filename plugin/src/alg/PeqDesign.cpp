@@ -1,6 +1,7 @@
 // The filter design of the algorithm object: band sections, the output
 // stages, the sub-woofer sections, the Q1.23 encoding, the gain-stage rule
 // and the response graphs.
+#include "plugin/FilterDesign.h"
 #include "plugin/PeqAlg.h"
 
 #include <algorithm>
@@ -23,17 +24,6 @@ constexpr double kNyquistFraction = 0.4999;
 constexpr double kGraphBottomDb = -30.0;
 // Output o's stage starts at o x stage length + this position.
 constexpr long kOutputStageBase = 5 * (cPEQ_ALG::kBandCount + 1) - 13;
-
-// The bilinear transform of an analog section given by its numerator (u, v,
-// w) and denominator (p, q, r), the coefficients of s^0, s^1, s^2.
-void Bilinear(double u, double v, double w, double p, double q, double r, BIQUAD& s) {
-    const double S = p + q + r;
-    s.b0 = (u + v + w) / S;
-    s.b1 = 2 * (u - w) / S;
-    s.b2 = (u - v + w) / S;
-    s.a1 = 2 * (p - r) / S;
-    s.a2 = (p - q + r) / S;
-}
 
 double SafeRatio(double a, double b) {
     return b != 0 && std::isfinite(a / b) ? a / b : 1.0;
@@ -88,7 +78,7 @@ extern "C" void dbToGainStage(double* dB, int16_t* shift) {
 void cPEQ_ALG::Bell(double gain, double f, double q, double fs, BIQUAD& s) {
     const double K = std::tan(std::numbers::pi * f / fs);
     const double A = std::sqrt(dbToGain(gain));
-    Bilinear(K * K * q, A * K, q, K * K * q, K / A, q, s);
+    BilinearSection(K * K * q, A * K, q, K * K * q, K / A, q, s);
 }
 
 void cPEQ_ALG::Shelf(int32_t flag, double gain, double f, double q, double fs, BIQUAD& s) {
@@ -98,9 +88,9 @@ void cPEQ_ALG::Shelf(int32_t flag, double gain, double f, double q, double fs, B
         q = std::min(q, kLowShelfQLimit);
     const double L = q * K * K;
     if (flag == 0)
-        Bilinear(L * R, E * K, q, L / R, K / E, q, s);
+        BilinearSection(L * R, E * K, q, L / R, K / E, q, s);
     else
-        Bilinear(L, E * K, q * R, L, K / E, q / R, s);
+        BilinearSection(L, E * K, q * R, L, K / E, q / R, s);
 }
 
 double cPEQ_ALG::LimitBandShelfQ(unsigned long qIndex) {
