@@ -1,6 +1,6 @@
 // Controls over a real algorithm: gestures to states, clamping at the
 // scale's ends, one undo step per gesture, and the companion classes.
-#include "foundation/XMLText.h"
+#include "TestXML.h"
 #include "guilib/Algorithm.h"
 #include "guilib/Controls.h"
 #include "guilib/Undo.h"
@@ -13,17 +13,13 @@ class ControlFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(alg.FinishCreate(), 0);
-        kvXML::CXMLElement root;
-        kvXML::CXMLTreeBuilder builder(root);
         const std::string list = R"(<Parameter_List>
  <Parameter Name="BAL"><Scale><Minimum>0</Minimum><Maximum>240</Maximum><Resolution>1</Resolution>
   <ScaleType>linear</ScaleType></Scale><InitialValue Type="RealWorld">120</InitialValue></Parameter>
  <Parameter Name="MODE"><Scale><Minimum>0</Minimum><Maximum>2</Maximum><Resolution>3</Resolution>
   <ScaleType>toggle</ScaleType></Scale><InitialValue Type="state">1</InitialValue></Parameter>
 </Parameter_List>)";
-        ASSERT_EQ(
-            builder.BuildFromSingleBuffer(list.data(), static_cast<unsigned long>(list.size())), 0);
-        ASSERT_EQ(ReadParameterList(root, *alg.GetParamVector()), 0);
+        ASSERT_EQ(ReadParameterList(testxml::Parse(list), *alg.GetParamVector()), 0);
     }
     double RealWorld(unsigned long p) { return (*alg.GetParamVector())[p].realWorld[0]; }
 

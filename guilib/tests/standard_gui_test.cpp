@@ -1,6 +1,6 @@
 // The editor without a window: layout reading, a drag through the host's
 // mouse calls, and the system bar's undo and redo.
-#include "foundation/XMLText.h"
+#include "TestXML.h"
 #include "guilib/Algorithm.h"
 #include "guilib/StandardGUI.h"
 
@@ -8,13 +8,7 @@
 
 namespace {
 
-kvXML::CXMLElement Parse(const std::string& text) {
-    kvXML::CXMLElement root;
-    kvXML::CXMLTreeBuilder builder(root);
-    EXPECT_EQ(builder.BuildFromSingleBuffer(text.data(), static_cast<unsigned long>(text.size())),
-              0);
-    return root;
-}
+using testxml::Parse;
 
 const char* kParams = R"(<Parameter_List>
  <Parameter Name="BAL"><Scale><Minimum>0</Minimum><Maximum>240</Maximum><Resolution>1</Resolution>

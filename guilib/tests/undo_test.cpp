@@ -1,7 +1,7 @@
 // The undo manager, the gesture command over a real algorithm, the value
 // range and the system bar's broadcaster.
+#include "TestXML.h"
 #include "foundation/KURect.h"
-#include "foundation/XMLText.h"
 #include "guilib/Algorithm.h"
 #include "guilib/Ranged.h"
 #include "guilib/SystemBar.h"
@@ -146,17 +146,13 @@ public:
 TEST(UndoCommand, GestureUndoAndRedoGoThroughTheUpdatePath) {
     UpdateRecorder alg;
     ASSERT_EQ(alg.FinishCreate(), 0);
-    kvXML::CXMLElement root;
-    kvXML::CXMLTreeBuilder builder(root);
     const std::string list = R"(<Parameter_List>
  <Parameter Name="BAL"><Scale><Minimum>0</Minimum><Maximum>240</Maximum><Resolution>1</Resolution>
   <ScaleType>linear</ScaleType></Scale><InitialValue Type="RealWorld">120</InitialValue></Parameter>
  <Parameter Name="MUTE"><Scale><Minimum>0</Minimum><Maximum>1</Maximum><Resolution>1</Resolution>
   <ScaleType>toggle</ScaleType></Scale><InitialValue Type="state">0</InitialValue></Parameter>
 </Parameter_List>)";
-    ASSERT_EQ(builder.BuildFromSingleBuffer(list.data(), static_cast<unsigned long>(list.size())),
-              0);
-    ASSERT_EQ(ReadParameterList(root, *alg.GetParamVector()), 0);
+    ASSERT_EQ(ReadParameterList(testxml::Parse(list), *alg.GetParamVector()), 0);
 
     KCUndoManager m;
     auto* gesture = new KCUndoCommandParams("drag", alg, {0, 1, 99}); // 99 does not exist
