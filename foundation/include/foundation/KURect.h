@@ -90,6 +90,8 @@ struct KURect {
         return top == o.top && left == o.left && bottom == o.bottom && right == o.right;
     }
     bool operator!=(const KURect& o) const { return !(*this == o); }
+    // Empty unless left < right and top < bottom.
+    bool IsEmpty() const { return !(left < right && top < bottom); }
 
     bool PointInRect(const KCPoint<short>& p) const {
         return left <= p.x && p.x < right && top <= p.y && p.y < bottom;

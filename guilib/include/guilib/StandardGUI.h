@@ -1,0 +1,116 @@
+// The plug-in editor: the controls built from the layout tree, the system
+// bar's buttons, the undo stack, and the host's mouse, key and idle calls
+// turned into control gestures and full redraws through the window's
+// graphic manager.
+//
+// Layout tree: a root with Width, Height (the expanded view) and
+// CollapsedHeight; one `Control` element per control with Class ("Slider",
+// "Toggle", "Popup", "Button", "VuMeter", "Text", "Graph"), Params (indices
+// separated by commas, the first leading), Rect ("top,left,bottom,right"),
+// optional Images (resource numbers separated by commas) and Label; a
+// `ToolBar` element with one `Button` element per system-bar button (Name,
+// Rect).
+#pragma once
+
+#include "foundation/KURect.h"
+#include "foundation/XMLElement.h"
+#include "guilib/Controls.h"
+#include "guilib/QGLExport.h"
+#include "guilib/SystemBar.h"
+#include "guilib/Undo.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class cALGORITHM;
+class CGraphicManagerAbs;
+class KCWindow;
+
+class QGL_API CSelectableHome {
+public:
+    virtual ~CSelectableHome() = default;
+    void BuildSelectableList() {}
+};
+
+// One button of the system bar: its name and rectangle.
+struct QGL_API X_CToolbarButton {
+    std::string name;
+    KURect<short> rect;
+};
+
+class QGL_API CStandardGUI_X : public KCAlgorithmListener,
+                               public KCSystemBarListener,
+                               public CSelectableHome,
+                               public kvXML::CXMLable,
+                               public CDrawable {
+public:
+    explicit CStandardGUI_X(cALGORITHM* alg);
+    CStandardGUI_X(const CStandardGUI_X&) = delete;
+    CStandardGUI_X& operator=(const CStandardGUI_X&) = delete;
+    ~CStandardGUI_X() override;
+
+    // Builds the controls and the system bar from a layout tree; 0, or -1
+    // for a tree that is not a layout (nothing is kept then).
+    long ReadLayout(const kvXML::CXMLElement& root);
+    KCPoint<short> GetViewSize() const { return viewSize_; }
+    short GetCollapsedHeight() const { return collapsedHeight_; }
+
+    virtual void SetPluginWindow(KCWindow* w) { window_ = w; }
+    KCWindow* GetPluginWindow() const { return window_; }
+    virtual long GetNumControllers() const { return static_cast<long>(controls_.size()); }
+    cControl_X* GetControl(size_t i) const {
+        return i < controls_.size() ? controls_[i].get() : nullptr;
+    }
+    // The first control bound to `param`, or null.
+    cControl_X* FindControlForParam(unsigned long param) const;
+    const std::vector<X_CToolbarButton>& GetToolbarButtons() const { return toolbar_; }
+    cALGORITHM* GetAlg() const { return alg_; }
+    kvUndo::KTUndoManagerType* GetUndoManagerRef() { return &undo_; }
+    void SetGM(CGraphicManagerAbs* gm);
+    CGraphicManagerAbs* GetGM() const { return gm_; }
+    const X_CToolbarButton* GetPressedToolbarButton() const { return pressed_; }
+    void ResetPressedToolbarButtonMember() { pressed_ = nullptr; }
+    void SetDragSelect(bool on) { dragSelect_ = on; }
+    void SetEmbededGraphicManager(bool on) { embeddedGM_ = on; }
+
+    // Host calls (coordinates are the editor's). Each returns 0.
+    long DoMouseDown(KCEventData* e);
+    long DoMouseMove(KCEventData* e);
+    long DoMouseUp(KCEventData* e);
+    long DoKey(KCEventData* e, bool& handled);
+    // Redraws the whole editor once through the graphic manager.
+    virtual void DoIdle();
+
+    // System bar hooks the editor serves itself.
+    void System_ExecuteUndo(unsigned short count) override;
+    void System_ExecuteRedo(unsigned short count) override;
+
+protected:
+    // Makes a control of a layout class; null for an unknown class. A
+    // derived editor adds its own classes.
+    virtual std::unique_ptr<cControl_X> CreateControl(const std::string& className);
+    // Draws what lies behind the controls (default: a dark fill).
+    virtual void DrawBackground(CGraphicManagerAbs& gm);
+
+private:
+    void ExecuteToolbarButton(const X_CToolbarButton& button);
+    const X_CToolbarButton* ToolbarButtonAt(const KCPoint<short>& p) const;
+    cControl_X* ControlAt(const KCPoint<short>& p) const;
+    void FinishGesture();
+
+    cALGORITHM* alg_;
+    std::vector<std::unique_ptr<cControl_X>> controls_;
+    std::vector<X_CToolbarButton> toolbar_;
+    kvUndo::KCUndoManager undo_;
+    std::unique_ptr<kvUndo::KCUndoCommandParams> gesture_;
+    cControl_X* active_ = nullptr; // under a mouse gesture
+    cControl_X* focus_ = nullptr;  // takes the keys: the last control clicked
+    const X_CToolbarButton* pressed_ = nullptr;
+    CGraphicManagerAbs* gm_ = nullptr;
+    KCWindow* window_ = nullptr;
+    KCPoint<short> viewSize_;
+    short collapsedHeight_ = 0;
+    bool dragSelect_ = false;
+    bool embeddedGM_ = false;
+};

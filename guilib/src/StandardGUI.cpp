@@ -1,0 +1,272 @@
+// The editor's layout reader, gesture handling and redraw.
+#include "guilib/StandardGUI.h"
+
+#include "guilib/Algorithm.h"
+#include "ui/CGraphicManagerAbs.h"
+
+#include <charconv>
+
+namespace {
+
+// Numbers separated by commas, read in the "C" form; false on any junk.
+bool ParseNumbers(const std::string& text, std::vector<long>& out) {
+    out.clear();
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        while (p < end && *p == ' ')
+            ++p;
+        long v = 0;
+        auto [next, ec] = std::from_chars(p, end, v);
+        if (ec != std::errc())
+            return false;
+        out.push_back(v);
+        p = next;
+        while (p < end && *p == ' ')
+            ++p;
+        if (p < end && *p++ != ',')
+            return false;
+    }
+    return true;
+}
+
+bool ParseRect(const kvXML::CXMLElement& e, KURect<short>& r) {
+    std::string text;
+    std::vector<long> v;
+    if (!e.GetAttrib("Rect", text) || !ParseNumbers(text, v) || v.size() != 4)
+        return false;
+    r.Set(static_cast<short>(v[0]), static_cast<short>(v[1]), static_cast<short>(v[2]),
+          static_cast<short>(v[3]));
+    return !r.IsEmpty();
+}
+
+bool Named(const kvXML::CXMLElement& e, const char* name) {
+    return std::string(e.name.c_str()) == name;
+}
+
+} // namespace
+
+CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) : alg_(alg) {}
+
+CStandardGUI_X::~CStandardGUI_X() = default;
+
+std::unique_ptr<cControl_X> CStandardGUI_X::CreateControl(const std::string& className) {
+    if (className == "Slider")
+        return std::make_unique<CSlider_X>();
+    if (className == "Toggle")
+        return std::make_unique<CToggle_X>();
+    if (className == "Popup")
+        return std::make_unique<CPopup_X>();
+    if (className == "Button")
+        return std::make_unique<CButton_X>();
+    if (className == "VuMeter")
+        return std::make_unique<CVuMeter_X>();
+    if (className == "Text")
+        return std::make_unique<CText_X>();
+    if (className == "Graph")
+        return std::make_unique<KCGraph>();
+    return nullptr;
+}
+
+long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
+    long width = 0, height = 0, collapsed = 0;
+    if (!root.GetAttrib("Width", width) || !root.GetAttrib("Height", height) || width <= 0 ||
+        height <= 0)
+        return -1;
+    root.GetAttrib("CollapsedHeight", collapsed);
+    std::vector<std::unique_ptr<cControl_X>> controls;
+    std::vector<X_CToolbarButton> toolbar;
+    for (const kvXML::CXMLElement* e : root.children) {
+        if (Named(*e, "ToolBar")) {
+            for (const kvXML::CXMLElement* b : e->children) {
+                X_CToolbarButton button;
+                if (!Named(*b, "Button") || !b->GetAttrib("Name", button.name) ||
+                    !ParseRect(*b, button.rect))
+                    return -1;
+                toolbar.push_back(button);
+            }
+            continue;
+        }
+        if (!Named(*e, "Control"))
+            continue;
+        std::string className, params, images, label;
+        KURect<short> rect;
+        std::vector<long> indices, numbers;
+        e->GetAttrib("Class", className);
+        std::unique_ptr<cControl_X> c = CreateControl(className);
+        if (!c || !ParseRect(*e, rect) || !e->GetAttrib("Params", params) ||
+            !ParseNumbers(params, indices) || indices.empty())
+            return -1;
+        if (e->GetAttrib("Images", images) && !ParseNumbers(images, numbers))
+            return -1;
+        c->SetAlgorithm(alg_);
+        c->SetDrawableRect(rect);
+        for (long i : indices)
+            c->RegisterParam(static_cast<uint32_t>(i));
+        c->SetImages(std::vector<short>(numbers.begin(), numbers.end()));
+        controls.push_back(std::move(c));
+    }
+    controls_ = std::move(controls);
+    toolbar_ = std::move(toolbar);
+    viewSize_.Set(static_cast<short>(width), static_cast<short>(height));
+    collapsedHeight_ = static_cast<short>(collapsed > 0 ? collapsed : height);
+    active_ = focus_ = nullptr;
+    pressed_ = nullptr;
+    if (gm_)
+        SetGM(gm_);
+    return 0;
+}
+
+cControl_X* CStandardGUI_X::FindControlForParam(unsigned long param) const {
+    for (const auto& c : controls_)
+        for (unsigned long p : c->GetParamIndices())
+            if (p == param)
+                return c.get();
+    return nullptr;
+}
+
+void CStandardGUI_X::SetGM(CGraphicManagerAbs* gm) {
+    gm_ = gm;
+    if (!gm)
+        return;
+    for (auto& c : controls_)
+        c->FinishCreate(*gm);
+}
+
+const X_CToolbarButton* CStandardGUI_X::ToolbarButtonAt(const KCPoint<short>& p) const {
+    for (const X_CToolbarButton& b : toolbar_)
+        if (p.x >= b.rect.left && p.x < b.rect.right && p.y >= b.rect.top && p.y < b.rect.bottom)
+            return &b;
+    return nullptr;
+}
+
+cControl_X* CStandardGUI_X::ControlAt(const KCPoint<short>& p) const {
+    // The last drawn control lies on top.
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
+        if (!(*it)->IsHidden() && !(*it)->IsReadOnly() && (*it)->IsPointInside(p))
+            return it->get();
+    return nullptr;
+}
+
+long CStandardGUI_X::DoMouseDown(KCEventData* e) {
+    if (!e)
+        return 0;
+    FinishGesture();
+    const KCPoint<short> at = e->GetMouseLocation();
+    if ((pressed_ = ToolbarButtonAt(at)))
+        return 0;
+    cControl_X* c = ControlAt(at);
+    if (!c || !alg_)
+        return 0;
+    gesture_ = std::make_unique<kvUndo::KCUndoCommandParams>(c->GetControlClass(), *alg_,
+                                                             c->GetParamIndices());
+    active_ = focus_ = c;
+    bool handled = false;
+    c->MouseDown(e, nullptr, handled);
+    return 0;
+}
+
+long CStandardGUI_X::DoMouseMove(KCEventData* e) {
+    if (!e)
+        return 0;
+    if (active_) {
+        const KCPoint<short> d = e->GetMouseDistanceFromDragStart();
+        active_->MouseDrag(e, d.x, d.y, nullptr);
+        return 0;
+    }
+    for (auto& c : controls_)
+        c->MouseOver(c->IsPointInside(e->GetMouseLocation()));
+    return 0;
+}
+
+long CStandardGUI_X::DoMouseUp(KCEventData* e) {
+    if (!e)
+        return 0;
+    if (pressed_) {
+        const X_CToolbarButton* button = pressed_;
+        pressed_ = nullptr;
+        if (ToolbarButtonAt(e->GetMouseLocation()) == button)
+            ExecuteToolbarButton(*button);
+        return 0;
+    }
+    if (active_)
+        active_->MouseUp(e);
+    FinishGesture();
+    return 0;
+}
+
+long CStandardGUI_X::DoKey(KCEventData* e, bool& handled) {
+    handled = false;
+    cControl_X* c = focus_;
+    if (!e || !alg_ || !c)
+        return 0;
+    FinishGesture(); // a mouse gesture still open ends here
+    gesture_ = std::make_unique<kvUndo::KCUndoCommandParams>(c->GetControlClass(), *alg_,
+                                                             c->GetParamIndices());
+    c->Key(e, handled);
+    FinishGesture();
+    return 0;
+}
+
+// One undo step per gesture, and only when it changed something.
+void CStandardGUI_X::FinishGesture() {
+    active_ = nullptr;
+    if (gesture_ && gesture_->DiffersFromCurrent())
+        undo_.InsertCommand(gesture_.release(), kvUndo::eInsertToUndoStack);
+    gesture_.reset();
+}
+
+void CStandardGUI_X::ExecuteToolbarButton(const X_CToolbarButton& button) {
+    if (button.name == "Undo")
+        System_ExecuteUndo(1);
+    else if (button.name == "Redo")
+        System_ExecuteRedo(1);
+    else if (button.name == "Reset")
+        System_ExecuteReset();
+    else if (button.name == "Switch")
+        System_ExecuteSwitch();
+    else if (button.name == "Next")
+        System_ExecuteNextPreset();
+    else if (button.name == "Prev")
+        System_ExecutePrevPreset();
+    else
+        System_ExecutePluginSpecific(button.name);
+}
+
+void CStandardGUI_X::System_ExecuteUndo(unsigned short count) {
+    FinishGesture();
+    for (unsigned short i = 0; i < count && undo_.CanUndo(); ++i)
+        undo_.Undo();
+    SetRefresh();
+}
+
+void CStandardGUI_X::System_ExecuteRedo(unsigned short count) {
+    FinishGesture();
+    for (unsigned short i = 0; i < count && undo_.CanRedo(); ++i)
+        undo_.Redo();
+    SetRefresh();
+}
+
+void CStandardGUI_X::DrawBackground(CGraphicManagerAbs& gm) {
+    gm.SetColor(KCRGBAColor(24, 24, 28, 255));
+    gm.DrawSolidRect(KURect<short>(0, 0, viewSize_.y, viewSize_.x));
+}
+
+void CStandardGUI_X::DoIdle() {
+    if (!gm_ || !gm_->IsInitialized())
+        return;
+    gm_->GotoHatch();
+    DrawBackground(*gm_);
+    for (auto& c : controls_)
+        c->Draw(*gm_);
+    for (const X_CToolbarButton& b : toolbar_) {
+        gm_->SetColor(&b == pressed_ ? KCRGBAColor(200, 200, 205, 255)
+                                     : KCRGBAColor(70, 70, 78, 255));
+        gm_->DrawSolidRect(b.rect);
+        gm_->DrawTextUnOptimized(gm_->GetFontInfo(), b.name.c_str(),
+                                 KCRGBAColor(255, 255, 255, 255),
+                                 KCPoint<short>(static_cast<short>(b.rect.left + 3),
+                                                static_cast<short>(b.rect.bottom - 4)));
+    }
+    ClearRefresh();
+}

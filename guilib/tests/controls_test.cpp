@@ -1,0 +1,154 @@
+// Controls over a real algorithm: gestures to states, clamping at the
+// scale's ends, one undo step per gesture, and the companion classes.
+#include "TestXML.h"
+#include "guilib/Algorithm.h"
+#include "guilib/Controls.h"
+#include "guilib/Undo.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ControlFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        const std::string list = R"(<Parameter_List>
+ <Parameter Name="BAL"><Scale><Minimum>0</Minimum><Maximum>240</Maximum><Resolution>1</Resolution>
+  <ScaleType>linear</ScaleType></Scale><InitialValue Type="RealWorld">120</InitialValue></Parameter>
+ <Parameter Name="MODE"><Scale><Minimum>0</Minimum><Maximum>2</Maximum><Resolution>3</Resolution>
+  <ScaleType>toggle</ScaleType></Scale><InitialValue Type="state">1</InitialValue></Parameter>
+</Parameter_List>)";
+        ASSERT_EQ(ReadParameterList(testxml::Parse(list), *alg.GetParamVector()), 0);
+    }
+    double RealWorld(unsigned long p) { return (*alg.GetParamVector())[p].realWorld[0]; }
+
+    cALGORITHM alg{nullptr, nullptr};
+};
+
+KCEventData Drag(KCPoint<short> down, KCPoint<short> now) {
+    KCEventData e;
+    e.SetMouseDownLocation(down);
+    e.SetMouselocation(now);
+    return e;
+}
+
+TEST_F(ControlFixture, SliderDragPastTheEndStopsThereAndUndoesInOneStep) {
+    CSlider_X slider;
+    slider.SetAlgorithm(&alg);
+    slider.RegisterParam(0);
+    slider.SetDrawableRect(KURect<short>(10, 10, 30, 110)); // horizontal, 100 px
+    kvUndo::KCUndoManager undo;
+    auto* gesture = new kvUndo::KCUndoCommandParams("Balance", alg, slider.GetParamIndices());
+    KCEventData e = Drag({20, 20}, {20, 20});
+    bool handled = false;
+    slider.MouseDown(&e, nullptr, handled);
+    EXPECT_TRUE(handled);
+    e = Drag({20, 20}, {45, 20}); // a quarter of the travel
+    slider.MouseDrag(&e, 25, 0, nullptr);
+    EXPECT_DOUBLE_EQ(RealWorld(0), 180);
+    e = Drag({20, 20}, {400, 20}); // far past the end
+    slider.MouseDrag(&e, 355, 0, nullptr);
+    EXPECT_DOUBLE_EQ(RealWorld(0), 240);
+    slider.MouseUp(&e);
+    ASSERT_TRUE(gesture->DiffersFromCurrent());
+    undo.InsertCommand(gesture, kvUndo::eInsertToUndoStack);
+    undo.Undo();
+    EXPECT_DOUBLE_EQ(RealWorld(0), 120);
+    undo.Redo();
+    EXPECT_DOUBLE_EQ(RealWorld(0), 240);
+
+    // Arrow keys step by one state; a vertical slider rises when dragged up.
+    bool keyHandled = false;
+    e.SetKeyCode(eKeyLeftArrow);
+    slider.Key(&e, keyHandled);
+    EXPECT_TRUE(keyHandled);
+    EXPECT_DOUBLE_EQ((*alg.GetParamVector())[0].state[0], 999);
+    slider.SetDrawableRect(KURect<short>(0, 0, 200, 20));
+    e = Drag({5, 100}, {5, 100});
+    slider.MouseDown(&e, nullptr, handled);
+    e = Drag({5, 100}, {5, 300});
+    slider.MouseDrag(&e, 0, 200, nullptr);
+    EXPECT_DOUBLE_EQ(RealWorld(0), 0);
+}
+
+TEST_F(ControlFixture, ToggleButtonAndReadOnlyControls) {
+    CToggle_X toggle;
+    toggle.SetAlgorithm(&alg);
+    toggle.RegisterParam(1);
+    KCEventData e;
+    bool handled = false;
+    toggle.MouseDown(&e, nullptr, handled);
+    EXPECT_DOUBLE_EQ(RealWorld(1), 2);
+    toggle.MouseDown(&e, nullptr, handled);
+    EXPECT_DOUBLE_EQ(RealWorld(1), 0); // wraps after the last state
+
+    CVuMeter_X meter;
+    meter.SetAlgorithm(&alg);
+    meter.RegisterParam(1);
+    meter.MouseDown(&e, nullptr, handled);
+    EXPECT_FALSE(handled);
+    EXPECT_DOUBLE_EQ(RealWorld(1), 0);
+    EXPECT_STREQ(meter.GetControlClass(), "VuMeter");
+
+    CButton_X button;
+    button.SetAlgorithm(&alg);
+    button.RegisterParam(1);
+    button.MouseDown(&e, nullptr, handled);
+    EXPECT_DOUBLE_EQ(RealWorld(1), 1);
+    button.MouseUp(&e);
+    EXPECT_DOUBLE_EQ(RealWorld(1), 0);
+}
+
+struct HoverProbe : CButton_X {
+    using KCMouseHover::setHoverState;
+};
+
+TEST(ControlMembers, HoverDependentsImagesAndSelections) {
+    HoverProbe c;
+    c.setHoverState(3);
+    c.setHoverState(5);
+    EXPECT_EQ(c.GetHoverState(), 5);
+    EXPECT_EQ(c.GetPreviousHoverState(), 3);
+
+    CToggle_X other;
+    c.AddDependentPtr(&other);
+    c.AddDependentPtr(&other);
+    EXPECT_EQ(c.GetDependents().size(), 2u);
+    c.ClearDependentsList();
+    EXPECT_TRUE(c.GetDependents().empty());
+
+    KCParamRegistrationData reg(4);
+    EXPECT_FALSE(reg.HasImageWin());
+    reg.SetImageRect(KURect<short>(0, 0, 5, 5));
+    EXPECT_TRUE(reg.HasImageWin());
+
+    KCSelectionTextWin text;
+    text.SetSelectedText(0, 4);
+    EXPECT_FALSE(text.IsSelection());
+    text.SetSelectedText(2, 4);
+    EXPECT_TRUE(text.IsSelection());
+
+    // A long text that differs only after its 256th character is shown.
+    KCStaticText label;
+    std::string a(300, 'x'), b = a;
+    b[290] = 'y';
+    EXPECT_TRUE(label.SetText(a));
+    EXPECT_FALSE(label.SetText(a));
+    EXPECT_TRUE(label.SetText(b));
+    EXPECT_EQ(label.GetText(), b);
+}
+
+TEST(ControlMembers, GraphCopiesOwnTheirPrimitives) {
+    KCGraph graph;
+    graph.SetDrawableRect(KURect<short>(0, 0, 100, 200));
+    auto strip = std::make_unique<KCDrawGraph_LineStrip>();
+    strip->SetLineColor(KCRGBAColor(1, 2, 3, 255));
+    graph.AddPrimitive(std::move(strip));
+    EXPECT_EQ(graph.GetPrimitives()[0]->GetDrawableRect(), graph.GetDrawableRect());
+    KCGraph copy(graph);
+    ASSERT_EQ(copy.GetPrimitives().size(), 1u);
+    EXPECT_NE(copy.GetPrimitives()[0].get(), graph.GetPrimitives()[0].get());
+}
+
+} // namespace
