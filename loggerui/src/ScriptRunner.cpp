@@ -222,4 +222,27 @@ int RunLines(ListModel& list, const std::vector<std::size_t>& rows, bool stopOnF
     return ok;
 }
 
+HeaderLayout LayOutHeaderLabels(std::vector<int> widths, int left, int top, int right) {
+    widths.resize(kScriptColumns, 0);
+    HeaderLayout layout;
+    for (int& w : widths) {
+        w = std::min(w, kMaxLabelledWidth);
+        layout.signature += std::to_string(w) + ";";
+    }
+    // Each label spans its columns, cut at the list's right edge.
+    constexpr int kSpans[3][2] = {
+        {kColSlaveIdLength, kColSlaveId}, {kColDataLength, kColData}, {kColComment, kColComment}};
+    int x = left + widths[kColNumber] + widths[kColAction];
+    for (int i = 0; i < 3; ++i) {
+        int end = x;
+        for (int c = kSpans[i][0]; c <= kSpans[i][1]; ++c)
+            end += widths[static_cast<std::size_t>(c)];
+        const int width = std::min(end, right) - x;
+        layout.labels[i] = {x, top - 21, width, 20};
+        x += width + 1;
+    }
+    layout.widths = std::move(widths);
+    return layout;
+}
+
 } // namespace loggerui

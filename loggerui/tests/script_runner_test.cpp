@@ -215,4 +215,23 @@ TEST(ScriptList, ChoicesOfTheDropDownColumns) {
     EXPECT_EQ(list.EditorTypeAt(0, kColComment), kEditorPlain);
 }
 
+TEST(ScriptList, HeaderLabelsSpanTheirColumnsWithinTheList) {
+    // The page's column widths in a list from x 10 to 800.
+    HeaderLayout l = LayOutHeaderLabels({45, 50, 50, 60, 50, 120, 300}, 10, 40, 800);
+    EXPECT_EQ(l.signature, "45;50;50;60;50;120;300;");
+    EXPECT_EQ(l.labels[0].x, 105);
+    EXPECT_EQ(l.labels[0].y, 19);
+    EXPECT_EQ(l.labels[0].width, 110);
+    EXPECT_EQ(l.labels[0].height, 20);
+    EXPECT_EQ(l.labels[1].x, 216);
+    EXPECT_EQ(l.labels[1].width, 170);
+    EXPECT_EQ(l.labels[2].x, 387);
+    EXPECT_EQ(l.labels[2].width, 300);
+    // A column wider than 500 is narrowed; the labels stop at the right edge.
+    l = LayOutHeaderLabels({45, 50, 50, 60, 50, 120, 900}, 10, 40, 600);
+    EXPECT_EQ(l.widths[6], 500);
+    EXPECT_EQ(l.signature, "45;50;50;60;50;120;500;");
+    EXPECT_EQ(l.labels[2].x + l.labels[2].width, 600);
+}
+
 } // namespace

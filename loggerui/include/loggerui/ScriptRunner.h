@@ -91,6 +91,24 @@ int RunLine(ScriptLine& line, const ScriptTransfer& transfer);
 // every transfer succeeded.
 int RunLines(ListModel& list, const std::vector<std::size_t>& rows, bool stopOnFailure,
              const ScriptTransfer& transfer);
+// The header labels over the columns: "Slave ID", "Reg. and Data",
+// "Comment".
+struct LabelPlace {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+struct HeaderLayout {
+    std::vector<int> widths; // each at most kMaxLabelledWidth
+    std::string signature;   // "w0;w1;...;"
+    LabelPlace labels[3];
+};
+inline constexpr int kMaxLabelledWidth = 500;
+// From the columns' widths and the list's left, top and right edges in the
+// page's client coordinates.
+HeaderLayout LayOutHeaderLabels(std::vector<int> widths, int left, int top, int right);
+
 // Read bytes as the data cell shows them.
 std::wstring ByteListText(const std::vector<uint8_t>& bytes);
 
