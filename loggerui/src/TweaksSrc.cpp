@@ -23,7 +23,14 @@ enum : uint8_t {
     kWriteMemY = 0xA8,
     kReadX = 0xB5,
     kReadY = 0xB6,
+    kReadMemY = 0xB2,
 };
+
+constexpr uint16_t kTweaksControl = 0x400; // Y memory
+constexpr uint16_t kMainGain = 0x40E;      // Y memory
+constexpr uint16_t kSubGain = 0x411;       // Y memory
+constexpr uint32_t kUnityGain = 0x7FFFFF;
+constexpr uint32_t kLinearVolumeBit = 4;
 
 // Reads go unlogged, writes through the logger's transfer.
 std::optional<uint32_t> Read(BusGate& bus, uint8_t command, uint16_t reg) {
@@ -125,6 +132,25 @@ void ResetSrcSequence(BusGate& bus, bool captureActive) {
                 {0x1000, 0x1820, 9, 1,
                  "[TWEAKS.SRC] --> Configure PLL to x10 and set Crystal as reference clock. \n "},
                 captureActive);
+}
+
+bool SwitchLinearVolumeOn(BusGate& bus, uint32_t signature) {
+    const uint32_t block[] = {kUnityGain, 511, 0xFFFC00, kUnityGain, 511, 0xFFFC00};
+    bus.FdkInit(BusGate::Transfer::Logger);
+    bus.WriteMemBufferL(block, kMainGain, kWriteMemY, 6);
+    const auto control = Read(bus, kReadMemY, kTweaksControl);
+    if (control)
+        Write(bus, kWriteMemY, kTweaksControl, *control | kLinearVolumeBit);
+    bus.FdkInit(BusGate::Transfer::Raw);
+    return control && (*control & 0xFFFF00u) == signature;
+}
+
+void SwitchLinearVolumeOff(BusGate& bus) {
+    Write(bus, kWriteMemY, kMainGain, kUnityGain);
+    Write(bus, kWriteMemY, kSubGain, kUnityGain);
+    if (const auto control = Read(bus, kReadMemY, kTweaksControl))
+        Write(bus, kWriteMemY, kTweaksControl, *control & ~kLinearVolumeBit);
+    bus.FdkInit(BusGate::Transfer::Raw);
 }
 
 } // namespace loggerui

@@ -62,4 +62,22 @@ TEST(TweaksSrc, AnUnknownRatioSendsNothing) {
     EXPECT_TRUE(sim.Writes().empty());
 }
 
+TEST(TweaksLinearVolume, SwitchesWriteTheBlockAndTheControlBit) {
+    SimBus sim;
+    sim.OpenBridgeOnly();
+    // Without the running code the control word has no signature.
+    EXPECT_FALSE(SwitchLinearVolumeOn(*sim.bus, 0xA50100));
+    auto writes = sim.Writes();
+    EXPECT_TRUE(Wrote(writes, {0x04, 0xA8, 0x0E}, {0x7F, 0xFF, 0xFF}));
+    EXPECT_TRUE(Wrote(writes, {0x04, 0xA8, 0x13}, {0xFF, 0xFC, 0x00}));
+    EXPECT_TRUE(Wrote(writes, {0x04, 0xA8, 0x00}, {0x00, 0x00, 0x04}));
+    // Now the control word reads back with bit 2 set; off clears it.
+    sim.board->clearLog();
+    SwitchLinearVolumeOff(*sim.bus);
+    writes = sim.Writes();
+    EXPECT_TRUE(Wrote(writes, {0x04, 0xA8, 0x0E}, {0x7F, 0xFF, 0xFF}));
+    EXPECT_TRUE(Wrote(writes, {0x04, 0xA8, 0x11}, {0x7F, 0xFF, 0xFF}));
+    EXPECT_TRUE(Wrote(writes, {0x04, 0xA8, 0x00}, {0x00, 0x00, 0x00}));
+}
+
 } // namespace

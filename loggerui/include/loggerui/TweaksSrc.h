@@ -1,6 +1,7 @@
-// The sample-rate converter of the tweaks code: the register sequence that
-// sets the PLL and the code's ratio between the interface's sample rate and
-// the processing rate, and the one that returns both to x1.
+// Register sequences of the tweaks code: the sample-rate converter (the PLL
+// and the code's ratio between the interface's sample rate and the
+// processing rate, and the return of both to x1) and the linear volume's
+// switches.
 #pragma once
 
 #include "busaccess/busgate/BusGate.h"
@@ -21,5 +22,12 @@ enum class SrcResult { Done, InvalidRatio };
 SrcResult ConfigureSrcSequence(busgate::BusGate& bus, uint32_t ratio, bool captureActive);
 // Back to x1 with the crystal as the reference clock.
 void ResetSrcSequence(busgate::BusGate& bus, bool captureActive);
+
+// Unity gains and limits into the parameter block, then the code's linear
+// volume bit set. True when the control word read carries the code's
+// signature (bits 8-23, as TweaksImage::signature holds it).
+bool SwitchLinearVolumeOn(busgate::BusGate& bus, uint32_t signature);
+// Unity gains, then the linear volume bit cleared.
+void SwitchLinearVolumeOff(busgate::BusGate& bus);
 
 } // namespace loggerui
