@@ -5,6 +5,7 @@
 #include "ini/PrivateProfile.h"
 #include "loggerui/TextUtils.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -270,6 +271,25 @@ void ScriptFiles::NoteRecentFile(const std::string& path) {
     list.insert(list.begin(), wide);
     SaveRecentFiles(list);
     recent_ = std::move(list);
+}
+
+bool ScriptFiles::LoadByExtension(ScriptTable& rows, const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (extension == ".TQS")
+        return ReadScriptFile(rows, path);
+    if (extension == ".C")
+        return ImportCFile(rows, path);
+    return false;
+}
+
+std::string ScriptFiles::ResolveDroppedPath(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec))
+        return path;
+    const std::filesystem::path target = std::filesystem::canonical(path, ec);
+    return ec ? path : target.string();
 }
 
 } // namespace loggerui

@@ -104,4 +104,24 @@ std::string LevelText(double levelDb) {
     return levelDb <= kMuteLevel ? "mute" : busgate::FormatC(32, "%.1f dBFS", levelDb);
 }
 
+bool LinearVolumeAccepted(double levelDb) {
+    return levelDb >= kLinearVolumeMin && levelDb <= kLinearVolumeMax;
+}
+
+uint32_t LinearGain(double levelDb) {
+    return static_cast<uint32_t>(std::trunc(std::pow(10.0, levelDb / 20.0) * 8388607.0 - 0.5));
+}
+
+int LinearVolumeSlider(double levelDb) {
+    return static_cast<int>(std::trunc((levelDb - kLinearVolumeMin) / 0.1));
+}
+
+double LinearVolumeOfSlider(int position) {
+    return position * 0.1 + kLinearVolumeMin;
+}
+
+std::string LinearVolumeText(double levelDb) {
+    return busgate::FormatC(32, "%.1f dB", levelDb);
+}
+
 } // namespace loggerui

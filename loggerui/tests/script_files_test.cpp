@@ -114,6 +114,30 @@ TEST_F(ScriptFolder, FilesRoundTripAndBecomeRecent) {
     EXPECT_EQ(files.LoadRecentFiles().size(), 2u);
 }
 
+TEST_F(ScriptFolder, DroppedLinksAndTheExtensionDispatch) {
+    ScriptFiles files(settings);
+    ASSERT_TRUE(files.WriteScriptFile({{L"1", L"Read", L"1", L"0x73", L"2", L"0, 0", L""}},
+                                      Path("real.tqs")));
+    fs::create_symlink(Path("real.tqs"), Path("link.TQS"));
+    fs::create_symlink(Path("gone.tqs"), Path("dangling.tqs"));
+    EXPECT_EQ(fs::path(ScriptFiles::ResolveDroppedPath(Path("link.TQS"))),
+              fs::canonical(Path("real.tqs")));
+    EXPECT_EQ(ScriptFiles::ResolveDroppedPath(Path("dangling.tqs")), Path("dangling.tqs"));
+    EXPECT_EQ(ScriptFiles::ResolveDroppedPath(Path("real.tqs")), Path("real.tqs"));
+
+    ScriptTable rows;
+    EXPECT_TRUE(files.LoadByExtension(rows, Path("link.TQS")));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], L"Read");
+    Write("table.C", "0x00, 0xA5, 0x00, // start\n");
+    EXPECT_TRUE(files.LoadByExtension(rows, Path("table.C")));
+    EXPECT_EQ(rows[0][6], L"start");
+    // Any other extension: nothing read, the rows kept.
+    Write("notes.txt", "1\tWrite\t1\t0x73\t3\t0x00, 0xA5, 0x00\t//x\t\r\n");
+    EXPECT_FALSE(files.LoadByExtension(rows, Path("notes.txt")));
+    EXPECT_EQ(rows.size(), 1u);
+}
+
 TEST_F(ScriptFolder, AFailedSaveLeavesTheOldFile) {
     ScriptFiles files(settings);
     // A folder that cannot exist (a file stands in its place).

@@ -70,4 +70,18 @@ TEST(ToneMath, MetersReadPeaksInDbfs) {
     EXPECT_EQ(silent.text, " -inf dBFS");
 }
 
+TEST(ToneMath, LinearVolumeLevelsGainsAndSlider) {
+    EXPECT_EQ(LinearGain(0.0), 8388606u);
+    EXPECT_EQ(LinearGain(-6.0), 4204262u);
+    EXPECT_TRUE(LinearVolumeAccepted(3.0));
+    EXPECT_TRUE(LinearVolumeAccepted(-100.0));
+    EXPECT_FALSE(LinearVolumeAccepted(3.5));
+    EXPECT_FALSE(LinearVolumeAccepted(-100.1));
+    EXPECT_EQ(LinearVolumeSlider(0.0), 1000);
+    EXPECT_EQ(LinearVolumeSlider(-100.0), 0);
+    EXPECT_NEAR(LinearVolumeOfSlider(1030), 3.0, 1e-9);
+    EXPECT_EQ(LinearVolumeText(-12.25), "-12.2 dB");
+    EXPECT_EQ(LinearVolumeText(0.0), "0.0 dB");
+}
+
 } // namespace

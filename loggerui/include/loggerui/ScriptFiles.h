@@ -71,6 +71,14 @@ public:
     // Replaces the file as a whole (a failed write leaves the old one).
     bool WriteScriptFile(const ScriptTable& rows, const std::string& path);
 
+    // A file chosen from the recent list or dropped: ".tqs" is read as a
+    // script, ".c" imported (extensions in any case); false for a failure
+    // or any other extension, which leaves rows untouched.
+    bool LoadByExtension(ScriptTable& rows, const std::string& path);
+    // A dropped path: a symbolic link gives its target, anything else (an
+    // unresolvable link too) the path unchanged.
+    static std::string ResolveDroppedPath(const std::string& path);
+
     // The default line from the DefaultCmd section over `line`, and the
     // recent files.
     void ReadScriptSettings(DefaultLine& line);

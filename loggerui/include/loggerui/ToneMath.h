@@ -42,6 +42,17 @@ struct MeterView {
 };
 MeterView MeterDisplay(double levelDb);
 
+// Linear volume of the tweaks code: levels -100..3 dB in 0.1 dB slider
+// steps (positions 0..1030), sent as a 24-bit gain (0x7FFFFF unity).
+inline constexpr double kLinearVolumeMin = -100.0;
+inline constexpr double kLinearVolumeMax = 3.0;
+bool LinearVolumeAccepted(double levelDb);
+uint32_t LinearGain(double levelDb);
+int LinearVolumeSlider(double levelDb);
+double LinearVolumeOfSlider(int position);
+// The edit's text: "%.1f dB".
+std::string LinearVolumeText(double levelDb);
+
 // The level edit's text: "%.1f dBFS", or "mute" at -100.
 std::string LevelText(double levelDb);
 

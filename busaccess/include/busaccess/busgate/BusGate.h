@@ -164,6 +164,23 @@ public:
     uint32_t LastVolumeGain() const { return lastVolumeGain_; }
     uint16_t LastSsi() const { return lastSsi_; }
     const std::array<uint32_t, kMixerGains>& MixerGains() const { return mixerGains_; }
+    // The remembered volume state, for a page that changes the volume for
+    // a while and puts the remembered values back afterwards.
+    struct VolumeState {
+        uint32_t volumeGain = 0;
+        std::array<uint32_t, kMixerGains> mixerGains{};
+        uint16_t ssi = 0;
+        uint32_t speakerType = 0;
+    };
+    VolumeState SaveVolumeState() const {
+        return {lastVolumeGain_, mixerGains_, lastSsi_, lastSpeakerType_};
+    }
+    void RestoreVolumeState(const VolumeState& state) {
+        lastVolumeGain_ = state.volumeGain;
+        mixerGains_ = state.mixerGains;
+        lastSsi_ = state.ssi;
+        lastSpeakerType_ = state.speakerType;
+    }
     bool PresetStageInjected() const { return presetStage_; }
     // The power-amplifier power-down sequence.
     void PwrAmpPowerDown();
