@@ -12,7 +12,9 @@ target_link_libraries(busgate_core PUBLIC busdriver kvfoundation_fm Threads::Thr
 # libbusgate_c.so: only the busgate_ functions are exported.
 add_library(busgate_c SHARED ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_exports.cpp)
 kv_target_defaults(busgate_c)
-target_link_libraries(busgate_c PRIVATE busgate_core)
+# The logger's windows (loggerui/) with their pictures as resources.
+target_link_libraries(busgate_c PRIVATE busgate_core loggerui)
+kv_add_resources(busgate_c ${CMAKE_SOURCE_DIR}/loggerui/resources/manifest.txt)
 target_link_options(busgate_c PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined
   -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)
 set_property(TARGET busgate_c APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)

@@ -35,7 +35,7 @@ constexpr int kFlashControls[] = {ctl::kPresetSelector, ctl::kProgramAll, ctl::k
 } // namespace
 
 BusGate::BusGate(BridgePort& bridge, LoggerServices& ui, Clock& clock)
-    : bridge_(bridge), ui_(ui), clock_(clock), log_(ui), dialogSink_(*this), sink_(&dialogSink_),
+    : bridge_(bridge), ui_(ui), clock_(clock), log_(ui, &lock_), dialogSink_(*this), sink_(&dialogSink_),
       messages_(std::make_shared<busaccess::TraceMessageService>()) {
     bridge_.SetTrafficRecorder(
         [this](uint32_t length, uint8_t slave, const uint8_t* data, uint8_t status) {
@@ -79,7 +79,9 @@ uint32_t BusGate::Open() {
         state_.backoff = milliseconds(0);
     state_.lastOpenTime = now;
 
-    if (!state_.hostWindow) {
+    // The windows are set up again when they are gone (destroyed with the
+    // host's window that owned them).
+    if (!state_.hostWindow || !ui_.MainWindowExists()) {
         state_.hostWindow = ui_.FindHostWindow();
         ui_.CreateMainDialog(state_.hostWindow);
         ui_.CreateIoCfgDialog(state_.hostWindow);

@@ -3,7 +3,11 @@
 // a display.
 #pragma once
 
+#include "busaccess/busgate/LoggerLock.h"
+
+#include <cstdarg>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace busgate {
@@ -112,10 +116,12 @@ public:
 
 // The coloured log functions shared by every implementation: they remember
 // the colour set last on each pane so that a colour is queued only when it
-// changes.
+// changes. Both remembered codes are 0 (none yet) at first and after a
+// clear. With a lock, every function runs under it, so callers on any
+// thread see one order of entries and one remembered code.
 class LogQueue {
 public:
-    explicit LogQueue(LoggerServices& ui) : ui_(ui) {}
+    explicit LogQueue(LoggerServices& ui, LoggerLock* lock = nullptr) : ui_(ui), lock_(lock) {}
     // Traffic pane.
     void SetTrafficColor(int code);
     void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -130,16 +136,26 @@ public:
     void PrintfEvb(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 private:
+    class Hold;
+    void PrintfTo(Pane pane, const char* format, va_list args);
+
     LoggerServices& ui_;
-    int trafficColour_ = 1;
-    int statusColour_ = 1;
+    LoggerLock* lock_;
+    int trafficColour_ = 0;
+    int statusColour_ = 0;
 };
 
 // The COLORREF (0x00BBGGRR) of a log colour code: 2 0x008000, 3 0x0000FF,
 // 4 0xFF0000, 5 0xE22B8A, 6 0x008CFF, 7 0x808000, any other 0 (black).
 uint32_t LogColourRef(int code);
 
-// True when text is a valid C identifier.
+// True when text is a valid C identifier: an ASCII letter or '_', then
+// ASCII letters, digits or '_' (whatever the process locale).
 bool IsValidFunctionName(std::string_view text);
+bool IsValidFunctionName(std::wstring_view text);
+
+// A formatted message of at most limit - 1 bytes whose cut falls inside a
+// UTF-8 character loses that character's first bytes too.
+std::string FormatMessage(std::size_t limit, const char* format, va_list args);
 
 } // namespace busgate

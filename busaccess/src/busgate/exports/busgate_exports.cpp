@@ -5,7 +5,11 @@
 #include "busaccess/busgate/BusGate.h"
 #include "busaccess/busgate/DriverBridgePort.h"
 #include "busaccess/busgate/HeadlessLogger.h"
+#include "busaccess/busgate/LoggerChoice.h"
 #include "busaccess/busgate/busgate_api.h"
+#include "loggerui/WxLogger.h"
+
+#include <mutex>
 
 namespace {
 
@@ -14,8 +18,23 @@ namespace {
 struct Library {
     busaccess::BridgeDriver driver{nullptr, std::make_shared<busaccess::TraceMessageService>()};
     busgate::DriverBridgePort port{driver};
-    busgate::HeadlessLogger ui;
+    busgate::HeadlessLogger headless;
+    std::unique_ptr<busgate::LoggerServices> windows;
+    busgate::LoggerChoice ui{headless};
     busgate::BusGate bus{port, ui};
+    std::once_flag chosen;
+
+    Library() { loggerui::KeepToolkitLoaded(); }
+
+    // The logger is chosen at the first open: the windows when the caller
+    // is the GUI thread of a wx application, else the headless logger.
+    void ChooseLogger() {
+        std::call_once(chosen, [this] {
+            windows = loggerui::CreateWxLogger(bus);
+            if (windows)
+                ui.Choose(*windows);
+        });
+    }
 };
 
 Library& TheLibrary() {
@@ -88,7 +107,11 @@ int32_t busgate_get_termination(busgate_handle, busgate_status*) {
 }
 
 busgate_handle busgate_open(busgate_board*, busgate_status*) {
-    return Guarded(busgate_handle{0}, [] { return TheLibrary().bus.Open(); });
+    return Guarded(busgate_handle{0}, [] {
+        Library& library = TheLibrary();
+        library.ChooseLogger();
+        return library.bus.Open();
+    });
 }
 
 int32_t busgate_receive(busgate_handle, busgate_status*, uint32_t slave, uint32_t bufferSize,

@@ -1,0 +1,510 @@
+#include "loggerui/WxLogger.h"
+
+#include "busaccess/busgate/TraceSink.h"
+#include "busaccess/busgate/ValueDecoders.h"
+#include "foundation/kvFMWx.h"
+#include "loggerui/Dialogs.h"
+
+#include <wx/app.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/stattext.h>
+#include <wx/thread.h>
+#include <wx/toplevel.h>
+
+#include <dlfcn.h>
+
+namespace loggerui {
+
+namespace {
+
+using busgate::LoggerLockGuard;
+using busgate::Pane;
+
+constexpr int kReminderWaitMs = 30;
+constexpr int kReminderMaxWaits = 10000;
+constexpr int kBlinkLitMs = 500;
+constexpr int kBlinkBlankMs = 1500;
+constexpr int kExportButtons[] = {id::kProgram, id::kExportC, id::kExportBin};
+constexpr int kFlashExportButtons[] = {busgate::ctl::kProgramAll, busgate::ctl::kProgramTuningOnly};
+constexpr int kDisabledAtStart[] = {id::kProgram, id::kExportC, id::kExportBin,
+                                    busgate::ctl::kProgramAll};
+const char* const kPresetNames[] = {"Boot", "Preset 1", "Preset 2", "Preset 3"};
+
+wxColour ColourOf(uint32_t colourRef) {
+    return wxColour(colourRef & 0xFF, (colourRef >> 8) & 0xFF, (colourRef >> 16) & 0xFF);
+}
+
+bool OnGuiThread() {
+    return wxThread::IsMain();
+}
+
+// Once windows of this library exist, wx may call into its code until the
+// process ends: the library is never unmapped from then on.
+void PinLibrary() {
+    static bool pinned = false;
+    if (pinned)
+        return;
+    pinned = true;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&PinLibrary), &info) && info.dli_fname) {
+        if (void* self = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
+            (void)self; // the reference is kept on purpose
+    }
+}
+
+// The toolkit's libraries stay loaded once loaded with this code: their
+// static data (class tables, modules) would otherwise be unmapped under
+// objects still pointing into it when the caller unloads this library.
+void KeepLoaded(void* symbol) {
+    Dl_info info{};
+    if (dladdr(symbol, &info) && info.dli_fname)
+        (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+// Appends text in the colour in force at the end of the pane.
+void AppendTo(wxTextCtrl* pane, const wxString& text) {
+    if (!text.empty())
+        pane->AppendText(text);
+}
+
+} // namespace
+
+wxString WideText(std::string_view text) {
+    wxString wide = wxString::FromUTF8(text.data(), text.size());
+    if (wide.empty() && !text.empty())
+        wide = wxString(text.data(), wxConvISO8859_1, text.size());
+    return wide;
+}
+
+// ---- settings model
+
+bool SettingsModel::IsChecked(int id) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto it = checked_.find(id);
+    return it != checked_.end() && it->second;
+}
+
+void SettingsModel::SetChecked(int id, bool checked) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    checked_[id] = checked;
+}
+
+uint32_t SettingsModel::GpioSelection2() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return gpioSelection2_;
+}
+
+void SettingsModel::SetGpioSelection2(uint32_t value) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    gpioSelection2_ = value;
+}
+
+// ---- the logger
+
+WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
+    reminderWait_ = [this](uint32_t ms) { bus_.WaitWithMessagePump(ms); };
+    kvFM::InstallWxDialogService();
+}
+
+WxLogger::~WxLogger() = default;
+
+CMainDialog* WxLogger::MainWindow() const {
+    return static_cast<CMainDialog*>(main_.get());
+}
+
+CHintFigureDialog* WxLogger::Reminder() const {
+    return static_cast<CHintFigureDialog*>(reminder_.get());
+}
+
+busgate::HostWindow WxLogger::FindHostWindow() {
+    for (wxWindow* window : wxTopLevelWindows) {
+        auto* frame = dynamic_cast<wxTopLevelWindow*>(window);
+        if (!frame || frame->IsBeingDeleted() ||
+            frame->GetTitle() != wxString::FromUTF8(kHostTitle))
+            continue;
+        frame->SetTitle(wxString::FromUTF8(kHostRetitled));
+        host_ = frame;
+        return frame;
+    }
+    host_ = nullptr;
+    return nullptr;
+}
+
+void WxLogger::CreateMainDialog(busgate::HostWindow owner) {
+    if (MainWindow())
+        return;
+    wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+    {
+        // What was queued while no window existed had no pane to go to.
+        LoggerLockGuard guard(bus_.Lock());
+        queue_.clear();
+    }
+    auto* dialog = new CMainDialog(parent, *this);
+    PinLibrary();
+    main_ = dialog;
+    mainExists_.store(true);
+    dialog->Bind(wxEVT_DESTROY, [this, dialog](wxWindowDestroyEvent& event) {
+        event.Skip();
+        if (event.GetEventObject() == dialog)
+            mainExists_.store(false);
+    });
+    RegisterPane(Pane::Traffic, dialog->LogPane());
+    RegisterPane(Pane::Status, dialog->InfoPane());
+    dialog->Bind(
+        wxEVT_CHECKBOX,
+        [this](wxCommandEvent& event) {
+            settings_.SetChecked(busgate::ctl::kClearLogOnStart, event.IsChecked());
+        },
+        busgate::ctl::kClearLogOnStart);
+    dialog->Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { bus_.Log().ResetFormat(); }, id::kClear);
+    InitMainDialog();
+}
+
+void WxLogger::InitMainDialog() {
+    CMainDialog* dialog = MainWindow();
+    const wxBitmap icon = LibraryBitmap(1001);
+    if (icon.IsOk()) {
+        wxIcon wxicon;
+        wxicon.CopyFromBitmap(icon);
+        dialog->SetIcon(wxicon);
+    }
+    dialog->SetTitle(wxString::FromUTF8("Terovan DulmLogger ") + kLoggerVersion);
+    busgate::TraceWrite(busgate::FormatC(256, "DulmLogger %s (Build: %s %s)\n", kLoggerVersion,
+                                         __DATE__, __TIME__));
+    settings_.SetChecked(busgate::ctl::kClearLogOnStart, true);
+    if (auto* box = dynamic_cast<wxCheckBox*>(dialog->FindWindow(busgate::ctl::kClearLogOnStart)))
+        box->SetValue(true);
+    hidden_.store(true);
+    dialog->ShowLamp(Lamp::Red);
+    {
+        LoggerLockGuard guard(bus_.Lock());
+        bus_.CaptureReset(); // does nothing during an export
+    }
+    for (int control : kDisabledAtStart)
+        EnableControl(control, false);
+    if (auto* presets =
+            dynamic_cast<wxChoice*>(dialog->FindWindow(busgate::ctl::kPresetSelector))) {
+        presets->Clear();
+        for (std::size_t i = 0; i < std::size(kPresetNames); ++i)
+            presets->Append(kPresetNames[i], reinterpret_cast<void*>(static_cast<intptr_t>(i)));
+        presets->SetSelection(0);
+    }
+    loggingEnabled_.store(true);
+    if (wxWindow* button = dialog->FindWindow(id::kLogButton))
+        button->SetLabel("Disable Log");
+    dialog->LogPane()->ChangeValue(" ");
+    dialog->InfoPane()->ChangeValue(" ");
+    dialog->CentreOnParent();
+}
+
+busgate::CEvbCfg_Dialog* WxLogger::CreateEvbDialog(int boardType) {
+    if (!evb_ || evbType_ != boardType) {
+        evb_ = std::make_unique<busgate::CEvbCfg_Dialog>();
+        evbType_ = boardType;
+    }
+    return evb_.get();
+}
+
+void WxLogger::DestroyEvbDialogs() {
+    evb_.reset();
+    evbType_ = 0;
+}
+
+void WxLogger::ShowMainWindow() {
+    HandOff(0, [this] {
+        if (CMainDialog* dialog = MainWindow()) {
+            dialog->Show();
+            dialog->Iconize(false);
+            dialog->Raise();
+        }
+    });
+}
+
+void WxLogger::RegisterPane(Pane pane, wxTextCtrl* control) {
+    panes_[static_cast<int>(pane)] = control;
+}
+
+void WxLogger::SetCaptureLabel(std::string_view label) {
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    captureLabel_ = label;
+}
+
+// ---- hand-offs to the GUI thread
+
+void WxLogger::HandOff(int slot, std::function<void()> work) {
+    if (OnGuiThread())
+        return work();
+    if (!wxTheApp)
+        return;
+    if (slot > 0 && handOffPending_[slot].exchange(true))
+        return; // the pending one will do it with the latest state
+    wxTheApp->CallAfter([this, slot, work = std::move(work)] {
+        if (slot > 0)
+            handOffPending_[slot].store(false);
+        work();
+    });
+}
+
+void WxLogger::ArmTimer(int timer, int milliseconds) {
+    if (timer < 1 || timer > kTimerBlank)
+        return;
+    armMilliseconds_[timer].store(milliseconds);
+    HandOff(timer, [this, timer] { StartTimer(timer, armMilliseconds_[timer].load()); });
+}
+
+void WxLogger::StartTimer(int timer, int milliseconds) {
+    if (CMainDialog* dialog = MainWindow())
+        dialog->StartTimer(timer, milliseconds);
+}
+
+void WxLogger::EnableControl(int id, bool enable) {
+    {
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        controlStates_[id] = enable;
+    }
+    HandOff(kSlotControls, [this] { ApplyControlStates(); });
+}
+
+void WxLogger::ApplyControlStates() {
+    CMainDialog* dialog = MainWindow();
+    if (!dialog)
+        return;
+    std::map<int, bool> states;
+    {
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        states = controlStates_;
+    }
+    for (const auto& [control, enable] : states)
+        if (wxWindow* window = dialog->FindWindow(control))
+            window->Enable(enable);
+}
+
+void WxLogger::PumpMessages() {
+    if (!OnGuiThread() || !wxTheApp || yielding_.exchange(true))
+        return;
+    wxTheApp->Yield(true);
+    yielding_.store(false);
+}
+
+// ---- the queue
+
+void WxLogger::Queue(Entry entry) {
+    LoggerLockGuard guard(bus_.Lock());
+    queue_.push_back(std::move(entry));
+    ArmTimer(busgate::kTimerLogQueue, 1);
+}
+
+void WxLogger::QueueSetColor(Pane pane, int code) {
+    Queue({static_cast<int>(pane), Op::Colour, busgate::LogColourRef(code), wxString()});
+}
+
+void WxLogger::QueueAppendText(Pane pane, std::string_view text) {
+    Queue({static_cast<int>(pane), Op::Append, 0, WideText(text)});
+}
+
+void WxLogger::QueueClear(Pane pane) {
+    Queue({static_cast<int>(pane), Op::Clear, 0, wxString()});
+}
+
+std::size_t WxLogger::PendingEntries() {
+    LoggerLockGuard guard(bus_.Lock());
+    return queue_.size();
+}
+
+void WxLogger::Drain() {
+    std::vector<Entry> entries;
+    entries.swap(queue_);
+    std::map<int, wxTextCtrl*> frozen;
+    auto paneOf = [&](int pane) -> wxTextCtrl* {
+        auto found = frozen.find(pane);
+        if (found != frozen.end())
+            return found->second;
+        auto it = panes_.find(pane);
+        wxTextCtrl* control = it == panes_.end() ? nullptr : it->second.get();
+        if (control)
+            control->Freeze();
+        frozen[pane] = control;
+        return control;
+    };
+    // Consecutive appends to one pane go in as one text.
+    wxTextCtrl* pendingPane = nullptr;
+    wxString pending;
+    auto flush = [&] {
+        if (pendingPane)
+            AppendTo(pendingPane, pending);
+        pendingPane = nullptr;
+        pending.clear();
+    };
+    for (Entry& entry : entries) {
+        wxTextCtrl* pane = paneOf(entry.pane);
+        if (!pane)
+            continue; // its window does not exist (yet)
+        if (entry.op == Op::Append) {
+            if (pane != pendingPane)
+                flush();
+            pendingPane = pane;
+            pending += entry.text;
+            continue;
+        }
+        flush();
+        if (entry.op == Op::Clear) {
+            pane->ChangeValue(" ");
+        } else {
+            pane->SetInsertionPointEnd();
+            pane->SetDefaultStyle(wxTextAttr(ColourOf(entry.colour)));
+            pane->ShowPosition(pane->GetLastPosition());
+        }
+    }
+    flush();
+    for (auto& [id, control] : frozen)
+        if (control)
+            control->Thaw();
+}
+
+// ---- timers
+
+void WxLogger::OnTimer(int timer) {
+    CMainDialog* dialog = MainWindow();
+    if (!dialog)
+        return;
+    busgate::LoggerLock& lock = bus_.Lock();
+    // Never wait for the lock, and never run inside a section that this
+    // thread holds further up its stack: come back in 1 ms.
+    if (lock.HeldByThisThread() || !lock.TryLock()) {
+        dialog->StartTimer(timer, 1);
+        return;
+    }
+    switch (timer) {
+    case busgate::kTimerLogQueue:
+        Drain();
+        break;
+    case busgate::kTimerCaptureLabel:
+        ShowCaptureLabel();
+        break;
+    case busgate::kTimerConnection:
+        ShowConnection();
+        break;
+    case kTimerBlank:
+        ShowBlankLamp();
+        break;
+    default:
+        break;
+    }
+    lock.Unlock();
+}
+
+void WxLogger::ShowCaptureLabel() {
+    CMainDialog* dialog = MainWindow();
+    std::string label;
+    {
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        label = captureLabel_;
+    }
+    if (auto* field = dynamic_cast<wxTextCtrl*>(dialog->FindWindow(id::kPresetSize)))
+        field->ChangeValue(WideText(label));
+    const bool captured = bus_.Capture().state != busgate::CaptureBuffer::Idle;
+    for (int control : kExportButtons)
+        EnableControl(control, captured);
+    if (!captured || bus_.State().boardFirmwareRevision >= 0x10000)
+        for (int control : kFlashExportButtons)
+            EnableControl(control, captured);
+}
+
+void WxLogger::ShowConnection() {
+    CMainDialog* dialog = MainWindow();
+    if (bus_.State().open != 1)
+        connectionState_.store(busgate::kDisconnected);
+    const int state = connectionState_.load();
+    wxStaticText* note = dialog->Note();
+    if (state == busgate::kChipAlive || state == busgate::kChipAliveWithMarker) {
+        dialog->ShowLamp(state == busgate::kChipAlive ? Lamp::Green : Lamp::Marker);
+        dialog->StartTimer(kTimerBlank, kBlinkLitMs);
+        if (state == busgate::kChipAliveWithMarker) {
+            note->Enable(true);
+            note->SetForegroundColour(ColourOf(busgate::LogColourRef(busgate::kColourBlue)));
+            note->Refresh();
+            note->Update();
+        }
+        return;
+    }
+    dialog->ShowLamp(Lamp::Red);
+    dialog->StopTimer(kTimerBlank);
+    bus_.Log().SetTrafficColor(busgate::kColourBlack);
+    bus_.Log().Printf("--> Close I2C communication. \n ");
+    note->Enable(false);
+}
+
+void WxLogger::ShowBlankLamp() {
+    CMainDialog* dialog = MainWindow();
+    dialog->ShowLamp(Lamp::Blank);
+    dialog->StartTimer(busgate::kTimerConnection, kBlinkBlankMs);
+}
+
+// ---- closing and the reminder
+
+void WxLogger::OnMainCancel() {
+    if (CHintFigureDialog* reminder = Reminder()) {
+        reminder->DontRemindBox()->SetValue(false);
+        reminder->dontRemind = false;
+    }
+    hidden_.store(true);
+    if (CMainDialog* dialog = MainWindow())
+        dialog->Hide();
+}
+
+bool WxLogger::ConfirmExport() {
+    CMainDialog* dialog = MainWindow();
+    if (!dialog)
+        return true;
+    if (!Reminder()) {
+        auto* page = new CHintFigureDialog(dialog);
+        page->DontRemindBox()->SetValue(false);
+        reminder_ = page;
+    }
+    CHintFigureDialog* page = Reminder();
+    if (!page)
+        return true;
+    if (dialog->reminderShowing)
+        return false;
+    busgate::TraceWrite(page->dontRemind ? "GetDontRemind=TRUE\n" : "GetDontRemind=FALSE\n");
+    if (page->dontRemind)
+        return true;
+    page->CentreOnParent();
+    page->result = CHintFigureDialog::kOpen;
+    page->Show();
+    page->Iconize(false);
+    page->SetFocus();
+    dialog->reminderShowing = page->IsShown();
+    for (int waits = 0; dialog->reminderShowing;) {
+        reminderWait_(kReminderWaitMs);
+        // The wait dispatches messages: the windows may be gone after it.
+        dialog = MainWindow();
+        page = Reminder();
+        if (!dialog || !page)
+            return false;
+        if (++waits > kReminderMaxWaits) {
+            page->Hide();
+            dialog->reminderShowing = false;
+            break;
+        }
+        dialog->reminderShowing = page->IsShown();
+    }
+    return page->result == CHintFigureDialog::kConfirmed;
+}
+
+// ---- the choice
+
+void KeepToolkitLoaded() {
+    KeepLoaded(reinterpret_cast<void*>(&wxAppConsoleBase::GetInstance));
+    KeepLoaded(reinterpret_cast<void*>(&wxWindowBase::FindWindowById));
+}
+
+std::unique_ptr<busgate::LoggerServices> CreateWxLogger(busgate::BusGate& bus) {
+    if (!wxTheApp || !wxTheApp->IsGUI() || !OnGuiThread())
+        return nullptr;
+    return std::make_unique<WxLogger>(bus);
+}
+
+} // namespace loggerui
