@@ -35,8 +35,8 @@ constexpr int kFlashControls[] = {ctl::kPresetSelector, ctl::kProgramAll, ctl::k
 } // namespace
 
 BusGate::BusGate(BridgePort& bridge, LoggerServices& ui, Clock& clock)
-    : bridge_(bridge), ui_(ui), clock_(clock), log_(ui, &lock_), dialogSink_(*this), sink_(&dialogSink_),
-      messages_(std::make_shared<busaccess::TraceMessageService>()) {
+    : bridge_(bridge), ui_(ui), clock_(clock), log_(ui, &lock_), dialogSink_(*this),
+      sink_(&dialogSink_), messages_(std::make_shared<busaccess::TraceMessageService>()) {
     bridge_.SetTrafficRecorder(
         [this](uint32_t length, uint8_t slave, const uint8_t* data, uint8_t status) {
             BridgeRecordTraffic(*this, length, slave, data, status);
