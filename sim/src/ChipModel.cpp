@@ -41,8 +41,13 @@ bool ChipModel::write(const uint8_t* data, size_t len) {
     for (size_t at = 0; at + 3 <= len; at += 3) {
         const uint8_t* g = data + at;
         if (pendingWrite_) {
-            space(pendingWrite_->first)[pendingWrite_->second] =
-                uint32_t{g[0]} << 16 | uint32_t{g[1]} << 8 | g[2];
+            const uint32_t word = uint32_t{g[0]} << 16 | uint32_t{g[1]} << 8 | g[2];
+            uint32_t* patch =
+                pendingWrite_->first == Space::regX ? patchWord(pendingWrite_->second) : nullptr;
+            if (patch)
+                *patch = word;
+            else
+                space(pendingWrite_->first)[pendingWrite_->second] = word;
             pendingWrite_.reset();
             continue;
         }
@@ -80,7 +85,10 @@ void ChipModel::command(const uint8_t* g) {
         pendingWrite_ = {Space::memP, p};
         break;
     case 0xB5:
-        answer(Space::regX);
+        if (const uint32_t* patch = patchWord(p))
+            reply_ = *patch;
+        else
+            answer(Space::regX);
         break;
     case 0xB6:
         answer(Space::regY);
@@ -178,6 +186,25 @@ void ChipModel::setRegisterX(uint16_t reg, uint32_t value) {
 void ChipModel::setMemoryX(uint16_t address, uint32_t value) {
     std::lock_guard lock(modelMutex_);
     memX_[address] = value & 0xFFFFFF;
+}
+
+uint32_t* ChipModel::patchWord(uint16_t reg) {
+    if (reg < kPatchCtlRegister || reg > kPatchData1Register)
+        return nullptr;
+    PatchResource& r = patches_[regX_[kPatchIndexRegister]];
+    uint32_t* words[3] = {&r.ctl, &r.data0, &r.data1};
+    return words[reg - kPatchCtlRegister];
+}
+
+PatchResource ChipModel::patch(uint32_t index) const {
+    std::lock_guard lock(modelMutex_);
+    auto it = patches_.find(index);
+    return it == patches_.end() ? PatchResource{} : it->second;
+}
+
+void ChipModel::setPatch(uint32_t index, PatchResource resource) {
+    std::lock_guard lock(modelMutex_);
+    patches_[index] = resource;
 }
 
 unsigned ChipModel::softResets() const {
