@@ -149,6 +149,7 @@ void CMainDialog::Build() {
     lampRow->Add(lamp_, 0, wxALL | wxALIGN_CENTER_VERTICAL, 2);
     note_ = new wxStaticText(info->GetStaticBox(), id::kNote,
                              " NOTE:\n    Issue Soft Reset before exporting");
+    note_->Enable(false); // until the chip reports its marker
     lampRow->Add(note_, 1, wxALL, 2);
     info->Add(lampRow, 0, wxEXPAND);
     side->Add(info, 1, wxALL | wxEXPAND, 4);

@@ -13,6 +13,10 @@
 #include <wx/toplevel.h>
 
 #include <dlfcn.h>
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
+#include <set>
 
 namespace loggerui {
 
@@ -62,10 +66,53 @@ void KeepLoaded(void* symbol) {
         (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
-// Appends text in the colour in force at the end of the pane.
-void AppendTo(wxTextCtrl* pane, const wxString& text) {
-    if (!text.empty())
-        pane->AppendText(text);
+// Appends text in a colour at the end of a pane. On GTK the text goes
+// straight into the view's buffer with one shared tag per colour: wx's own
+// insert leaves a mark per call in the buffer and re-applies its styles,
+// which makes long logs slow.
+void AppendTo(wxTextCtrl* pane, const wxString& text, uint32_t colourRef) {
+    if (text.empty())
+        return;
+#ifdef __WXGTK__
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(pane->GetConnectWidget()));
+    GtkTextTagTable* table = gtk_text_buffer_get_tag_table(buffer);
+    char name[32];
+    std::snprintf(name, sizeof name, "log-colour-%06X", static_cast<unsigned>(colourRef));
+    GtkTextTag* tag = gtk_text_tag_table_lookup(table, name);
+    if (!tag) {
+        const GdkRGBA rgba{(colourRef & 0xFF) / 255.0, ((colourRef >> 8) & 0xFF) / 255.0,
+                           ((colourRef >> 16) & 0xFF) / 255.0, 1.0};
+        tag = gtk_text_buffer_create_tag(buffer, name, "foreground-rgba", &rgba, nullptr);
+    }
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    const wxScopedCharBuffer utf8 = text.utf8_str();
+    gtk_text_buffer_insert_with_tags(buffer, &end, utf8.data(), static_cast<gint>(utf8.length()),
+                                     tag, nullptr);
+#else
+    pane->SetDefaultStyle(wxTextAttr(ColourOf(colourRef)));
+    pane->AppendText(text);
+#endif
+}
+
+// A batch goes into a pane between these. On GTK the view draws only after
+// the batch, when the event loop runs again, and wx's freeze would detach
+// the buffer and lay the whole text out again at the thaw: the text goes
+// straight into the attached buffer instead.
+void FreezePane(wxTextCtrl* pane) {
+#ifndef __WXGTK__
+    pane->Freeze();
+#else
+    (void)pane;
+#endif
+}
+
+void ThawPane(wxTextCtrl* pane) {
+#ifndef __WXGTK__
+    pane->Thaw();
+#else
+    (void)pane;
+#endif
 }
 
 } // namespace
@@ -224,6 +271,7 @@ void WxLogger::ShowMainWindow() {
 
 void WxLogger::RegisterPane(Pane pane, wxTextCtrl* control) {
     panes_[static_cast<int>(pane)] = control;
+    paneColours_[static_cast<int>(pane)] = 0;
 }
 
 void WxLogger::SetCaptureLabel(std::string_view label) {
@@ -316,6 +364,7 @@ std::size_t WxLogger::PendingEntries() {
 void WxLogger::Drain() {
     std::vector<Entry> entries;
     entries.swap(queue_);
+    // The panes the batch touches; nothing is drawn until the batch is in.
     std::map<int, wxTextCtrl*> frozen;
     auto paneOf = [&](int pane) -> wxTextCtrl* {
         auto found = frozen.find(pane);
@@ -324,17 +373,18 @@ void WxLogger::Drain() {
         auto it = panes_.find(pane);
         wxTextCtrl* control = it == panes_.end() ? nullptr : it->second.get();
         if (control)
-            control->Freeze();
+            FreezePane(control);
         frozen[pane] = control;
         return control;
     };
+    std::set<wxTextCtrl*> scrolled;
     // Consecutive appends to one pane go in as one text.
-    wxTextCtrl* pendingPane = nullptr;
+    int pendingPane = -1;
     wxString pending;
     auto flush = [&] {
-        if (pendingPane)
-            AppendTo(pendingPane, pending);
-        pendingPane = nullptr;
+        if (pendingPane >= 0)
+            AppendTo(frozen[pendingPane], pending, paneColours_[pendingPane]);
+        pendingPane = -1;
         pending.clear();
     };
     for (Entry& entry : entries) {
@@ -342,9 +392,9 @@ void WxLogger::Drain() {
         if (!pane)
             continue; // its window does not exist (yet)
         if (entry.op == Op::Append) {
-            if (pane != pendingPane)
+            if (entry.pane != pendingPane)
                 flush();
-            pendingPane = pane;
+            pendingPane = entry.pane;
             pending += entry.text;
             continue;
         }
@@ -352,15 +402,19 @@ void WxLogger::Drain() {
         if (entry.op == Op::Clear) {
             pane->ChangeValue(" ");
         } else {
-            pane->SetInsertionPointEnd();
-            pane->SetDefaultStyle(wxTextAttr(ColourOf(entry.colour)));
-            pane->ShowPosition(pane->GetLastPosition());
+            // The colour applies to everything appended after it.
+            paneColours_[entry.pane] = entry.colour;
+            scrolled.insert(pane);
         }
     }
     flush();
+    // A colour entry scrolls its pane to the end; once per batch is enough,
+    // after the batch's text is in.
+    for (wxTextCtrl* pane : scrolled)
+        pane->ShowPosition(pane->GetLastPosition());
     for (auto& [id, control] : frozen)
         if (control)
-            control->Thaw();
+            ThawPane(control);
 }
 
 // ---- timers

@@ -89,6 +89,10 @@ TEST_F(Windows, TheMainWindowAfterTheFirstOpen) {
     }
     EXPECT_EQ(presets->GetSelection(), 0);
     EXPECT_EQ(main->FindWindow(id::kLogButton)->GetLabel(), "Disable Log");
+    EXPECT_FALSE(main->Note()->IsEnabled());
+    EXPECT_EQ(main->ShownLamp(), Lamp::Red);
+    for (int control : {id::kProgram, id::kExportC, id::kExportBin})
+        EXPECT_FALSE(main->FindWindow(control)->IsEnabled()) << control;
     EXPECT_TRUE(
         dynamic_cast<wxCheckBox*>(main->FindWindow(busgate::ctl::kClearLogOnStart))->GetValue());
     EXPECT_TRUE(logger->IsChecked(busgate::ctl::kClearLogOnStart));

@@ -180,6 +180,7 @@ private:
     wxWeakRef<wxWindow> main_;     // a CMainDialog
     wxWeakRef<wxWindow> reminder_; // a CHintFigureDialog
     std::map<int, wxWeakRef<wxTextCtrl>> panes_;
+    std::map<int, uint32_t> paneColours_; // the colour in force at each pane's end
     std::unique_ptr<busgate::CEvbCfg_Dialog> evb_;
     int evbType_ = 0;
     std::function<void(uint32_t)> reminderWait_;
