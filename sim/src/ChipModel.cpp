@@ -46,6 +46,8 @@ bool ChipModel::write(const uint8_t* data, size_t len) {
                 pendingWrite_->first == Space::regX ? patchWord(pendingWrite_->second) : nullptr;
             if (patch)
                 *patch = word;
+            else if (*pendingWrite_ == std::pair{Space::regY, kEventStatusRegister})
+                regY_[kEventStatusRegister] &= ~word;
             else
                 space(pendingWrite_->first)[pendingWrite_->second] = word;
             pendingWrite_.reset();
@@ -181,6 +183,11 @@ uint32_t ChipModel::memoryX(uint16_t address) const {
 void ChipModel::setRegisterX(uint16_t reg, uint32_t value) {
     std::lock_guard lock(modelMutex_);
     regX_[reg] = value & 0xFFFFFF;
+}
+
+void ChipModel::setRegisterY(uint16_t reg, uint32_t value) {
+    std::lock_guard lock(modelMutex_);
+    regY_[reg] = value & 0xFFFFFF;
 }
 
 void ChipModel::setMemoryX(uint16_t address, uint32_t value) {

@@ -124,19 +124,10 @@ public:
         std::lock_guard hold(mutex_);
         records_ = records;
     }
-    bool presetStage() const {
-        std::lock_guard hold(mutex_);
-        return presetStage_;
-    }
-    void setPresetStage(bool on) {
-        std::lock_guard hold(mutex_);
-        presetStage_ = on;
-    }
 
 private:
     mutable std::mutex mutex_;
     AeqRecords records_;
-    bool presetStage_ = false;
 };
 
 } // namespace loggerui

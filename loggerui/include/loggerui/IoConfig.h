@@ -103,19 +103,10 @@ public:
         std::lock_guard hold(mutex_);
         images_ = images;
     }
-    bool presetStage() const {
-        std::lock_guard hold(mutex_);
-        return presetStage_;
-    }
-    void setPresetStage(bool on) {
-        std::lock_guard hold(mutex_);
-        presetStage_ = on;
-    }
 
 private:
     mutable std::mutex mutex_;
     IoImages images_;
-    bool presetStage_ = true;
 };
 
 } // namespace loggerui

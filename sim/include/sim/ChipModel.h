@@ -21,6 +21,8 @@ constexpr uint32_t kConfiguredMarker = 0x00A500;
 constexpr uint16_t kPatchIndexRegister = 0xFFF4;
 constexpr uint16_t kPatchCtlRegister = 0xFFF5;
 constexpr uint16_t kPatchData1Register = 0xFFF7;
+// The event status register (Y): writing a 1 clears that bit.
+constexpr uint16_t kEventStatusRegister = 0xFF93;
 
 struct PatchResource {
     uint32_t ctl = 0, data0 = 0, data1 = 0;
@@ -52,6 +54,7 @@ public:
     uint32_t registerY(uint16_t reg) const;
     uint32_t memoryX(uint16_t address) const;
     void setRegisterX(uint16_t reg, uint32_t value);
+    void setRegisterY(uint16_t reg, uint32_t value);
     void setMemoryX(uint16_t address, uint32_t value);
     unsigned softResets() const;
     PatchResource patch(uint32_t index) const;
