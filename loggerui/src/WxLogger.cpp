@@ -150,6 +150,9 @@ void SettingsModel::SetGpioSelection2(uint32_t value) {
 // ---- the logger
 
 WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
+    // The pages' preset-stage boxes start checked, as their pages open.
+    settings_.SetChecked(busgate::ctl::kConfigIoAtPreset, true);
+    settings_.SetChecked(busgate::ctl::kConfigPwrAmpAtPreset, true);
     reminderWait_ = [this](uint32_t ms) { bus_.WaitWithMessagePump(ms); };
     kvFM::InstallWxDialogService();
 }
@@ -257,6 +260,10 @@ busgate::CEvbCfg_Dialog* WxLogger::CreateEvbDialog(int boardType) {
 void WxLogger::DestroyEvbDialogs() {
     evb_.reset();
     evbType_ = 0;
+}
+
+void WxLogger::UpdateAfterOpen() {
+    pages_.io.Prepare(bus_.State().chipTypeCode, IsChecked(busgate::ctl::kConfigPwrAmpAtPreset));
 }
 
 void WxLogger::ShowMainWindow() {

@@ -2,7 +2,7 @@
 // simulated QZ625x chip.
 #include "SimBus.h"
 
-#include "loggerui/PwrAmp.h"
+#include "loggerui/PageModels.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +126,23 @@ TEST_F(PwmOnChip, FaultPollAndClear) {
     EXPECT_FALSE(status->event);
     sim.bus->State().ready = 0;
     EXPECT_FALSE(PollFault(*sim.bus));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PwmOnChip, ThePresetStageStepSharesGpioSelection2WithTheIoPage) {
+    PageModels pages;
+    pages.io.Prepare(sim.bus->State().chipTypeCode, true);
+    const uint32_t before2 = pages.io.Selection2();
+    ApplyPwmAtPreset(*sim.bus, pages);
+    EXPECT_EQ(pages.io.Selection2(), (before2 & ~0xE00u) | 0x808u);
+    PwmSettings off = pages.pwm.Get();
+    off.module = false;
+    pages.pwm.Set(off);
+    ApplyPwmAtPreset(*sim.bus, pages);
+    EXPECT_FALSE(pages.pwm.Get().outputs1 || pages.pwm.Get().outputs2);
 }
 
 } // namespace

@@ -103,6 +103,19 @@ public:
         std::lock_guard hold(mutex_);
         images_ = images;
     }
+    // GPIO Selection 2, which the PWM page reads and changes too.
+    uint32_t Selection2() const {
+        std::lock_guard hold(mutex_);
+        return images_.selection2;
+    }
+    void SetSelection2(uint32_t value) {
+        std::lock_guard hold(mutex_);
+        images_.selection2 = value;
+    }
+    void Prepare(uint32_t chipType, bool pwmAtPreset) {
+        std::lock_guard hold(mutex_);
+        PrepareIoImages(images_, chipType, pwmAtPreset);
+    }
 
 private:
     mutable std::mutex mutex_;
