@@ -164,6 +164,15 @@ void ChipModel::setAllReadsEqual(bool on, uint32_t value) {
 
 uint32_t ChipModel::registerX(uint16_t reg) const {
     std::lock_guard lock(modelMutex_);
+    if (reg >= kPatchCtlRegister && reg <= kPatchData1Register) {
+        // The selected resource's word.
+        auto index = regX_.find(kPatchIndexRegister);
+        auto it = patches_.find(index == regX_.end() ? 0 : index->second);
+        if (it == patches_.end())
+            return 0;
+        const uint32_t words[3] = {it->second.ctl, it->second.data0, it->second.data1};
+        return words[reg - kPatchCtlRegister];
+    }
     auto it = regX_.find(reg);
     return it == regX_.end() ? 0 : it->second;
 }
