@@ -235,6 +235,41 @@ std::wstring ReadProfileString(const std::string& path, const std::wstring& sect
     return value;
 }
 
+namespace {
+
+std::string JoinLines(const std::vector<Line>& lines) {
+    std::string text;
+    for (const Line& line : lines)
+        text += line.bytes + line.end;
+    return text;
+}
+
+int ReplaceFile(const std::string& path, const std::string& text) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec)
+        return 0;
+    kvFM::KCStPath target(absolute.string());
+    if (!target.IsValid())
+        return 0;
+    return kvFM::WriteFileAtomically(target.GetPathRef(), text.data(), text.size()) == 0 ? 1 : 0;
+}
+
+} // namespace
+
+int DeleteProfileKey(const std::string& path, const std::wstring& section,
+                     const std::wstring& key) {
+    const std::optional<std::string> bytes = ReadFileBytes(path);
+    if (!bytes)
+        return 0;
+    std::vector<Line> lines = SplitLines(*bytes);
+    const Place place = Locate(lines, section, key);
+    if (place.key == std::string::npos)
+        return 1;
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(place.key));
+    return ReplaceFile(path, JoinLines(lines));
+}
+
 int WriteProfileString(const std::string& path, const std::wstring& section,
                        const std::wstring& key, const std::wstring& value) {
     if (Trim(section).empty() || Trim(key).empty() || HasLineBreak(section) || HasLineBreak(key) ||
@@ -263,17 +298,7 @@ int WriteProfileString(const std::string& path, const std::wstring& section,
             lines.push_back({keyLine, eol});
         }
     }
-    std::string text;
-    for (const Line& line : lines)
-        text += line.bytes + line.end;
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    if (ec)
-        return 0;
-    kvFM::KCStPath target(absolute.string());
-    if (!target.IsValid())
-        return 0;
-    return kvFM::WriteFileAtomically(target.GetPathRef(), text.data(), text.size()) == 0 ? 1 : 0;
+    return ReplaceFile(path, JoinLines(lines));
 }
 
 } // namespace kvini

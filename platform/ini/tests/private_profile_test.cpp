@@ -80,6 +80,16 @@ TEST_F(Profile, WritesReplaceInPlaceAppendOrAddASectionKeepingOtherLines) {
     EXPECT_EQ(Get(L"One", L"new"), L"caf\u00E9");
 }
 
+TEST_F(Profile, DeletingAKeyRemovesOnlyItsLine) {
+    Write("[A]\nx=1\ny=2\n[B]\nx=3\n");
+    EXPECT_NE(kvini::DeleteProfileKey(file, L"a", L"X"), 0);
+    EXPECT_EQ(Read(), "[A]\ny=2\n[B]\nx=3\n");
+    EXPECT_NE(kvini::DeleteProfileKey(file, L"A", L"missing"), 0);
+    EXPECT_EQ(Read(), "[A]\ny=2\n[B]\nx=3\n");
+    EXPECT_NE(kvini::DeleteProfileKey((dir / "none.ini").string(), L"A", L"x"), 0);
+    EXPECT_FALSE(fs::exists(dir / "none.ini"));
+}
+
 TEST_F(Profile, AWriteCreatesTheFile) {
     ASSERT_NE(kvini::WriteProfileString(file, L"S", L"K", L"V"), 0);
     EXPECT_EQ(Read(), "[S]\nK=V\n");

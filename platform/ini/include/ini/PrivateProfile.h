@@ -30,6 +30,10 @@ std::wstring ReadProfileString(const std::string& path, const std::wstring& sect
 int WriteProfileString(const std::string& path, const std::wstring& section,
                        const std::wstring& key, const std::wstring& value);
 
+// Removes the key's line; non-zero when the key is gone afterwards (also
+// when it was never there), 0 when the file cannot be read or written.
+int DeleteProfileKey(const std::string& path, const std::wstring& section, const std::wstring& key);
+
 // UTF-8 and wide text. Bytes that are not UTF-8 are taken as Latin-1; wide
 // characters that are no Unicode scalar value become U+FFFD.
 std::wstring WideFromUtf8(std::string_view text);
