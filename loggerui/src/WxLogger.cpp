@@ -4,6 +4,7 @@
 #include "busaccess/busgate/ValueDecoders.h"
 #include "foundation/kvFMWx.h"
 #include "loggerui/Dialogs.h"
+#include "loggerui/MainWindowCommands.h"
 
 #include <wx/app.h>
 #include <wx/checkbox.h>
@@ -209,6 +210,7 @@ void WxLogger::CreateMainDialog(busgate::HostWindow owner) {
         busgate::ctl::kClearLogOnStart);
     dialog->Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { bus_.Log().ResetFormat(); }, id::kClear);
+    BindMainCommands(*dialog, *this);
     InitMainDialog();
 }
 

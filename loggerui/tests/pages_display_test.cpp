@@ -1,0 +1,104 @@
+// The main window's commands and the rotation dialog under the virtual
+// display, on the simulated board and chip in-process.
+#include "loggerui/Dialogs.h"
+#include "loggerui/MainWindowCommands.h"
+#include "loggerui/WxLogger.h"
+
+#include "SimBus.h"
+#include "WxTestApp.h"
+#include "busaccess/busgate/LoggerChoice.h"
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/button.h>
+
+using namespace loggerui;
+
+namespace {
+
+class PageWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        sim = std::make_unique<busgate::testing::SimBus>();
+        choice = std::make_unique<busgate::LoggerChoice>(*sim->ui);
+        bus = std::make_unique<busgate::BusGate>(*sim->port, *choice, sim->clock);
+        bus->SetMessages(sim->boxes);
+        logger = std::make_unique<WxLogger>(*bus);
+        choice->Choose(*logger);
+        ASSERT_NE(bus->Open(), 0u);
+        ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->PendingEntries() == 0; }));
+    }
+    void TearDown() override {
+        if (CMainDialog* main = logger ? logger->MainWindow() : nullptr)
+            main->Destroy();
+        if (wxtest::Ready())
+            wxtest::Pump(5);
+        logger.reset();
+    }
+    void Click(int id) {
+        wxCommandEvent event(wxEVT_BUTTON, id);
+        event.SetEventObject(logger->MainWindow()->FindWindow(id));
+        logger->MainWindow()->ProcessWindowEvent(event);
+    }
+    // Presses a button of the modal dialog that the next click opens, and
+    // records the pictures it showed.
+    void AnswerRotation(int button) {
+        wxTheApp->CallAfter([this, button] {
+            auto* dialog = dynamic_cast<CRotationDialog*>(wxWindow::FindWindowById(131));
+            if (!dialog)
+                return;
+            for (int i = 0; i < 4; ++i)
+                shown[i] = dialog->ShownPicture(i);
+            if (button == wxID_CANCEL) {
+                dialog->EndModal(wxID_CANCEL);
+                return;
+            }
+            wxCommandEvent event(wxEVT_BUTTON, button);
+            event.SetEventObject(dialog->FindWindow(button));
+            dialog->FindWindow(button)->ProcessWindowEvent(event);
+        });
+    }
+
+    std::unique_ptr<busgate::testing::SimBus> sim;
+    std::unique_ptr<busgate::LoggerChoice> choice;
+    std::unique_ptr<busgate::BusGate> bus;
+    std::unique_ptr<WxLogger> logger;
+    int shown[4] = {};
+};
+
+TEST_F(PageWindows, ARotationAppliedFromTheMainWindowIsCheckedNextTime) {
+    AnswerRotation(1105);
+    Click(busgate::ctl::kSpeakersRotation);
+    EXPECT_EQ(shown[0], 127);
+    EXPECT_EQ(shown[2], 129);
+    EXPECT_EQ(logger->Pages().rotation.current(), 258);
+    EXPECT_EQ(sim->chip->patch(6), (u2csim::PatchResource{0x3008F3, 0x8CF04, 0x8CE05}));
+    EXPECT_EQ(sim->chip->patch(7), (u2csim::PatchResource{0x300901, 0x8CF06, 0x8CE07}));
+
+    const size_t before = sim->Writes().size();
+    AnswerRotation(wxID_CANCEL);
+    Click(busgate::ctl::kSpeakersRotation);
+    EXPECT_EQ((std::vector<int>(shown, shown + 4)), (std::vector<int>{127, 128, 136, 130}));
+    // Only the unlogged check went out: index and control-word reads.
+    for (size_t i = before; i < sim->Writes().size(); ++i)
+        EXPECT_NE(sim->Writes()[i], (u2c::Bytes{0x00, 0xC7, 0x01}));
+    EXPECT_EQ(logger->Pages().rotation.current(), 258);
+}
+
+TEST_F(PageWindows, TheLogButtonTogglesAndTheLogIsSaved) {
+    Click(id::kLogButton);
+    EXPECT_FALSE(logger->LoggingEnabled());
+    EXPECT_EQ(logger->MainWindow()->FindWindow(id::kLogButton)->GetLabel(), "Enable Log");
+    Click(id::kLogButton);
+    EXPECT_TRUE(logger->LoggingEnabled());
+
+    busgate::testing::ScriptedFiles files;
+    files.dialogs.Push(files.Path("log.txt"));
+    Click(1065);
+    const std::string saved = files.Read("log.txt");
+    EXPECT_EQ(saved.rfind(" DulmLogger 3.5.0.7 \n\n", 0), 0u);
+    EXPECT_NE(saved.find("Chip Type"), std::string::npos) << saved;
+}
+
+} // namespace
