@@ -19,6 +19,7 @@ constexpr int kDump = 1041;
 constexpr int kErase = 1011;
 constexpr int kCopy = 1061;
 constexpr int kSave = 1065;
+constexpr int kAeqButton = 1141;
 
 uint32_t SelectedPreset(CMainDialog& dialog) {
     auto* presets = dynamic_cast<wxChoice*>(dialog.FindWindow(busgate::ctl::kPresetSelector));
@@ -133,6 +134,13 @@ void BindMainCommands(CMainDialog& dialog, WxLogger& logger) {
                    [&bus, &dialog] { ProgramTuningPreset(bus, SelectedPreset(dialog)); });
     OnButton(dialog, busgate::ctl::kFlashErase,
              [&bus, &dialog] { EraseFlashPreset(bus, SelectedPreset(dialog)); });
+    OnButton(dialog, kAeqButton, [&logger] {
+        if (wxWindow* page = logger.AeqPage()) {
+            page->Show();
+            page->Raise();
+            page->SetFocus();
+        }
+    });
     OnButton(dialog, busgate::ctl::kSpeakersRotation,
              [&logger, &dialog] { RunRotation(logger, &dialog); });
 }

@@ -3,6 +3,7 @@
 #include "busaccess/busgate/TraceSink.h"
 #include "busaccess/busgate/ValueDecoders.h"
 #include "foundation/kvFMWx.h"
+#include "loggerui/AeqPage.h"
 #include "loggerui/Dialogs.h"
 #include "loggerui/MainWindowCommands.h"
 
@@ -158,7 +159,11 @@ WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
     kvFM::InstallWxDialogService();
 }
 
-WxLogger::~WxLogger() = default;
+WxLogger::~WxLogger() {
+    // The pages refer to this logger: they go with it.
+    if (wxWindow* page = aeqPage_.get())
+        page->Destroy();
+}
 
 CMainDialog* WxLogger::MainWindow() const {
     return static_cast<CMainDialog*>(main_.get());
@@ -262,6 +267,18 @@ busgate::CEvbCfg_Dialog* WxLogger::CreateEvbDialog(int boardType) {
 void WxLogger::DestroyEvbDialogs() {
     evb_.reset();
     evbType_ = 0;
+}
+
+void WxLogger::CreateAeqCfgDialog(busgate::HostWindow owner) {
+    if (aeqPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (aeqPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        aeqPage_ = new CAeqCfgDialog(parent, *this);
+        PinLibrary();
+    });
 }
 
 void WxLogger::UpdateAfterOpen() {

@@ -1,5 +1,6 @@
 // The main window's commands and the rotation dialog under the virtual
 // display, on the simulated board and chip in-process.
+#include "loggerui/AeqPage.h"
 #include "loggerui/Dialogs.h"
 #include "loggerui/MainWindowCommands.h"
 #include "loggerui/WxLogger.h"
@@ -11,6 +12,9 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/listbox.h>
+#include <wx/textctrl.h>
 
 using namespace loggerui;
 
@@ -99,6 +103,50 @@ TEST_F(PageWindows, TheLogButtonTogglesAndTheLogIsSaved) {
     const std::string saved = files.Read("log.txt");
     EXPECT_EQ(saved.rfind(" DulmLogger 3.5.0.7 \n\n", 0), 0u);
     EXPECT_NE(saved.find("Chip Type"), std::string::npos) << saved;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PageWindows, TheAeqPageSendsItsEnabledFiltersOnUpdateNow) {
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->AeqPage() != nullptr; }));
+    Click(1141);
+    auto* page = dynamic_cast<CAeqCfgDialog*>(logger->AeqPage());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->IsShown());
+    EXPECT_EQ(page->GetTitle(), "AEQ Filter Configuration");
+    // Enable filters 2 and 5 through the page's controls.
+    for (int index : {1, 4}) {
+        page->Select(index);
+        auto* box = dynamic_cast<wxCheckBox*>(page->FindWindow(aeqid::kEnable));
+        box->SetValue(true);
+        wxCommandEvent check(wxEVT_CHECKBOX, aeqid::kEnable);
+        check.SetEventObject(box);
+        check.SetInt(1);
+        box->ProcessWindowEvent(check);
+    }
+    auto* list = dynamic_cast<wxListBox*>(page->FindWindow(aeqid::kList));
+    EXPECT_EQ(list->GetString(1), "CH  2 [Bell]");
+    const size_t before = sim->Writes().size();
+    wxCommandEvent update(wxEVT_BUTTON, aeqid::kUpdateNow);
+    update.SetEventObject(page->FindWindow(aeqid::kUpdateNow));
+    page->FindWindow(aeqid::kUpdateNow)->ProcessWindowEvent(update);
+    const std::vector<u2c::Bytes> all = sim->Writes();
+    ASSERT_EQ(all.size(), before + 3);
+    EXPECT_EQ(all[before], (u2c::Bytes{0x00, 0xA3, 0x0C}));
+    EXPECT_EQ(all[before + 1].size(), 36u);
+    EXPECT_EQ(all[before + 2], (u2c::Bytes{0x00, 0xE6, 0x00}));
+
+    // A frequency out of range is refused and the stored one shown again.
+    page->Select(1);
+    auto* freq = dynamic_cast<wxTextCtrl*>(page->FindWindow(aeqid::kFreqEdit));
+    const wxString shown = freq->GetValue();
+    freq->ChangeValue("14");
+    wxFocusEvent lost(wxEVT_KILL_FOCUS, aeqid::kFreqEdit);
+    lost.SetEventObject(freq);
+    freq->ProcessWindowEvent(lost);
+    EXPECT_EQ(freq->GetValue(), shown);
 }
 
 } // namespace

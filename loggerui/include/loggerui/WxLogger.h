@@ -84,7 +84,7 @@ public:
     busgate::HostWindow FindHostWindow() override;
     void CreateMainDialog(busgate::HostWindow owner) override;
     void CreateIoCfgDialog(busgate::HostWindow) override {}
-    void CreateAeqCfgDialog(busgate::HostWindow) override {}
+    void CreateAeqCfgDialog(busgate::HostWindow owner) override;
     void CreateTweaksDialog(busgate::HostWindow) override {}
     void CreatePwrAmpDialog(busgate::HostWindow) override {}
     void CreateScriptDialog(busgate::HostWindow) override {}
@@ -129,6 +129,8 @@ public:
     void SetLoggingEnabled(bool enabled) { loggingEnabled_.store(enabled); }
     SettingsModel& Settings() { return settings_; }
     PageModels& Pages() { return pages_; }
+    // The AEQ page; null until the first open created it.
+    wxWindow* AeqPage() const { return aeqPage_.get(); }
     busgate::BusGate& Bus() { return bus_; }
     void OnTimer(int timer);
     // The close box or Esc of the main window.
@@ -181,6 +183,7 @@ private:
     std::vector<Entry> queue_; // under the bus's logger lock
     wxWeakRef<wxWindow> host_;
     wxWeakRef<wxWindow> main_;     // a CMainDialog
+    wxWeakRef<wxWindow> aeqPage_;  // a CAeqCfgDialog
     wxWeakRef<wxWindow> reminder_; // a CHintFigureDialog
     std::map<int, wxWeakRef<wxTextCtrl>> panes_;
     std::map<int, uint32_t> paneColours_; // the colour in force at each pane's end
