@@ -146,3 +146,18 @@ TEST_F(PwmOnChip, ThePresetStageStepSharesGpioSelection2WithTheIoPage) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(PwmFaults, PresetRegistersGiveTheFaultCause) {
+    SimBusConfig config = WithChip(0x7000, 0x0704, 0x020000);
+    config.model.presetY = {{pwmreg::kPowerControl, 0x20}, {pwmreg::kEventStatus, 0x2}};
+    SimBus sim(config);
+    ASSERT_NE(sim.bus->Open(), 0u);
+    const std::optional<FaultStatus> status = PollFault(*sim.bus);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->event);
+    EXPECT_EQ(status->text, "FAULTB event status: Under voltage condition detected.");
+}
+
+} // namespace

@@ -14,6 +14,8 @@ void ChipModel::reset() {
     memY_.clear();
     regX_[kStrapsRegister] = model_.straps & 0xFFFFFF;
     regX_[kAddressRegister] = uint32_t{kChipAddress} << 4;
+    for (const auto& [reg, value] : model_.presetY)
+        regY_[reg] = value & 0xFFFFFF;
     pendingWrite_.reset();
     reply_.reset();
 }

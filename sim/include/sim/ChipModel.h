@@ -8,6 +8,7 @@
 
 #include "sim/Chip.h"
 
+#include <map>
 #include <optional>
 
 namespace u2csim {
@@ -35,6 +36,9 @@ struct ChipModelConfig {
     bool heldInReset = false;
     bool allReadsEqual = false;
     uint32_t allReadsValue = 0;
+    // Y registers that hold a value from the start and after a soft reset
+    // (fault and event bits, for instance).
+    std::map<uint16_t, uint32_t> presetY;
 };
 
 class ChipModel : public Chip {
