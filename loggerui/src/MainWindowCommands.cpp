@@ -2,6 +2,7 @@
 
 #include "busaccess/busgate/CExport.h"
 #include "loggerui/Dialogs.h"
+#include "loggerui/IoPage.h"
 #include "loggerui/MainCommands.h"
 #include "loggerui/WxLogger.h"
 
@@ -20,6 +21,7 @@ constexpr int kErase = 1011;
 constexpr int kCopy = 1061;
 constexpr int kSave = 1065;
 constexpr int kAeqButton = 1141;
+constexpr int kGpiosButton = 1099;
 
 uint32_t SelectedPreset(CMainDialog& dialog) {
     auto* presets = dynamic_cast<wxChoice*>(dialog.FindWindow(busgate::ctl::kPresetSelector));
@@ -136,6 +138,14 @@ void BindMainCommands(CMainDialog& dialog, WxLogger& logger) {
              [&bus, &dialog] { EraseFlashPreset(bus, SelectedPreset(dialog)); });
     OnButton(dialog, kAeqButton, [&logger] {
         if (wxWindow* page = logger.AeqPage()) {
+            page->Show();
+            page->Raise();
+            page->SetFocus();
+        }
+    });
+    OnButton(dialog, kGpiosButton, [&logger] {
+        if (auto* page = static_cast<CIoCfgDialog*>(logger.IoPage())) {
+            page->SelectionChanged();
             page->Show();
             page->Raise();
             page->SetFocus();

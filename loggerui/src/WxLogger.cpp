@@ -5,6 +5,7 @@
 #include "foundation/kvFMWx.h"
 #include "loggerui/AeqPage.h"
 #include "loggerui/Dialogs.h"
+#include "loggerui/IoPage.h"
 #include "loggerui/MainWindowCommands.h"
 
 #include <wx/app.h>
@@ -161,8 +162,9 @@ WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
 
 WxLogger::~WxLogger() {
     // The pages refer to this logger: they go with it.
-    if (wxWindow* page = aeqPage_.get())
-        page->Destroy();
+    for (wxWindow* page : {aeqPage_.get(), ioPage_.get()})
+        if (page)
+            page->Destroy();
 }
 
 CMainDialog* WxLogger::MainWindow() const {
@@ -281,8 +283,26 @@ void WxLogger::CreateAeqCfgDialog(busgate::HostWindow owner) {
     });
 }
 
+void WxLogger::CreateIoCfgDialog(busgate::HostWindow owner) {
+    if (ioPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (ioPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        ioPage_ = new CIoCfgDialog(parent, *this);
+        PinLibrary();
+    });
+}
+
 void WxLogger::UpdateAfterOpen() {
     pages_.io.Prepare(bus_.State().chipTypeCode, IsChecked(busgate::ctl::kConfigPwrAmpAtPreset));
+    HandOff(0, [this] {
+        if (auto* page = static_cast<CIoCfgDialog*>(ioPage_.get())) {
+            page->FillPins();
+            page->SelectionChanged();
+        }
+    });
 }
 
 void WxLogger::ShowMainWindow() {

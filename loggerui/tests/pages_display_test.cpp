@@ -2,6 +2,8 @@
 // display, on the simulated board and chip in-process.
 #include "loggerui/AeqPage.h"
 #include "loggerui/Dialogs.h"
+#include "loggerui/IoConfig.h"
+#include "loggerui/IoPage.h"
 #include "loggerui/MainWindowCommands.h"
 #include "loggerui/WxLogger.h"
 
@@ -147,6 +149,25 @@ TEST_F(PageWindows, TheAeqPageSendsItsEnabledFiltersOnUpdateNow) {
     lost.SetEventObject(freq);
     freq->ProcessWindowEvent(lost);
     EXPECT_EQ(freq->GetValue(), shown);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PageWindows, GpiosAppliesTheImagesAndTheClockOutputHidesItsDivider) {
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->IoPage() != nullptr; }));
+    // The images go to the chip when the page shows a pin.
+    Click(1099);
+    auto* page = dynamic_cast<CIoCfgDialog*>(logger->IoPage());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->IsShown());
+    EXPECT_EQ(sim->chip->registerX(ioreg::kClockControl), 0xA40000u);
+    EXPECT_EQ(sim->chip->registerX(ioreg::kSelection1), logger->Pages().io.Images().selection1);
+    const size_t before = sim->Writes().size();
+    Click(1099); // nothing differs: only reads go out
+    for (size_t i = before; i < sim->Writes().size(); ++i)
+        EXPECT_NE(sim->Writes()[i][1], 0xAB);
 }
 
 } // namespace

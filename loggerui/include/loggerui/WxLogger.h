@@ -83,7 +83,7 @@ public:
     // ---- services of the bus
     busgate::HostWindow FindHostWindow() override;
     void CreateMainDialog(busgate::HostWindow owner) override;
-    void CreateIoCfgDialog(busgate::HostWindow) override {}
+    void CreateIoCfgDialog(busgate::HostWindow owner) override;
     void CreateAeqCfgDialog(busgate::HostWindow owner) override;
     void CreateTweaksDialog(busgate::HostWindow) override {}
     void CreatePwrAmpDialog(busgate::HostWindow) override {}
@@ -131,6 +131,7 @@ public:
     PageModels& Pages() { return pages_; }
     // The AEQ page; null until the first open created it.
     wxWindow* AeqPage() const { return aeqPage_.get(); }
+    wxWindow* IoPage() const { return ioPage_.get(); }
     busgate::BusGate& Bus() { return bus_; }
     void OnTimer(int timer);
     // The close box or Esc of the main window.
@@ -184,6 +185,7 @@ private:
     wxWeakRef<wxWindow> host_;
     wxWeakRef<wxWindow> main_;     // a CMainDialog
     wxWeakRef<wxWindow> aeqPage_;  // a CAeqCfgDialog
+    wxWeakRef<wxWindow> ioPage_;   // a CIoCfgDialog
     wxWeakRef<wxWindow> reminder_; // a CHintFigureDialog
     std::map<int, wxWeakRef<wxTextCtrl>> panes_;
     std::map<int, uint32_t> paneColours_; // the colour in force at each pane's end
