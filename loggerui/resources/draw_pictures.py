@@ -113,3 +113,37 @@ for i, item in enumerate(items):
     else:
         menu.text(140, y, item, (0, 0, 0, 255))
 menu.save('reminder.png')
+
+# Speaker rotation: the device in four orientations, each a quarter turn
+# from the last, with its speakers numbered 1 to 4; plain and checked.
+FONT.update({
+    '1': ["00100", "01100", "00100", "00100", "00100", "00100", "01110"],
+    '2': ["01110", "10001", "00001", "00010", "00100", "01000", "11111"],
+    '3': ["11110", "00001", "00001", "01110", "00001", "00001", "11110"],
+    '4': ["00010", "00110", "01010", "10010", "11111", "00010", "00010"],
+})
+CORNERS = [(14, 14), (76, 14), (76, 76), (14, 76)]  # clockwise from top left
+
+
+def rotation(name, turns, checked):
+    c = Canvas(90, 90, (255, 255, 255, 255))
+    c.rect(8, 8, 82, 82, (60, 60, 70, 255))
+    c.rect(11, 11, 79, 79, (120, 160, 210, 255))
+    # The device's top edge, turned with it.
+    bars = [(30, 11, 60, 16), (74, 30, 79, 60), (30, 74, 60, 79), (11, 30, 16, 60)]
+    c.rect(*bars[turns], (40, 40, 40, 255))
+    for speaker in range(4):
+        cx, cy = CORNERS[(speaker + turns) % 4]
+        c.circle(cx, cy, 8, (30, 30, 30, 255))
+        c.text(cx - 2, cy - 3, str(speaker + 1), (255, 255, 255, 255), scale=1)
+    if checked:
+        for i in range(10):
+            c.rect(30 + i, 44 + i, 34 + i, 48 + i, (20, 170, 20, 255))
+        for i in range(20):
+            c.rect(40 + i, 53 - i, 44 + i, 57 - i, (20, 170, 20, 255))
+    c.save(name)
+
+
+for state in range(4):
+    rotation('rotation_%d.png' % state, state, False)
+    rotation('rotation_%d_checked.png' % state, state, True)

@@ -3,7 +3,10 @@
 #include "busaccess/busgate/TraceSink.h"
 #include "busaccess/busgate/ValueDecoders.h"
 #include "foundation/kvFMWx.h"
+#include "loggerui/AeqPage.h"
 #include "loggerui/Dialogs.h"
+#include "loggerui/IoPage.h"
+#include "loggerui/MainWindowCommands.h"
 
 #include <wx/app.h>
 #include <wx/checkbox.h>
@@ -150,11 +153,19 @@ void SettingsModel::SetGpioSelection2(uint32_t value) {
 // ---- the logger
 
 WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
+    // The pages' preset-stage boxes start checked, as their pages open.
+    settings_.SetChecked(busgate::ctl::kConfigIoAtPreset, true);
+    settings_.SetChecked(busgate::ctl::kConfigPwrAmpAtPreset, true);
     reminderWait_ = [this](uint32_t ms) { bus_.WaitWithMessagePump(ms); };
     kvFM::InstallWxDialogService();
 }
 
-WxLogger::~WxLogger() = default;
+WxLogger::~WxLogger() {
+    // The pages refer to this logger: they go with it.
+    for (wxWindow* page : {aeqPage_.get(), ioPage_.get()})
+        if (page)
+            page->Destroy();
+}
 
 CMainDialog* WxLogger::MainWindow() const {
     return static_cast<CMainDialog*>(main_.get());
@@ -206,6 +217,7 @@ void WxLogger::CreateMainDialog(busgate::HostWindow owner) {
         busgate::ctl::kClearLogOnStart);
     dialog->Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { bus_.Log().ResetFormat(); }, id::kClear);
+    BindMainCommands(*dialog, *this);
     InitMainDialog();
 }
 
@@ -257,6 +269,40 @@ busgate::CEvbCfg_Dialog* WxLogger::CreateEvbDialog(int boardType) {
 void WxLogger::DestroyEvbDialogs() {
     evb_.reset();
     evbType_ = 0;
+}
+
+void WxLogger::CreateAeqCfgDialog(busgate::HostWindow owner) {
+    if (aeqPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (aeqPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        aeqPage_ = new CAeqCfgDialog(parent, *this);
+        PinLibrary();
+    });
+}
+
+void WxLogger::CreateIoCfgDialog(busgate::HostWindow owner) {
+    if (ioPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (ioPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        ioPage_ = new CIoCfgDialog(parent, *this);
+        PinLibrary();
+    });
+}
+
+void WxLogger::UpdateAfterOpen() {
+    pages_.io.Prepare(bus_.State().chipTypeCode, IsChecked(busgate::ctl::kConfigPwrAmpAtPreset));
+    HandOff(0, [this] {
+        if (auto* page = static_cast<CIoCfgDialog*>(ioPage_.get())) {
+            page->FillPins();
+            page->SelectionChanged();
+        }
+    });
 }
 
 void WxLogger::ShowMainWindow() {

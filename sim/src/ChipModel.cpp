@@ -14,6 +14,8 @@ void ChipModel::reset() {
     memY_.clear();
     regX_[kStrapsRegister] = model_.straps & 0xFFFFFF;
     regX_[kAddressRegister] = uint32_t{kChipAddress} << 4;
+    for (const auto& [reg, value] : model_.presetY)
+        regY_[reg] = value & 0xFFFFFF;
     pendingWrite_.reset();
     reply_.reset();
 }
@@ -41,8 +43,15 @@ bool ChipModel::write(const uint8_t* data, size_t len) {
     for (size_t at = 0; at + 3 <= len; at += 3) {
         const uint8_t* g = data + at;
         if (pendingWrite_) {
-            space(pendingWrite_->first)[pendingWrite_->second] =
-                uint32_t{g[0]} << 16 | uint32_t{g[1]} << 8 | g[2];
+            const uint32_t word = uint32_t{g[0]} << 16 | uint32_t{g[1]} << 8 | g[2];
+            uint32_t* patch =
+                pendingWrite_->first == Space::regX ? patchWord(pendingWrite_->second) : nullptr;
+            if (patch)
+                *patch = word;
+            else if (*pendingWrite_ == std::pair{Space::regY, kEventStatusRegister})
+                regY_[kEventStatusRegister] &= ~word;
+            else
+                space(pendingWrite_->first)[pendingWrite_->second] = word;
             pendingWrite_.reset();
             continue;
         }
@@ -80,7 +89,10 @@ void ChipModel::command(const uint8_t* g) {
         pendingWrite_ = {Space::memP, p};
         break;
     case 0xB5:
-        answer(Space::regX);
+        if (const uint32_t* patch = patchWord(p))
+            reply_ = *patch;
+        else
+            answer(Space::regX);
         break;
     case 0xB6:
         answer(Space::regY);
@@ -157,6 +169,15 @@ void ChipModel::setAllReadsEqual(bool on, uint32_t value) {
 
 uint32_t ChipModel::registerX(uint16_t reg) const {
     std::lock_guard lock(modelMutex_);
+    if (reg >= kPatchCtlRegister && reg <= kPatchData1Register) {
+        // The selected resource's word.
+        auto index = regX_.find(kPatchIndexRegister);
+        auto it = patches_.find(index == regX_.end() ? 0 : index->second);
+        if (it == patches_.end())
+            return 0;
+        const uint32_t words[3] = {it->second.ctl, it->second.data0, it->second.data1};
+        return words[reg - kPatchCtlRegister];
+    }
     auto it = regX_.find(reg);
     return it == regX_.end() ? 0 : it->second;
 }
@@ -178,9 +199,33 @@ void ChipModel::setRegisterX(uint16_t reg, uint32_t value) {
     regX_[reg] = value & 0xFFFFFF;
 }
 
+void ChipModel::setRegisterY(uint16_t reg, uint32_t value) {
+    std::lock_guard lock(modelMutex_);
+    regY_[reg] = value & 0xFFFFFF;
+}
+
 void ChipModel::setMemoryX(uint16_t address, uint32_t value) {
     std::lock_guard lock(modelMutex_);
     memX_[address] = value & 0xFFFFFF;
+}
+
+uint32_t* ChipModel::patchWord(uint16_t reg) {
+    if (reg < kPatchCtlRegister || reg > kPatchData1Register)
+        return nullptr;
+    PatchResource& r = patches_[regX_[kPatchIndexRegister]];
+    uint32_t* words[3] = {&r.ctl, &r.data0, &r.data1};
+    return words[reg - kPatchCtlRegister];
+}
+
+PatchResource ChipModel::patch(uint32_t index) const {
+    std::lock_guard lock(modelMutex_);
+    auto it = patches_.find(index);
+    return it == patches_.end() ? PatchResource{} : it->second;
+}
+
+void ChipModel::setPatch(uint32_t index, PatchResource resource) {
+    std::lock_guard lock(modelMutex_);
+    patches_[index] = resource;
 }
 
 unsigned ChipModel::softResets() const {

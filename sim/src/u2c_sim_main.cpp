@@ -38,6 +38,8 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "  --eeprom-write-protect data writes to the EEPROM are refused\n"
                      "  --eeprom-never-ready   after its first data write the EEPROM never\n"
                      "                         answers again\n"
+                     "  --register-y REG=VALUE a chip Y register's value from the start,\n"
+                     "                         e.g. 0xFFA7=0x30; repeatable\n"
                      "  --pin-input PIN=LEVEL  input level of a microcontroller pin, e.g.\n"
                      "                         0x45=1 (the straps); repeatable\n"
                      "  --amplifier            the amplifier at 0x1B (enabled by pin 0x18)\n"
@@ -150,6 +152,15 @@ int main(int argc, char** argv) {
             peripherals.eeprom.writeProtect = true;
         } else if (arg == "--eeprom-never-ready") {
             peripherals.eeprom.neverReadyAgain = true;
+        } else if (arg == "--register-y") {
+            const std::string_view pair = value(text) ? std::string_view(text) : "";
+            const size_t eq = pair.find('=');
+            uint32_t reg = 0, v = 0;
+            if (eq == std::string_view::npos || !ParseNumber(pair.substr(0, eq), reg) ||
+                !ParseNumber(pair.substr(eq + 1), v) || reg > 0xFFFF || v > 0xFFFFFF)
+                return Fail("--register-y needs REGISTER=VALUE, a 16-bit register and a 24-bit "
+                            "value");
+            chipModel.presetY[static_cast<uint16_t>(reg)] = v;
         } else if (arg == "--pin-input") {
             uint32_t pin = 0, level = 0;
             if (!value(text) || !ParsePair(text, pin, level) || level > 1)

@@ -18,6 +18,11 @@ public:
     virtual void showError(const std::string& text, const std::string& caption) {
         showInformation(text, caption);
     }
+    // A Yes/No question; true for Yes. A service that cannot ask answers No.
+    virtual bool askYesNo(const std::string& text, const std::string& caption) {
+        showInformation(text, caption);
+        return false;
+    }
 };
 
 // Headless: one trace line "caption: text" on the trace sink (stderr, or

@@ -45,7 +45,19 @@ struct RecordedBoxes : busaccess::MessageService {
     void showError(const std::string& text, const std::string& caption) override {
         shown.push_back({text, caption, true});
     }
+    // Answers the next question from the script (No when it is empty).
+    bool askYesNo(const std::string& text, const std::string& caption) override {
+        shown.push_back({text, caption, false});
+        asked.push_back(text);
+        if (answers.empty())
+            return false;
+        const bool yes = answers.front();
+        answers.erase(answers.begin());
+        return yes;
+    }
     std::vector<Box> shown;
+    std::vector<bool> answers;
+    std::vector<std::string> asked;
 };
 
 struct SimBusConfig {

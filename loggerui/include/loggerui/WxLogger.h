@@ -10,6 +10,7 @@
 
 #include "busaccess/busgate/BusGate.h"
 #include "busaccess/busgate/LoggerServices.h"
+#include "loggerui/PageModels.h"
 
 #include <wx/string.h>
 #include <wx/textctrl.h>
@@ -82,8 +83,8 @@ public:
     // ---- services of the bus
     busgate::HostWindow FindHostWindow() override;
     void CreateMainDialog(busgate::HostWindow owner) override;
-    void CreateIoCfgDialog(busgate::HostWindow) override {}
-    void CreateAeqCfgDialog(busgate::HostWindow) override {}
+    void CreateIoCfgDialog(busgate::HostWindow owner) override;
+    void CreateAeqCfgDialog(busgate::HostWindow owner) override;
     void CreateTweaksDialog(busgate::HostWindow) override {}
     void CreatePwrAmpDialog(busgate::HostWindow) override {}
     void CreateScriptDialog(busgate::HostWindow) override {}
@@ -99,7 +100,7 @@ public:
     void ArmTimer(int timer, int milliseconds) override;
     void EnableControl(int id, bool enable) override;
     bool IsChecked(int id) const override { return settings_.IsChecked(id); }
-    void UpdateAfterOpen() override {}
+    void UpdateAfterOpen() override;
     void SetCaptureLabel(std::string_view label) override;
 
     void QueueSetColor(busgate::Pane pane, int code) override;
@@ -108,10 +109,10 @@ public:
 
     void SetPwrAmpTimer(bool) override {}
     void HidePwrAmpDialog() override {}
-    void PwrAmpApplyConfig() override {}
-    void IoInjectConfig() override {}
-    uint32_t IoGpioSelection2() const override { return settings_.GpioSelection2(); }
-    void AeqSendFilters() override {}
+    void PwrAmpApplyConfig() override { ApplyPwmAtPreset(bus_, pages_); }
+    void IoInjectConfig() override { InjectIoImages(bus_, pages_.io.Images()); }
+    uint32_t IoGpioSelection2() const override { return pages_.io.Selection2(); }
+    void AeqSendFilters() override { SendAeqFilters(bus_, pages_.aeq.Records()); }
     void TweaksEnable(int enable) override { tweaksRunning_.store(enable != 0); }
     void TweaksConfigureSrc() override {}
     void TweaksCheckRunning() override {}
@@ -127,6 +128,10 @@ public:
     void RegisterPane(busgate::Pane pane, wxTextCtrl* control);
     void SetLoggingEnabled(bool enabled) { loggingEnabled_.store(enabled); }
     SettingsModel& Settings() { return settings_; }
+    PageModels& Pages() { return pages_; }
+    // The AEQ page; null until the first open created it.
+    wxWindow* AeqPage() const { return aeqPage_.get(); }
+    wxWindow* IoPage() const { return ioPage_.get(); }
     busgate::BusGate& Bus() { return bus_; }
     void OnTimer(int timer);
     // The close box or Esc of the main window.
@@ -164,6 +169,7 @@ private:
 
     busgate::BusGate& bus_;
     SettingsModel settings_;
+    PageModels pages_;
     std::atomic<bool> mainExists_{false};
     std::atomic<bool> loggingEnabled_{true};
     std::atomic<bool> hidden_{true};
@@ -178,6 +184,8 @@ private:
     std::vector<Entry> queue_; // under the bus's logger lock
     wxWeakRef<wxWindow> host_;
     wxWeakRef<wxWindow> main_;     // a CMainDialog
+    wxWeakRef<wxWindow> aeqPage_;  // a CAeqCfgDialog
+    wxWeakRef<wxWindow> ioPage_;   // a CIoCfgDialog
     wxWeakRef<wxWindow> reminder_; // a CHintFigureDialog
     std::map<int, wxWeakRef<wxTextCtrl>> panes_;
     std::map<int, uint32_t> paneColours_; // the colour in force at each pane's end

@@ -8,6 +8,7 @@
 
 #include "sim/Chip.h"
 
+#include <map>
 #include <optional>
 
 namespace u2csim {
@@ -16,6 +17,18 @@ constexpr uint16_t kStrapsRegister = 0xFFF1;
 constexpr uint16_t kAddressRegister = 0xFFE9;
 constexpr uint16_t kMarkerAddress = 0x000A;
 constexpr uint32_t kConfiguredMarker = 0x00A500;
+// Hardware-patch resources: the index register selects whose control word
+// and two data words the next three registers read and write.
+constexpr uint16_t kPatchIndexRegister = 0xFFF4;
+constexpr uint16_t kPatchCtlRegister = 0xFFF5;
+constexpr uint16_t kPatchData1Register = 0xFFF7;
+// The event status register (Y): writing a 1 clears that bit.
+constexpr uint16_t kEventStatusRegister = 0xFF93;
+
+struct PatchResource {
+    uint32_t ctl = 0, data0 = 0, data1 = 0;
+    bool operator==(const PatchResource&) const = default;
+};
 
 struct ChipModelConfig {
     // Bits 17-18: chip type; bit 12: flavour; bit 0 of a second read: DCLK.
@@ -25,6 +38,9 @@ struct ChipModelConfig {
     uint32_t allReadsValue = 0;
     // The answer of the measurement read (command 0xB1); unset: X memory.
     std::optional<uint32_t> measurement;
+    // Y registers that hold a value from the start and after a soft reset
+    // (fault and event bits, for instance).
+    std::map<uint16_t, uint32_t> presetY;
 };
 
 class ChipModel : public Chip {
@@ -44,8 +60,12 @@ public:
     uint32_t registerY(uint16_t reg) const;
     uint32_t memoryX(uint16_t address) const;
     void setRegisterX(uint16_t reg, uint32_t value);
+    void setRegisterY(uint16_t reg, uint32_t value);
     void setMemoryX(uint16_t address, uint32_t value);
     unsigned softResets() const;
+    PatchResource patch(uint32_t index) const;
+    // Marks a resource as held, as another patch would.
+    void setPatch(uint32_t index, PatchResource resource);
 
 private:
     enum class Space { regX, regY, memX, memY, memP };
@@ -55,7 +75,9 @@ private:
 
     mutable std::mutex modelMutex_;
     ChipModelConfig model_;
+    uint32_t* patchWord(uint16_t reg);
     std::map<uint16_t, uint32_t> regX_, regY_, memX_, memY_, memP_;
+    std::map<uint32_t, PatchResource> patches_;
     std::optional<std::pair<Space, uint16_t>> pendingWrite_;
     std::optional<uint32_t> reply_;
     unsigned softResets_ = 0;

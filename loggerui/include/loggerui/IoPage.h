@@ -1,0 +1,50 @@
+// "I/O Configuration": the view of the I/O page's register images.
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <functional>
+
+class wxChoice;
+class wxListBox;
+class wxStaticText;
+class wxTextCtrl;
+
+namespace loggerui {
+
+class WxLogger;
+
+namespace ioid {
+inline constexpr int kPage = 117;
+inline constexpr int kPins = 1117, kFunction = 1119, kFirst = 1121, kSecond = 1123;
+inline constexpr int kFirstLabel = 1127, kSecondLabel = 1129, kInput = 1145;
+inline constexpr int kPresetStage = 1155, kUpdateNow = 1139, kLoad = 1149;
+} // namespace ioid
+
+class CIoCfgDialog final : public wxDialog {
+public:
+    CIoCfgDialog(wxWindow* parent, WxLogger& logger);
+    // Refills the pin list for the chip the images were prepared for and
+    // selects its first entry.
+    void FillPins();
+    // What a pin-list selection change does: reads the input, shows the
+    // pin and applies the images.
+    void SelectionChanged();
+    int Row() const { return row_; }
+
+private:
+    void Refresh();
+    void Change(const std::function<void(struct IoImages&)>& change);
+
+    WxLogger& logger_;
+    int row_ = 0;
+    wxListBox* pins_ = nullptr;
+    wxChoice* function_ = nullptr;
+    wxChoice* first_ = nullptr;
+    wxChoice* second_ = nullptr;
+    wxStaticText* firstLabel_ = nullptr;
+    wxStaticText* secondLabel_ = nullptr;
+    wxTextCtrl* input_ = nullptr;
+};
+
+} // namespace loggerui

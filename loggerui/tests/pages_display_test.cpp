@@ -1,0 +1,173 @@
+// The main window's commands and the rotation dialog under the virtual
+// display, on the simulated board and chip in-process.
+#include "loggerui/AeqPage.h"
+#include "loggerui/Dialogs.h"
+#include "loggerui/IoConfig.h"
+#include "loggerui/IoPage.h"
+#include "loggerui/MainWindowCommands.h"
+#include "loggerui/WxLogger.h"
+
+#include "SimBus.h"
+#include "WxTestApp.h"
+#include "busaccess/busgate/LoggerChoice.h"
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/listbox.h>
+#include <wx/textctrl.h>
+
+using namespace loggerui;
+
+namespace {
+
+class PageWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        sim = std::make_unique<busgate::testing::SimBus>();
+        choice = std::make_unique<busgate::LoggerChoice>(*sim->ui);
+        bus = std::make_unique<busgate::BusGate>(*sim->port, *choice, sim->clock);
+        bus->SetMessages(sim->boxes);
+        logger = std::make_unique<WxLogger>(*bus);
+        choice->Choose(*logger);
+        ASSERT_NE(bus->Open(), 0u);
+        ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->PendingEntries() == 0; }));
+    }
+    void TearDown() override {
+        if (CMainDialog* main = logger ? logger->MainWindow() : nullptr)
+            main->Destroy();
+        if (wxtest::Ready())
+            wxtest::Pump(5);
+        logger.reset();
+    }
+    void Click(int id) {
+        wxCommandEvent event(wxEVT_BUTTON, id);
+        event.SetEventObject(logger->MainWindow()->FindWindow(id));
+        logger->MainWindow()->ProcessWindowEvent(event);
+    }
+    // Presses a button of the modal dialog that the next click opens, and
+    // records the pictures it showed.
+    void AnswerRotation(int button) {
+        wxTheApp->CallAfter([this, button] {
+            auto* dialog = dynamic_cast<CRotationDialog*>(wxWindow::FindWindowById(131));
+            if (!dialog)
+                return;
+            for (int i = 0; i < 4; ++i)
+                shown[i] = dialog->ShownPicture(i);
+            if (button == wxID_CANCEL) {
+                dialog->EndModal(wxID_CANCEL);
+                return;
+            }
+            wxCommandEvent event(wxEVT_BUTTON, button);
+            event.SetEventObject(dialog->FindWindow(button));
+            dialog->FindWindow(button)->ProcessWindowEvent(event);
+        });
+    }
+
+    std::unique_ptr<busgate::testing::SimBus> sim;
+    std::unique_ptr<busgate::LoggerChoice> choice;
+    std::unique_ptr<busgate::BusGate> bus;
+    std::unique_ptr<WxLogger> logger;
+    int shown[4] = {};
+};
+
+TEST_F(PageWindows, ARotationAppliedFromTheMainWindowIsCheckedNextTime) {
+    AnswerRotation(1105);
+    Click(busgate::ctl::kSpeakersRotation);
+    EXPECT_EQ(shown[0], 127);
+    EXPECT_EQ(shown[2], 129);
+    EXPECT_EQ(logger->Pages().rotation.current(), 258);
+    EXPECT_EQ(sim->chip->patch(6), (u2csim::PatchResource{0x3008F3, 0x8CF04, 0x8CE05}));
+    EXPECT_EQ(sim->chip->patch(7), (u2csim::PatchResource{0x300901, 0x8CF06, 0x8CE07}));
+
+    const size_t before = sim->Writes().size();
+    AnswerRotation(wxID_CANCEL);
+    Click(busgate::ctl::kSpeakersRotation);
+    EXPECT_EQ((std::vector<int>(shown, shown + 4)), (std::vector<int>{127, 128, 136, 130}));
+    // Only the unlogged check went out: index and control-word reads.
+    for (size_t i = before; i < sim->Writes().size(); ++i)
+        EXPECT_NE(sim->Writes()[i], (u2c::Bytes{0x00, 0xC7, 0x01}));
+    EXPECT_EQ(logger->Pages().rotation.current(), 258);
+}
+
+TEST_F(PageWindows, TheLogButtonTogglesAndTheLogIsSaved) {
+    Click(id::kLogButton);
+    EXPECT_FALSE(logger->LoggingEnabled());
+    EXPECT_EQ(logger->MainWindow()->FindWindow(id::kLogButton)->GetLabel(), "Enable Log");
+    Click(id::kLogButton);
+    EXPECT_TRUE(logger->LoggingEnabled());
+
+    busgate::testing::ScriptedFiles files;
+    files.dialogs.Push(files.Path("log.txt"));
+    Click(1065);
+    const std::string saved = files.Read("log.txt");
+    EXPECT_EQ(saved.rfind(" DulmLogger 3.5.0.7 \n\n", 0), 0u);
+    EXPECT_NE(saved.find("Chip Type"), std::string::npos) << saved;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PageWindows, TheAeqPageSendsItsEnabledFiltersOnUpdateNow) {
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->AeqPage() != nullptr; }));
+    Click(1141);
+    auto* page = dynamic_cast<CAeqCfgDialog*>(logger->AeqPage());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->IsShown());
+    EXPECT_EQ(page->GetTitle(), "AEQ Filter Configuration");
+    // Enable filters 2 and 5 through the page's controls.
+    for (int index : {1, 4}) {
+        page->Select(index);
+        auto* box = dynamic_cast<wxCheckBox*>(page->FindWindow(aeqid::kEnable));
+        box->SetValue(true);
+        wxCommandEvent check(wxEVT_CHECKBOX, aeqid::kEnable);
+        check.SetEventObject(box);
+        check.SetInt(1);
+        box->ProcessWindowEvent(check);
+    }
+    auto* list = dynamic_cast<wxListBox*>(page->FindWindow(aeqid::kList));
+    EXPECT_EQ(list->GetString(1), "CH  2 [Bell]");
+    const size_t before = sim->Writes().size();
+    wxCommandEvent update(wxEVT_BUTTON, aeqid::kUpdateNow);
+    update.SetEventObject(page->FindWindow(aeqid::kUpdateNow));
+    page->FindWindow(aeqid::kUpdateNow)->ProcessWindowEvent(update);
+    const std::vector<u2c::Bytes> all = sim->Writes();
+    ASSERT_EQ(all.size(), before + 3);
+    EXPECT_EQ(all[before], (u2c::Bytes{0x00, 0xA3, 0x0C}));
+    EXPECT_EQ(all[before + 1].size(), 36u);
+    EXPECT_EQ(all[before + 2], (u2c::Bytes{0x00, 0xE6, 0x00}));
+
+    // A frequency out of range is refused and the stored one shown again.
+    page->Select(1);
+    auto* freq = dynamic_cast<wxTextCtrl*>(page->FindWindow(aeqid::kFreqEdit));
+    const wxString shown = freq->GetValue();
+    freq->ChangeValue("14");
+    wxFocusEvent lost(wxEVT_KILL_FOCUS, aeqid::kFreqEdit);
+    lost.SetEventObject(freq);
+    freq->ProcessWindowEvent(lost);
+    EXPECT_EQ(freq->GetValue(), shown);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PageWindows, GpiosAppliesTheImagesAndTheClockOutputHidesItsDivider) {
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->IoPage() != nullptr; }));
+    // The images go to the chip when the page shows a pin.
+    Click(1099);
+    auto* page = dynamic_cast<CIoCfgDialog*>(logger->IoPage());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->IsShown());
+    EXPECT_EQ(sim->chip->registerX(ioreg::kClockControl), 0xA40000u);
+    EXPECT_EQ(sim->chip->registerX(ioreg::kSelection1), logger->Pages().io.Images().selection1);
+    const size_t before = sim->Writes().size();
+    Click(1099); // nothing differs: only reads go out
+    for (size_t i = before; i < sim->Writes().size(); ++i)
+        EXPECT_NE(sim->Writes()[i][1], 0xAB);
+}
+
+} // namespace
