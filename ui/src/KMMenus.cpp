@@ -6,6 +6,7 @@
 #include <wx/menu.h>
 
 #include "KMWindows.h"
+#include "ui/KCImage.h"
 #include "ui/KMWindowManager.h"
 
 namespace {
@@ -63,6 +64,15 @@ void ForgetBar(wxMenuBar* bar) {
     for (size_t i = 0; i < bar->GetMenuCount(); ++i)
         Forget(bar->GetMenu(i));
     Table().menus.erase(bar);
+}
+
+// Puts the item's image on a native item that can show one (GTK shows
+// images on plain items only, and takes them before insertion).
+void SetImage(wxMenuItem* item, KCNativeImage* image) {
+    if (image == nullptr || item->GetKind() != wxITEM_NORMAL)
+        return;
+    if (auto* bitmap = static_cast<wxBitmap*>(image->GetNativeHandle()))
+        item->SetBitmap(*bitmap);
 }
 
 wxString PreparedTitle(const std::wstring& title) {
@@ -299,8 +309,10 @@ KTErr KMAddMenuItem(const void* const& menu, const KCMenuItemInfo& info, bool ze
     const int command = zeroBased ? info.command + 1 : info.command;
     const bool checked = (info.flags & (kMenuItemChecked | kMenuItemStateMatch)) != 0;
     const wxString title = PreparedTitle(info.title);
-    wxMenuItem* item =
-        popup->Insert(at, command, title, wxEmptyString, checked ? wxITEM_CHECK : wxITEM_NORMAL);
+    auto* made = new wxMenuItem(popup, command, title, wxEmptyString,
+                                checked ? wxITEM_CHECK : wxITEM_NORMAL);
+    SetImage(made, info.image);
+    wxMenuItem* item = popup->Insert(at, made);
     if (item == nullptr)
         return eGenericErr;
     ItemRecord& data = Table().items[item];
@@ -335,7 +347,9 @@ KTErr KMAddSubMenu(const void* const& menu, const KCMenuItemInfo& info,
         return eGenericErr;
     const size_t count = popup->GetMenuItemCount();
     const size_t at = info.position == 0xFFFF ? count : std::min<size_t>(info.position, count);
-    wxMenuItem* item = popup->Insert(at, wxID_ANY, title, sub);
+    auto* made = new wxMenuItem(popup, wxID_ANY, title, wxEmptyString, wxITEM_NORMAL, sub);
+    SetImage(made, info.image);
+    wxMenuItem* item = popup->Insert(at, made);
     if (item == nullptr)
         return eGenericErr;
     ItemRecord& data = Table().items[item];

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <GL/glx.h>
+
 #include <wx/app.h>
 #include <wx/apptrait.h>
 #include <wx/dcclient.h>
@@ -24,6 +26,7 @@
 #include "KMNative.h"
 #include "KMWindows.h"
 #include "foundation/KCStPath.h"
+#include "ui/GMRenderer.h"
 #include "ui/KCDispatcherWX.h"
 
 namespace {
@@ -361,6 +364,26 @@ const std::string& KMGetWindowClassName(bool openGL) {
 // ---------------------------------------------------------------------------
 // Windows
 
+namespace {
+
+// The attributes of the probed configuration (probing first when needed);
+// false while the probe runs (its own window takes the toolkit's default) or
+// when it found none.
+bool ChosenConfigAttributes(wxGLAttributes& attrs) {
+    if (GMProbing())
+        return false;
+    KCRendererInfo info;
+    if (GMGetRendererInfo(info) != eNoErr || GMChosenFBConfigID() == 0)
+        return false;
+    attrs.Reset();
+    attrs.AddAttribute(GLX_FBCONFIG_ID);
+    attrs.AddAttribute(GMChosenFBConfigID());
+    attrs.EndList();
+    return true;
+}
+
+} // namespace
+
 KTErr KMCreateWindow(const KCWinCreateOpts& options, KCWindow& window) {
     window.dispatcher->InstallEventHandler(&window, options.userData, options.handler);
     if (options.kind != kWinKindPlain && options.kind != kWinKindOpenGL)
@@ -386,7 +409,11 @@ KTErr KMCreateWindow(const KCWinCreateOpts& options, KCWindow& window) {
     const bool child = (flags & kWinFlagChild) != 0;
 
     wxGLAttributes attrs;
-    attrs.PlatformDefaults().Defaults().EndList();
+    if (options.kind == kWinKindOpenGL && ChosenConfigAttributes(attrs)) {
+        // made on the configuration every drawing window uses
+    } else {
+        attrs.PlatformDefaults().Defaults().EndList();
+    }
     if (options.kind == kWinKindOpenGL && !wxGLCanvas::IsDisplaySupported(attrs)) {
         attrs.Reset();
         attrs.PlatformDefaults().RGBA().DoubleBuffer().EndList();
