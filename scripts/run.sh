@@ -26,12 +26,22 @@ if [ -x "$sim" ]; then
 	echo "simulated board on $TEROVAN_U2C_SOCKET"
 fi
 
+plugins="$bin/plugins"
 if [ -x "$host" ] && [ "$#" -gt 0 ]; then
 	"$host" "$@"
 elif [ -x "$host" ]; then
-	# The plug-in runs need plug-in hosting; until it is built, the host
-	# shows its command line.
-	"$host" -s -h
+	# The smoke test of every plug-in of the build's plug-in folder.
+	echo "== rigwell -c -s -t -p $plugins"
+	"$host" -c -s -t -p "$plugins"
+	# A cancellation run: a sox-made file (44.1 kHz, the session rate)
+	# through the pass-through plug-in, compared with itself.
+	input="$run_dir/tone.wav"
+	output="$bin/run-output"
+	mkdir -p "$output"
+	sox -q -n -r 44100 -c 2 -b 16 "$input" synth 2 sine 440 vol 0.5
+	echo "== rigwell -c -s -n PQ5S -p $plugins -f $input -r $input -o $output"
+	"$host" -c -s -n PQ5S -p "$plugins" -f "$input" -r "$input" -o "$output"
+	echo "output file: $output/tone_PQ5S.wav ($(soxi -s "$output/tone_PQ5S.wav") frames)"
 else
 	echo "The host program is not built yet; the tools built so far:"
 	find "$bin" -maxdepth 3 -type f -executable \( -name 'u2c-sim' -o -name 'kvres' -o -name 'rigwell' \) | sed "s|$bin/|  |"

@@ -25,10 +25,11 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$TMPDIR"
 chmod 755 "$scratch"
 chmod 1777 "$TMPDIR"
 
-# Audio-device tests talk to a real JACK server running the dummy driver.
+# Audio-device tests talk to a real JACK server running the dummy driver, at
+# the host's session rate (PortAudio opens JACK only at the server's rate).
 if command -v jackd >/dev/null; then
 	export JACK_NO_AUDIO_RESERVATION=1 JACK_DEFAULT_SERVER="kvtest$$"
-	jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$scratch/jackd.log" 2>&1 &
+	jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 256 >"$scratch/jackd.log" 2>&1 &
 	jack_pid=$!
 	if ! jack_wait -w -t 10 >/dev/null 2>&1; then
 		echo "The JACK server did not come up:" >&2

@@ -2,6 +2,7 @@
 
 #include "audio/CpuMeter.h"
 #include "foundation/CGeneralSysUtils.h"
+#include "host/PluginRunner.h"
 #include "host/SingleInstance.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ KCApplicationBase::~KCApplicationBase() {
 }
 
 KCCmdLineRunnerTarget* KCApplicationBase::CreateRunner() {
-    return nullptr;
+    return new KCPluginRunner(executablePath);
 }
 
 KTErr KCApplicationBase::Init(int argc, const char* const* argv) {
@@ -70,10 +71,7 @@ KTErr KCApplicationBase::CreateObjects() {
 KTErr KCApplicationBase::Start() {
     if (!cmdLineRunner)
         return eSomeThingNotInitailzed;
-    const KTErr status = cmdLineRunner->Start();
-    if (status != eNoErr && !runner)
-        failureText = "plug-in hosting is not part of this build; only -h runs";
-    return status;
+    return cmdLineRunner->Start();
 }
 
 KTErr KCApplicationBase::Run() {
@@ -88,7 +86,10 @@ KTErr KCApplicationBase::Idle() {
     return eNoErr;
 }
 
-void KCApplicationBase::IdleWork() {}
+void KCApplicationBase::IdleWork() {
+    if (auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get()))
+        pluginRunner->Idle();
+}
 
 int ExitStatusOf(KTErr status) {
     if (status == eNoErr)

@@ -230,3 +230,34 @@ int32_t KCPlugin::GetStemFormat(bool output) {
     const int32_t channels = output ? numOutputs : numInputs;
     return channels == 2 ? 101 : channels == 1 ? 100 : 0;
 }
+
+KTErr KCPlugin::Restart(bool update, bool playing, bool recording, int32_t position, int32_t mode) {
+    KTErr status = eNoErr;
+    if (update) {
+        status = InitAlg(false);
+        if (status == eNoErr)
+            status = proxy.Call<&SPluginEntryPoints::KP_SetProcessActive>(1);
+    } else {
+        status = proxy.Call<&SPluginEntryPoints::KP_SetProcessActive>(0);
+    }
+    if (status != eNoErr)
+        return status;
+    return proxy.Call<&SPluginEntryPoints::KP_TransportChange>(playing, recording, position, mode);
+}
+
+void KCPlugin::ReadMeters() {
+    if (!IsNetworkedShell() && processFunc.IsValid())
+        memory.SnapshotStates();
+    proxy.Call<&SPluginEntryPoints::KP_MetersReadFromDSP>();
+}
+
+KTErr KCPlugin::ChangeSampleRate(double rate) {
+    const uint32_t whole = WholeRate(rate);
+    const KTErr status =
+        proxy.Call<&SPluginEntryPoints::KP_ChangeSampleRate>(static_cast<int32_t>(whole));
+    if (status == eNoErr) {
+        sampleRate = whole;
+        callbacks.SetSampleRate(whole);
+    }
+    return status;
+}

@@ -62,14 +62,14 @@ protected:
 };
 
 const char* const kInitLog = "KP_CreateInstance\n"
-                             "KP_InitAlgToHardware\n"
+                             "KP_InitAlgToHardware(44100) callback 0 size 4\n"
                              "KP_GetPluginInfo size/abst\n"
                              "KP_GetPluginInfo size/coef\n"
                              "KP_GetPluginInfo size/stat\n"
                              "KP_GetPluginInfo numb/ebuf\n"
                              "KP_GetPluginInfo fill/ebuf\n"
                              "KP_SetPluginInfo ebuf/ebuf(2)\n"
-                             "KP_SetProcessActive\n"
+                             "KP_SetProcessActive(0)\n"
                              "KP_GetPluginInfo gstr/sPTP\n"
                              "KP_GetPluginInfo gstr/sPFN\n"
                              "KP_InitAlg\n"
@@ -100,13 +100,13 @@ TEST_F(LoadedPlugin, InitCallsTheEntryPointsInOrder) {
     EXPECT_TRUE(plugin.GetBypass());
     EXPECT_EQ(plugin.ToggleBypass(), 0);
     EXPECT_FALSE(plugin.GetBypass());
-    EXPECT_EQ(PluginLog(), before + "KP_SetBypass\nKP_SetBypass\n");
+    EXPECT_EQ(PluginLog(), before + "KP_SetBypass(1)\nKP_SetBypass(0)\n");
 
     const std::string preset =
         (std::filesystem::temp_directory_path() / ("kvpreset" + std::to_string(getpid()))).string();
     std::ofstream(preset) << "<Preset/>";
     EXPECT_EQ(plugin.LoadPresetFile(kvFM::KCStPath(preset)), eNoErr);
-    EXPECT_EQ(PluginLog(), before + "KP_SetBypass\nKP_SetBypass\nKP_SetChunk\nKP_InitAlg\n");
+    EXPECT_EQ(PluginLog(), before + "KP_SetBypass(1)\nKP_SetBypass(0)\nKP_SetChunk\nKP_InitAlg\n");
     Inject("KP_SetChunk", -5);
     EXPECT_EQ(plugin.LoadPresetFile(kvFM::KCStPath(preset)), -5);
     std::filesystem::remove(preset);
@@ -114,6 +114,23 @@ TEST_F(LoadedPlugin, InitCallsTheEntryPointsInOrder) {
 
     EXPECT_EQ(plugin.Unload(), eNoErr);
     EXPECT_FALSE(IsMapped());
+}
+
+TEST_F(LoadedPlugin, RestartMetersAndSampleRateChanges) {
+    KCPlugin plugin(Component());
+    ASSERT_EQ(plugin.Init(&runner, false, 48000), eNoErr);
+    const std::string before = PluginLog();
+    EXPECT_EQ(plugin.Restart(true, true, false, 0, 0), eNoErr);
+    EXPECT_EQ(plugin.Restart(false, false, false, 0, 0), eNoErr);
+    plugin.ReadMeters();
+    EXPECT_EQ(PluginLog(),
+              before + "KP_InitAlg\nKP_SetProcessActive(1)\nKP_TransportChange\n"
+                       "KP_SetProcessActive(0)\nKP_TransportChange\nKP_MetersReadFromDSP\n");
+    EXPECT_EQ(plugin.ChangeSampleRate(96000.5), eNoErr);
+    EXPECT_EQ(plugin.GetSampleRate(), 96000.0);
+    Inject("KP_ChangeSampleRate", -2);
+    EXPECT_EQ(plugin.ChangeSampleRate(44100), -2);
+    EXPECT_EQ(plugin.GetSampleRate(), 96000.0) << "a refused rate is not kept";
 }
 
 TEST_F(LoadedPlugin, WithoutProcessingNoProcessFunctionIsAskedFor) {
@@ -133,6 +150,14 @@ TEST_F(LoadedPlugin, AFailedInitUndoesItself) {
         EXPECT_FALSE(second.GetProxy().IsLoaded());
     }
     EXPECT_FALSE(IsMapped()) << "deleting a loaded plug-in unloads it";
+
+    {
+        KCPlugin plugin(Component());
+        ASSERT_EQ(plugin.Init(&runner, false, 48000), eNoErr);
+        Inject("KP_SetProcessActive", -6);
+        KCPlugin second(Component());
+        EXPECT_EQ(second.Init(&runner, false, 48000), -6);
+    }
 
     KCPlugin shell(Component("vxPI"));
     EXPECT_EQ(shell.Init(&runner, true, 48000), eGenericErr);
@@ -200,6 +225,49 @@ TEST_F(LoadedPlugin, BlocksCarryTheGainsTheGUIThreadCommits) {
     plugin.Unload();
     EXPECT_FALSE(IsMapped());
     EXPECT_GT(gains.size(), 1u) << "the gains changed while blocks were pulled";
+}
+
+} // namespace
+
+namespace {
+
+// What the process call saw of the memory.
+KCNativeProcessMemory* gSeenMemory = nullptr;
+int gSeenInProcess = -1;
+char* gSeenCoefficients = nullptr;
+
+void Observe(QuorlSoundBuf*, int32_t, int32_t, QuorlSoundBuf*, int32_t, int32_t* result,
+             char* coefficients, char*, ExternStruct*, sNativeShellInfo*) {
+    gSeenInProcess = gSeenMemory->inProcess;
+    gSeenCoefficients = coefficients;
+    *result = 0;
+}
+
+TEST_F(LoadedPlugin, EachBlockRunsUnderTheProcessLockAndSwitchesAtItsEnd) {
+    KCPluginInstanceProxy proxy(Component());
+    ASSERT_EQ(proxy.Load(), eNoErr);
+    void* handle = dlopen(KV_PLUGIN_COMPLETE, RTLD_NOW | RTLD_NOLOAD);
+    reinterpret_cast<void (*)()>(dlsym(handle, "kv_test_reset"))();
+    dlclose(handle);
+    KCNativeProcessMemory memory;
+    memory.coefficientSize = 4;
+    ASSERT_EQ(memory.Layout(), eNoErr);
+    memory.requestedIndex = 1;
+    gSeenMemory = &memory;
+    TesterKCQuorlProcessChainElement element(0, 64, 2, Observe, &memory, nullptr, &proxy);
+    Ones source;
+    element.input = &source;
+    std::vector<float> samples(64 * 2);
+    KCSoundBufList list;
+    list.Build(64, samples.data(), 2, 2);
+    KCStreamState state;
+    ASSERT_EQ(element.GetSamples(list, state), eNoErr);
+    EXPECT_EQ(gSeenInProcess, 1);
+    EXPECT_EQ(gSeenCoefficients, memory.coefficients[0]) << "the buffer active at the start";
+    EXPECT_EQ(memory.activeIndex, 1);
+    EXPECT_EQ(memory.inProcess, 0);
+    EXPECT_EQ(PluginLog(), "KP_ProcessFunctionLock\nKP_ProcessFunctionLock\n");
+    proxy.Unload();
 }
 
 } // namespace

@@ -131,6 +131,9 @@ TEST_F(GL, ProbeAndChosenConfiguration) {
     EXPECT_EQ(attrib(GLX_BLUE_SIZE), 8);
     EXPECT_EQ(attrib(GLX_ALPHA_SIZE), 8);
     EXPECT_GE(attrib(GLX_STENCIL_SIZE), 1);
+    if (GMHasExtension(glXQueryExtensionsString(d, DefaultScreen(d)), "GLX_OML_swap_method")) {
+        EXPECT_EQ(attrib(0x8060), 0x8062); // swap method: copy
+    }
     EXPECT_EQ(attrib(GLX_FBCONFIG_ID), GMChosenFBConfigID());
     // The window was made on it.
     auto* canvas = dynamic_cast<wxGLCanvas*>(static_cast<wxWindow*>(window->deviceContext));

@@ -35,8 +35,7 @@ public:
     const kvFM::KCStPath& GetExecutablePath() const { return executablePath; }
 
 protected:
-    // The plug-in runner as the command-line runner sees it; null in a
-    // build without plug-in hosting.
+    // The plug-in runner as the command-line runner sees it.
     virtual KCCmdLineRunnerTarget* CreateRunner();
     // The work of an idle tick (the plug-in chain, the test sink, the view);
     // nothing while neither exists.

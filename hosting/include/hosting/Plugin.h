@@ -68,6 +68,14 @@ public:
     // The plug-in's stem format of a side, or 101/100 for two/one channels.
     int32_t GetStemFormat(bool output);
 
+    // With the flag: KP_InitAlg without update and KP_SetProcessActive(1);
+    // else KP_SetProcessActive(0). Then KP_TransportChange.
+    KTErr Restart(bool update, bool playing, bool recording, int32_t position, int32_t mode);
+    // One idle tick's work: the states snapshot and KP_MetersReadFromDSP.
+    void ReadMeters();
+    // KP_ChangeSampleRate; on 0 the new rate is kept.
+    KTErr ChangeSampleRate(double rate);
+
     double GetSampleRate() const { return static_cast<double>(sampleRate); }
     int32_t GetNumInputs() const { return numInputs; }
     int32_t GetNumOutputs() const { return numOutputs; }

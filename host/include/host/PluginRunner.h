@@ -1,0 +1,206 @@
+// The host's controller: the loaded plug-ins with their processing chain,
+// the audio input, output and device, the component list of the plug-in
+// scan, the session and the program's own resources. The command-line
+// tests (and later the main view) drive it.
+#pragma once
+
+#include "audio/KCAudioFileSampleSource.h"
+#include "audio/KCAudioIODevice.h"
+#include "audio/KCSampleChain.h"
+#include "audio/KCSampleSinks.h"
+#include "foundation/KCStPath.h"
+#include "foundation/KTErr.h"
+#include "foundation/RM.h"
+#include "host/CmdLineRunner.h"
+#include "host/SessionPrefs.h"
+#include "hosting/ComponentInfo.h"
+#include "hosting/HostCallbacks.h"
+#include "hosting/Plugin.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class KCPluginRunner;
+
+// One entry of the input-device and output-device maps.
+struct KCAudioDeviceDesc {
+    std::string name;
+    int32_t deviceIndex = -1;
+    int32_t secondIndex = -1;
+};
+using KCAudioDeviceMap = std::map<int32_t, KCAudioDeviceDesc>;
+
+// The runner's ordered list of loaded plug-ins. Each plug-in keeps the
+// processing element it was loaded with (none without processing), so that
+// removing or rebuilding acts on that element and never on another
+// plug-in's.
+class KCPluginChain {
+public:
+    KCPluginChain(KCPluginRunner& owner, KCSessionInfo& session) : owner(owner), session(session) {}
+
+    // Appends and makes it current; `element` is the plug-in's element in
+    // the sample chain, or null.
+    KTErr Add(KCPlugin* plugin, KCChainElement* element);
+    // Removes the plug-in and deletes its element; -1 when it is not here.
+    // The first remaining plug-in becomes current when it was.
+    KTErr Remove(KCPlugin* plugin);
+    KCPlugin* PluginAt(size_t index) const;
+    size_t Count() const { return entries.size(); }
+    KCPlugin* GetCurrent() const { return current; }
+
+    // Flips every plug-in's bypass; the last status, -1 with no plug-ins.
+    KTErr ToggleBypass();
+    // KP_ChangeSampleRate on every plug-in up to the first refusal.
+    KTErr ChangeSampleRate(double rate);
+    void SetTransport(bool playing);
+    // The meters' snapshot and read of every plug-in.
+    void Idle();
+    // New elements for every plug-in that has one (with the side chain when
+    // it is on), then the chain is connected again.
+    KTErr RebuildElements(uint32_t frames);
+    KTErr SetSideChainSource(uint32_t frames, KCSampleSource* source);
+
+    void StoreSession();
+    KTErr RestoreSession();
+    KTErr LoadRecentPlugins(const KCQuorlComponentInfoList& components, bool bypass);
+
+private:
+    struct Entry {
+        KCPlugin* plugin;
+        KCChainElement* element; // owned by the sample chain
+    };
+    // Replaces the entry's element by `element` (may be null: removed).
+    KTErr ReplaceElementOf(Entry& entry, KCChainElement* element);
+    int32_t IndexOfElement(const KCChainElement* element) const;
+
+    KCPluginRunner& owner;
+    KCSessionInfo& session;
+    std::vector<Entry> entries;
+    KCPlugin* current = nullptr;
+};
+
+// The editor-window functions the GUI smoke test calls; filled by the main
+// view. While unset, a GUI smoke test fails with eSomeThingNotInitailzed.
+struct KSPluginViewHooks {
+    // Opens an editor for the plug-in into the list (the list's owner).
+    std::function<KTErr(KCPlugin* plugin, std::vector<void*>& views)> open;
+    std::function<KTErr(KCPlugin* plugin, std::vector<void*>& views)> close;
+    std::function<void(std::vector<void*>& views)> draw;
+};
+KSPluginViewHooks& PluginViewHooks();
+
+class KCPluginRunner : public KCCmdLineRunnerTarget, public KCPluginRunnerHooks {
+public:
+    explicit KCPluginRunner(const kvFM::KCStPath& executablePath);
+    ~KCPluginRunner() override;
+    KCPluginRunner(const KCPluginRunner&) = delete;
+    KCPluginRunner& operator=(const KCPluginRunner&) = delete;
+
+    // The command-line runner's view of the runner.
+    KTErr LoadSession() override;
+    KTErr OpenInputFile(const kvFM::KCStPath& file) override { return OpenInputFile(file, false); }
+    KTErr Init() override;
+    KTErr ScanPlugins(const kvFM::KCStPath& folder) override;
+    void PrintComponentList() override;
+    std::unique_ptr<KCTestBase> CreateTests(KTErr& status) override;
+
+    // KCPluginRunnerHooks
+    int32_t ReceiveSampleCounts(int32_t, int32_t) override { return 0; }
+    bool IsSideChainOn() const override { return sideChainOn; }
+
+    // Loading and removing plug-ins.
+    KCPlugin* LoadPlugin(const QuorlComponentInfo& component, bool noProcess, bool bypass);
+    KTErr RemovePlugin(KCPlugin* plugin);
+    KTErr OpenPlugin(const QuorlComponentInfo& component);
+    KCPlugin* GetCurrentPlugin() const { return pluginChain.GetCurrent(); }
+    KTErr LoadRequestedPlugin(const QuorlComponentInfo& component);
+    KTErr LoadPreset(const kvFM::KCStPath& path);
+    KTErr LoadRecentPlugins(const kvFM::KCStPath& preset);
+
+    // Transport.
+    KTErr TogglePlay();
+    KTErr ToggleBypass() { return pluginChain.ToggleBypass(); }
+    KTErr ToggleSideChain();
+    void Rewind();
+    // The sink's start status (0 without a connected sink).
+    KTErr StartProcessing();
+    void StopProcessing();
+    // The chain's idle and, in output mode 2, one pull of the test sink.
+    void Idle();
+
+    // Menu commands: whether the id is one the runner handles.
+    bool HandleCommand(uint16_t command);
+    KTErr GetInfo(int32_t selector, void* out, size_t size);
+    KTErr SetInfo(int32_t selector, const void* in, size_t size);
+
+    // Audio setup.
+    KTErr ListAudioDevices();
+    KTErr InitDefaultSink();
+    KTErr InitDefaultSource();
+    KTErr ResetAudio();
+    KTErr SetSampleRate(double rate);
+    bool ConfirmSampleRate(const KCAudioFileSampleSource* file, double rate);
+    KTErr OpenInputFile(const kvFM::KCStPath& file, bool sideChain);
+    KTErr MakeOutputFileNames(const kvFM::KCStPath& input, kvFM::KCStPath& output,
+                              const kvFM::KCStPath& suffix);
+    KTErr OpenOutputFile(const kvFM::KCStPath& output);
+    KCTestSampleSink* InitTestSink();
+
+    // Component list and plug-in groups.
+    static void PluginFoundCallBack(void* runner, const QuorlComponentInfo& component,
+                                    KTResContainerType* container);
+    void BuildPluginGroups();
+    std::vector<std::string> GetPluginGroups(const QuorlComponentInfo& component,
+                                             int32_t sortMode) const;
+    std::string GetPluginDisplayName(const QuorlComponentInfo& component) const;
+
+    // Stops the audio, stores the session when the file was found at start
+    // (never in command-line mode), removes every plug-in and closes the
+    // resources.
+    void Shutdown();
+
+    KCSampleChain& GetSampleChain() { return sampleChain; }
+    KCPluginChain& GetPluginChain() { return pluginChain; }
+    KCSessionInfo& GetSession() { return session; }
+    KCPluginRunnerPrefFile& GetPrefFile() { return prefFile; }
+    const KCQuorlComponentInfoList& GetComponents() const { return components; }
+    KTResContainerType* GetResources() const { return resources; }
+    KCAudioFileSampleSource* GetFileSource() const { return fileSource; }
+    KCPortAudioAudioIODevice* GetDevice() const { return device.get(); }
+    const KCAudioDeviceMap& GetInputDevices() const { return inputDevices; }
+    const KCAudioDeviceMap& GetOutputDevices() const { return outputDevices; }
+    bool IsSinkRunning() const { return sampleChain.IsRunning(); }
+    bool IsNetworkedShell() const { return networkedShell; }
+    bool IsSideChainFlag() const { return sideChainOn; }
+    void SetSideChainFlag(bool on) { sideChainOn = on; }
+    uint32_t BufferSize() const { return uint32_t(session.bufferSize); }
+
+private:
+    int32_t OutputChannelCount() const;
+    int32_t InputChannelCount() const;
+    KCSampleFormat SinkFormat(uint32_t bits) const;
+    KCSampleSource* MakeInputSource(uint16_t command);
+
+    kvFM::KCStPath executablePath;
+    KCSessionInfo session;
+    KCPluginRunnerPrefFile prefFile;
+    KCSampleChain sampleChain;
+    KCPluginChain pluginChain;
+    std::vector<std::unique_ptr<KCPlugin>> plugins;
+    bool networkedShell = false;
+    bool sideChainOn = false;
+    bool shutDown = false;
+    KCAudioFileSampleSource* fileSource = nullptr; // owned by the sample chain
+    KTResContainerType* resources = nullptr;
+    bool rmStarted = false;
+    KCAudioDeviceMap inputDevices;
+    KCAudioDeviceMap outputDevices;
+    std::unique_ptr<KCPortAudioAudioIODeviceAsio> device;
+    KCQuorlComponentInfoList components;
+    std::map<KCFourCC, std::vector<std::string>> categories;
+    std::map<std::string, std::vector<std::string>> productGroups;
+};

@@ -1,0 +1,247 @@
+#include "host/PluginTests.h"
+
+#include "audio/CpuMeter.h"
+#include "foundation/CGeneralSysUtils.h"
+#include "host/BatchFile.h"
+#include "host/CmdLineOptions.h"
+#include "host/Console.h"
+#include "host/PluginRunner.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kSmokeIterations = 64;
+
+std::string ShortName(const QuorlComponentInfo& component) {
+    return component.shortName.c_str();
+}
+
+bool IsExisting(const kvFM::KCStPath& path) {
+    KTErr status = eNoErr;
+    return path.IsValid(status) && status == eNoErr && path.IsExist();
+}
+
+} // namespace
+
+KCRunnerTest::KCRunnerTest(KCPluginRunner& runner, const QuorlComponentInfo& component)
+    : runner(runner) {
+    components.PushBack(component);
+}
+
+KTErr KCRunnerTest::Run() {
+    KTErr result = eNoErr;
+    for (const QuorlComponentInfo& component : KCQuorlComponentInfoList(components).components) {
+        broadcaster.BroadcastTestStart(
+            TestAnnouncementLine(ShortName(component), component.Path().GetBase(),
+                                 component.componentType, component.componentSubType));
+        KTErr status = LoadPlugin(component);
+        if (status == eNoErr) {
+            status = RunTest();
+            runner.RemovePlugin(runner.GetCurrentPlugin());
+        }
+        broadcaster.BroadcastTestResult(TestResultLine(ShortName(component), status));
+        if (status != eNoErr)
+            result = status;
+    }
+    return result;
+}
+
+KTErr KCRunnerTest::LoadPlugin(const QuorlComponentInfo& component) {
+    try {
+        if (runner.LoadPlugin(component, noProcess, bypass) == nullptr)
+            return ePluginOpenFailed;
+        return runner.LoadPreset(kvFM::KCStPath(presetPath));
+    } catch (...) {
+        return eGenericErr;
+    }
+}
+
+KCSmokeTest::KCSmokeTest(KCPluginRunner& runner) : KCRunnerTest(runner) {
+    WriteProcessIdFile();
+}
+
+KCSmokeTest::KCSmokeTest(KCPluginRunner& runner, const QuorlComponentInfo& component)
+    : KCRunnerTest(runner, component) {
+    WriteProcessIdFile();
+}
+
+KTErr KCSmokeTest::RunTest() {
+    KTErr status = eNoErr;
+    try {
+        KCTestSampleSink* sink = runner.InitTestSink();
+        runner.StartProcessing();
+        CpuMeter::Reset();
+        for (int i = 0; i < kSmokeIterations; ++i) {
+            const UMicroseconds start;
+            OnIteration();
+            status = sink->PullBuffer();
+            if (status != eNoErr)
+                break;
+            const UMicroseconds end;
+            CpuMeter::AddProcessTime(end.Get() - start.Get());
+        }
+        broadcaster.BroadcastMessage(CpuMeter::FormatStatistics());
+        runner.StopProcessing();
+    } catch (...) {
+        if (status == eNoErr)
+            status = eExceptionErr;
+    }
+    lastResult = status;
+    return status;
+}
+
+KTErr KCGUISmokeTest::RunTest() {
+    try {
+        KSPluginViewHooks& hooks = PluginViewHooks();
+        if (!hooks.open || !hooks.close)
+            return eSomeThingNotInitailzed; // no editor windows in this build
+        KCPlugin* plugin = runner.GetCurrentPlugin();
+        hooks.open(plugin, views);
+        const KTErr status = KCSmokeTest::RunTest();
+        hooks.close(plugin, views);
+        return status;
+    } catch (...) {
+        return eExceptionErr;
+    }
+}
+
+KTErr KCGUISmokeTest::OnIteration() {
+    try {
+        runner.Idle();
+        if (PluginViewHooks().draw)
+            PluginViewHooks().draw(views);
+        return eNoErr;
+    } catch (...) {
+        return eExceptionErr;
+    }
+}
+
+KCBatchFileTest::KCBatchFileTest(KCPluginRunner& runner, const kvFM::KCStPath& batchFile,
+                                 const kvFM::KCStPath& pluginFolder)
+    : KCRunnerTest(runner), batchFile(batchFile), pluginFolder(pluginFolder) {}
+
+KTErr KCBatchFileTest::RunTest() {
+    std::string text;
+    const KTErr readStatus = ReadBatchFile(batchFile, text);
+    if (readStatus != eNoErr)
+        return readStatus;
+    bool scanned = false;
+    return RunBatchLines(text, readStatus,
+                         [&](KTErr parseStatus) { return RunLine(parseStatus, scanned); });
+}
+
+KTErr KCBatchFileTest::RunLine(KTErr parseStatus, bool& scanned) {
+    const KCCmdLineOptions& options = GetCmdLineOptions();
+    const kvFM::KCStPath previous = pluginFolder;
+    if (pluginFolder != options.pluginFolder)
+        pluginFolder = options.pluginFolder;
+    if (parseStatus != eNoErr)
+        return parseStatus;
+    const bool sameFolder =
+        scanned && previous.IsValid() && pluginFolder.IsValid() && previous == pluginFolder;
+    if (!sameFolder) {
+        if (KTErr status = runner.ScanPlugins(pluginFolder))
+            return status;
+        scanned = true;
+    }
+    if (IsExisting(options.inputFile))
+        if (KTErr status = runner.OpenInputFile(options.inputFile, false))
+            return status;
+    runner.RemovePlugin(runner.GetCurrentPlugin());
+    KTErr status = eNoErr;
+    std::unique_ptr<KCTestBase> test = runner.CreateTests(status);
+    if (!test)
+        return status;
+    KCCmdLinePluginRunner listener(&runner);
+    test->GetBroadcaster().AddListener(&listener);
+    return test->Run();
+}
+
+KCCancellationTest::KCCancellationTest(KCPluginRunner& runner, const QuorlComponentInfo& component,
+                                       const kvFM::KCStPath& input, const kvFM::KCStPath& reference,
+                                       const kvFM::KCStPath& outputFolder)
+    : KCRunnerTest(runner, component), input(input), reference(reference),
+      outputFolder(outputFolder) {}
+
+KTErr KCCancellationTest::RunTest() {
+    kvFM::KCStPath output(outputFolder);
+    KTErr status = eFMFileNotFound;
+    if (IsExisting(input)) {
+        // The input must be the chain's file source: one that could not
+        // become it (another rate, say) would leave nothing to render.
+        status = runner.OpenInputFile(input, false);
+        if (status == eNoErr && runner.GetFileSource() == nullptr)
+            status = eFMOpenFailed;
+        if (status == eNoErr)
+            status = runner.MakeOutputFileNames(input, output, kvFM::KCStPath(presetPath));
+        if (status == eNoErr)
+            status = runner.OpenOutputFile(output);
+    }
+    broadcaster.BroadcastMessage(CancellationReport(testIndex, status, output.GetNativePathString(),
+                                                    CpuMeter::FormatStatistics()));
+    if (status != eNoErr)
+        return status;
+    return CompareWithReference(status, output, reference, int32_t(runner.GetSession().sampleRate));
+}
+
+KCMultiPluginTest::KCMultiPluginTest(KCPluginRunner& runner, const QuorlComponentInfo& component,
+                                     int32_t count)
+    : KCRunnerTest(runner, component), count(count) {}
+
+KTErr KCMultiPluginTest::Run() {
+    KTErr result = eNoErr;
+    if (count <= 0)
+        return result;
+    for (int32_t i = 0; i < count; ++i)
+        for (const QuorlComponentInfo& component :
+             KCQuorlComponentInfoList(components).components) {
+            broadcaster.BroadcastMessage(
+                TestAnnouncementLine(ShortName(component), component.Path().GetBase(),
+                                     component.componentType, component.componentSubType));
+            if (KTErr status = LoadPlugin(component))
+                result = status;
+        }
+    return result != eNoErr ? result : RunTest();
+}
+
+KTErr KCMultiPluginTest::RunTest() {
+    runner.ListAudioDevices();
+    // A device that cannot play fails the test: nothing would be heard.
+    if (KTErr status = runner.InitDefaultSink())
+        return status;
+    if (KTErr status = runner.StartProcessing())
+        return status;
+    PromptAndWaitForKey();
+    return eNoErr;
+}
+
+std::unique_ptr<KCTestBase> MakeTest(KCPluginRunner& runner, KETestKind kind,
+                                     const QuorlComponentInfo& component,
+                                     const KCQuorlComponentInfoList& all) {
+    const KCCmdLineOptions& options = GetCmdLineOptions();
+    std::unique_ptr<KCRunnerTest> test;
+    switch (kind) {
+    case KETestKind::eNoTest:
+        return nullptr;
+    case KETestKind::eGUISmokeTest:
+        return std::make_unique<KCGUISmokeTest>(runner, component);
+    case KETestKind::eSmokeTest:
+        return std::make_unique<KCSmokeTest>(runner, component);
+    case KETestKind::eMultiPluginTest:
+        return std::make_unique<KCMultiPluginTest>(runner, component, options.instanceCount);
+    case KETestKind::eCancellationTest:
+        return std::make_unique<KCCancellationTest>(runner, component, options.inputFile,
+                                                    options.referenceFile, options.outputFolder);
+    case KETestKind::eAllSmokeTest:
+        test = std::make_unique<KCSmokeTest>(runner);
+        break;
+    case KETestKind::eAllGUISmokeTest:
+        test = std::make_unique<KCGUISmokeTest>(runner);
+        break;
+    case KETestKind::eBatchFileTest:
+        return std::make_unique<KCBatchFileTest>(runner, options.batchFile, options.pluginFolder);
+    }
+    test->SetComponents(all);
+    return test;
+}

@@ -1,0 +1,183 @@
+// The plug-in tests of command-line mode, run through the program as a
+// separate process against the plug-in folder of the build.
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kFolder = KV_PLUGIN_FOLDER;
+const char kAnnouncement[] = "Name: 'DulmAudioDSP', File: 'PassThrough', [raPI, PQ5S]\n";
+const char kCpuLine[] = "\tProcess micSec: [0-9]+ CPU usage: [0-9.e+-]+\n";
+
+ProcessResult Rigwell(const std::vector<std::string>& arguments, const std::string& input = "") {
+    return RunProcess(RIGWELL_PATH, arguments, input, std::chrono::seconds(60));
+}
+
+// The output with every CPU line replaced by "<cpu>\n".
+std::string WithoutCpu(const std::string& text) {
+    return std::regex_replace(text, std::regex(kCpuLine), "<cpu>\n");
+}
+
+// A WAV file of `frames` frames of a stereo 440 Hz sine, made by sox.
+void MakeWav(const std::string& file, int frames, int rate = 44100) {
+    const std::string command = "sox -q -n -r " + std::to_string(rate) + " -c 2 -b 16 '" + file +
+                                "' synth " + std::to_string(frames) + "s sine 440 vol 0.5";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+class PluginTests : public testing::Test {
+protected:
+    std::string Folder(const std::string& leaf) { return home.scratch.MakeFolder(leaf); }
+    ScratchHome home;
+};
+
+TEST_F(PluginTests, SmokeTestLoadsEveryPluginAndPullsAudio) {
+    const ProcessResult result = Rigwell({"-c", "-t", "-p", kFolder});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(WithoutCpu(result.out), std::string(kAnnouncement) +
+                                          "<cpu>\n\tOK loading plug-in: DulmAudioDSP\n"
+                                          "\t*** OK    ***\nType any key to exit\n");
+    // The process-id file names the process (a number).
+    const std::string pid = ReadText(home.Tmp("rigwell.pId"));
+    EXPECT_TRUE(std::regex_match(pid, std::regex("[0-9]+"))) << pid;
+
+    // The test index prefixes only the announcement.
+    const ProcessResult indexed = Rigwell({"-c", "-t", "-i", "7", "-s", "-p", kFolder});
+    EXPECT_EQ(indexed.exitStatus, 0);
+    EXPECT_EQ(indexed.out.rfind(std::string("TestIndex: 7, ") + kAnnouncement, 0), 0u)
+        << indexed.out;
+    EXPECT_NE(indexed.out.find("\n\tOK loading plug-in: DulmAudioDSP\n"), std::string::npos);
+}
+
+TEST_F(PluginTests, ALoadFailureFailsTheRunEvenAfterAPass) {
+    // The same plug-in twice: the second copy misses an entry point.
+    const std::string folder = Folder("plugins");
+    fs::copy_file(KV_PASSTHROUGH, folder + "/A.so");
+    fs::copy_file(KV_PLUGIN_MISSING, folder + "/B.so");
+    const ProcessResult result = Rigwell({"-c", "-t", "-p", folder});
+    EXPECT_EQ(result.exitStatus, 255) << result.out;
+    EXPECT_NE(result.out.find("\tOK loading plug-in: DulmAudioDSP\n"), std::string::npos);
+    EXPECT_NE(result.out.find("\tERROR loading plug-in: DulmAudioDSP\n"
+                              "\tePluginOpenFailed (-8007)\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("\t*** ERROR *** err = ePluginOpenFailed (-8007)\nType any key to "
+                              "exit\n"),
+              std::string::npos);
+}
+
+TEST_F(PluginTests, ScanWithoutTestAndFailedScans) {
+    const ProcessResult plain = Rigwell({"-c", "-p", kFolder});
+    EXPECT_EQ(plain.exitStatus, 0);
+    EXPECT_EQ(plain.out, "Type any key to exit\n");
+    // A folder without plug-ins: nothing on standard output, exit 1.
+    const ProcessResult empty = Rigwell({"-c", "-t", "-p", Folder("empty")});
+    EXPECT_EQ(empty.exitStatus, 1);
+    EXPECT_EQ(empty.out, "");
+    EXPECT_EQ(std::count(empty.err.begin(), empty.err.end(), '\n'), 1) << empty.err;
+    // -n naming a component the scan did not find: no test, a failing exit.
+    const ProcessResult missing = Rigwell({"-c", "-t", "-n", "zzzz", "-p", kFolder});
+    EXPECT_EQ(missing.out, "Type any key to exit\n");
+    EXPECT_EQ(missing.exitStatus, 255);
+    // The component list, only the named one.
+    EXPECT_EQ(Rigwell({"-c", "-if", "-n", "PQ5S", "-p", kFolder}).out,
+              "Name: 'DulmAudioDSP', compType: 'raPI', subType: 'PQ5S'\nType any key to exit\n");
+    EXPECT_EQ(Rigwell({"-c", "-if", "-n", "zzzz", "-p", kFolder}).out, "Type any key to exit\n");
+}
+
+TEST_F(PluginTests, GuiSmokeTestFailsWithoutEditorWindows) {
+    const ProcessResult result = Rigwell({"-c", "-g", "-n", "PQ5S", "-p", kFolder});
+    EXPECT_EQ(result.exitStatus, 7);
+    EXPECT_NE(result.out.find("\t*** ERROR *** err = eSomeThingNotInitailzed (-7)\n"),
+              std::string::npos)
+        << result.out;
+}
+
+TEST_F(PluginTests, CancellationRendersThroughThePassThroughAndCompares) {
+    const std::string in = home.File("in.wav");
+    MakeWav(in, 1000);
+    const std::string out = Folder("out");
+    const ProcessResult result =
+        Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", out});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    const std::string rendered = out + "/in_PQ5S.wav";
+    EXPECT_EQ(WithoutCpu(result.out),
+              std::string(kAnnouncement) + "TestIndex:\n\tOutput file: " + rendered +
+                  "\n<cpu>\n\tCancellation Test Results:\t-200.000000\t-"
+                  "200.000000\t0\n\tOK loading plug-in: DulmAudioDSP\n\t*** "
+                  "OK    ***\nType any key to exit\n");
+    // sox reads it: the same samples (the difference is silent).
+    const std::string command = "sox -q -m -v 1 '" + in + "' -v -1 '" + rendered +
+                                "' -n stats 2>&1 | grep -q 'Pk lev dB *-inf'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(std::system(("test \"$(soxi -s '" + rendered + "')\" = 1000").c_str()), 0);
+
+    // References 32 and 33 frames longer than the output.
+    const std::pair<int, int> cases[] = {{1032, 0}, {1033, 1}};
+    for (const auto& [frames, exit] : cases) {
+        const std::string reference = home.File("ref" + std::to_string(frames) + ".wav");
+        MakeWav(reference, frames);
+        const ProcessResult compared =
+            Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", reference, "-o", out});
+        EXPECT_EQ(compared.exitStatus, exit) << frames;
+        const bool sizeError =
+            compared.out.find("Error comparing files, files size does not match source : 1000  "
+                              "reference : 1033 .\n") != std::string::npos;
+        EXPECT_EQ(sizeError, exit != 0) << compared.out;
+    }
+
+    // An input at another rate never becomes the chain's source: no output
+    // file is reported or compared.
+    const std::string other = home.File("other.wav");
+    MakeWav(other, 1000, 48000);
+    const ProcessResult refused =
+        Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-f", other, "-r", in, "-o", out});
+    EXPECT_NE(refused.exitStatus, 0);
+    EXPECT_EQ(refused.out.find("Output file: "), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("\ttError Output file: "), std::string::npos);
+    EXPECT_FALSE(fs::exists(out + "/other_PQ5S.wav"));
+}
+
+TEST_F(PluginTests, BatchRunsOneTestPerLine) {
+    const std::string batch = home.File("batch.txt");
+    // A carriage return before the line end is ignored; the last failing
+    // line's status is the result.
+    WriteText(batch, "-c -t -p " + kFolder + "\r\n-c -t -n zzzz -p " + kFolder + "\n");
+    const ProcessResult result = Rigwell({"-c", "-b", batch});
+    EXPECT_EQ(result.exitStatus, 255) << result.out;
+    EXPECT_NE(result.out.find(std::string(kAnnouncement)), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("ePluginSubComponentNotFound (-8006)"), std::string::npos);
+
+    // An empty second line ends the batch.
+    WriteText(batch, "-c -t -p " + kFolder + "\n\n-c -t -n zzzz -p " + kFolder + "\n");
+    const ProcessResult first = Rigwell({"-c", "-b", batch});
+    EXPECT_EQ(first.exitStatus, 0) << first.out;
+    EXPECT_NE(first.out.find("\t*** OK    ***\n"), std::string::npos);
+
+    // A line asking for a batch of its own fails instead of recursing.
+    WriteText(batch, "-c -b " + batch + "\n");
+    const ProcessResult nested = Rigwell({"-c", "-b", batch});
+    EXPECT_EQ(nested.exitStatus, 11) << nested.out;
+}
+
+// Several instances play live on the JACK server of the test script.
+TEST_F(PluginTests, MultiInstanceTestPlaysUntilAKey) {
+    if (std::getenv("JACK_DEFAULT_SERVER") == nullptr)
+        GTEST_SKIP() << "no JACK server for this run";
+    const ProcessResult result = Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-x", "3"}, "kk");
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    std::string expected;
+    for (int i = 0; i < 3; ++i)
+        expected += kAnnouncement;
+    expected += "Type any key to exit\n\t*** OK    ***\nType any key to exit\n";
+    EXPECT_EQ(result.out, expected);
+}
+
+} // namespace
