@@ -21,7 +21,7 @@ const fs::path& Folder() {
     static const fs::path folder = [] {
         fs::path path = fs::temp_directory_path() / ("bench_host_" + std::to_string(::getpid()));
         fs::create_directories(path);
-        const std::string command = "sox -q -n -r 44100 -c 2 -b 16 '" + (path / "in.wav").string() +
+        const std::string command = "sox -q -r 44100 -c 2 -n -b 16 '" + (path / "in.wav").string() +
                                     "' synth 300 sine 440 vol 0.5";
         if (std::system(command.c_str()) != 0)
             throw std::runtime_error("sox failed: " + command);

@@ -38,7 +38,7 @@ elif [ -x "$host" ]; then
 	input="$run_dir/tone.wav"
 	output="$bin/run-output"
 	mkdir -p "$output"
-	sox -q -n -r 44100 -c 2 -b 16 "$input" synth 2 sine 440 vol 0.5
+	sox -q -r 44100 -c 2 -n -b 16 "$input" synth 2 sine 440 vol 0.5
 	echo "== rigwell -c -s -n PQ5S -p $plugins -f $input -r $input -o $output"
 	"$host" -c -s -n PQ5S -p "$plugins" -f "$input" -r "$input" -o "$output"
 	echo "output file: $output/tone_PQ5S.wav ($(soxi -s "$output/tone_PQ5S.wav") frames)"

@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 
 namespace {
 
@@ -14,20 +15,26 @@ namespace fs = std::filesystem;
 
 const std::string kFolder = KV_PLUGIN_FOLDER;
 const char kAnnouncement[] = "Name: 'DulmAudioDSP', File: 'PassThrough', [raPI, PQ5S]\n";
-const char kCpuLine[] = "\tProcess micSec: [0-9]+ CPU usage: [0-9.e+-]+\n";
+const char kCpuLine[] = "\tProcess micSec: ";
 
 ProcessResult Rigwell(const std::vector<std::string>& arguments, const std::string& input = "") {
     return RunProcess(RIGWELL_PATH, arguments, input, std::chrono::seconds(60));
 }
 
 // The output with every CPU line replaced by "<cpu>\n".
-std::string WithoutCpu(const std::string& text) {
-    return std::regex_replace(text, std::regex(kCpuLine), "<cpu>\n");
+std::string WithoutCpu(std::string text) {
+    for (size_t at = text.find(kCpuLine); at != std::string::npos; at = text.find(kCpuLine, at)) {
+        const size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            break;
+        text.replace(at, end - at, "<cpu>");
+    }
+    return text;
 }
 
 // A WAV file of `frames` frames of a stereo 440 Hz sine, made by sox.
 void MakeWav(const std::string& file, int frames, int rate = 44100) {
-    const std::string command = "sox -q -n -r " + std::to_string(rate) + " -c 2 -b 16 '" + file +
+    const std::string command = "sox -q -r " + std::to_string(rate) + " -c 2 -n -b 16 '" + file +
                                 "' synth " + std::to_string(frames) + "s sine 440 vol 0.5";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
@@ -46,7 +53,7 @@ TEST_F(PluginTests, SmokeTestLoadsEveryPluginAndPullsAudio) {
                                           "\t*** OK    ***\nType any key to exit\n");
     // The process-id file names the process (a number).
     const std::string pid = ReadText(home.Tmp("rigwell.pId"));
-    EXPECT_TRUE(std::regex_match(pid, std::regex("[0-9]+"))) << pid;
+    EXPECT_TRUE(!pid.empty() && std::all_of(pid.begin(), pid.end(), ::isdigit)) << pid;
 
     // The test index prefixes only the announcement.
     const ProcessResult indexed = Rigwell({"-c", "-t", "-i", "7", "-s", "-p", kFolder});
@@ -140,7 +147,7 @@ TEST_F(PluginTests, CancellationRendersThroughThePassThroughAndCompares) {
     const ProcessResult refused =
         Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-f", other, "-r", in, "-o", out});
     EXPECT_NE(refused.exitStatus, 0);
-    EXPECT_EQ(refused.out.find("Output file: "), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.out.find("\tOutput file: "), std::string::npos) << refused.out;
     EXPECT_NE(refused.out.find("\ttError Output file: "), std::string::npos);
     EXPECT_FALSE(fs::exists(out + "/other_PQ5S.wav"));
 }
@@ -150,20 +157,20 @@ TEST_F(PluginTests, BatchRunsOneTestPerLine) {
     // A carriage return before the line end is ignored; the last failing
     // line's status is the result.
     WriteText(batch, "-c -t -p " + kFolder + "\r\n-c -t -n zzzz -p " + kFolder + "\n");
-    const ProcessResult result = Rigwell({"-c", "-b", batch});
+    const ProcessResult result = Rigwell({"-c", "-b", batch, "-p", kFolder});
     EXPECT_EQ(result.exitStatus, 255) << result.out;
     EXPECT_NE(result.out.find(std::string(kAnnouncement)), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("ePluginSubComponentNotFound (-8006)"), std::string::npos);
 
     // An empty second line ends the batch.
     WriteText(batch, "-c -t -p " + kFolder + "\n\n-c -t -n zzzz -p " + kFolder + "\n");
-    const ProcessResult first = Rigwell({"-c", "-b", batch});
+    const ProcessResult first = Rigwell({"-c", "-b", batch, "-p", kFolder});
     EXPECT_EQ(first.exitStatus, 0) << first.out;
     EXPECT_NE(first.out.find("\t*** OK    ***\n"), std::string::npos);
 
     // A line asking for a batch of its own fails instead of recursing.
     WriteText(batch, "-c -b " + batch + "\n");
-    const ProcessResult nested = Rigwell({"-c", "-b", batch});
+    const ProcessResult nested = Rigwell({"-c", "-b", batch, "-p", kFolder});
     EXPECT_EQ(nested.exitStatus, 11) << nested.out;
 }
 
