@@ -125,6 +125,9 @@ KTErr KCPluginRunnerView::RunEventLoop() {
 KTErr KCPluginRunnerView::Idle() {
     static int64_t lastRefresh = 0;
     const int64_t now = NowMicroseconds();
+    // Exclusive mode lives only as long as the current plug-in's editor.
+    if (options.exclusive)
+        KMQuitAppEventLoop();
     if (lastRefresh == 0)
         lastRefresh = now;
     if (statistics->IsShown() && now / 1000 - lastRefresh / 1000 > 1000) {
