@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr KCFourCC kNetworkedShell{KV_FOURCC("vxPI")};
-
 // A loaded plug-in as the session sees it.
 class SessionPlugin : public KCSessionPlugin {
 public:
@@ -103,32 +101,20 @@ KTErr KCPluginChain::ToggleBypass() {
 }
 
 KTErr KCPluginChain::ChangeSampleRate(double rate) {
-    for (Entry& entry : entries) {
-        const KTErr status =
-            entry.plugin->GetProxy().Call<&SPluginEntryPoints::KP_ChangeSampleRate>(int32_t(rate));
-        if (status != eNoErr)
+    for (Entry& entry : entries)
+        if (KTErr status = entry.plugin->ChangeSampleRate(rate))
             return status;
-    }
     return eNoErr;
 }
 
 void KCPluginChain::SetTransport(bool playing) {
-    for (Entry& entry : entries) {
-        KCPluginInstanceProxy& proxy = entry.plugin->GetProxy();
-        if (playing)
-            entry.plugin->InitAlg(false);
-        proxy.Call<&SPluginEntryPoints::KP_SetProcessActive>(int32_t(playing));
-        proxy.Call<&SPluginEntryPoints::KP_TransportChange>(playing, false, int32_t(0), int32_t(0));
-    }
+    for (Entry& entry : entries)
+        entry.plugin->Restart(playing, playing, false, 0, 0);
 }
 
 void KCPluginChain::Idle() {
-    for (Entry& entry : entries) {
-        KCPluginInstanceProxy& proxy = entry.plugin->GetProxy();
-        if (proxy.GetComponentType() != kNetworkedShell && entry.plugin->GetProcessFunc().IsValid())
-            entry.plugin->GetMemory().SnapshotStates();
-        proxy.Call<&SPluginEntryPoints::KP_MetersReadFromDSP>();
-    }
+    for (Entry& entry : entries)
+        entry.plugin->ReadMeters();
 }
 
 KTErr KCPluginChain::RebuildElements(uint32_t frames) {

@@ -3,6 +3,7 @@
 #include "audio/CpuMeter.h"
 #include "audio/KCPortAudioSession.h"
 #include "audio/KCSampleSources.h"
+#include "foundation/CGeneralSysUtils.h"
 #include "foundation/ResConverters.h"
 #include "host/CmdLineOptions.h"
 #include "host/PluginTests.h"
@@ -120,6 +121,32 @@ KTErr KCPluginRunner::ScanPlugins(const kvFM::KCStPath& folder) {
     } catch (...) {
         return eGenericErr;
     }
+}
+
+KTErr KCPluginRunner::StartSession() {
+    const KCCmdLineOptions& options = GetCmdLineOptions();
+    LoadSession();
+    KTErr result = eNoErr;
+    KTErr fileStatus = eNoErr;
+    if (options.pluginFile.IsValid(fileStatus) && fileStatus == eNoErr) {
+        KCPluginDiskScanner scanner;
+        KCPluginLoadSpec spec;
+        spec.ReadFromResource(resources);
+        scanner.SetLoadSpec(spec);
+        scanner.ScanFile(options.pluginFile, components);
+    } else {
+        result = ScanPlugins(options.pluginFolder);
+    }
+    if (!options.exclusive) {
+        InitDefaultSink();
+        sampleChain.Connect();
+    }
+    if (options.componentType.IsUnset() || options.componentSubType.IsUnset())
+        return session.loadPrevSession ? LoadRecentPlugins(kvFM::KCStPath()) : result;
+    QuorlComponentInfo component;
+    if (KTErr status = components.Find(options.componentType, options.componentSubType, component))
+        return status;
+    return LoadRequestedPlugin(component);
 }
 
 void KCPluginRunner::PrintComponentList() {
@@ -295,8 +322,7 @@ KTErr KCPluginRunner::GetInfo(int32_t selector, void* out, size_t size) {
     case 1000:
         if (out == nullptr)
             return eGenericErr;
-        *static_cast<std::string*>(out) = "";
-        return eNoErr;
+        return CGeneralSysUtils::GetVersionString(executablePath, *static_cast<std::string*>(out));
     case 1001:
         return put(plugin ? plugin->GetProxy().GetComponentSubType() : KCFourCC());
     case 1002:

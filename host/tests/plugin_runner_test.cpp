@@ -141,3 +141,23 @@ TEST_F(PluginRunnerTest, OutputFileNamesAndCommands) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PluginRunnerTest, WindowedStartLoadsTheNamedPluginOrFails) {
+    KCCmdLineOptions& options = GetCmdLineOptions();
+    options.pluginFolder = kvFM::KCStPath(KV_PLUGIN_FOLDER);
+    options.componentType = KV_FOURCC("raPI");
+    options.componentSubType = KV_FOURCC("zzzz");
+    EXPECT_EQ(runner.StartSession(), ePluginSubComponentNotFound);
+    EXPECT_EQ(runner.GetCurrentPlugin(), nullptr);
+    options.componentSubType = KV_FOURCC("PQ5S");
+    EXPECT_EQ(runner.StartSession(), eNoErr);
+    ASSERT_NE(runner.GetCurrentPlugin(), nullptr);
+    EXPECT_EQ(runner.GetCurrentPlugin()->GetProxy().GetComponentSubType(),
+              KCFourCC(KV_FOURCC("PQ5S")));
+    // The first start writes the preferences file, which is not yet valid.
+    EXPECT_TRUE(runner.GetPrefFile().GetPath().IsExist());
+}
+
+} // namespace

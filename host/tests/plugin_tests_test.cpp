@@ -188,3 +188,23 @@ TEST_F(PluginTests, MultiInstanceTestPlaysUntilAKey) {
 }
 
 } // namespace
+
+namespace {
+
+// Without a device to play on, the multi-instance test fails with the
+// device's status: no verdict of success and no key wait of its own.
+TEST_F(PluginTests, MultiInstanceTestFailsWithoutADevice) {
+    if (fs::exists("/dev/snd"))
+        GTEST_SKIP() << "this machine has sound cards";
+    ScopedEnv server("JACK_DEFAULT_SERVER", "kv-no-such-server");
+    ScopedEnv noStart("JACK_NO_START_SERVER", "1");
+    const ProcessResult result = Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-x", "2"});
+    EXPECT_NE(result.exitStatus, 0) << result.out;
+    EXPECT_EQ(result.out.find("\t*** OK    ***"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\t*** ERROR *** err = "), std::string::npos);
+    // Only the command-line runner's own prompt.
+    EXPECT_EQ(result.out.find("Type any key to exit\n"),
+              result.out.rfind("Type any key to exit\n"));
+}
+
+} // namespace

@@ -105,6 +105,9 @@ public:
     KTErr OpenInputFile(const kvFM::KCStPath& file) override { return OpenInputFile(file, false); }
     KTErr Init() override;
     KTErr ScanPlugins(const kvFM::KCStPath& folder) override;
+    // The windowed start: the session, the scan (or the one -pf file), the
+    // audio device, then the -n plug-in or the last session's plug-ins.
+    KTErr StartSession();
     void PrintComponentList() override;
     std::unique_ptr<KCTestBase> CreateTests(KTErr& status) override;
 
