@@ -20,7 +20,7 @@ namespace {
 const char kProgramName[] = "rigwell";
 const char kDefaultInstanceName[] = "RigwellApp";
 const char kBadCommandLine[] = "invalid command line; rigwell -h lists the options";
-const char kNoDisplay[] = "cannot open the display; use -c for command-line mode";
+const char kNoDisplay[] = "cannot open the display; use -c for command-line mode or -h for help";
 
 void PrintFailedStart(const KCApplicationBase& app) {
     std::string line =
@@ -159,6 +159,8 @@ int RigwellMain(int argc, const char* const* argv) {
             PrintFailedStart(app);
             status = eGenericErr;
         } else {
+            if (gui)
+                SetSingleInstanceWindow(&RequestMainWindowToFront);
             status = app.Run();
         }
     }

@@ -1,14 +1,15 @@
 #include "host/GuiApplication.h"
 
-#include <filesystem>
-
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/toplevel.h>
 
 #include "host/Application.h"
-#include "host/CmdLineOptions.h"
 #include "host/PluginRunner.h"
 #include "host/PluginRunnerView.h"
+
+// Xlib's macros come after every C++ header that they could break.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -19,11 +20,23 @@ public:
 
 bool toolkitStarted = false;
 
+bool CanOpenDisplay() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        return false;
+    XCloseDisplay(display);
+    return true;
+}
+
 } // namespace
 
 bool StartToolkit(const char* argv0) {
     if (toolkitStarted)
         return true;
+    // The toolkit reports a missing display in a dialog of its own: look
+    // first, quietly.
+    if (!CanOpenDisplay())
+        return false;
     wxApp::SetInstance(new RigwellApp());
     int argc = 1;
     char* argv[] = {const_cast<char*>(argv0), nullptr};
@@ -56,26 +69,9 @@ void KCIdleTimer::YourCallbackFunc() {
 }
 
 KTErr StartGuiSession(KCPluginRunner& runner) {
-    const KCCmdLineOptions& options = GetCmdLineOptions();
-    runner.LoadSession();
     if (KTErr status = runner.Init())
         return status;
-    // A plug-in file names the folder to scan; an empty scan leaves the
-    // program running with an empty Plugins menu.
-    const bool hasFile = options.pluginFile.IsValid() && options.pluginFile.IsExist();
-    const kvFM::KCStPath folder =
-        hasFile
-            ? kvFM::KCStPath(
-                  std::filesystem::path(options.pluginFile.GetPathString()).parent_path().string())
-            : options.pluginFolder;
-    runner.ScanPlugins(folder);
-    if (runner.ListAudioDevices() == eNoErr)
-        runner.InitDefaultSink();
-    if (hasFile)
-        for (const QuorlComponentInfo& component : runner.GetComponents().components)
-            if (component.Path() == options.pluginFile)
-                return runner.OpenPlugin(component);
-    return eNoErr;
+    return runner.StartSession();
 }
 
 KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view) {
@@ -84,4 +80,22 @@ KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view) {
     const KTErr result = view.RunEventLoop();
     timer.Stop();
     return result;
+}
+
+void RequestMainWindowToFront() {
+    if (wxTheApp == nullptr)
+        return;
+    // Runs on the guard's thread: the window is looked up on the GUI thread,
+    // so a request during shutdown finds nothing to raise.
+    wxTheApp->CallAfter([] {
+        for (wxWindow* window : wxTopLevelWindows) {
+            auto* top = dynamic_cast<wxTopLevelWindow*>(window);
+            if (top != nullptr && top->IsShown() &&
+                top->GetTitle().utf8_string() == KCPluginRunnerView::kMainWindowTitle) {
+                top->Iconize(false);
+                top->Raise();
+                return;
+            }
+        }
+    });
 }

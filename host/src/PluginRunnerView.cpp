@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include <wx/event.h>
+#include <wx/frame.h>
 #include <wx/string.h>
 
 #include "host/RunnerDialogs.h"
@@ -166,6 +168,7 @@ KTErr KCPluginRunnerView::CreateMainWindow() {
     opts.handler = &KCPluginRunnerView::MainWindowCallBack;
     opts.userData = this;
     KMCreateWindow(opts, *mainWindow);
+    BindMainWindowKeys();
     BuildMenuBar();
     KMShowWindow(*mainWindow);
     return eNoErr;
@@ -376,6 +379,37 @@ bool KCPluginRunnerView::HandleCommand(int16_t command, void* parameter) {
         runner->OpenPlugin(
             runner->GetComponents().components[static_cast<size_t>(command - kCmdFirstComponent)]);
     return false;
+}
+
+void KCPluginRunnerView::BindMainWindowKeys() {
+    auto* frame = dynamic_cast<wxFrame*>(mainWindow->windowHandle);
+    if (frame == nullptr)
+        return;
+    frame->Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+        KCEventData data;
+        switch (event.GetKeyCode()) {
+        case WXK_RETURN:
+        case WXK_NUMPAD_ENTER:
+            data.SetKeyCode(eKeyReturn);
+            break;
+        case WXK_SPACE:
+            data.SetKeyCode(eKeySpace);
+            break;
+        case WXK_ESCAPE:
+            data.SetKeyCode(eKeyEscape);
+            break;
+        default:
+            break;
+        }
+        const wxChar character = event.GetUnicodeKey();
+        if (character > 0 && character < 128)
+            data.SetKeyChar(static_cast<char>(character));
+        if (event.ShiftDown() && data.GetKeyChar() >= 'a' && data.GetKeyChar() <= 'z')
+            data.SetKeyChar(static_cast<char>(data.GetKeyChar() - 'a' + 'A'));
+        else if (!event.ShiftDown() && data.GetKeyChar() >= 'A' && data.GetKeyChar() <= 'Z')
+            data.SetKeyChar(static_cast<char>(data.GetKeyChar() - 'A' + 'a'));
+        MainWindowCallBack(mainWindow, eKeyDown, &data, this);
+    });
 }
 
 bool KCPluginRunnerView::HandleKey(const KCEventData& data) {

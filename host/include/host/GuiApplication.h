@@ -28,9 +28,12 @@ private:
     KCApplicationBase& owner;
 };
 
-// The runner's start in GUI mode: the session, the plug-in scan, the audio
-// device list and default device. The first failing status.
+// The runner's start in GUI mode: its managers, then its session (scan,
+// audio device, requested or previous plug-ins). The first failing status.
 KTErr StartGuiSession(KCPluginRunner& runner);
+
+// Asks, from any thread, that the main window come to the front.
+void RequestMainWindowToFront();
 
 // Runs the view's loop inside the idle timer; the loop's result.
 KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view);

@@ -42,6 +42,8 @@ struct KSRunnerViewOptions {
 
 class KCPluginRunnerView : public KCPluginRunnerViewBase {
 public:
+    static constexpr const char* kMainWindowTitle = "Rigwell & Runner";
+
     KCPluginRunnerView(KCPluginRunner* runner, const KSRunnerViewOptions& options);
     ~KCPluginRunnerView() override;
 
@@ -75,6 +77,9 @@ public:
 
 private:
     bool HandleKey(const KCEventData& data);
+    // Keys typed while the main frame is active reach the handler even
+    // though its one-pixel surface cannot hold the focus.
+    void BindMainWindowKeys();
     // Replaces the current plug-in by the neighbour `step` (+1 or -1) away in
     // the component list; nothing without a current plug-in or components.
     void StepPlugin(int step);
@@ -90,5 +95,5 @@ private:
     KCStatisticsWindow* statistics;
     KCWindow* mainWindow = nullptr;
     KURect<short> mainWindowBounds{0, 0, 0, 800};
-    std::string title = "Rigwell & Runner";
+    std::string title = kMainWindowTitle;
 };

@@ -89,37 +89,3 @@ TEST(RigwellWindow, ClosingTheMainWindowEndsTheProgramWithZero) {
 }
 
 } // namespace
-
-namespace {
-
-TEST(RigwellWindow, GuiModeWithoutDisplayReportsAndExitsWithOne) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "WAYLAND_DISPLAY=", 16) != 0)
-            env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string program = RIGWELL_PATH;
-    char* argv[] = {program.data(), nullptr};
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 1);
-    std::string err;
-    char buffer[512];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        err.append(buffer, static_cast<size_t>(n));
-    close(pipeFds[0]);
-    EXPECT_NE(err.find("rigwell: cannot open the display"), std::string::npos) << err;
-}
-
-} // namespace

@@ -223,3 +223,34 @@ TEST_F(RunnerViewTest, AboutBoxShowsPictureAndVersionUntilEscape) {
 }
 
 } // namespace
+
+namespace {
+
+void PressOnFrame(wxFrame* frame, int key) {
+    wxKeyEvent event(wxEVT_CHAR_HOOK);
+    event.m_keyCode = key;
+    event.m_uniChar = static_cast<wxChar>(key < 128 ? key : 0);
+    event.SetEventObject(frame);
+    frame->ProcessWindowEvent(event);
+}
+
+TEST_F(RunnerViewTest, SpaceOnTheMainFrameTogglesPlayUnlessNoProcess) {
+    if (runner->ListAudioDevices() != eNoErr || runner->InitDefaultSink() != eNoErr)
+        GTEST_SKIP() << "no audio device";
+    ASSERT_FALSE(runner->IsSinkRunning());
+    PressOnFrame(frame, WXK_SPACE);
+    EXPECT_TRUE(runner->IsSinkRunning());
+    PressOnFrame(frame, WXK_RETURN); // rewinds, keeps playing
+    EXPECT_TRUE(runner->IsSinkRunning());
+    PressOnFrame(frame, WXK_SPACE);
+    EXPECT_FALSE(runner->IsSinkRunning());
+
+    view->Close();
+    view = std::make_unique<KCPluginRunnerView>(runner, KSRunnerViewOptions{false, true});
+    ASSERT_EQ(view->Open(), eNoErr);
+    frame = dynamic_cast<wxFrame*>(view->GetMainWindow()->windowHandle);
+    PressOnFrame(frame, WXK_SPACE);
+    EXPECT_FALSE(runner->IsSinkRunning());
+}
+
+} // namespace
