@@ -2,7 +2,9 @@
 
 #include "audio/CpuMeter.h"
 #include "foundation/CGeneralSysUtils.h"
+#include "host/GuiApplication.h"
 #include "host/PluginRunner.h"
+#include "host/PluginRunnerView.h"
 #include "host/SingleInstance.h"
 
 #include <algorithm>
@@ -11,13 +13,14 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "ui/KMWindowManager.h"
+
 namespace {
 
 const char kProgramName[] = "rigwell";
 const char kDefaultInstanceName[] = "RigwellApp";
 const char kBadCommandLine[] = "invalid command line; rigwell -h lists the options";
-const char kNoMainWindow[] =
-    "the main window is not part of this build; use -c for command-line mode or -h for help";
+const char kNoDisplay[] = "cannot open the display; use -c for command-line mode or -h for help";
 
 void PrintFailedStart(const KCApplicationBase& app) {
     std::string line =
@@ -34,6 +37,14 @@ KCApplicationBase::KCApplicationBase(const kvFM::KCStPath& executablePath)
     : executablePath(executablePath) {}
 
 KCApplicationBase::~KCApplicationBase() {
+    // The view's windows go before the runner stops audio and saves the
+    // session.
+    if (view) {
+        view->Close();
+        if (auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get()))
+            pluginRunner->Shutdown();
+    }
+    view.reset();
     cmdLineRunner.reset();
     runner.reset();
 }
@@ -59,22 +70,34 @@ KTErr KCApplicationBase::Init(int argc, const char* const* argv) {
 }
 
 KTErr KCApplicationBase::CreateObjects() {
-    if (!IsCmdLineMode()) {
-        failureText = kNoMainWindow;
-        return eSomeThingNotInitailzed;
-    }
     runner.reset(CreateRunner());
+    if (!IsCmdLineMode()) {
+        auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get());
+        if (pluginRunner == nullptr)
+            return eSomeThingNotInitailzed;
+        const KCCmdLineOptions& options = GetCmdLineOptions();
+        view = std::make_unique<KCPluginRunnerView>(
+            pluginRunner, KSRunnerViewOptions{options.exclusive, options.noProcess});
+        return eNoErr;
+    }
     cmdLineRunner = std::make_unique<KCCmdLinePluginRunner>(runner.get());
     return eNoErr;
 }
 
 KTErr KCApplicationBase::Start() {
+    if (view) {
+        if (KTErr status = StartGuiSession(*dynamic_cast<KCPluginRunner*>(runner.get())))
+            return status;
+        return view->Open();
+    }
     if (!cmdLineRunner)
         return eSomeThingNotInitailzed;
     return cmdLineRunner->Start();
 }
 
 KTErr KCApplicationBase::Run() {
+    if (view)
+        return RunGuiLoop(*this, *view);
     return cmdLineRunner ? cmdLineRunner->Run() : eSomeThingNotInitailzed;
 }
 
@@ -89,6 +112,8 @@ KTErr KCApplicationBase::Idle() {
 void KCApplicationBase::IdleWork() {
     if (auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get()))
         pluginRunner->Idle();
+    if (view)
+        view->Idle();
 }
 
 int ExitStatusOf(KTErr status) {
@@ -118,6 +143,13 @@ int RigwellMain(int argc, const char* const* argv) {
         KCApplicationBase app(ExecutablePath());
         const auto count = static_cast<uint16_t>(std::min(argc, int(UINT16_MAX)));
         const KTErr parseStatus = ParseCommandLine(count, argv);
+        const bool gui = parseStatus == eNoErr && !IsCmdLineMode();
+        if (gui && !StartToolkit(argc > 0 ? argv[0] : kProgramName)) {
+            std::fprintf(stderr, "%s: %s\n", kProgramName, kNoDisplay);
+            return 1;
+        }
+        if (gui)
+            KMInit(nullptr);
         KCInstanceWindow other;
         AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
         if (!IsMultiInstanceMode() && !other.IsNull()) {
@@ -127,9 +159,15 @@ int RigwellMain(int argc, const char* const* argv) {
             PrintFailedStart(app);
             status = eGenericErr;
         } else {
+            if (gui)
+                SetSingleInstanceWindow(&RequestMainWindowToFront);
             status = app.Run();
         }
     }
     ReleaseSingleInstance();
+    if (IsToolkitStarted()) {
+        KMDispose();
+        StopToolkit();
+    }
     return ExitStatusOf(status);
 }

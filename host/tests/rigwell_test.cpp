@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 namespace {
 
@@ -83,7 +84,13 @@ TEST_F(RigwellTest, ABadOptionPrintsItsLineOnceAndExits1) {
 }
 
 TEST_F(RigwellTest, GuiStartFailsWithOneLineAndTouchesNoPreferences) {
+    // Without a display the GUI mode cannot start.
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display != nullptr ? display : "";
+    unsetenv("DISPLAY");
     const ProcessResult result = Rigwell({});
+    if (display != nullptr)
+        setenv("DISPLAY", saved.c_str(), 1);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(Lines(result.err), 1u) << result.err;

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+class KCPluginRunnerView;
+
 class KCApplicationBase {
 public:
     explicit KCApplicationBase(const kvFM::KCStPath& executablePath);
@@ -44,6 +46,8 @@ protected:
     kvFM::KCStPath executablePath;
     std::unique_ptr<KCCmdLineRunnerTarget> runner;
     std::unique_ptr<KCCmdLinePluginRunner> cmdLineRunner;
+    // The main view in GUI mode; null in command-line mode.
+    std::unique_ptr<KCPluginRunnerView> view;
     KTErr startStatus = eNoErr;
     std::string failureText;
 };

@@ -1,0 +1,101 @@
+#include "host/GuiApplication.h"
+
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/toplevel.h>
+
+#include "host/Application.h"
+#include "host/PluginRunner.h"
+#include "host/PluginRunnerView.h"
+
+// Xlib's macros come after every C++ header that they could break.
+#include <X11/Xlib.h>
+
+namespace {
+
+class RigwellApp : public wxApp {
+public:
+    bool OnInit() override { return true; }
+};
+
+bool toolkitStarted = false;
+
+bool CanOpenDisplay() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        return false;
+    XCloseDisplay(display);
+    return true;
+}
+
+} // namespace
+
+bool StartToolkit(const char* argv0) {
+    if (toolkitStarted)
+        return true;
+    // The toolkit reports a missing display in a dialog of its own: look
+    // first, quietly.
+    if (!CanOpenDisplay())
+        return false;
+    wxApp::SetInstance(new RigwellApp());
+    int argc = 1;
+    char* argv[] = {const_cast<char*>(argv0), nullptr};
+    if (!wxEntryStart(argc, argv)) {
+        wxEntryCleanup();
+        return false;
+    }
+    if (!wxTheApp->CallOnInit()) {
+        wxEntryCleanup();
+        return false;
+    }
+    toolkitStarted = true;
+    return true;
+}
+
+bool IsToolkitStarted() {
+    return toolkitStarted;
+}
+
+void StopToolkit() {
+    if (!toolkitStarted)
+        return;
+    toolkitStarted = false;
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+}
+
+void KCIdleTimer::YourCallbackFunc() {
+    owner.Idle();
+}
+
+KTErr StartGuiSession(KCPluginRunner& runner) {
+    if (KTErr status = runner.Init())
+        return status;
+    return runner.StartSession();
+}
+
+KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view) {
+    KCIdleTimer timer(owner);
+    timer.Start();
+    const KTErr result = view.RunEventLoop();
+    timer.Stop();
+    return result;
+}
+
+void RequestMainWindowToFront() {
+    if (wxTheApp == nullptr)
+        return;
+    // Runs on the guard's thread: the window is looked up on the GUI thread,
+    // so a request during shutdown finds nothing to raise.
+    wxTheApp->CallAfter([] {
+        for (wxWindow* window : wxTopLevelWindows) {
+            auto* top = dynamic_cast<wxTopLevelWindow*>(window);
+            if (top != nullptr && top->IsShown() &&
+                top->GetTitle().utf8_string() == KCPluginRunnerView::kMainWindowTitle) {
+                top->Iconize(false);
+                top->Raise();
+                return;
+            }
+        }
+    });
+}
