@@ -486,7 +486,10 @@ void AdjustProcessCodeCounts(SProcCodeCounts& c, int16_t B, int16_t C, int16_t P
             c.cycles[i] += grow[i];
 }
 
-void cPEQ_ALG::AdjustProcessCodeSelf() {
+// The descriptions are the hosting's records, reached through their inline
+// accessors only: the plug-in does not link their out-of-line code, so the
+// dynamic-type check (which needs their type information) stays off here.
+__attribute__((no_sanitize("vptr"))) void cPEQ_ALG::AdjustProcessCodeSelf() {
     const int16_t B = sectionCount_;
     const int16_t C = outputCount_;
     const int16_t P = stageLength_;
