@@ -2,6 +2,7 @@
 // and the simulated chip: parameter model, filter design and the frames of
 // parameter changes.
 #include "AlgFixture.h"
+#include "hosting/ProcCodeDesc.h"
 #include "plugin/DisplayFunctions.h"
 #include "plugin/FilterDesign.h"
 #include "plugin/PeqAlg.h"
@@ -546,6 +547,32 @@ TEST(ProcessCode, CountsGrowWithTheDesign) {
     SProcCodeCounts other;
     AdjustProcessCodeCounts(other, 10, 1, 57);
     EXPECT_EQ(other.cycles[0], 0);
+}
+
+TEST_F(AlgTest, ProcessCodeDescriptionsFollowTheDesign) {
+    Make();
+    ASSERT_EQ(alg->SectionCount(), 10);
+    ASSERT_EQ(alg->StageLength(), 57);
+    CProcCodeDesc family1;
+    family1.ProcessorFamily() = eProcessorFamily56k;
+    family1.InternalY() = 6;
+    family1.CyclesList() = {100, -1, 7, 40};
+    family1.ExternBuffDescs().resize(2);
+    family1.ExternBuffDescs()[1].theSize = 9;
+    CProcCodeDesc other;
+    other.ProcessorFamily() = eProcessorFamilyx86;
+    other.CyclesList() = {5};
+    alg->GetProcCodeDescs() = {&family1, &other};
+    alg->AdjustProcessCodeSelf();
+    EXPECT_EQ(family1.InternalY(), 6u + 2 * 57);
+    EXPECT_EQ(family1.ExternBuffDescs()[0].theSize, (10 * 10 - 4) * 2);
+    EXPECT_EQ(family1.ExternBuffDescs()[0].accessCount, 6 * 10 * 2 - 2);
+    EXPECT_EQ(family1.ExternBuffDescs()[1].theSize, 9);
+    EXPECT_EQ(family1.CyclesList(), (std::vector<int32_t>{100 + 800, -1, 7 + 500, 40}));
+    EXPECT_EQ(other.InternalY(), 2u * 57);
+    EXPECT_TRUE(other.ExternBuffDescs().empty());
+    EXPECT_EQ(other.CyclesList(), std::vector<int32_t>{5});
+    alg->GetProcCodeDescs().clear();
 }
 
 TEST(Q23, CodesSaturateAtTheEnds) {

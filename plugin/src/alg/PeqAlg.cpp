@@ -3,6 +3,7 @@
 #include "plugin/PeqAlg.h"
 
 #include "foundation/KUUtils.h"
+#include "hosting/ProcCodeDesc.h"
 #include "plugin/ConnectDimax.h"
 #include "plugin/ConnectTelos.h"
 #include "plugin/ConnectTerovan.h"
@@ -485,9 +486,33 @@ void AdjustProcessCodeCounts(SProcCodeCounts& c, int16_t B, int16_t C, int16_t P
             c.cycles[i] += grow[i];
 }
 
-// The algorithm's process-code descriptions come with the hosting's
-// description records; until then the algorithm has none to adjust.
-void cPEQ_ALG::AdjustProcessCodeSelf() {}
+// The descriptions are the hosting's records, reached through their inline
+// accessors only: the plug-in does not link their out-of-line code, so the
+// dynamic-type check (which needs their type information) stays off here.
+__attribute__((no_sanitize("vptr"))) void cPEQ_ALG::AdjustProcessCodeSelf() {
+    const int16_t B = sectionCount_;
+    const int16_t C = outputCount_;
+    const int16_t P = stageLength_;
+    for (CProcCodeDesc* desc : GetProcCodeDescs()) {
+        if (!desc)
+            continue;
+        SProcCodeCounts c;
+        c.internalY = static_cast<int32_t>(desc->InternalY());
+        c.processorFamily = static_cast<int32_t>(desc->ProcessorFamily());
+        std::vector<int32_t>& cycles = desc->CyclesList();
+        for (size_t i = 0; i < 3 && i < cycles.size(); ++i)
+            c.cycles[i] = cycles[i];
+        AdjustProcessCodeCounts(c, B, C, P);
+        desc->InternalY() = static_cast<uint32_t>(c.internalY);
+        // A description without external buffers has no size to set.
+        if (!desc->ExternBuffDescs().empty()) {
+            desc->ExternBuffDescs()[0].theSize = c.externalBufferSize;
+            desc->ExternBuffDescs()[0].accessCount = c.externalBufferAccesses;
+        }
+        for (size_t i = 0; i < 3 && i < cycles.size(); ++i)
+            cycles[i] = c.cycles[i];
+    }
+}
 
 void cPEQ_ALG::ApplyBandPresence(int32_t band, bool present) {
     const unsigned long f = static_cast<unsigned long>(band * kBandFields);
