@@ -1,0 +1,163 @@
+// The plug-in module as the host sees it: loaded with dlopen in a process
+// without a display, exporting exactly its 59 entry points and
+// dbToGainStage, carrying its resources; and, in a separate process (the
+// harness), brought up against a u2c-sim daemon.
+#include "foundation/RM.h"
+#include "hosting/PluginInterface.h"
+#include "sim/SimDaemon.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kNames[] = {
+#define KP_ENTRY(name, params) #name,
+#include "hosting/PluginEntryPoints.def"
+#undef KP_ENTRY
+};
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    std::array<char, 4096> buf{};
+    size_t n = 0;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        out.append(buf.data(), n);
+    ::pclose(pipe);
+    return out;
+}
+
+TEST(PluginModule, LoadsWithoutDisplayAndBindsAllEntryPoints) {
+    ::unsetenv("DISPLAY");
+    void* module = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << ::dlerror();
+    static_assert(std::size(kNames) == kPluginEntryPointCount);
+    for (const char* name : kNames)
+        EXPECT_NE(::dlsym(module, name), nullptr) << name;
+    EXPECT_NE(::dlsym(module, "dbToGainStage"), nullptr);
+    // Nothing of the algorithm's classes is reachable from outside.
+    EXPECT_EQ(::dlsym(module, "_ZN8cPEQ_ALG13ResetAndRunPopEbPKc"), nullptr);
+    ::dlclose(module);
+}
+
+TEST(PluginModule, ExportsExactlyTheEntryPointsAndDbToGainStage) {
+    std::set<std::string> expected(std::begin(kNames), std::end(kNames));
+    expected.insert("dbToGainStage");
+    std::set<std::string> exported;
+    std::istringstream lines(Capture("nm -D --defined-only " DULM_MODULE_PATH));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::string name = line.substr(line.rfind(' ') + 1);
+        exported.insert(name);
+    }
+    EXPECT_EQ(exported, expected);
+}
+
+TEST(PluginModule, FindsItsLibrariesInItsOwnFolder) {
+    const std::string dynamic = Capture("readelf -d " DULM_MODULE_PATH);
+    EXPECT_NE(dynamic.find("RUNPATH) "), std::string::npos);
+    EXPECT_NE(dynamic.find("[$ORIGIN]"), std::string::npos) << dynamic;
+    const fs::path folder = fs::path(DULM_MODULE_PATH).parent_path();
+    for (const char* lib :
+         {"libQuorlGUILib.so", "libbusgate_c.so", "libTerovanU2C.so", "libi2cbrdg.so"}) {
+        EXPECT_TRUE(fs::exists(folder / lib)) << lib;
+        EXPECT_NE(dynamic.find(std::string("[") + lib + "]"), std::string::npos) << lib;
+    }
+}
+
+TEST(PluginModule, CarriesItsResources) {
+    ASSERT_EQ(RMInit(0), eNoErr);
+    KTResContainerType* container = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(DULM_MODULE_PATH), 0, container), 0);
+    for (const auto& [type, id] :
+         std::vector<std::pair<KCFourCC, short>>{{KV_FOURCC("Xinf"), 1000},
+                                                 {KV_FOURCC("XCli"), 1000},
+                                                 {KV_FOURCC("XCli"), 1001},
+                                                 {KV_FOURCC("XPRM"), 1000},
+                                                 {KV_FOURCC("XPST"), 1000}})
+        EXPECT_TRUE(RMDoesNativeResourceExist(container, type, id)) << id;
+    RMCloseResContainer(container);
+}
+
+// The daemon's OUT transfers to the chip: the bytes after the 10-byte header.
+std::vector<std::string> ChipWrites(const std::string& log) {
+    std::ifstream in(log);
+    std::vector<std::string> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t at = line.find(" OUT C6 ");
+        if (at != std::string::npos && line.size() > at + 8 + 27)
+            out.push_back(
+                line.substr(at + 8 + 27, line.find_last_not_of(" \r") + 1 - (at + 8 + 27)));
+    }
+    return out;
+}
+
+TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("dulm_module_test." + std::to_string(::getpid()));
+    const fs::path mod = dir / "module";
+    fs::create_directories(mod);
+    fs::create_directories(dir / "registry");
+    for (const auto& entry : fs::directory_iterator(fs::path(DULM_MODULE_PATH).parent_path()))
+        fs::copy_file(entry.path(), mod / entry.path().filename());
+    std::ofstream(mod / "DL6000_5.05.pop", std::ios::binary)
+        << "# start\r\n00 A5 00\r\nF3 AB FF # x\r\n";
+    std::ofstream(mod / "DL6000_5.05_48.aeq") << "3 1 0 0.5 0 0 -0.25\n";
+
+    u2csim::SimDaemon daemon(U2C_SIM_PATH);
+    ASSERT_TRUE(daemon.ready());
+    const std::string command = "env -u DISPLAY TEROVAN_U2C_SOCKET=" + daemon.socketPath() +
+                                " QUORL_REGISTRY_DIR=" + (dir / "registry").string() +
+                                " timeout 120 " + KP_HARNESS_PATH + " " +
+                                (mod / "DulmAudioDSP.so").string() +
+                                " KP_CreateInstance KP_InitAlgToHardware=48000 KP_InitAlg "
+                                "KP_UpdateAlg KP_UpdatePar=177,1 KP_UpdatePar=164,1 "
+                                "KP_GetParamState=177 KP_DeleteInstance 2>/dev/null";
+    const std::string output = Capture(command);
+    EXPECT_EQ(daemon.stop(), 0);
+    for (const char* line :
+         {"bound 59\n", "KP_CreateInstance 0\n", "KP_InitAlgToHardware=48000 0\n", "KP_InitAlg 0\n",
+          "KP_UpdateAlg 0\n", "KP_UpdatePar=177,1 0\n", "KP_UpdatePar=164,1 0\n",
+          "KP_GetParamState=177 0 1.000000\n", "KP_DeleteInstance 0\n"})
+        EXPECT_NE(output.find(line), std::string::npos) << line << "in:\n" << output;
+
+    // The full run, in order (non-raw frames with first and third byte
+    // exchanged on the bus, POP lines raw).
+    const std::vector<std::string> writes = ChipWrites(daemon.logPath());
+    const char* const expected[] = {"00 B8 00", "00 B7 00", "F1 B5 FF", "00 C5 00", "00 A5 00",
+                                    "00 C3 00", "00 A4 11", "00 C8 00", "BF C4 D5", "00 85 00"};
+    size_t at = 0;
+    for (const char* frame : expected) {
+        while (at < writes.size() && writes[at] != frame)
+            ++at;
+        ASSERT_LT(at, writes.size()) << "missing " << frame;
+        if (std::string(frame) == "00 A4 11") {
+            ASSERT_LT(at + 1, writes.size());
+            EXPECT_EQ(writes[at + 1].size(), 51u * 3 - 1);
+        }
+        ++at;
+    }
+    // The POP file beside the module ran (its lines raw, never exchanged).
+    EXPECT_NE(std::find(writes.begin(), writes.end(), "F3 AB FF"), writes.end());
+    fs::remove_all(dir);
+}
+
+} // namespace
