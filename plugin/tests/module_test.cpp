@@ -4,6 +4,8 @@
 // harness), brought up against a u2c-sim daemon.
 #include "foundation/RM.h"
 #include "hosting/PluginInterface.h"
+#include "hosting/PluginLoadSpec.h"
+#include "hosting/PluginScanner.h"
 #include "sim/SimDaemon.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -94,6 +98,111 @@ TEST(PluginModule, CarriesItsResources) {
                                                  {KV_FOURCC("XPST"), 1000}})
         EXPECT_TRUE(RMDoesNativeResourceExist(container, type, id)) << id;
     RMCloseResContainer(container);
+}
+
+TEST(PluginModule, HostScannerFindsItsComponent) {
+    ASSERT_EQ(RMInit(0), eNoErr);
+    // The host's load specification, from the host's resources.
+    KTResContainerType* host = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(HOST_RESOURCES_PATH), 0, host), 0);
+    KCPluginLoadSpec spec;
+    ASSERT_EQ(spec.ReadFromResource(host), eNoErr);
+    RMCloseResContainer(host);
+    KCPluginDiskScanner scanner;
+    scanner.SetLoadSpec(spec);
+    KCQuorlComponentInfoList list;
+    ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
+    EXPECT_GE(list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S"))), 0);
+}
+
+// The entry points called in this process, over a scratch registry and no
+// bridge connection.
+class EntryPoints : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::unsetenv("DISPLAY");
+        registry = fs::temp_directory_path() / ("dulm_entry_test." + std::to_string(::getpid()));
+        fs::create_directories(registry);
+        ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
+        module = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module, nullptr) << ::dlerror();
+        void** slots = reinterpret_cast<void**>(&kp);
+        for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+            ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
+        instance.module = static_cast<KTNativeContainerType*>(module);
+        ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
+        ASSERT_NE(instance.algorithm, nullptr);
+    }
+    void TearDown() override {
+        EXPECT_EQ(kp.KP_DeleteInstance(&instance), 0);
+        EXPECT_EQ(instance.algorithm, nullptr);
+        ::dlclose(module);
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        fs::remove_all(registry);
+    }
+    fs::path registry;
+    void* module = nullptr;
+    SPluginEntryPoints kp;
+    PluginInstance instance;
+};
+
+TEST_F(EntryPoints, SetupTypesAndFixedAnswers) {
+    KCFourCC setup;
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("setB"))), 0);
+    EXPECT_EQ(kp.KP_GetActiveSetupType(&instance, &setup), 0);
+    EXPECT_EQ(setup.Get(), KV_FOURCC("setB"));
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("xxxx"))), 0);
+    EXPECT_EQ(kp.KP_GetActiveSetupType(&instance, &setup), 0);
+    EXPECT_EQ(setup.Get(), KV_FOURCC("setB"));
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("setA"))), 0);
+    EXPECT_EQ(kp.KP_GetActiveSetupType(&instance, &setup), 0);
+    EXPECT_EQ(setup.Get(), KV_FOURCC("setA"));
+
+    uint32_t size = 7;
+    EXPECT_EQ(kp.KP_GetVXProcessSize(&instance, 0, 0, &size), -1);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(kp.KP_GetProcessCode(&instance, nullptr), -10);
+    EXPECT_EQ(kp.KP_DoKeyUp(&instance, nullptr), 0);
+    EXPECT_EQ(kp.KP_InitProcessing(&instance), 0);
+    EXPECT_EQ(kp.KP_SetRefresh(&instance, nullptr), -3500);
+    KURect<short> view{1, 2, 3, 4};
+    EXPECT_EQ(kp.KP_GetViewRect(&instance, &view), 0);
+    EXPECT_EQ(view, KURect<short>{});
+    EXPECT_EQ(kp.KP_DoIdle(&instance), 0);
+    EXPECT_EQ(instance.idleStarted, 1);
+}
+
+TEST_F(EntryPoints, TranslateControllerAlwaysTerminates) {
+    for (int32_t size : {1, 2, 4, 64}) {
+        std::string out(80, 'X');
+        EXPECT_EQ(kp.KP_TranslateController(&instance, 2, 12.25, out.data(), size), 0);
+        const size_t length = std::strlen(out.c_str());
+        EXPECT_LT(length, static_cast<size_t>(size)) << size;
+        EXPECT_EQ(out[static_cast<size_t>(size)], 'X') << "wrote past the buffer";
+    }
+}
+
+TEST_F(EntryPoints, ChunkRoundTripAndParameters) {
+    double value = -1;
+    EXPECT_EQ(kp.KP_GetParamState(&instance, 177, &value), 0);
+    EXPECT_EQ(value, 0.0);
+    uint32_t count = 0;
+    EXPECT_EQ(kp.KP_GetNumChunks(&instance, &count), 0);
+    EXPECT_GE(count, 1u);
+    char* data = nullptr;
+    int32_t size = 0;
+    ASSERT_EQ(kp.KP_GetChunk(&instance, KV_FOURCC("XPst"), &data, &size, false), 0);
+    ASSERT_NE(data, nullptr);
+    ASSERT_GT(size, 0);
+    uint32_t announced = 0;
+    EXPECT_EQ(kp.KP_GetChunkSize(&instance, &announced, false, KV_FOURCC("XPst")), 0);
+    EXPECT_EQ(announced, static_cast<uint32_t>(size));
+    // Exactly `size` bytes are read back, with no terminator after them.
+    std::vector<char> copy(data, data + size);
+    std::free(data);
+    EXPECT_EQ(kp.KP_SetChunk(&instance, KV_FOURCC("XPst"), copy.data(),
+                             static_cast<uint32_t>(copy.size())),
+              0);
 }
 
 // The daemon's OUT transfers to the chip: the bytes after the 10-byte header.
