@@ -172,6 +172,28 @@ TEST_F(EntryPoints, SetupTypesAndFixedAnswers) {
     EXPECT_EQ(instance.idleStarted, 1);
 }
 
+TEST_F(EntryPoints, HeadlessEditor) {
+    EXPECT_EQ(kp.KP_CreateGUI(&instance), 0);
+    ASSERT_NE(instance.gui, nullptr);
+    EXPECT_EQ(kp.KP_InitGUI(&instance), 0);
+    // A second creation replaces the editor.
+    EXPECT_EQ(kp.KP_CreateGUI(&instance), 0);
+    EXPECT_EQ(kp.KP_InitGUI(&instance), 0);
+    EXPECT_EQ(kp.KP_ActivateWindow(&instance), 0);
+    EXPECT_EQ(kp.KP_SetRefresh(&instance, nullptr), -3500);
+    KURect<short> view{1, 2, 3, 4};
+    EXPECT_EQ(kp.KP_GetViewRect(&instance, &view), 0);
+    EXPECT_EQ(view, KURect<short>{});
+    bool handled = true;
+    EXPECT_EQ(kp.KP_DoKeyDown(&instance, nullptr, &handled), 0);
+    EXPECT_FALSE(handled);
+    EXPECT_EQ(kp.KP_DoMouseDown(&instance, nullptr), 0);
+    EXPECT_EQ(kp.KP_DoIdle(&instance), 0);
+    EXPECT_EQ(instance.idleStarted, 1);
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("setB"))), 0);
+    EXPECT_EQ(kp.KP_DeactivateWindow(&instance), 0);
+}
+
 TEST_F(EntryPoints, TranslateControllerAlwaysTerminates) {
     for (int32_t size : {1, 2, 4, 64}) {
         std::string out(80, 'X');

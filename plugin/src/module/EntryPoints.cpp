@@ -4,6 +4,8 @@
 #include "hosting/PluginInterface.h"
 #include "plugin/PeqAlg.h"
 
+#include "MyGUI.h"
+
 #include "foundation/RM.h"
 
 #include <algorithm>
@@ -21,6 +23,18 @@ constexpr uint32_t kSetupB = KV_FOURCC("setB");
 
 cPEQ_ALG* Alg(PluginInstance* instance) {
     return instance ? static_cast<cPEQ_ALG*>(instance->algorithm) : nullptr;
+}
+
+CMyGUI* Gui(PluginInstance* instance) {
+    return instance ? static_cast<CMyGUI*>(instance->gui) : nullptr;
+}
+
+void DeleteGui(PluginInstance* instance) {
+    if (CMyGUI* gui = Gui(instance)) {
+        gui->Dispose();
+        delete gui;
+        instance->gui = nullptr;
+    }
 }
 
 } // namespace
@@ -45,104 +59,156 @@ KP_EXPORT int32_t KP_CreateInstance(PluginInstance* instance) {
 KP_EXPORT int32_t KP_DeleteInstance(PluginInstance* instance) {
     if (!instance)
         return 0;
-    if (cPEQ_ALG* alg = Alg(instance)) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->Dispose();
+    if (cPEQ_ALG* alg = Alg(instance))
         alg->Dispose();
-        delete alg;
-        instance->algorithm = nullptr;
-    }
+    delete Gui(instance);
     instance->gui = nullptr;
+    delete Alg(instance);
+    instance->algorithm = nullptr;
     KTResContainerType* container = nullptr;
     if (RMGetResContainer(instance->module, container) == 0 && container)
         RMDetachResContainer(container);
     return 0;
 }
 
-// The editor entries: the module runs headless, so no editor is made and
-// the editor's calls answer as an editor without a window does.
+// The editor entries forward to the instance's editor object.
 KP_EXPORT int32_t KP_CreateGUI(PluginInstance* instance) {
+    if (!instance)
+        return -1;
+    DeleteGui(instance);
     KTResContainerType* container = nullptr;
-    return static_cast<int32_t>(RMGetResContainer(instance->module, container));
+    const KTErr err = RMGetResContainer(instance->module, container);
+    if (container && Alg(instance))
+        instance->gui = new CMyGUI(container);
+    return static_cast<int32_t>(err);
 }
-KP_EXPORT int32_t KP_InitGUI(PluginInstance*) {
+KP_EXPORT int32_t KP_InitGUI(PluginInstance* instance) {
+    CMyGUI* gui = Gui(instance);
+    if (!gui)
+        return -1;
+    gui->InitDefaultGUI(Alg(instance));
+    return static_cast<int32_t>(gui->FinishCreate(instance));
+}
+KP_EXPORT int32_t KP_ActivateWindow(PluginInstance* instance) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->ActivateWindow(instance->window);
     return 0;
 }
-KP_EXPORT int32_t KP_ActivateWindow(PluginInstance*) {
+KP_EXPORT int32_t KP_DeactivateWindow(PluginInstance* instance) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->DeactivateWindow();
     return 0;
 }
-KP_EXPORT int32_t KP_DeactivateWindow(PluginInstance*) {
+KP_EXPORT int32_t KP_SetWindow(PluginInstance* instance) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->SetWindow(instance->window);
     return 0;
 }
-KP_EXPORT int32_t KP_SetWindow(PluginInstance*) {
+KP_EXPORT int32_t KP_InitHatch(PluginInstance* instance, KURect<short>* rect) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->InitHatch(rect);
     return 0;
 }
-KP_EXPORT int32_t KP_InitHatch(PluginInstance*, KURect<short>*) {
+KP_EXPORT int32_t KP_MoveHatch(PluginInstance* instance, KCPoint<short>* point) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->MoveHatch(point);
     return 0;
 }
-KP_EXPORT int32_t KP_MoveHatch(PluginInstance*, KCPoint<short>*) {
+KP_EXPORT int32_t KP_DoMouseDown(PluginInstance* instance, KCEventData* event) {
+    CMyGUI* gui = Gui(instance);
+    return gui ? static_cast<int32_t>(gui->DoMouseDown(instance, event)) : 0;
+}
+KP_EXPORT int32_t KP_DoMouseMove(PluginInstance* instance, KCEventData* event) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->DoMouseMove(instance, event);
     return 0;
 }
-KP_EXPORT int32_t KP_DoMouseDown(PluginInstance*, KCEventData*) {
-    return 0;
+KP_EXPORT int32_t KP_DoMouseUp(PluginInstance* instance, KCEventData* event) {
+    CMyGUI* gui = Gui(instance);
+    return gui ? static_cast<int32_t>(gui->DoMouseUp(instance, event)) : 0;
 }
-KP_EXPORT int32_t KP_DoMouseMove(PluginInstance*, KCEventData*) {
-    return 0;
+KP_EXPORT int32_t KP_DoMouseWheel(PluginInstance* instance, KCEventData* event) {
+    CMyGUI* gui = Gui(instance);
+    return gui ? static_cast<int32_t>(gui->DoMouseWheel(instance, event)) : 0;
 }
-KP_EXPORT int32_t KP_DoMouseUp(PluginInstance*, KCEventData*) {
-    return 0;
-}
-KP_EXPORT int32_t KP_DoMouseWheel(PluginInstance*, KCEventData*) {
-    return 0;
-}
-KP_EXPORT int32_t KP_DoKeyDown(PluginInstance*, KCEventData*, bool* handled) {
-    if (handled)
+KP_EXPORT int32_t KP_DoKeyDown(PluginInstance* instance, KCEventData* event, bool* handled) {
+    if (CMyGUI* gui = Gui(instance))
+        gui->DoKeyDown(instance, event, handled);
+    else if (handled)
         *handled = false;
     return 0;
 }
 KP_EXPORT int32_t KP_DoKeyUp(PluginInstance*, KCEventData*) {
     return 0;
 }
-KP_EXPORT int32_t KP_SetRefresh(PluginInstance*, KURect<short>*) {
-    return -3500; // no graphic manager while headless
+KP_EXPORT int32_t KP_SetRefresh(PluginInstance* instance, KURect<short>* rect) {
+    CMyGUI* gui = Gui(instance);
+    return gui ? static_cast<int32_t>(gui->SetRefresh(rect)) : CStandardGUI_X::kNotReady;
 }
 KP_EXPORT int32_t KP_GetViewRect(PluginInstance* instance, KURect<short>* out) {
-    const KURect<short> empty{};
+    KURect<short> rect{};
+    if (CMyGUI* gui = Gui(instance))
+        gui->GetViewRect(rect);
     if (out)
-        *out = empty;
+        *out = rect;
     if (instance)
-        instance->viewRect = empty;
+        instance->viewRect = rect;
     return 0;
 }
-KP_EXPORT int32_t KP_SetAutomationRefCons(PluginInstance*, int32_t, int32_t, int32_t) {
-    return 0;
+KP_EXPORT int32_t KP_SetAutomationRefCons(PluginInstance* instance, int32_t controller,
+                                          int32_t refcon, int32_t refcon2) {
+    CMyGUI* gui = Gui(instance);
+    return gui ? static_cast<int32_t>(gui->SetAutomationRefCons(controller, refcon, refcon2)) : 0;
 }
-KP_EXPORT int32_t KP_SetControlHighlightInfo(PluginInstance*, int32_t, bool, bool) {
-    return 0;
+KP_EXPORT int32_t KP_SetControlHighlightInfo(PluginInstance* instance, int32_t controller, bool a,
+                                             bool b) {
+    CMyGUI* gui = Gui(instance);
+    return gui ? static_cast<int32_t>(gui->SetControlHighlightInfo(controller, a, b)) : 0;
 }
-KP_EXPORT int32_t KP_SetControllerValue(PluginInstance*, int32_t, double) {
-    return 0;
+KP_EXPORT int32_t KP_SetControllerValue(PluginInstance* instance, int32_t controller,
+                                        double value) {
+    CMyGUI* gui = Gui(instance);
+    return gui ? static_cast<int32_t>(gui->SetControllerValue(controller, value)) : 0;
 }
-// The control's value as text, copied with its terminator always written.
+// The control's value as text, copied with its terminator always written
+// (the editor's text, else the parameter's own text).
 KP_EXPORT int32_t KP_TranslateController(PluginInstance* instance, int32_t controller, double value,
                                          char* out, int32_t size) {
     cPEQ_ALG* alg = Alg(instance);
     if (!out || size <= 0)
         return 0;
     std::string text;
-    if (alg && controller >= 0)
+    long result = 0;
+    if (CMyGUI* gui = Gui(instance))
+        result = gui->TranslateController(controller, value, text);
+    if (text.empty() && alg && controller >= 0)
         alg->TranslateParam(static_cast<unsigned long>(controller), value, text);
     const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
-    return 0;
+    return static_cast<int32_t>(result);
 }
-KP_EXPORT int32_t KP_GetControlNameOfLength(PluginInstance*, int32_t, int32_t, char**) {
-    return 0;
+KP_EXPORT int32_t KP_GetControlNameOfLength(PluginInstance* instance, int32_t controller,
+                                            int32_t length, char** name) {
+    CMyGUI* gui = Gui(instance);
+    return gui && name
+               ? static_cast<int32_t>(gui->GetControlNameOfLength(controller, length, *name))
+               : 0;
 }
 
 // Idle: no device check runs while nothing is visible.
 KP_EXPORT int32_t KP_DoIdle(PluginInstance* instance) {
-    if (instance)
-        instance->idleStarted = 1;
+    if (!instance)
+        return 0;
+    CMyGUI* gui = Gui(instance);
+    if (gui && gui->IsVisible())
+        if (cPEQ_ALG* alg = Alg(instance))
+            alg->DoIdle(1);
+    if (gui)
+        gui->DoIdle();
+    instance->idleStarted = 1;
     return 0;
 }
 
@@ -252,8 +318,9 @@ KP_EXPORT int32_t KP_SaveToBuffer(PluginInstance*, char*, KCFourCC) {
 KP_EXPORT int32_t KP_SetActiveSetupType(PluginInstance* instance, KCFourCC type) {
     cPEQ_ALG* alg = Alg(instance);
     const long setup = type.Get() == kSetupA ? 0 : type.Get() == kSetupB ? 1 : -1;
-    if (alg)
-        alg->ChangeActiveSetup(setup); // headless: no editor to tell
+    if (alg && alg->ChangeActiveSetup(setup))
+        if (CMyGUI* gui = Gui(instance))
+            gui->PresetModified(-1);
     return 0;
 }
 KP_EXPORT int32_t KP_GetActiveSetupType(PluginInstance* instance, KCFourCC* out) {
