@@ -261,13 +261,13 @@ TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
                                 (mod / "DulmAudioDSP.so").string() +
                                 " KP_CreateInstance KP_InitAlgToHardware=48000 KP_InitAlg "
                                 "KP_UpdateAlg KP_UpdatePar=177,1 KP_UpdatePar=164,1 "
-                                "KP_GetParamState=177 KP_DeleteInstance 2>/dev/null";
+                                "KP_GetParamState=177 KP_DeleteInstance 2>/dev/null; echo exit=$?";
     const std::string output = Capture(command);
     EXPECT_EQ(daemon.stop(), 0);
     for (const char* line :
          {"bound 59\n", "KP_CreateInstance 0\n", "KP_InitAlgToHardware=48000 0\n", "KP_InitAlg 0\n",
           "KP_UpdateAlg 0\n", "KP_UpdatePar=177,1 0\n", "KP_UpdatePar=164,1 0\n",
-          "KP_GetParamState=177 0 1.000000\n", "KP_DeleteInstance 0\n"})
+          "KP_GetParamState=177 0 1.000000\n", "KP_DeleteInstance 0\n", "exit=0\n"})
         EXPECT_NE(output.find(line), std::string::npos) << line << "in:\n" << output;
 
     // The full run, in order (non-raw frames with first and third byte
