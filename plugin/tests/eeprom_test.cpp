@@ -3,6 +3,7 @@
 #include "AlgFixture.h"
 #include "foundation/kvFMDialogs.h"
 #include "guilib/MessageService.h"
+#include "sim/Peripherals.h"
 
 #include <fstream>
 #include <sstream>
@@ -151,6 +152,33 @@ TEST_F(EepromTest, WriteGoesOutInPiecesAtTheEepromAddresses) {
     alg->SelectConnection(cPEQ_ALG::kConnectionNone);
     EXPECT_FALSE(alg->WriteEeprom());
     EXPECT_EQ(yes.shown.back(), "EEPROM|Device is not connected, cannot write EEPROM data.");
+}
+
+// The same write into the simulated serial EEPROM (its write cycle over
+// within the pause between pieces): afterwards it holds the captured image,
+// block by block, and the chip is addressed again.
+TEST_F(EepromTest, WriteLandsInTheSimulatedEeprom) {
+    Make(0x6000, 0x0704, 1);
+    {
+        const uint32_t polls = 0;
+        SCOPED_TRACE(polls);
+        auto eeprom =
+            std::make_shared<u2csim::Eeprom>(u2csim::EepromConfig{8, polls, false, false});
+        for (uint32_t b = 0; b < 8; ++b)
+            sim.bus->attach(static_cast<uint8_t>(0x50 + b), eeprom->block(b));
+        std::string pop;
+        for (int line = 0; line < 100; ++line)
+            pop += "0x" + std::to_string(10 + line % 80) + " 20 FF\r\n";
+        alg->SetPopSettings(0, "", 1, PopFile(pop));
+        Answers yes(KMMessageService::kYes);
+        ASSERT_TRUE(alg->WriteEeprom());
+        const Bytes image = alg->CaptureBuffer();
+        ASSERT_GT(image.size(), 256u);
+        const Bytes stored = eeprom->contents();
+        ASSERT_GE(stored.size(), image.size());
+        EXPECT_EQ(Bytes(stored.begin(), stored.begin() + static_cast<long>(image.size())), image);
+        EXPECT_EQ(alg->Connection().GetSlaveAddress(), 0x73);
+    }
 }
 
 } // namespace

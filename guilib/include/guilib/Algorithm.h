@@ -146,6 +146,27 @@ public:
     // update.
     void ApplyPresetValues(const sPresetData& data);
 
+    // Host calls: the operations the plug-in's entry points forward to.
+    // InitAlg rewrites the states and ends with the hardware reset hook.
+    long InitAlg(bool full);
+    // Recomputes the coefficients of every parameter (update hook each).
+    long UpdateDSPCoefs(bool full);
+    // The parameter's state in the active setup (0 for unknown indices).
+    double GetParamState(unsigned long param) const;
+    void SetSampleRate(double rate) { sampleRate_ = rate; }
+    void SetExecCallBack(int32_t (*callback)(int32_t, int32_t, void*, void*, void*),
+                         int32_t refValue) {
+        hostCallback_ = callback;
+        executionRef_ = refValue;
+    }
+    long InitProcessCode();
+    long InitData() { return InitDataSelf(); }
+    // Copies the active setup's coefficient area into `buffer`; its size.
+    long GetDSPCoefs(char* buffer);
+    long GetInitialStates(char* states) { return GetInitialStatesSelf(states); }
+    // Active setup by number; false when out of range or unchanged.
+    bool ChangeActiveSetup(long setup);
+
     // Coefficient and state areas.
     int32_t GetWordSize() const { return wordSize_; }
     long GetCoefsNum() const { return coefsNum_; }
@@ -330,6 +351,7 @@ protected:
     int32_t wordSize_ = 8;
     long (*executionCallback_)(long, long, void*, void*, void*) = nullptr;
     int32_t executionRef_ = 0;
+    int32_t (*hostCallback_)(int32_t, int32_t, void*, void*, void*) = nullptr;
     int32_t processActive_ = 0;
     int16_t bypass_ = 0;
     EPluginSetup activeSetup_ = eSetupA;

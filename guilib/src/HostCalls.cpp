@@ -1,0 +1,44 @@
+// The algorithm's operations behind the host's calls: initialisation,
+// coefficient refresh, parameter states, setups and the coefficient copy.
+#include "guilib/Algorithm.h"
+
+#include <algorithm>
+#include <cstring>
+
+long cALGORITHM::InitAlg(bool) {
+    InitStates();
+    ResetStatesSelf();
+    // Last: the plug-in brings its hardware up.
+    return ResetHardwareSelf();
+}
+
+long cALGORITHM::UpdateDSPCoefs(bool) {
+    for (unsigned long i = 0; i < params_.size(); ++i)
+        UpdateParamState(i);
+    return 0;
+}
+
+double cALGORITHM::GetParamState(unsigned long param) const {
+    if (param >= params_.size())
+        return 0.0;
+    return params_[param].state[activeSetup_];
+}
+
+long cALGORITHM::InitProcessCode() {
+    InitProcessCodeSelf();
+    return 0;
+}
+
+long cALGORITHM::GetDSPCoefs(char* buffer) {
+    const std::vector<char>& area = coefs_[activeSetup_];
+    if (buffer && !area.empty())
+        std::memcpy(buffer, area.data(), area.size());
+    return static_cast<long>(area.size());
+}
+
+bool cALGORITHM::ChangeActiveSetup(long setup) {
+    if (setup < 0 || setup >= kNumSetups || setup == activeSetup_)
+        return false;
+    activeSetup_ = static_cast<EPluginSetup>(setup);
+    return true;
+}

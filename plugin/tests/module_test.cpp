@@ -1,0 +1,294 @@
+// The plug-in module as the host sees it: loaded with dlopen in a process
+// without a display, exporting exactly its 59 entry points and
+// dbToGainStage, carrying its resources; and, in a separate process (the
+// harness), brought up against a u2c-sim daemon.
+#include "foundation/RM.h"
+#include "hosting/PluginInterface.h"
+#include "hosting/PluginLoadSpec.h"
+#include "hosting/PluginScanner.h"
+#include "sim/SimDaemon.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kNames[] = {
+#define KP_ENTRY(name, params) #name,
+#include "hosting/PluginEntryPoints.def"
+#undef KP_ENTRY
+};
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    std::array<char, 4096> buf{};
+    size_t n = 0;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        out.append(buf.data(), n);
+    ::pclose(pipe);
+    return out;
+}
+
+TEST(PluginModule, LoadsWithoutDisplayAndBindsAllEntryPoints) {
+    ::unsetenv("DISPLAY");
+    void* module = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << ::dlerror();
+    static_assert(std::size(kNames) == kPluginEntryPointCount);
+    for (const char* name : kNames)
+        EXPECT_NE(::dlsym(module, name), nullptr) << name;
+    EXPECT_NE(::dlsym(module, "dbToGainStage"), nullptr);
+    // Nothing of the algorithm's classes is reachable from outside.
+    EXPECT_EQ(::dlsym(module, "_ZN8cPEQ_ALG13ResetAndRunPopEbPKc"), nullptr);
+    ::dlclose(module);
+}
+
+TEST(PluginModule, ExportsExactlyTheEntryPointsAndDbToGainStage) {
+    std::set<std::string> expected(std::begin(kNames), std::end(kNames));
+    expected.insert("dbToGainStage");
+    std::set<std::string> exported;
+    std::istringstream lines(Capture("nm -D --defined-only " DULM_MODULE_PATH));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::string name = line.substr(line.rfind(' ') + 1);
+        exported.insert(name);
+    }
+    EXPECT_EQ(exported, expected);
+}
+
+TEST(PluginModule, FindsItsLibrariesInItsOwnFolder) {
+    const std::string dynamic = Capture("readelf -d " DULM_MODULE_PATH);
+    EXPECT_NE(dynamic.find("RUNPATH) "), std::string::npos);
+    EXPECT_NE(dynamic.find("[$ORIGIN]"), std::string::npos) << dynamic;
+    const fs::path folder = fs::path(DULM_MODULE_PATH).parent_path();
+    for (const char* lib :
+         {"libQuorlGUILib.so", "libbusgate_c.so", "libTerovanU2C.so", "libi2cbrdg.so"}) {
+        EXPECT_TRUE(fs::exists(folder / lib)) << lib;
+        EXPECT_NE(dynamic.find(std::string("[") + lib + "]"), std::string::npos) << lib;
+    }
+}
+
+TEST(PluginModule, CarriesItsResources) {
+    ASSERT_EQ(RMInit(0), eNoErr);
+    KTResContainerType* container = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(DULM_MODULE_PATH), 0, container), 0);
+    for (const auto& [type, id] :
+         std::vector<std::pair<KCFourCC, short>>{{KV_FOURCC("Xinf"), 1000},
+                                                 {KV_FOURCC("XCli"), 1000},
+                                                 {KV_FOURCC("XCli"), 1001},
+                                                 {KV_FOURCC("XPRM"), 1000},
+                                                 {KV_FOURCC("XPST"), 1000}})
+        EXPECT_TRUE(RMDoesNativeResourceExist(container, type, id)) << id;
+    RMCloseResContainer(container);
+}
+
+TEST(PluginModule, HostScannerFindsItsComponent) {
+    ASSERT_EQ(RMInit(0), eNoErr);
+    // The host's load specification, from the host's resources.
+    KTResContainerType* host = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(HOST_RESOURCES_PATH), 0, host), 0);
+    KCPluginLoadSpec spec;
+    ASSERT_EQ(spec.ReadFromResource(host), eNoErr);
+    RMCloseResContainer(host);
+    KCPluginDiskScanner scanner;
+    scanner.SetLoadSpec(spec);
+    KCQuorlComponentInfoList list;
+    ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
+    EXPECT_GE(list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S"))), 0);
+}
+
+// The entry points called in this process, over a scratch registry and no
+// bridge connection.
+class EntryPoints : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::unsetenv("DISPLAY");
+        registry = fs::temp_directory_path() / ("dulm_entry_test." + std::to_string(::getpid()));
+        fs::create_directories(registry);
+        ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
+        module = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module, nullptr) << ::dlerror();
+        void** slots = reinterpret_cast<void**>(&kp);
+        for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+            ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
+        instance.module = static_cast<KTNativeContainerType*>(module);
+        ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
+        ASSERT_NE(instance.algorithm, nullptr);
+    }
+    void TearDown() override {
+        EXPECT_EQ(kp.KP_DeleteInstance(&instance), 0);
+        EXPECT_EQ(instance.algorithm, nullptr);
+        ::dlclose(module);
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        fs::remove_all(registry);
+    }
+    fs::path registry;
+    void* module = nullptr;
+    SPluginEntryPoints kp;
+    PluginInstance instance;
+};
+
+TEST_F(EntryPoints, SetupTypesAndFixedAnswers) {
+    KCFourCC setup;
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("setB"))), 0);
+    EXPECT_EQ(kp.KP_GetActiveSetupType(&instance, &setup), 0);
+    EXPECT_EQ(setup.Get(), KV_FOURCC("setB"));
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("xxxx"))), 0);
+    EXPECT_EQ(kp.KP_GetActiveSetupType(&instance, &setup), 0);
+    EXPECT_EQ(setup.Get(), KV_FOURCC("setB"));
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("setA"))), 0);
+    EXPECT_EQ(kp.KP_GetActiveSetupType(&instance, &setup), 0);
+    EXPECT_EQ(setup.Get(), KV_FOURCC("setA"));
+
+    uint32_t size = 7;
+    EXPECT_EQ(kp.KP_GetVXProcessSize(&instance, 0, 0, &size), -1);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(kp.KP_GetProcessCode(&instance, nullptr), -10);
+    EXPECT_EQ(kp.KP_DoKeyUp(&instance, nullptr), 0);
+    EXPECT_EQ(kp.KP_InitProcessing(&instance), 0);
+    EXPECT_EQ(kp.KP_SetRefresh(&instance, nullptr), -3500);
+    KURect<short> view{1, 2, 3, 4};
+    EXPECT_EQ(kp.KP_GetViewRect(&instance, &view), 0);
+    EXPECT_EQ(view, KURect<short>{});
+    EXPECT_EQ(kp.KP_DoIdle(&instance), 0);
+    EXPECT_EQ(instance.idleStarted, 1);
+}
+
+TEST_F(EntryPoints, HeadlessEditor) {
+    EXPECT_EQ(kp.KP_CreateGUI(&instance), 0);
+    ASSERT_NE(instance.gui, nullptr);
+    EXPECT_EQ(kp.KP_InitGUI(&instance), 0);
+    // A second creation replaces the editor.
+    EXPECT_EQ(kp.KP_CreateGUI(&instance), 0);
+    EXPECT_EQ(kp.KP_InitGUI(&instance), 0);
+    EXPECT_EQ(kp.KP_ActivateWindow(&instance), 0);
+    EXPECT_EQ(kp.KP_SetRefresh(&instance, nullptr), -3500);
+    KURect<short> view{1, 2, 3, 4};
+    EXPECT_EQ(kp.KP_GetViewRect(&instance, &view), 0);
+    EXPECT_EQ(view, KURect<short>{});
+    bool handled = true;
+    EXPECT_EQ(kp.KP_DoKeyDown(&instance, nullptr, &handled), 0);
+    EXPECT_FALSE(handled);
+    EXPECT_EQ(kp.KP_DoMouseDown(&instance, nullptr), 0);
+    EXPECT_EQ(kp.KP_DoIdle(&instance), 0);
+    EXPECT_EQ(instance.idleStarted, 1);
+    EXPECT_EQ(kp.KP_SetActiveSetupType(&instance, KCFourCC(KV_FOURCC("setB"))), 0);
+    EXPECT_EQ(kp.KP_DeactivateWindow(&instance), 0);
+}
+
+TEST_F(EntryPoints, TranslateControllerAlwaysTerminates) {
+    for (int32_t size : {1, 2, 4, 64}) {
+        std::string out(80, 'X');
+        EXPECT_EQ(kp.KP_TranslateController(&instance, 2, 12.25, out.data(), size), 0);
+        const size_t length = std::strlen(out.c_str());
+        EXPECT_LT(length, static_cast<size_t>(size)) << size;
+        EXPECT_EQ(out[static_cast<size_t>(size)], 'X') << "wrote past the buffer";
+    }
+}
+
+TEST_F(EntryPoints, ChunkRoundTripAndParameters) {
+    double value = -1;
+    EXPECT_EQ(kp.KP_GetParamState(&instance, 177, &value), 0);
+    EXPECT_EQ(value, 0.0);
+    uint32_t count = 0;
+    EXPECT_EQ(kp.KP_GetNumChunks(&instance, &count), 0);
+    EXPECT_GE(count, 1u);
+    char* data = nullptr;
+    int32_t size = 0;
+    ASSERT_EQ(kp.KP_GetChunk(&instance, KV_FOURCC("XPst"), &data, &size, false), 0);
+    ASSERT_NE(data, nullptr);
+    ASSERT_GT(size, 0);
+    uint32_t announced = 0;
+    EXPECT_EQ(kp.KP_GetChunkSize(&instance, &announced, false, KV_FOURCC("XPst")), 0);
+    EXPECT_EQ(announced, static_cast<uint32_t>(size));
+    // Exactly `size` bytes are read back, with no terminator after them.
+    std::vector<char> copy(data, data + size);
+    std::free(data);
+    EXPECT_EQ(kp.KP_SetChunk(&instance, KV_FOURCC("XPst"), copy.data(),
+                             static_cast<uint32_t>(copy.size())),
+              0);
+}
+
+// The daemon's OUT transfers to the chip: the bytes after the 10-byte header.
+std::vector<std::string> ChipWrites(const std::string& log) {
+    std::ifstream in(log);
+    std::vector<std::string> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t at = line.find(" OUT C6 ");
+        if (at != std::string::npos && line.size() > at + 8 + 27)
+            out.push_back(
+                line.substr(at + 8 + 27, line.find_last_not_of(" \r") + 1 - (at + 8 + 27)));
+    }
+    return out;
+}
+
+TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("dulm_module_test." + std::to_string(::getpid()));
+    const fs::path mod = dir / "module";
+    fs::create_directories(mod);
+    fs::create_directories(dir / "registry");
+    for (const auto& entry : fs::directory_iterator(fs::path(DULM_MODULE_PATH).parent_path()))
+        fs::copy_file(entry.path(), mod / entry.path().filename());
+    std::ofstream(mod / "DL6000_5.05.pop", std::ios::binary)
+        << "# start\r\n00 A5 00\r\nF3 AB FF # x\r\n";
+    std::ofstream(mod / "DL6000_5.05_48.aeq") << "3 1 0 0.5 0 0 -0.25\n";
+
+    u2csim::SimDaemon daemon(U2C_SIM_PATH);
+    ASSERT_TRUE(daemon.ready());
+    const std::string command = "env -u DISPLAY TEROVAN_U2C_SOCKET=" + daemon.socketPath() +
+                                " QUORL_REGISTRY_DIR=" + (dir / "registry").string() +
+                                " timeout 120 " + KP_HARNESS_PATH + " " +
+                                (mod / "DulmAudioDSP.so").string() +
+                                " KP_CreateInstance KP_InitAlgToHardware=48000 KP_InitAlg "
+                                "KP_UpdateAlg KP_UpdatePar=177,1 KP_UpdatePar=164,1 "
+                                "KP_GetParamState=177 KP_DeleteInstance 2>/dev/null; echo exit=$?";
+    const std::string output = Capture(command);
+    EXPECT_EQ(daemon.stop(), 0);
+    for (const char* line :
+         {"bound 59\n", "KP_CreateInstance 0\n", "KP_InitAlgToHardware=48000 0\n", "KP_InitAlg 0\n",
+          "KP_UpdateAlg 0\n", "KP_UpdatePar=177,1 0\n", "KP_UpdatePar=164,1 0\n",
+          "KP_GetParamState=177 0 1.000000\n", "KP_DeleteInstance 0\n", "exit=0\n"})
+        EXPECT_NE(output.find(line), std::string::npos) << line << "in:\n" << output;
+
+    // The full run, in order (non-raw frames with first and third byte
+    // exchanged on the bus, POP lines raw).
+    const std::vector<std::string> writes = ChipWrites(daemon.logPath());
+    const char* const expected[] = {"00 B8 00", "00 B7 00", "F1 B5 FF", "00 C5 00", "00 A5 00",
+                                    "00 C3 00", "00 A4 11", "00 C8 00", "BF C4 D5", "00 85 00"};
+    size_t at = 0;
+    for (const char* frame : expected) {
+        while (at < writes.size() && writes[at] != frame)
+            ++at;
+        ASSERT_LT(at, writes.size()) << "missing " << frame;
+        if (std::string(frame) == "00 A4 11") {
+            ASSERT_LT(at + 1, writes.size());
+            EXPECT_EQ(writes[at + 1].size(), 51u * 3 - 1);
+        }
+        ++at;
+    }
+    // The POP file beside the module ran (its lines raw, never exchanged).
+    EXPECT_NE(std::find(writes.begin(), writes.end(), "F3 AB FF"), writes.end());
+    fs::remove_all(dir);
+}
+
+} // namespace
