@@ -2,7 +2,11 @@
 
 #include "hosting/HostCallbacks.h"
 
+#include "foundation/XMLText.h"
+
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -222,4 +226,33 @@ KTErr KCPluginInstanceProxy::LoadNativeProcessFunc(KCNativeProcessFunc& holder) 
             GetPluginInfo(Code("gstr"), Code("sPFN"), reinterpret_cast<int32_t*>(name.data())))
         return err;
     return holder.LoadProcessFunc(module, TextOf(name));
+}
+
+KTErr KCPluginInstanceProxy::ReadInfoXML(kvXML::CXMLable& object) {
+    char* text = nullptr;
+    const KTErr status =
+        GetPluginInfo(Code("mmob"), Code("pcmX"), reinterpret_cast<int32_t*>(&text));
+    // The block is the host's to free, whatever the plug-in answered.
+    const std::unique_ptr<char, decltype(&std::free)> block(text, &std::free);
+    if (status != eNoErr)
+        return status;
+    kvXML::CXMLElement root;
+    kvXML::CXMLTreeBuilder builder(root);
+    if (KTErr err = builder.BuildFromSingleBuffer(text, text != nullptr ? std::strlen(text) : 0))
+        return err;
+    object.ReadFromXML(&root);
+    return eNoErr;
+}
+
+KTErr KCPluginInstanceProxy::GetExternBuffers(std::vector<sEXT_BUFF>& buffers) {
+    buffers.clear();
+    int32_t count = 0;
+    if (KTErr err = GetPluginInfo(Code("numb"), Code("ebuf"), &count))
+        return err;
+    if (count < 0 || count > 1200)
+        return eFMWrongParameters;
+    buffers.assign(static_cast<size_t>(count), sEXT_BUFF());
+    if (count == 0)
+        return eNoErr;
+    return GetPluginInfo(Code("fill"), Code("reqR"), reinterpret_cast<int32_t*>(buffers.data()));
 }

@@ -165,3 +165,38 @@ TEST_F(InstanceProxy, InitAlgToHardwarePassesTheCallbackAndToken) {
 }
 
 } // namespace
+
+namespace {
+
+struct NameReader : kvXML::CXMLable {
+    void ReadFromXML(const kvXML::CXMLElement* element) override {
+        root = element->name.c_str();
+        if (!element->children.empty())
+            text = element->children.front()->text;
+    }
+    std::string root, text;
+};
+
+} // namespace
+
+TEST_F(InstanceProxy, ReadsItsOwnXmlAndExternBufferDescriptions) {
+    ASSERT_EQ(proxy.Load(), eNoErr);
+    ASSERT_EQ(proxy.CreateInstance(), eNoErr);
+    NameReader reader;
+    EXPECT_EQ(proxy.ReadInfoXML(reader), eNoErr);
+    EXPECT_EQ(reader.root, "ProcCode");
+    EXPECT_EQ(reader.text, "Test");
+
+    std::vector<sEXT_BUFF> buffers;
+    ASSERT_EQ(proxy.GetExternBuffers(buffers), eNoErr);
+    ASSERT_EQ(buffers.size(), 2u);
+    EXPECT_EQ(buffers[1].MemSpace, KV_FOURCC("LMEM"));
+    EXPECT_EQ(buffers[1].Count, 10);
+
+    TestPlugin plugin(KV_PLUGIN_COMPLETE);
+    plugin.Inject("KP_GetPluginInfo", 7);
+    EXPECT_EQ(proxy.ReadInfoXML(reader), 7);
+    EXPECT_EQ(proxy.GetExternBuffers(buffers), 7);
+    EXPECT_TRUE(buffers.empty());
+    plugin.Inject("KP_GetPluginInfo", 0);
+}

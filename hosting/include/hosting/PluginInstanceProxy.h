@@ -12,6 +12,7 @@
 #include "foundation/KTErr.h"
 #include "foundation/KUDLL.h"
 #include "foundation/KUValidatable.h"
+#include "foundation/XMLElement.h"
 
 #include <string>
 #include <vector>
@@ -97,6 +98,13 @@ public:
     KTErr QuerySizes(KCNativeProcessMemory& memory);
     KTErr Allocate(KCNativeProcessMemory& memory);
     KTErr LoadNativeProcessFunc(KCNativeProcessFunc& holder);
+    // The plug-in's own XML description ('mmob'/'pcmX': the plug-in stores
+    // the address of a malloc'd, zero-terminated text, which is freed here)
+    // read by `object` from its root element.
+    KTErr ReadInfoXML(kvXML::CXMLable& object);
+    // The plug-in's external buffer descriptions ('numb'/'ebuf', then
+    // 'fill'/'reqR' over that many default records).
+    KTErr GetExternBuffers(std::vector<sEXT_BUFF>& buffers);
 
 private:
     KTErr Store(KTErr status);
