@@ -488,6 +488,10 @@ int16_t FileSample(int32_t k) {
 struct Recorder {
     std::vector<float> samples = std::vector<float>(kRecordFrames, 0.0f);
     std::atomic<size_t> frames{0};
+    // Set once the loop-back connection is in place: what came before it
+    // cannot hold the played file, and a slow machine may take most of a
+    // second to make the connection.
+    std::atomic<bool> connected{false};
 };
 Recorder* g_recorder = nullptr;
 
@@ -499,7 +503,7 @@ void PassThroughRecording(QuorlSoundBuf* in, int32_t inCount, int32_t frames, Qu
     for (int32_t c = 0; c < outCount; ++c)
         for (int32_t f = 0; f < frames; ++f)
             out[c].data[f * out[c].stride] = in[c].data[f * in[c].stride];
-    if (!g_recorder || inCount <= outCount)
+    if (!g_recorder || inCount <= outCount || !g_recorder->connected.load())
         return;
     const QuorlSoundBuf& captured = in[outCount];
     size_t at = g_recorder->frames.load();
@@ -553,6 +557,7 @@ TEST(AudioDevice, RoundTripThroughTheChainIsExact) {
         ASSERT_FALSE(out.empty());
         Jack("jack_disconnect", "system:capture_1", in);
         EXPECT_TRUE(Jack("jack_connect", out, in));
+        recorder.connected.store(true);
         EXPECT_TRUE(WaitFor([&] { return recorder.frames.load() >= kPlayFrames; }, 10s));
         // The silence bit set through the sink reaches the callback's pulls.
         KCStreamState silent;
