@@ -159,8 +159,9 @@ TEST_F(EepromTest, WriteGoesOutInPiecesAtTheEepromAddresses) {
 // block by block, and the chip is addressed again.
 TEST_F(EepromTest, WriteLandsInTheSimulatedEeprom) {
     Make(0x6000, 0x0704, 1);
-    {
-        const uint32_t polls = 0;
+    // No write cycle to wait out, and one that refuses the next accesses
+    // after every piece: the refused pieces are tried again.
+    for (const uint32_t polls : {0u, 3u}) {
         SCOPED_TRACE(polls);
         auto eeprom =
             std::make_shared<u2csim::Eeprom>(u2csim::EepromConfig{8, polls, false, false});
@@ -179,6 +180,25 @@ TEST_F(EepromTest, WriteLandsInTheSimulatedEeprom) {
         EXPECT_EQ(Bytes(stored.begin(), stored.begin() + static_cast<long>(image.size())), image);
         EXPECT_EQ(alg->Connection().GetSlaveAddress(), 0x73);
     }
+}
+
+// An EEPROM that never answers again after its first piece: the write fails
+// with a box and is not reported as done; the chip is addressed again.
+TEST_F(EepromTest, AnEepromThatStopsAnsweringFailsTheWrite) {
+    Make(0x6000, 0x0704, 1);
+    auto eeprom = std::make_shared<u2csim::Eeprom>(u2csim::EepromConfig{8, 0, false, true});
+    for (uint32_t b = 0; b < 8; ++b)
+        sim.bus->attach(static_cast<uint8_t>(0x50 + b), eeprom->block(b));
+    std::string pop;
+    for (int line = 0; line < 20; ++line)
+        pop += "0x" + std::to_string(10 + line) + " 20 FF\r\n";
+    alg->SetPopSettings(0, "", 1, PopFile(pop));
+    Answers yes(KMMessageService::kYes);
+    EXPECT_FALSE(alg->WriteEeprom());
+    ASSERT_FALSE(yes.shown.empty());
+    EXPECT_EQ(yes.shown.back(), "EEPROM Device|Failed to write the EEPROM at I2C address 0x50; the "
+                                "EEPROM data is incomplete.");
+    EXPECT_EQ(alg->Connection().GetSlaveAddress(), 0x73);
 }
 
 } // namespace

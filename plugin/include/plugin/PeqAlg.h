@@ -224,6 +224,8 @@ public:
     using cALGORITHM::LoadFromPresetSelf;
 
 private:
+    // One piece of the EEPROM image, tried again while the device is busy.
+    bool WriteEepromPiece(const std::vector<uint8_t>& piece);
     SDesignBlock& Active() { return design_[activeSetup_ & 1]; }
     sCONTROL_PARAM* ParamAt(unsigned long index);
     void SetStateAndFlag(unsigned long index, double state);

@@ -12,6 +12,10 @@ namespace {
 constexpr size_t kHexRecordBytes = 16;
 constexpr size_t kHexImageLimit = 65536;
 constexpr uint32_t kEepromPieceWaitMs = 20;
+// A serial EEPROM refuses every access while its write cycle runs: a refused
+// piece is tried again, a bounded number of times, before the write fails.
+constexpr int kEepromPieceAttempts = 25;
+constexpr uint32_t kEepromRetryWaitMs = 2;
 constexpr const char* kNoCapture = "Export has not been performed. Please check active connection.";
 
 struct SExportVariant {
@@ -103,6 +107,19 @@ bool cPEQ_ALG::ExportEepromHex(int32_t variant) {
     return true;
 }
 
+bool cPEQ_ALG::WriteEepromPiece(const std::vector<uint8_t>& piece) {
+    // A refused write marks the connection down; the retries are forced
+    // through, and the first that lands marks it up again.
+    for (int attempt = 0; attempt < kEepromPieceAttempts; ++attempt) {
+        if (attempt > 0)
+            Clock().Sleep(kEepromRetryWaitMs);
+        if (Connection().Write(piece.data(), static_cast<uint32_t>(piece.size()),
+                               attempt > 0 ? 1 : 0))
+            return true;
+    }
+    return false;
+}
+
 bool cPEQ_ALG::WriteEeprom() {
     if (currentConnectionType_ == kConnectionNone) {
         KMMessageService::Show("Device is not connected, cannot write EEPROM data.", "EEPROM",
@@ -125,19 +142,28 @@ bool cPEQ_ALG::WriteEeprom() {
                                "EEPROM Device", KMMessageService::kError);
     } else {
         uint8_t device = kEepromAddress, word = 0;
-        for (size_t offset = 0; offset < image.size(); offset += kHexRecordBytes) {
+        written = true;
+        for (size_t offset = 0; offset < image.size() && written; offset += kHexRecordBytes) {
             const size_t n = std::min(kHexRecordBytes, image.size() - offset);
             std::vector<uint8_t> piece{word};
             piece.insert(piece.end(), image.begin() + static_cast<long>(offset),
                          image.begin() + static_cast<long>(offset + n));
             Connection().SetSlaveAddress(device);
-            Connection().Write(piece.data(), static_cast<uint32_t>(piece.size()), 0);
+            written = WriteEepromPiece(piece);
+            if (!written) {
+                char text[96];
+                std::snprintf(text, sizeof text,
+                              "Failed to write the EEPROM at I2C address 0x%02X; the EEPROM "
+                              "data is incomplete.",
+                              device);
+                KMMessageService::Show(text, "EEPROM Device", KMMessageService::kError);
+                break;
+            }
             Clock().Sleep(kEepromPieceWaitMs);
             word = static_cast<uint8_t>(word + kHexRecordBytes);
             if (word == 0)
                 ++device;
         }
-        written = true;
     }
     Connection().SetSlaveAddress(kChipAddress);
     return written;
