@@ -50,6 +50,105 @@ CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) : alg_(alg) {}
 
 CStandardGUI_X::~CStandardGUI_X() = default;
 
+void CStandardGUI_X::InitDefaultGUI(cALGORITHM* alg) {
+    alg_ = alg;
+    for (auto& c : controls_)
+        c->SetAlgorithm(alg);
+}
+
+long CStandardGUI_X::FinishCreate(void*) {
+    return 0;
+}
+
+void CStandardGUI_X::Dispose() {
+    FinishGesture();
+    focus_ = nullptr;
+    pressed_ = nullptr;
+    gm_ = nullptr;
+    window_ = nullptr;
+}
+
+long CStandardGUI_X::PresetModified(long) {
+    SetRefresh();
+    return 0;
+}
+
+void CStandardGUI_X::InitHatch(KURect<short>* rect) {
+    if (rect)
+        hatch_ = *rect;
+}
+
+void CStandardGUI_X::MoveHatch(KCPoint<short>* point) {
+    if (!point)
+        return;
+    const short h = static_cast<short>(hatch_.bottom - hatch_.top);
+    const short w = static_cast<short>(hatch_.right - hatch_.left);
+    hatch_.Set(point->y, point->x, static_cast<short>(point->y + h),
+               static_cast<short>(point->x + w));
+}
+
+long CStandardGUI_X::DoMouseDown(void*, KCEventData* e) {
+    return window_ ? DoMouseDown(e) : 0;
+}
+
+long CStandardGUI_X::DoMouseMove(void*, KCEventData* e) {
+    return window_ ? DoMouseMove(e) : 0;
+}
+
+long CStandardGUI_X::DoMouseUp(void*, KCEventData* e) {
+    return window_ ? DoMouseUp(e) : 0;
+}
+
+long CStandardGUI_X::DoMouseWheel(void*, KCEventData*) {
+    return 0;
+}
+
+long CStandardGUI_X::DoKeyDown(void*, KCEventData* e, bool* handled) {
+    bool h = false;
+    if (window_)
+        DoKey(e, h);
+    if (handled)
+        *handled = h;
+    return 0;
+}
+
+long CStandardGUI_X::SetRefresh(KURect<short>* rect) {
+    if (!window_)
+        return kNotReady;
+    if (rect)
+        SetRefresh(*rect);
+    else
+        SetRefresh();
+    return 0;
+}
+
+void CStandardGUI_X::GetViewRect(KURect<short>& out) {
+    out = KURect<short>{};
+    if (window_ && viewSize_.x > 0 && viewSize_.y > 0)
+        out.Set(0, 0, viewSize_.y, viewSize_.x);
+}
+
+long CStandardGUI_X::GetControlNameOfLength(long, long, char*) {
+    return 0;
+}
+
+long CStandardGUI_X::SetControllerValue(long, double) {
+    return 0;
+}
+
+long CStandardGUI_X::SetAutomationRefCons(long, long, long) {
+    return 0;
+}
+
+long CStandardGUI_X::SetControlHighlightInfo(long, bool, bool) {
+    return 0;
+}
+
+long CStandardGUI_X::TranslateController(long, double, std::string& text) {
+    text.clear();
+    return 0;
+}
+
 std::unique_ptr<cControl_X> CStandardGUI_X::CreateControl(const std::string& className) {
     if (className == "Slider")
         return std::make_unique<CSlider_X>();

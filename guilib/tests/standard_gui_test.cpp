@@ -121,4 +121,41 @@ TEST_F(EditorFixture, DragUndoAndRedoThroughTheSystemBar) {
     EXPECT_EQ(editor.GetUndoManagerRef()->GetUndoStackSize(), steps + 1);
 }
 
+// The host's slots while no window is set: nothing to draw into, an empty
+// view, nothing visible and no event handled, even with a layout read.
+TEST_F(EditorFixture, HostSlotsWithoutAWindow) {
+    EXPECT_EQ(editor.FinishCreate(nullptr), 0);
+    EXPECT_EQ(editor.SetRefresh(nullptr), CStandardGUI_X::kNotReady);
+    KURect<short> view{1, 2, 3, 4};
+    editor.GetViewRect(view);
+    EXPECT_EQ(view, KURect<short>{});
+    EXPECT_FALSE(editor.IsVisible());
+    e.SetMouseDownLocation({150, 60});
+    e.SetMouselocation({150, 60});
+    EXPECT_EQ(editor.DoMouseDown(nullptr, &e), 0);
+    EXPECT_EQ(editor.DoMouseUp(nullptr, &e), 0);
+    EXPECT_EQ(editor.GetUndoManagerRef()->GetUndoStackSize(), 0u);
+    bool handled = true;
+    EXPECT_EQ(editor.DoKeyDown(nullptr, &e, &handled), 0);
+    EXPECT_FALSE(handled);
+    std::string text = "x";
+    EXPECT_EQ(editor.TranslateController(0, 0.5, text), 0);
+    EXPECT_TRUE(text.empty());
+    editor.Dispose();
+}
+
+// An editor made without its algorithm is tied to it afterwards, and with
+// no layout it has no controls.
+TEST(StandardGUI, LateAlgorithmAndNoLayout) {
+    cALGORITHM alg{nullptr, nullptr};
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    CStandardGUI_X editor(nullptr);
+    editor.InitDefaultGUI(&alg);
+    EXPECT_EQ(editor.GetAlg(), &alg);
+    EXPECT_EQ(editor.FinishCreate(nullptr), 0);
+    EXPECT_EQ(editor.GetNumControllers(), 0);
+    EXPECT_EQ(editor.PresetModified(-1), 0);
+    editor.DoIdle();
+}
+
 } // namespace

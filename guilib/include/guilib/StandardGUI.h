@@ -26,6 +26,7 @@
 class cALGORITHM;
 class CGraphicManagerAbs;
 class KCWindow;
+class KCEventData;
 
 class QGL_API CSelectableHome {
 public:
@@ -56,7 +57,47 @@ public:
     KCPoint<short> GetViewSize() const { return viewSize_; }
     short GetCollapsedHeight() const { return collapsedHeight_; }
 
+    // Answer of SetRefresh while there is no window to draw into.
+    static constexpr long kNotReady = -3500;
+
+    // Ties the editor to its algorithm (when it was made without one).
+    virtual void InitDefaultGUI(cALGORITHM* alg);
+    // Called once the host has made the editor; 0.
+    virtual long FinishCreate(void* host);
+    // Lets go of the window and the graphic manager before deletion.
+    virtual void Dispose();
+    virtual long PresetModified(long preset);
+
     virtual void SetPluginWindow(KCWindow* w) { window_ = w; }
+    virtual void ActivateWindow(KCWindow* w) { window_ = w; }
+    virtual void DeactivateWindow() {}
+    virtual void SetWindow(KCWindow* w) { window_ = w; }
+    // The editor's place inside the host's window.
+    virtual void InitHatch(KURect<short>* rect);
+    virtual void MoveHatch(KCPoint<short>* point);
+    KURect<short> GetHatch() const { return hatch_; }
+
+    // Host slots: with no window, no event is handled and nothing is drawn.
+    virtual long DoMouseDown(void* host, KCEventData* e);
+    virtual long DoMouseMove(void* host, KCEventData* e);
+    virtual long DoMouseUp(void* host, KCEventData* e);
+    virtual long DoMouseWheel(void* host, KCEventData* e);
+    virtual long DoKeyDown(void* host, KCEventData* e, bool* handled);
+    using CDrawable::SetRefresh;
+    // Marks the editor for a redraw: 0, or kNotReady with no window.
+    virtual long SetRefresh(KURect<short>* rect);
+    // The expanded view from the layout; empty with no window or layout.
+    virtual void GetViewRect(KURect<short>& out);
+    // On a screen: a window is set.
+    virtual bool IsVisible() const { return window_ != nullptr; }
+
+    virtual long GetControlNameOfLength(long controller, long length, char* name);
+    virtual long SetControllerValue(long controller, double value);
+    virtual long SetAutomationRefCons(long controller, long refcon, long refcon2);
+    virtual long SetControlHighlightInfo(long controller, bool a, bool b);
+    // The editor's own text for a control's value (empty: none).
+    virtual long TranslateController(long controller, double value, std::string& text);
+
     KCWindow* GetPluginWindow() const { return window_; }
     virtual long GetNumControllers() const { return static_cast<long>(controls_.size()); }
     cControl_X* GetControl(size_t i) const {
@@ -109,6 +150,7 @@ private:
     const X_CToolbarButton* pressed_ = nullptr;
     CGraphicManagerAbs* gm_ = nullptr;
     KCWindow* window_ = nullptr;
+    KURect<short> hatch_;
     KCPoint<short> viewSize_;
     short collapsedHeight_ = 0;
     bool dragSelect_ = false;
