@@ -87,6 +87,20 @@ long KCMeterManager::ResetClip(unsigned long meter) {
     return 0;
 }
 
+long KCMeterManager::ReadFromDSP(Listener& listener) {
+    if (meters_.empty())
+        return 0;
+    listener.ReadMeters(meters_.data(), static_cast<unsigned long>(meters_.size()), false);
+    for (unsigned long i = 0; i < meters_.size(); ++i) {
+        sMeter& m = meters_[i];
+        m.peak = std::max(m.peak, m.value);
+        if (m.value >= 0.0)
+            m.clip = 1;
+        listener.UpdateMeterDisplay(i, nullptr);
+    }
+    return 0;
+}
+
 cALGORITHM::cALGORITHM(const QuorlComponentInfo*, KTResContainerType* container, bool native)
     : container_(container), native_(native), presets_(std::make_unique<CPresetsManager>()) {
     wordSize_ = native ? 8 : 4;

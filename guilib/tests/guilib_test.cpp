@@ -246,3 +246,54 @@ TEST(Library, LoadsWithoutADisplay) {
 }
 
 } // namespace
+
+// A process side that reports fixed levels, as a plug-in's meter reader does.
+class LevelSource : public KCMeterManager::Listener {
+public:
+    std::vector<double> levels;
+    std::vector<unsigned long> redrawn;
+    void ReadMeters(KCMeterManager::sMeter* meters, unsigned long count, bool) override {
+        for (unsigned long i = 0; i < count && i < levels.size(); ++i)
+            meters[i].value = levels[i];
+    }
+    void UpdateMeterDisplay(unsigned long meter, KCParamExtensionMeter*) override {
+        redrawn.push_back(meter);
+    }
+};
+
+TEST(Meters, ReadFromDSPKeepsPeaksAndLatchesClipsUntilReset) {
+    KCMeterManager meters;
+    LevelSource source;
+    EXPECT_EQ(meters.ReadFromDSP(source), 0); // no meters: nothing asked, nothing drawn
+    EXPECT_TRUE(source.redrawn.empty());
+
+    meters.SetNumMeters(2);
+    struct Step {
+        double left, right;
+        double wantLeft;
+        long wantClipLeft, wantClipRight;
+    };
+    const Step steps[] = {
+        {-12.0, -0.1, -12.0, 0, 0},
+        {0.0, -30.0, 0.0, 1, 0},    // 0 dB clips
+        {-40.0, -6.0, -40.0, 1, 0}, // the clip stays latched
+    };
+    for (const Step& s : steps) {
+        source.levels = {s.left, s.right};
+        EXPECT_EQ(meters.ReadFromDSP(source), 0);
+        double v = 1.0;
+        long clip = -1;
+        ASSERT_EQ(meters.GetMeterValue(0, &v, &clip), 0);
+        EXPECT_DOUBLE_EQ(v, s.wantLeft);
+        EXPECT_EQ(clip, s.wantClipLeft);
+        ASSERT_EQ(meters.GetMeterValue(1, nullptr, &clip), 0);
+        EXPECT_EQ(clip, s.wantClipRight);
+    }
+    EXPECT_EQ(source.redrawn, (std::vector<unsigned long>{0, 1, 0, 1, 0, 1}));
+    long clip = -1;
+    EXPECT_EQ(meters.ResetClip(0), 0);
+    ASSERT_EQ(meters.GetMeterValue(0, nullptr, &clip), 0);
+    EXPECT_EQ(clip, 0);
+    EXPECT_NE(meters.GetMeterValue(2, nullptr, &clip), 0);
+    EXPECT_NE(meters.ResetClip(2), 0);
+}

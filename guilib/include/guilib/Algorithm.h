@@ -79,6 +79,10 @@ public:
     void SetNumMeters(unsigned long count) { meters_.assign(count, sMeter()); }
     long GetMeterValue(unsigned long meter, double* value, long* clip) const;
     long ResetClip(unsigned long meter);
+    // Asks `listener` for the current levels, keeps each meter's peak, latches
+    // its clip flag at 0 dB or above (until ResetClip) and has every meter
+    // redrawn. Returns 0.
+    long ReadFromDSP(Listener& listener);
 
 private:
     std::vector<sMeter> meters_;
@@ -203,6 +207,8 @@ public:
         return ::ReleaseVU(level, hold, release, factor, floor);
     }
     KCMeterManager& GetMeterManager() { return meters_; }
+    // Refreshes the meters from the process states (see KCMeterManager).
+    long ReadFromDSP() { return meters_.ReadFromDSP(*this); }
 
     // Services.
     double GetSampleRate() const { return sampleRate_; }

@@ -415,6 +415,7 @@ KP_EXPORT int32_t KP_MetersResetClip(PluginInstance* instance, int32_t meter) {
                                    static_cast<unsigned long>(meter)))
                              : -1;
 }
-KP_EXPORT int32_t KP_MetersReadFromDSP(PluginInstance*) {
-    return 0;
+KP_EXPORT int32_t KP_MetersReadFromDSP(PluginInstance* instance) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->ReadFromDSP()) : -1;
 }
