@@ -227,6 +227,63 @@ TEST_F(EntryPoints, ChunkRoundTripAndParameters) {
               0);
 }
 
+// The host's questions and the calls this plug-in has nothing for, asked
+// through the harness from another process (no bridge: the chip stays away).
+TEST(PluginModule, HarnessAnswersTheHostsQuestionsAndTheFixedCalls) {
+    const fs::path registry =
+        fs::temp_directory_path() / ("dulm_harness_test." + std::to_string(::getpid()));
+    fs::create_directories(registry);
+    struct Case {
+        const char* call;
+        const char* line; // the harness's output line
+    };
+    const Case cases[] = {
+        {"KP_GetPluginInfo=size,coef", "0 4096"}, // 512 words of 8 bytes
+        {"KP_GetPluginInfo=size,stat", "0 512"},
+        {"KP_GetPluginInfo=size,abst", "0 0"},
+        {"KP_GetPluginInfo=size,dlay", "0 0"},
+        {"KP_GetPluginInfo=numb,inpu", "0 2"},
+        {"KP_GetPluginInfo=numb,nsci", "0 0"},
+        {"KP_GetPluginInfo=numb,outp", "0 2"},
+        {"KP_GetPluginInfo=askQ,isml", "0 0"},
+        {"KP_GetPluginInfo=askQ,ismb", "0 0"},
+        {"KP_GetPluginInfo=numb,ebuf", "0 1"},
+        // (10 x 11 sections - 4) x 2 outputs words.
+        {"KP_SetPluginInfo=ebuf", "0 YMEM:212"},
+        {"KP_GetPluginInfo=what,ever", "-1 0"},
+        {"KP_MetersGetInfo=0", "0 2 0 -30 0 0 Out dB"},
+        {"KP_MetersGetInfo=1", "0 2 1 -30 0 0 Out dB"},
+        {"KP_MetersGetInfo=2", "-1 0 0 0 0 0  "},
+        // No process yet: the meters rest at the bottom of their range.
+        {"KP_MetersReadFromDSP", "0"},
+        {"KP_MetersGetValue=0", "0 -30.000000 0"},
+        {"KP_LocateDSP", "-1"},
+        {"KP_RetrieveVXProcessCode", "-1"},
+        {"KP_GetVXProcessSize", "-1 0"},
+        {"KP_LoadFromBuffer", "-1"},
+        {"KP_SaveToBuffer", "-1"},
+        {"KP_GetIOPortStatus", "-1"},
+        {"KP_SetIOPortStatus", "-1"},
+        {"KP_ReceiveMessage", "0"},
+        {"KP_ProcessMidi", "0"},
+        {"KP_TransportChange", "0"},
+    };
+    std::string command =
+        "env -u DISPLAY -u TEROVAN_U2C_SOCKET QUORL_REGISTRY_DIR=" + registry.string() +
+        " timeout 60 " + KP_HARNESS_PATH + " " + DULM_MODULE_PATH +
+        " KP_CreateInstance KP_InitAlgToHardware=48000";
+    for (const Case& c : cases)
+        command += std::string(" ") + c.call;
+    command += " KP_DeleteInstance 2>/dev/null; echo exit=$?";
+    const std::string output = Capture(command);
+    fs::remove_all(registry);
+    for (const Case& c : cases) {
+        const std::string line = std::string("\n") + c.call + " " + c.line + "\n";
+        EXPECT_NE(output.find(line), std::string::npos) << line << "in:\n" << output;
+    }
+    EXPECT_NE(output.find("KP_DeleteInstance 0\nexit=0\n"), std::string::npos) << output;
+}
+
 // The daemon's OUT transfers to the chip: the bytes after the 10-byte header.
 std::vector<std::string> ChipWrites(const std::string& log) {
     std::ifstream in(log);
