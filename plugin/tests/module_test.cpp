@@ -318,13 +318,15 @@ TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
                                 (mod / "DulmAudioDSP.so").string() +
                                 " KP_CreateInstance KP_InitAlgToHardware=48000 KP_InitAlg "
                                 "KP_UpdateAlg KP_UpdatePar=177,1 KP_UpdatePar=164,1 "
-                                "KP_GetParamState=177 KP_DeleteInstance 2>/dev/null; echo exit=$?";
+                                "KP_GetParamState=177 KP_UpdatePar=140,1 KP_DeleteInstance "
+                                "2>/dev/null; echo exit=$?";
     const std::string output = Capture(command);
     EXPECT_EQ(daemon.stop(), 0);
     for (const char* line :
          {"bound 59\n", "KP_CreateInstance 0\n", "KP_InitAlgToHardware=48000 0\n", "KP_InitAlg 0\n",
           "KP_UpdateAlg 0\n", "KP_UpdatePar=177,1 0\n", "KP_UpdatePar=164,1 0\n",
-          "KP_GetParamState=177 0 1.000000\n", "KP_DeleteInstance 0\n", "exit=0\n"})
+          "KP_GetParamState=177 0 1.000000\n", "KP_UpdatePar=140,1 0\n", "KP_DeleteInstance 0\n",
+          "exit=0\n"})
         EXPECT_NE(output.find(line), std::string::npos) << line << "in:\n" << output;
 
     // The full run, in order (non-raw frames with first and third byte
@@ -345,6 +347,26 @@ TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
     }
     // The POP file beside the module ran (its lines raw, never exchanged).
     EXPECT_NE(std::find(writes.begin(), writes.end(), "F3 AB FF"), writes.end());
+
+    // The AEQ file beside the module reached the chip in the full run (AEQ
+    // off: the block alone) and again when the AEQ was switched on (then
+    // with the end of the load): one section of 0.5 and -0.25, the header
+    // word 3 + 1, each 3-byte group with its first and third byte exchanged.
+    const std::string aeqData = "00 00 04 00 00 00 00 00 00 40 00 00 00 00 00 00 00 00 E0 00 00";
+    std::vector<size_t> blocks;
+    for (size_t i = 0; i + 1 < writes.size(); ++i)
+        if (writes[i] == "00 A3 07") {
+            EXPECT_EQ(writes[i + 1], aeqData) << i;
+            blocks.push_back(i);
+        }
+    ASSERT_EQ(blocks.size(), 2u);
+    const size_t runEnd =
+        static_cast<size_t>(std::find(writes.begin(), writes.end(), "00 85 00") - writes.begin());
+    EXPECT_LT(blocks[0], runEnd);
+    EXPECT_NE(writes[blocks[0] + 2], "00 E6 00");
+    EXPECT_GT(blocks[1], runEnd);
+    ASSERT_LT(blocks[1] + 2, writes.size());
+    EXPECT_EQ(writes[blocks[1] + 2], "00 E6 00");
     fs::remove_all(dir);
 }
 
