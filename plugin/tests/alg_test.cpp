@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -621,14 +622,36 @@ TEST_F(AlgTest, SetupsAndSampleRate) {
     EXPECT_EQ(alg->DesignBlock(1).sections[0][1].b0, 1.0);
     P(0).realWorld[1] = 0; // setup B has its own values
     alg->ToggleActiveSetup(eSetupB);
-    // A new sample rate resets every band section of both setups.
-    alg->ChangeSampleRate(44100);
+    // Every section's state buffer: 128 words, the output section's too.
     for (int setup = 0; setup < 2; ++setup)
+        for (int o = 0; o < 2; ++o)
+            for (int section = -1; section <= 10; ++section) {
+                uint32_t* words = alg->SectionState(setup, o, section);
+                ASSERT_NE(words, nullptr);
+                words[0] = words[cPEQ_ALG::kSectionStateWords - 1] = 0xDEADBEEF;
+            }
+    EXPECT_EQ(alg->SectionState(0, 0, 11), nullptr);
+    EXPECT_EQ(alg->SectionState(0, 2, 0), nullptr);
+    EXPECT_EQ(alg->SectionState(2, 0, 0), nullptr);
+    // A new sample rate resets every band section of both setups and
+    // clears every state buffer.
+    alg->ChangeSampleRate(44100);
+    for (int setup = 0; setup < 2; ++setup) {
         for (int b = 0; b <= 10; ++b) {
             EXPECT_EQ(alg->DesignBlock(setup).sections[0][b].b0, 1.0);
             EXPECT_NEAR(alg->DesignBlock(setup).sections[0][b].graphFreq,
                         Translate_Frequency(16, 44100), 1e-15);
         }
+        for (int o = 0; o < 2; ++o) {
+            EXPECT_EQ(alg->DesignBlock(setup).outputSection[o].b0, 1.0);
+            for (int section = -1; section <= 10; ++section) {
+                const uint32_t* words = alg->SectionState(setup, o, section);
+                EXPECT_EQ(std::count(words, words + cPEQ_ALG::kSectionStateWords, 0u),
+                          cPEQ_ALG::kSectionStateWords)
+                    << setup << " " << o << " " << section;
+            }
+        }
+    }
 }
 
 TEST_F(AlgTest, BassBypassRampsAndFollowers) {
