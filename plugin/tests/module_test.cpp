@@ -3,6 +3,7 @@
 // dbToGainStage, carrying its resources; and, in a separate process (the
 // harness), brought up against a u2c-sim daemon.
 #include "foundation/RM.h"
+#include "hosting/Plugin.h"
 #include "hosting/PluginInterface.h"
 #include "hosting/PluginLoadSpec.h"
 #include "hosting/PluginScanner.h"
@@ -113,6 +114,49 @@ TEST(PluginModule, HostScannerFindsItsComponent) {
     KCQuorlComponentInfoList list;
     ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
     EXPECT_GE(list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S"))), 0);
+}
+
+// The host's load without processing, as the tuning host makes it: sizes,
+// the external buffer hand-over, the chip reset (no board here), the
+// headless editor, the channel counts and the tempo.
+TEST(PluginModule, TheHostLoadsItWithoutProcessing) {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("TEROVAN_U2C_SOCKET");
+    const fs::path registry =
+        fs::temp_directory_path() / ("dulm_host_load_test." + std::to_string(::getpid()));
+    fs::create_directories(registry);
+    ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
+    ASSERT_EQ(RMInit(0), eNoErr);
+    KTResContainerType* host = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(HOST_RESOURCES_PATH), 0, host), 0);
+    KCPluginLoadSpec spec;
+    ASSERT_EQ(spec.ReadFromResource(host), eNoErr);
+    RMCloseResContainer(host);
+    KCPluginDiskScanner scanner;
+    scanner.SetLoadSpec(spec);
+    KCQuorlComponentInfoList list;
+    ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
+    const long index = list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S")));
+    ASSERT_GE(index, 0);
+    QuorlComponentInfo component = list.components[static_cast<size_t>(index)];
+    component.ePluginInstanceType = 0;
+    {
+        KCPlugin plugin(component);
+        ASSERT_EQ(plugin.Init(nullptr, false, 48000.0), eNoErr);
+        EXPECT_TRUE(plugin.IsInitialised());
+        EXPECT_EQ(plugin.GetNumInputs(), 2);
+        EXPECT_EQ(plugin.GetNumOutputs(), 2);
+        const KCNativeProcessMemory& memory = plugin.GetMemory();
+        EXPECT_EQ(memory.coefficientSize, 4096);
+        EXPECT_EQ(memory.statesSize, 512);
+        ASSERT_EQ(memory.externBuffers.size(), 1u);
+        EXPECT_EQ(memory.externBuffers[0].Count, 212);
+        EXPECT_EQ(plugin.GetDelay(), 0);
+        EXPECT_EQ(plugin.GetStemFormat(true), 101);
+        EXPECT_EQ(plugin.Unload(), eNoErr);
+    }
+    ::unsetenv("QUORL_REGISTRY_DIR");
+    fs::remove_all(registry);
 }
 
 // The entry points called in this process, over a scratch registry and no
