@@ -170,6 +170,12 @@ public:
     long GetInitialStates(char* states) { return GetInitialStatesSelf(states); }
     // Active setup by number; false when out of range or unchanged.
     bool ChangeActiveSetup(long setup);
+    // The host's questions and settings by (category, item) codes: process
+    // memory sizes, the process function's module and name, channel counts,
+    // MIDI flags, tempo. 0, or -1 for a pair the framework does not know.
+    long GetPluginInfo(uint32_t category, uint32_t item, int32_t* value);
+    long SetPluginInfo(uint32_t category, uint32_t item, int32_t count, char* data);
+    double GetTempo() const { return tempo_; }
 
     // Coefficient and state areas.
     int32_t GetWordSize() const { return wordSize_; }
@@ -382,6 +388,7 @@ private:
     long numInputs_ = 2;
     long numOutputs_ = 2;
     double sampleRate_ = 48000.0;
+    double tempo_ = 120.0;
     std::string setupNames_[kNumSetups];
     std::string infoStrings_[4];
     std::vector<char> coefs_[kNumSetups];

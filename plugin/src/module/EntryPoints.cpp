@@ -387,11 +387,15 @@ KP_EXPORT int32_t KP_ReceiveMessage(PluginInstance*, char*, KCFourCC) {
 KP_EXPORT int32_t KP_ProcessMidi(PluginInstance*, QuorlMidiEvent*) {
     return 0;
 }
-KP_EXPORT int32_t KP_GetPluginInfo(PluginInstance*, uint32_t, uint32_t, int32_t*) {
-    return -1;
+KP_EXPORT int32_t KP_GetPluginInfo(PluginInstance* instance, uint32_t category, uint32_t item,
+                                   int32_t* value) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->GetPluginInfo(category, item, value)) : -1;
 }
-KP_EXPORT int32_t KP_SetPluginInfo(PluginInstance*, uint32_t, uint32_t, int32_t, char*) {
-    return -1;
+KP_EXPORT int32_t KP_SetPluginInfo(PluginInstance* instance, uint32_t category, uint32_t item,
+                                   int32_t count, char* data) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->SetPluginInfo(category, item, count, data)) : -1;
 }
 
 KP_EXPORT int32_t KP_MetersGetValue(PluginInstance* instance, int32_t meter, double* value,
