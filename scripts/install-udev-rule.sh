@@ -7,7 +7,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 template="$here/udev/70-quorl-u2c.rules.in"
-target="${QUORL_UDEV_RULE:-/etc/udev/rules.d/70-quorl-u2c.rules}"
+target=/etc/udev/rules.d/70-quorl-u2c.rules
 
 print=0
 if [ "${1:-}" = "--print" ]; then
@@ -43,7 +43,7 @@ printf '%s' "$rule" >"$tmp"
 chmod 644 "$tmp"
 mv "$tmp" "$target"
 echo "installed $target"
-if command -v udevadm >/dev/null && [ -z "${QUORL_UDEV_RULE:-}" ]; then
+if command -v udevadm >/dev/null; then
 	udevadm control --reload-rules
 	udevadm trigger --subsystem-match=usb --subsystem-match=i2c-dev
 fi

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -183,6 +184,23 @@ int64_t Display::DragTimed(WindowId w, int x1, int y1, int x2, int y2, int steps
     return released;
 }
 
+bool Display::Keys(const std::vector<std::string>& names) {
+    if (!HasXTest())
+        return false;
+    ::Display* d = Dpy(display_);
+    for (const std::string& name : names) {
+        const KeySym symbol = XStringToKeysym(name.c_str());
+        const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(d, symbol);
+        if (code == 0)
+            return false;
+        XTestFakeKeyEvent(d, code, True, CurrentTime);
+        XTestFakeKeyEvent(d, code, False, CurrentTime);
+        Sync();
+        Pause(60);
+    }
+    return true;
+}
+
 bool Display::Close(WindowId w) {
     ::Display* d = Dpy(display_);
     XEvent event;
@@ -281,11 +299,52 @@ int64_t WallClockMs() {
         .count();
 }
 
-std::optional<std::vector<int>> LayoutRect(const std::string& module, long param,
+namespace {
+
+std::optional<std::vector<int>> RectOf(const kvXML::CXMLElement& e) {
+    std::string text;
+    if (!e.GetAttrib("Rect", text))
+        return std::nullopt;
+    for (char& c : text)
+        c = c == ',' ? ' ' : c;
+    std::istringstream in(text);
+    std::vector<int> numbers;
+    for (int n = 0; in >> n;)
+        numbers.push_back(n);
+    if (numbers.size() != 4)
+        return std::nullopt;
+    return numbers;
+}
+
+// The first control led by parameter `what` (a number), or the tool-bar
+// button named `what`.
+std::optional<std::vector<int>> FindInLayout(const kvXML::CXMLElement& root,
+                                             const std::string& what) {
+    char* end = nullptr;
+    const long param = std::strtol(what.c_str(), &end, 10);
+    const bool byParam = !what.empty() && *end == '\0';
+    for (const kvXML::CXMLElement* e : root.children) {
+        const std::string name = e->name.c_str();
+        std::string text;
+        if (byParam && name == "Control" && e->GetAttrib("Params", text) &&
+            std::strtol(text.c_str(), nullptr, 10) == param)
+            return RectOf(*e);
+        if (!byParam && name == "ToolBar")
+            for (const kvXML::CXMLElement* b : e->children)
+                if (b->GetAttrib("Name", text) && text == what)
+                    return RectOf(*b);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::vector<int>> LayoutRect(const std::string& module, const std::string& what,
                                            std::string& error) {
     RMInit(0);
     KTResContainerType* container = nullptr;
-    if (RMOpenResContainer(kvFM::KCStPath(module), 0, container) != eNoErr || !container) {
+    const std::string path = std::filesystem::absolute(module).string();
+    if (RMOpenResContainer(kvFM::KCStPath(path), 0, container) != eNoErr || !container) {
         error = "cannot open " + module + " as a resource container";
         return std::nullopt;
     }
@@ -296,24 +355,9 @@ std::optional<std::vector<int>> LayoutRect(const std::string& module, long param
         root == nullptr) {
         error = module + " has no editor layout";
     } else {
-        for (const kvXML::CXMLElement* e : root->children) {
-            std::string params, text;
-            if (std::string(e->name.c_str()) != "Control" || !e->GetAttrib("Params", params) ||
-                std::strtol(params.c_str(), nullptr, 10) != param || !e->GetAttrib("Rect", text))
-                continue;
-            for (char& c : text)
-                c = c == ',' ? ' ' : c;
-            std::istringstream in(text);
-            std::vector<int> numbers;
-            for (int n = 0; in >> n;)
-                numbers.push_back(n);
-            if (numbers.size() == 4) {
-                rect = numbers;
-                break;
-            }
-        }
+        rect = FindInLayout(*root, what);
         if (!rect)
-            error = "the editor layout has no control for parameter " + std::to_string(param);
+            error = "the editor layout has no control or button \"" + what + "\"";
     }
     if (resource != nullptr)
         RMReleaseResource(resource);

@@ -18,11 +18,13 @@ const char kUsage[] =
     "  geometry WINDOW              print x y width height (root coordinates)\n"
     "  click WINDOW X Y             press and release button 1 there\n"
     "  drag WINDOW X1 Y1 X2 Y2      drag with button 1; prints the release time (ms)\n"
+    "  keys KEYSYM...               press and release keys (X keysym names)\n"
     "  close WINDOW                 ask the window to close (WM_DELETE_WINDOW)\n"
     "  snap WINDOW FILE.png         save the window's pixels\n"
     "  drawn WINDOW SECS            wait until the window shows more than one colour\n"
-    "  layout-rect MODULE PARAM     print top left bottom right of the control of\n"
-    "                               PARAM in the module's editor layout\n"
+    "  layout-rect MODULE WHAT      print top left bottom right of the control led\n"
+    "                               by parameter WHAT (a number), or of the tool-bar\n"
+    "                               button named WHAT, in the module's editor layout\n"
     "Coordinates are relative to the window's top-left corner.\n";
 
 int Usage() {
@@ -51,11 +53,10 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
 
     if (command == "layout-rect") {
-        long param = 0;
-        if (args.size() != 2 || !Number(args[1], param))
+        if (args.size() != 2)
             return Usage();
         std::string error;
-        const auto rect = xdrive::LayoutRect(args[0], param, error);
+        const auto rect = xdrive::LayoutRect(args[0], args[1], error);
         if (!rect)
             return Fail(error);
         std::printf("%d %d %d %d\n", (*rect)[0], (*rect)[1], (*rect)[2], (*rect)[3]);
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
         std::printf("%lu\n", w);
         return 0;
     }
+
+    if (command == "keys" && !args.empty())
+        return display.Keys(args) ? 0 : Fail("unknown key or no XTest");
 
     long window = 0;
     if (args.empty() || !Number(args[0], window) || window <= 0)

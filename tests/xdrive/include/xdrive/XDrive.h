@@ -58,6 +58,10 @@ public:
     // (milliseconds since the epoch); 0 on failure.
     int64_t DragTimed(WindowId w, int x1, int y1, int x2, int y2, int steps);
 
+    // Presses and releases the keys named by X keysym names ("Down",
+    // "Return", "a") one after the other, to whichever window has the focus.
+    bool Keys(const std::vector<std::string>& names);
+
     // WM_DELETE_WINDOW, as the window manager's close box sends it.
     bool Close(WindowId w);
 
@@ -76,10 +80,11 @@ bool WritePng(const Picture& picture, const std::string& path, std::string& erro
 // Milliseconds since the epoch (the clock of u2c-sim's transfer log).
 int64_t WallClockMs();
 
-// The rectangle ("top,left,bottom,right") of the first control of a plug-in
-// module's editor layout (resource 'XGUI' 1000) whose leading parameter is
-// `param`; empty when the module has no layout or no such control.
-std::optional<std::vector<int>> LayoutRect(const std::string& module, long param,
+// The rectangle (top, left, bottom, right) in a plug-in module's editor
+// layout (resource 'XGUI' 1000) of the first control whose leading
+// parameter is `what` (a number), or of the tool-bar button named `what`;
+// empty when the module has no layout or no such element.
+std::optional<std::vector<int>> LayoutRect(const std::string& module, const std::string& what,
                                            std::string& error);
 
 } // namespace xdrive
