@@ -7,6 +7,9 @@
 #include "host/Application.h"
 #include "host/PluginRunner.h"
 #include "host/PluginRunnerView.h"
+#include "ui/KMWindowManager.h"
+
+#include <csignal>
 
 // Xlib's macros come after every C++ header that they could break.
 #include <X11/Xlib.h>
@@ -19,6 +22,25 @@ public:
 };
 
 bool toolkitStarted = false;
+
+// Set by SIGINT, SIGTERM or SIGHUP while the loop runs; the next idle tick
+// ends the session as closing the main window does.
+volatile std::sig_atomic_t quitSignalled = 0;
+const int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnQuitSignal(int) {
+    quitSignalled = 1;
+}
+
+// A second signal while the first is being served ends the program at once.
+void CatchQuitSignals(bool on) {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = on ? &OnQuitSignal : SIG_DFL;
+    action.sa_flags = on ? SA_RESETHAND : 0;
+    for (int signal : kQuitSignals)
+        sigaction(signal, &action, nullptr);
+}
 
 bool CanOpenDisplay() {
     Display* display = XOpenDisplay(nullptr);
@@ -65,6 +87,13 @@ void StopToolkit() {
 }
 
 void KCIdleTimer::YourCallbackFunc() {
+    if (quitSignalled != 0) {
+        // Open modal loops end first, one per tick; then the main loop.
+        if (KMEventLoopDepth() <= 1)
+            quitSignalled = 0;
+        KMQuitAppEventLoop();
+        return;
+    }
     owner.Idle();
 }
 
@@ -76,9 +105,12 @@ KTErr StartGuiSession(KCPluginRunner& runner) {
 
 KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view) {
     KCIdleTimer timer(owner);
+    quitSignalled = 0;
+    CatchQuitSignals(true);
     timer.Start();
     const KTErr result = view.RunEventLoop();
     timer.Stop();
+    CatchQuitSignals(false);
     return result;
 }
 

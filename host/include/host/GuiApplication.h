@@ -35,5 +35,7 @@ KTErr StartGuiSession(KCPluginRunner& runner);
 // Asks, from any thread, that the main window come to the front.
 void RequestMainWindowToFront();
 
-// Runs the view's loop inside the idle timer; the loop's result.
+// Runs the view's loop inside the idle timer; the loop's result. SIGINT,
+// SIGTERM and SIGHUP during the loop end it as closing the main window does
+// (the normal shutdown follows); a second one ends the program at once.
 KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view);

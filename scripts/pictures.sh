@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Makes the README's pictures from the real programs on a virtual display,
+# against the simulated board: DulmAudioDSP's editor after a band's gain has
+# moved (docs/pictures/editor.png), and the logger window with the decoded
+# traffic of the bus library's connection (docs/pictures/logger.png).
+#   scripts/pictures.sh [BUILD_DIR]     (default: build-release, built first)
+# Run it again whenever the windows change. The user's own settings are not
+# touched: the run keeps its settings in a temporary folder.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+out="$root/docs/pictures"
+
+if [ "${1:-}" != "--on-display" ]; then
+	if [ "$#" -ge 1 ]; then
+		bin="$(cd "$1" && pwd)"
+	else
+		"$root/scripts/build.sh" release
+		bin="$root/build-release"
+	fi
+	exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --on-display "$bin"
+fi
+bin="$2"
+xd="$bin/tests/xdrive"
+module="$bin/dulmmodule/DulmAudioDSP.so"
+
+scratch="$(mktemp -d)"
+session=""
+cleanup() {
+	if [ -n "$session" ]; then kill -KILL -- "-$session" 2>/dev/null || true; fi
+	rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+	echo "pictures: $*" >&2
+	[ -f "$scratch/session.out" ] && tail -20 "$scratch/session.out" >&2
+	exit 1
+}
+export XDG_CONFIG_HOME="$scratch/config" TMPDIR="$scratch/tmp" XDG_RUNTIME_DIR="$scratch/tmp"
+export QUORL_SIM_LOG="$scratch/transfers.log"
+mkdir -p "$TMPDIR" "$out"
+chmod 700 "$TMPDIR"
+
+centre() { # top left bottom right -> x y
+	echo $((($2 + $4) / 2)) $((($1 + $3) / 2))
+}
+rect() {
+	"$xd" layout-rect "$module" "$1" || fail "no \"$1\" in the editor layout"
+}
+# Waits until the transfer log has not grown for half a second (bounded).
+settle() {
+	local last=-1 now
+	for _ in $(seq 60); do
+		now="$(wc -l <"$QUORL_SIM_LOG")"
+		[ "$now" = "$last" ] && return 0
+		last="$now"
+		sleep 0.5
+	done
+}
+
+setsid "$root/scripts/session.sh" "$bin" >"$scratch/session.out" 2>&1 </dev/null &
+session=$!
+main="$("$xd" wait "Rigwell & Runner" 60)" || fail "the main window did not appear"
+editor="$("$xd" wait --prefix "Quorl Audio DulmDSP" 30)" || fail "the editor window did not appear"
+"$xd" drawn "$editor" 10 || fail "the editor draws nothing"
+
+# Connected through the bridge library, a band's gain moved.
+read -r x y < <(centre $(rect 177))
+"$xd" click "$editor" "$x" "$y"
+settle
+read -r x y < <(centre $(rect 2))
+"$xd" drag "$editor" "$x" "$y" "$x" $((y - 30)) >/dev/null
+settle
+"$xd" snap "$editor" "$out/editor.png" || fail "cannot take the editor's picture"
+
+# Utilities, "Set Connection to Terovan Device (Debug)" (the fourth item):
+# the bus library's logger opens and decodes the traffic.
+read -r x y < <(centre $(rect Utilities))
+"$xd" click "$editor" "$x" "$y"
+sleep 0.5
+"$xd" keys Down Down Down Down Return
+logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
+settle
+read -r x y < <(centre $(rect 2))
+"$xd" drag "$editor" "$x" "$y" "$x" $((y + 30)) >/dev/null
+settle
+"$xd" snap "$logger" "$out/logger.png" || fail "cannot take the logger's picture"
+
+"$xd" close "$main"
+for _ in $(seq 300); do
+	grep -q '^State:[[:space:]]*Z' "/proc/$session/status" 2>/dev/null && break
+	[ -r "/proc/$session/status" ] || break
+	sleep 0.1
+done
+wait "$session" || fail "the session ended with $?"
+session=""
+echo "pictures: $out/editor.png $out/logger.png"

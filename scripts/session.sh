@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Runs the tool set of a built tree against the simulated bridge board:
+#   scripts/session.sh BUILD_DIR [rigwell options...]
+# u2c-sim serves the board and the chip on a private socket, and both bridge
+# libraries find it through TEROVAN_U2C_SOCKET. Without options, rigwell
+# opens its main view with DulmAudioDSP from the build's module folder and
+# shows its editor; with options, rigwell gets exactly those. Without a
+# display, the command-line smoke test runs instead.
+#
+# Ctrl-C (or closing the main window) ends rigwell through its normal
+# shutdown (editors closed, session saved); the simulator is stopped after
+# it. The transfer log stays in BUILD_DIR/u2c-sim-transfers.log (or the file
+# named by QUORL_SIM_LOG).
+set -euo pipefail
+if [ "$#" -lt 1 ] || [ ! -d "$1" ]; then
+	echo "usage: $0 BUILD_DIR [rigwell options...]" >&2
+	exit 2
+fi
+bin="$(cd "$1" && pwd)"
+shift
+
+sim="$bin/sim/u2c-sim"
+host="$bin/host/rigwell"
+xdrive="$bin/tests/xdrive"
+modules="$bin/dulmmodule"
+plugins="$bin/plugins"
+log="${QUORL_SIM_LOG:-$bin/u2c-sim-transfers.log}"
+for program in "$sim" "$host"; do
+	if [ ! -x "$program" ]; then
+		echo "$program is not built" >&2
+		exit 1
+	fi
+done
+
+# The socket lives in a folder only this user can enter.
+run_dir="$(mktemp -d "${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}}/u2c-sim.XXXXXX")"
+sim_pid=""
+stop_simulator() {
+	[ -n "$sim_pid" ] || return 0
+	kill -TERM "$sim_pid" 2>/dev/null || true
+	for _ in $(seq 50); do
+		kill -0 "$sim_pid" 2>/dev/null || break
+		sleep 0.1
+	done
+	kill -KILL "$sim_pid" 2>/dev/null || true
+	wait "$sim_pid" 2>/dev/null || true
+	sim_pid=""
+}
+cleanup() {
+	stop_simulator
+	rm -rf "$run_dir"
+}
+trap cleanup EXIT
+# rigwell ends itself on Ctrl-C; this script then stops the simulator.
+trap ':' INT TERM HUP
+
+# The simulator runs in a session of its own, so that the terminal's Ctrl-C
+# reaches rigwell alone and the board stays until rigwell has let it go.
+: >"$log"
+export TEROVAN_U2C_SOCKET="$run_dir/board0.sock"
+setsid "$sim" --socket "$TEROVAN_U2C_SOCKET" --log "$log" </dev/null &
+sim_pid=$!
+for _ in $(seq 100); do
+	[ -S "$TEROVAN_U2C_SOCKET" ] && break
+	kill -0 "$sim_pid" 2>/dev/null || break
+	sleep 0.05
+done
+if [ ! -S "$TEROVAN_U2C_SOCKET" ]; then
+	echo "the simulated board did not start" >&2
+	exit 1
+fi
+echo "simulated board on $TEROVAN_U2C_SOCKET; transfer log: $log"
+
+has_display() {
+	if [ -x "$xdrive" ]; then
+		"$xdrive" probe 2>/dev/null
+	else
+		[ -n "${DISPLAY:-}" ]
+	fi
+}
+
+status=0
+if [ "$#" -gt 0 ]; then
+	"$host" "$@" || status=$?
+elif has_display; then
+	echo "== rigwell -p $modules -n PQ5S"
+	"$host" -p "$modules" -n PQ5S || status=$?
+else
+	echo "No display: running the command-line smoke test instead."
+	echo "== rigwell -c -s -t -p $plugins"
+	"$host" -c -s -t -p "$plugins" || status=$?
+	if [ "$status" -eq 0 ]; then
+		echo "== rigwell -c -s -t -p $modules"
+		"$host" -c -s -t -p "$modules" || status=$?
+	fi
+fi
+stop_simulator
+echo "simulator stopped; its transfer log: $log"
+exit "$status"

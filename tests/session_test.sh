@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# The README's run path end to end, on the display of the test run:
+# scripts/session.sh starts u2c-sim and the real rigwell with DulmAudioDSP;
+# the test switches the plug-in's connection on and drags a control with
+# real pointer events, finds the control's frames in the simulator's
+# transfer log, closes the main window and checks the exit status, the saved
+# session and that no process is left. A second run ends with Ctrl-C (SIGINT
+# to the whole process group, as a terminal sends it).
+#   session_test.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+src="$1"
+bin="$2"
+xd="$bin/tests/xdrive"
+module="$bin/dulmmodule/DulmAudioDSP.so"
+
+scratch="$(mktemp -d)"
+sessions=()
+cleanup() {
+	for s in "${sessions[@]}"; do
+		kill -KILL -- "-$s" 2>/dev/null || true
+	done
+	rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+	echo "FAIL: $*" >&2
+	for f in "$scratch"/session*.out; do
+		[ -f "$f" ] && { echo "--- $f" >&2; grep -v '^ALSA\|^Jack\|^Cannot connect\|jack server' "$f" >&2 || true; }
+	done
+	exit 1
+}
+
+# A private settings store, session file, single-instance lock and socket.
+export XDG_CONFIG_HOME="$scratch/config" TMPDIR="$scratch/tmp" XDG_RUNTIME_DIR="$scratch/tmp"
+export QUORL_SIM_LOG="$scratch/transfers.log"
+mkdir -p "$TMPDIR"
+chmod 700 "$TMPDIR"
+prefs="$XDG_CONFIG_HOME/Quorl Audio/Preferences/Rigwell_SetupPreferences"
+mkdir -p "$(dirname "$prefs")"
+# The session is saved at exit when its file existed at the start.
+cat >"$prefs" <<'EOF'
+<RigwellPrefs>
+	<SetupFlagsHeader>
+		<LoadPrevSession Value="false"/>
+		<UseVellixPlugins Value="false"/>
+	</SetupFlagsHeader>
+</RigwellPrefs>
+EOF
+
+# Starts the session in a process group of its own; prints its id.
+start_session() {
+	setsid "$src/scripts/session.sh" "$bin" >"$scratch/session$1.out" 2>&1 </dev/null &
+	sessions+=("$!")
+}
+
+# True while the process runs (a finished child stays a zombie until waited).
+running() {
+	[ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
+# Sets `status` to the exit status of the session; fails when it does not
+# end in time.
+wait_session() {
+	local pid="$1"
+	for _ in $(seq 600); do
+		running "$pid" || break
+		sleep 0.1
+	done
+	running "$pid" && fail "the session did not end"
+	status=0
+	wait "$pid" || status=$?
+}
+
+# Nothing of a finished session runs on: neither its group nor the
+# simulator (which has a session of its own), and its socket is gone.
+check_nothing_left() {
+	local pid="$1"
+	if pgrep -s "$pid" >/dev/null; then fail "processes of the session are left: $(pgrep -a -s "$pid")"; fi
+	if pgrep -f -- "--socket $TMPDIR/" >/dev/null; then fail "the simulator is left running"; fi
+	if compgen -G "$TMPDIR/u2c-sim.*" >/dev/null; then fail "the simulator's socket folder is left"; fi
+}
+
+# OUT transfers of the simulator's log at or after a wall-clock time (ms).
+frames_since() {
+	awk -v t="$1" '$1 >= t && $3 == "OUT"' "$QUORL_SIM_LOG" | wc -l
+}
+
+# Waits until the log has not grown for half a second (bounded).
+wait_quiet() {
+	local last=-1 now
+	for _ in $(seq 100); do
+		now="$(wc -l <"$QUORL_SIM_LOG")"
+		[ "$now" = "$last" ] && return 0
+		last="$now"
+		sleep 0.5
+	done
+}
+
+centre() { # top left bottom right -> x y
+	echo $((($2 + $4) / 2)) $((($1 + $3) / 2))
+}
+
+now_ms() {
+	date +%s%3N
+}
+
+# --- First run: connect, drag, close the main window.
+start_session 1
+session="${sessions[-1]}"
+main="$("$xd" wait "Rigwell & Runner" 60)" || fail "the main window did not appear"
+
+if connect_rect="$("$xd" layout-rect "$module" 177 2>/dev/null)"; then
+	editor="$("$xd" wait --prefix "Quorl Audio DulmDSP" 30)" || fail "the editor window did not appear"
+	"$xd" drawn "$editor" 10 || fail "the editor draws nothing"
+	# Connectivity on: the plug-in finds the simulated board and chip.
+	read -r x y < <(centre $connect_rect)
+	"$xd" click "$editor" "$x" "$y" || fail "no pointer events"
+	for _ in $(seq 100); do
+		[ "$(frames_since 0)" -gt 0 ] && break
+		sleep 0.1
+	done
+	[ "$(frames_since 0)" -gt 0 ] || fail "switching the connection on sent nothing to the board"
+	wait_quiet
+	# The first band's gain, dragged up.
+	gain_rect="$("$xd" layout-rect "$module" 2)" || fail "no control for the first band's gain"
+	read -r x y < <(centre $gain_rect)
+	before="$(now_ms)"
+	"$xd" drag "$editor" "$x" "$y" "$x" $((y - 40)) >/dev/null || fail "no pointer events"
+	for _ in $(seq 50); do
+		[ "$(frames_since "$before")" -gt 0 ] && break
+		sleep 0.1
+	done
+	[ "$(frames_since "$before")" -gt 0 ] || fail "the drag sent no frames to the board"
+else
+	echo "the plug-in module has no editor layout: the editor steps are left out"
+fi
+
+"$xd" close "$main" || fail "cannot close the main window"
+wait_session "$session"
+[ "$status" = 0 ] || fail "the session ended with $status"
+check_nothing_left "$session"
+grep -q "<FileID Value=\"$module\"/>" "$prefs" || fail "the session file does not hold the plug-in"
+[ -f "$QUORL_SIM_LOG" ] || fail "the transfer log is gone"
+grep -q "simulator stopped; its transfer log: $QUORL_SIM_LOG" "$scratch/session1.out" ||
+	fail "the script did not say where the transfer log is"
+
+# --- Second run: Ctrl-C in the terminal ends everything cleanly.
+touch -d '1 hour ago' "$prefs"
+marker="$(stat -c %Y "$prefs")"
+start_session 2
+session="${sessions[-1]}"
+"$xd" wait "Rigwell & Runner" 60 >/dev/null || fail "the main window did not appear (second run)"
+kill -INT -- "-$session"
+wait_session "$session"
+[ "$status" = 0 ] || fail "Ctrl-C ended the session with $status"
+check_nothing_left "$session"
+[ "$(stat -c %Y "$prefs")" -gt "$marker" ] || fail "Ctrl-C did not save the session"
+echo "session test passed"
