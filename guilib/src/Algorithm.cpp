@@ -6,6 +6,7 @@
 #include "foundation/ResConverters.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -301,10 +302,11 @@ long cALGORITHM::ReadVU(long word, short reset, long value) {
     return level;
 }
 
-void cALGORITHM::ChangeSampleRate(double rate) {
-    if (rate > 0)
-        sampleRate_ = rate;
-    ChangeSampleRateSelf();
+long cALGORITHM::ChangeSampleRate(double rate) {
+    if (!(rate > 0) || !std::isfinite(rate))
+        return eGenericErr;
+    sampleRate_ = rate;
+    return ChangeSampleRateSelf();
 }
 
 void cALGORITHM::SetSetupName(const std::string& name, long setup) {
