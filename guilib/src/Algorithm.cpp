@@ -95,7 +95,7 @@ long KCMeterManager::ReadFromDSP(Listener& listener) {
     for (unsigned long i = 0; i < meters_.size(); ++i) {
         sMeter& m = meters_[i];
         m.peak = std::max(m.peak, m.value);
-        if (m.value >= 0.0)
+        if (m.value >= kClipDb)
             m.clip = 1;
         listener.UpdateMeterDisplay(i, nullptr);
     }
