@@ -194,6 +194,8 @@ int main(int argc, char** argv) {
             status = kp.KP_ProcessMidi(instance, reinterpret_cast<QuorlMidiEvent*>(event));
         } else if (name == "KP_TransportChange") {
             status = kp.KP_TransportChange(instance, true, false, 0, 0);
+        } else if (name == "KP_ChangeSampleRate") {
+            status = kp.KP_ChangeSampleRate(instance, static_cast<int32_t>(Arg(call, 0)));
         } else if (name == "KP_SetProcessActive") {
             status = kp.KP_SetProcessActive(instance, static_cast<int32_t>(Arg(call, 0)));
         } else {

@@ -6,6 +6,7 @@
 #include "foundation/ResConverters.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -94,7 +95,7 @@ long KCMeterManager::ReadFromDSP(Listener& listener) {
     for (unsigned long i = 0; i < meters_.size(); ++i) {
         sMeter& m = meters_[i];
         m.peak = std::max(m.peak, m.value);
-        if (m.value >= 0.0)
+        if (m.value >= kClipDb)
             m.clip = 1;
         listener.UpdateMeterDisplay(i, nullptr);
     }
@@ -301,10 +302,11 @@ long cALGORITHM::ReadVU(long word, short reset, long value) {
     return level;
 }
 
-void cALGORITHM::ChangeSampleRate(double rate) {
-    if (rate > 0)
-        sampleRate_ = rate;
-    ChangeSampleRateSelf();
+long cALGORITHM::ChangeSampleRate(double rate) {
+    if (!(rate > 0) || !std::isfinite(rate))
+        return eGenericErr;
+    sampleRate_ = rate;
+    return ChangeSampleRateSelf();
 }
 
 void cALGORITHM::SetSetupName(const std::string& name, long setup) {

@@ -635,7 +635,7 @@ TEST_F(AlgTest, SetupsAndSampleRate) {
     EXPECT_EQ(alg->SectionState(2, 0, 0), nullptr);
     // A new sample rate resets every band section of both setups and
     // clears every state buffer.
-    alg->ChangeSampleRate(44100);
+    EXPECT_EQ(alg->ChangeSampleRate(44100), 0);
     for (int setup = 0; setup < 2; ++setup) {
         for (int b = 0; b <= 10; ++b) {
             EXPECT_EQ(alg->DesignBlock(setup).sections[0][b].b0, 1.0);
@@ -652,6 +652,12 @@ TEST_F(AlgTest, SetupsAndSampleRate) {
             }
         }
     }
+    // A rate that is no rate is refused and changes nothing.
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 3);
+    for (double bad : {0.0, -48000.0, std::nan("")})
+        EXPECT_NE(alg->ChangeSampleRate(bad), 0) << bad;
+    EXPECT_EQ(alg->GetSampleRate(), 44100.0);
+    EXPECT_NE(alg->DesignBlock(0).sections[0][1].b0, 1.0);
 }
 
 TEST_F(AlgTest, BassBypassRampsAndFollowers) {

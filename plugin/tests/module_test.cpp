@@ -311,6 +311,8 @@ TEST(PluginModule, HarnessAnswersTheHostsQuestionsAndTheFixedCalls) {
         {"KP_ReceiveMessage", "0"},
         {"KP_ProcessMidi", "0"},
         {"KP_TransportChange", "0"},
+        {"KP_ChangeSampleRate=44100", "0"},
+        {"KP_ChangeSampleRate=0", "-1"},
     };
     std::string command =
         "env -u DISPLAY -u TEROVAN_U2C_SOCKET QUORL_REGISTRY_DIR=" + registry.string() +

@@ -262,7 +262,9 @@ public:
 
     // Services.
     double GetSampleRate() const { return sampleRate_; }
-    void ChangeSampleRate(double rate);
+    // A new sample rate: the rate is taken and the sample-rate hook runs;
+    // a rate that is not positive is refused (an error, nothing changes).
+    long ChangeSampleRate(double rate);
     void SetSetupName(const std::string& name, long setup);
     const std::string& GetSetupName(long setup) const { return setupNames_[setup & 1]; }
     CPresetsManager* GetPresetsManagerPtr() { return presets_.get(); }

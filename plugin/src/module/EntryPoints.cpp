@@ -269,9 +269,8 @@ KP_EXPORT int32_t KP_SaveStatesToBuffer(PluginInstance* instance, char* buffer) 
     return alg && buffer && alg->GetInitialStates(buffer) != 0 ? 0 : -1;
 }
 KP_EXPORT int32_t KP_ChangeSampleRate(PluginInstance* instance, int32_t rate) {
-    if (cPEQ_ALG* alg = Alg(instance))
-        alg->ChangeSampleRate(rate);
-    return 0;
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->ChangeSampleRate(rate)) : -1;
 }
 KP_EXPORT int32_t KP_SetBypass(PluginInstance* instance, int16_t bypass) {
     if (cPEQ_ALG* alg = Alg(instance))
