@@ -1,7 +1,39 @@
 #include "audio/KCAudioFileSampleSource.h"
 
+#include <sys/mman.h>
+
 #include <climits>
+#include <cstdlib>
 #include <new>
+
+namespace {
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+} // namespace
+
+void KCAudioFileSampleSource::FreeSamples::operator()(float* p) const {
+    std::free(p);
+}
+
+// Storage for a whole file, not cleared. A large file gets huge pages where
+// the system offers them on request: touching it first then costs one fault
+// per 2 MB instead of one per 4 kB, which dominates reading a long file.
+std::unique_ptr<float[], KCAudioFileSampleSource::FreeSamples>
+KCAudioFileSampleSource::AllocateSamples(size_t count) {
+    if (count == 0)
+        return nullptr;
+    if (count > SIZE_MAX / sizeof(float) - kHugePage)
+        return nullptr;
+    const size_t bytes = count * sizeof(float);
+    if (bytes < kHugePage)
+        return std::unique_ptr<float[], FreeSamples>(static_cast<float*>(std::malloc(bytes)));
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (p)
+        ::madvise(p, rounded, MADV_HUGEPAGE); // a hint: refused, small pages serve
+    return std::unique_ptr<float[], FreeSamples>(static_cast<float*>(p));
+}
 
 KCAudioFileSampleSource::KCAudioFileSampleSource(const kvFM::KCStPath& path) {
     valid = LoadFile(path) == eNoErr;
@@ -11,7 +43,8 @@ KCAudioFileSampleSource::~KCAudioFileSampleSource() = default;
 
 KTErr KCAudioFileSampleSource::LoadFile(const kvFM::KCStPath& path) {
     valid = false;
-    std::vector<float>().swap(samples);
+    samples.reset();
+    sampleCount = 0;
     reader.reset();
     try {
         reader = std::make_unique<cWavFileRead>(path);
@@ -22,16 +55,20 @@ KTErr KCAudioFileSampleSource::LoadFile(const kvFM::KCStPath& path) {
         // Positions in the stream state are 32-bit.
         if (frames > INT32_MAX)
             return eGenericErr;
-        try {
-            samples.assign(size_t(frames) * size_t(reader->GetNumChans()), 0.0f);
-        } catch (const std::bad_alloc&) {
+        // The reader writes every sample (silence for what it cannot read),
+        // so the storage is not cleared first.
+        const size_t count = size_t(frames) * size_t(reader->GetNumChans());
+        samples = AllocateSamples(count);
+        if (!samples && count > 0)
             return eGenericErr;
-        }
-        status = reader->GetSampleDataAsFloat(samples.data(), frames);
+        sampleCount = count;
+        status = reader->GetSampleDataAsFloat(samples.get(), frames);
         // A file that could not be read whole is not played in part: with no
         // samples, GetSamples fails instead of passing silence off as the file.
-        if (status != eNoErr)
-            std::vector<float>().swap(samples);
+        if (status != eNoErr) {
+            samples.reset();
+            sampleCount = 0;
+        }
         return status;
     } catch (KTErr thrown) {
         return thrown;
@@ -47,7 +84,7 @@ KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& s
         return eNoErr;
     if (channels > kMaxSoundBufChannels)
         return eGenericErr;
-    if (!reader || !reader->IsValid() || (samples.empty() && reader->GetNumSamples() > 0)) {
+    if (!reader || !reader->IsValid() || (sampleCount == 0 && reader->GetNumSamples() > 0)) {
         list.Clear(); // nothing loaded: silence
         return eGenericErr;
     }
@@ -79,7 +116,7 @@ KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& s
     if (loop && (state.position < 0 || state.position >= length))
         state.position = int32_t(((int64_t(state.position) % length) + length) % length);
 
-    const float* data = samples.data();
+    const float* data = samples.get();
     for (uint32_t f = 0; f < frames; ++f) {
         const int64_t pos = state.position;
         const bool atEnd = !loop && (pos < 0 || pos >= length);

@@ -100,97 +100,119 @@ void DotPairPortable(const float* taps, const float* x, const float* y, long n, 
 
 #if defined(__x86_64__)
 #define KV_SRC_AVX2 __attribute__((target("avx2,fma")))
-
-KV_SRC_AVX2 inline float HorizontalSum(__m256 v) {
-    __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
-    s = _mm_add_ps(s, _mm_movehl_ps(s, s));
-    s = _mm_add_ss(s, _mm_shuffle_ps(s, s, 0x55));
-    return _mm_cvtss_f32(s);
-}
-
-// Four independent sums per channel keep the multiply-adds from waiting on
-// each other.
-KV_SRC_AVX2 float DotAvx2(const float* a, const float* b, long n) {
-    __m256 a0 = _mm256_setzero_ps(), a1 = _mm256_setzero_ps();
-    __m256 a2 = _mm256_setzero_ps(), a3 = _mm256_setzero_ps();
-    long j = 0;
-    for (; j + 32 <= n; j += 32) {
-        a0 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j), _mm256_loadu_ps(b + j), a0);
-        a1 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j + 8), _mm256_loadu_ps(b + j + 8), a1);
-        a2 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j + 16), _mm256_loadu_ps(b + j + 16), a2);
-        a3 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j + 24), _mm256_loadu_ps(b + j + 24), a3);
-    }
-    for (; j + 8 <= n; j += 8)
-        a0 = _mm256_fmadd_ps(_mm256_loadu_ps(a + j), _mm256_loadu_ps(b + j), a0);
-    return HorizontalSum(_mm256_add_ps(_mm256_add_ps(a0, a1), _mm256_add_ps(a2, a3)));
-}
-
-KV_SRC_AVX2 void DotPairAvx2(const float* taps, const float* x, const float* y, long n,
-                             float* out) {
-    __m256 x0 = _mm256_setzero_ps(), x1 = _mm256_setzero_ps();
-    __m256 y0 = _mm256_setzero_ps(), y1 = _mm256_setzero_ps();
-    long j = 0;
-    for (; j + 16 <= n; j += 16) {
-        const __m256 t0 = _mm256_loadu_ps(taps + j), t1 = _mm256_loadu_ps(taps + j + 8);
-        x0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(x + j), x0);
-        y0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(y + j), y0);
-        x1 = _mm256_fmadd_ps(t1, _mm256_loadu_ps(x + j + 8), x1);
-        y1 = _mm256_fmadd_ps(t1, _mm256_loadu_ps(y + j + 8), y1);
-    }
-    if (j < n) {
-        const __m256 t0 = _mm256_loadu_ps(taps + j);
-        x0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(x + j), x0);
-        y0 = _mm256_fmadd_ps(t0, _mm256_loadu_ps(y + j), y0);
-    }
-    out[0] = HorizontalSum(_mm256_add_ps(x0, x1));
-    out[1] = HorizontalSum(_mm256_add_ps(y0, y1));
-}
-#endif
-
-#if defined(__x86_64__)
 #define KV_SRC_AVX512 __attribute__((target("avx512f,avx2,fma")))
 
-// Sums the lanes of x into out[0] and those of y into out[1], both in one
-// pass of lane shuffles. (GCC 12's lane shuffles pass an undefined vector
-// for their unused mask operand, which -Wuninitialized reports.)
+// Vectors pass between the inlined pieces below only, never through a call
+// (-Wpsabi); GCC 12's 512-bit extracts pass an undefined vector for their
+// unused mask operand, which -Wuninitialized reports.
 #pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
 #pragma GCC diagnostic ignored "-Wuninitialized"
-KV_SRC_AVX512 inline void SumPair512(__m512 x, __m512 y, float* out) {
-    // [x0+x2, x1+x3, y0+y2, y1+y3] in 128-bit lanes
-    __m512 s = _mm512_add_ps(_mm512_shuffle_f32x4(x, y, 0x44), _mm512_shuffle_f32x4(x, y, 0xEE));
-    s = _mm512_add_ps(s, _mm512_shuffle_f32x4(s, s, 0xB1)); // lanes 0, 1: x; 2, 3: y
-    s = _mm512_add_ps(s, _mm512_permute_ps(s, 0x4E));
-    s = _mm512_add_ps(s, _mm512_permute_ps(s, 0xB1));
-    out[0] = _mm_cvtss_f32(_mm512_castps512_ps128(s));
-    out[1] = _mm_cvtss_f32(_mm512_castps512_ps128(_mm512_shuffle_f32x4(s, s, 0x02)));
+
+// The operations the filter sums need, on vectors of 8 floats (AVX2) and
+// of 16 (AVX-512). Sum adds up the lanes; SumPair sums the lanes of x into
+// out[0] and those of y into out[1].
+struct Avx2Lanes {
+    using Vector = __m256;
+    static constexpr long kWidth = 8;
+    KV_SRC_AVX2 static Vector Zero() { return _mm256_setzero_ps(); }
+    KV_SRC_AVX2 static Vector Load(const float* p) { return _mm256_loadu_ps(p); }
+    KV_SRC_AVX2 static Vector MulAdd(Vector a, Vector b, Vector c) {
+        return _mm256_fmadd_ps(a, b, c);
+    }
+    KV_SRC_AVX2 static Vector Add(Vector a, Vector b) { return _mm256_add_ps(a, b); }
+    KV_SRC_AVX2 static void SumPair(Vector x, Vector y, float* out) {
+        // [x0+x1, x2+x3, y0+y1, y2+y3 | x4+x5, x6+x7, y4+y5, y6+y7]
+        const __m256 h = _mm256_hadd_ps(x, y);
+        const __m128 s = _mm_add_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
+        // [x, x, y, y] -> x and y in the low lanes
+        const __m128 t = _mm_add_ps(s, _mm_shuffle_ps(s, s, 0xB1));
+        _mm_storel_pi(reinterpret_cast<__m64*>(out), _mm_shuffle_ps(t, t, 0x08));
+    }
+    KV_SRC_AVX2 static float Sum(Vector v) {
+        __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+        s = _mm_add_ps(s, _mm_movehl_ps(s, s));
+        s = _mm_add_ss(s, _mm_shuffle_ps(s, s, 0x55));
+        return _mm_cvtss_f32(s);
+    }
+};
+
+struct Avx512Lanes {
+    using Vector = __m512;
+    static constexpr long kWidth = 16;
+    KV_SRC_AVX512 static Vector Zero() { return _mm512_setzero_ps(); }
+    KV_SRC_AVX512 static Vector Load(const float* p) { return _mm512_loadu_ps(p); }
+    KV_SRC_AVX512 static Vector MulAdd(Vector a, Vector b, Vector c) {
+        return _mm512_fmadd_ps(a, b, c);
+    }
+    KV_SRC_AVX512 static Vector Add(Vector a, Vector b) { return _mm512_add_ps(a, b); }
+    KV_SRC_AVX512 static void SumPair(Vector x, Vector y, float* out) {
+        Avx2Lanes::SumPair(Fold(x), Fold(y), out);
+    }
+    KV_SRC_AVX512 static float Sum(Vector v) { return Avx2Lanes::Sum(Fold(v)); }
+    // The upper half added to the lower.
+    KV_SRC_AVX512 static __m256 Fold(Vector v) {
+        const __m256 high = _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1));
+        return _mm256_add_ps(_mm512_castps512_ps256(v), high);
+    }
+};
+
+// Dot products of n floats, n a multiple of kTapAlign (and so of either
+// vector width): one channel, and two channels sharing one tap row, each
+// with two independent sums so that the multiply-adds need not wait on each
+// other. One template for both vector types, instantiated only inside the
+// flattened functions below, which give it their instruction set.
+template <class Lanes>
+float DotLanes(const float* a, const float* b, long n) {
+    using V = typename Lanes::Vector;
+    constexpr long w = Lanes::kWidth;
+    V s0 = Lanes::Zero(), s1 = Lanes::Zero();
+    long j = 0;
+    for (; j + 2 * w <= n; j += 2 * w) {
+        s0 = Lanes::MulAdd(Lanes::Load(a + j), Lanes::Load(b + j), s0);
+        s1 = Lanes::MulAdd(Lanes::Load(a + j + w), Lanes::Load(b + j + w), s1);
+    }
+    if (j < n)
+        s0 = Lanes::MulAdd(Lanes::Load(a + j), Lanes::Load(b + j), s0);
+    return Lanes::Sum(Lanes::Add(s0, s1));
+}
+
+template <class Lanes>
+void DotPairLanes(const float* taps, const float* x, const float* y, long n, float* out) {
+    using V = typename Lanes::Vector;
+    constexpr long w = Lanes::kWidth;
+    V x0 = Lanes::Zero(), x1 = Lanes::Zero(), y0 = Lanes::Zero(), y1 = Lanes::Zero();
+    long j = 0;
+    for (; j + 2 * w <= n; j += 2 * w) {
+        const V t0 = Lanes::Load(taps + j), t1 = Lanes::Load(taps + j + w);
+        x0 = Lanes::MulAdd(t0, Lanes::Load(x + j), x0);
+        y0 = Lanes::MulAdd(t0, Lanes::Load(y + j), y0);
+        x1 = Lanes::MulAdd(t1, Lanes::Load(x + j + w), x1);
+        y1 = Lanes::MulAdd(t1, Lanes::Load(y + j + w), y1);
+    }
+    if (j < n) {
+        const V t0 = Lanes::Load(taps + j);
+        x0 = Lanes::MulAdd(t0, Lanes::Load(x + j), x0);
+        y0 = Lanes::MulAdd(t0, Lanes::Load(y + j), y0);
+    }
+    Lanes::SumPair(Lanes::Add(x0, x1), Lanes::Add(y0, y1), out);
+}
+
+KV_SRC_AVX2 __attribute__((flatten)) float DotAvx2(const float* a, const float* b, long n) {
+    return DotLanes<Avx2Lanes>(a, b, n);
+}
+KV_SRC_AVX2 __attribute__((flatten)) void DotPairAvx2(const float* taps, const float* x,
+                                                      const float* y, long n, float* out) {
+    DotPairLanes<Avx2Lanes>(taps, x, y, n, out);
+}
+KV_SRC_AVX512 __attribute__((flatten)) float DotAvx512(const float* a, const float* b, long n) {
+    return DotLanes<Avx512Lanes>(a, b, n);
+}
+KV_SRC_AVX512 __attribute__((flatten)) void DotPairAvx512(const float* taps, const float* x,
+                                                          const float* y, long n, float* out) {
+    DotPairLanes<Avx512Lanes>(taps, x, y, n, out);
 }
 #pragma GCC diagnostic pop
-
-KV_SRC_AVX512 void DotPairAvx512(const float* taps, const float* x, const float* y, long n,
-                                 float* out) {
-    __m512 x0 = _mm512_setzero_ps(), x1 = _mm512_setzero_ps();
-    __m512 y0 = _mm512_setzero_ps(), y1 = _mm512_setzero_ps();
-    long j = 0;
-    for (; j + 32 <= n; j += 32) {
-        const __m512 t0 = _mm512_loadu_ps(taps + j), t1 = _mm512_loadu_ps(taps + j + 16);
-        x0 = _mm512_fmadd_ps(t0, _mm512_loadu_ps(x + j), x0);
-        y0 = _mm512_fmadd_ps(t0, _mm512_loadu_ps(y + j), y0);
-        x1 = _mm512_fmadd_ps(t1, _mm512_loadu_ps(x + j + 16), x1);
-        y1 = _mm512_fmadd_ps(t1, _mm512_loadu_ps(y + j + 16), y1);
-    }
-    if (j < n) { // the last 8 to 24 taps
-        const long rest = n - j;
-        const __mmask16 first = rest >= 16 ? __mmask16(0xFFFF) : __mmask16(0x00FF);
-        const __mmask16 second = rest > 16 ? __mmask16(0x00FF) : __mmask16(0);
-        const __m512 t0 = _mm512_maskz_loadu_ps(first, taps + j);
-        const __m512 t1 = _mm512_maskz_loadu_ps(second, taps + j + 16);
-        x0 = _mm512_fmadd_ps(t0, _mm512_maskz_loadu_ps(first, x + j), x0);
-        y0 = _mm512_fmadd_ps(t0, _mm512_maskz_loadu_ps(first, y + j), y0);
-        x1 = _mm512_fmadd_ps(t1, _mm512_maskz_loadu_ps(second, x + j + 16), x1);
-        y1 = _mm512_fmadd_ps(t1, _mm512_maskz_loadu_ps(second, y + j + 16), y1);
-    }
-    SumPair512(_mm512_add_ps(x0, x1), _mm512_add_ps(y0, y1), out);
-}
 #endif
 
 // The dot products for this processor, chosen once.
@@ -207,8 +229,10 @@ DotKernels ChooseKernels(KCOnTheFlySRC::Instructions most) {
         __builtin_cpu_supports("fma")) {
         k.dot = &DotAvx2;
         k.dotPair = &DotPairAvx2;
-        if (most >= Instructions::kAvx512 && __builtin_cpu_supports("avx512f"))
+        if (most >= Instructions::kAvx512 && __builtin_cpu_supports("avx512f")) {
+            k.dot = &DotAvx512;
             k.dotPair = &DotPairAvx512;
+        }
     }
 #endif
     return k;

@@ -5,6 +5,9 @@
 
 namespace {
 
+// Frames per channel that a file render hands the writer at a time.
+constexpr int64_t kStagingFrames = 16384;
+
 // Builds an interleaved list over newly sized storage; more than 16
 // channels are refused.
 KTErr BuildBlock(uint32_t frames, int32_t channels, std::vector<float>& storage,
@@ -104,10 +107,15 @@ KTErr KCWavFileSampleSink::Render() {
         return failEarly(eGenericErr);
     const int64_t blocks = length > 0 ? (length + blockFrames - 1) / blockFrames : 0;
 
-    // Unrendered frames stay silent, never uninitialised.
-    std::vector<float> out;
+    // The rendered frames go to the file through a staging area of whole
+    // blocks, so memory stays small whatever the file's length.
+    const int64_t stagingFrames =
+        blocks > 0
+            ? std::min(length, blockFrames * std::max<int64_t>(1, kStagingFrames / blockFrames))
+            : 0;
+    std::vector<float> staging;
     try {
-        out.assign(size_t(length) * size_t(channels), 0.0f);
+        staging.resize(size_t(stagingFrames) * size_t(channels));
     } catch (const std::bad_alloc&) {
         return failEarly(eMemNewFailed);
     }
@@ -134,9 +142,29 @@ KTErr KCWavFileSampleSink::Render() {
         }
     }
 
+    if (!writer || !reader) {
+        restoreLoop();
+        return status;
+    }
+    writer->SetFileFormat(0);
+    writer->SetSampleRate(reader->GetSampleRate());
+    writer->SetBitDepth(reader->GetBitDepth());
+    writer->SetNumSamples(length);
+    writer->SetNumChans(format.channels);
+    KTErr written = writer->BeginSampleData();
+
+    // Frames staged so far, and the staging area's flush to the file.
+    int64_t staged = 0;
+    auto flush = [&] {
+        if (written == eNoErr && staged > 0)
+            written = writer->WriteSampleFrames(staging.data(), staged, stagingFrames);
+        staged = 0;
+    };
+
     const float maxSample =
-        reader && reader->GetBitDepth() >= 24 ? 8388607.0f / 8388608.0f : 32767.0f / 32768.0f;
-    for (int64_t i = 0; i < blocks && input; ++i) {
+        reader->GetBitDepth() >= 24 ? 8388607.0f / 8388608.0f : 32767.0f / 32768.0f;
+    int64_t rendered = 0;
+    for (int64_t i = 0; i < blocks && input && written == eNoErr; ++i) {
         try {
             status = input->GetSamples(blockList, state);
         } catch (...) {
@@ -148,22 +176,29 @@ KTErr KCWavFileSampleSink::Render() {
         for (int64_t k = 0; k < channels; ++k) {
             const float* src = blockList.bufs[k].data;
             const int64_t stride = blockList.bufs[k].stride;
-            float* dst = out.data() + k * length + i * blockFrames;
+            float* dst = staging.data() + k * stagingFrames + staged;
             for (int64_t j = 0; j < frames; ++j)
                 dst[j] = std::clamp(src[j * stride], -1.0f, maxSample);
         }
+        staged += frames;
+        rendered += frames;
+        if (staged == stagingFrames)
+            flush();
     }
     restoreLoop();
 
-    if (writer && reader) {
-        writer->SetFileFormat(0);
-        writer->SetSampleRate(reader->GetSampleRate());
-        writer->SetBitDepth(reader->GetBitDepth());
-        writer->SetNumSamples(length);
-        writer->SetNumChans(format.channels);
-        const KTErr written = writer->SaveSampleDataFromFloat(out.data());
-        if (status == eNoErr)
-            status = written;
+    // Unrendered frames stay silent, never uninitialised.
+    while (written == eNoErr && rendered < length) {
+        const int64_t frames = std::min(stagingFrames - staged, length - rendered);
+        for (int64_t k = 0; k < channels; ++k)
+            std::fill_n(staging.data() + k * stagingFrames + staged, frames, 0.0f);
+        staged += frames;
+        rendered += frames;
+        if (staged == stagingFrames)
+            flush();
     }
+    flush();
+    if (status == eNoErr)
+        status = written;
     return status;
 }

@@ -351,11 +351,30 @@ KTErr cWavFileWrite::SaveWAVHeader() {
     std::memcpy(h + 36, "data", 4);
     Put32(h + 40, uint32_t(dataSize));
     chunkBytes = WavChunkBytes(bitDepth, numChans);
+    framesWritten = 0;
     fileStatus = file->Write(h, sizeof h);
     return fileStatus;
 }
 
 KTErr cWavFileWrite::SaveSampleDataFromFloat(const float* src) {
+    if (KTErr status = CheckFormat(); status != eNoErr)
+        return status;
+    if (!src && numSamples > 0) {
+        fileStatus = eMemNullPointer;
+        return fileStatus;
+    }
+    if (KTErr status = SaveWAVHeader(); status != eNoErr)
+        return status;
+    return WriteSampleFrames(src, numSamples, numSamples);
+}
+
+KTErr cWavFileWrite::BeginSampleData() {
+    if (KTErr status = CheckFormat(); status != eNoErr)
+        return status;
+    return SaveWAVHeader();
+}
+
+KTErr cWavFileWrite::CheckFormat() {
     if (!IsValid())
         return GetError();
     if (!file->IsOpen())
@@ -367,41 +386,52 @@ KTErr cWavFileWrite::SaveSampleDataFromFloat(const float* src) {
         fileStatus = eGenericErr;
         return fileStatus;
     }
-    if (!src && numSamples > 0) {
+    return eNoErr;
+}
+
+KTErr cWavFileWrite::WriteSampleFrames(const float* src, int64_t frames, int64_t stride) {
+    if (fileStatus != eNoErr)
+        return fileStatus;
+    if (chunkBytes == 0 || frames < 0 || stride < frames) {
+        fileStatus = eGenericErr;
+        return fileStatus;
+    }
+    // The header promised numSamples frames: no more are written.
+    if (frames > numSamples - framesWritten) {
+        fileStatus = eGenericErr;
+        return fileStatus;
+    }
+    if (frames == 0)
+        return eNoErr;
+    if (!src) {
         fileStatus = eMemNullPointer;
         return fileStatus;
     }
-    if (KTErr status = SaveWAVHeader(); status != eNoErr)
-        return status;
-
     const int32_t bytes = bitDepth / 8;
     const int64_t block = int64_t(bytes) * numChans;
     const int64_t framesPerTransfer = int64_t(chunkBytes / block) * kChunksPerTransfer;
-    std::vector<unsigned char> buffer;
-    std::vector<int32_t> ints;
     try {
-        buffer.resize(size_t(framesPerTransfer * block));
-        ints.resize(size_t(framesPerTransfer));
+        transferBytes.resize(size_t(framesPerTransfer * block));
+        transferInts.resize(size_t(framesPerTransfer));
     } catch (const std::bad_alloc&) {
         fileStatus = eMemNewFailed;
         return fileStatus;
     }
-    const int64_t total = numSamples;
-    for (int64_t f0 = 0; f0 < total; f0 += framesPerTransfer) {
-        const int64_t n = std::min(framesPerTransfer, total - f0);
+    for (int64_t f0 = 0; f0 < frames; f0 += framesPerTransfer) {
+        const int64_t n = std::min(framesPerTransfer, frames - f0);
         for (int32_t c = 0; c < numChans; ++c) {
-            const float* in = src + c * total + f0;
-            unsigned char* p = buffer.data() + c * bytes;
+            const float* in = src + c * stride + f0;
+            unsigned char* p = transferBytes.data() + c * bytes;
             switch (bitDepth) {
             case 16:
-                ToInts(in, n, 32768.0f, -32768, 32767, ints.data());
+                ToInts(in, n, 32768.0f, -32768, 32767, transferInts.data());
                 for (int64_t f = 0; f < n; ++f, p += block)
-                    Put16(p, uint32_t(ints[size_t(f)]));
+                    Put16(p, uint32_t(transferInts[size_t(f)]));
                 break;
             case 24:
-                ToInts(in, n, 8388608.0f, -8388608, 8388607, ints.data());
+                ToInts(in, n, 8388608.0f, -8388608, 8388607, transferInts.data());
                 for (int64_t f = 0; f < n; ++f, p += block) {
-                    const uint32_t v = uint32_t(ints[size_t(f)]);
+                    const uint32_t v = uint32_t(transferInts[size_t(f)]);
                     p[0] = uint8_t(v);
                     p[1] = uint8_t(v >> 8);
                     p[2] = uint8_t(v >> 16);
@@ -413,8 +443,9 @@ KTErr cWavFileWrite::SaveSampleDataFromFloat(const float* src) {
                 break;
             }
         }
-        if ((fileStatus = file->Write(buffer.data(), size_t(n * block))) != eNoErr)
+        if ((fileStatus = file->Write(transferBytes.data(), size_t(n * block))) != eNoErr)
             return fileStatus;
+        framesWritten += n;
     }
     return eNoErr;
 }

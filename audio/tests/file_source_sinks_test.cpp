@@ -220,6 +220,40 @@ TEST(WavFileSink, RendersTheWholeFileInBlocks) {
     EXPECT_EQ(ReadAll(out.GetPathString(), r), input);
 }
 
+TEST(WavFileSink, LongFilesAreWrittenWholeAndAFailedPullLeavesSilenceBehind) {
+    // Longer than the writer takes at a time (and held in storage of more
+    // than one huge page), in blocks that do not divide it: every frame
+    // arrives in place.
+    TempFolder tmp;
+    const auto in = tmp.File("long.wav");
+    const auto input = Ramp(2, 280123);
+    MakeWav(in, 16, 2, 44100, input);
+    KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+    const kvFM::KCStPath out(tmp.File("out.wav"));
+    {
+        KCWavFileSampleSink sink(1000, &source, KCSampleFormat{2, 44100, 32}, 0, &out);
+        ASSERT_EQ(sink.Start(), eNoErr);
+        ASSERT_EQ(sink.Stop(), eNoErr);
+        cWavFileRead r(out);
+        EXPECT_EQ(ReadAll(out.GetPathString(), r), input);
+    }
+    // Pull 41 fails: 40000 frames rendered, silence to the end.
+    GainElement failing;
+    failing.input = &source;
+    failing.failFrom = 41;
+    KCWavFileSampleSink sink(1000, &source, KCSampleFormat{2, 44100, 32}, 0, &out);
+    sink.SetInput(&failing);
+    EXPECT_EQ(sink.Start(), eUninitalized);
+    EXPECT_EQ(sink.Stop(), eNoErr);
+    cWavFileRead r(out);
+    ASSERT_EQ(r.GetNumSamples(), 280123);
+    const auto back = ReadAll(out.GetPathString(), r);
+    for (size_t c = 0; c < 2; ++c)
+        for (size_t f = 0; f < 280123; ++f)
+            ASSERT_EQ(back[c * 280123 + f], f < 40000 ? input[c * 280123 + f] : 0.0f)
+                << c << " " << f;
+}
+
 TEST(WavFileSink, PassThroughIsBitExactAndLoudSamplesAreClipped) {
     TempFolder tmp;
     for (int bits : {16, 24}) {

@@ -318,6 +318,56 @@ TEST(WavFile, WriterReplacesTheTargetOnlyAfterSuccessfulWrites) {
     EXPECT_NE(cWavFileWrite(tmp.path).GetError(), eNoErr); // a folder
 }
 
+TEST(WavFile, DataWrittenInPiecesMatchesOneWrite) {
+    TempFolder tmp;
+    // 24-bit stereo, the planar source held with a wider channel stride.
+    constexpr int64_t kFrames = 70000, kStride = 70011;
+    std::vector<float> wide(size_t(2 * kStride), 0.0f), planar(size_t(2 * kFrames));
+    for (int64_t c = 0; c < 2; ++c)
+        for (int64_t f = 0; f < kFrames; ++f)
+            planar[size_t(c * kFrames + f)] = wide[size_t(c * kStride + f)] =
+                float(((f * 7919 + c * 104729) % 20001) - 10000) / 9000.0f; // some clip
+    const auto whole = tmp.File("whole.wav");
+    WriteWav(whole, 24, 2, 48000, planar);
+
+    const auto pieces = tmp.File("pieces.wav");
+    {
+        cWavFileWrite w(pieces);
+        w.SetBitDepth(24);
+        w.SetNumChans(2);
+        w.SetSampleRate(48000);
+        w.SetNumSamples(kFrames);
+        ASSERT_EQ(w.BeginSampleData(), eNoErr);
+        int64_t done = 0;
+        for (int64_t n : {0, 1, 4095, 40000}) {
+            ASSERT_EQ(w.WriteSampleFrames(wide.data() + done, n, kStride), eNoErr);
+            done += n;
+        }
+        // More frames than the header announced are refused, and so is
+        // everything after a failed write.
+        EXPECT_EQ(w.WriteSampleFrames(wide.data() + done, kFrames - done + 1, kStride),
+                  eGenericErr);
+        EXPECT_EQ(w.WriteSampleFrames(wide.data() + done, kFrames - done, kStride), eGenericErr);
+        EXPECT_EQ(w.Close(), eGenericErr);
+    }
+    EXPECT_FALSE(std::filesystem::exists(pieces));
+    {
+        cWavFileWrite w(pieces);
+        w.SetBitDepth(24);
+        w.SetNumChans(2);
+        w.SetSampleRate(48000);
+        w.SetNumSamples(kFrames);
+        ASSERT_EQ(w.BeginSampleData(), eNoErr);
+        int64_t done = 0;
+        for (int64_t n : {1, 4095, 40000, 25904}) {
+            ASSERT_EQ(w.WriteSampleFrames(wide.data() + done, n, kStride), eNoErr);
+            done += n;
+        }
+        ASSERT_EQ(w.Close(), eNoErr);
+    }
+    EXPECT_EQ(ReadBytes(pieces), ReadBytes(whole));
+}
+
 TEST(WavFile, ConvertedReadResamplesTheFile) {
     TempFolder tmp;
     const auto path = tmp.File("sine.wav");

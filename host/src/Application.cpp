@@ -13,8 +13,6 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "ui/KMWindowManager.h"
-
 namespace {
 
 const char kProgramName[] = "rigwell";
@@ -37,8 +35,10 @@ KCApplicationBase::KCApplicationBase(const kvFM::KCStPath& executablePath)
     : executablePath(executablePath) {}
 
 KCApplicationBase::~KCApplicationBase() {
-    // The view's windows go before the runner stops audio and saves the
-    // session.
+    // Nothing during shutdown shows a message; the view's windows go before
+    // the runner stops audio and saves the session.
+    if (auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get()))
+        pluginRunner->SetView(nullptr);
     if (view) {
         view->Close();
         if (auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get()))
@@ -78,6 +78,7 @@ KTErr KCApplicationBase::CreateObjects() {
         const KCCmdLineOptions& options = GetCmdLineOptions();
         view = std::make_unique<KCPluginRunnerView>(
             pluginRunner, KSRunnerViewOptions{options.exclusive, options.noProcess});
+        pluginRunner->SetView(view.get());
         return eNoErr;
     }
     cmdLineRunner = std::make_unique<KCCmdLinePluginRunner>(runner.get());
@@ -148,8 +149,6 @@ int RigwellMain(int argc, const char* const* argv) {
             std::fprintf(stderr, "%s: %s\n", kProgramName, kNoDisplay);
             return 1;
         }
-        if (gui)
-            KMInit(nullptr);
         KCInstanceWindow other;
         AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
         if (!IsMultiInstanceMode() && !other.IsNull()) {
@@ -165,9 +164,7 @@ int RigwellMain(int argc, const char* const* argv) {
         }
     }
     ReleaseSingleInstance();
-    if (IsToolkitStarted()) {
-        KMDispose();
+    if (IsToolkitStarted())
         StopToolkit();
-    }
     return ExitStatusOf(status);
 }

@@ -7,10 +7,13 @@
 #include "foundation/ResConverters.h"
 #include "host/CmdLineOptions.h"
 #include "host/PluginTests.h"
+#include "host/RunnerDialogs.h"
+#include "host/ScanProgressWindow.h"
 #include "hosting/PlugInCategory.h"
 #include "hosting/PluginInterface.h"
 #include "hosting/PluginLoadSpec.h"
 #include "hosting/PluginScanner.h"
+#include "ui/KMWindowManager.h"
 
 #include <portaudio.h>
 
@@ -77,6 +80,11 @@ KTErr KCPluginRunner::Init() {
                 return status;
             rmStarted = true;
         }
+        if (!kmStarted) {
+            if (KTErr status = KMInit(nullptr))
+                return status;
+            kmStarted = true;
+        }
         KTErr result = resources ? eNoErr : RMOpenResContainer(executablePath, 0, resources);
         const KCCmdLineOptions& options = GetCmdLineOptions();
         if (!options.exclusive) {
@@ -84,6 +92,8 @@ KTErr KCPluginRunner::Init() {
                 result = OpenInputFile(options.inputFile, false);
             if (sampleChain.GetInputSource() == nullptr)
                 sampleChain.SetInputSource(new KCWhiteNoiseSampleSource());
+            if (view)
+                ListAudioDevices();
         }
         CpuMeter::SetAudioFormat(int32_t(session.sampleRate), session.bufferSize);
         CpuMeter::SetIdleInterval(kIdleInterval);
@@ -100,7 +110,16 @@ KTErr KCPluginRunner::ScanPlugins(const kvFM::KCStPath& folder) {
         if (KTErr status = spec.ReadFromResource(resources))
             return status;
         std::unique_ptr<KCPluginDiskScanner> scanner;
-        if (folder.IsValid()) {
+        KTErr pathStatus = eNoErr;
+        if (view) {
+            // Interactive: the given folder, else the one scanned last; the
+            // user is asked for another until plug-ins are found.
+            scanner = std::make_unique<KCPluginDiskScannerWithGUI>(resources);
+            if (folder.IsValid(pathStatus) && pathStatus == eNoErr)
+                scanner->SetFolder(folder);
+            else if (!lastScannedFolder.empty())
+                scanner->SetFolder(kvFM::KCStPath(lastScannedFolder));
+        } else if (folder.IsValid()) {
             scanner = std::make_unique<KCPluginDiskScanner>();
             scanner->SetFolder(folder);
         } else {
@@ -110,8 +129,17 @@ KTErr KCPluginRunner::ScanPlugins(const kvFM::KCStPath& folder) {
         }
         scanner->SetLoadSpec(spec);
         scanner->SetComponentFoundHook(&KCPluginRunner::PluginFoundCallBack, this);
-        if (KTErr status = scanner->CreateList(components))
-            return status;
+        // A scan of a large folder takes a while: a window shows how far it
+        // got.
+        KCScanProgressWindow progressWindow;
+        if (view && KMHasDisplay() && progressWindow.Init() == eNoErr)
+            scanner->SetProgressObserver(progressWindow.Observer());
+        const KTErr scanStatus = scanner->CreateList(components);
+        progressWindow.Dispose();
+        if (scanStatus != eNoErr)
+            return scanStatus;
+        if (view)
+            lastScannedFolder = scanner->GetListSourceName();
         if (components.Count() == 0)
             return eNoPluginsAvailable;
         if (!(session.useVellixPlugins && networkedShell))
@@ -206,6 +234,10 @@ KCPlugin* KCPluginRunner::LoadPlugin(const QuorlComponentInfo& info, bool noProc
     }
     if (plugin)
         plugin->Unload();
+    if (view)
+        ShowMessage("Plug-in Load Error: " + std::string(KTErrName(status)) + " (" +
+                        std::to_string(status) + ")",
+                    std::string());
     return nullptr;
 }
 
@@ -225,7 +257,10 @@ KTErr KCPluginRunner::OpenPlugin(const QuorlComponentInfo& component) {
     try {
         if (LoadPlugin(component, false, false) == nullptr)
             return eGenericErr;
-        InitDefaultSink();
+        const KTErr status = InitDefaultSink();
+        if (status != eNoErr && view &&
+            AskQuestion("Failed to init PortAudio Device, Continue anyway? ", 1) == eKMCancel)
+            return status;
         return eNoErr;
     } catch (...) {
         return eGenericErr;
@@ -249,12 +284,24 @@ KTErr KCPluginRunner::LoadPreset(const kvFM::KCStPath& path) {
         session.loadPrevSession = false;
         return plugin->LoadPresetFile(path);
     }
-    return eNoErr; // a previous session is restored only with a view
+    // The previous session's settings go back into its plug-ins only in the
+    // windowed program; what fails there is left as loaded.
+    if (session.loadPrevSession && view) {
+        try {
+            pluginChain.RestoreSession();
+        } catch (...) {
+        }
+    }
+    return eNoErr;
 }
 
 KTErr KCPluginRunner::LoadRecentPlugins(const kvFM::KCStPath& preset) {
     const KTErr status = pluginChain.LoadRecentPlugins(components, session.bypassRecentPlugins);
-    return status == eNoErr ? LoadPreset(preset) : status;
+    if (status == eNoErr)
+        return LoadPreset(preset);
+    if (view)
+        ShowMessage("Error ", "Couldn't load recent plug in/s.");
+    return status;
 }
 
 // ---------------------------------------------------------------------------
@@ -746,4 +793,7 @@ void KCPluginRunner::Shutdown() {
     if (rmStarted)
         RMDispose();
     rmStarted = false;
+    if (kmStarted)
+        KMDispose();
+    kmStarted = false;
 }

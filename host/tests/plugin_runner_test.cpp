@@ -3,6 +3,8 @@
 #include "HostTestSupport.h"
 #include "host/CmdLineOptions.h"
 #include "host/PluginRunner.h"
+#include "host/PluginRunnerView.h"
+#include "ui/KMWindowManager.h"
 
 #include <gtest/gtest.h>
 
@@ -158,6 +160,70 @@ TEST_F(PluginRunnerTest, WindowedStartLoadsTheNamedPluginOrFails) {
               KCFourCC(KV_FOURCC("PQ5S")));
     // The first start writes the preferences file, which is not yet valid.
     EXPECT_TRUE(runner.GetPrefFile().GetPath().IsExist());
+}
+
+// Records every message box and gives a set answer.
+class RecordingMessages : public KMMessageService {
+public:
+    RecordingMessages() : previous(KMSetMessageService(this)) {}
+    ~RecordingMessages() override { KMSetMessageService(previous); }
+    KTErr Show(KCWindow*, int32_t kind, const std::string& caption, const std::string& text,
+               eKMMessageResult& result) override {
+        shown.push_back(std::to_string(kind) + "|" + caption + "|" + text);
+        result = answer;
+        return eNoErr;
+    }
+    eKMMessageResult answer = eKMOther;
+    Texts shown;
+
+private:
+    KMMessageService* previous;
+};
+
+TEST_F(PluginRunnerTest, WithAViewFailuresAreAlsoShownInMessageBoxes) {
+    RecordingMessages messages;
+    // Without a view nothing is shown.
+    EXPECT_EQ(runner.LoadPlugin(Named(KV_PLUGIN_MISSING), false, false), nullptr);
+    EXPECT_TRUE(messages.shown.empty());
+
+    KCPluginRunnerView view(&runner, KSRunnerViewOptions{});
+    runner.SetView(&view);
+    EXPECT_EQ(runner.LoadPlugin(Named(KV_PLUGIN_MISSING), false, false), nullptr);
+    EXPECT_EQ(runner.GetCurrentPlugin(), nullptr);
+    EXPECT_EQ(messages.shown, Texts{"0|Alert|Plug-in Load Error: eGenericErr (-1)\n"});
+
+    // Recent plug-ins that are not there any more.
+    messages.shown.clear();
+    RecentPluginInfo gone;
+    gone.file = kvFM::KCStPath(home.scratch.File("gone.so"));
+    gone.componentType = KV_FOURCC("raPI");
+    gone.componentSubType = KV_FOURCC("gone");
+    runner.GetSession().recentPlugins = {gone};
+    EXPECT_EQ(runner.LoadRecentPlugins(kvFM::KCStPath()), ePluginSubComponentNotFound);
+    EXPECT_EQ(messages.shown, Texts{"0|Alert|Error \nCouldn't load recent plug in/s."});
+
+    // A device that cannot be opened: the user may go on without it (OK) or
+    // not (Cancel, the device's status).
+    messages.shown.clear();
+    runner.GetSession().outputDevice = 9999;
+    EXPECT_EQ(runner.OpenPlugin(component), eNoErr);
+    messages.answer = eKMCancel;
+    EXPECT_NE(runner.OpenPlugin(component), eNoErr);
+    EXPECT_EQ(messages.shown,
+              Texts(2, "1|Alert|Failed to init PortAudio Device, Continue anyway? \n"));
+    EXPECT_EQ(runner.GetPluginChain().Count(), 2u); // the plug-ins themselves loaded
+    runner.SetView(nullptr);
+}
+
+TEST_F(PluginRunnerTest, WithAViewAScanWithoutAFolderTakesTheOneScannedLast) {
+    KCPluginRunnerView view(&runner, KSRunnerViewOptions{});
+    runner.SetView(&view);
+    ASSERT_EQ(runner.ScanPlugins(kvFM::KCStPath(KV_PLUGIN_FOLDER)), eNoErr);
+    EXPECT_EQ(runner.GetLastScannedFolder(),
+              kvFM::KCStPath(KV_PLUGIN_FOLDER).GetNativePathString());
+    ASSERT_EQ(runner.ScanPlugins(kvFM::KCStPath()), eNoErr);
+    EXPECT_EQ(runner.GetComponents().Count(), 1u);
+    runner.SetView(nullptr);
 }
 
 } // namespace

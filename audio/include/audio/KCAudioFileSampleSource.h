@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "audio/KCSampleGraph.h"
 #include "audio/WavFile.h"
@@ -26,10 +25,16 @@ public:
     // The reader of the loaded file (null before a load).
     const cWavFileRead* GetReader() const { return reader.get(); }
     int64_t GetLength() const { return reader ? reader->GetNumSamples() : 0; }
-    const float* GetSamplesData() const { return samples.empty() ? nullptr : samples.data(); }
+    const float* GetSamplesData() const { return sampleCount == 0 ? nullptr : samples.get(); }
 
 private:
+    struct FreeSamples {
+        void operator()(float* p) const;
+    };
+    static std::unique_ptr<float[], FreeSamples> AllocateSamples(size_t count);
+
     bool valid = false;
-    std::vector<float> samples;
+    std::unique_ptr<float[], FreeSamples> samples; // planar, channel after channel
+    size_t sampleCount = 0;
     std::unique_ptr<cWavFileRead> reader;
 };

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/KCStPath.h"
 #include "foundation/KTErr.h"
@@ -94,6 +95,11 @@ public:
     // c, frame f at src[c * numSamples + f]), rounding to the nearest integer
     // and clipping for 16 and 24 bits.
     KTErr SaveSampleDataFromFloat(const float* src);
+    // The same in pieces: the header, then frames in order from planar src
+    // (channel c, frame f at src[c * stride + f]) until numSamples frames
+    // were written. A write fails once an earlier one failed.
+    KTErr BeginSampleData();
+    KTErr WriteSampleFrames(const float* src, int64_t frames, int64_t stride);
     // Finishes the file: when every write succeeded it replaces the target,
     // otherwise the target is left as it was. Returns the outcome.
     KTErr Close();
@@ -104,13 +110,18 @@ protected:
     KTErr SaveWAVHeader();
 
 private:
+    KTErr CheckFormat();
+
     int32_t sampleRate = 44100;
     int32_t bitDepth = 32;
     int32_t numChans = 1;
     int64_t numSamples = 0;
+    int64_t framesWritten = 0; // data frames behind the header
     int32_t chunkBytes = 0;
     int32_t fileFormat = 0;
     kvFM::KCStPath filePath;
     std::unique_ptr<KCAudioFileIO> file;
     KTErr fileStatus = eNoErr;
+    std::vector<unsigned char> transferBytes; // one transfer's interleaved bytes
+    std::vector<int32_t> transferInts;        // one channel's rounded samples
 };

@@ -25,6 +25,7 @@
 #include <vector>
 
 class KCPluginRunner;
+class KCPluginRunnerViewBase;
 
 // One entry of the input-device and output-device maps.
 struct KCAudioDeviceDesc {
@@ -166,6 +167,14 @@ public:
     // resources.
     void Shutdown();
 
+    // The main view (not owned); null in command-line mode and during
+    // shutdown. With a view, failures are also reported in message boxes,
+    // the devices are listed at start and scans ask for a folder and show
+    // their progress.
+    void SetView(KCPluginRunnerViewBase* runnerView) { view = runnerView; }
+    bool HasView() const { return view != nullptr; }
+    const std::string& GetLastScannedFolder() const { return lastScannedFolder; }
+
     KCSampleChain& GetSampleChain() { return sampleChain; }
     KCPluginChain& GetPluginChain() { return pluginChain; }
     KCSessionInfo& GetSession() { return session; }
@@ -200,6 +209,9 @@ private:
     KCAudioFileSampleSource* fileSource = nullptr; // owned by the sample chain
     KTResContainerType* resources = nullptr;
     bool rmStarted = false;
+    bool kmStarted = false;
+    KCPluginRunnerViewBase* view = nullptr;
+    std::string lastScannedFolder;
     KCAudioDeviceMap inputDevices;
     KCAudioDeviceMap outputDevices;
     std::unique_ptr<KCPortAudioAudioIODeviceAsio> device;
