@@ -23,6 +23,7 @@ using wintest::Checked;
 using wintest::Click;
 using wintest::Enabled;
 using wintest::RunScripted;
+using namespace dulm;
 
 class SettingsDialogsTest : public ::testing::Test {
 protected:
@@ -209,6 +210,61 @@ TEST_F(SettingsDialogsTest, SystemConfigurationRules) {
     EXPECT_EQ(w.wordSize, 3);
     EXPECT_EQ(w.serialMode, 0);
     EXPECT_EQ(w.frameSize, 1);
+}
+
+TEST_F(SettingsDialogsTest, DigitalIOEditRunsSystemConfiguration) {
+    REQUIRE_DISPLAY();
+    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    alg.SetEditorServices(std::make_shared<CPeqWindowServices>(wintest::SelfContainer()));
+    std::string title;
+    bool was48 = false;
+    wxTheApp->CallAfter([&] {
+        CGenericWindow* d = wintest::ModalDialog();
+        ASSERT_NE(d, nullptr);
+        title = d->GetWindow()->GetLabel().utf8_string();
+        was48 = Checked(*d, CSystemConfigDlg::kRate48);
+        Click(*d, CSystemConfigDlg::kRate44);
+        Click(*d, 1);
+    });
+    alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
+    EXPECT_EQ(title, "System Configuration");
+    EXPECT_TRUE(was48);
+    EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
+
+    // Cancel changes nothing.
+    wxTheApp->CallAfter([&] {
+        CGenericWindow* d = wintest::ModalDialog();
+        ASSERT_NE(d, nullptr);
+        Click(*d, CSystemConfigDlg::kRate48);
+        Click(*d, 2);
+    });
+    alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 0);
+    EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
+}
+
+TEST_F(SettingsDialogsTest, DigitalIOFrameLengthRemembersPositionAndLength) {
+    REQUIRE_DISPLAY();
+    CDigitalIODlg d;
+    d.SetDialogInfo(kDialogDigitalIO, nullptr, wintest::SelfContainer());
+    d.LoadWord(0x0203); // Right, one Dclk delay; 20 bits; 64
+    EXPECT_EQ(RunScripted(d,
+                          [&] {
+                              using D = CDigitalIODlg;
+                              EXPECT_TRUE(Checked(d, D::kRightDelayed));
+                              Click(d, D::kFrame32);
+                              EXPECT_TRUE(Checked(d, D::kLeft));
+                              EXPECT_TRUE(Checked(d, D::kLength16));
+                              EXPECT_FALSE(Enabled(d, D::kRight));
+                              Click(d, D::kFrame64);
+                              EXPECT_TRUE(Checked(d, D::kRightDelayed));
+                              EXPECT_TRUE(Checked(d, D::kLength20));
+                              EXPECT_TRUE(Enabled(d, D::kLength24));
+                              Click(d, D::kTransmitter);
+                              Click(d, 1);
+                          }),
+              1);
+    EXPECT_EQ(d.Word(), 0x0213);
 }
 
 } // namespace
