@@ -36,15 +36,32 @@ struct SSystemConfigValues {
     bool operator==(const SSystemConfigValues&) const = default;
 };
 
-// What the algorithm needs of its editor: the System Configuration dialog
-// and the editor frame's size. Headless, the defaults do nothing.
+// The POP file choices the POP Settings dialog edits.
+struct SPopSettingsValues {
+    uint32_t popType = 0;
+    uint32_t popTypeEEPROMExt = 0;
+    std::string popFilename;
+    std::string popFilenameEEPROM;
+    std::string popRunPath;
+};
+
+class cPEQ_ALG;
+
+// What the algorithm needs of its editor: the System Configuration and POP
+// Settings dialogs, the command-list window and the editor frame's size.
+// Headless, the defaults do nothing.
 class CPeqEditorServices {
 public:
     virtual ~CPeqEditorServices() = default;
     // Shows the dialog over `values`; true when it ended with OK (then
     // `values` holds the dialog's values).
     virtual bool RunSystemConfiguration(SSystemConfigValues& values) { return false; }
+    virtual bool RunPopSettings(cPEQ_ALG& alg, SPopSettingsValues& values) { return false; }
     virtual void ResizeEditorFrame(bool expanded) {}
+    // Creates the command-list window hidden (once) and loads `path`.
+    virtual void PrepareCommander(cPEQ_ALG& alg, const std::string& path) {}
+    virtual void ShowCommander(bool show) {}
+    virtual bool IsCommanderVisible() { return false; }
 };
 
 // The connection object of a connection type (0 Dimax, 1 Telos, 2 Terovan);
@@ -123,6 +140,7 @@ public:
     bool SelectConnection(int32_t type);
     int32_t CurrentConnectionType() const { return currentConnectionType_; }
     void SetEditorServices(std::shared_ptr<CPeqEditorServices> services);
+    CPeqEditorServices* EditorServices() const { return services_.get(); }
 
     void WriteParamToDevice(unsigned long index);
     // The status read: parameter 182 takes the chip's answer when valid.
@@ -180,6 +198,9 @@ public:
         PopFilenameEEPROM = eepromFilename;
     }
     void ResizeEditorFrame();
+    // The POP Settings dialog: on OK its values become the POP settings.
+    void ShowPopSettings();
+    SPopSettingsValues PopSettings() const;
 
     // Chip-version conditions.
     bool IsTenBandChip() const;

@@ -1,0 +1,34 @@
+// The editor's windows as the algorithm reaches them: the System
+// Configuration and POP Settings dialogs and the command-list window, over
+// wx, owned by the editor's frame window.
+#pragma once
+
+#include "plugin/Commander.h"
+#include "plugin/PeqAlg.h"
+
+struct KTResContainerType;
+class wxWindow;
+
+class CPeqWindowServices : public CPeqEditorServices {
+public:
+    // `module`: the resource container of the plug-in module (dialog
+    // templates); `owner`: the editor's frame window, when known.
+    explicit CPeqWindowServices(KTResContainerType* module, wxWindow* owner = nullptr)
+        : module_(module), owner_(owner) {}
+
+    void SetOwner(wxWindow* owner) { owner_ = owner; }
+    wxWindow* Owner() const { return owner_; }
+
+    bool RunSystemConfiguration(SSystemConfigValues& values) override;
+    bool RunPopSettings(cPEQ_ALG& alg, SPopSettingsValues& values) override;
+    void PrepareCommander(cPEQ_ALG& alg, const std::string& path) override;
+    void ShowCommander(bool show) override;
+    bool IsCommanderVisible() override;
+
+    CCommander& Commander() { return commander_; }
+
+private:
+    KTResContainerType* module_;
+    wxWindow* owner_;
+    CCommander commander_;
+};

@@ -1,0 +1,600 @@
+#include "plugin/GenericWindow.h"
+
+#include "DialogTemplate.h"
+
+#include "foundation/ResConverters.h"
+#include "foundation/XMLElement.h"
+
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/dialog.h>
+#include <wx/frame.h>
+#include <wx/listbox.h>
+#include <wx/listctrl.h>
+#include <wx/panel.h>
+#include <wx/radiobut.h>
+#include <wx/scrolbar.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <map>
+#include <type_traits>
+#include <utility>
+
+namespace {
+
+// Window to object: the shared procedure's way from a window to its object.
+std::map<wxWindow*, CGenericWindow*>& HandleMap() {
+    static auto* map = new std::map<wxWindow*, CGenericWindow*>();
+    return *map;
+}
+
+// Registered classes: (instance, name) to atom.
+using ClassKey = std::pair<const KTResContainerType*, std::string>;
+std::map<ClassKey, uint16_t>& ClassTable() {
+    static auto* table = new std::map<ClassKey, uint16_t>();
+    return *table;
+}
+
+uint16_t RegisterClass(const KTResContainerType* instance, const std::string& name) {
+    static uint16_t next = 0xC000;
+    const uint16_t atom = next++;
+    if (next == 0)
+        next = 0xC000;
+    ClassTable()[{instance, name}] = atom;
+    return atom;
+}
+
+void UnregisterClass(uint16_t atom) {
+    auto& table = ClassTable();
+    for (auto it = table.begin(); it != table.end(); ++it)
+        if (it->second == atom) {
+            table.erase(it);
+            return;
+        }
+}
+
+intptr_t PackSize(int width, int height) {
+    return static_cast<intptr_t>((static_cast<uint32_t>(width) & 0xFFFF) |
+                                 ((static_cast<uint32_t>(height) & 0xFFFF) << 16));
+}
+
+void SendCommand(wxWindow* top, wxCommandEvent& e, int32_t code) {
+    auto* control = dynamic_cast<wxWindow*>(e.GetEventObject());
+    const uint32_t id = static_cast<uint32_t>(e.GetId()) & 0xFFFF;
+    CGenericWindow::StaticWindowProc(top, kMsgCommand, id | (static_cast<uint32_t>(code) << 16),
+                                     reinterpret_cast<intptr_t>(control));
+}
+
+} // namespace
+
+CGenericWindow::~CGenericWindow() {
+    if (window_)
+        DestroyWindow();
+    if (classAtom_ != 0)
+        UnregisterClass(classAtom_);
+}
+
+bool CGenericWindow::IsClassRegistered(const std::string& name) {
+    for (const auto& [key, atom] : ClassTable())
+        if (key.second == name)
+            return true;
+    return false;
+}
+
+CGenericWindow* CGenericWindow::FromWindow(wxWindow* window) {
+    auto it = HandleMap().find(window);
+    return it == HandleMap().end() ? nullptr : it->second;
+}
+
+void CGenericWindow::Attach(wxWindow* window) {
+    HandleMap()[window] = this;
+    window_ = window;
+}
+
+intptr_t CGenericWindow::StaticWindowProc(wxWindow* window, uint32_t message, uintptr_t wParam,
+                                          intptr_t lParam) {
+    CGenericWindow* object = nullptr;
+    if (message == kMsgNcCreate || message == kMsgCreate) {
+        const auto* create = reinterpret_cast<const SGenericCreate*>(lParam);
+        object = create ? static_cast<CGenericWindow*>(create->param) : nullptr;
+        if (object)
+            object->Attach(window);
+    } else if (message == kMsgInitDialog) {
+        object = reinterpret_cast<CGenericWindow*>(lParam);
+        if (object)
+            object->Attach(window);
+    } else {
+        object = FromWindow(window);
+    }
+    const intptr_t result = object ? object->WindowProc(window, message, wParam, lParam) : 0;
+    if ((message == kMsgDestroy || message == kMsgNcDestroy) && object) {
+        object->window_ = nullptr;
+        HandleMap().erase(window);
+    }
+    return result;
+}
+
+bool CGenericWindow::Create(const char* className, wxWindow* parent, const char* title,
+                            int32_t left, int32_t top, int32_t right, int32_t bottom,
+                            uint32_t style, uint32_t exStyle, int32_t id) {
+    const std::string name = className ? className : kDefaultClass;
+    const bool listView = name == kListViewClass; // a class of the system
+    if (!listView && ClassTable().find({instance, name}) == ClassTable().end())
+        classAtom_ = RegisterClass(instance, name);
+    const wxPoint pos(left, top);
+    const wxSize size(std::max(0, right - left), std::max(0, bottom - top));
+    const bool child = (style & kStyleChild) != 0 || listView;
+    if (child && !parent)
+        return false;
+    wxWindow* w = nullptr;
+    if (listView) {
+        w = new wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxLC_SINGLE_SEL);
+    } else if (child) {
+        w = new wxPanel(parent, id, pos, size);
+    } else {
+        long s = 0;
+        if ((style & kStyleCaption) == kStyleCaption)
+            s |= wxCAPTION;
+        if (style & kStyleSysMenu)
+            s |= wxSYSTEM_MENU | wxCLOSE_BOX;
+        if (style & kStyleSizing)
+            s |= wxRESIZE_BORDER;
+        if (style & kStyleMinimizeBox)
+            s |= wxMINIMIZE_BOX;
+        w = new wxFrame(parent, wxID_ANY, wxString::FromUTF8(title ? title : ""), pos, size, s);
+        w->SetSize(left, top, size.x, size.y);
+    }
+    if (!child)
+        BindEvents(w);
+    else if (listView)
+        w->Bind(wxEVT_CONTEXT_MENU, [](wxContextMenuEvent& e) {
+            auto* list = dynamic_cast<wxListCtrl*>(e.GetEventObject());
+            if (!list)
+                return;
+            const wxPoint screen =
+                e.GetPosition() == wxDefaultPosition ? wxGetMousePosition() : e.GetPosition();
+            int flags = 0;
+            SGenericNotify n;
+            n.from = list;
+            n.id = list->GetId();
+            n.code = kNotifyRightClick;
+            n.item = static_cast<int32_t>(list->HitTest(list->ScreenToClient(screen), flags));
+            n.x = screen.x;
+            n.y = screen.y;
+            StaticWindowProc(list->GetParent(), kMsgNotify, static_cast<uintptr_t>(n.id),
+                             reinterpret_cast<intptr_t>(&n));
+        });
+    SGenericCreate create{this, left, top, size.x, size.y, style};
+    StaticWindowProc(w, kMsgNcCreate, 0, reinterpret_cast<intptr_t>(&create));
+    if (StaticWindowProc(w, kMsgCreate, 0, reinterpret_cast<intptr_t>(&create)) == -1) {
+        DestroyWindow();
+        return false;
+    }
+    (void)exStyle;
+    if (child)
+        w->Show((style & kStyleVisible) != 0);
+    else if (style & kStyleVisible)
+        w->Show();
+    return window_ != nullptr;
+}
+
+void CGenericWindow::BindEvents(wxWindow* w) {
+    w->Bind(wxEVT_SIZE, [w](wxSizeEvent& e) {
+        e.Skip();
+        const wxSize client = w->GetClientSize();
+        StaticWindowProc(w, kMsgSize, 0, PackSize(client.x, client.y));
+    });
+    w->Bind(wxEVT_CLOSE_WINDOW, [w](wxCloseEvent&) {
+        // A dialog's close box is its Cancel.
+        if (CGenericWindow* object = FromWindow(w); object && object->IsDialogMode())
+            StaticWindowProc(w, kMsgCommand, kIdCancel, 0);
+        else
+            StaticWindowProc(w, kMsgClose, 0, 0);
+    });
+    for (auto type : {wxEVT_BUTTON, wxEVT_RADIOBUTTON, wxEVT_CHECKBOX})
+        w->Bind(type, [w](wxCommandEvent& e) { SendCommand(w, e, kNotifyClicked); });
+    w->Bind(wxEVT_COMBOBOX, [w](wxCommandEvent& e) { SendCommand(w, e, kNotifySelChange); });
+    w->Bind(wxEVT_SLIDER, [w](wxCommandEvent& e) {
+        StaticWindowProc(w, kMsgVScroll, 0, reinterpret_cast<intptr_t>(e.GetEventObject()));
+    });
+    w->Bind(wxEVT_LIST_ITEM_ACTIVATED, [w](wxListEvent& e) {
+        SGenericNotify n;
+        n.from = dynamic_cast<wxWindow*>(e.GetEventObject());
+        n.id = e.GetId();
+        n.code = kNotifyDblClick;
+        n.item = static_cast<int32_t>(e.GetIndex());
+        const wxPoint mouse = wxGetMousePosition();
+        n.x = mouse.x;
+        n.y = mouse.y;
+        StaticWindowProc(n.from ? n.from->GetParent() : w, kMsgNotify, static_cast<uintptr_t>(n.id),
+                         reinterpret_cast<intptr_t>(&n));
+    });
+}
+
+intptr_t CGenericWindow::OnInitDialog() {
+    DataExchange(false);
+    return 1;
+}
+
+void CGenericWindow::OnOK() {
+    if (DataExchange(true) != 0)
+        EndDialog(kIdOK);
+}
+
+void CGenericWindow::OnCancel() {
+    EndDialog(kIdCancel);
+}
+
+intptr_t CGenericWindow::WindowProc(wxWindow* window, uint32_t message, uintptr_t wParam,
+                                    intptr_t lParam) {
+    switch (message) {
+    case kMsgCreate:
+        dialogMode_ = 0;
+        return OnCreate(reinterpret_cast<const SGenericCreate*>(lParam));
+    case kMsgInitDialog:
+        dialogMode_ = 1;
+        return OnInitDialog();
+    case kMsgCommand: {
+        const auto id = static_cast<int32_t>(wParam & 0xFFFF);
+        const auto code = static_cast<int32_t>(static_cast<int16_t>((wParam >> 16) & 0xFFFF));
+        if (OnCommand(id, code, reinterpret_cast<wxWindow*>(lParam)) != 0)
+            return 0;
+        if (id == kIdOK) {
+            OnOK();
+            return 1;
+        }
+        if (id == kIdCancel) {
+            OnCancel();
+            return 1;
+        }
+        return 0;
+    }
+    default:
+        return dialogMode_ ? 0 : DefaultProc(window, message, wParam, lParam);
+    }
+}
+
+intptr_t CGenericWindow::DefaultProc(wxWindow* window, uint32_t message, uintptr_t, intptr_t) {
+    if (message == kMsgClose && window == window_)
+        DestroyWindow();
+    return 0;
+}
+
+void CGenericWindow::DestroyWindow() {
+    wxWindow* w = window_;
+    if (!w)
+        return;
+    // Destruction messages: the window first, then the windows inside it.
+    std::vector<wxWindow*> inside;
+    for (const auto& [window, object] : HandleMap())
+        for (wxWindow* p = window->GetParent(); p; p = p->GetParent())
+            if (p == w) {
+                inside.push_back(window);
+                break;
+            }
+    StaticWindowProc(w, kMsgDestroy, 0, 0);
+    for (wxWindow* c : inside)
+        StaticWindowProc(c, kMsgDestroy, 0, 0);
+    for (wxWindow* c : inside)
+        StaticWindowProc(c, kMsgNcDestroy, 0, 0);
+    StaticWindowProc(w, kMsgNcDestroy, 0, 0);
+    window_ = nullptr;
+    HandleMap().erase(w);
+    if (w->IsTopLevel())
+        w->Hide();
+    w->Destroy();
+}
+
+void CGenericWindow::SetDialogInfo(int32_t resource, wxWindow* parent, KTResContainerType* module) {
+    dialogResource = resource;
+    parentWindow = parent;
+    instance = module;
+}
+
+intptr_t CGenericWindow::RunModal() {
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    if (!instance || dialogResource < 0 || dialogResource > 0x7FFF ||
+        GetXMLResource(instance, KCFourCC(KV_FOURCC("XDlg")), static_cast<short>(dialogResource),
+                       root, resource) != 0)
+        return -1;
+    wxDialog* dialog = nullptr;
+    if (root)
+        dialog = BuildDialogFromTemplate(*root, parentWindow, groupStarts_);
+    RMReleaseResource(resource);
+    if (!dialog)
+        return -1;
+    wxWindow* parent = parentWindow;
+    const bool disableParent = parent && parent->IsEnabled();
+    if (disableParent)
+        parent->Disable();
+    BindEvents(dialog);
+    dialog->SetEscapeId(kIdCancel);
+    StaticWindowProc(dialog, kMsgInitDialog, 0, reinterpret_cast<intptr_t>(this));
+    const intptr_t code = dialog->ShowModal();
+    DestroyWindow();
+    groupStarts_.clear();
+    if (disableParent)
+        parent->Enable();
+    if (parent)
+        parent->Raise();
+    return code;
+}
+
+void CGenericWindow::EndDialog(intptr_t code) {
+    if (auto* dialog = dynamic_cast<wxDialog*>(window_); dialog && dialog->IsModal())
+        dialog->EndModal(static_cast<int>(code));
+}
+
+wxWindow* CGenericWindow::Control(int32_t id) const {
+    return window_ ? window_->FindWindow(id) : nullptr;
+}
+
+bool CGenericWindow::StartsGroup(const wxWindow* control) const {
+    return groupStarts_.count(control) != 0;
+}
+
+void CGenericWindow::EnableControl(int32_t id, bool on) const {
+    if (wxWindow* c = Control(id))
+        c->Enable(on);
+}
+
+// Data exchange.
+
+std::string ControlText(wxWindow* control) {
+    if (!control)
+        return {};
+    if (auto* text = dynamic_cast<wxTextCtrl*>(control))
+        return text->GetValue().utf8_string();
+    if (auto* combo = dynamic_cast<wxComboBox*>(control))
+        return combo->GetValue().utf8_string();
+    return control->GetLabel().utf8_string();
+}
+
+void SetControlText(wxWindow* control, const std::string& text) {
+    if (!control || ControlText(control) == text)
+        return;
+    const wxString value = wxString::FromUTF8(text);
+    if (auto* edit = dynamic_cast<wxTextCtrl*>(control))
+        edit->ChangeValue(value);
+    else if (auto* combo = dynamic_cast<wxComboBox*>(control))
+        combo->ChangeValue(value);
+    else
+        control->SetLabel(value);
+}
+
+namespace {
+
+template <typename Wide>
+bool ScanNumber(std::string text, Wide& out) {
+    if (text.size() > 63)
+        text.resize(63);
+    size_t at = text.find_first_not_of(" \t\r\n");
+    if (at == std::string::npos)
+        return false;
+    bool negative = false;
+    if (text[at] == '+' || text[at] == '-') {
+        negative = text[at] == '-';
+        ++at;
+    }
+    unsigned long long magnitude = 0;
+    const char* first = text.data() + at;
+    const char* last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(first, last, magnitude);
+    if (ec != std::errc() || end == first)
+        return false;
+    const unsigned long long bits = negative ? 0ULL - magnitude : magnitude;
+    out = static_cast<Wide>(bits);
+    return true;
+}
+
+} // namespace
+
+template <typename T>
+void ExchangeNumber(CGenericWindow& dialog, int32_t id, T& member, bool save) {
+    wxWindow* control = dialog.Control(id);
+    if (!control)
+        return;
+    using Wide = std::conditional_t<std::is_signed_v<T>, long long, unsigned long long>;
+    if (save) {
+        Wide value = 0;
+        if (ScanNumber(ControlText(control), value))
+            member = static_cast<T>(value);
+    } else {
+        SetControlText(control, std::to_string(static_cast<Wide>(member)));
+    }
+}
+
+template void ExchangeNumber(CGenericWindow&, int32_t, unsigned char&, bool);
+template void ExchangeNumber(CGenericWindow&, int32_t, short&, bool);
+template void ExchangeNumber(CGenericWindow&, int32_t, int&, bool);
+template void ExchangeNumber(CGenericWindow&, int32_t, unsigned int&, bool);
+template void ExchangeNumber(CGenericWindow&, int32_t, long&, bool);
+template void ExchangeNumber(CGenericWindow&, int32_t, unsigned long&, bool);
+template void ExchangeNumber(CGenericWindow&, int32_t, long long&, bool);
+template void ExchangeNumber(CGenericWindow&, int32_t, unsigned long long&, bool);
+
+void ExchangeText(CGenericWindow& dialog, int32_t id, std::string& member, bool save) {
+    wxWindow* control = dialog.Control(id);
+    if (!control)
+        return;
+    if (save)
+        member = ControlText(control);
+    else
+        SetControlText(control, member);
+}
+
+void ExchangeTextBuffer(CGenericWindow& dialog, int32_t id, char* buffer, size_t capacity,
+                        bool save) {
+    wxWindow* control = dialog.Control(id);
+    if (!control || !buffer || capacity == 0)
+        return;
+    if (save) {
+        const std::string text = ControlText(control);
+        const size_t n = std::min(text.size(), capacity - 1);
+        std::copy_n(text.data(), n, buffer);
+        buffer[n] = '\0';
+    } else {
+        SetControlText(control, std::string(buffer, strnlen(buffer, capacity)));
+    }
+}
+
+void ExchangeCheck(CGenericWindow& dialog, int32_t id, int32_t& member, bool save) {
+    auto* box = dynamic_cast<wxCheckBox*>(dialog.Control(id));
+    if (!box)
+        return;
+    if (save) {
+        member = box->Is3State() ? static_cast<int32_t>(box->Get3StateValue())
+                                 : (box->GetValue() ? 1 : 0);
+        return;
+    }
+    if (member < 0 || member > 2)
+        member = 0;
+    if (box->Is3State())
+        box->Set3StateValue(static_cast<wxCheckBoxState>(member));
+    else
+        box->SetValue(member != 0);
+}
+
+void ExchangeRadio(CGenericWindow& dialog, int32_t id, int32_t& member, bool save) {
+    wxWindow* first = dialog.Control(id);
+    if (!first || !first->GetParent())
+        return;
+    const wxWindowList& siblings = first->GetParent()->GetChildren();
+    auto node = siblings.Find(first);
+    std::vector<wxRadioButton*> radios;
+    for (; node; node = node->GetNext()) {
+        wxWindow* w = node->GetData();
+        if (w != first && dialog.StartsGroup(w))
+            break;
+        if (auto* radio = dynamic_cast<wxRadioButton*>(w))
+            radios.push_back(radio);
+    }
+    if (save) {
+        member = -1;
+        for (size_t i = 0; i < radios.size(); ++i)
+            if (radios[i]->GetValue()) {
+                member = static_cast<int32_t>(i);
+                break;
+            }
+        return;
+    }
+    for (size_t i = 0; i < radios.size(); ++i)
+        if (static_cast<int32_t>(i) != member)
+            radios[i]->SetValue(false);
+    if (member >= 0 && static_cast<size_t>(member) < radios.size())
+        radios[static_cast<size_t>(member)]->SetValue(true);
+}
+
+namespace {
+
+// The item that starts with (or equals) the text; wxNOT_FOUND when none.
+int FindItem(const wxArrayString& items, const std::string& text, bool exact) {
+    const wxString t = wxString::FromUTF8(text);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (exact ? items[i] == t : items[i].StartsWith(t))
+            return static_cast<int>(i);
+    return wxNOT_FOUND;
+}
+
+void ExchangeListByText(CGenericWindow& dialog, int32_t id, std::string& member, bool save,
+                        bool exact) {
+    auto* list = dynamic_cast<wxListBox*>(dialog.Control(id));
+    if (!list)
+        return;
+    if (save) {
+        const int at = list->GetSelection();
+        member = at == wxNOT_FOUND ? std::string() : list->GetString(at).utf8_string();
+        return;
+    }
+    const int at = FindItem(list->GetStrings(), member, exact);
+    if (at == wxNOT_FOUND)
+        list->SetSelection(wxNOT_FOUND);
+    else
+        list->SetSelection(at);
+}
+
+void ExchangeComboByText(CGenericWindow& dialog, int32_t id, std::string& member, bool save,
+                         bool exact) {
+    auto* combo = dynamic_cast<wxComboBox*>(dialog.Control(id));
+    if (!combo)
+        return;
+    if (save) {
+        member = combo->GetValue().utf8_string();
+        return;
+    }
+    const int at = FindItem(combo->GetStrings(), member, exact);
+    if (at == wxNOT_FOUND)
+        SetControlText(combo, member);
+    else
+        combo->SetSelection(at);
+}
+
+} // namespace
+
+void ExchangeListText(CGenericWindow& dialog, int32_t id, std::string& member, bool save) {
+    ExchangeListByText(dialog, id, member, save, false);
+}
+void ExchangeListExact(CGenericWindow& dialog, int32_t id, std::string& member, bool save) {
+    ExchangeListByText(dialog, id, member, save, true);
+}
+void ExchangeComboText(CGenericWindow& dialog, int32_t id, std::string& member, bool save) {
+    ExchangeComboByText(dialog, id, member, save, false);
+}
+void ExchangeComboExact(CGenericWindow& dialog, int32_t id, std::string& member, bool save) {
+    ExchangeComboByText(dialog, id, member, save, true);
+}
+
+void ExchangeListIndex(CGenericWindow& dialog, int32_t id, int32_t& member, bool save) {
+    auto* list = dynamic_cast<wxListBox*>(dialog.Control(id));
+    if (!list)
+        return;
+    if (save)
+        member = list->GetSelection();
+    else if (member >= 0 && static_cast<unsigned>(member) < list->GetCount())
+        list->SetSelection(member);
+    else
+        list->SetSelection(wxNOT_FOUND);
+}
+
+void ExchangeComboIndex(CGenericWindow& dialog, int32_t id, int32_t& member, bool save) {
+    auto* combo = dynamic_cast<wxComboBox*>(dialog.Control(id));
+    if (!combo)
+        return;
+    if (save)
+        member = combo->GetSelection();
+    else if (member >= 0 && static_cast<unsigned>(member) < combo->GetCount())
+        combo->SetSelection(member);
+    else
+        combo->SetSelection(wxNOT_FOUND);
+}
+
+void ExchangeScrollBar(CGenericWindow& dialog, int32_t id, int32_t& member, bool save) {
+    auto* bar = dynamic_cast<wxScrollBar*>(dialog.Control(id));
+    if (!bar)
+        return;
+    if (save) {
+        member = bar->GetThumbPosition();
+    } else {
+        bar->SetThumbPosition(member);
+        bar->Refresh();
+    }
+}
+
+void ExchangeTrackbar(CGenericWindow& dialog, int32_t id, int32_t& member, bool save) {
+    auto* slider = dynamic_cast<wxSlider*>(dialog.Control(id));
+    if (!slider)
+        return;
+    if (save) {
+        member = slider->GetValue();
+    } else {
+        slider->SetValue(member);
+        slider->Refresh();
+    }
+}

@@ -1,0 +1,270 @@
+// "POP Settings" and "System Configuration" on a real display, built from
+// the plug-in's dialog resources; the POP dialog's values and run history
+// go to the settings store and come back.
+#include "WindowTestSupport.h"
+
+#include "plugin/EditorWindows.h"
+#include "plugin/PeqAlg.h"
+#include "plugin/RegistryEx.h"
+#include "plugin/SettingsDialogs.h"
+
+#include "foundation/kvFMDialogs.h"
+
+#include <wx/combobox.h>
+#include <wx/slider.h>
+#include <wx/textctrl.h>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using wintest::Checked;
+using wintest::Click;
+using wintest::Enabled;
+using wintest::RunScripted;
+using namespace dulm;
+
+class SettingsDialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ =
+            fs::temp_directory_path() / ("plugin_settings_test." + std::to_string(::getpid()));
+        fs::create_directories(folder_ / "registry");
+        ::setenv("QUORL_REGISTRY_DIR", (folder_ / "registry").c_str(), 1);
+        previous_ = kvFM::SetDialogService(&files_);
+    }
+    void TearDown() override {
+        kvFM::SetDialogService(previous_);
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        fs::remove_all(folder_);
+    }
+
+    fs::path folder_;
+    kvFM::KCScriptedDialogService files_;
+    kvFM::KCDialogService* previous_ = nullptr;
+};
+
+std::vector<std::string> ComboItems(CGenericWindow& d) {
+    std::vector<std::string> items;
+    for (const wxString& s :
+         dynamic_cast<wxComboBox*>(d.Control(CPOPFileSettingsDlg::kRunPath))->GetStrings())
+        items.push_back(s.utf8_string());
+    return items;
+}
+
+TEST_F(SettingsDialogsTest, PopSettingsBrowseRunHistoryAndStore) {
+    REQUIRE_DISPLAY();
+    const std::string longPath = "/" + std::string(300, 'p') + "/reset.pop";
+    files_.Push(longPath);
+    std::vector<std::string> afterRuns;
+    {
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        alg.SetEditorServices(std::make_shared<CPeqWindowServices>(wintest::SelfContainer()));
+        CPOPFileSettingsDlg d(&alg);
+        d.SetDialogInfo(kDialogPopSettings, nullptr, wintest::SelfContainer());
+        d.runPath = "/a/One.pop";
+        EXPECT_EQ(
+            RunScripted(d,
+                        [&] {
+                            EXPECT_TRUE(Checked(d, CPOPFileSettingsDlg::kResetAuto));
+                            // The reset file's browse button chooses "Always".
+                            Click(d, CPOPFileSettingsDlg::kResetBrowse);
+                            EXPECT_TRUE(Checked(d, CPOPFileSettingsDlg::kResetAlways));
+                            EXPECT_EQ(ControlText(d.Control(CPOPFileSettingsDlg::kResetFile)),
+                                      longPath);
+                            Click(d, CPOPFileSettingsDlg::kRun);
+                            SetControlText(d.Control(CPOPFileSettingsDlg::kRunPath), "/b/two.pop");
+                            Click(d, CPOPFileSettingsDlg::kRun);
+                            SetControlText(d.Control(CPOPFileSettingsDlg::kRunPath), "/A/ONE.POP");
+                            Click(d, CPOPFileSettingsDlg::kRun);
+                            afterRuns = ComboItems(d);
+                            Click(d, 2);
+                        }),
+            2);
+        ASSERT_EQ(files_.shown.size(), 1u);
+        EXPECT_EQ(files_.shown[0].options.title, "Select POP File");
+        // Cancel leaves the values as they were.
+        EXPECT_EQ(alg.PopSettings().popType, 0u);
+    }
+    EXPECT_EQ(afterRuns, (std::vector<std::string>{"/A/ONE.POP", "/b/two.pop"}));
+    // The history is written on Cancel too, and read back on the next run.
+    EXPECT_EQ(LoadPopRunHistory(), afterRuns);
+
+    // OK through the algorithm: the values reach the store on its end.
+    {
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        auto services = std::make_shared<CPeqWindowServices>(wintest::SelfContainer());
+        alg.SetEditorServices(services);
+        std::vector<std::string> loaded;
+        wxTheApp->CallAfter([&] {
+            CGenericWindow* d = wintest::ModalDialog();
+            ASSERT_NE(d, nullptr);
+            loaded = ComboItems(*d);
+            Click(*d, CPOPFileSettingsDlg::kEepromAlways);
+            SetControlText(d->Control(CPOPFileSettingsDlg::kEepromFile), "/e/eeprom.pop");
+            Click(*d, 1);
+        });
+        alg.ShowPopSettings();
+        EXPECT_EQ(loaded, afterRuns);
+        EXPECT_EQ(alg.PopSettings().popTypeEEPROMExt, 1u);
+        EXPECT_EQ(alg.PopSettings().popFilenameEEPROM, "/e/eeprom.pop");
+    }
+    SDulmSettings stored;
+    LoadDulmSettings(stored);
+    EXPECT_EQ(stored.popTypeEEPROMExt, 1u);
+    EXPECT_EQ(stored.popFilenameEEPROM, "/e/eeprom.pop");
+}
+
+TEST_F(SettingsDialogsTest, PopHistoryWithADamagedCountReadsWhatExists) {
+    {
+        CRegistryEx registry(KV_HKEY_CURRENT_USER, "Quorl Audio", "DulmDSP");
+        ASSERT_TRUE(registry.WriteDWORD("General", "PopRunHistoryCount", 0xFFFFFFFFu));
+        ASSERT_TRUE(registry.WriteText("PopRunHistoryPath0", "/x.pop"));
+    }
+    EXPECT_EQ(LoadPopRunHistory(), std::vector<std::string>{"/x.pop"});
+}
+
+TEST(SerialWord, LoadsAndWritesTheLayout) {
+    SSerialWord w;
+    w.Load(0x0000);
+    EXPECT_EQ(w.dataType, 0);
+    EXPECT_EQ(w.serialMode, 0);
+    EXPECT_EQ(w.wordSize, 0);
+    EXPECT_EQ(w.frameSize, 1);
+    w.dataType = 1;
+    EXPECT_EQ(w.Word(), 0x8005);
+    w.Load(0x83D5);
+    EXPECT_EQ(w.Word(), 0x83D5);
+
+    CDigitalIODlg io;
+    io.LoadWord(0x0400);
+    EXPECT_EQ(io.frameLength, 0);
+    io.LoadWord(0xF8FF);
+    EXPECT_EQ(io.Word(), 0xF8FF);
+}
+
+TEST_F(SettingsDialogsTest, SystemConfigurationRules) {
+    REQUIRE_DISPLAY();
+    SSystemConfigValues values;
+    values.digitalIOWord = 0x0000 | (1 << 4) | 1 | (3 << 10); // I2S, master, 24 bits, 64
+    values.sampleRate = 0;
+    values.inputClock = 2;
+    values.adcEnabled = 0;
+    values.dacEnabled = 0;
+    values.preAmpPosition = 250;
+    CSystemConfigDlg d;
+    d.SetDialogInfo(kDialogSystemConfig, nullptr, wintest::SelfContainer());
+    d.LoadValues(values);
+    EXPECT_EQ(RunScripted(d,
+                          [&] {
+                              using D = CSystemConfigDlg;
+                              EXPECT_EQ(ControlText(d.Control(D::kClockDclk)), "DCLK (3.072 MHz)");
+                              EXPECT_EQ(ControlText(d.Control(D::kPreAmpLabel)), "8.0 dB");
+                              EXPECT_TRUE(Enabled(d, D::kFrame32));
+                              // 32-bit frames: type and size go to index 0.
+                              Click(d, D::kFrame32);
+                              EXPECT_TRUE(Checked(d, D::kLeft));
+                              EXPECT_TRUE(Checked(d, D::kWord16));
+                              EXPECT_FALSE(Enabled(d, D::kI2S));
+                              EXPECT_EQ(ControlText(d.Control(D::kClockDclk)), "DCLK (1.536 MHz)");
+                              Click(d, D::kRate44);
+                              EXPECT_EQ(ControlText(d.Control(D::kClockDclk)), "DCLK (1.4112 MHz)");
+                              // ADC on: frame size disabled, back to 64 bits.
+                              Click(d, D::kAdcEnable);
+                              EXPECT_FALSE(Enabled(d, D::kFrame32));
+                              EXPECT_FALSE(Enabled(d, D::kFrame64));
+                              EXPECT_TRUE(Checked(d, D::kFrame64));
+                              EXPECT_TRUE(Checked(d, D::kI2S));
+                              EXPECT_TRUE(Checked(d, D::kWord24));
+                              // Right: only 24-bit words.
+                              Click(d, D::kWord20);
+                              Click(d, D::kRight);
+                              EXPECT_TRUE(Checked(d, D::kWord24));
+                              EXPECT_FALSE(Enabled(d, D::kWord16));
+                              EXPECT_FALSE(Enabled(d, D::kWord20));
+                              // DCLK: slave only.
+                              Click(d, D::kClockDclk);
+                              EXPECT_TRUE(Checked(d, D::kSlave));
+                              EXPECT_FALSE(Enabled(d, D::kMaster));
+                              // A trackbar move updates its label.
+                              auto* dac1 = dynamic_cast<wxSlider*>(d.Control(D::kDac1));
+                              dac1->SetValue(650);
+                              wxCommandEvent moved(wxEVT_SLIDER, D::kDac1);
+                              moved.SetEventObject(dac1);
+                              dac1->ProcessWindowEvent(moved);
+                              EXPECT_EQ(ControlText(d.Control(D::kDac1Label)), "-63.0 dB");
+                              Click(d, 1);
+                          }),
+              1);
+    d.StoreValues(values);
+    EXPECT_EQ(values.adcEnabled, 1);
+    EXPECT_EQ(values.sampleRate, 1);
+    EXPECT_EQ(values.inputClock, 3);
+    EXPECT_EQ(values.dac1Position, 650);
+    SSerialWord w;
+    w.Load(values.digitalIOWord);
+    EXPECT_EQ(w.dataType, 2);
+    EXPECT_EQ(w.wordSize, 3);
+    EXPECT_EQ(w.serialMode, 0);
+    EXPECT_EQ(w.frameSize, 1);
+}
+
+TEST_F(SettingsDialogsTest, DigitalIOEditRunsSystemConfiguration) {
+    REQUIRE_DISPLAY();
+    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    alg.SetEditorServices(std::make_shared<CPeqWindowServices>(wintest::SelfContainer()));
+    std::string title;
+    bool was48 = false;
+    wxTheApp->CallAfter([&] {
+        CGenericWindow* d = wintest::ModalDialog();
+        ASSERT_NE(d, nullptr);
+        title = d->GetWindow()->GetLabel().utf8_string();
+        was48 = Checked(*d, CSystemConfigDlg::kRate48);
+        Click(*d, CSystemConfigDlg::kRate44);
+        Click(*d, 1);
+    });
+    alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
+    EXPECT_EQ(title, "System Configuration");
+    EXPECT_TRUE(was48);
+    EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
+
+    // Cancel changes nothing.
+    wxTheApp->CallAfter([&] {
+        CGenericWindow* d = wintest::ModalDialog();
+        ASSERT_NE(d, nullptr);
+        Click(*d, CSystemConfigDlg::kRate48);
+        Click(*d, 2);
+    });
+    alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 0);
+    EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
+}
+
+TEST_F(SettingsDialogsTest, DigitalIOFrameLengthRemembersPositionAndLength) {
+    REQUIRE_DISPLAY();
+    CDigitalIODlg d;
+    d.SetDialogInfo(kDialogDigitalIO, nullptr, wintest::SelfContainer());
+    d.LoadWord(0x0203); // Right, one Dclk delay; 20 bits; 64
+    EXPECT_EQ(RunScripted(d,
+                          [&] {
+                              using D = CDigitalIODlg;
+                              EXPECT_TRUE(Checked(d, D::kRightDelayed));
+                              Click(d, D::kFrame32);
+                              EXPECT_TRUE(Checked(d, D::kLeft));
+                              EXPECT_TRUE(Checked(d, D::kLength16));
+                              EXPECT_FALSE(Enabled(d, D::kRight));
+                              Click(d, D::kFrame64);
+                              EXPECT_TRUE(Checked(d, D::kRightDelayed));
+                              EXPECT_TRUE(Checked(d, D::kLength20));
+                              EXPECT_TRUE(Enabled(d, D::kLength24));
+                              Click(d, D::kTransmitter);
+                              Click(d, 1);
+                          }),
+              1);
+    EXPECT_EQ(d.Word(), 0x0213);
+}
+
+} // namespace

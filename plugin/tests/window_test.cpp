@@ -1,0 +1,336 @@
+// The generic window and dialog base on a real display: class
+// registration, the modal loop's OK and Cancel, data exchange; and the
+// command-list window against a u2c-sim daemon.
+#include "WindowTestSupport.h"
+
+#include "plugin/Commander.h"
+#include "plugin/EditorWindows.h"
+#include "plugin/PeqAlg.h"
+#include "sim/SimDaemon.h"
+
+#include <wx/listctrl.h>
+#include <wx/textctrl.h>
+#include <wx/toplevel.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace dulm;
+using wintest::Click;
+using wintest::RunScripted;
+
+constexpr short kTestDialog = 900;
+
+// Radio group 100 holds a static text between its buttons; group 140 has
+// no radio button at all.
+const char* const kTestTemplate = R"(<Dialog title="Test" width="300" height="240">
+  <Control type="radio" id="100" text="A" rect="10 10 100 30" group="1"/>
+  <Control type="static" id="101" text="between" rect="10 30 100 50"/>
+  <Control type="radio" id="102" text="B" rect="10 50 100 70"/>
+  <Control type="radio" id="103" text="C" rect="10 70 100 90"/>
+  <Control type="edit" id="110" rect="110 10 290 34" group="1"/>
+  <Control type="edit" id="111" rect="110 40 290 64" group="1"/>
+  <Control type="check" id="120" text="check" rect="110 70 290 90" group="1"/>
+  <Control type="static" id="140" text="no radios" rect="10 100 100 120" group="1"/>
+  <Control type="default" id="1" text="OK" rect="110 200 190 230" group="1"/>
+  <Control type="button" id="2" text="Cancel" rect="200 200 290 230" group="1"/>
+</Dialog>)";
+
+class TestDialog : public CGenericWindow {
+public:
+    TestDialog() { SetDialogInfo(kTestDialog, nullptr, wintest::SelfContainer()); }
+    int32_t DataExchange(bool save) override {
+        ++exchanges[save];
+        ExchangeRadio(*this, 100, radio, save);
+        return save ? acceptSave : 1;
+    }
+    intptr_t OnCommand(int32_t id, int32_t, wxWindow*) override { return id == 1 && swallowOK; }
+
+    int32_t radio = 0;
+    int32_t acceptSave = 1;
+    bool swallowOK = false;
+    int exchanges[2] = {0, 0};
+};
+
+class GenericWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (display::Ready()) {
+            ASSERT_TRUE(wintest::AddTemplate(kTestDialog, kTestTemplate));
+        }
+    }
+};
+
+TEST_F(GenericWindowTest, TwoWindowsOfOneClassRegisterItOnce) {
+    REQUIRE_DISPLAY();
+    {
+        CGenericWindow a, b;
+        ASSERT_TRUE(a.Create("KvTestClass", nullptr, "a", 10, 10, 110, 60, 0, 0, 0));
+        ASSERT_TRUE(b.Create("KvTestClass", nullptr, "b", 20, 20, 120, 70, 0, 0, 0));
+        EXPECT_NE(a.ClassAtom(), 0);
+        EXPECT_EQ(b.ClassAtom(), 0);
+        EXPECT_EQ(CGenericWindow::FromWindow(a.GetWindow()), &a);
+        EXPECT_FALSE(a.IsDialogMode());
+        // A child needs its parent.
+        CGenericWindow orphan;
+        EXPECT_FALSE(orphan.Create(nullptr, nullptr, "", 0, 0, 10, 10, kStyleChild, 0, 5));
+        EXPECT_EQ(orphan.GetWindow(), nullptr);
+    }
+    EXPECT_FALSE(CGenericWindow::IsClassRegistered("KvTestClass"));
+    display::Pump(20);
+}
+
+TEST_F(GenericWindowTest, CloseBoxOfAPlainWindowDestroysIt) {
+    REQUIRE_DISPLAY();
+    CGenericWindow w;
+    ASSERT_TRUE(w.Create(nullptr, nullptr, "w", 10, 10, 110, 60, kStyleVisible, 0, 0));
+    wxWindow* window = w.GetWindow();
+    window->Close();
+    EXPECT_EQ(w.GetWindow(), nullptr);
+    EXPECT_EQ(CGenericWindow::FromWindow(window), nullptr);
+    display::Pump(20);
+}
+
+TEST_F(GenericWindowTest, ModalRunsEndAsTheHooksDecide) {
+    REQUIRE_DISPLAY();
+    // A missing template: -1.
+    CGenericWindow missing;
+    missing.SetDialogInfo(4242, nullptr, wintest::SelfContainer());
+    EXPECT_EQ(missing.RunModal(), -1);
+    CGenericWindow noInstance;
+    noInstance.SetDialogInfo(kTestDialog, nullptr, nullptr);
+    EXPECT_EQ(noInstance.RunModal(), -1);
+
+    // OK that OnCommand swallows does not end; Cancel does.
+    TestDialog swallowing;
+    swallowing.swallowOK = true;
+    bool stillOpen = false;
+    EXPECT_EQ(RunScripted(swallowing,
+                          [&] {
+                              Click(swallowing, 1);
+                              stillOpen = swallowing.GetWindow() != nullptr;
+                              Click(swallowing, 2);
+                          }),
+              2);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(swallowing.exchanges[1], 0);
+    EXPECT_EQ(swallowing.GetWindow(), nullptr);
+
+    // OK ends only when saving agrees.
+    TestDialog refusing;
+    refusing.acceptSave = 0;
+    EXPECT_EQ(RunScripted(refusing,
+                          [&] {
+                              Click(refusing, 1);
+                              stillOpen = refusing.GetWindow() != nullptr;
+                              refusing.acceptSave = 1;
+                              Click(refusing, 103);
+                              Click(refusing, 1);
+                          }),
+              1);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(refusing.IsDialogMode());
+    // The static text between the buttons does not count: C is index 2.
+    EXPECT_EQ(refusing.radio, 2);
+}
+
+TEST_F(GenericWindowTest, DataExchangeOfNumbersChecksRadiosAndTexts) {
+    REQUIRE_DISPLAY();
+    TestDialog d;
+    struct {
+        uint8_t byte = 7;
+        uint8_t guard = 0xAA;
+    } packed;
+    struct {
+        int32_t value = 0;
+        int32_t guard = 0x55;
+    } wide;
+    long lp64 = 0;
+    unsigned long ulp64 = 0;
+    int32_t check = 5, noRadio = 3, loadedCheck = -1;
+    std::string longText(300, 'x'), savedLongText;
+    RunScripted(d, [&] {
+        auto* edit = dynamic_cast<wxTextCtrl*>(d.Control(110));
+        edit->ChangeValue("300");
+        ExchangeNumber(d, 110, packed.byte, true);
+        edit->ChangeValue("  -12");
+        ExchangeNumber(d, 110, wide.value, true);
+        edit->ChangeValue("4294967296");
+        ExchangeNumber(d, 110, lp64, true);
+        edit->ChangeValue("-1");
+        ExchangeNumber(d, 110, ulp64, true);
+        edit->ChangeValue("not a number");
+        int32_t untouched = 9;
+        ExchangeNumber(d, 110, untouched, true);
+        EXPECT_EQ(untouched, 9);
+        ExchangeNumber(d, 111, packed.byte, false);
+        EXPECT_EQ(ControlText(d.Control(111)), "44");
+
+        // A check box member out of 0..2 loads as unchecked (0).
+        ExchangeCheck(d, 120, check, false);
+        ExchangeCheck(d, 120, loadedCheck, true);
+        // A group without radio buttons saves -1.
+        ExchangeRadio(d, 140, noRadio, true);
+
+        // A long text that differs only after character 256 is shown.
+        ExchangeText(d, 110, longText, false);
+        longText[280] = 'y';
+        ExchangeText(d, 110, longText, false);
+        ExchangeText(d, 110, savedLongText, true);
+        Click(d, 2);
+    });
+    EXPECT_EQ(packed.byte, 44);
+    EXPECT_EQ(packed.guard, 0xAA);
+    EXPECT_EQ(wide.value, -12);
+    EXPECT_EQ(wide.guard, 0x55);
+    EXPECT_EQ(lp64, 4294967296L);
+    EXPECT_EQ(ulp64, ~0UL);
+    EXPECT_EQ(check, 0);
+    EXPECT_EQ(loadedCheck, 0);
+    EXPECT_EQ(noRadio, -1);
+    EXPECT_EQ(savedLongText, longText);
+}
+
+// The command-list window against a u2c-sim daemon.
+
+std::vector<std::string> OutTransfers(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string ms, us, dir, rest;
+        words >> ms >> us >> dir;
+        if (dir != "OUT")
+            continue;
+        std::getline(words, rest);
+        out.push_back(rest);
+    }
+    return out;
+}
+
+class CommanderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / ("plugin_window_test." + std::to_string(::getpid()));
+        fs::create_directories(folder_ / "registry");
+        ::setenv("QUORL_REGISTRY_DIR", (folder_ / "registry").c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        fs::remove_all(folder_);
+    }
+    void WriteFile(const std::string& text) { std::ofstream(folder_ / "Commander.xml") << text; }
+    std::string Path() const { return (folder_ / "Commander.xml").string(); }
+
+    fs::path folder_;
+};
+
+const char* const kCommands = R"(<Commands>
+  <Command name="EEPROM page" address="50">10 20 30 40</Command>
+  <command name="lower case" address="73">00 85 00</command>
+  <Command name="bad address" address="zz">00 85 00</Command>
+  <Command name="no text" address="0x73"></Command>
+  <Command name="hex form" address="0x173">00 85 00</Command>
+</Commands>)";
+
+TEST_F(CommanderTest, DoubleClickRunsTheCommandAtItsAddress) {
+    REQUIRE_DISPLAY();
+    u2csim::SimDaemon daemon(U2C_SIM_PATH);
+    ASSERT_TRUE(daemon.ready());
+    ::setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
+    WriteFile(kCommands);
+    {
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        alg.SetParamRealWorld(PARAM_CONNECTIVITY_ON_OFF, 1);
+        ASSERT_EQ(alg.CurrentConnectionType(), 2);
+        auto services = std::make_shared<CPeqWindowServices>(wintest::SelfContainer());
+        alg.SetEditorServices(services);
+        services->PrepareCommander(alg, Path());
+        CCommander& commander = services->Commander();
+        ASSERT_NE(commander.GetWindow(), nullptr);
+        EXPECT_FALSE(services->IsCommanderVisible());
+        auto* frame = dynamic_cast<wxTopLevelWindow*>(commander.GetWindow());
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->GetTitle(), "DulmDSP Commander");
+        EXPECT_EQ(frame->GetPosition(), wxPoint(30, 30));
+        EXPECT_EQ(frame->GetSize(), wxSize(170, 370));
+
+        // "command" is skipped, so is the one without text.
+        ASSERT_EQ(commander.Count(), 3u);
+        EXPECT_EQ(commander.Name(0), "EEPROM page");
+        EXPECT_EQ(commander.Address(0), 0x50);
+        EXPECT_EQ(commander.Address(1), 0); // listed, never run
+        EXPECT_EQ(commander.Address(2), 0x73);
+
+        services->ShowCommander(true);
+        EXPECT_TRUE(display::PumpUntil([&] { return frame->IsShownOnScreen(); }, 3000));
+        EXPECT_TRUE(services->IsCommanderVisible());
+        auto* list = dynamic_cast<wxListCtrl*>(commander.List().GetWindow());
+        ASSERT_NE(list, nullptr);
+        display::PumpUntil([&] { return list->GetSize().x == frame->GetClientSize().x; }, 1000);
+        EXPECT_EQ(list->GetSize(), frame->GetClientSize());
+
+        // A double click on the first item.
+        wxListEvent activated(wxEVT_LIST_ITEM_ACTIVATED, CCommander::kListId);
+        activated.SetEventObject(list);
+        activated.SetIndex(0);
+        list->ProcessWindowEvent(activated);
+        EXPECT_EQ(alg.Connection().GetSlaveAddress(), 0x50);
+        // Later parameter writes go to the same address.
+        alg.SetParamRealWorld(PARAM_BALANCE, 0);
+        // The listed command without an address does nothing.
+        activated.SetIndex(1);
+        list->ProcessWindowEvent(activated);
+        EXPECT_EQ(alg.Connection().GetSlaveAddress(), 0x50);
+
+        // The close box hides; nothing is destroyed.
+        frame->Close();
+        EXPECT_FALSE(services->IsCommanderVisible());
+        EXPECT_NE(commander.GetWindow(), nullptr);
+        EXPECT_EQ(commander.Count(), 3u);
+
+        // "Refresh" shows the edited file.
+        WriteFile(R"(<Root><Command name="only" address="73">00 85 00</Command></Root>)");
+        CCommander::SetPopupChooser(
+            [](wxWindow*, int32_t, int32_t, const std::vector<std::string>& items) {
+                return items == std::vector<std::string>{"Refresh"} ? 0 : -1;
+            });
+        wxContextMenuEvent menu(wxEVT_CONTEXT_MENU, list->GetId(), list->ClientToScreen({5, 5}));
+        menu.SetEventObject(list);
+        list->ProcessWindowEvent(menu);
+        CCommander::SetPopupChooser(nullptr);
+        ASSERT_EQ(commander.Count(), 1u);
+        EXPECT_EQ(commander.Name(0), "only");
+
+        // Unreadable or broken files leave the list empty.
+        EXPECT_FALSE(commander.Load((folder_ / "missing.xml").string()));
+        EXPECT_EQ(commander.Count(), 0u);
+        WriteFile("<Root><Command");
+        EXPECT_TRUE(commander.Load(Path()));
+        EXPECT_EQ(list->GetItemCount(), 0);
+        alg.SelectConnection(cPEQ_ALG::kConnectionNone);
+    }
+    EXPECT_EQ(daemon.stop(), 0);
+    ::unsetenv("TEROVAN_U2C_SOCKET");
+    // The bridge's write frames: C6, four bytes, the slave address, the
+    // length, three bytes, the data.
+    const std::vector<std::string> out = OutTransfers(daemon.logPath());
+    auto at = std::find(out.begin(), out.end(), " C6 00 00 00 00 50 04 00 00 00 10 20 30 40");
+    ASSERT_NE(at, out.end());
+    // The balance write that follows goes to the same address.
+    at = std::find_if(at, out.end(), [](const std::string& frame) {
+        return frame.rfind(" C6 00 00 00 00 50 03 00 00 00 ", 0) == 0 &&
+               frame.substr(frame.size() - 6, 3) == " C9";
+    });
+    EXPECT_NE(at, out.end());
+}
+
+} // namespace
