@@ -1,9 +1,11 @@
 #include "loggerui/WxMessages.h"
 
 #include <wx/app.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/msgdlg.h>
 #include <wx/thread.h>
+
+// The generic box builds on what the header above declares.
+#include <wx/generic/msgdlgg.h>
 
 namespace loggerui {
 
