@@ -2,6 +2,7 @@
 
 #include "foundation/kvFMDialogs.h"
 #include "loggerui/Dialogs.h"
+#include "loggerui/MainCommands.h"
 #include "loggerui/WxLogger.h"
 
 #include <wx/button.h>
@@ -34,18 +35,8 @@ std::string TextOf(wxTextCtrl* edit) {
     return std::string(edit->GetValue().utf8_str());
 }
 
-std::optional<std::string> AskPath(bool save, const char* title, const std::string& name) {
-    kvFM::KCDialogCreationOptions options;
-    options.title = title;
-    options.text1 = name;
-    options.flags = kvFM::eDialogSelectFile;
-    kvFM::KCDialogReply reply;
-    const KTErr status = save ? kvFM::SaveAsDialog(options, reply)
-                              : kvFM::SelectFileSystemObjectDialog(options, reply);
-    if (status != eNoErr || !reply.chosen)
-        return std::nullopt;
-    return reply.path.GetPosixPathString();
-}
+constexpr const char* kAeqFilter = "Enter AEQ File Name (*.aeq)|*.aeq||";
+constexpr const char* kAeqCfgFilter = "Enter AEQ Config File Name (*.AeqCfg)|*.AeqCfg||";
 
 wxSizer* Labelled(wxWindow* parent, const char* label, wxWindow* a, wxWindow* b = nullptr) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
@@ -363,7 +354,8 @@ void CAeqCfgDialog::Export() {
         return;
     }
     const std::string name = AeqProposedName(logger_.Bus().State().chipFirmwareVersion, records_);
-    const std::optional<std::string> path = AskPath(true, "Export to AEQ File", name);
+    const std::optional<std::string> path =
+        AskFilePath(true, FileDialogOptions("Export to AEQ File", name, ".aeq", kAeqFilter));
     if (!path)
         return;
     if (!WriteFileReplacing(*path, AeqFileText(records_)))
@@ -371,14 +363,16 @@ void CAeqCfgDialog::Export() {
 }
 
 void CAeqCfgDialog::Save() {
-    const std::optional<std::string> path = AskPath(true, "Save to File", "DulmLogger.AeqCfg");
+    const std::optional<std::string> path = AskFilePath(
+        true, FileDialogOptions("Save to File", "DulmLogger.AeqCfg", ".AeqCfg", kAeqCfgFilter));
     if (path && !WriteFileReplacing(*path, AeqCfgBytes(records_)))
         logger_.Bus().Messages().showError("Fail to open <" + *path + "> file for write.",
                                            "Save to file");
 }
 
 void CAeqCfgDialog::Load() {
-    const std::optional<std::string> path = AskPath(false, "Load from File", "DulmLogger.AeqCfg");
+    const std::optional<std::string> path = AskFilePath(
+        false, FileDialogOptions("Load from File", "DulmLogger.AeqCfg", ".AeqCfg", kAeqCfgFilter));
     if (!path)
         return;
     const std::optional<std::string> bytes = ReadWholeFile(*path);

@@ -15,6 +15,7 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/toplevel.h>
 
 #include <dlfcn.h>
 
@@ -96,6 +97,15 @@ wxBitmap LibraryBitmap(int number) {
     if (!picture.LoadFile(stream, wxBITMAP_TYPE_PNG))
         return wxBitmap();
     return wxBitmap(picture);
+}
+
+void SetLibraryIcon(wxTopLevelWindow& window) {
+    const wxBitmap icon = LibraryBitmap(kIcon);
+    if (!icon.IsOk())
+        return;
+    wxIcon wxicon;
+    wxicon.CopyFromBitmap(icon);
+    window.SetIcon(wxicon);
 }
 
 // ---- main window

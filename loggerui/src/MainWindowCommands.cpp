@@ -11,6 +11,7 @@
 #include <wx/choice.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/toplevel.h>
 
 namespace loggerui {
 
@@ -33,6 +34,17 @@ uint32_t SelectedPreset(CMainDialog& dialog) {
 
 std::string PaneText(wxTextCtrl* pane) {
     return pane ? std::string(pane->GetValue().utf8_str()) : std::string();
+}
+
+// Shows a page, restored and with the focus.
+void Present(wxWindow* page) {
+    if (!page)
+        return;
+    page->Show();
+    if (auto* top = dynamic_cast<wxTopLevelWindow*>(page))
+        top->Iconize(false);
+    page->Raise();
+    page->SetFocus();
 }
 
 template <typename Handler>
@@ -153,6 +165,8 @@ void BindMainCommands(CMainDialog& dialog, WxLogger& logger) {
     });
     OnButton(dialog, busgate::ctl::kSpeakersRotation,
              [&logger, &dialog] { RunRotation(logger, &dialog); });
+    OnButton(dialog, busgate::ctl::kEvbConfig, [&logger] { Present(logger.EvbWindow()); });
+    OnButton(dialog, busgate::ctl::kPwmAndAmp, [&logger] { Present(logger.PwrAmpPage()); });
 }
 
 } // namespace loggerui

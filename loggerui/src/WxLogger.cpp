@@ -5,8 +5,12 @@
 #include "foundation/kvFMWx.h"
 #include "loggerui/AeqPage.h"
 #include "loggerui/Dialogs.h"
+#include "loggerui/EvbPage.h"
+#include "loggerui/EvbPages.h"
 #include "loggerui/IoPage.h"
 #include "loggerui/MainWindowCommands.h"
+#include "loggerui/PwrAmpPage.h"
+#include "loggerui/WxMessages.h"
 
 #include <wx/app.h>
 #include <wx/checkbox.h>
@@ -19,6 +23,7 @@
 #ifdef __WXGTK__
 #include <gtk/gtk.h>
 #endif
+#include <cstdlib>
 #include <set>
 
 namespace loggerui {
@@ -162,7 +167,15 @@ WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
 
 WxLogger::~WxLogger() {
     // The pages refer to this logger: they go with it.
-    for (wxWindow* page : {aeqPage_.get(), ioPage_.get()})
+    // Their timers stop now: the windows go only when the loop is idle.
+    if (auto* page = static_cast<CEvbCfgDialog*>(evbWindow_.get()))
+        page->StopStatusTimer();
+    if (auto* page = static_cast<CPwrAmpDialog*>(pwrAmpPage_.get()))
+        page->StopWatch();
+    for (auto& page : evbPages_)
+        if (page)
+            page->SetNotifier({});
+    for (wxWindow* page : {aeqPage_.get(), ioPage_.get(), evbWindow_.get(), pwrAmpPage_.get()})
         if (page)
             page->Destroy();
 }
@@ -258,17 +271,67 @@ void WxLogger::InitMainDialog() {
     dialog->CentreOnParent();
 }
 
-busgate::CEvbCfg_Dialog* WxLogger::CreateEvbDialog(int boardType) {
-    if (!evb_ || evbType_ != boardType) {
-        evb_ = std::make_unique<busgate::CEvbCfg_Dialog>();
-        evbType_ = boardType;
+EvbBoardPage& WxLogger::EvbPage(int boardType) {
+    std::unique_ptr<EvbBoardPage>& page = evbPages_[boardType == 4 ? 1 : 0];
+    if (!page) {
+        page = std::make_unique<EvbBoardPage>(bus_, boardType == 4 ? 4 : 1);
+        EvbBoardPage* self = page.get();
+        page->SetNotifier([this, self] {
+            HandOff(0, [this, self] {
+                auto* window = static_cast<CEvbCfgDialog*>(evbWindow_.get());
+                if (window && &window->Page() == self)
+                    window->TakeState();
+            });
+        });
     }
-    return evb_.get();
+    return *page;
+}
+
+busgate::CEvbCfg_Dialog* WxLogger::CreateEvbDialog(int boardType) {
+    if (boardType != 1 && boardType != 4)
+        return nullptr;
+    EvbBoardPage* page = &EvbPage(boardType);
+    if (currentEvb_.load() == page)
+        return page;
+    // The other board's window goes; this page starts as a new window does.
+    DestroyEvbDialogs();
+    page->ResetToDefaults();
+    currentEvb_.store(page);
+    HandOff(0, [this, page] { CreateEvbWindow(page); });
+    return page;
+}
+
+void WxLogger::DropStaleEvbWindow() {
+    auto* window = static_cast<CEvbCfgDialog*>(evbWindow_.get());
+    if (!window || &window->Page() == currentEvb_.load())
+        return;
+    window->StopStatusTimer();
+    window->Hide();
+    window->Destroy();
+    evbWindow_ = nullptr;
+}
+
+void WxLogger::CreateEvbWindow(EvbBoardPage* page) {
+    DropStaleEvbWindow();
+    if (currentEvb_.load() != page || evbWindow_)
+        return;
+    wxWindow* parent = host_.get();
+    auto* window = new CEvbCfgDialog(*this, *page);
+    if (!window->Create(parent)) {
+        delete window;
+        bus_.Messages().showError(page->IsQX410x() ? "DulmLogger Init\nCreate QX410xEvbCfgDlg Fail"
+                                                   : "DulmLogger Init\nCreate QZ625xEvbCfgDlg Fail",
+                                  "Debug");
+        std::exit(-1);
+    }
+    PinLibrary();
+    evbWindow_ = window;
+    RegisterPane(Pane::Evb, window->StatusPane());
 }
 
 void WxLogger::DestroyEvbDialogs() {
-    evb_.reset();
-    evbType_ = 0;
+    currentEvb_.store(nullptr);
+    HandOff(0, [this] { DropStaleEvbWindow(); });
 }
 
 void WxLogger::CreateAeqCfgDialog(busgate::HostWindow owner) {
@@ -292,6 +355,51 @@ void WxLogger::CreateIoCfgDialog(busgate::HostWindow owner) {
         wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
         ioPage_ = new CIoCfgDialog(parent, *this);
         PinLibrary();
+    });
+}
+
+void WxLogger::CreatePwrAmpDialog(busgate::HostWindow owner) {
+    if (pwrAmpPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (pwrAmpPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        auto* page = new CPwrAmpDialog(*this);
+        if (!page->Create(parent)) {
+            delete page;
+            bus_.Messages().showError("DulmLogger Init\nCreate PwrAmpDlg Fail", "Debug");
+            std::exit(-1);
+        }
+        pwrAmpPage_ = page;
+        PinLibrary();
+    });
+}
+
+void WxLogger::SetPwrAmpTimer(bool run) {
+    HandOff(0, [this, run] {
+        if (auto* page = static_cast<CPwrAmpDialog*>(pwrAmpPage_.get())) {
+            if (run)
+                page->StartWatch(500);
+            else
+                page->StopWatch();
+        }
+    });
+}
+
+void WxLogger::HidePwrAmpDialog() {
+    HandOff(0, [this] {
+        if (wxWindow* page = pwrAmpPage_.get())
+            page->Hide();
+    });
+}
+
+void WxLogger::PwrAmpApplyConfig() {
+    ApplyPwmAtPreset(bus_, pages_);
+    // The page shows what the preset stage made of its boxes and gain.
+    HandOff(0, [this] {
+        if (auto* page = static_cast<CPwrAmpDialog*>(pwrAmpPage_.get()))
+            page->ShowSettings();
     });
 }
 
@@ -604,7 +712,12 @@ void KeepToolkitLoaded() {
 std::unique_ptr<busgate::LoggerServices> CreateWxLogger(busgate::BusGate& bus) {
     if (!wxTheApp || !wxTheApp->IsGUI() || !OnGuiThread())
         return nullptr;
-    return std::make_unique<WxLogger>(bus);
+    auto logger = std::make_unique<WxLogger>(bus);
+    // Boxes are owned by the main window while it is on the screen.
+    WxLogger* owner = logger.get();
+    bus.SetMessages(
+        std::make_shared<WxMessageService>([owner]() -> wxWindow* { return owner->MainWindow(); }));
+    return logger;
 }
 
 } // namespace loggerui

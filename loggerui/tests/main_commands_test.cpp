@@ -36,7 +36,25 @@ TEST_F(MainCommands, TheBinExportOfAnEmptyCaptureWritesAnEmptyFile) {
     EXPECT_EQ(sim.Boxes(),
               (std::vector<std::string>{"Export to file: Export completed successfully."}));
     EXPECT_EQ(files.dialogs.shown.at(0).options.title, "Export to file");
-    EXPECT_EQ(files.dialogs.shown.at(0).options.text1, "DulmDSP.bin");
+    EXPECT_EQ(files.dialogs.shown.at(0).options.defaultName, "DulmDSP.bin");
+    EXPECT_EQ(files.dialogs.shown.at(0).options.defaultExtension, ".bin");
+    ASSERT_EQ(files.dialogs.shown.at(0).filter.size(), 1u);
+    EXPECT_EQ(files.dialogs.shown.at(0).filter[0].description, "Enter BIN File Name (*.bin)");
+    EXPECT_EQ(files.dialogs.shown.at(0).filter[0].pattern, "*.bin");
+}
+
+TEST(FileDialogOptions, TheFilterIsReadUpToItsEmptyEntry) {
+    const kvFM::KCDialogCreationOptions options = FileDialogOptions(
+        "Save to File", "DulmLogger.txt", ".txt", "Log Files (*.txt)|*.txt|All Files (*.*)|*.*||");
+    ASSERT_EQ(options.filter.size(), 2u);
+    EXPECT_EQ(options.filter[0].description, "Log Files (*.txt)");
+    EXPECT_EQ(options.filter[0].pattern, "*.txt");
+    EXPECT_EQ(options.filter[1].description, "All Files (*.*)");
+    EXPECT_EQ(options.filter[1].pattern, "*.*");
+    EXPECT_EQ(options.defaultName, "DulmLogger.txt");
+    // A filter cut short keeps only its whole entries.
+    EXPECT_TRUE(FileDialogOptions("t", "n", ".x", "Alone").filter.empty());
+    EXPECT_TRUE(FileDialogOptions("t", "n", ".x", "").filter.empty());
 }
 
 TEST_F(MainCommands, TheBinExportWritesTheCaptureAndReportsAFailedWrite) {

@@ -17,6 +17,12 @@ namespace kvFM {
 
 enum : long { eDialogSelectFile = 1, eDialogSelectFolder = 2 };
 
+// One entry of a dialog's filter: "Wav audio files (*.wav)" and "*.wav".
+struct KSDialogFilterEntry {
+    std::string description;
+    std::string pattern;
+};
+
 class KCDialogCreationOptions {
 public:
     KCDialogCreationOptions() = default;
@@ -30,18 +36,19 @@ public:
     std::string title;
     KCStPath folder; // where the dialog opens (used when valid)
     void* owner = nullptr;
+    // When given: the filter as shown, in place of one built from fileTypes.
+    std::vector<KSDialogFilterEntry> filter;
+    // When given: the file name the dialog proposes, and the extension
+    // (".bin") a chosen name without one gets, in place of the first file
+    // type's.
+    std::string defaultName;
+    std::string defaultExtension;
 };
 
 class KCDialogReply {
 public:
     KCStPath path;
     bool chosen = false;
-};
-
-// One entry of a dialog's filter: "Wav audio files (*.wav)" and "*.wav".
-struct KSDialogFilterEntry {
-    std::string description;
-    std::string pattern;
 };
 
 // With two or more types an "All files (...)" entry comes first, then one

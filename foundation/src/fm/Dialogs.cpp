@@ -91,7 +91,9 @@ KTErr KCScriptedDialogService::SelectFileSystemObject(const KCDialogCreationOpti
 KTErr KCScriptedDialogService::Answer_(bool save, const KCDialogCreationOptions& options,
                                        KCDialogReply& reply) {
     reply.chosen = false;
-    shown.push_back({save, options, BuildDialogFilter(options.fileTypes)});
+    shown.push_back(
+        {save, options,
+         options.filter.empty() ? BuildDialogFilter(options.fileTypes) : options.filter});
     if (answers.empty())
         return eGenericErr;
     const Answer answer = answers.front();

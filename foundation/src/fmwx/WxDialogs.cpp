@@ -13,8 +13,9 @@ bool CanShowDialogs() {
     return wxAppConsole::GetInstance() != nullptr && wxAppConsole::GetInstance()->IsGUI();
 }
 
-wxString Wildcard(const std::vector<KCFileType>& types) {
-    const std::string wildcard = DialogFilterToWildcard(BuildDialogFilter(types));
+wxString Wildcard(const KCDialogCreationOptions& options) {
+    const std::string wildcard = DialogFilterToWildcard(
+        options.filter.empty() ? BuildDialogFilter(options.fileTypes) : options.filter);
     return wildcard.empty() ? wxString(wxFileSelectorDefaultWildcardStr)
                             : wxString::FromUTF8(wildcard);
 }
@@ -24,15 +25,19 @@ wxString StartFolder(const KCDialogCreationOptions& options) {
                                     : wxString();
 }
 
-// The first file type's extension is added to a name given without one.
-std::string WithDefaultExtension(std::string path, const std::vector<KCFileType>& types) {
-    if (types.empty() || types.front().extension.empty())
+// The default extension, or the first file type's, is added to a name
+// given without one.
+std::string WithDefaultExtension(std::string path, const KCDialogCreationOptions& options) {
+    const std::vector<KCFileType>& types = options.fileTypes;
+    const std::string& ext = !options.defaultExtension.empty() || types.empty()
+                                 ? options.defaultExtension
+                                 : types.front().extension;
+    if (ext.empty())
         return path;
     const size_t slash = path.rfind('/');
     const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
     if (leaf.find('.') != std::string::npos)
         return path;
-    const std::string& ext = types.front().extension;
     return path + (ext[0] == '.' ? ext : "." + ext);
 }
 
@@ -65,8 +70,8 @@ KTErr KCWxDialogService::SaveAs(const KCDialogCreationOptions& options, KCDialog
     if (!CanShowDialogs())
         return eGenericErr;
     wxFileDialog dialog(static_cast<wxWindow*>(options.owner), wxString::FromUTF8(options.title),
-                        StartFolder(options), wxString(), Wildcard(options.fileTypes),
-                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+                        StartFolder(options), wxString::FromUTF8(options.defaultName),
+                        Wildcard(options), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     dialog.SetFilterIndex(0);
     for (;;) {
         if (dialog.ShowModal() != wxID_OK)
@@ -74,7 +79,7 @@ KTErr KCWxDialogService::SaveAs(const KCDialogCreationOptions& options, KCDialog
         const std::string typed = dialog.GetPath().utf8_string();
         if (typed.empty())
             return eNoErr;
-        const std::string path = WithDefaultExtension(typed, options.fileTypes);
+        const std::string path = WithDefaultExtension(typed, options);
         if (MayReplace(typed, path, options))
             return Choose(path, reply);
         dialog.SetPath(wxString::FromUTF8(typed)); // not replaced: choose again
@@ -89,8 +94,9 @@ KTErr KCWxDialogService::SelectFileSystemObject(const KCDialogCreationOptions& o
     auto* owner = static_cast<wxWindow*>(options.owner);
     const wxString title = wxString::FromUTF8(options.title);
     if (options.flags & eDialogSelectFile) {
-        wxFileDialog dialog(owner, title, StartFolder(options), wxString(),
-                            Wildcard(options.fileTypes), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+        wxFileDialog dialog(owner, title, StartFolder(options),
+                            wxString::FromUTF8(options.defaultName), Wildcard(options),
+                            wxFD_OPEN | wxFD_FILE_MUST_EXIST);
         dialog.SetFilterIndex(0);
         if (dialog.ShowModal() != wxID_OK)
             return eNoErr;

@@ -13,6 +13,7 @@ class wxStaticBitmap;
 class wxStaticText;
 class wxTextCtrl;
 class wxBoxSizer;
+class wxTopLevelWindow;
 
 namespace loggerui {
 
@@ -23,6 +24,8 @@ enum class Lamp { Blank, Red, Green, Marker };
 // Pictures packed with the library (bitmap numbers 124-126, 144, 149 and
 // icon 1001); an empty bitmap when one cannot be read.
 wxBitmap LibraryBitmap(int number);
+// The library's icon 1001 as a window's big and small icon.
+void SetLibraryIcon(wxTopLevelWindow& window);
 
 class CMainDialog final : public wxDialog {
 public:

@@ -31,6 +31,7 @@ namespace loggerui {
 
 class CMainDialog;
 class CHintFigureDialog;
+class EvbBoardPage;
 
 // Control ids of the main window and the reminder.
 namespace id {
@@ -86,7 +87,7 @@ public:
     void CreateIoCfgDialog(busgate::HostWindow owner) override;
     void CreateAeqCfgDialog(busgate::HostWindow owner) override;
     void CreateTweaksDialog(busgate::HostWindow) override {}
-    void CreatePwrAmpDialog(busgate::HostWindow) override {}
+    void CreatePwrAmpDialog(busgate::HostWindow owner) override;
     void CreateScriptDialog(busgate::HostWindow) override {}
     busgate::CEvbCfg_Dialog* CreateEvbDialog(int boardType) override;
     void DestroyEvbDialogs() override;
@@ -107,9 +108,9 @@ public:
     void QueueAppendText(busgate::Pane pane, std::string_view text) override;
     void QueueClear(busgate::Pane pane) override;
 
-    void SetPwrAmpTimer(bool) override {}
-    void HidePwrAmpDialog() override {}
-    void PwrAmpApplyConfig() override { ApplyPwmAtPreset(bus_, pages_); }
+    void SetPwrAmpTimer(bool run) override;
+    void HidePwrAmpDialog() override;
+    void PwrAmpApplyConfig() override;
     void IoInjectConfig() override { InjectIoImages(bus_, pages_.io.Images()); }
     uint32_t IoGpioSelection2() const override { return pages_.io.Selection2(); }
     void AeqSendFilters() override { SendAeqFilters(bus_, pages_.aeq.Records()); }
@@ -132,6 +133,12 @@ public:
     // The AEQ page; null until the first open created it.
     wxWindow* AeqPage() const { return aeqPage_.get(); }
     wxWindow* IoPage() const { return ioPage_.get(); }
+    // The current evaluation-board page's window; null when none exists.
+    wxWindow* EvbWindow() const { return evbWindow_.get(); }
+    // The PWM and power-amplifier page; null until the first open made it.
+    wxWindow* PwrAmpPage() const { return pwrAmpPage_.get(); }
+    // The page model of board type 1 or 4 (made on first use).
+    EvbBoardPage& EvbPage(int boardType);
     busgate::BusGate& Bus() { return bus_; }
     void OnTimer(int timer);
     // The close box or Esc of the main window.
@@ -189,8 +196,12 @@ private:
     wxWeakRef<wxWindow> reminder_; // a CHintFigureDialog
     std::map<int, wxWeakRef<wxTextCtrl>> panes_;
     std::map<int, uint32_t> paneColours_; // the colour in force at each pane's end
-    std::unique_ptr<busgate::CEvbCfg_Dialog> evb_;
-    int evbType_ = 0;
+    void CreateEvbWindow(EvbBoardPage* page);
+    void DropStaleEvbWindow();
+    std::unique_ptr<EvbBoardPage> evbPages_[2];      // QX410x, QZ625x
+    std::atomic<EvbBoardPage*> currentEvb_{nullptr}; // whose window exists or is on its way
+    wxWeakRef<wxWindow> evbWindow_;                  // a CEvbCfgDialog
+    wxWeakRef<wxWindow> pwrAmpPage_;                 // a CPwrAmpDialog
     std::function<void(uint32_t)> reminderWait_;
 };
 
