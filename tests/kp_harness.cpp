@@ -4,7 +4,12 @@
 //
 //   kp_harness MODULE CALL...
 //   CALL: KP_CreateInstance | KP_InitAlgToHardware=RATE | KP_UpdatePar=INDEX,VALUE
-//         | KP_GetParamState=INDEX | KP_InitAlg | KP_UpdateAlg | KP_DeleteInstance | ...
+//         | KP_GetParamState=INDEX | KP_InitAlg | KP_UpdateAlg | KP_DeleteInstance
+//         | KP_GetPluginInfo=CATEGORY,ITEM (four-character codes)
+//         | KP_SetPluginInfo=ebuf (the host's external-buffer hand-over)
+//         | KP_MetersGetInfo=METER | KP_LocateDSP | KP_TransportChange | ...
+#include "hosting/BufferDescriptors.h"
+#include "hosting/MeterInfo.h"
 #include "hosting/PluginInterface.h"
 
 #include <dlfcn.h>
@@ -12,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +53,19 @@ long Arg(const std::string& call, int index) {
         ++at;
     }
     return std::strtol(call.c_str() + at, nullptr, 0);
+}
+
+// The four-character code given as argument `index` ("size" -> 'size').
+uint32_t CodeArg(const std::string& call, int index) {
+    size_t at = call.find('=');
+    for (int i = 0; at != std::string::npos && i < index; ++i)
+        at = call.find(',', at + 1);
+    if (at == std::string::npos || call.size() < at + 5)
+        return 0;
+    uint32_t code = 0;
+    for (size_t k = 1; k <= 4; ++k)
+        code = (code << 8) | static_cast<uint8_t>(call[at + k]);
+    return code;
 }
 
 int32_t Callback(int32_t, int32_t, void*, void*, void*) {
@@ -108,6 +127,75 @@ int main(int argc, char** argv) {
             status = kp.KP_DoIdle(instance);
         } else if (name == "KP_GetProcessCode") {
             status = kp.KP_GetProcessCode(instance, nullptr);
+        } else if (name == "KP_GetPluginInfo") {
+            int32_t value = 0;
+            status = kp.KP_GetPluginInfo(instance, CodeArg(call, 0), CodeArg(call, 1), &value);
+            extra = " " + std::to_string(value);
+        } else if (name == "KP_SetPluginInfo") {
+            // As the host does: the count, the records filled in place, each
+            // given its place (Offset 0, refCon its index), then handed back.
+            int32_t count = 0;
+            status = kp.KP_GetPluginInfo(instance, KV_FOURCC("numb"), KV_FOURCC("ebuf"), &count);
+            std::vector<sEXT_BUFF> records(static_cast<size_t>(count > 0 ? count : 0));
+            if (status == 0 && !records.empty())
+                status = kp.KP_GetPluginInfo(instance, KV_FOURCC("fill"), KV_FOURCC("ebuf"),
+                                             reinterpret_cast<int32_t*>(records.data()));
+            for (size_t k = 0; k < records.size(); ++k) {
+                records[k].Offset = 0;
+                records[k].refCon = static_cast<int32_t>(k);
+            }
+            if (status == 0)
+                status = kp.KP_SetPluginInfo(instance, KV_FOURCC("ebuf"), KV_FOURCC("ebuf"), count,
+                                             reinterpret_cast<char*>(records.data()));
+            for (const sEXT_BUFF& r : records)
+                extra += " " + FourCCToString(r.MemSpace) + ":" + std::to_string(r.Count);
+        } else if (name == "KP_MetersGetInfo") {
+            QuorlMeterInfo info;
+            status = kp.KP_MetersGetInfo(instance, static_cast<int32_t>(Arg(call, 0)), &info);
+            char text[160];
+            std::snprintf(text, sizeof text, " %d %d %g %g %g %s %s", info.meterCount, info.channel,
+                          info.minimumDb, info.maximumDb, info.clipDb, info.name, info.units);
+            extra = text;
+        } else if (name == "KP_MetersReadFromDSP") {
+            status = kp.KP_MetersReadFromDSP(instance);
+        } else if (name == "KP_MetersGetValue") {
+            double value = 0;
+            int32_t clip = 0;
+            status =
+                kp.KP_MetersGetValue(instance, static_cast<int32_t>(Arg(call, 0)), &value, &clip);
+            extra = " " + std::to_string(value) + " " + std::to_string(clip);
+        } else if (name == "KP_LocateDSP") {
+            int32_t a = 0, b = 0;
+            status = kp.KP_LocateDSP(instance, nullptr, &a, &b);
+        } else if (name == "KP_RetrieveVXProcessCode") {
+            char buffer[64] = {};
+            status = kp.KP_RetrieveVXProcessCode(instance, 0, 0, buffer);
+        } else if (name == "KP_GetVXProcessSize") {
+            uint32_t size = 7;
+            status = kp.KP_GetVXProcessSize(instance, 0, 0, &size);
+            extra = " " + std::to_string(size);
+        } else if (name == "KP_LoadFromBuffer") {
+            int32_t buffer[16] = {};
+            status = kp.KP_LoadFromBuffer(instance, buffer, KCFourCC(KV_FOURCC("setA")),
+                                          static_cast<int32_t>(sizeof buffer));
+        } else if (name == "KP_SaveToBuffer") {
+            char buffer[64] = {};
+            status = kp.KP_SaveToBuffer(instance, buffer, KCFourCC(KV_FOURCC("setA")));
+        } else if (name == "KP_GetIOPortStatus") {
+            int32_t value = 0;
+            status = kp.KP_GetIOPortStatus(instance, 0, 0, &value);
+        } else if (name == "KP_SetIOPortStatus") {
+            status = kp.KP_SetIOPortStatus(instance, 0, 0, 1);
+        } else if (name == "KP_ReceiveMessage") {
+            char message[] = "hello";
+            status = kp.KP_ReceiveMessage(instance, message, KCFourCC(KV_FOURCC("text")));
+        } else if (name == "KP_ProcessMidi") {
+            uint8_t event[16] = {0x90, 60, 100};
+            status = kp.KP_ProcessMidi(instance, reinterpret_cast<QuorlMidiEvent*>(event));
+        } else if (name == "KP_TransportChange") {
+            status = kp.KP_TransportChange(instance, true, false, 0, 0);
+        } else if (name == "KP_SetProcessActive") {
+            status = kp.KP_SetProcessActive(instance, static_cast<int32_t>(Arg(call, 0)));
         } else {
             std::printf("%s unknown\n", call.c_str());
             ++failures;

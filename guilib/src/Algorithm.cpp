@@ -136,6 +136,7 @@ long cALGORITHM::FinishCreate() {
     states_.assign(static_cast<size_t>(statesNum_ * wordSize_), 0);
     if (err != 0)
         return err;
+    BuildMeters();
     FinishCreateSelf();
     const long initErr = InitDataSelf();
     InitStates();

@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -426,6 +427,122 @@ TEST_F(AlgTest, InitialStatesAndBypassBlock) {
     }
 }
 
+// The framework's meters show the two output meters: each read refreshes
+// the meter parameter from its state word and takes the level its display
+// shows (-30 to 0 dB); 0 dB latches the clip flag until it is reset.
+TEST_F(AlgTest, MetersFollowTheOutputMeterWords) {
+    Make();
+    KCMeterManager& meters = alg->GetMeterManager();
+    ASSERT_EQ(meters.GetNumMeters(), 2u);
+    QuorlMeterInfo info;
+    ASSERT_EQ(meters.GetMeterInfo(1, info), 0);
+    EXPECT_EQ(info.meterCount, 2);
+    EXPECT_EQ(info.channel, 1);
+    EXPECT_EQ(info.minimumDb, -30.0);
+    EXPECT_EQ(info.maximumDb, 0.0);
+    EXPECT_STREQ(info.name, "Out");
+    EXPECT_STREQ(info.units, "dB");
+    EXPECT_NE(meters.GetMeterInfo(2, info), 0);
+
+    auto level = [&](long word, double value) {
+        alg->WriteDouble(value, alg->GetPointerToStates(word));
+    };
+    struct Step {
+        bool active;
+        double left, right; // written into state words 8 and 12 (< 0: none)
+        double wantLeft, wantRight;
+        long wantClipLeft;
+    };
+    const Step steps[] = {
+        {false, 0.5, 0.5, -30.0, -30.0, 0}, // no process: the meters rest
+        {true, 0.5, 0.1, -6.03, -20.01, 0}, // state 799 and 333
+        {true, 2.0, -1.0, 0.0, -20.01, 1},  // above full scale: 0 dB, clip
+        {true, -1.0, -1.0, 0.0, -20.01, 1}, // nothing new: the levels stay
+    };
+    for (const Step& s : steps) {
+        alg->SetProcessActive(s.active ? 1 : 0);
+        level(8, s.left);
+        level(12, s.right);
+        EXPECT_EQ(alg->ReadFromDSP(), 0);
+        double left = 1, right = 1;
+        long clip = -1;
+        ASSERT_EQ(meters.GetMeterValue(0, &left, &clip), 0);
+        ASSERT_EQ(meters.GetMeterValue(1, &right, nullptr), 0);
+        EXPECT_NEAR(left, s.wantLeft, 0.005) << s.left;
+        EXPECT_NEAR(right, s.wantRight, 0.005) << s.right;
+        EXPECT_EQ(clip, s.wantClipLeft) << s.left;
+    }
+    EXPECT_EQ(meters.ResetClip(0), 0);
+    long clip = -1;
+    ASSERT_EQ(meters.GetMeterValue(0, nullptr, &clip), 0);
+    EXPECT_EQ(clip, 0);
+}
+
+// The host's questions by (category, item) codes, and its hand-over of the
+// external buffer the process works in.
+TEST_F(AlgTest, HostInformationAndExternalBuffers) {
+    Make();
+    EXPECT_EQ(alg->GetAlgSubType(), kUnsetFourCC);
+    alg->SetAlgSubType(KCFourCC(KV_FOURCC("PQ5S")));
+    EXPECT_EQ(alg->GetAlgSubType().Get(), KV_FOURCC("PQ5S"));
+    struct Question {
+        const char category[5];
+        const char item[5];
+        long status;
+        int32_t answer;
+    };
+    const Question questions[] = {
+        {"size", "coef", 0, 512 * 8}, {"size", "stat", 0, 64 * 8}, {"size", "abst", 0, 0},
+        {"numb", "ebuf", 0, 1},       {"numb", "inpu", 0, 2},      {"numb", "outp", 0, 2},
+        {"askQ", "isml", 0, 0},       {"stem", "outp", 0, 0},      {"size", "xxxx", -1, 77},
+        {"gstr", "xxxx", -1, 77},
+    };
+    for (const Question& q : questions) {
+        int32_t answer = 77;
+        EXPECT_EQ(alg->GetPluginInfo(KV_FOURCC(q.category), KV_FOURCC(q.item), &answer), q.status)
+            << q.category << q.item;
+        EXPECT_EQ(answer, q.answer) << q.category << q.item;
+    }
+    EXPECT_NE(alg->GetPluginInfo(KV_FOURCC("size"), KV_FOURCC("coef"), nullptr), 0);
+
+    sEXT_BUFF records[2];
+    ASSERT_EQ(alg->GetPluginInfo(KV_FOURCC("fill"), KV_FOURCC("ebuf"),
+                                 reinterpret_cast<int32_t*>(records)),
+              0);
+    EXPECT_EQ(records[0].MemSpace.Get(), KV_FOURCC("YMEM"));
+    EXPECT_EQ(records[0].Count, 212);
+    EXPECT_EQ(records[0].lNumAccessesPerSample, 130);
+    EXPECT_TRUE(records[1].MemSpace.IsUnset()) << "only the buffers asked for are filled";
+
+    // Before the hand-over the initial states describe the request; after
+    // it, the buffer as the host placed it.
+    auto word = [&](long w) { return alg->ReadIntegerWord(alg->GetPointerToStates(w)); };
+    EXPECT_EQ(word(2), 0);
+    EXPECT_EQ(word(4), 211);
+    records[0].Offset = 24;
+    records[0].Count = 300;
+    char* data = reinterpret_cast<char*>(records);
+    EXPECT_EQ(alg->SetPluginInfo(KV_FOURCC("ebuf"), KV_FOURCC("ebuf"), 1, data), 0);
+    ASSERT_NE(alg->GetExternalBuffer(0), nullptr);
+    EXPECT_EQ(alg->GetExternalBuffer(0)->Offset, 24);
+    EXPECT_EQ(alg->GetExternalBuffer(1), nullptr);
+    alg->InitStates();
+    EXPECT_EQ(word(2), 24);
+    EXPECT_EQ(word(4), 299);
+    // Counts the host cannot mean are refused and change nothing.
+    EXPECT_NE(alg->SetPluginInfo(KV_FOURCC("ebuf"), KV_FOURCC("ebuf"), -1, data), 0);
+    EXPECT_NE(alg->SetPluginInfo(KV_FOURCC("ebuf"), KV_FOURCC("ebuf"), 5000, data), 0);
+    EXPECT_NE(alg->SetPluginInfo(KV_FOURCC("ebuf"), KV_FOURCC("ebuf"), 1, nullptr), 0);
+    EXPECT_EQ(alg->GetExternalBuffer(0)->Count, 300);
+
+    const double tempo = 96.5;
+    EXPECT_EQ(alg->SetPluginInfo(KV_FOURCC("muti"), KV_FOURCC("temp"), 1,
+                                 reinterpret_cast<char*>(const_cast<double*>(&tempo))),
+              0);
+    EXPECT_EQ(alg->GetTempo(), 96.5);
+    EXPECT_NE(alg->SetPluginInfo(KV_FOURCC("what"), KV_FOURCC("ever"), 0, nullptr), 0);
+}
+
 TEST_F(AlgTest, SubwooferFrame) {
     Make(0x6000, 0x0704, 0);
     Set(PARAM_SUBEQ_BAND1_STATE, 1);
@@ -505,14 +622,36 @@ TEST_F(AlgTest, SetupsAndSampleRate) {
     EXPECT_EQ(alg->DesignBlock(1).sections[0][1].b0, 1.0);
     P(0).realWorld[1] = 0; // setup B has its own values
     alg->ToggleActiveSetup(eSetupB);
-    // A new sample rate resets every band section of both setups.
-    alg->ChangeSampleRate(44100);
+    // Every section's state buffer: 128 words, the output section's too.
     for (int setup = 0; setup < 2; ++setup)
+        for (int o = 0; o < 2; ++o)
+            for (int section = -1; section <= 10; ++section) {
+                uint32_t* words = alg->SectionState(setup, o, section);
+                ASSERT_NE(words, nullptr);
+                words[0] = words[cPEQ_ALG::kSectionStateWords - 1] = 0xDEADBEEF;
+            }
+    EXPECT_EQ(alg->SectionState(0, 0, 11), nullptr);
+    EXPECT_EQ(alg->SectionState(0, 2, 0), nullptr);
+    EXPECT_EQ(alg->SectionState(2, 0, 0), nullptr);
+    // A new sample rate resets every band section of both setups and
+    // clears every state buffer.
+    alg->ChangeSampleRate(44100);
+    for (int setup = 0; setup < 2; ++setup) {
         for (int b = 0; b <= 10; ++b) {
             EXPECT_EQ(alg->DesignBlock(setup).sections[0][b].b0, 1.0);
             EXPECT_NEAR(alg->DesignBlock(setup).sections[0][b].graphFreq,
                         Translate_Frequency(16, 44100), 1e-15);
         }
+        for (int o = 0; o < 2; ++o) {
+            EXPECT_EQ(alg->DesignBlock(setup).outputSection[o].b0, 1.0);
+            for (int section = -1; section <= 10; ++section) {
+                const uint32_t* words = alg->SectionState(setup, o, section);
+                EXPECT_EQ(std::count(words, words + cPEQ_ALG::kSectionStateWords, 0u),
+                          cPEQ_ALG::kSectionStateWords)
+                    << setup << " " << o << " " << section;
+            }
+        }
+    }
 }
 
 TEST_F(AlgTest, BassBypassRampsAndFollowers) {

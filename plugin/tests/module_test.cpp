@@ -3,6 +3,7 @@
 // dbToGainStage, carrying its resources; and, in a separate process (the
 // harness), brought up against a u2c-sim daemon.
 #include "foundation/RM.h"
+#include "hosting/Plugin.h"
 #include "hosting/PluginInterface.h"
 #include "hosting/PluginLoadSpec.h"
 #include "hosting/PluginScanner.h"
@@ -113,6 +114,49 @@ TEST(PluginModule, HostScannerFindsItsComponent) {
     KCQuorlComponentInfoList list;
     ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
     EXPECT_GE(list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S"))), 0);
+}
+
+// The host's load without processing, as the tuning host makes it: sizes,
+// the external buffer hand-over, the chip reset (no board here), the
+// headless editor, the channel counts and the tempo.
+TEST(PluginModule, TheHostLoadsItWithoutProcessing) {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("TEROVAN_U2C_SOCKET");
+    const fs::path registry =
+        fs::temp_directory_path() / ("dulm_host_load_test." + std::to_string(::getpid()));
+    fs::create_directories(registry);
+    ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
+    ASSERT_EQ(RMInit(0), eNoErr);
+    KTResContainerType* host = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(HOST_RESOURCES_PATH), 0, host), 0);
+    KCPluginLoadSpec spec;
+    ASSERT_EQ(spec.ReadFromResource(host), eNoErr);
+    RMCloseResContainer(host);
+    KCPluginDiskScanner scanner;
+    scanner.SetLoadSpec(spec);
+    KCQuorlComponentInfoList list;
+    ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
+    const long index = list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S")));
+    ASSERT_GE(index, 0);
+    QuorlComponentInfo component = list.components[static_cast<size_t>(index)];
+    component.ePluginInstanceType = 0;
+    {
+        KCPlugin plugin(component);
+        ASSERT_EQ(plugin.Init(nullptr, false, 48000.0), eNoErr);
+        EXPECT_TRUE(plugin.IsInitialised());
+        EXPECT_EQ(plugin.GetNumInputs(), 2);
+        EXPECT_EQ(plugin.GetNumOutputs(), 2);
+        const KCNativeProcessMemory& memory = plugin.GetMemory();
+        EXPECT_EQ(memory.coefficientSize, 4096);
+        EXPECT_EQ(memory.statesSize, 512);
+        ASSERT_EQ(memory.externBuffers.size(), 1u);
+        EXPECT_EQ(memory.externBuffers[0].Count, 212);
+        EXPECT_EQ(plugin.GetDelay(), 0);
+        EXPECT_EQ(plugin.GetStemFormat(true), 101);
+        EXPECT_EQ(plugin.Unload(), eNoErr);
+    }
+    ::unsetenv("QUORL_REGISTRY_DIR");
+    fs::remove_all(registry);
 }
 
 // The entry points called in this process, over a scratch registry and no
@@ -227,6 +271,63 @@ TEST_F(EntryPoints, ChunkRoundTripAndParameters) {
               0);
 }
 
+// The host's questions and the calls this plug-in has nothing for, asked
+// through the harness from another process (no bridge: the chip stays away).
+TEST(PluginModule, HarnessAnswersTheHostsQuestionsAndTheFixedCalls) {
+    const fs::path registry =
+        fs::temp_directory_path() / ("dulm_harness_test." + std::to_string(::getpid()));
+    fs::create_directories(registry);
+    struct Case {
+        const char* call;
+        const char* line; // the harness's output line
+    };
+    const Case cases[] = {
+        {"KP_GetPluginInfo=size,coef", "0 4096"}, // 512 words of 8 bytes
+        {"KP_GetPluginInfo=size,stat", "0 512"},
+        {"KP_GetPluginInfo=size,abst", "0 0"},
+        {"KP_GetPluginInfo=size,dlay", "0 0"},
+        {"KP_GetPluginInfo=numb,inpu", "0 2"},
+        {"KP_GetPluginInfo=numb,nsci", "0 0"},
+        {"KP_GetPluginInfo=numb,outp", "0 2"},
+        {"KP_GetPluginInfo=askQ,isml", "0 0"},
+        {"KP_GetPluginInfo=askQ,ismb", "0 0"},
+        {"KP_GetPluginInfo=numb,ebuf", "0 1"},
+        // (10 x 11 sections - 4) x 2 outputs words.
+        {"KP_SetPluginInfo=ebuf", "0 YMEM:212"},
+        {"KP_GetPluginInfo=what,ever", "-1 0"},
+        {"KP_MetersGetInfo=0", "0 2 0 -30 0 0 Out dB"},
+        {"KP_MetersGetInfo=1", "0 2 1 -30 0 0 Out dB"},
+        {"KP_MetersGetInfo=2", "-1 0 0 0 0 0  "},
+        // No process yet: the meters rest at the bottom of their range.
+        {"KP_MetersReadFromDSP", "0"},
+        {"KP_MetersGetValue=0", "0 -30.000000 0"},
+        {"KP_LocateDSP", "-1"},
+        {"KP_RetrieveVXProcessCode", "-1"},
+        {"KP_GetVXProcessSize", "-1 0"},
+        {"KP_LoadFromBuffer", "-1"},
+        {"KP_SaveToBuffer", "-1"},
+        {"KP_GetIOPortStatus", "-1"},
+        {"KP_SetIOPortStatus", "-1"},
+        {"KP_ReceiveMessage", "0"},
+        {"KP_ProcessMidi", "0"},
+        {"KP_TransportChange", "0"},
+    };
+    std::string command =
+        "env -u DISPLAY -u TEROVAN_U2C_SOCKET QUORL_REGISTRY_DIR=" + registry.string() +
+        " timeout 60 " + KP_HARNESS_PATH + " " + DULM_MODULE_PATH +
+        " KP_CreateInstance KP_InitAlgToHardware=48000";
+    for (const Case& c : cases)
+        command += std::string(" ") + c.call;
+    command += " KP_DeleteInstance 2>/dev/null; echo exit=$?";
+    const std::string output = Capture(command);
+    fs::remove_all(registry);
+    for (const Case& c : cases) {
+        const std::string line = std::string("\n") + c.call + " " + c.line + "\n";
+        EXPECT_NE(output.find(line), std::string::npos) << line << "in:\n" << output;
+    }
+    EXPECT_NE(output.find("KP_DeleteInstance 0\nexit=0\n"), std::string::npos) << output;
+}
+
 // The daemon's OUT transfers to the chip: the bytes after the 10-byte header.
 std::vector<std::string> ChipWrites(const std::string& log) {
     std::ifstream in(log);
@@ -261,13 +362,15 @@ TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
                                 (mod / "DulmAudioDSP.so").string() +
                                 " KP_CreateInstance KP_InitAlgToHardware=48000 KP_InitAlg "
                                 "KP_UpdateAlg KP_UpdatePar=177,1 KP_UpdatePar=164,1 "
-                                "KP_GetParamState=177 KP_DeleteInstance 2>/dev/null; echo exit=$?";
+                                "KP_GetParamState=177 KP_UpdatePar=140,1 KP_DeleteInstance "
+                                "2>/dev/null; echo exit=$?";
     const std::string output = Capture(command);
     EXPECT_EQ(daemon.stop(), 0);
     for (const char* line :
          {"bound 59\n", "KP_CreateInstance 0\n", "KP_InitAlgToHardware=48000 0\n", "KP_InitAlg 0\n",
           "KP_UpdateAlg 0\n", "KP_UpdatePar=177,1 0\n", "KP_UpdatePar=164,1 0\n",
-          "KP_GetParamState=177 0 1.000000\n", "KP_DeleteInstance 0\n", "exit=0\n"})
+          "KP_GetParamState=177 0 1.000000\n", "KP_UpdatePar=140,1 0\n", "KP_DeleteInstance 0\n",
+          "exit=0\n"})
         EXPECT_NE(output.find(line), std::string::npos) << line << "in:\n" << output;
 
     // The full run, in order (non-raw frames with first and third byte
@@ -288,6 +391,26 @@ TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
     }
     // The POP file beside the module ran (its lines raw, never exchanged).
     EXPECT_NE(std::find(writes.begin(), writes.end(), "F3 AB FF"), writes.end());
+
+    // The AEQ file beside the module reached the chip in the full run (AEQ
+    // off: the block alone) and again when the AEQ was switched on (then
+    // with the end of the load): one section of 0.5 and -0.25, the header
+    // word 3 + 1, each 3-byte group with its first and third byte exchanged.
+    const std::string aeqData = "00 00 04 00 00 00 00 00 00 40 00 00 00 00 00 00 00 00 E0 00 00";
+    std::vector<size_t> blocks;
+    for (size_t i = 0; i + 1 < writes.size(); ++i)
+        if (writes[i] == "00 A3 07") {
+            EXPECT_EQ(writes[i + 1], aeqData) << i;
+            blocks.push_back(i);
+        }
+    ASSERT_EQ(blocks.size(), 2u);
+    const size_t runEnd =
+        static_cast<size_t>(std::find(writes.begin(), writes.end(), "00 85 00") - writes.begin());
+    EXPECT_LT(blocks[0], runEnd);
+    EXPECT_NE(writes[blocks[0] + 2], "00 E6 00");
+    EXPECT_GT(blocks[1], runEnd);
+    ASSERT_LT(blocks[1] + 2, writes.size());
+    EXPECT_EQ(writes[blocks[1] + 2], "00 E6 00");
     fs::remove_all(dir);
 }
 

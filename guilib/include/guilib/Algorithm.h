@@ -12,6 +12,8 @@
 #include "guilib/FilterHelpers.h"
 #include "guilib/Presets.h"
 #include "guilib/QGLExport.h"
+#include "hosting/BufferDescriptors.h"
+#include "hosting/MeterInfo.h"
 
 #include <cstdint>
 #include <map>
@@ -58,10 +60,17 @@ using BufferChain = std::unique_ptr<BUFFER_HEADER, BufferChainDeleter>;
 // The algorithm's meters and their listener interface.
 class QGL_API KCMeterManager {
 public:
+    static constexpr double kClipDb = 0.0;
     struct sMeter {
         double value = -144.0;
         double peak = -144.0;
         int32_t clip = 0;
+        // What the meter shows (GetMeterInfo).
+        int32_t channel = 0;
+        double minimumDb = -144.0;
+        double maximumDb = 0.0;
+        std::string name;
+        std::string units;
     };
     class QGL_API Listener {
     public:
@@ -77,7 +86,11 @@ public:
     unsigned long GetNumMeters() const { return static_cast<unsigned long>(meters_.size()); }
     double AutoTrimGet() const { return autoTrim_; }
     void SetNumMeters(unsigned long count) { meters_.assign(count, sMeter()); }
+    void SetMeters(std::vector<sMeter> meters) { meters_ = std::move(meters); }
     long GetMeterValue(unsigned long meter, double* value, long* clip) const;
+    // The meter's channel, range, clip level, name and units; an error for
+    // an unknown meter (the record untouched).
+    long GetMeterInfo(unsigned long meter, QuorlMeterInfo& info) const;
     long ResetClip(unsigned long meter);
     // Asks `listener` for the current levels, keeps each meter's peak, latches
     // its clip flag at 0 dB or above (until ResetClip) and has every meter
@@ -170,11 +183,38 @@ public:
     long GetInitialStates(char* states) { return GetInitialStatesSelf(states); }
     // Active setup by number; false when out of range or unchanged.
     bool ChangeActiveSetup(long setup);
-    // The host's questions and settings by (category, item) codes: process
-    // memory sizes, the process function's module and name, channel counts,
-    // MIDI flags, tempo. 0, or -1 for a pair the framework does not know.
-    long GetPluginInfo(uint32_t category, uint32_t item, int32_t* value);
+    // The component's sub-type (the module passes it from the component
+    // information the instance was made from).
+    void SetAlgSubType(KCFourCC subType) { subType_ = subType; }
+    KCFourCC GetAlgSubType() const { return subType_; }
+    // Information the host asks for and hands over by (category, item)
+    // codes: sizes and counts, the external buffers, the process function's
+    // module and name, the MIDI questions and the tempo. An unknown pair is
+    // an error.
+    long GetPluginInfo(uint32_t category, uint32_t item, int32_t* out);
     long SetPluginInfo(uint32_t category, uint32_t item, int32_t count, char* data);
+    // External buffer `index`: the record the host handed back after
+    // allocating it, else the one the algorithm asks for; null when none.
+    const sEXT_BUFF* GetExternalBuffer(long index) const;
+    long GetNumExternalBuffers() const { return static_cast<long>(bufferRequests_.size()); }
+    // This framework runs its process on the host processor only: there is
+    // no networked DSP to locate, no VX process code, and no I/O port.
+    unsigned long GetVXProcessSize(long processor, long os) const { return 0; }
+    long RetrieveVXProcessCode(long processor, long os, char* buffer);
+    long GetIOPortStatus(long port, unsigned long item, int32_t* status);
+    long SetIOPortStatus(long port, unsigned long item, long status);
+    // Setups travel as chunks ('XPst'), not as raw buffers.
+    long LoadSetupFromBuffer(int32_t* buffer, KCFourCC setup, long size);
+    long SaveSetupToBuffer(char* buffer, KCFourCC setup);
+    long ReceiveMessage(char* message, KCFourCC type) { return ReceiveMessageSelf(message, type); }
+    // A MIDI event for the algorithm; whether it handled it.
+    bool MidiProcessInput(QuorlMidiEvent& event);
+    void TransportChange(bool playing, bool recording, long position, long mode) {
+        TransportChangeSelf(playing, recording, position, mode);
+    }
+    void PreScanData(char* a, long b, long c, char* d, char* e, char* f, char* g) {
+        PreScanSelf(a, b, c, d, e, f, g);
+    }
     double GetTempo() const { return tempo_; }
 
     // Coefficient and state areas.
@@ -215,6 +255,11 @@ public:
     KCMeterManager& GetMeterManager() { return meters_; }
     // Refreshes the meters from the process states (see KCMeterManager).
     long ReadFromDSP() { return meters_.ReadFromDSP(*this); }
+    // The listener's operations: meter m shows the m-th meter parameter
+    // (SetMeterParams); reading refreshes the parameter and takes the level
+    // its display state stands for.
+    void ReadMeters(KCMeterManager::sMeter* meters, unsigned long count, bool reset) override;
+    void UpdateMeterDisplay(unsigned long meter, KCParamExtensionMeter* extension) override;
 
     // Services.
     double GetSampleRate() const { return sampleRate_; }
@@ -348,6 +393,7 @@ public:
     virtual long InitDefaultGUISelf(CStandardGUI_X*) { return 0; }
     virtual long DestroyDefaultGUISelf(CStandardGUI_X*) { return 0; }
     virtual cControl_X* CreateSpecificControls(CStandardGUI_X*, std::string&) { return nullptr; }
+    virtual long Locate(LocateInfo*, long*, long*);
     virtual long GetSessionChunk(std::string&, bool) { return 0; }
     virtual long SetSessionChunk(char*) { return 0; }
 
@@ -356,6 +402,13 @@ protected:
 
     // Sets the size of the state area in words (before FinishCreate).
     void SetStatesNum(long words) { statesNum_ = words; }
+    // The external buffers the process needs (before the host asks).
+    void SetExternalBufferRequests(std::vector<sEXT_BUFF> requests) {
+        bufferRequests_ = std::move(requests);
+        buffers_.clear();
+    }
+    // The parameters the meters show, in meter order (before FinishCreate).
+    void SetMeterParams(std::vector<unsigned long> params) { meterParams_ = std::move(params); }
     // The update flag, state and value of a parameter the plug-in changes
     // itself (value clamped by the caller).
     sCONTROL_PARAM& Param(unsigned long index) { return params_.at(index); }
@@ -370,6 +423,7 @@ protected:
 
 private:
     void CopyPendingArea(const BUFFER_HEADER* chain);
+    void BuildMeters();
 
     uint32_t capabilities_ = 0;
     uint32_t undoLevel_ = 0;
@@ -388,7 +442,6 @@ private:
     long numInputs_ = 2;
     long numOutputs_ = 2;
     double sampleRate_ = 48000.0;
-    double tempo_ = 120.0;
     std::string setupNames_[kNumSetups];
     std::string infoStrings_[4];
     std::vector<char> coefs_[kNumSetups];
@@ -396,4 +449,9 @@ private:
     std::vector<char> states_;
     std::unique_ptr<CPresetsManager> presets_;
     BufferChain pending_;
+    KCFourCC subType_;
+    double tempo_ = 120.0;
+    std::vector<sEXT_BUFF> bufferRequests_;
+    std::vector<sEXT_BUFF> buffers_;
+    std::vector<unsigned long> meterParams_;
 };

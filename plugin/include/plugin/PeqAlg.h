@@ -85,6 +85,8 @@ public:
     static constexpr int32_t kConnectionNone = 3;
     static constexpr int32_t kPreAmpSteps = 500;
     static constexpr int32_t kVolumeSteps = 1300;
+    // 32-bit words of the state buffer that follows each section.
+    static constexpr int32_t kSectionStateWords = 128;
 
     // The per-setup design state of the equaliser and the output stages.
     struct SDesignBlock {
@@ -93,6 +95,11 @@ public:
         double normaliser[kMaxOutputs] = {0.0, 0.0};
         // Per output: one section per band, then the extra section.
         BIQUAD sections[kMaxOutputs][kBandCount + 1];
+        // Per output: the output section; a state buffer follows it and
+        // each of the output's sections.
+        BIQUAD outputSection[kMaxOutputs];
+        uint32_t outputState[kMaxOutputs][kSectionStateWords] = {};
+        uint32_t sectionState[kMaxOutputs][kBandCount + 1][kSectionStateWords] = {};
         BIQUAD edge[2];
         double bandResponse[kBandCount + 1][kGraphPoints] = {};
         double summed[kGraphPoints] = {};
@@ -185,6 +192,9 @@ public:
 
     // State for tests and the device life cycle.
     const SDesignBlock& DesignBlock(int32_t setup) const { return design_[setup & 1]; }
+    // The state buffer (kSectionStateWords words) of a section of an output:
+    // band 0 to the band count, or -1 for the output section; null outside.
+    uint32_t* SectionState(int32_t setup, int32_t output, int32_t section);
     const std::array<int16_t, kBandCount + 1>& BandPositionMap() const { return bandPositionMap_; }
     int16_t SectionCount() const { return sectionCount_; }
     int16_t StageLength() const { return stageLength_; }

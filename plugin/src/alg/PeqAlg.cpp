@@ -85,6 +85,17 @@ cPEQ_ALG::cPEQ_ALG(const QuorlComponentInfo* info, KTResContainerType* container
     SetNumInputs(outputCount_);
     SetNumOutputs(outputCount_);
     secondMeterWord_ = outputCount_ == 2 ? 12 : 8;
+    // The framework's meters are the output level meters; the process works
+    // in one external buffer, sized by the process-code rule.
+    SetMeterParams(outputCount_ == 2 ? std::vector<unsigned long>{PARAM_OUT_VU_L, PARAM_OUT_VU_R}
+                                     : std::vector<unsigned long>{PARAM_OUT_VU_L});
+    SProcCodeCounts counts;
+    AdjustProcessCodeCounts(counts, sectionCount_, outputCount_, stageLength_);
+    sEXT_BUFF buffer;
+    buffer.MemSpace = KCFourCC(KV_FOURCC("YMEM"));
+    buffer.Count = counts.externalBufferSize;
+    buffer.lNumAccessesPerSample = counts.externalBufferAccesses;
+    SetExternalBufferRequests({buffer});
     meterFloor_ = dbToGain(-144);
     activeSetup_ = eSetupA;
     seed_ = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this));
@@ -337,12 +348,12 @@ long cPEQ_ALG::GetInitialStatesSelf(char* states) {
         if (p + GetWordSize() <= end)
             p += WriteDouble(v, p);
     };
-    const int32_t bufferCount = (10 * sectionCount_ - 4) * outputCount_;
+    const sEXT_BUFF* buffer = GetExternalBuffer(0);
     integer(static_cast<int32_t>(NextRandom()));
     integer(static_cast<int32_t>(NextRandom()));
-    integer(0); // offset of external buffer 0
+    integer(buffer ? buffer->Offset : 0);
     integer(sectionCount_ - 1);
-    integer(bufferCount - 1);
+    integer((buffer ? buffer->Count : 0) - 1);
     for (int32_t o = 0; o < outputCount_; ++o) {
         real(0.0);
         real(0.0);

@@ -337,15 +337,27 @@ void cPEQ_ALG::UpdateResponseGraph(int32_t graph) {
     }
 }
 
+uint32_t* cPEQ_ALG::SectionState(int32_t setup, int32_t output, int32_t section) {
+    if (setup < 0 || setup >= kNumSetups || output < 0 || output >= kMaxOutputs || section < -1 ||
+        section > bandCount_)
+        return nullptr;
+    SDesignBlock& d = design_[setup];
+    return section < 0 ? d.outputState[output] : d.sectionState[output][section];
+}
+
 void cPEQ_ALG::ResetDesignBlocks() {
     const double reference = Translate_Frequency(shelfGraphEdges_[0], GetSampleRate());
     for (SDesignBlock& d : design_) {
+        for (BIQUAD& s : d.outputSection)
+            s.SetIdentity();
         for (auto& output : d.sections)
             for (BIQUAD& s : output) {
                 s.SetIdentity();
                 s.marker = 0;
                 s.graphFreq = reference;
             }
+        std::memset(d.outputState, 0, sizeof d.outputState);
+        std::memset(d.sectionState, 0, sizeof d.sectionState);
         std::memset(d.bandResponse, 0, sizeof d.bandResponse);
         std::memset(d.summed, 0, sizeof d.summed);
     }

@@ -29,6 +29,13 @@ CMyGUI* Gui(PluginInstance* instance) {
     return instance ? static_cast<CMyGUI*>(instance->gui) : nullptr;
 }
 
+// The component information is the host's record, read in place through its
+// inline members only: the module does not link its out-of-line code, so the
+// dynamic-type check (which needs its type information) stays off here.
+__attribute__((no_sanitize("vptr"))) KCFourCC SubTypeOf(const PluginInstance* instance) {
+    return instance->componentInfo.componentSubType;
+}
+
 void DeleteGui(PluginInstance* instance) {
     if (CMyGUI* gui = Gui(instance)) {
         gui->Dispose();
@@ -51,6 +58,7 @@ KP_EXPORT int32_t KP_CreateInstance(PluginInstance* instance) {
         return -108;
     }
     instance->algorithm = alg;
+    alg->SetAlgSubType(SubTypeOf(instance));
     instance->idleStarted = 0;
     alg->FinishCreate();
     return static_cast<int32_t>(attach);
@@ -290,30 +298,57 @@ KP_EXPORT int32_t KP_ProcessFunctionLock(PluginInstance* instance, bool lock) {
     }
     return 0;
 }
-// The tuning plug-in runs no process on a networked DSP.
-KP_EXPORT int32_t KP_LocateDSP(PluginInstance*, LocateInfo*, int32_t*, int32_t*) {
-    return -1;
+KP_EXPORT int32_t KP_LocateDSP(PluginInstance* instance, LocateInfo* info, int32_t* a, int32_t* b) {
+    cPEQ_ALG* alg = Alg(instance);
+    if (!alg)
+        return -1;
+    long la = a ? *a : 0, lb = b ? *b : 0;
+    const long err = alg->Locate(info, &la, &lb);
+    if (a)
+        *a = static_cast<int32_t>(la);
+    if (b)
+        *b = static_cast<int32_t>(lb);
+    if (err == 0)
+        alg->SetProcessActive(1);
+    return static_cast<int32_t>(err);
 }
-KP_EXPORT int32_t KP_PreScan(PluginInstance*, void*, void*, void*, void*, void*, void*, void*) {
+// The seven arguments are passed on as they come: pointers and two numbers
+// carried in pointer-sized slots.
+KP_EXPORT int32_t KP_PreScan(PluginInstance* instance, void* a, void* b, void* c, void* d, void* e,
+                             void* f, void* g) {
+    if (cPEQ_ALG* alg = Alg(instance))
+        alg->PreScanData(static_cast<char*>(a), static_cast<long>(reinterpret_cast<intptr_t>(b)),
+                         static_cast<long>(reinterpret_cast<intptr_t>(c)), static_cast<char*>(d),
+                         static_cast<char*>(e), static_cast<char*>(f), static_cast<char*>(g));
     return 0;
 }
-// The tuning plug-in follows no transport, MIDI or host messages.
-KP_EXPORT int32_t KP_TransportChange(PluginInstance*, bool, bool, int32_t, int32_t) {
+KP_EXPORT int32_t KP_TransportChange(PluginInstance* instance, bool playing, bool recording,
+                                     int32_t position, int32_t mode) {
+    if (cPEQ_ALG* alg = Alg(instance))
+        alg->TransportChange(playing, recording, position, mode);
     return 0;
 }
-KP_EXPORT int32_t KP_RetrieveVXProcessCode(PluginInstance*, int32_t, int32_t, char*) {
-    return -1;
+KP_EXPORT int32_t KP_RetrieveVXProcessCode(PluginInstance* instance, int32_t processor, int32_t os,
+                                           char* buffer) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->RetrieveVXProcessCode(processor, os, buffer)) : -1;
 }
-KP_EXPORT int32_t KP_GetVXProcessSize(PluginInstance*, int32_t, int32_t, uint32_t* size) {
+KP_EXPORT int32_t KP_GetVXProcessSize(PluginInstance* instance, int32_t processor, int32_t os,
+                                      uint32_t* size) {
+    cPEQ_ALG* alg = Alg(instance);
+    const unsigned long n = alg ? alg->GetVXProcessSize(processor, os) : 0;
     if (size)
-        *size = 0;
-    return -1;
+        *size = static_cast<uint32_t>(n);
+    return n != 0 ? 0 : -1;
 }
-KP_EXPORT int32_t KP_LoadFromBuffer(PluginInstance*, int32_t*, KCFourCC, int32_t) {
-    return -1;
+KP_EXPORT int32_t KP_LoadFromBuffer(PluginInstance* instance, int32_t* buffer, KCFourCC setup,
+                                    int32_t size) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->LoadSetupFromBuffer(buffer, setup, size)) : -1;
 }
-KP_EXPORT int32_t KP_SaveToBuffer(PluginInstance*, char*, KCFourCC) {
-    return -1;
+KP_EXPORT int32_t KP_SaveToBuffer(PluginInstance* instance, char* buffer, KCFourCC setup) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->SaveSetupToBuffer(buffer, setup)) : -1;
 }
 KP_EXPORT int32_t KP_SetActiveSetupType(PluginInstance* instance, KCFourCC type) {
     cPEQ_ALG* alg = Alg(instance);
@@ -375,22 +410,30 @@ KP_EXPORT int32_t KP_SetChunk(PluginInstance* instance, uint32_t id, char* data,
     cPEQ_ALG* alg = Alg(instance);
     return alg ? static_cast<int32_t>(alg->SetChunk(id, data, size)) : -1;
 }
-KP_EXPORT int32_t KP_GetIOPortStatus(PluginInstance*, int32_t, uint32_t, int32_t*) {
-    return -1;
+KP_EXPORT int32_t KP_GetIOPortStatus(PluginInstance* instance, int32_t port, uint32_t item,
+                                     int32_t* status) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->GetIOPortStatus(port, item, status)) : -1;
 }
-KP_EXPORT int32_t KP_SetIOPortStatus(PluginInstance*, int32_t, uint32_t, int32_t) {
-    return -1;
+KP_EXPORT int32_t KP_SetIOPortStatus(PluginInstance* instance, int32_t port, uint32_t item,
+                                     int32_t status) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->SetIOPortStatus(port, item, status)) : -1;
 }
-KP_EXPORT int32_t KP_ReceiveMessage(PluginInstance*, char*, KCFourCC) {
-    return 0;
+KP_EXPORT int32_t KP_ReceiveMessage(PluginInstance* instance, char* message, KCFourCC type) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg ? static_cast<int32_t>(alg->ReceiveMessage(message, type)) : -1;
 }
-KP_EXPORT int32_t KP_ProcessMidi(PluginInstance*, QuorlMidiEvent*) {
+KP_EXPORT int32_t KP_ProcessMidi(PluginInstance* instance, QuorlMidiEvent* event) {
+    cPEQ_ALG* alg = Alg(instance);
+    if (alg && event)
+        alg->MidiProcessInput(*event);
     return 0;
 }
 KP_EXPORT int32_t KP_GetPluginInfo(PluginInstance* instance, uint32_t category, uint32_t item,
-                                   int32_t* value) {
+                                   int32_t* out) {
     cPEQ_ALG* alg = Alg(instance);
-    return alg ? static_cast<int32_t>(alg->GetPluginInfo(category, item, value)) : -1;
+    return alg ? static_cast<int32_t>(alg->GetPluginInfo(category, item, out)) : -1;
 }
 KP_EXPORT int32_t KP_SetPluginInfo(PluginInstance* instance, uint32_t category, uint32_t item,
                                    int32_t count, char* data) {
@@ -410,8 +453,11 @@ KP_EXPORT int32_t KP_MetersGetValue(PluginInstance* instance, int32_t meter, dou
         *clip = static_cast<int32_t>(c);
     return static_cast<int32_t>(err);
 }
-KP_EXPORT int32_t KP_MetersGetInfo(PluginInstance*, int32_t, QuorlMeterInfo*) {
-    return -1;
+KP_EXPORT int32_t KP_MetersGetInfo(PluginInstance* instance, int32_t meter, QuorlMeterInfo* info) {
+    cPEQ_ALG* alg = Alg(instance);
+    return alg && info && meter >= 0 ? static_cast<int32_t>(alg->GetMeterManager().GetMeterInfo(
+                                           static_cast<unsigned long>(meter), *info))
+                                     : -1;
 }
 KP_EXPORT int32_t KP_MetersResetClip(PluginInstance* instance, int32_t meter) {
     cPEQ_ALG* alg = Alg(instance);
