@@ -1,11 +1,16 @@
 // The algorithm's answers to the host: the information it asks for by
 // (category, item) codes, the external buffers, the meters, and the calls
 // this framework has nothing for (no networked DSP, no VX code, no ports).
+// The process function the host loads is the framework's pass-through: the
+// audio is processed elsewhere (on the chip), the host's chain hears it
+// unchanged.
 #include "foundation/KTErr.h"
 #include "guilib/Algorithm.h"
+#include "hosting/ProcessRecords.h"
 
 #include <algorithm>
 #include <cstring>
+#include <dlfcn.h>
 
 namespace {
 
@@ -18,7 +23,30 @@ void CopyText(const std::string& text, char* out, size_t size) {
     out[n] = '\0';
 }
 
+// Room the host gives for the process module's path and function name.
+constexpr size_t kPathRoom = 2048;
+constexpr size_t kNameRoom = 256;
+constexpr char kProcessName[] = "QuorlProcessThrough";
+
 } // namespace
+
+// Copies every input channel to the output channel of the same number;
+// outputs without an input are silent.
+extern "C" QGL_API void QuorlProcessThrough(QuorlSoundBuf* inputs, int32_t inputCount,
+                                            int32_t frames, QuorlSoundBuf* outputs,
+                                            int32_t outputCount, int32_t* result, char*, char*,
+                                            ExternStruct*, sNativeShellInfo*) {
+    for (int32_t c = 0; c < outputCount; ++c) {
+        QuorlSoundBuf& out = outputs[c];
+        if (out.data == nullptr)
+            continue;
+        const QuorlSoundBuf* in = c < inputCount && inputs[c].data ? &inputs[c] : nullptr;
+        for (int32_t f = 0; f < frames; ++f)
+            out.data[f * out.stride] = in ? in->data[f * in->stride] : 0.0f;
+    }
+    if (result)
+        *result = 0;
+}
 
 long KCMeterManager::GetMeterInfo(unsigned long meter, QuorlMeterInfo& info) const {
     if (meter >= meters_.size())
@@ -128,6 +156,20 @@ long cALGORITHM::GetPluginInfo(uint32_t category, uint32_t item, int32_t* out) {
         }
         if (item == KV_FOURCC("ismb")) {
             *out = IsMidiBroadcaster() ? 1 : 0;
+            return 0;
+        }
+        break;
+    case KV_FOURCC("gstr"): // the process function: module path and name
+        if (item == KV_FOURCC("sPTP")) {
+            Dl_info info{};
+            if (!dladdr(reinterpret_cast<void*>(&QuorlProcessThrough), &info) ||
+                info.dli_fname == nullptr)
+                return eGenericErr;
+            CopyText(info.dli_fname, reinterpret_cast<char*>(out), kPathRoom);
+            return 0;
+        }
+        if (item == KV_FOURCC("sPFN")) {
+            CopyText(kProcessName, reinterpret_cast<char*>(out), kNameRoom);
             return 0;
         }
         break;

@@ -495,7 +495,7 @@ TEST_F(AlgTest, HostInformationAndExternalBuffers) {
         {"size", "coef", 0, 512 * 8}, {"size", "stat", 0, 64 * 8}, {"size", "abst", 0, 0},
         {"numb", "ebuf", 0, 1},       {"numb", "inpu", 0, 2},      {"numb", "outp", 0, 2},
         {"askQ", "isml", 0, 0},       {"stem", "outp", 0, 0},      {"size", "xxxx", -1, 77},
-        {"gstr", "sPTP", -1, 77},
+        {"gstr", "xxxx", -1, 77},
     };
     for (const Question& q : questions) {
         int32_t answer = 77;

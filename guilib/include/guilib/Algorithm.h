@@ -188,8 +188,9 @@ public:
     void SetAlgSubType(KCFourCC subType) { subType_ = subType; }
     KCFourCC GetAlgSubType() const { return subType_; }
     // Information the host asks for and hands over by (category, item)
-    // codes: sizes and counts, the external buffers, the MIDI questions and
-    // the tempo. An unknown pair is an error.
+    // codes: sizes and counts, the external buffers, the process function's
+    // module and name, the MIDI questions and the tempo. An unknown pair is
+    // an error.
     long GetPluginInfo(uint32_t category, uint32_t item, int32_t* out);
     long SetPluginInfo(uint32_t category, uint32_t item, int32_t count, char* data);
     // External buffer `index`: the record the host handed back after

@@ -147,14 +147,32 @@ std::string Display::GetTitle(WindowId w) const {
     return TitleOf(Dpy(display_), w);
 }
 
-bool Display::MovePointer(WindowId w, int x, int y) {
+int64_t Display::MoveTo(WindowId w, int x, int y) {
     const std::optional<Geometry> g = GetGeometry(w);
-    if (!g)
-        return false;
+    if (!g || !HasXTest())
+        return 0;
     ::Display* d = Dpy(display_);
     XTestFakeMotionEvent(d, DefaultScreen(d), g->x + x, g->y + y, CurrentTime);
     Sync();
-    return true;
+    return WallClockMs();
+}
+
+int64_t Display::Press(WindowId w, int x, int y) {
+    if (MoveTo(w, x, y) == 0)
+        return 0;
+    Pause(30);
+    XTestFakeButtonEvent(Dpy(display_), 1, True, CurrentTime);
+    Sync();
+    return WallClockMs();
+}
+
+int64_t Display::Release() {
+    if (!HasXTest())
+        return 0;
+    const int64_t now = WallClockMs();
+    XTestFakeButtonEvent(Dpy(display_), 1, False, CurrentTime);
+    Sync();
+    return now;
 }
 
 bool Display::Click(WindowId w, int x, int y) {
@@ -166,22 +184,15 @@ bool Display::Drag(WindowId w, int x1, int y1, int x2, int y2, int steps) {
 }
 
 int64_t Display::DragTimed(WindowId w, int x1, int y1, int x2, int y2, int steps) {
-    if (!HasXTest() || !MovePointer(w, x1, y1))
+    if (Press(w, x1, y1) == 0)
         return 0;
-    ::Display* d = Dpy(display_);
-    Pause(30);
-    XTestFakeButtonEvent(d, 1, True, CurrentTime);
-    Sync();
     Pause(30);
     steps = std::max(steps, 1);
     for (int i = 1; i <= steps; ++i) {
-        MovePointer(w, x1 + (x2 - x1) * i / steps, y1 + (y2 - y1) * i / steps);
+        MoveTo(w, x1 + (x2 - x1) * i / steps, y1 + (y2 - y1) * i / steps);
         Pause(15);
     }
-    const int64_t released = WallClockMs();
-    XTestFakeButtonEvent(d, 1, False, CurrentTime);
-    Sync();
-    return released;
+    return Release();
 }
 
 bool Display::Keys(const std::vector<std::string>& names) {

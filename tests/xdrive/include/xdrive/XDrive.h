@@ -57,6 +57,11 @@ public:
     // Like Drag, and returns the wall-clock time of the button's release
     // (milliseconds since the epoch); 0 on failure.
     int64_t DragTimed(WindowId w, int x1, int y1, int x2, int y2, int steps);
+    // The pieces of a gesture; each returns the wall-clock time (ms) at
+    // which its event went out, 0 on failure.
+    int64_t Press(WindowId w, int x, int y);
+    int64_t MoveTo(WindowId w, int x, int y);
+    int64_t Release();
 
     // Presses and releases the keys named by X keysym names ("Down",
     // "Return", "a") one after the other, to whichever window has the focus.
@@ -69,7 +74,6 @@ public:
     std::optional<Picture> Snap(WindowId w) const;
 
 private:
-    bool MovePointer(WindowId w, int x, int y);
     void Sync() const;
     void* display_ = nullptr;
 };
