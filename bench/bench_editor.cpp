@@ -3,6 +3,7 @@
 // the editor is cleared by the plug-in and swapped. Target: the mean tick
 // under 10 % of the 30 ms idle interval (3 ms), the share the CPU meter
 // reports as idle load. Reports the mean and the 99th percentile.
+#include "PassThroughComponent.h"
 #include "audio/CpuMeter.h"
 #include "host/GuiApplication.h"
 #include "host/PluginRunner.h"
@@ -19,14 +20,6 @@
 #include <vector>
 
 namespace {
-
-QuorlComponentInfo PassThrough() {
-    QuorlComponentInfo component;
-    component.Path() = kvFM::KCStPath(KV_BENCH_PASSTHROUGH);
-    component.componentType = KV_FOURCC("raPI");
-    component.componentSubType = KV_FOURCC("PQ5S");
-    return component;
-}
 
 void BM_IdleTickWithEditor(benchmark::State& state) {
     if (!StartToolkit("bench_editor")) {
