@@ -1,6 +1,7 @@
 // Opening a 5-minute 44.1 kHz stereo 16-bit WAV file as input and rendering
 // it through one pass-through plug-in instance into an output file takes at
 // most twice the wall time of `sox in.wav out.wav` on the same file.
+#include "PassThroughComponent.h"
 #include "host/PluginRunner.h"
 
 #include <benchmark/benchmark.h>
@@ -32,14 +33,6 @@ const fs::path& Folder() {
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-QuorlComponentInfo PassThrough() {
-    QuorlComponentInfo component;
-    component.Path() = kvFM::KCStPath(KV_BENCH_PASSTHROUGH);
-    component.componentType = KV_FOURCC("raPI");
-    component.componentSubType = KV_FOURCC("PQ5S");
-    return component;
 }
 
 void BM_RunnerRender(benchmark::State& state) {

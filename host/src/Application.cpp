@@ -5,6 +5,7 @@
 #include "host/GuiApplication.h"
 #include "host/PluginRunner.h"
 #include "host/PluginRunnerView.h"
+#include "host/PluginView.h"
 #include "host/SingleInstance.h"
 
 #include <algorithm>
@@ -149,6 +150,12 @@ int RigwellMain(int argc, const char* const* argv) {
             std::fprintf(stderr, "%s: %s\n", kProgramName, kNoDisplay);
             return 1;
         }
+        // The command line's GUI smoke test opens editors: the toolkit runs
+        // when a display is there; without one the test reports that its
+        // editors cannot be made. The runner sets up the window manager.
+        if (parseStatus == eNoErr && IsCmdLineMode() && GetCmdLineOptions().gui)
+            StartToolkit(argc > 0 ? argv[0] : kProgramName);
+        InstallPluginViewHooks();
         KCInstanceWindow other;
         AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
         if (!IsMultiInstanceMode() && !other.IsNull()) {

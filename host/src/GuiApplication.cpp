@@ -5,6 +5,7 @@
 #include <wx/toplevel.h>
 
 #include "host/Application.h"
+#include "host/CmdLineOptions.h"
 #include "host/PluginRunner.h"
 #include "host/PluginRunnerView.h"
 #include "ui/KMWindowManager.h"
@@ -100,6 +101,10 @@ void KCIdleTimer::YourCallbackFunc() {
 KTErr StartGuiSession(KCPluginRunner& runner) {
     if (KTErr status = runner.Init())
         return status;
+    // With a view: the device menus and the default devices (the JACK
+    // server's when one runs) come from the device list.
+    if (!GetCmdLineOptions().exclusive)
+        runner.ListAudioDevices();
     return runner.StartSession();
 }
 

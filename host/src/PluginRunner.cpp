@@ -758,6 +758,10 @@ std::vector<std::string> KCPluginRunner::GetPluginGroups(const QuorlComponentInf
 }
 
 std::string KCPluginRunner::GetPluginDisplayName(const QuorlComponentInfo& component) const {
+    return PluginDisplayName(component);
+}
+
+std::string PluginDisplayName(const QuorlComponentInfo& component) {
     std::string name = component.shortName.c_str();
     if (!GetCmdLineOptions().exclusive)
         name += " (" + FourCCToString(component.componentType) + ", " +

@@ -95,6 +95,9 @@ KCPluginRunnerView::KCPluginRunnerView(KCPluginRunner* runner, const KSRunnerVie
     : KCPluginRunnerViewBase(runner), options(options), statistics(new KCStatisticsWindow()) {}
 
 KCPluginRunnerView::~KCPluginRunnerView() {
+    // Editors left open lose their windows here (Close disposes them in
+    // order first).
+    CloseAllPluginViews(views);
     delete statistics;
     delete mainWindow;
 }
@@ -108,6 +111,7 @@ KTErr KCPluginRunnerView::Open() {
 }
 
 KTErr KCPluginRunnerView::Close() {
+    CloseAllPluginViews(views);
     KMDisposeMenu(portAudioInMenu);
     KMDisposeMenu(portAudioOutMenu);
     KMDisposeMenu(portAudioMenu);
@@ -127,8 +131,9 @@ KTErr KCPluginRunnerView::RunEventLoop() {
 KTErr KCPluginRunnerView::Idle() {
     static int64_t lastRefresh = 0;
     const int64_t now = NowMicroseconds();
+    DrawPluginViews(views);
     // Exclusive mode lives only as long as the current plug-in's editor.
-    if (options.exclusive)
+    if (options.exclusive && FindPluginViewOfPlugin(views, runner->GetCurrentPlugin()) == nullptr)
         KMQuitAppEventLoop();
     if (lastRefresh == 0)
         lastRefresh = now;
@@ -174,8 +179,23 @@ KTErr KCPluginRunnerView::CreateMainWindow() {
     return eNoErr;
 }
 
+KSPluginViewTarget KCPluginRunnerView::EditorTarget() {
+    return KSPluginViewTarget{mainWindow, &KCPluginRunnerView::MainWindowCallBack, this};
+}
+
 KTErr KCPluginRunnerView::OpenPluginViews() {
+    const KCPluginChain& chain = runner->GetPluginChain();
+    for (size_t i = 0; i < chain.Count(); ++i) {
+        KCPlugin* plugin = chain.PluginAt(i);
+        if (FindPluginViewOfPlugin(views, plugin) == nullptr)
+            OpenPluginView(views, EditorTarget(), plugin);
+    }
     return eNoErr;
+}
+
+void KCPluginRunnerView::ClosePlugin(KCPlugin* plugin) {
+    ClosePluginView(views, plugin);
+    runner->RemovePlugin(plugin);
 }
 
 KTErr KCPluginRunnerView::BuildSubMenu(const int16_t* commands, const char* const* texts, int count,
@@ -349,18 +369,21 @@ bool KCPluginRunnerView::HandleCommand(int16_t command, void* parameter) {
         ShowPreferences();
         return true;
     case kCmdAutomation:
+        return true;
     case kCmdShowHideEditor:
+        if (KCPluginView* view = FindPluginViewOfPlugin(views, runner->GetCurrentPlugin()))
+            view->IsShown() ? view->Hide() : view->Show();
         return true;
     case kCmdCloseCurrent:
         if (KCPlugin* plugin = runner->GetCurrentPlugin())
-            runner->RemovePlugin(plugin);
+            ClosePlugin(plugin);
         return true;
     case kCmdAbout:
         ShowAboutBox();
         return true;
     case kCmdClosePlugin:
         if (parameter != nullptr)
-            runner->RemovePlugin(static_cast<KCPlugin*>(parameter));
+            ClosePlugin(static_cast<KCPlugin*>(parameter));
         return false;
     case kCmdNextPlugin:
         StepPlugin(+1);
@@ -375,9 +398,12 @@ bool KCPluginRunnerView::HandleCommand(int16_t command, void* parameter) {
         sortMode = kCmdSortAlphabet - command;
         return true;
     }
-    if (command >= kCmdFirstComponent && command < kCmdFirstComponent + count)
-        runner->OpenPlugin(
-            runner->GetComponents().components[static_cast<size_t>(command - kCmdFirstComponent)]);
+    if (command >= kCmdFirstComponent && command < kCmdFirstComponent + count) {
+        const QuorlComponentInfo& component =
+            runner->GetComponents().components[static_cast<size_t>(command - kCmdFirstComponent)];
+        if (runner->OpenPlugin(component) == eNoErr)
+            OpenPluginView(views, EditorTarget(), runner->GetCurrentPlugin());
+    }
     return false;
 }
 
@@ -431,7 +457,7 @@ bool KCPluginRunnerView::HandleKey(const KCEventData& data) {
     }
 }
 
-bool KCPluginRunnerView::MainWindowCallBack(void*, KEEventTypes event, KCEventData* data,
+bool KCPluginRunnerView::MainWindowCallBack(void* owner, KEEventTypes event, KCEventData* data,
                                             void* userData) {
     auto* view = static_cast<KCPluginRunnerView*>(userData);
     if (view == nullptr || data == nullptr)
@@ -446,6 +472,15 @@ bool KCPluginRunnerView::MainWindowCallBack(void*, KEEventTypes event, KCEventDa
     case ePreShowMenu:
         if (data->GetMenu_Ref() != nullptr)
             view->OnMenuOpen(data->GetMenu_Ref());
+        return false;
+    case eWindowClose:
+        // An editor's window: its plug-in goes; the main window's close is
+        // left to the default, which ends the program.
+        if (KCPluginView* editor =
+                FindPluginViewOfWindow(view->views, static_cast<KCWindow*>(owner))) {
+            view->HandleCommand(kCmdClosePlugin, editor->GetPlugin());
+            return true;
+        }
         return false;
     default:
         return false;

@@ -97,7 +97,9 @@ KTErr KCGUISmokeTest::RunTest() {
         if (!hooks.open || !hooks.close)
             return eSomeThingNotInitailzed; // no editor windows in this build
         KCPlugin* plugin = runner.GetCurrentPlugin();
-        hooks.open(plugin, views);
+        // A GUI smoke test whose editor cannot be opened has failed.
+        if (const KTErr opened = hooks.open(plugin, views))
+            return opened;
         const KTErr status = KCSmokeTest::RunTest();
         hooks.close(plugin, views);
         return status;

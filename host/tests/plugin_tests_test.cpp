@@ -99,12 +99,51 @@ TEST_F(PluginTests, ScanWithoutTestAndFailedScans) {
     EXPECT_EQ(Rigwell({"-c", "-if", "-n", "zzzz", "-p", kFolder}).out, "Type any key to exit\n");
 }
 
-TEST_F(PluginTests, GuiSmokeTestFailsWithoutEditorWindows) {
-    const ProcessResult result = Rigwell({"-c", "-g", "-n", "PQ5S", "-p", kFolder});
-    EXPECT_EQ(result.exitStatus, 7);
-    EXPECT_NE(result.out.find("\t*** ERROR *** err = eSomeThingNotInitailzed (-7)\n"),
-              std::string::npos)
-        << result.out;
+// Runs the program with one environment variable set (or removed, when
+// `value` is null) for the child.
+ProcessResult RigwellWith(const char* name, const char* value,
+                          const std::vector<std::string>& arguments) {
+    const char* old = std::getenv(name);
+    const std::string saved = old != nullptr ? old : "";
+    if (value != nullptr)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+    ProcessResult result = Rigwell(arguments);
+    if (old != nullptr)
+        setenv(name, saved.c_str(), 1);
+    else
+        unsetenv(name);
+    return result;
+}
+
+TEST_F(PluginTests, GuiSmokeTestDrawsTheEditorBeforeEveryPull) {
+    if (std::getenv("DISPLAY") == nullptr)
+        GTEST_SKIP() << "no display";
+    const std::string log = home.File("calls.txt");
+    const ProcessResult result = RigwellWith("KV_TEST_PLUGIN_CALL_LOG", log.c_str(),
+                                             {"-c", "-g", "-n", "PQ5S", "-p", kFolder});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("\t*** OK    ***\n"), std::string::npos) << result.out;
+    const std::string calls = ReadText(log);
+    // Shown on its window, redrawn before each of the 64 pulls, then hidden
+    // and given a null window.
+    const size_t shown = calls.find("KP_SetWindow(window)\nKP_InitHatch(0,0,200,300)\n"
+                                    "KP_SetRefresh(0,0,200,300)\nKP_ActivateWindow\n");
+    EXPECT_NE(shown, std::string::npos) << calls;
+    size_t idles = 0;
+    for (size_t at = calls.find("KP_DoIdle\n"); at != std::string::npos;
+         at = calls.find("KP_DoIdle\n", at + 1))
+        ++idles;
+    EXPECT_GE(idles, 65u);
+    EXPECT_NE(calls.find("KP_DeactivateWindow\nKP_SetWindow(null)\n", shown), std::string::npos)
+        << calls;
+
+    // Without a display the editor cannot be made, and the test says so.
+    const ProcessResult headless =
+        RigwellWith("DISPLAY", nullptr, {"-c", "-g", "-n", "PQ5S", "-p", kFolder});
+    EXPECT_NE(headless.exitStatus, 0);
+    EXPECT_NE(headless.out.find("\t*** ERROR *** err = "), std::string::npos) << headless.out;
 }
 
 TEST_F(PluginTests, CancellationRendersThroughThePassThroughAndCompares) {

@@ -94,6 +94,10 @@ struct KSPluginViewHooks {
 };
 KSPluginViewHooks& PluginViewHooks();
 
+// A component's name in menus and editor titles: its short name, with its
+// type and sub-type in parentheses unless exclusive mode is on.
+std::string PluginDisplayName(const QuorlComponentInfo& component);
+
 class KCPluginRunner : public KCCmdLineRunnerTarget, public KCPluginRunnerHooks {
 public:
     explicit KCPluginRunner(const kvFM::KCStPath& executablePath);

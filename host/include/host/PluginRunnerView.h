@@ -9,6 +9,7 @@
 
 #include "foundation/KTErr.h"
 #include "host/PluginRunner.h"
+#include "host/PluginView.h"
 #include "ui/KCMenu.h"
 #include "ui/KCWindow.h"
 
@@ -74,6 +75,7 @@ public:
     int32_t GetSortMode() const { return sortMode; }
     KCStatisticsWindow* GetStatisticsWindow() const { return statistics; }
     void* GetPluginsMenu() const { return pluginMenu.GetMenuRef(); }
+    const KCPluginViewList& GetPluginViews() const { return views; }
 
 private:
     bool HandleKey(const KCEventData& data);
@@ -83,6 +85,10 @@ private:
     // Replaces the current plug-in by the neighbour `step` (+1 or -1) away in
     // the component list; nothing without a current plug-in or components.
     void StepPlugin(int step);
+    // Where the editors send what they do not consume: this view.
+    KSPluginViewTarget EditorTarget();
+    // Closes the plug-in's editor, then the runner removes the plug-in.
+    void ClosePlugin(KCPlugin* plugin);
 
     KSRunnerViewOptions options;
     int32_t sortMode = 1;
@@ -96,4 +102,5 @@ private:
     KCWindow* mainWindow = nullptr;
     KURect<short> mainWindowBounds{0, 0, 0, 800};
     std::string title = kMainWindowTitle;
+    KCPluginViewList views;
 };

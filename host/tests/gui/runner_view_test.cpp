@@ -11,6 +11,9 @@
 
 namespace {
 
+using gui::Pixel;
+using gui::ReadPixel;
+
 // The texts of a wx menu's items, "<id> <text>" (separators "-").
 std::vector<std::string> Items(wxMenu* menu) {
     std::vector<std::string> items;
@@ -26,23 +29,6 @@ std::vector<std::string> Items(wxMenu* menu) {
 
 bool Checked(wxMenuItem* item) {
     return item != nullptr && item->IsCheckable() && item->IsChecked();
-}
-
-struct Pixel {
-    int r, g, b;
-    bool operator==(const Pixel& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-std::ostream& operator<<(std::ostream& os, const Pixel& p) {
-    return os << "(" << p.r << ", " << p.g << ", " << p.b << ")";
-}
-
-// One pixel of a window's drawing, read back from its context.
-Pixel ReadPixel(KCWindow& window, int x, int y) {
-    GMBind2RC(window);
-    unsigned char p[4] = {0, 0, 0, 0};
-    glReadBuffer(GL_BACK);
-    glReadPixels(x, window.bounds.Height() - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
-    return {p[0], p[1], p[2]};
 }
 
 // One runner for the whole suite: the program's resources come from the

@@ -1,0 +1,7 @@
+# The idle tick with the pass-through plug-in's editor shown: each tick
+# clears and swaps its 300 x 200 drawing window. Run under a display
+# (xvfb-run -a on llvmpipe).
+kv_add_bench(bench_editor SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_editor.cpp LIBS kvhost)
+add_dependencies(bench_editor PassThrough rigwell)
+target_compile_definitions(bench_editor PRIVATE KV_BENCH_PASSTHROUGH="$<TARGET_FILE:PassThrough>"
+                                                KV_BENCH_RIGWELL="$<TARGET_FILE:rigwell>")
