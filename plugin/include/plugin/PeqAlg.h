@@ -36,15 +36,28 @@ struct SSystemConfigValues {
     bool operator==(const SSystemConfigValues&) const = default;
 };
 
-// What the algorithm needs of its editor: the System Configuration dialog
-// and the editor frame's size. Headless, the defaults do nothing.
+class KCMenuEx;
+class KCWindow;
+
+// What the algorithm needs of its editor: the System Configuration dialog,
+// the editor's window, its pop-up menus, the command-list window and the POP
+// settings dialog. Headless, the defaults do nothing.
 class CPeqEditorServices {
 public:
     virtual ~CPeqEditorServices() = default;
     // Shows the dialog over `values`; true when it ended with OK (then
     // `values` holds the dialog's values).
     virtual bool RunSystemConfiguration(SSystemConfigValues& values) { return false; }
-    virtual void ResizeEditorFrame(bool expanded) {}
+    // The editor's drawing window while it is shown, else null.
+    virtual KCWindow* PluginWindow() { return nullptr; }
+    // Opens `menu` at the mouse: true with the chosen command in `selection`.
+    virtual bool PopUpMenu(KCMenuEx& menu, long& selection) { return false; }
+    // The command-list window: made hidden over `owner` (may be null) with
+    // the command file `path`.
+    virtual void PrepareCommander(KCWindow* owner, const std::string& path) {}
+    virtual bool IsCommanderVisible() { return false; }
+    virtual void ShowCommander(bool show) {}
+    virtual void RunPopSettings() {}
 };
 
 // The connection object of a connection type (0 Dimax, 1 Telos, 2 Terovan);
@@ -173,6 +186,13 @@ public:
         PopFilenameEEPROM = eepromFilename;
     }
     void ResizeEditorFrame();
+    // The editor's window set-up, run on each activation (once in full).
+    void SetUpEditorWindow(KCWindow* pluginWindow);
+    bool WindowSetUpDone() const { return windowSetUpDone_; }
+    // The Utilities menu: its items as they stand, and its commands.
+    void BuildUtilitiesMenu(KCMenuEx& menu);
+    void RunUtilitiesCommand(long command);
+    int32_t ChosenConnectionType() const { return rememberedConnectionType_; }
 
     // Chip-version conditions.
     bool IsTenBandChip() const;
@@ -220,6 +240,7 @@ public:
     long RefreshParamSelf(unsigned long param) override;
     long GetInitialStatesSelf(char* states) override;
     void AdjustProcessCodeSelf() override;
+    void ActivatePluginSpecificToolBarSelf(std::string& name) override;
     long LoadFromPresetSelf(CPresetInfo*, EPluginSetup) override { return 0; }
     using cALGORITHM::LoadFromPresetSelf;
 
