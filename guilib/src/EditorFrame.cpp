@@ -13,8 +13,9 @@
 KCEditorFrame::KCEditorFrame(const KCWindow* pluginWindow) {
     if (!pluginWindow || !pluginWindow->windowHandle)
         return;
-    wxWindow* parent = pluginWindow->windowHandle->GetParent();
-    owner_ = parent ? parent : pluginWindow->windowHandle;
+    // The toolkit may put a client panel between the frame and its child.
+    wxWindow* top = wxGetTopLevelParent(pluginWindow->windowHandle);
+    owner_ = top ? top : pluginWindow->windowHandle;
 }
 
 bool KCEditorFrame::SetTitle(const std::string& title) {
@@ -83,6 +84,8 @@ bool KCEditorFrame::GetSize(int32_t& width, int32_t& height, int32_t& clientHeig
 bool KCEditorFrame::SetSize(int32_t width, int32_t height) {
     if (!owner_ || width <= 0 || height <= 0)
         return false;
+    // A frame that is not resizable keeps the size hints of its old size.
+    owner_->SetSizeHints(width, height, width, height);
     owner_->SetSize(width, height);
     return true;
 }

@@ -194,7 +194,8 @@ long CStandardGUI_X::SetRefresh(KURect<short>* rect) {
 
 void CStandardGUI_X::GetViewRect(KURect<short>& out) {
     out = KURect<short>{};
-    if (window_ && viewSize_.x > 0 && viewSize_.y > 0)
+    // The host asks before it makes the window, to size it.
+    if (viewSize_.x > 0 && viewSize_.y > 0)
         out.Set(0, 0, viewSize_.y, viewSize_.x);
 }
 

@@ -13,7 +13,7 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 IMAGES = os.path.join(HERE, "editor")
 
-WIDTH, HEIGHT, COLLAPSED = 1000, 1100, 556
+WIDTH, HEIGHT, COLLAPSED = 1240, 940, 556
 
 # Control sizes (width, height); the fader strips are drawn for these sizes.
 VFADER = (24, 120)
@@ -252,13 +252,13 @@ def layout():
           154, 155, 156, 108, 109, 110, 129, 138, 120, 121,
           130, 151, 152, 178], 570, 460, 6, dx=90, dy=46)
     grid([93, 94, 95, 96, 97, 98, 99, 100, 101, 102, 103, 104, 105, 106, 107, 149, 150],
-         920, 10, 9, dx=70, dy=46)
+         570, 1010, 3, dx=76, dy=46)
     grid([145, 146, 147, 148, 157, 158, 159, 160, 161, 162, 163, 183, 195, 196, 197, 199, 179],
-         920, 650, 6, dx=58, dy=46)
-    control(180, 1030, 10, "Corr Thresh")
-    control(181, 1030, 80, "Corr Ratio")
-    add("VuMeter", [182], 1042, 150, (56, 12), label="Correlation")
-    value_text(182, 1056, 150)
+         860, 10, 17, dx=60, dy=40)
+    control(180, 860, 1030, "Corr Thresh")
+    control(181, 860, 1100, "Corr Ratio")
+    add("VuMeter", [182], 872, 1170, (56, 12), label="Correlation")
+    value_text(182, 886, 1170)
 
     root = ET.Element("GUI", Width=str(WIDTH), Height=str(HEIGHT),
                       CollapsedHeight=str(COLLAPSED))

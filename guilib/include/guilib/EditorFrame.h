@@ -1,5 +1,5 @@
 // The host's window that holds an editor's drawing window (its owner): the
-// drawing window's parent, or the drawing window itself when it has none.
+// top-level window the drawing window sits in, or the drawing window itself.
 // The editor names it, gives it its icon and sizes it.
 #pragma once
 

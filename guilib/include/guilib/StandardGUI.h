@@ -102,7 +102,7 @@ public:
     using CDrawable::SetRefresh;
     // Marks the editor for a redraw: 0, or kNotReady with no window.
     virtual long SetRefresh(KURect<short>* rect);
-    // The expanded view from the layout; empty with no window or layout.
+    // The expanded view from the layout; empty without a layout.
     virtual void GetViewRect(KURect<short>& out);
     // On a screen: a window is set.
     virtual bool IsVisible() const { return window_ != nullptr; }
