@@ -245,8 +245,12 @@ void CVuMeter_X::DrawSelf(CGraphicManagerAbs& gm) {
 void CText_X::DrawSelf(CGraphicManagerAbs& gm) {
     cALGORITHM* alg = GetAlgorithm();
     if (alg && GetLeadParamIndex() < alg->GetParamVector()->size()) {
+        const sCONTROL_PARAM& p = (*alg->GetParamVector())[GetLeadParamIndex()];
         std::string text;
-        (*alg->GetParamVector())[GetLeadParamIndex()].TranslateValueString(LeadState(), text);
+        if (showsLabel_)
+            text = p.label;
+        else
+            p.TranslateValueString(LeadState(), text);
         text_.SetText(text);
     }
     text_.SetDrawableRect(GetDrawableRect());
@@ -282,8 +286,22 @@ void KCGraph::FinishCreate(CGraphicManagerAbs& gm) {
         p->FinishCreate(&gm);
 }
 
+void KCGraph::Feed() {
+    cALGORITHM* alg = GetAlgorithm();
+    if (!fed_ || primitives_.empty() || !alg ||
+        GetLeadParamIndex() >= alg->GetParamVector()->size())
+        return;
+    const std::vector<double>& points =
+        (*alg->GetParamVector())[GetLeadParamIndex()].graph[alg->GetActiveSetup()];
+    std::vector<float>& data = primitives_.front()->GetData();
+    data.resize(points.size());
+    for (size_t i = 0; i < points.size(); ++i)
+        data[i] = static_cast<float>((points[i] - feedBottom_) / (feedTop_ - feedBottom_));
+}
+
 void KCGraph::DrawSelf(CGraphicManagerAbs& gm) {
     cControl_X::DrawSelf(gm);
+    Feed();
     gm.LimitDrawToRect(GetDrawableRect(), true);
     for (auto& p : primitives_)
         p->Draw();

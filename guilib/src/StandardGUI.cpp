@@ -1,8 +1,10 @@
 // The editor's layout reader, gesture handling and redraw.
 #include "guilib/StandardGUI.h"
 
+#include "foundation/ResConverters.h"
 #include "guilib/Algorithm.h"
 #include "ui/CGraphicManagerAbs.h"
+#include "ui/KCWindow.h"
 
 #include <charconv>
 
@@ -44,11 +46,75 @@ bool Named(const kvXML::CXMLElement& e, const char* name) {
     return std::string(e.name.c_str()) == name;
 }
 
+// What only some classes read: a graph's colour and range, a text's source.
+bool ReadClassAttributes(const kvXML::CXMLElement& e, cControl_X& c) {
+    std::string text;
+    std::vector<long> v;
+    if (auto* graph = dynamic_cast<KCGraph*>(&c)) {
+        long color[3] = {255, 255, 255};
+        if (e.GetAttrib("Color", text)) {
+            if (!ParseNumbers(text, v) || v.size() != 3)
+                return false;
+            std::copy(v.begin(), v.end(), color);
+        }
+        if (e.GetAttrib("Range", text)) {
+            if (!ParseNumbers(text, v) || v.size() != 2 || v[0] == v[1])
+                return false;
+            auto strip = std::make_unique<KCDrawGraph_LineStrip>();
+            strip->SetLineColor(KCRGBAColor(static_cast<uint8_t>(color[0]),
+                                            static_cast<uint8_t>(color[1]),
+                                            static_cast<uint8_t>(color[2]), 255));
+            graph->AddPrimitive(std::move(strip));
+            graph->SetGraphFeed(static_cast<double>(v[0]), static_cast<double>(v[1]));
+        }
+    }
+    if (e.GetAttrib("ReadOnly", text) && text == "1")
+        c.SetReadOnly(true);
+    if (auto* t = dynamic_cast<CText_X*>(&c))
+        t->SetShowsLabel(e.GetAttrib("Show", text) && text == "Label");
+    return true;
+}
+
 } // namespace
 
 CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) : alg_(alg) {}
 
-CStandardGUI_X::~CStandardGUI_X() = default;
+CStandardGUI_X::~CStandardGUI_X() {
+    ReleaseOwnGM();
+}
+
+void CStandardGUI_X::ReleaseOwnGM() {
+    if (!ownGM_)
+        return;
+    if (gm_ == ownGM_.get())
+        gm_ = nullptr;
+    ownGM_.reset();
+}
+
+void CStandardGUI_X::ActivateWindow(KCWindow* w) {
+    window_ = w;
+    if (!w || (gm_ && gm_ != ownGM_.get()))
+        return;
+    ReleaseOwnGM();
+    ownGM_ = std::make_unique<CGraphicManagerAbs>(container_);
+    KURect<short> hatch = hatch_;
+    if (hatch.IsEmpty())
+        hatch.Set(0, 0, viewSize_.y, viewSize_.x);
+    ownGM_->InitHatch(*w, hatch);
+    SetGM(ownGM_.get());
+    SetRefresh();
+}
+
+void CStandardGUI_X::DeactivateWindow() {
+    FinishGesture();
+    ReleaseOwnGM();
+}
+
+void CStandardGUI_X::SetWindow(KCWindow* w) {
+    if (!w || w != window_)
+        ReleaseOwnGM();
+    window_ = w;
+}
 
 void CStandardGUI_X::InitDefaultGUI(cALGORITHM* alg) {
     alg_ = alg;
@@ -62,6 +128,7 @@ long CStandardGUI_X::FinishCreate(void*) {
 
 void CStandardGUI_X::Dispose() {
     FinishGesture();
+    ReleaseOwnGM();
     focus_ = nullptr;
     pressed_ = nullptr;
     gm_ = nullptr;
@@ -74,8 +141,11 @@ long CStandardGUI_X::PresetModified(long) {
 }
 
 void CStandardGUI_X::InitHatch(KURect<short>* rect) {
-    if (rect)
-        hatch_ = *rect;
+    if (!rect)
+        return;
+    hatch_ = *rect;
+    if (ownGM_ && window_)
+        ownGM_->InitHatch(*window_, hatch_);
 }
 
 void CStandardGUI_X::MoveHatch(KCPoint<short>* point) {
@@ -124,7 +194,8 @@ long CStandardGUI_X::SetRefresh(KURect<short>* rect) {
 
 void CStandardGUI_X::GetViewRect(KURect<short>& out) {
     out = KURect<short>{};
-    if (window_ && viewSize_.x > 0 && viewSize_.y > 0)
+    // The host asks before it makes the window, to size it.
+    if (viewSize_.x > 0 && viewSize_.y > 0)
         out.Set(0, 0, viewSize_.y, viewSize_.x);
 }
 
@@ -175,6 +246,7 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
     root.GetAttrib("CollapsedHeight", collapsed);
     std::vector<std::unique_ptr<cControl_X>> controls;
     std::vector<X_CToolbarButton> toolbar;
+    std::vector<SLabel> labels;
     for (const kvXML::CXMLElement* e : root.children) {
         if (Named(*e, "ToolBar")) {
             for (const kvXML::CXMLElement* b : e->children) {
@@ -203,10 +275,15 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
         for (long i : indices)
             c->RegisterParam(static_cast<uint32_t>(i));
         c->SetImages(std::vector<short>(numbers.begin(), numbers.end()));
+        if (e->GetAttrib("Label", label) && !label.empty())
+            labels.push_back(SLabel{rect, label});
+        if (!ReadClassAttributes(*e, *c))
+            return -1;
         controls.push_back(std::move(c));
     }
     controls_ = std::move(controls);
     toolbar_ = std::move(toolbar);
+    labels_ = std::move(labels);
     viewSize_.Set(static_cast<short>(width), static_cast<short>(height));
     collapsedHeight_ = static_cast<short>(collapsed > 0 ? collapsed : height);
     active_ = focus_ = nullptr;
@@ -214,6 +291,18 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
     if (gm_)
         SetGM(gm_);
     return 0;
+}
+
+long CStandardGUI_X::ReadLayoutResource(short number) {
+    if (!container_)
+        return eMemNullPointer;
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    long err = GetXMLResource(container_, KCFourCC(QGLFourCC("XGUI")), number, root, resource);
+    if (err == 0)
+        err = root ? ReadLayout(*root) : static_cast<long>(eXMLTreeEmpty);
+    RMReleaseResource(resource);
+    return err;
 }
 
 cControl_X* CStandardGUI_X::FindControlForParam(unsigned long param) const {
@@ -332,6 +421,13 @@ void CStandardGUI_X::ExecuteToolbarButton(const X_CToolbarButton& button) {
         System_ExecutePluginSpecific(button.name);
 }
 
+void CStandardGUI_X::System_ExecutePluginSpecific(const std::string& name) {
+    FinishGesture();
+    if (alg_)
+        alg_->ActivatePluginSpecificToolBar(name);
+    SetRefresh();
+}
+
 void CStandardGUI_X::System_ExecuteUndo(unsigned short count) {
     FinishGesture();
     for (unsigned short i = 0; i < count && undo_.CanUndo(); ++i)
@@ -354,10 +450,14 @@ void CStandardGUI_X::DrawBackground(CGraphicManagerAbs& gm) {
 void CStandardGUI_X::DoIdle() {
     if (!gm_ || !gm_->IsInitialized())
         return;
+    // Our own manager draws only while its window has a context.
+    if (gm_ == ownGM_.get() && (!window_ || !window_->renderingContext))
+        return;
     gm_->GotoHatch();
     DrawBackground(*gm_);
     for (auto& c : controls_)
         c->Draw(*gm_);
+    DrawLabels(*gm_);
     for (const X_CToolbarButton& b : toolbar_) {
         gm_->SetColor(&b == pressed_ ? KCRGBAColor(200, 200, 205, 255)
                                      : KCRGBAColor(70, 70, 78, 255));
@@ -368,4 +468,11 @@ void CStandardGUI_X::DoIdle() {
                                                 static_cast<short>(b.rect.bottom - 4)));
     }
     ClearRefresh();
+}
+
+void CStandardGUI_X::DrawLabels(CGraphicManagerAbs& gm) {
+    const KCRGBAColor color(200, 200, 205, 255);
+    for (const SLabel& l : labels_)
+        gm.DrawTextUnOptimized(gm.GetFontInfo(), l.text.c_str(), color,
+                               KCPoint<short>(l.rect.left, static_cast<short>(l.rect.top - 3)));
 }

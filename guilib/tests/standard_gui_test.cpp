@@ -121,14 +121,16 @@ TEST_F(EditorFixture, DragUndoAndRedoThroughTheSystemBar) {
     EXPECT_EQ(editor.GetUndoManagerRef()->GetUndoStackSize(), steps + 1);
 }
 
-// The host's slots while no window is set: nothing to draw into, an empty
-// view, nothing visible and no event handled, even with a layout read.
+// The host's slots while no window is set: nothing to draw into, nothing
+// visible and no event handled; the view is the layout's (the host sizes
+// its windows by it before they exist).
 TEST_F(EditorFixture, HostSlotsWithoutAWindow) {
     EXPECT_EQ(editor.FinishCreate(nullptr), 0);
     EXPECT_EQ(editor.SetRefresh(nullptr), CStandardGUI_X::kNotReady);
     KURect<short> view{1, 2, 3, 4};
     editor.GetViewRect(view);
-    EXPECT_EQ(view, KURect<short>{});
+    EXPECT_EQ(view, KURect<short>(0, 0, editor.GetViewSize().y, editor.GetViewSize().x));
+    EXPECT_FALSE(view.IsEmpty());
     EXPECT_FALSE(editor.IsVisible());
     e.SetMouseDownLocation({150, 60});
     e.SetMouselocation({150, 60});

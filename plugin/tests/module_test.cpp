@@ -9,6 +9,8 @@
 #include "hosting/PluginScanner.h"
 #include "sim/SimDaemon.h"
 
+#include "DaemonLog.h"
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -225,9 +227,11 @@ TEST_F(EntryPoints, HeadlessEditor) {
     EXPECT_EQ(kp.KP_InitGUI(&instance), 0);
     EXPECT_EQ(kp.KP_ActivateWindow(&instance), 0);
     EXPECT_EQ(kp.KP_SetRefresh(&instance, nullptr), -3500);
+    // The view is the layout resource's expanded size.
     KURect<short> view{1, 2, 3, 4};
     EXPECT_EQ(kp.KP_GetViewRect(&instance, &view), 0);
-    EXPECT_EQ(view, KURect<short>{});
+    EXPECT_EQ(view, KURect<short>(0, 0, 940, 1240));
+    EXPECT_EQ(instance.viewRect, view);
     bool handled = true;
     EXPECT_EQ(kp.KP_DoKeyDown(&instance, nullptr, &handled), 0);
     EXPECT_FALSE(handled);
@@ -377,7 +381,7 @@ TEST(PluginModuleWithDaemon, HarnessBringsTheChipUpFromASeparateProcess) {
 
     // The full run, in order (non-raw frames with first and third byte
     // exchanged on the bus, POP lines raw).
-    const std::vector<std::string> writes = ChipWrites(daemon.logPath());
+    const std::vector<std::string> writes = dulmtest::ChipWrites(daemon.logPath());
     const char* const expected[] = {"00 B8 00", "00 B7 00", "F1 B5 FF", "00 C5 00", "00 A5 00",
                                     "00 C3 00", "00 A4 11", "00 C8 00", "BF C4 D5", "00 85 00"};
     size_t at = 0;

@@ -253,7 +253,7 @@ TEST_F(CommanderTest, DoubleClickRunsTheCommandAtItsAddress) {
         ASSERT_EQ(alg.CurrentConnectionType(), 2);
         auto services = std::make_shared<CPeqWindowServices>(wintest::SelfContainer());
         alg.SetEditorServices(services);
-        services->PrepareCommander(alg, Path());
+        services->PrepareCommander(alg, nullptr, Path());
         CCommander& commander = services->Commander();
         ASSERT_NE(commander.GetWindow(), nullptr);
         EXPECT_FALSE(services->IsCommanderVisible());

@@ -138,6 +138,10 @@ public:
     long FinishCreate();
     void Dispose();
 
+    // The component sub-type the algorithm was made for (0 when unknown).
+    uint32_t GetAlgSubType() const { return subType_; }
+    void SetAlgSubType(uint32_t subType) { subType_ = subType; }
+
     void SetNumInputs(long n) { numInputs_ = n; }
     void SetNumOutputs(long n) { numOutputs_ = n; }
     long GetNumInputs() const { return numInputs_; }
@@ -308,6 +312,11 @@ public:
     virtual EPluginSetup ToggleActiveSetup(EPluginSetup setup);
     virtual void SetBypassSelf() {}
     virtual void SetBypassCoefsSelf() {}
+    // A plug-in button of the system bar was pressed.
+    void ActivatePluginSpecificToolBar(const std::string& name) {
+        std::string pressed = name;
+        ActivatePluginSpecificToolBarSelf(pressed);
+    }
     virtual long MidiProcessInputSelf(QuorlMidiEvent&, bool&) { return 0; }
     virtual void TransportChangeSelf(bool, bool, long, long) {}
 
@@ -441,6 +450,7 @@ private:
     KTResContainerType* container_ = nullptr;
 
     bool native_ = true;
+    uint32_t subType_ = 0;
     long numInputs_ = 2;
     long numOutputs_ = 2;
     double sampleRate_ = 48000.0;

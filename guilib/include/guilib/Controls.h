@@ -264,16 +264,19 @@ public:
     void DrawSelf(CGraphicManagerAbs& gm) override;
 };
 
-// The lead parameter's value text.
+// The lead parameter's value text, or its label text (a parameter that is
+// only a label).
 class QGL_API CText_X : public cControl_X {
 public:
     CText_X() { SetReadOnly(true); }
     const char* GetControlClass() const override { return "Text"; }
     void DrawSelf(CGraphicManagerAbs& gm) override;
     KCStaticText& GetTextWin() { return text_; }
+    void SetShowsLabel(bool on) { showsLabel_ = on; }
 
 private:
     KCStaticText text_;
+    bool showsLabel_ = false;
 };
 
 // A control that shows graph primitives (owned) over a background.
@@ -284,10 +287,23 @@ public:
     KCGraph& operator=(const KCGraph& o);
     const char* GetControlClass() const override { return "Graph"; }
     void AddPrimitive(std::unique_ptr<KCGraphData> primitive);
+    // Feeds the first primitive, before each draw, from the lead
+    // parameter's graph points of the active setup: `bottom` at the
+    // rectangle's bottom, `top` at its top.
+    void SetGraphFeed(double bottom, double top) {
+        feedBottom_ = bottom;
+        feedTop_ = top;
+        fed_ = top != bottom;
+    }
     std::vector<std::unique_ptr<KCGraphData>>& GetPrimitives() { return primitives_; }
     void FinishCreate(CGraphicManagerAbs& gm) override;
     void DrawSelf(CGraphicManagerAbs& gm) override;
 
 private:
+    void Feed();
+
     std::vector<std::unique_ptr<KCGraphData>> primitives_;
+    double feedBottom_ = 0;
+    double feedTop_ = 0;
+    bool fed_ = false;
 };

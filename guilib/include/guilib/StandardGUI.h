@@ -7,9 +7,16 @@
 // CollapsedHeight; one `Control` element per control with Class ("Slider",
 // "Toggle", "Popup", "Button", "VuMeter", "Text", "Graph"), Params (indices
 // separated by commas, the first leading), Rect ("top,left,bottom,right"),
-// optional Images (resource numbers separated by commas) and Label; a
-// `ToolBar` element with one `Button` element per system-bar button (Name,
-// Rect).
+// optional Images (resource numbers separated by commas) and Label (drawn
+// above the control); a "Graph" draws its lead parameter's points as a line
+// strip in Color ("r,g,b") over Range ("bottom,top"); a "Text" with
+// Show="Label" shows the parameter's label text; ReadOnly="1" makes a control
+// that takes no gestures. A `ToolBar` element holds
+// one `Button` element per system-bar button (Name, Rect).
+//
+// Drawing: while a window is active the editor draws through a graphic
+// manager of its own over that window (unless one was set with SetGM), with
+// images from its resource container.
 #pragma once
 
 #include "foundation/KURect.h"
@@ -27,6 +34,7 @@ class cALGORITHM;
 class CGraphicManagerAbs;
 class KCWindow;
 class KCEventData;
+struct KTResContainerType;
 
 class QGL_API CSelectableHome {
 public:
@@ -54,6 +62,11 @@ public:
     // Builds the controls and the system bar from a layout tree; 0, or -1
     // for a tree that is not a layout (nothing is kept then).
     long ReadLayout(const kvXML::CXMLElement& root);
+    // The layout from the 'XGUI' resource `number` of the resource
+    // container; 0 or the error.
+    long ReadLayoutResource(short number);
+    void SetResContainer(KTResContainerType* container) { container_ = container; }
+    KTResContainerType* GetResContainer() const { return container_; }
     KCPoint<short> GetViewSize() const { return viewSize_; }
     short GetCollapsedHeight() const { return collapsedHeight_; }
 
@@ -69,9 +82,12 @@ public:
     virtual long PresetModified(long preset);
 
     virtual void SetPluginWindow(KCWindow* w) { window_ = w; }
-    virtual void ActivateWindow(KCWindow* w) { window_ = w; }
-    virtual void DeactivateWindow() {}
-    virtual void SetWindow(KCWindow* w) { window_ = w; }
+    // Attaches the editor to the window and starts drawing into it.
+    virtual void ActivateWindow(KCWindow* w);
+    // Stops drawing (the window's context is still there).
+    virtual void DeactivateWindow();
+    // Null: the editor lets go of its window.
+    virtual void SetWindow(KCWindow* w);
     // The editor's place inside the host's window.
     virtual void InitHatch(KURect<short>* rect);
     virtual void MoveHatch(KCPoint<short>* point);
@@ -86,7 +102,7 @@ public:
     using CDrawable::SetRefresh;
     // Marks the editor for a redraw: 0, or kNotReady with no window.
     virtual long SetRefresh(KURect<short>* rect);
-    // The expanded view from the layout; empty with no window or layout.
+    // The expanded view from the layout; empty without a layout.
     virtual void GetViewRect(KURect<short>& out);
     // On a screen: a window is set.
     virtual bool IsVisible() const { return window_ != nullptr; }
@@ -126,6 +142,8 @@ public:
     // System bar hooks the editor serves itself.
     void System_ExecuteUndo(unsigned short count) override;
     void System_ExecuteRedo(unsigned short count) override;
+    // A plug-in button: handed to the algorithm.
+    void System_ExecutePluginSpecific(const std::string& name) override;
 
 protected:
     // Makes a control of a layout class; null for an unknown class. A
@@ -136,6 +154,8 @@ protected:
 
 private:
     void ExecuteToolbarButton(const X_CToolbarButton& button);
+    void ReleaseOwnGM();
+    void DrawLabels(CGraphicManagerAbs& gm);
     const X_CToolbarButton* ToolbarButtonAt(const KCPoint<short>& p) const;
     cControl_X* ControlAt(const KCPoint<short>& p) const;
     void FinishGesture();
@@ -149,7 +169,14 @@ private:
     cControl_X* focus_ = nullptr;  // takes the keys: the last control clicked
     const X_CToolbarButton* pressed_ = nullptr;
     CGraphicManagerAbs* gm_ = nullptr;
+    std::unique_ptr<CGraphicManagerAbs> ownGM_;
+    KTResContainerType* container_ = nullptr;
     KCWindow* window_ = nullptr;
+    struct SLabel {
+        KURect<short> rect;
+        std::string text;
+    };
+    std::vector<SLabel> labels_;
     KURect<short> hatch_;
     KCPoint<short> viewSize_;
     short collapsedHeight_ = 0;

@@ -21,7 +21,7 @@ public:
 
     bool RunSystemConfiguration(SSystemConfigValues& values) override;
     bool RunPopSettings(cPEQ_ALG& alg, SPopSettingsValues& values) override;
-    void PrepareCommander(cPEQ_ALG& alg, const std::string& path) override;
+    void PrepareCommander(cPEQ_ALG& alg, KCWindow* owner, const std::string& path) override;
     void ShowCommander(bool show) override;
     bool IsCommanderVisible() override;
 

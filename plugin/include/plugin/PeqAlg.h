@@ -46,22 +46,29 @@ struct SPopSettingsValues {
 };
 
 class cPEQ_ALG;
+class KCMenuEx;
+class KCWindow;
 
 // What the algorithm needs of its editor: the System Configuration and POP
-// Settings dialogs, the command-list window and the editor frame's size.
-// Headless, the defaults do nothing.
+// Settings dialogs, the editor's window, its pop-up menus and the
+// command-list window. Headless, the defaults do nothing.
 class CPeqEditorServices {
 public:
     virtual ~CPeqEditorServices() = default;
     // Shows the dialog over `values`; true when it ended with OK (then
     // `values` holds the dialog's values).
     virtual bool RunSystemConfiguration(SSystemConfigValues& values) { return false; }
+    // The POP Settings dialog over `values`; true when it ended with OK.
     virtual bool RunPopSettings(cPEQ_ALG& alg, SPopSettingsValues& values) { return false; }
-    virtual void ResizeEditorFrame(bool expanded) {}
-    // Creates the command-list window hidden (once) and loads `path`.
-    virtual void PrepareCommander(cPEQ_ALG& alg, const std::string& path) {}
-    virtual void ShowCommander(bool show) {}
+    // The editor's drawing window while it is shown, else null.
+    virtual KCWindow* PluginWindow() { return nullptr; }
+    // Opens `menu` at the mouse: true with the chosen command in `selection`.
+    virtual bool PopUpMenu(KCMenuEx& menu, long& selection) { return false; }
+    // The command-list window: made hidden (once) over `owner` (may be null)
+    // with the command file `path`.
+    virtual void PrepareCommander(cPEQ_ALG& alg, KCWindow* owner, const std::string& path) {}
     virtual bool IsCommanderVisible() { return false; }
+    virtual void ShowCommander(bool show) {}
 };
 
 // The connection object of a connection type (0 Dimax, 1 Telos, 2 Terovan);
@@ -201,6 +208,13 @@ public:
     // The POP Settings dialog: on OK its values become the POP settings.
     void ShowPopSettings();
     SPopSettingsValues PopSettings() const;
+    // The editor's window set-up, run on each activation (once in full).
+    void SetUpEditorWindow(KCWindow* pluginWindow);
+    bool WindowSetUpDone() const { return windowSetUpDone_; }
+    // The Utilities menu: its items as they stand, and its commands.
+    void BuildUtilitiesMenu(KCMenuEx& menu);
+    void RunUtilitiesCommand(long command);
+    int32_t ChosenConnectionType() const { return rememberedConnectionType_; }
 
     // Chip-version conditions.
     bool IsTenBandChip() const;
@@ -251,6 +265,7 @@ public:
     long RefreshParamSelf(unsigned long param) override;
     long GetInitialStatesSelf(char* states) override;
     void AdjustProcessCodeSelf() override;
+    void ActivatePluginSpecificToolBarSelf(std::string& name) override;
     long LoadFromPresetSelf(CPresetInfo*, EPluginSetup) override { return 0; }
     using cALGORITHM::LoadFromPresetSelf;
 

@@ -3,6 +3,7 @@
 #include "plugin/PeqAlg.h"
 
 #include "foundation/KUUtils.h"
+#include "hosting/ComponentInfo.h"
 #include "hosting/ProcCodeDesc.h"
 #include "plugin/ConnectDimax.h"
 #include "plugin/ConnectTelos.h"
@@ -61,6 +62,8 @@ cPEQ_ALG::cPEQ_ALG(const QuorlComponentInfo* info, KTResContainerType* container
                    std::shared_ptr<CTickClock> clock, ConnectionFactory connections)
     : cALGORITHM(info, container, native), CChipRegisters(clock),
       connections_(connections ? std::move(connections) : BridgeConnectionFactory(clock)) {
+    if (info)
+        SetAlgSubType(info->componentSubType.Get());
     // The band-position map: the edge band 0 sits after the inner bands.
     const int n = std::max(1, static_cast<int>(bandCount_));
     sectionCount_ = static_cast<int16_t>(n);
@@ -153,11 +156,6 @@ bool cPEQ_ALG::SelectConnection(int32_t type) {
     none->SetTrace(1);
     SetConnection(std::move(none));
     return false;
-}
-
-void cPEQ_ALG::ResizeEditorFrame() {
-    if (services_)
-        services_->ResizeEditorFrame(expanded_);
 }
 
 bool cPEQ_ALG::IsTenBandChip() const {

@@ -2,11 +2,8 @@
 // each with the instance record; they forward to the instance's algorithm
 // object (and, once made, its editor object).
 #include "hosting/PluginInterface.h"
-#include "plugin/EditorWindows.h"
 #include "plugin/PeqAlg.h"
 #include "ui/KCWindow.h"
-
-#include <wx/toplevel.h>
 
 #include "MyGUI.h"
 
@@ -93,11 +90,8 @@ KP_EXPORT int32_t KP_CreateGUI(PluginInstance* instance) {
     DeleteGui(instance);
     KTResContainerType* container = nullptr;
     const KTErr err = RMGetResContainer(instance->module, container);
-    if (container && Alg(instance)) {
+    if (container && Alg(instance))
         instance->gui = new CMyGUI(container);
-        // The editor's dialogs and windows, built from the module's resources.
-        Alg(instance)->SetEditorServices(std::make_shared<CPeqWindowServices>(container));
-    }
     return static_cast<int32_t>(err);
 }
 KP_EXPORT int32_t KP_InitGUI(PluginInstance* instance) {
@@ -110,10 +104,6 @@ KP_EXPORT int32_t KP_InitGUI(PluginInstance* instance) {
 KP_EXPORT int32_t KP_ActivateWindow(PluginInstance* instance) {
     if (CMyGUI* gui = Gui(instance))
         gui->ActivateWindow(instance->window);
-    // The editor's frame owns the plug-in's dialogs.
-    if (cPEQ_ALG* alg = Alg(instance); alg && instance->window && instance->window->windowHandle)
-        if (auto* services = dynamic_cast<CPeqWindowServices*>(alg->EditorServices()))
-            services->SetOwner(wxGetTopLevelParent(instance->window->windowHandle));
     return 0;
 }
 KP_EXPORT int32_t KP_DeactivateWindow(PluginInstance* instance) {

@@ -30,7 +30,7 @@ bool CPeqWindowServices::RunPopSettings(cPEQ_ALG& alg, SPopSettingsValues& value
     return true;
 }
 
-void CPeqWindowServices::PrepareCommander(cPEQ_ALG& alg, const std::string& path) {
+void CPeqWindowServices::PrepareCommander(cPEQ_ALG& alg, KCWindow*, const std::string& path) {
     commander_.SetDialogInfo(0, owner_, module_);
     commander_.SetAlgorithm(&alg);
     if (!commander_.GetWindow())

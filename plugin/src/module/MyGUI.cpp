@@ -1,0 +1,59 @@
+// The plug-in's editor object.
+#include "MyGUI.h"
+
+#include "guilib/MenuEx.h"
+#include "plugin/EditorWindows.h"
+#include "plugin/PeqAlg.h"
+#include "ui/KCWindow.h"
+
+#include <wx/window.h>
+
+// What the algorithm asks of its editor, answered by the editor while it
+// exists: its window and pop-up menus here, the dialogs and the command-list
+// window (built from the module's resources) by the window services.
+class CMyGUI::CServices final : public CPeqWindowServices {
+public:
+    CServices(CMyGUI* gui, KTResContainerType* container)
+        : CPeqWindowServices(container), gui_(gui) {}
+    void Forget() { gui_ = nullptr; }
+
+    KCWindow* PluginWindow() override {
+        KCWindow* w = gui_ ? gui_->GetPluginWindow() : nullptr;
+        return w && w->windowHandle ? w : nullptr;
+    }
+    bool PopUpMenu(KCMenuEx& menu, long& selection) override {
+        selection = -1;
+        KCWindow* w = PluginWindow();
+        return w && menu.ActivatePopUpMenu(*w, KMMouseInWindow(*w), selection) == 0;
+    }
+
+private:
+    CMyGUI* gui_;
+};
+
+CMyGUI::CMyGUI(KTResContainerType* container)
+    : CStandardGUI_X(nullptr), services_(std::make_shared<CServices>(this, container)) {
+    SetResContainer(container);
+}
+
+CMyGUI::~CMyGUI() {
+    services_->Forget();
+    if (auto* alg = dynamic_cast<cPEQ_ALG*>(GetAlg()))
+        alg->SetEditorServices(nullptr);
+}
+
+void CMyGUI::InitDefaultGUI(cALGORITHM* alg) {
+    CStandardGUI_X::InitDefaultGUI(alg);
+    ReadLayoutResource(kLayoutId);
+    if (auto* peq = dynamic_cast<cPEQ_ALG*>(alg))
+        peq->SetEditorServices(services_);
+}
+
+void CMyGUI::ActivateWindow(KCWindow* w) {
+    CStandardGUI_X::ActivateWindow(w);
+    // The editor's frame owns the plug-in's dialogs.
+    if (w && w->windowHandle)
+        services_->SetOwner(wxGetTopLevelParent(w->windowHandle));
+    if (auto* alg = dynamic_cast<cPEQ_ALG*>(GetAlg()))
+        alg->SetUpEditorWindow(w && w->windowHandle ? w : nullptr);
+}

@@ -1,0 +1,366 @@
+// The plug-in's editor in a real window, hosted as the host's editor view
+// hosts it (a frame with a child OpenGL window whose mouse events go to the
+// KP_ entries), against a u2c-sim daemon: the frame's title and icon, the
+// view size, a drag of the Balance fader with real pointer events, undo and
+// redo from the tool bar, and what the board saw.
+#include "display_harness.h"
+
+#include "foundation/RM.h"
+#include "foundation/ResConverters.h"
+#include "hosting/PluginInterface.h"
+#include "sim/SimDaemon.h"
+#include "ui/GMRenderer.h"
+
+#include "DaemonLog.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <wx/toplevel.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kNames[] = {
+#define KP_ENTRY(name, params) #name,
+#include "hosting/PluginEntryPoints.def"
+#undef KP_ENTRY
+};
+
+constexpr int kBalance = 122;
+constexpr int kConnectivity = 177;
+
+// A control or tool-bar button of the layout: its rectangle.
+struct SRect {
+    int top = 0, left = 0, bottom = 0, right = 0;
+    int CenterX() const { return (left + right) / 2; }
+    int CenterY() const { return (top + bottom) / 2; }
+};
+
+bool ParseRect(const std::string& text, SRect& r) {
+    std::istringstream in(text);
+    char comma = 0;
+    return static_cast<bool>(in >> r.top >> comma >> r.left >> comma >> r.bottom >> comma >>
+                             r.right);
+}
+
+// The layout resource of the module file.
+struct SLayout {
+    int width = 0, height = 0, collapsed = 0;
+    std::vector<std::tuple<std::string, std::string, SRect>> controls; // class, params, rect
+    std::vector<std::pair<std::string, SRect>> buttons;
+    std::set<short> images{1}; // the frame's icon, and those the controls name
+
+    SRect Control(const std::string& cls, int param) const {
+        for (const auto& [c, p, r] : controls)
+            if (c == cls && p == std::to_string(param))
+                return r;
+        ADD_FAILURE() << "no " << cls << " for " << param;
+        return {};
+    }
+    SRect Button(const std::string& name) const {
+        for (const auto& [n, r] : buttons)
+            if (n == name)
+                return r;
+        ADD_FAILURE() << "no button " << name;
+        return {};
+    }
+};
+
+SLayout ReadLayout(const fs::path& module) {
+    // Read as data: the module's code never runs here.
+    SLayout layout;
+    KTResContainerType* container = nullptr;
+    EXPECT_EQ(RMOpenResContainer(kvFM::KCStPath(module.string()), 0, container), eNoErr);
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    EXPECT_EQ(GetXMLResource(container, KCFourCC(KV_FOURCC("XGUI")), 1000, root, resource), 0);
+    if (root) {
+        long w = 0, h = 0, c = 0;
+        root->GetAttrib("Width", w);
+        root->GetAttrib("Height", h);
+        root->GetAttrib("CollapsedHeight", c);
+        layout.width = static_cast<int>(w);
+        layout.height = static_cast<int>(h);
+        layout.collapsed = static_cast<int>(c);
+        for (const kvXML::CXMLElement* e : root->children) {
+            std::string cls, params, rect, name;
+            SRect r;
+            if (std::string(e->name.c_str()) == "ToolBar") {
+                for (const kvXML::CXMLElement* b : e->children)
+                    if (b->GetAttrib("Name", name) && b->GetAttrib("Rect", rect) &&
+                        ParseRect(rect, r))
+                        layout.buttons.emplace_back(name, r);
+            } else if (e->GetAttrib("Class", cls) && e->GetAttrib("Params", params) &&
+                       e->GetAttrib("Rect", rect) && ParseRect(rect, r)) {
+                layout.controls.emplace_back(cls, params, r);
+                std::string images;
+                e->GetAttrib("Images", images);
+                std::istringstream in(images);
+                for (short n = 0; in >> n;) {
+                    layout.images.insert(n);
+                    in.ignore(1, ',');
+                }
+            }
+        }
+    }
+    RMReleaseResource(resource);
+    RMCloseResContainer(container);
+    return layout;
+}
+
+// The editor view: the frame, its OpenGL child and the plug-in behind them.
+class EditorView {
+public:
+    EditorView(SPluginEntryPoints& kp, PluginInstance& instance, const SLayout& layout)
+        : kp_(kp), instance_(instance) {
+        view_ = KURect<short>(0, 0, static_cast<short>(layout.height),
+                              static_cast<short>(layout.width));
+        KCWinCreateOpts frame;
+        frame.kind = kWinKindPlain;
+        frame.flags = 0x105;
+        frame.title = "editor";
+        frame.bounds = KURect<short>(20, 20, static_cast<short>(20 + layout.height),
+                                     static_cast<short>(20 + layout.width));
+        EXPECT_EQ(KMCreateWindow(frame, frame_), eNoErr);
+        KCWinCreateOpts child;
+        child.kind = kWinKindOpenGL;
+        child.flags = 0x120;
+        child.parent = &frame_;
+        child.bounds = view_;
+        child.handler = &EditorView::Handler;
+        child.userData = this;
+        EXPECT_EQ(KMCreateWindow(child, child_), eNoErr);
+        // Shown as the host shows an editor.
+        instance_.window = &child_;
+        kp_.KP_SetWindow(&instance_);
+        EXPECT_EQ(GMCreateRC(child_), eNoErr);
+        kp_.KP_InitHatch(&instance_, &view_);
+        kp_.KP_SetRefresh(&instance_, &view_);
+        kp_.KP_ActivateWindow(&instance_);
+        KMShowWindow(child_);
+        KMShowWindow(frame_);
+        display::Pump(200);
+        Draw();
+    }
+    ~EditorView() {
+        kp_.KP_DeactivateWindow(&instance_);
+        GMDisposeRC(child_);
+        instance_.window = nullptr;
+        kp_.KP_SetWindow(&instance_);
+        KMDisposeWindow(child_);
+        KMDisposeWindow(frame_);
+        display::Pump(20);
+    }
+
+    // One idle tick of the host: the plug-in's idle and a full redraw.
+    void Draw() {
+        GMBind2RC(child_);
+        kp_.KP_DoIdle(&instance_);
+        GMSwapBuffers(child_);
+    }
+    // Idles for about `ms` milliseconds.
+    void Idle(int ms) {
+        for (int t = 0; t < ms; t += 30) {
+            Draw();
+            display::Pump(30);
+        }
+    }
+    void Click(int x, int y) {
+        sim_.MouseMove(display::Screen(child_, x, y));
+        Idle(60);
+        sim_.MouseDown();
+        Idle(60);
+        sim_.MouseUp();
+        Idle(90);
+    }
+    void Drag(int x, int y, int dx) {
+        sim_.MouseMove(display::Screen(child_, x, y));
+        Idle(60);
+        sim_.MouseDown();
+        Idle(60);
+        for (int step = 1; step <= 4; ++step) {
+            sim_.MouseMove(display::Screen(child_, x + dx * step / 4, y));
+            Idle(40);
+        }
+        sim_.MouseUp();
+        Idle(90);
+    }
+    wxTopLevelWindow* Frame() const { return dynamic_cast<wxTopLevelWindow*>(frame_.windowHandle); }
+    double State(int param) {
+        double v = -1;
+        kp_.KP_GetParamState(&instance_, param, &v);
+        return v;
+    }
+
+private:
+    static bool Handler(void*, KEEventTypes event, KCEventData* data, void* user) {
+        auto* self = static_cast<EditorView*>(user);
+        switch (event) {
+        case eMouseDown:
+            self->kp_.KP_DoMouseDown(&self->instance_, data);
+            break;
+        case eMouseUp:
+            self->kp_.KP_DoMouseUp(&self->instance_, data);
+            break;
+        case eMouseMove:
+            self->kp_.KP_DoMouseMove(&self->instance_, data);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+    SPluginEntryPoints& kp_;
+    PluginInstance& instance_;
+    KURect<short> view_;
+    KCWindow frame_;
+    KCWindow child_;
+    wxUIActionSimulator sim_;
+};
+
+// The last write of a command to the chip ("00 C9 .."), empty when none.
+std::string LastWrite(const std::string& log, const std::string& prefix) {
+    std::string last;
+    for (const std::string& w : dulmtest::ChipWrites(log))
+        if (w.compare(0, prefix.size(), prefix) == 0)
+            last = w;
+    return last;
+}
+
+// Every parameter the editor shows has a control, every image a control
+// names is in the module, and every control and button lies in the view.
+TEST(EditorLayout, CoversTheParametersAndNamesOnlyExistingImages) {
+    RMInit(0);
+    const SLayout layout = ReadLayout(DULM_MODULE_PATH);
+    ASSERT_GT(layout.width, 0);
+    EXPECT_EQ(layout.collapsed, 556);
+    // Not on the editor: storage only, and the System Configuration's own.
+    std::set<int> wanted;
+    for (int i = 0; i < 200; ++i)
+        if (i != 78 && i != 83 && i != 85 && i != 194 && i != 114 && i != 115 &&
+            !(i >= 165 && i <= 176))
+            wanted.insert(i);
+    std::set<int> images;
+    for (const auto& [cls, params, r] : layout.controls) {
+        std::istringstream in(params);
+        for (int p = 0; in >> p;) {
+            wanted.erase(p);
+            in.ignore(1, ',');
+        }
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= layout.width &&
+                    r.bottom <= layout.height && r.left < r.right && r.top < r.bottom)
+            << cls << " " << params;
+    }
+    EXPECT_TRUE(wanted.empty()) << "no control for " << *wanted.begin();
+    for (const auto& [name, r] : layout.buttons)
+        EXPECT_TRUE(r.right <= layout.width && r.bottom <= layout.collapsed) << name;
+    EXPECT_EQ(layout.Control("Popup", 86).right > 0, true); // rebuilt by that class name
+    EXPECT_GT(layout.Control("Text", 198).right, 0);
+    EXPECT_GT(layout.Button("Utilities").right, 0);
+    // Each image number resolves to a PNG of the module, icon 1 included.
+    KTResContainerType* container = nullptr;
+    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(DULM_MODULE_PATH), 0, container), eNoErr);
+    for (short n : layout.images) {
+        KTResourceType* resource = nullptr;
+        EXPECT_EQ(RMGetAResource(container, KCFourCC(KV_FOURCC("PNG_")), n, resource, nullptr),
+                  eNoErr)
+            << n;
+        void* data = nullptr;
+        if (resource && RMGetResData(resource, data) == eNoErr && data) {
+            EXPECT_EQ(std::memcmp(data, "\x89PNG", 4), 0) << n;
+        }
+        RMReleaseResource(resource);
+    }
+    RMCloseResContainer(container);
+    RMDispose();
+}
+
+TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
+    REQUIRE_DISPLAY();
+    const fs::path dir =
+        fs::temp_directory_path() / ("dulm_editor_test." + std::to_string(::getpid()));
+    const fs::path mod = dir / "module";
+    fs::create_directories(mod);
+    fs::create_directories(dir / "registry");
+    for (const auto& entry : fs::directory_iterator(fs::path(DULM_MODULE_PATH).parent_path()))
+        fs::copy_file(entry.path(), mod / entry.path().filename());
+    std::ofstream(mod / "DL6000_5.05.pop", std::ios::binary) << "00 A5 00\r\n";
+    std::ofstream(mod / "Commander.xml") << "<Commander/>\n";
+
+    u2csim::SimDaemon daemon(U2C_SIM_PATH);
+    ASSERT_TRUE(daemon.ready());
+    ::setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
+    ::setenv("QUORL_REGISTRY_DIR", (dir / "registry").c_str(), 1);
+    RMInit(0);
+    const SLayout layout = ReadLayout(mod / "DulmAudioDSP.so");
+    ASSERT_GT(layout.width, 0);
+
+    void* module = ::dlopen((mod / "DulmAudioDSP.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << ::dlerror();
+    SPluginEntryPoints kp;
+    void** slots = reinterpret_cast<void**>(&kp);
+    for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+        ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
+    auto instance = std::make_unique<PluginInstance>();
+    instance->module = static_cast<KTNativeContainerType*>(module);
+    instance->componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
+    ASSERT_EQ(kp.KP_CreateInstance(instance.get()), 0);
+    ASSERT_EQ(kp.KP_InitAlgToHardware(instance.get(), nullptr, 0, 48000), 0);
+    ASSERT_EQ(kp.KP_CreateGUI(instance.get()), 0);
+    ASSERT_EQ(kp.KP_InitGUI(instance.get()), 0);
+    KURect<short> view;
+    kp.KP_GetViewRect(instance.get(), &view);
+    {
+        EditorView editor(kp, *instance, layout);
+        EXPECT_EQ(view, KURect<short>(0, 0, static_cast<short>(layout.height),
+                                      static_cast<short>(layout.width)));
+        ASSERT_NE(editor.Frame(), nullptr);
+        EXPECT_EQ(editor.Frame()->GetTitle().utf8_string(), "Quorl Audio DulmDSP");
+        EXPECT_FALSE(editor.Frame()->GetIcons().IsEmpty());
+
+        // Connectivity on through its switch; the idle check finds the board.
+        const SRect link = layout.Control("Toggle", kConnectivity);
+        editor.Click(link.CenterX(), link.CenterY());
+        EXPECT_EQ(editor.State(kConnectivity), 1.0);
+        editor.Idle(400);
+
+        // The Balance fader dragged far past its right end stops at 240.
+        const SRect balance = layout.Control("Slider", kBalance);
+        EXPECT_EQ(editor.State(kBalance), 500.0);
+        editor.Drag(balance.CenterX(), balance.CenterY(), 3 * (balance.right - balance.left));
+        EXPECT_EQ(editor.State(kBalance), 1000.0);
+        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 00");
+
+        const SRect undo = layout.Button("Undo");
+        editor.Click(undo.CenterX(), undo.CenterY());
+        EXPECT_EQ(editor.State(kBalance), 500.0);
+        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 78");
+        const SRect redo = layout.Button("Redo");
+        editor.Click(redo.CenterX(), redo.CenterY());
+        EXPECT_EQ(editor.State(kBalance), 1000.0);
+        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 00");
+    }
+    EXPECT_EQ(kp.KP_DeleteInstance(instance.get()), 0);
+    instance.reset();
+    ::dlclose(module);
+    EXPECT_EQ(daemon.stop(), 0);
+    ::unsetenv("TEROVAN_U2C_SOCKET");
+    ::unsetenv("QUORL_REGISTRY_DIR");
+    RMDispose();
+    fs::remove_all(dir);
+}
+
+} // namespace
