@@ -7,6 +7,9 @@
 #include "loggerui/Dialogs.h"
 #include "loggerui/IoPage.h"
 #include "loggerui/MainWindowCommands.h"
+#include "loggerui/ScriptPage.h"
+#include "loggerui/TweaksPage.h"
+#include "loggerui/VolumePage.h"
 
 #include <wx/app.h>
 #include <wx/checkbox.h>
@@ -152,7 +155,8 @@ void SettingsModel::SetGpioSelection2(uint32_t value) {
 
 // ---- the logger
 
-WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
+WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus), tweaks_(bus) {
+    ConnectTweaks();
     // The pages' preset-stage boxes start checked, as their pages open.
     settings_.SetChecked(busgate::ctl::kConfigIoAtPreset, true);
     settings_.SetChecked(busgate::ctl::kConfigPwrAmpAtPreset, true);
@@ -161,8 +165,15 @@ WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
 }
 
 WxLogger::~WxLogger() {
+    tweaks_.SetChangeHook(nullptr);
+    tweaks_.SetTimerHook(nullptr);
+    if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get())) {
+        page->Arm(TweaksService::kMeterTimer, -1);
+        page->Arm(TweaksService::kReadyTimer, -1);
+    }
     // The pages refer to this logger: they go with it.
-    for (wxWindow* page : {aeqPage_.get(), ioPage_.get()})
+    for (wxWindow* page :
+         {aeqPage_.get(), ioPage_.get(), tweaksPage_.get(), volumePage_.get(), scriptPage_.get()})
         if (page)
             page->Destroy();
 }
@@ -292,6 +303,69 @@ void WxLogger::CreateIoCfgDialog(busgate::HostWindow owner) {
         wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
         ioPage_ = new CIoCfgDialog(parent, *this);
         PinLibrary();
+    });
+}
+
+void WxLogger::CreateTweaksDialog(busgate::HostWindow owner) {
+    if (tweaksPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (tweaksPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        tweaksPage_ = new CTweaks_Dialog(parent, *this, tweaks_);
+        PinLibrary();
+    });
+}
+
+void WxLogger::CreateScriptDialog(busgate::HostWindow owner) {
+    if (scriptPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (scriptPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        scriptPage_ = new CScript_Dialog(parent, *this, ScriptFiles::DefaultSettingsPath());
+        PinLibrary();
+    });
+}
+
+wxWindow* WxLogger::VolumePage(bool create) {
+    if (!volumePage_ && create) {
+        volumePage_ = new CVolumeControl_Dialog(nullptr, *this, volume_);
+        PinLibrary();
+    }
+    return volumePage_.get();
+}
+
+// The tweaks service changes from the page and from the decoder's thread;
+// the page shows it and runs its timers on the GUI thread.
+void WxLogger::ConnectTweaks() {
+    tweaks_.SetChangeHook([this] {
+        if (!tweaks_.Snapshot().srcControls)
+            settings_.SetChecked(busgate::ctl::kConfigSrcPllAtPreset, false);
+        if (OnGuiThread()) {
+            if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get()))
+                page->Refresh();
+            return;
+        }
+        if (!wxTheApp || tweaksRefreshPending_.exchange(true))
+            return;
+        wxTheApp->CallAfter([this] {
+            tweaksRefreshPending_.store(false);
+            if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get()))
+                page->Refresh();
+        });
+    });
+    tweaks_.SetTimerHook([this](int timer, int ms) {
+        auto arm = [this, timer, ms] {
+            if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get()))
+                page->Arm(timer, ms);
+        };
+        if (OnGuiThread())
+            arm();
+        else if (wxTheApp)
+            wxTheApp->CallAfter(arm);
     });
 }
 

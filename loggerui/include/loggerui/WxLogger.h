@@ -11,6 +11,8 @@
 #include "busaccess/busgate/BusGate.h"
 #include "busaccess/busgate/LoggerServices.h"
 #include "loggerui/PageModels.h"
+#include "loggerui/TweaksService.h"
+#include "loggerui/VolumeService.h"
 
 #include <wx/string.h>
 #include <wx/textctrl.h>
@@ -85,9 +87,9 @@ public:
     void CreateMainDialog(busgate::HostWindow owner) override;
     void CreateIoCfgDialog(busgate::HostWindow owner) override;
     void CreateAeqCfgDialog(busgate::HostWindow owner) override;
-    void CreateTweaksDialog(busgate::HostWindow) override {}
+    void CreateTweaksDialog(busgate::HostWindow owner) override;
     void CreatePwrAmpDialog(busgate::HostWindow) override {}
-    void CreateScriptDialog(busgate::HostWindow) override {}
+    void CreateScriptDialog(busgate::HostWindow owner) override;
     busgate::CEvbCfg_Dialog* CreateEvbDialog(int boardType) override;
     void DestroyEvbDialogs() override;
 
@@ -113,11 +115,13 @@ public:
     void IoInjectConfig() override { InjectIoImages(bus_, pages_.io.Images()); }
     uint32_t IoGpioSelection2() const override { return pages_.io.Selection2(); }
     void AeqSendFilters() override { SendAeqFilters(bus_, pages_.aeq.Records()); }
-    void TweaksEnable(int enable) override { tweaksRunning_.store(enable != 0); }
-    void TweaksConfigureSrc() override {}
-    void TweaksCheckRunning() override {}
-    bool TweaksRunning() const override { return tweaksRunning_.load(); }
-    void SetTweaksButton(std::string_view, bool) override {}
+    void TweaksEnable(int enable) override { tweaks_.EnableTweaks(enable != 0); }
+    void TweaksConfigureSrc() override { tweaks_.ConfigureSrc(); }
+    void TweaksCheckRunning() override { tweaks_.CheckRunning(); }
+    bool TweaksRunning() const override { return tweaks_.Snapshot().enabled; }
+    void SetTweaksButton(std::string_view text, bool enable) override {
+        tweaks_.SetButton(std::string(text), enable);
+    }
     void PumpMessages() override;
 
     // ---- for the windows (GUI thread)
@@ -132,6 +136,12 @@ public:
     // The AEQ page; null until the first open created it.
     wxWindow* AeqPage() const { return aeqPage_.get(); }
     wxWindow* IoPage() const { return ioPage_.get(); }
+    wxWindow* TweaksPage() const { return tweaksPage_.get(); }
+    TweaksService& Tweaks() { return tweaks_; }
+    wxWindow* ScriptPage() const { return scriptPage_.get(); }
+    // The volume page, created on first use with the desktop as parent.
+    wxWindow* VolumePage(bool create);
+    VolumeService& Volume() { return volume_; }
     busgate::BusGate& Bus() { return bus_; }
     void OnTimer(int timer);
     // The close box or Esc of the main window.
@@ -166,6 +176,7 @@ private:
     void ApplyControlStates();
     void HandOff(int slot, std::function<void()> work);
     void InitMainDialog();
+    void ConnectTweaks();
 
     busgate::BusGate& bus_;
     SettingsModel settings_;
@@ -173,7 +184,6 @@ private:
     std::atomic<bool> mainExists_{false};
     std::atomic<bool> loggingEnabled_{true};
     std::atomic<bool> hidden_{true};
-    std::atomic<bool> tweaksRunning_{false};
     std::atomic<int> connectionState_{busgate::kDisconnected};
     std::array<std::atomic<int>, kSlots> armMilliseconds_{};
     std::array<std::atomic<bool>, kSlots> handOffPending_{};
@@ -192,6 +202,12 @@ private:
     std::unique_ptr<busgate::CEvbCfg_Dialog> evb_;
     int evbType_ = 0;
     std::function<void(uint32_t)> reminderWait_;
+    TweaksService tweaks_;
+    wxWeakRef<wxWindow> tweaksPage_; // a CTweaks_Dialog
+    VolumeService volume_{bus_, tweaks_};
+    wxWeakRef<wxWindow> volumePage_; // a CVolumeControl_Dialog
+    wxWeakRef<wxWindow> scriptPage_; // a CScript_Dialog
+    std::atomic<bool> tweaksRefreshPending_{false};
 };
 
 // The windowed logger when this thread is the GUI thread of a running wx
