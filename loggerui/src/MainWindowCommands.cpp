@@ -23,6 +23,19 @@ constexpr int kCopy = 1061;
 constexpr int kSave = 1065;
 constexpr int kAeqButton = 1141;
 constexpr int kGpiosButton = 1099;
+constexpr int kTweaksButton = 1069;
+constexpr int kVolumeButton = 1071;
+constexpr int kScriptButton = 1347;
+
+void ShowPage(wxWindow* page) {
+    if (!page)
+        return;
+    page->Show();
+    if (auto* frame = dynamic_cast<wxTopLevelWindow*>(page))
+        frame->Iconize(false);
+    page->Raise();
+    page->SetFocus();
+}
 
 uint32_t SelectedPreset(CMainDialog& dialog) {
     auto* presets = dynamic_cast<wxChoice*>(dialog.FindWindow(busgate::ctl::kPresetSelector));
@@ -163,6 +176,9 @@ void BindMainCommands(CMainDialog& dialog, WxLogger& logger) {
             page->SetFocus();
         }
     });
+    OnButton(dialog, kTweaksButton, [&logger] { ShowPage(logger.TweaksPage()); });
+    OnButton(dialog, kVolumeButton, [&logger] { ShowPage(logger.VolumePage(true)); });
+    OnButton(dialog, kScriptButton, [&logger] { ShowPage(logger.ScriptPage()); });
     OnButton(dialog, busgate::ctl::kSpeakersRotation,
              [&logger, &dialog] { RunRotation(logger, &dialog); });
     OnButton(dialog, busgate::ctl::kEvbConfig, [&logger] { Present(logger.EvbWindow()); });

@@ -10,6 +10,9 @@
 #include "loggerui/IoPage.h"
 #include "loggerui/MainWindowCommands.h"
 #include "loggerui/PwrAmpPage.h"
+#include "loggerui/ScriptPage.h"
+#include "loggerui/TweaksPage.h"
+#include "loggerui/VolumePage.h"
 #include "loggerui/WxMessages.h"
 
 #include <wx/app.h>
@@ -157,7 +160,8 @@ void SettingsModel::SetGpioSelection2(uint32_t value) {
 
 // ---- the logger
 
-WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
+WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus), tweaks_(bus) {
+    ConnectTweaks();
     // The pages' preset-stage boxes start checked, as their pages open.
     settings_.SetChecked(busgate::ctl::kConfigIoAtPreset, true);
     settings_.SetChecked(busgate::ctl::kConfigPwrAmpAtPreset, true);
@@ -166,6 +170,12 @@ WxLogger::WxLogger(busgate::BusGate& bus) : bus_(bus) {
 }
 
 WxLogger::~WxLogger() {
+    tweaks_.SetChangeHook(nullptr);
+    tweaks_.SetTimerHook(nullptr);
+    if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get())) {
+        page->Arm(TweaksService::kMeterTimer, -1);
+        page->Arm(TweaksService::kReadyTimer, -1);
+    }
     // The pages refer to this logger: they go with it.
     // Their timers stop now: the windows go only when the loop is idle.
     if (auto* page = static_cast<CEvbCfgDialog*>(evbWindow_.get()))
@@ -175,7 +185,8 @@ WxLogger::~WxLogger() {
     for (auto& page : evbPages_)
         if (page)
             page->SetNotifier({});
-    for (wxWindow* page : {aeqPage_.get(), ioPage_.get(), evbWindow_.get(), pwrAmpPage_.get()})
+    for (wxWindow* page : {aeqPage_.get(), ioPage_.get(), evbWindow_.get(), pwrAmpPage_.get(),
+                           tweaksPage_.get(), volumePage_.get(), scriptPage_.get()})
         if (page)
             page->Destroy();
 }
@@ -400,6 +411,69 @@ void WxLogger::PwrAmpApplyConfig() {
     HandOff(0, [this] {
         if (auto* page = static_cast<CPwrAmpDialog*>(pwrAmpPage_.get()))
             page->ShowSettings();
+    });
+}
+
+void WxLogger::CreateTweaksDialog(busgate::HostWindow owner) {
+    if (tweaksPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (tweaksPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        tweaksPage_ = new CTweaks_Dialog(parent, *this, tweaks_);
+        PinLibrary();
+    });
+}
+
+void WxLogger::CreateScriptDialog(busgate::HostWindow owner) {
+    if (scriptPage_)
+        return;
+    HandOff(0, [this, owner] {
+        if (scriptPage_)
+            return;
+        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
+        scriptPage_ = new CScript_Dialog(parent, *this, ScriptFiles::DefaultSettingsPath());
+        PinLibrary();
+    });
+}
+
+wxWindow* WxLogger::VolumePage(bool create) {
+    if (!volumePage_ && create) {
+        volumePage_ = new CVolumeControl_Dialog(nullptr, *this, volume_);
+        PinLibrary();
+    }
+    return volumePage_.get();
+}
+
+// The tweaks service changes from the page and from the decoder's thread;
+// the page shows it and runs its timers on the GUI thread.
+void WxLogger::ConnectTweaks() {
+    tweaks_.SetChangeHook([this] {
+        if (!tweaks_.Snapshot().srcControls)
+            settings_.SetChecked(busgate::ctl::kConfigSrcPllAtPreset, false);
+        if (OnGuiThread()) {
+            if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get()))
+                page->Refresh();
+            return;
+        }
+        if (!wxTheApp || tweaksRefreshPending_.exchange(true))
+            return;
+        wxTheApp->CallAfter([this] {
+            tweaksRefreshPending_.store(false);
+            if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get()))
+                page->Refresh();
+        });
+    });
+    tweaks_.SetTimerHook([this](int timer, int ms) {
+        auto arm = [this, timer, ms] {
+            if (auto* page = static_cast<CTweaks_Dialog*>(tweaksPage_.get()))
+                page->Arm(timer, ms);
+        };
+        if (OnGuiThread())
+            arm();
+        else if (wxTheApp)
+            wxTheApp->CallAfter(arm);
     });
 }
 

@@ -2,6 +2,35 @@
 
 namespace u2csim {
 
+namespace {
+
+// The tweaks code the page downloads, per firmware: where it loads, how
+// many words it has, its signature in bits 8-23 of Y 0x400, and the hook
+// word of the firmware itself.
+struct TweaksCode {
+    uint32_t firmware;
+    uint16_t load;
+    uint16_t words;
+    uint32_t signature;
+    uint32_t firmwareHook;
+};
+constexpr TweaksCode kTweaksCodes[] = {
+    {0x0606, 0x300, 180, 0xA50100, 0xC1B5},
+    {0x0704, 0x200, 264, 0xA50300, 0xC18D},
+};
+constexpr uint16_t kTweaksControl = 0x400;
+constexpr uint16_t kMainGain = 0x40E, kMainCheck = 0x40F;
+constexpr uint16_t kSubGain = 0x411, kSubCheck = 0x412;
+
+const TweaksCode* TweaksCodeFor(uint32_t firmware) {
+    for (const TweaksCode& code : kTweaksCodes)
+        if (code.firmware == firmware)
+            return &code;
+    return nullptr;
+}
+
+} // namespace
+
 ChipModel::ChipModel(ChipConfig chip, ChipModelConfig model) : Chip(chip), model_(model) {
     reset();
     memX_[kMarkerAddress] = kConfiguredMarker;
@@ -16,7 +45,11 @@ void ChipModel::reset() {
     regX_[kAddressRegister] = uint32_t{kChipAddress} << 4;
     for (const auto& [reg, value] : model_.presetY)
         regY_[reg] = value & 0xFFFFFF;
+    regX_[kDspControlRegister] = 0x3; // processing
+    if (const TweaksCode* code = TweaksCodeFor(config_.subVersion))
+        memP_[kHookWord] = code->firmwareHook;
     pendingWrite_.reset();
+    download_.reset();
     reply_.reset();
 }
 
@@ -42,6 +75,10 @@ bool ChipModel::write(const uint8_t* data, size_t len) {
         return false;
     for (size_t at = 0; at + 3 <= len; at += 3) {
         const uint8_t* g = data + at;
+        if (download_) {
+            download(uint32_t{g[0]} << 16 | uint32_t{g[1]} << 8 | g[2]);
+            continue;
+        }
         if (pendingWrite_) {
             const uint32_t word = uint32_t{g[0]} << 16 | uint32_t{g[1]} << 8 | g[2];
             uint32_t* patch =
@@ -52,6 +89,13 @@ bool ChipModel::write(const uint8_t* data, size_t len) {
                 regY_[kEventStatusRegister] &= ~word;
             else
                 space(pendingWrite_->first)[pendingWrite_->second] = word;
+            // The running code scales a new gain into its check word.
+            if (pendingWrite_->first == Space::memY && codeRunning()) {
+                if (pendingWrite_->second == kMainGain)
+                    memY_[kMainCheck] = word >> 14;
+                else if (pendingWrite_->second == kSubGain)
+                    memY_[kSubCheck] = word >> 14;
+            }
             pendingWrite_.reset();
             continue;
         }
@@ -105,7 +149,24 @@ void ChipModel::command(const uint8_t* g) {
         break;
     case 0xB2:
         answer(Space::memY);
+        if (p == kTweaksControl && codeRunning())
+            reply_ = (*reply_ & 0xFFu) | TweaksCodeFor(config_.subVersion)->signature;
         break;
+    case kDownloadCommand: {
+        const auto slot0 = patches_.find(0);
+        if (p == 0 || slot0 == patches_.end() || !(slot0->second.ctl & kPatchActiveBit))
+            break;
+        Space target = Space::memP;
+        const auto slot1 = patches_.find(1);
+        if (slot1 != patches_.end() && (slot1->second.ctl & kPatchActiveBit)) {
+            if (slot1->second.data0 == kRedirectY)
+                target = Space::memY;
+            else if (slot1->second.data0 == kRedirectX)
+                target = Space::memX;
+        }
+        download_ = Download{target, static_cast<uint16_t>(slot0->second.data0), p};
+        break;
+    }
     case 0xB0:
         answer(Space::memP);
         break;
@@ -207,6 +268,50 @@ void ChipModel::setRegisterY(uint16_t reg, uint32_t value) {
 void ChipModel::setMemoryX(uint16_t address, uint32_t value) {
     std::lock_guard lock(modelMutex_);
     memX_[address] = value & 0xFFFFFF;
+}
+
+void ChipModel::download(uint32_t word) {
+    space(download_->space)[download_->address++] = word;
+    if (--download_->remaining == 0)
+        download_.reset();
+}
+
+bool ChipModel::codeRunning() const {
+    const TweaksCode* code = TweaksCodeFor(config_.subVersion);
+    if (!code)
+        return false;
+    const auto dsp = regX_.find(kDspControlRegister);
+    if (dsp == regX_.end() || (dsp->second & 3u) != 3u)
+        return false;
+    const auto hook = memP_.find(kHookWord);
+    if (hook == memP_.end() || hook->second != code->load)
+        return false;
+    for (uint16_t a = code->load; a < code->load + code->words; ++a)
+        if (!memP_.count(a))
+            return false;
+    return true;
+}
+
+bool ChipModel::tweaksRunning() const {
+    std::lock_guard lock(modelMutex_);
+    return codeRunning();
+}
+
+uint32_t ChipModel::memoryY(uint16_t address) const {
+    std::lock_guard lock(modelMutex_);
+    auto it = memY_.find(address);
+    return it == memY_.end() ? 0 : it->second;
+}
+
+uint32_t ChipModel::memoryP(uint16_t address) const {
+    std::lock_guard lock(modelMutex_);
+    auto it = memP_.find(address);
+    return it == memP_.end() ? 0 : it->second;
+}
+
+void ChipModel::setMemoryY(uint16_t address, uint32_t value) {
+    std::lock_guard lock(modelMutex_);
+    memY_[address] = value & 0xFFFFFF;
 }
 
 uint32_t* ChipModel::patchWord(uint16_t reg) {

@@ -135,6 +135,9 @@ public:
     int GetLastSelectedRow() const;
     void DeleteSelectedRows();
     int SelectionMark() const { return mark_; }
+    void SetSelectionMark(int row) {
+        mark_ = row >= 0 && static_cast<std::size_t>(row) < rows_.size() ? row : -1;
+    }
     // Where a new row goes: after the first selected row, else at the end.
     std::size_t InsertPosition() const;
     // Moves a row and selects it; nothing at the edges. Clears the

@@ -11,6 +11,8 @@
 #include "busaccess/busgate/BusGate.h"
 #include "busaccess/busgate/LoggerServices.h"
 #include "loggerui/PageModels.h"
+#include "loggerui/TweaksService.h"
+#include "loggerui/VolumeService.h"
 
 #include <wx/string.h>
 #include <wx/textctrl.h>
@@ -86,9 +88,9 @@ public:
     void CreateMainDialog(busgate::HostWindow owner) override;
     void CreateIoCfgDialog(busgate::HostWindow owner) override;
     void CreateAeqCfgDialog(busgate::HostWindow owner) override;
-    void CreateTweaksDialog(busgate::HostWindow) override {}
+    void CreateTweaksDialog(busgate::HostWindow owner) override;
     void CreatePwrAmpDialog(busgate::HostWindow owner) override;
-    void CreateScriptDialog(busgate::HostWindow) override {}
+    void CreateScriptDialog(busgate::HostWindow owner) override;
     busgate::CEvbCfg_Dialog* CreateEvbDialog(int boardType) override;
     void DestroyEvbDialogs() override;
 
@@ -114,11 +116,13 @@ public:
     void IoInjectConfig() override { InjectIoImages(bus_, pages_.io.Images()); }
     uint32_t IoGpioSelection2() const override { return pages_.io.Selection2(); }
     void AeqSendFilters() override { SendAeqFilters(bus_, pages_.aeq.Records()); }
-    void TweaksEnable(int enable) override { tweaksRunning_.store(enable != 0); }
-    void TweaksConfigureSrc() override {}
-    void TweaksCheckRunning() override {}
-    bool TweaksRunning() const override { return tweaksRunning_.load(); }
-    void SetTweaksButton(std::string_view, bool) override {}
+    void TweaksEnable(int enable) override { tweaks_.EnableTweaks(enable != 0); }
+    void TweaksConfigureSrc() override { tweaks_.ConfigureSrc(); }
+    void TweaksCheckRunning() override { tweaks_.CheckRunning(); }
+    bool TweaksRunning() const override { return tweaks_.Snapshot().enabled; }
+    void SetTweaksButton(std::string_view text, bool enable) override {
+        tweaks_.SetButton(std::string(text), enable);
+    }
     void PumpMessages() override;
 
     // ---- for the windows (GUI thread)
@@ -139,6 +143,12 @@ public:
     wxWindow* PwrAmpPage() const { return pwrAmpPage_.get(); }
     // The page model of board type 1 or 4 (made on first use).
     EvbBoardPage& EvbPage(int boardType);
+    wxWindow* TweaksPage() const { return tweaksPage_.get(); }
+    TweaksService& Tweaks() { return tweaks_; }
+    wxWindow* ScriptPage() const { return scriptPage_.get(); }
+    // The volume page, created on first use with the desktop as parent.
+    wxWindow* VolumePage(bool create);
+    VolumeService& Volume() { return volume_; }
     busgate::BusGate& Bus() { return bus_; }
     void OnTimer(int timer);
     // The close box or Esc of the main window.
@@ -173,6 +183,7 @@ private:
     void ApplyControlStates();
     void HandOff(int slot, std::function<void()> work);
     void InitMainDialog();
+    void ConnectTweaks();
 
     busgate::BusGate& bus_;
     SettingsModel settings_;
@@ -180,7 +191,6 @@ private:
     std::atomic<bool> mainExists_{false};
     std::atomic<bool> loggingEnabled_{true};
     std::atomic<bool> hidden_{true};
-    std::atomic<bool> tweaksRunning_{false};
     std::atomic<int> connectionState_{busgate::kDisconnected};
     std::array<std::atomic<int>, kSlots> armMilliseconds_{};
     std::array<std::atomic<bool>, kSlots> handOffPending_{};
@@ -203,6 +213,12 @@ private:
     wxWeakRef<wxWindow> evbWindow_;                  // a CEvbCfgDialog
     wxWeakRef<wxWindow> pwrAmpPage_;                 // a CPwrAmpDialog
     std::function<void(uint32_t)> reminderWait_;
+    TweaksService tweaks_;
+    wxWeakRef<wxWindow> tweaksPage_; // a CTweaks_Dialog
+    VolumeService volume_{bus_, tweaks_};
+    wxWeakRef<wxWindow> volumePage_; // a CVolumeControl_Dialog
+    wxWeakRef<wxWindow> scriptPage_; // a CScript_Dialog
+    std::atomic<bool> tweaksRefreshPending_{false};
 };
 
 // The windowed logger when this thread is the GUI thread of a running wx

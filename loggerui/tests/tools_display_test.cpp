@@ -1,0 +1,382 @@
+// The logger's tool pages under the virtual display, on the simulated board
+// in-process: tweaks, tone and meters, volume, Script Helper, and the
+// table control with its in-place editors.
+#include "loggerui/Dialogs.h"
+#include "loggerui/ListCtrl.h"
+#include "loggerui/ScriptPage.h"
+#include "loggerui/TweaksPage.h"
+#include "loggerui/VolumePage.h"
+#include "loggerui/WxLogger.h"
+
+#include "SimBus.h"
+#include "WxTestApp.h"
+#include "busaccess/busgate/LoggerChoice.h"
+
+#include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/checklst.h>
+#include <wx/choice.h>
+#include <wx/combobox.h>
+#include <wx/frame.h>
+#include <wx/textctrl.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace loggerui;
+using busgate::testing::SimBus;
+using busgate::testing::SimBusConfig;
+using u2c::Bytes;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Command(wxWindow* window, wxEventType type, int id, int value = 0) {
+    wxWindow* control = window->FindWindow(id);
+    ASSERT_NE(control, nullptr) << id;
+    wxCommandEvent event(type, id);
+    event.SetEventObject(control);
+    event.SetInt(value);
+    control->ProcessWindowEvent(event);
+}
+
+void Check(wxWindow* window, int id, bool checked) {
+    auto* box = dynamic_cast<wxCheckBox*>(window->FindWindow(id));
+    ASSERT_NE(box, nullptr) << id;
+    box->SetValue(checked);
+    Command(window, wxEVT_CHECKBOX, id, checked);
+}
+
+class ToolWindows : public ::testing::Test {
+protected:
+    void Start(SimBusConfig config = {}) {
+        REQUIRE_DISPLAY();
+        images = fs::temp_directory_path() / ("tools-images-" + std::to_string(::getpid()));
+        fs::create_directories(images);
+        for (auto [name, words] : {std::pair{"tweaks-0606.txt", 180}, {"tweaks-0704.txt", 264}}) {
+            std::ofstream out(images / name);
+            for (int i = 0; i < words; ++i)
+                out << "000000\n";
+        }
+        ::setenv("QUORL_TWEAKS_DIR", images.c_str(), 1);
+        sim = std::make_unique<SimBus>(config);
+        choice = std::make_unique<busgate::LoggerChoice>(*sim->ui);
+        bus = std::make_unique<busgate::BusGate>(*sim->port, *choice, sim->clock);
+        bus->SetMessages(sim->boxes);
+        logger = std::make_unique<WxLogger>(*bus);
+        choice->Choose(*logger);
+        ASSERT_NE(bus->Open(), 0u);
+        ASSERT_TRUE(wxtest::PumpUntil([&] {
+            return logger->PendingEntries() == 0 && logger->TweaksPage() && logger->ScriptPage();
+        }));
+    }
+    void TearDown() override {
+        if (CMainDialog* main = logger ? logger->MainWindow() : nullptr)
+            main->Destroy();
+        if (wxtest::Ready())
+            wxtest::Pump(5);
+        logger.reset();
+        ::unsetenv("QUORL_TWEAKS_DIR");
+        std::error_code ec;
+        if (!images.empty())
+            fs::remove_all(images, ec);
+    }
+    void Click(int id) { Command(logger->MainWindow(), wxEVT_BUTTON, id); }
+    bool Wrote(const Bytes& frame) const {
+        const auto writes = sim->Writes();
+        return std::find(writes.begin(), writes.end(), frame) != writes.end();
+    }
+
+    fs::path images;
+    std::unique_ptr<SimBus> sim;
+    std::unique_ptr<busgate::LoggerChoice> choice;
+    std::unique_ptr<busgate::BusGate> bus;
+    std::unique_ptr<WxLogger> logger;
+};
+
+TEST_F(ToolWindows, TweaksPageLoadsTheCodeDrivesTheLinearVolumeAndShowsTheMeters) {
+    Start();
+    Click(1069);
+    auto* page = dynamic_cast<CTweaks_Dialog*>(logger->TweaksPage());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->IsShown());
+    EXPECT_EQ(page->GetTitle(), " Tweaks");
+    wxWindow* button = page->FindWindow(tweaksid::kButton);
+    EXPECT_EQ(button->GetLabel(), "Enable Tweaks");
+
+    Command(page, wxEVT_BUTTON, tweaksid::kButton);
+    EXPECT_EQ(button->GetLabel(), "Disable Tweaks");
+    EXPECT_TRUE(sim->chip->tweaksRunning());
+    EXPECT_FALSE(page->FindWindow(tweaksid::kSrcPreset)->IsEnabled()); // 0x0606
+    EXPECT_FALSE(page->FindWindow(tweaksid::kSrcRatio)->IsEnabled());
+    EXPECT_TRUE(page->TimerRunning(TweaksService::kReadyTimer));
+
+    // 3.5 dB is refused and the stored level shown again; 0 dB sends unity.
+    Check(page, tweaksid::kLinearBox, true);
+    auto* edit = dynamic_cast<wxTextCtrl*>(page->FindWindow(tweaksid::kMainEdit));
+    edit->ChangeValue("3.5");
+    wxFocusEvent lost(wxEVT_KILL_FOCUS, tweaksid::kMainEdit);
+    lost.SetEventObject(edit);
+    edit->ProcessWindowEvent(lost);
+    wxtest::Pump(20);
+    EXPECT_EQ(edit->GetValue(), "0.0 dB");
+    EXPECT_EQ(sim->chip->memoryY(0x40E), 8388606u);
+
+    // Meters: a negative peak of -4 dBFS in the second colour.
+    Check(page, tweaksid::kLevelBox, true);
+    EXPECT_TRUE(page->TimerRunning(TweaksService::kMeterTimer));
+    sim->chip->setMemoryY(0x409, 0x800000);
+    sim->chip->setMemoryY(0x40C, 0xAF3CCA);
+    logger->Tweaks().MeterTimer();
+    auto* bar = dynamic_cast<MeterBar*>(page->FindWindow(tweaksid::kMeterBars[3]));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->Position(), 960);
+    EXPECT_EQ(bar->ColourRef(), kMeterHigh);
+    auto text = [&](int i) {
+        return dynamic_cast<wxTextCtrl*>(page->FindWindow(tweaksid::kMeterTexts[i]))->GetValue();
+    };
+    EXPECT_EQ(text(0), "0.0 dBFS");
+    EXPECT_EQ(text(1), " -inf dBFS");
+
+    Command(page, wxEVT_BUTTON, tweaksid::kButton);
+    EXPECT_EQ(button->GetLabel(), "Enable Tweaks");
+    EXPECT_EQ(text(0), " --- ");
+    EXPECT_FALSE(page->TimerRunning(TweaksService::kMeterTimer));
+    EXPECT_EQ(sim->chip->memoryP(0x000F), 0x300u); // 0x0606 keeps the code's hook
+}
+
+TEST_F(ToolWindows, TheSrcPresetBoxChecksTheTweaksBoxAndTheDecoderEnablesTweaksAtSetup) {
+    Start(busgate::testing::WithChip(0x7000, 0x0704));
+    auto* page = logger->TweaksPage();
+    Check(page, tweaksid::kSrcPreset, true);
+    EXPECT_TRUE(logger->IsChecked(tweaksid::kTweaksPreset));
+    EXPECT_TRUE(dynamic_cast<wxCheckBox*>(page->FindWindow(tweaksid::kTweaksPreset))->GetValue());
+    ASSERT_FALSE(sim->boxes->shown.empty());
+    EXPECT_EQ(sim->boxes->shown.back().text, kSrcVerifyNote);
+    Check(page, tweaksid::kSrcPreset, false);
+    EXPECT_TRUE(logger->IsChecked(tweaksid::kTweaksPreset));
+    Check(page, tweaksid::kSrcPreset, true);
+    auto* ratio = dynamic_cast<wxChoice*>(page->FindWindow(tweaksid::kSrcRatio));
+    ratio->SetSelection(1);
+    Command(page, wxEVT_CHOICE, tweaksid::kSrcRatio, 1);
+
+    // A setup sequence: tweaks on before Setup Completed, then the SRC.
+    const uint8_t setup[] = {0x00, 0xA5, 0x00};
+    const uint8_t done[] = {0x00, 0xAC, 0x00};
+    bus->Transmit(0x73, setup, 3);
+    bus->Transmit(0x73, done, 3);
+    wxtest::Pump(20);
+    EXPECT_TRUE(logger->TweaksRunning());
+    EXPECT_EQ(sim->chip->registerX(0xFFFA), 0x13u);
+    EXPECT_EQ(sim->chip->memoryY(0x414), 1u);
+    EXPECT_EQ(page->FindWindow(tweaksid::kButton)->GetLabel(), "Tweaks is Enable");
+    EXPECT_FALSE(page->FindWindow(tweaksid::kButton)->IsEnabled());
+
+    // A Software Reset switches them off and the SRC back to x1; the hook
+    // of 0x0704 is restored.
+    const uint8_t reset[] = {0x00, 0xC5, 0x00};
+    bus->Transmit(0x73, reset, 3);
+    wxtest::Pump(20);
+    EXPECT_FALSE(logger->TweaksRunning());
+    EXPECT_EQ(page->FindWindow(tweaksid::kButton)->GetLabel(), "Enable Tweaks");
+}
+
+TEST_F(ToolWindows, TweaksOnFirmwareWithoutCodeShowTheBox) {
+    Start(busgate::testing::WithChip(0x6000, 0x0505));
+    auto* page = logger->TweaksPage();
+    Command(page, wxEVT_BUTTON, tweaksid::kButton);
+    EXPECT_EQ(page->FindWindow(tweaksid::kButton)->GetLabel(), "Enable Tweaks");
+    ASSERT_FALSE(sim->boxes->shown.empty());
+    EXPECT_EQ(sim->boxes->shown.back().text, kNoTweaksCode);
+    EXPECT_EQ(sim->boxes->shown.back().caption, "Tweaks");
+}
+
+TEST_F(ToolWindows, VolumePageSendsItsFirstStepAndPutsTheGainBackOnClose) {
+    Start();
+    const uint8_t gain[] = {0x00, 0xD0, 0x64};
+    bus->Transmit(0x73, gain, 3);
+    Click(1071);
+    auto* page = dynamic_cast<CVolumeControl_Dialog*>(logger->VolumePage(false));
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->IsShown());
+    EXPECT_TRUE(Wrote({0x01, 0xD0, 0x90}));
+    EXPECT_EQ(dynamic_cast<wxTextCtrl*>(page->FindWindow(volumeid::kCurrent))->GetValue(),
+              "0.00 dB (0)");
+    EXPECT_EQ(dynamic_cast<wxTextCtrl*>(page->FindWindow(volumeid::kIntervalEdit))->GetValue(),
+              "100 msec");
+    sim->board->clearLog();
+    page->Cancel();
+    EXPECT_FALSE(page->IsShown());
+    EXPECT_TRUE(Wrote({0x00, 0xD0, 0x64}));
+}
+
+TEST_F(ToolWindows, ScriptHelperInsertsRunsAndSavesAScript) {
+    Start();
+    Click(1347);
+    auto* page = dynamic_cast<CScript_Dialog*>(logger->ScriptPage());
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->IsShown());
+    EXPECT_FALSE(page->FindWindow(scriptid::kRunAll)->IsEnabled());
+    EXPECT_EQ(page->FindWindow(scriptid::kRunAll)->GetLabel(), "Run All");
+
+    Command(page, wxEVT_BUTTON, scriptid::kInsertNew);
+    Command(page, wxEVT_BUTTON, scriptid::kInsertNew);
+    ListModel& m = page->Model();
+    ASSERT_EQ(m.RowCount(), 2u);
+    EXPECT_EQ(page->FindWindow(scriptid::kRunAll)->GetLabel(), "Run All (2)");
+    EXPECT_EQ(page->List()->GetNumberRows(), 2);
+    m.SetCellText(0, kColAction, L"Write");
+    m.SetCellText(0, kColData, L"0x00, 0xA5, 0x00");
+    m.SetCellText(0, kColComment, L"start");
+    m.SetCellText(1, kColAction, L"Read");
+    m.SetCellText(1, kColDataLength, L"2");
+    m.SetCellText(1, kColData, L"0x0, 0x0");
+    page->Refresh();
+    sim->board->clearLog();
+    EXPECT_EQ(page->RunAll(), 1);
+    EXPECT_TRUE(Wrote({0x00, 0xA5, 0x00}));
+    EXPECT_EQ(m.GetCellColor(1, kColData)->background, kReadOkColour);
+
+    busgate::testing::ScriptedFiles files;
+    files.dialogs.Push(files.Path("first"));
+    Command(page, wxEVT_BUTTON, scriptid::kSave);
+    const std::string saved = files.Read("first.tqs");
+    EXPECT_NE(saved.find("Write\t1\t0x73\t3\t0x00, 0xA5, 0x00\t//start\t\r\n"), std::string::npos)
+        << saved;
+    EXPECT_FALSE(m.Modified());
+    EXPECT_EQ(sim->boxes->shown.back().text,
+              "Saved to script file. \n\n" + files.Path("first.tqs"));
+
+    Command(page, wxEVT_BUTTON, scriptid::kDeleteAll);
+    EXPECT_EQ(m.RowCount(), 0u);
+    files.dialogs.Push(files.Path("first.tqs"));
+    Command(page, wxEVT_BUTTON, scriptid::kLoad);
+    ASSERT_EQ(m.RowCount(), 2u);
+    EXPECT_EQ(m.GetCellText(0, kColComment), L"start\t"); // the TAB before CR LF
+    EXPECT_EQ(page->List()->GetNumberRows(), 2);
+    auto* recent = dynamic_cast<wxChoice*>(page->FindWindow(scriptid::kFiles));
+    EXPECT_EQ(recent->GetString(0), files.Path("first.tqs"));
+}
+
+TEST_F(ToolWindows, TheDefaultLineDialogGivesTheEditedLine) {
+    Start();
+    DefaultLine line;
+    CDefaultDialog dialog(logger->MainWindow(), line);
+    ListModel& m = dialog.List()->Model();
+    EXPECT_EQ(m.GetCellText(0, 1), L"UNKNOWN");
+    EXPECT_EQ(m.GetCellText(2, 1), L"0x73");
+    m.SetCellText(0, 1, L"Read");
+    m.SetCellText(2, 1, L"12x");
+    m.SetCellText(3, 1, L"2");
+    const DefaultLine result = dialog.Result();
+    EXPECT_EQ(result.action, 2);
+    EXPECT_EQ(result.slaveId, 12);
+    EXPECT_EQ(result.dataLength, 2);
+    EXPECT_EQ(result.data, L"0xFF");
+}
+
+// A test owner with one column of each editor.
+class ListOwner : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        frame = new wxFrame(nullptr, wxID_ANY, "list");
+        list = new CTrListCtrl(frame, 1375, wxSize(500, 200));
+        list->InsertColumn("#", CTrListCtrl::Align::Left, 40);
+        list->InsertColumn("Pick", CTrListCtrl::Align::Right, 80);
+        list->InsertColumn("Bytes", CTrListCtrl::Align::Left, 120);
+        list->InsertColumn("Set", CTrListCtrl::Align::Left, 120);
+        ListModel& m = list->Model();
+        m.SetCellEditType(-1, 0, kEditorNone);
+        m.SetCellEditType(-1, 1, kEditorDropDown);
+        m.SetCellEditType(-1, 3, kEditorCheckList);
+        m.SetOptionFunction([](int, int column, std::list<std::wstring>& choices) {
+            if (column == 1 || column == 3) {
+                choices = {L"A", L"B", L"C"};
+                return 1;
+            }
+            return 0;
+        });
+        m.InsertRow(0);
+        m.SetCellText(0, 0, L"1");
+        list->SyncFromModel();
+        list->SetNotify([this](int message, uint32_t param) {
+            messages.push_back({message, param});
+        });
+        frame->Show();
+        wxtest::Pump(20);
+    }
+    void TearDown() override {
+        if (frame)
+            frame->Destroy();
+        if (wxtest::Ready())
+            wxtest::Pump(5);
+    }
+    wxFrame* frame = nullptr;
+    CTrListCtrl* list = nullptr;
+    std::vector<std::pair<int, uint32_t>> messages;
+};
+
+TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
+    ListModel& m = list->Model();
+    // A read-only cell opens nothing and leaves the flag.
+    EXPECT_FALSE(list->StartCellEdit(0, 0));
+    EXPECT_FALSE(m.Modified());
+
+    ASSERT_TRUE(list->StartCellEdit(0, 2));
+    EXPECT_TRUE(m.Modified());
+    auto* text = dynamic_cast<wxTextCtrl*>(list->GetCellEditor(0, 2)->GetControl());
+    ASSERT_NE(text, nullptr);
+    wxKeyEvent g(wxEVT_CHAR);
+    g.m_keyCode = 'g';
+    g.m_uniChar = 'g';
+    text->ProcessWindowEvent(g);
+    EXPECT_EQ(list->Refused(), 1);
+    wxKeyEvent comma(wxEVT_CHAR);
+    comma.m_keyCode = ',';
+    comma.m_uniChar = ',';
+    text->ProcessWindowEvent(comma);
+    EXPECT_EQ(list->Refused(), 1);
+    text->ChangeValue("  0x12, 0x3  ");
+    list->DisableCellEditControl();
+    wxtest::PumpUntil([&] { return !messages.empty(); }, 1000);
+    EXPECT_EQ(m.GetCellText(0, 2), L"0x12, 0x3");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], std::make_pair(kMsgCellChanged, uint32_t{2} << 16));
+
+    // The drop-down closed on its third choice stores 3.
+    ASSERT_TRUE(list->StartCellEdit(0, 1));
+    auto* combo = dynamic_cast<wxComboBox*>(list->GetCellEditor(0, 1)->GetControl());
+    ASSERT_NE(combo, nullptr);
+    combo->SetSelection(2);
+    list->DisableCellEditControl();
+    wxtest::Pump(20);
+    EXPECT_EQ(m.GetCellText(0, 1), L"C");
+    EXPECT_EQ(m.GetCellValue(0, 1), 3u);
+
+    // The check-list combo: items 0 and 2 give the mask 0x5; none, "(None)".
+    EXPECT_FALSE(list->StartCellEdit(0, 3));
+    CTrOptionComboBox* set = list->CheckListEditor();
+    ASSERT_NE(set, nullptr);
+    set->Toggle(0);
+    set->Toggle(2);
+    set->Closed();
+    wxtest::Pump(20);
+    EXPECT_EQ(m.GetCellValue(0, 3), 5u);
+    list->StartCellEdit(0, 3);
+    set = list->CheckListEditor();
+    ASSERT_NE(set, nullptr);
+    EXPECT_TRUE(set->Items()->IsChecked(2));
+    set->Toggle(0);
+    set->Toggle(2);
+    set->Closed();
+    wxtest::Pump(20);
+    EXPECT_EQ(m.GetCellText(0, 3), L"(None)");
+    EXPECT_FALSE(m.HasCellValue(0, 3));
+}
+
+} // namespace
