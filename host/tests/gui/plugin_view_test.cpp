@@ -206,8 +206,10 @@ TEST_F(PluginViewTest, ThePluginsMenuOpensTheEditorWhichHidesAndShows) {
     EXPECT_NE(calls.find("KP_DoIdle\n", shown), std::string::npos) << calls;
 
     // An idle tick draws the plug-in's colour.
-    view->Idle();
-    EXPECT_EQ(ReadPixel(*editor->GetChildWindow(), 150, 100), kPluginColour);
+    EXPECT_TRUE(display::PumpUntil([&] {
+        view->Idle();
+        return ReadPixel(*editor->GetChildWindow(), 150, 100) == kPluginColour;
+    }));
     EXPECT_EQ(ReadPixel(*editor->GetChildWindow(), 1, 198), kPluginColour);
 
     // The next opening checks the current plug-in's item.
@@ -239,8 +241,10 @@ TEST_F(PluginViewTest, ThePluginsMenuOpensTheEditorWhichHidesAndShows) {
               0u)
         << Calls();
     display::PumpUntil([&] { return editor->GetFrameWindow()->windowHandle->IsShown(); });
-    view->Idle();
-    EXPECT_EQ(ReadPixel(*editor->GetChildWindow(), 20, 20), kPluginColour);
+    EXPECT_TRUE(display::PumpUntil([&] {
+        view->Idle();
+        return ReadPixel(*editor->GetChildWindow(), 20, 20) == kPluginColour;
+    }));
 }
 
 TEST_F(PluginViewTest, MovingAsksForTheRectangleAgainAndResizeRequestsResizeBothWindows) {
