@@ -5,6 +5,7 @@
 #include "sim/SimDaemon.h"
 
 #include <gtest/gtest.h>
+#include <wx/checkbox.h>
 #include <wx/frame.h>
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <unistd.h>
 
@@ -49,6 +51,12 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
     ASSERT_TRUE(daemon.ready());
     setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
     setenv("QUORL_TRACE", (dir / "trace.txt").c_str(), 1);
+    {
+        std::ofstream image(dir / "tweaks-0606.txt");
+        for (int i = 0; i < 180; ++i)
+            image << "000000\n";
+    }
+    setenv("QUORL_TWEAKS_DIR", dir.c_str(), 1);
 
     auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
     host->Show();
@@ -109,6 +117,35 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
         EXPECT_EQ(ColourAt(PaneById(1005), found + 2), wxColour(0, 128, 0)) << line;
     }
 
+    // Tweaks enabled at the Setup Completed of a capture: the daemon's chip
+    // runs the downloaded code and reports its signature.
+    auto* preset = dynamic_cast<wxCheckBox*>(wxWindow::FindWindowById(1341));
+    ASSERT_NE(preset, nullptr);
+    preset->SetValue(true);
+    wxCommandEvent checked(wxEVT_CHECKBOX, 1341);
+    checked.SetEventObject(preset);
+    checked.SetInt(1);
+    preset->ProcessWindowEvent(checked);
+    std::atomic<bool> setup{false};
+    std::thread preset_stage([&] {
+        const uint8_t start[3] = {0x00, 0xA5, 0x00};
+        const uint8_t done[3] = {0x00, 0xAC, 0x00};
+        EXPECT_EQ(transmit(handle, &status, 0x73, start, 3), 3);
+        EXPECT_EQ(transmit(handle, &status, 0x73, done, 3), 3);
+        setup = true;
+    });
+    const bool running = wxtest::PumpUntil(
+        [&] {
+            return setup &&
+                   TextOf(log).find("[TWEAKS] --> Tweaks is running.") != std::string::npos;
+        },
+        10000);
+    preset_stage.join();
+    EXPECT_TRUE(running) << TextOf(log);
+    wxWindow* button = wxWindow::FindWindowById(1161);
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(wxtest::PumpUntil([&] { return button->GetLabel() == "Disable Tweaks"; }));
+
     close(handle, &status);
     host->Destroy();
     wxtest::Pump(20);
@@ -116,6 +153,7 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
     dlclose(library);
     unsetenv("TEROVAN_U2C_SOCKET");
     unsetenv("QUORL_TRACE");
+    unsetenv("QUORL_TWEAKS_DIR");
     fs::remove_all(dir);
 }
 
