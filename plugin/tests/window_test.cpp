@@ -67,7 +67,7 @@ protected:
     }
 };
 
-TEST_F(GenericWindowTest, TwoWindowsOfOneClassRegisterItOnce) {
+TEST_F(GenericWindowTest, PlainWindowsRegisterTheirClassOnceAndCloseForGood) {
     REQUIRE_DISPLAY();
     {
         CGenericWindow a, b;
@@ -83,11 +83,9 @@ TEST_F(GenericWindowTest, TwoWindowsOfOneClassRegisterItOnce) {
         EXPECT_EQ(orphan.GetWindow(), nullptr);
     }
     EXPECT_FALSE(CGenericWindow::IsClassRegistered("KvTestClass"));
-    display::Pump(20);
-}
 
-TEST_F(GenericWindowTest, CloseBoxOfAPlainWindowDestroysIt) {
-    REQUIRE_DISPLAY();
+    // The close box of a plain window destroys it.
+
     CGenericWindow w;
     ASSERT_TRUE(w.Create(nullptr, nullptr, "w", 10, 10, 110, 60, kStyleVisible, 0, 0));
     wxWindow* window = w.GetWindow();
