@@ -84,6 +84,16 @@ TEST_F(GenericWindowTest, PlainWindowsRegisterTheirClassOnceAndCloseForGood) {
     }
     EXPECT_FALSE(CGenericWindow::IsClassRegistered("KvTestClass"));
 
+    // A window that wx destroys by itself leaves no stale handle.
+    {
+        CGenericWindow gone;
+        ASSERT_TRUE(gone.Create(nullptr, nullptr, "gone", 10, 10, 110, 60, 0, 0, 0));
+        wxWindow* window = gone.GetWindow();
+        delete window;
+        EXPECT_EQ(gone.GetWindow(), nullptr);
+        EXPECT_EQ(CGenericWindow::FromWindow(window), nullptr);
+    }
+
     // The close box of a plain window destroys it.
 
     CGenericWindow w;
