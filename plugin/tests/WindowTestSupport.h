@@ -47,13 +47,35 @@ inline bool AddTemplate(short id, const std::string& xml) {
     return AddXMLResource(SelfContainer(), KCFourCC(KV_FOURCC("XDlg")), id, root, resource) == 0;
 }
 
+// The object of the dialog that runs modally now (null when none).
+inline CGenericWindow* ModalDialog() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (auto* dialog = dynamic_cast<wxDialog*>(w); dialog && dialog->IsModal())
+            return CGenericWindow::FromWindow(dialog);
+    return nullptr;
+}
+
+// Runs `script` with the modal dialog once one runs. (Building a window
+// may spin the event loop before its modal loop starts.)
+inline void WhenModal(std::function<void(CGenericWindow&)> script, int tries = 2000) {
+    wxTheApp->CallAfter([script, tries] {
+        if (CGenericWindow* d = ModalDialog())
+            script(*d);
+        else if (tries > 0) {
+            wxMilliSleep(2);
+            WhenModal(script, tries - 1);
+        } else
+            ADD_FAILURE() << "no modal dialog came up";
+    });
+}
+
 // Runs the dialog modally; `script` runs inside its loop. A dialog still
 // open after a few seconds is ended with -2.
 inline intptr_t RunScripted(CGenericWindow& dialog, std::function<void()> script) {
     wxTimer watchdog;
     watchdog.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { dialog.EndDialog(-2); });
-    watchdog.StartOnce(5000);
-    wxTheApp->CallAfter([script] { script(); });
+    watchdog.StartOnce(15000);
+    WhenModal([script](CGenericWindow&) { script(); });
     const intptr_t code = dialog.RunModal();
     watchdog.Stop();
     display::Pump(20);
@@ -83,14 +105,6 @@ inline bool Checked(CGenericWindow& dialog, int32_t id) {
     if (auto* box = dynamic_cast<wxCheckBox*>(dialog.Control(id)))
         return box->GetValue();
     return false;
-}
-
-// The object of the dialog that runs modally now (null when none).
-inline CGenericWindow* ModalDialog() {
-    for (wxWindow* w : wxTopLevelWindows)
-        if (auto* dialog = dynamic_cast<wxDialog*>(w); dialog && dialog->IsModal())
-            return CGenericWindow::FromWindow(dialog);
-    return nullptr;
 }
 
 inline bool Enabled(CGenericWindow& dialog, int32_t id) {

@@ -152,4 +152,13 @@ TEST_F(RegistryTest, BinaryValuesAndABareObject) {
     EXPECT_EQ(n, 5u);
 }
 
+TEST_F(RegistryTest, PopHistoryWithADamagedCountReadsWhatExists) {
+    {
+        CRegistryEx registry(KV_HKEY_CURRENT_USER, "Quorl Audio", "DulmDSP");
+        ASSERT_TRUE(registry.WriteDWORD("General", "PopRunHistoryCount", 0xFFFFFFFFu));
+        ASSERT_TRUE(registry.WriteText("PopRunHistoryPath0", "/x.pop"));
+    }
+    EXPECT_EQ(LoadPopRunHistory(), std::vector<std::string>{"/x.pop"});
+}
+
 } // namespace

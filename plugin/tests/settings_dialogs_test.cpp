@@ -99,9 +99,8 @@ TEST_F(SettingsDialogsTest, PopSettingsBrowseRunHistoryAndStore) {
         auto services = std::make_shared<CPeqWindowServices>(wintest::SelfContainer());
         alg.SetEditorServices(services);
         std::vector<std::string> loaded;
-        wxTheApp->CallAfter([&] {
-            CGenericWindow* d = wintest::ModalDialog();
-            ASSERT_NE(d, nullptr);
+        wintest::WhenModal([&](CGenericWindow& dialog) {
+            CGenericWindow* d = &dialog;
             loaded = ComboItems(*d);
             Click(*d, CPOPFileSettingsDlg::kEepromAlways);
             SetControlText(d->Control(CPOPFileSettingsDlg::kEepromFile), "/e/eeprom.pop");
@@ -118,36 +117,21 @@ TEST_F(SettingsDialogsTest, PopSettingsBrowseRunHistoryAndStore) {
     EXPECT_EQ(stored.popFilenameEEPROM, "/e/eeprom.pop");
 }
 
-TEST_F(SettingsDialogsTest, PopHistoryWithADamagedCountReadsWhatExists) {
-    {
-        CRegistryEx registry(KV_HKEY_CURRENT_USER, "Quorl Audio", "DulmDSP");
-        ASSERT_TRUE(registry.WriteDWORD("General", "PopRunHistoryCount", 0xFFFFFFFFu));
-        ASSERT_TRUE(registry.WriteText("PopRunHistoryPath0", "/x.pop"));
-    }
-    EXPECT_EQ(LoadPopRunHistory(), std::vector<std::string>{"/x.pop"});
-}
-
-TEST(SerialWord, LoadsAndWritesTheLayout) {
-    SSerialWord w;
-    w.Load(0x0000);
-    EXPECT_EQ(w.dataType, 0);
-    EXPECT_EQ(w.serialMode, 0);
-    EXPECT_EQ(w.wordSize, 0);
-    EXPECT_EQ(w.frameSize, 1);
-    w.dataType = 1;
-    EXPECT_EQ(w.Word(), 0x8005);
-    w.Load(0x83D5);
-    EXPECT_EQ(w.Word(), 0x83D5);
-
-    CDigitalIODlg io;
-    io.LoadWord(0x0400);
-    EXPECT_EQ(io.frameLength, 0);
-    io.LoadWord(0xF8FF);
-    EXPECT_EQ(io.Word(), 0xF8FF);
-}
-
 TEST_F(SettingsDialogsTest, SystemConfigurationRules) {
     REQUIRE_DISPLAY();
+    // The serial-audio word's layout.
+    {
+        SSerialWord w;
+        w.Load(0x0000);
+        EXPECT_EQ(w.dataType, 0);
+        EXPECT_EQ(w.serialMode, 0);
+        EXPECT_EQ(w.wordSize, 0);
+        EXPECT_EQ(w.frameSize, 1);
+        w.dataType = 1;
+        EXPECT_EQ(w.Word(), 0x8005);
+        w.Load(0x83D5);
+        EXPECT_EQ(w.Word(), 0x83D5);
+    }
     SSystemConfigValues values;
     values.digitalIOWord = 0x0000 | (1 << 4) | 1 | (3 << 10); // I2S, master, 24 bits, 64
     values.sampleRate = 0;
@@ -210,37 +194,34 @@ TEST_F(SettingsDialogsTest, SystemConfigurationRules) {
     EXPECT_EQ(w.wordSize, 3);
     EXPECT_EQ(w.serialMode, 0);
     EXPECT_EQ(w.frameSize, 1);
-}
 
-TEST_F(SettingsDialogsTest, DigitalIOEditRunsSystemConfiguration) {
-    REQUIRE_DISPLAY();
-    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
-    ASSERT_EQ(alg.FinishCreate(), 0);
-    alg.SetEditorServices(std::make_shared<CPeqWindowServices>(wintest::SelfContainer()));
-    std::string title;
-    bool was48 = false;
-    wxTheApp->CallAfter([&] {
-        CGenericWindow* d = wintest::ModalDialog();
-        ASSERT_NE(d, nullptr);
-        title = d->GetWindow()->GetLabel().utf8_string();
-        was48 = Checked(*d, CSystemConfigDlg::kRate48);
-        Click(*d, CSystemConfigDlg::kRate44);
-        Click(*d, 1);
-    });
-    alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
-    EXPECT_EQ(title, "System Configuration");
-    EXPECT_TRUE(was48);
-    EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
+    // A change of the digital-IO edit control runs the dialog for the
+    // algorithm; OK returns its values, Cancel changes nothing.
+    {
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        alg.SetEditorServices(std::make_shared<CPeqWindowServices>(wintest::SelfContainer()));
+        std::string title;
+        bool was48 = false;
+        wintest::WhenModal([&](CGenericWindow& dialog) {
+            title = dialog.GetWindow()->GetLabel().utf8_string();
+            was48 = Checked(dialog, CSystemConfigDlg::kRate48);
+            Click(dialog, CSystemConfigDlg::kRate44);
+            Click(dialog, 1);
+        });
+        alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
+        EXPECT_EQ(title, "System Configuration");
+        EXPECT_TRUE(was48);
+        EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
 
-    // Cancel changes nothing.
-    wxTheApp->CallAfter([&] {
-        CGenericWindow* d = wintest::ModalDialog();
-        ASSERT_NE(d, nullptr);
-        Click(*d, CSystemConfigDlg::kRate48);
-        Click(*d, 2);
-    });
-    alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 0);
-    EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
+        // Cancel changes nothing.
+        wintest::WhenModal([&](CGenericWindow& dialog) {
+            Click(dialog, CSystemConfigDlg::kRate48);
+            Click(dialog, 2);
+        });
+        alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 0);
+        EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
+    }
 }
 
 TEST_F(SettingsDialogsTest, DigitalIOFrameLengthRemembersPositionAndLength) {
@@ -265,6 +246,10 @@ TEST_F(SettingsDialogsTest, DigitalIOFrameLengthRemembersPositionAndLength) {
                           }),
               1);
     EXPECT_EQ(d.Word(), 0x0213);
+    d.LoadWord(0x0400);
+    EXPECT_EQ(d.frameLength, 0);
+    d.LoadWord(0xF8FF);
+    EXPECT_EQ(d.Word(), 0xF8FF);
 }
 
 } // namespace

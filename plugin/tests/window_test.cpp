@@ -67,7 +67,7 @@ protected:
     }
 };
 
-TEST_F(GenericWindowTest, TwoWindowsOfOneClassRegisterItOnce) {
+TEST_F(GenericWindowTest, PlainWindowsRegisterTheirClassOnceAndCloseForGood) {
     REQUIRE_DISPLAY();
     {
         CGenericWindow a, b;
@@ -83,11 +83,19 @@ TEST_F(GenericWindowTest, TwoWindowsOfOneClassRegisterItOnce) {
         EXPECT_EQ(orphan.GetWindow(), nullptr);
     }
     EXPECT_FALSE(CGenericWindow::IsClassRegistered("KvTestClass"));
-    display::Pump(20);
-}
 
-TEST_F(GenericWindowTest, CloseBoxOfAPlainWindowDestroysIt) {
-    REQUIRE_DISPLAY();
+    // A window that wx destroys by itself leaves no stale handle.
+    {
+        CGenericWindow gone;
+        ASSERT_TRUE(gone.Create(nullptr, nullptr, "gone", 10, 10, 110, 60, 0, 0, 0));
+        wxWindow* window = gone.GetWindow();
+        delete window;
+        EXPECT_EQ(gone.GetWindow(), nullptr);
+        EXPECT_EQ(CGenericWindow::FromWindow(window), nullptr);
+    }
+
+    // The close box of a plain window destroys it.
+
     CGenericWindow w;
     ASSERT_TRUE(w.Create(nullptr, nullptr, "w", 10, 10, 110, 60, kStyleVisible, 0, 0));
     wxWindow* window = w.GetWindow();

@@ -170,6 +170,15 @@ bool CGenericWindow::Create(const char* className, wxWindow* parent, const char*
             StaticWindowProc(list->GetParent(), kMsgNotify, static_cast<uintptr_t>(n.id),
                              reinterpret_cast<intptr_t>(&n));
         });
+    // A window that wx destroys by itself (a closing application takes its
+    // top-level windows along) leaves no stale handle behind.
+    w->Bind(wxEVT_DESTROY, [w](wxWindowDestroyEvent& e) {
+        e.Skip();
+        if (e.GetEventObject() != w || !FromWindow(w))
+            return;
+        StaticWindowProc(w, kMsgDestroy, 0, 0);
+        StaticWindowProc(w, kMsgNcDestroy, 0, 0);
+    });
     SGenericCreate create{this, left, top, size.x, size.y, style};
     StaticWindowProc(w, kMsgNcCreate, 0, reinterpret_cast<intptr_t>(&create));
     if (StaticWindowProc(w, kMsgCreate, 0, reinterpret_cast<intptr_t>(&create)) == -1) {
