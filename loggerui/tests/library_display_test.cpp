@@ -1,5 +1,6 @@
 // libbusgate_c.so loaded with dlopen by a wx application whose editor
 // frame it finds, against the u2c-sim daemon in a separate process.
+#include "LoadedBusgate.h"
 #include "WxTestApp.h"
 #include "busaccess/busgate/busgate_api.h"
 #include "sim/SimDaemon.h"
@@ -21,11 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-template <typename F>
-F* Bind(void* library, const char* name) {
-    return reinterpret_cast<F*>(dlsym(library, name));
-}
 
 wxTextCtrl* PaneById(int id) {
     return dynamic_cast<wxTextCtrl*>(wxWindow::FindWindowById(id));
@@ -61,15 +57,11 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
     auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
     host->Show();
 
-    void* library = dlopen(BUSGATE_C_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto open = Bind<decltype(busgate_open)>(library, "busgate_open");
-    auto transmit = Bind<decltype(busgate_transmit)>(library, "busgate_transmit");
-    auto receive = Bind<decltype(busgate_receive)>(library, "busgate_receive");
-    auto close = Bind<decltype(busgate_close)>(library, "busgate_close");
+    wxtest::LoadedBusgate busgate;
+    ASSERT_TRUE(busgate.Loaded()) << dlerror();
     busgate_board board{};
     busgate_status status{};
-    const busgate_handle handle = open(&board, &status);
+    const busgate_handle handle = busgate.open(&board, &status);
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(host->GetTitle(), "Quorl Audio DulmDSP (By Terovan)");
 
@@ -78,11 +70,11 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
         const uint8_t version[3] = {0x00, 0xB7, 0x00};
         uint8_t reply[3] = {};
         for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(transmit(handle, &status, 0x73, version, 3), 3);
-            EXPECT_EQ(receive(handle, &status, 0x73, sizeof reply, reply, 3), 3);
+            EXPECT_EQ(busgate.transmit(handle, &status, 0x73, version, 3), 3);
+            EXPECT_EQ(busgate.receive(handle, &status, 0x73, sizeof reply, reply, 3), 3);
         }
         const uint8_t raw[2] = {0x12, 0x34};
-        EXPECT_EQ(transmit(handle, &status, 0x2A, raw, 2), -1); // nobody answers
+        EXPECT_EQ(busgate.transmit(handle, &status, 0x2A, raw, 2), -1); // nobody answers
         sent = true;
     });
     wxTextCtrl* log = nullptr;
@@ -130,8 +122,8 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
     std::thread preset_stage([&] {
         const uint8_t start[3] = {0x00, 0xA5, 0x00};
         const uint8_t done[3] = {0x00, 0xAC, 0x00};
-        EXPECT_EQ(transmit(handle, &status, 0x73, start, 3), 3);
-        EXPECT_EQ(transmit(handle, &status, 0x73, done, 3), 3);
+        EXPECT_EQ(busgate.transmit(handle, &status, 0x73, start, 3), 3);
+        EXPECT_EQ(busgate.transmit(handle, &status, 0x73, done, 3), 3);
         setup = true;
     });
     const bool running = wxtest::PumpUntil(
@@ -146,11 +138,10 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
     ASSERT_NE(button, nullptr);
     EXPECT_TRUE(wxtest::PumpUntil([&] { return button->GetLabel() == "Disable Tweaks"; }));
 
-    close(handle, &status);
+    busgate.close(handle, &status);
     host->Destroy();
     wxtest::Pump(20);
     EXPECT_EQ(PaneById(1003), nullptr);
-    dlclose(library);
     unsetenv("TEROVAN_U2C_SOCKET");
     unsetenv("QUORL_TRACE");
     unsetenv("QUORL_TWEAKS_DIR");

@@ -2,6 +2,7 @@
 // the evaluation-board page's connect and preset hooks, the PWM page's
 // preset stage on a QZ625x chip, and the real message boxes of the
 // S/PDIF box, answered in their modal loops.
+#include "LoadedBusgate.h"
 #include "WxTestApp.h"
 #include "busaccess/busgate/busgate_api.h"
 #include "sim/SimDaemon.h"
@@ -27,11 +28,6 @@
 #include <thread>
 
 namespace {
-
-template <typename F>
-F* Bind(void* library, const char* name) {
-    return reinterpret_cast<F*>(dlsym(library, name));
-}
 
 std::string TextOf(int id) {
     auto* pane = dynamic_cast<wxTextCtrl*>(wxWindow::FindWindowById(id));
@@ -84,14 +80,11 @@ TEST(BusgateLibraryPages, HooksPresetStageAndTheModalBoxesThroughTheRealLibrary)
     auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
     host->Show();
 
-    void* library = dlopen(BUSGATE_C_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto open = Bind<decltype(busgate_open)>(library, "busgate_open");
-    auto transmit = Bind<decltype(busgate_transmit)>(library, "busgate_transmit");
-    auto close = Bind<decltype(busgate_close)>(library, "busgate_close");
+    wxtest::LoadedBusgate busgate;
+    ASSERT_TRUE(busgate.Loaded()) << dlerror();
     busgate_board board{};
     busgate_status status{};
-    const busgate_handle handle = open(&board, &status);
+    const busgate_handle handle = busgate.open(&board, &status);
     ASSERT_NE(handle, 0u);
 
     // The QX410x board's page, its connect hook run with the reset.
@@ -108,7 +101,7 @@ TEST(BusgateLibraryPages, HooksPresetStageAndTheModalBoxesThroughTheRealLibrary)
     std::thread plugin([&] {
         const uint8_t groups[][3] = {{0x80, 0xC4, 0x02}, {0x00, 0xC5, 0x00}, {0x00, 0xC2, 0x01}};
         for (const auto& group : groups)
-            EXPECT_EQ(transmit(handle, &status, 0x73, group, 3), 3);
+            EXPECT_EQ(busgate.transmit(handle, &status, 0x73, group, 3), 3);
         sent = true;
     });
     const bool logged = wxtest::PumpUntil(
@@ -143,10 +136,9 @@ TEST(BusgateLibraryPages, HooksPresetStageAndTheModalBoxesThroughTheRealLibrary)
                   "S/PDIF Enable - Set S/PDIF RX as I2S Master; set QX410x as I2S Slave"}));
     EXPECT_TRUE(spdif->GetValue());
 
-    close(handle, &status);
+    busgate.close(handle, &status);
     host->Destroy();
     wxtest::Pump(20);
-    dlclose(library);
     unsetenv("TEROVAN_U2C_SOCKET");
 }
 

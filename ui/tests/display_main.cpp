@@ -1,50 +1,21 @@
 // The main of the display tests: starts wx once for the whole run.
 #include <cstdlib>
 
-#include <wx/init.h>
-
 #include "display_harness.h"
-
-namespace {
-
-bool ready = false;
-
-// A failed wx assertion fails the running test instead of opening a dialog.
-void OnWxAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
-                const wxString& msg) {
-    ADD_FAILURE() << "wx assertion failed: " << cond.utf8_string() << " " << msg.utf8_string()
-                  << " in " << func.utf8_string() << " at " << file.utf8_string() << ":" << line;
-}
-
-class TestApp : public wxApp {
-public:
-    bool OnInit() override { return true; }
-};
-
-} // namespace
+#include "testsupport/WxTestMain.h"
 
 namespace display {
 
 bool Ready() {
-    return ready;
+    return wxtest::Ready();
 }
 
 void Pump(int ms) {
-    PumpUntil([] { return false; }, ms);
+    wxtest::Pump(ms);
 }
 
 bool PumpUntil(const std::function<bool()>& done, int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        wxTheApp->Yield(true);
-        wxTheApp->ProcessPendingEvents();
-        wxTheApp->ProcessIdle();
-        if (done())
-            return true;
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        wxMilliSleep(5);
-    }
+    return wxtest::PumpUntil(done, ms);
 }
 
 size_t Log::Count(KEEventTypes e) const {
@@ -99,29 +70,9 @@ wxPoint Screen(const KCWindow& window, int x, int y) {
 } // namespace display
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    const bool listing = ::testing::GTEST_FLAG(list_tests);
-    const char* name = std::getenv("DISPLAY");
-    bool started = false;
-    if (!listing && name != nullptr && *name != '\0') {
-        // The software rasterizer draws on the calling thread: no worker
-        // threads live on to the leak check at exit.
-        setenv("LP_NUM_THREADS", "0", 0);
-        wxApp::SetInstance(new TestApp());
-        int wxArgc = 1;
-        char* wxArgv[] = {argv[0], nullptr};
-        started = wxEntryStart(wxArgc, wxArgv) && wxTheApp->CallOnInit();
-        ready = started;
-        if (started) {
-            wxSetAssertHandler(OnWxAssert);
-            KMInit(nullptr);
-        }
-    }
-    const int result = RUN_ALL_TESTS();
-    if (started) {
-        KMDispose();
-        wxTheApp->OnExit();
-        wxEntryCleanup();
-    }
-    return result;
+    // The software rasterizer draws on the calling thread: no worker
+    // threads live on to the leak check at exit.
+    setenv("LP_NUM_THREADS", "0", 0);
+    return wxtest::RunTests(
+        argc, argv, [] { KMInit(nullptr); }, [] { KMDispose(); });
 }
