@@ -138,10 +138,6 @@ public:
     long FinishCreate();
     void Dispose();
 
-    // The component sub-type the algorithm was made for (0 when unknown).
-    uint32_t GetAlgSubType() const { return subType_; }
-    void SetAlgSubType(uint32_t subType) { subType_ = subType; }
-
     void SetNumInputs(long n) { numInputs_ = n; }
     void SetNumOutputs(long n) { numOutputs_ = n; }
     long GetNumInputs() const { return numInputs_; }
@@ -450,7 +446,6 @@ private:
     KTResContainerType* container_ = nullptr;
 
     bool native_ = true;
-    uint32_t subType_ = 0;
     long numInputs_ = 2;
     long numOutputs_ = 2;
     double sampleRate_ = 48000.0;

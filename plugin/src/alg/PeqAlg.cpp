@@ -63,7 +63,7 @@ cPEQ_ALG::cPEQ_ALG(const QuorlComponentInfo* info, KTResContainerType* container
     : cALGORITHM(info, container, native), CChipRegisters(clock),
       connections_(connections ? std::move(connections) : BridgeConnectionFactory(clock)) {
     if (info)
-        SetAlgSubType(info->componentSubType.Get());
+        SetAlgSubType(KCFourCC(info->componentSubType.Get()));
     // The band-position map: the edge band 0 sits after the inner bands.
     const int n = std::max(1, static_cast<int>(bandCount_));
     sectionCount_ = static_cast<int16_t>(n);

@@ -117,7 +117,7 @@ void cPEQ_ALG::SetUpEditorWindow(KCWindow* pluginWindow) {
 }
 
 void cPEQ_ALG::ResizeEditorFrame() {
-    if (GetAlgSubType() == kResizableSubType && services_) {
+    if (GetAlgSubType().Get() == kResizableSubType && services_) {
         const int32_t height =
             expanded_ ? editorHeight_ : editorNonClientHeight_ + kCollapsedEditorHeight;
         KCEditorFrame(services_->PluginWindow()).SetSize(editorWidth_, height);
