@@ -5,3 +5,9 @@ kv_add_bench(bench_editor SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_editor.cpp LIB
 add_dependencies(bench_editor PassThrough rigwell)
 target_compile_definitions(bench_editor PRIVATE KV_BENCH_PASSTHROUGH="$<TARGET_FILE:PassThrough>"
                                                 KV_BENCH_RIGWELL="$<TARGET_FILE:rigwell>")
+
+# One full redraw of the plug-in's expanded editor through its entry points
+# (needs a display: run under xvfb-run).
+kv_add_bench(bench_editor_redraw SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_editor_redraw.cpp LIBS kvui kvhosting ${CMAKE_DL_LIBS})
+add_dependencies(bench_editor_redraw DulmAudioDSP)
+target_compile_definitions(bench_editor_redraw PRIVATE KV_BENCH_DULM="$<TARGET_FILE:DulmAudioDSP>")

@@ -36,8 +36,8 @@ void KCStaticText::Draw(CGraphicManagerAbs& gm) {
     if (IsHidden() || text_.empty())
         return;
     const KURect<short>& r = GetDrawableRect();
-    gm.DrawTextUnOptimized(gm.GetFontInfo(), text_.c_str(), color_,
-                           KCPoint<short>(r.left, static_cast<short>(r.bottom - 3)));
+    gm.DrawTextCached(gm.GetFontInfo(), text_.c_str(), color_,
+                      KCPoint<short>(r.left, static_cast<short>(r.bottom - 3)));
 }
 
 void cControl_X::RegisterParam(uint32_t param) {
@@ -203,6 +203,37 @@ void CToggle_X::DrawSelf(CGraphicManagerAbs& gm) {
     FillRect(gm, GetDrawableRect(), state ? kOn : kOff);
 }
 
+void CPopup_X::MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) {
+    cALGORITHM* alg = GetAlgorithm();
+    if (!menuWindow_ || !menuWindow_->windowHandle || !alg ||
+        GetLeadParamIndex() >= alg->GetParamVector()->size()) {
+        CToggle_X::MouseDownSelf(e, r, handled);
+        return;
+    }
+    const short current = static_cast<short>(std::lround(LeadState()));
+    KCMenuEx menu;
+    if (menu_.GetItems().empty()) {
+        const sCONTROL_PARAM& p = (*alg->GetParamVector())[GetLeadParamIndex()];
+        for (short s = 0; s < static_cast<short>(LeadStates()); ++s) {
+            std::string text;
+            p.TranslateValueString(s, text);
+            menu.Append(text.empty() ? std::to_string(s + 1) : text, s, s == current);
+        }
+    } else {
+        for (const KCMenuEx::Item& item : menu_.GetItems()) {
+            if (item.separator)
+                menu.AppendSeparator();
+            else
+                menu.Append(item.title, item.command, item.command == current, item.disabled);
+        }
+    }
+    const KURect<short>& at = GetDrawableRect();
+    long chosen = -1;
+    if (menu.ActivatePopUpMenu(*menuWindow_, KCPoint<short>(at.left, at.bottom), chosen) == 0 &&
+        chosen >= 0)
+        SetLeadState(static_cast<double>(chosen));
+}
+
 void CPopup_X::DrawSelf(CGraphicManagerAbs& gm) {
     FillRect(gm, GetDrawableRect(), kOff);
     cALGORITHM* alg = GetAlgorithm();
@@ -211,7 +242,7 @@ void CPopup_X::DrawSelf(CGraphicManagerAbs& gm) {
     std::string text;
     (*alg->GetParamVector())[GetLeadParamIndex()].TranslateValueString(LeadState(), text);
     const KURect<short>& r = GetDrawableRect();
-    gm.DrawTextUnOptimized(
+    gm.DrawTextCached(
         gm.GetFontInfo(), text.c_str(), kThumb,
         KCPoint<short>(static_cast<short>(r.left + 3), static_cast<short>(r.bottom - 3)));
 }

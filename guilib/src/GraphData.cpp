@@ -96,7 +96,7 @@ void KCDrawGraph_Text::DrawSelf() {
     for (const sTextItem& item : items_) {
         const KCPoint<short> at(static_cast<short>(r.left + item.where.x),
                                 static_cast<short>(r.top + item.where.y));
-        gm->DrawTextUnOptimized(gm->GetFontInfo(), item.text.c_str(), item.color, at);
+        gm->DrawTextCached(gm->GetFontInfo(), item.text.c_str(), item.color, at);
     }
 }
 

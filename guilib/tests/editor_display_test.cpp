@@ -3,10 +3,13 @@
 // from the back buffer.
 #include <array>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "TestXML.h"
 #include "display_harness.h"
 #include "guilib/Algorithm.h"
+#include "guilib/MenuEx.h"
 #include "guilib/StandardGUI.h"
 #include "ui/CGraphicManagerAbs.h"
 #include "ui/GMRenderer.h"
@@ -47,6 +50,8 @@ TEST(EditorDisplay, FullRedrawDrawsControlsAtTheirRectangles) {
   <ScaleType>linear</ScaleType></Scale><InitialValue Type="RealWorld">240</InitialValue></Parameter>
  <Parameter Name="LED"><Scale><Minimum>0</Minimum><Maximum>1</Maximum><Resolution>2</Resolution>
   <ScaleType>toggle</ScaleType></Scale><InitialValue Type="state">1</InitialValue></Parameter>
+ <Parameter Name="IN"><Scale><Minimum>0</Minimum><Maximum>4</Maximum><Resolution>5</Resolution>
+  <ScaleType>toggle</ScaleType></Scale><InitialValue Type="state">0</InitialValue></Parameter>
 </Parameter_List>)"),
                                     *alg.GetParamVector()),
                   0);
@@ -54,6 +59,7 @@ TEST(EditorDisplay, FullRedrawDrawsControlsAtTheirRectangles) {
         ASSERT_EQ(editor.ReadLayout(Parse(R"(<GUI Width="300" Height="200">
  <Control Class="Slider" Params="0" Rect="100, 50, 120, 150"/>
  <Control Class="Toggle" Params="1" Rect="150, 20, 170, 40"/>
+ <Control Class="Popup" Params="2" Rect="150, 200, 168, 260"/>
  <ToolBar><Button Name="Undo" Rect="0,0,20,40"/></ToolBar>
 </GUI>)")),
                   0);
@@ -67,6 +73,43 @@ TEST(EditorDisplay, FullRedrawDrawsControlsAtTheirRectangles) {
         EXPECT_EQ(Read(60, 110), (std::array<uint8_t, 3>{60, 60, 66}));     // track
         EXPECT_EQ(Read(30, 160), (std::array<uint8_t, 3>{90, 200, 110}));   // toggle on
         EXPECT_EQ(Read(35, 2), (std::array<uint8_t, 3>{70, 70, 78}));       // tool-bar button
+
+        // A menu control opens its menu over the window: its own items
+        // when it has them (disabled ones shown so), else one per state.
+        std::vector<KCMenuEx::Item> shown;
+        long answer = 3;
+        KCMenuEx::SetChooser([&](const KCMenuEx& menu) {
+            shown = menu.GetItems();
+            return answer;
+        });
+        editor.ActivateWindow(&window);
+        KCEventData click;
+        click.SetMouseDownLocation({230, 160});
+        click.SetMouselocation({230, 160});
+        auto clickPopup = [&] {
+            editor.DoMouseDown(&click);
+            editor.DoMouseUp(&click);
+        };
+        clickPopup();
+        ASSERT_EQ(shown.size(), 5u);
+        EXPECT_TRUE(shown[0].checked);
+        EXPECT_EQ(alg.GetParamState(2), 3.0);
+        auto* popup = dynamic_cast<CPopup_X*>(editor.FindControlForParam(2));
+        ASSERT_NE(popup, nullptr);
+        popup->ClearPopupItems();
+        for (short i = 0; i < 5; ++i)
+            popup->AppendPopupItem(std::to_string(i + 1), i, i >= 3);
+        answer = -1; // dismissed: nothing changes
+        clickPopup();
+        ASSERT_EQ(shown.size(), 5u);
+        EXPECT_EQ(shown[1].title, "2");
+        EXPECT_TRUE(shown[3].checked && shown[3].disabled && shown[4].disabled);
+        EXPECT_FALSE(shown[2].disabled);
+        EXPECT_EQ(alg.GetParamState(2), 3.0);
+        EXPECT_EQ(editor.GetUndoManagerRef()->GetUndoStackSize(), 1u); // one step per gesture
+        KCMenuEx::SetChooser(nullptr);
+        editor.SetGM(nullptr);
+        editor.DeactivateWindow();
         gm.SetEmbededGraphicManager(true);
     }
     GMDisposeRC(window);

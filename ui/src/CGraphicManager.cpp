@@ -6,6 +6,7 @@
 #include <cmath>
 #include <list>
 #include <map>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct CGraphicManagerAbs::Store {
     std::map<const KCPoint<float>*, OGL_VBO*> vbos;
     std::vector<OGL_VBO*> replacedVBOs; // handles callers may still hold
     KURect<short> hatch;
+    // Rendered texts kept by DrawTextCached (also listed in `texts`).
+    std::map<std::tuple<std::string, uint32_t, KCFontInfo>, void*> cachedTexts;
 };
 
 namespace {
@@ -657,6 +660,30 @@ void CGraphicManagerAbs::DrawTextUnOptimized(const KCFontInfo& font, const char*
     if (text != nullptr)
         DrawRenderedText(text, where);
     UnRegisterText(text);
+}
+
+void CGraphicManagerAbs::DrawTextCached(const KCFontInfo& font, const char* string,
+                                        const KCRGBAColor& colour, const KCPoint<short>& where) {
+    constexpr size_t kMostCachedTexts = 1024;
+    const uint32_t rgba = static_cast<uint32_t>(colour.red) | colour.green << 8 |
+                          colour.blue << 16 | static_cast<uint32_t>(colour.alpha) << 24;
+    auto key = std::make_tuple(std::string(string), rgba, font);
+    auto it = store->cachedTexts.find(key);
+    if (it == store->cachedTexts.end()) {
+        if (store->cachedTexts.size() >= kMostCachedTexts) {
+            for (auto& [k, text] : store->cachedTexts)
+                UnRegisterText(text);
+            store->cachedTexts.clear();
+        }
+        KCPoint<short> size;
+        GMGetTextWidthInPixels(font, string, size);
+        void* text = nullptr;
+        RenderText(text, string, font, colour, eTextJustificationLeft, size);
+        if (text == nullptr)
+            return;
+        it = store->cachedTexts.emplace(std::move(key), text).first;
+    }
+    DrawRenderedText(it->second, where);
 }
 
 // --- vertex buffers ----------------------------------------------------------------

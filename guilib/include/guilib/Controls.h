@@ -8,6 +8,7 @@
 
 #include "foundation/KURect.h"
 #include "guilib/GraphData.h"
+#include "guilib/MenuEx.h"
 #include "guilib/QGLExport.h"
 #include "ui/KCWindow.h"
 
@@ -238,11 +239,28 @@ protected:
     void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
 };
 
-// A menu of the parameter's states: a click selects the next item.
+// A menu of the parameter's states: a click opens it at the control (its
+// items: those set with AppendPopupItem, else one per state, titled by the
+// parameter's text) and the chosen item's command becomes the state. Without
+// a window to open it over, a click selects the next state.
 class QGL_API CPopup_X : public CToggle_X {
 public:
     const char* GetControlClass() const override { return "Popup"; }
     void DrawSelf(CGraphicManagerAbs& gm) override;
+    void ClearPopupItems() { menu_.Clear(); }
+    void AppendPopupItem(const std::string& title, short command, bool disabled = false) {
+        menu_.Append(title, command, false, disabled);
+    }
+    KCMenuEx& GetPopupMenu() { return menu_; }
+    // The window the menu opens over (not owned; null: none).
+    void SetMenuWindow(KCWindow* w) { menuWindow_ = w; }
+
+protected:
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+
+private:
+    KCMenuEx menu_;
+    KCWindow* menuWindow_ = nullptr;
 };
 
 // Pressed while the mouse is down (state 1), released on mouse-up (0).

@@ -155,6 +155,8 @@ protected:
 private:
     void ExecuteToolbarButton(const X_CToolbarButton& button);
     void ReleaseOwnGM();
+    // The window the menu controls open over.
+    void SetPopupWindow(KCWindow* w);
     void DrawLabels(CGraphicManagerAbs& gm);
     const X_CToolbarButton* ToolbarButtonAt(const KCPoint<short>& p) const;
     cControl_X* ControlAt(const KCPoint<short>& p) const;

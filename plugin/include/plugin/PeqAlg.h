@@ -69,6 +69,9 @@ public:
     virtual void PrepareCommander(cPEQ_ALG& alg, KCWindow* owner, const std::string& path) {}
     virtual bool IsCommanderVisible() { return false; }
     virtual void ShowCommander(bool show) {}
+    // The analog-input menus: items "1" to "5", the last two disabled
+    // unless `fiveInputs`.
+    virtual void SetAnalogInputItems(bool fiveInputs) {}
 };
 
 // The connection object of a connection type (0 Dimax, 1 Telos, 2 Terovan);
@@ -215,6 +218,7 @@ public:
     void BuildUtilitiesMenu(KCMenuEx& menu);
     void RunUtilitiesCommand(long command);
     int32_t ChosenConnectionType() const { return rememberedConnectionType_; }
+    void UpdateAnalogInputMenus();
 
     // Chip-version conditions.
     bool IsTenBandChip() const;

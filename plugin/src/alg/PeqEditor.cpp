@@ -113,7 +113,13 @@ void cPEQ_ALG::SetUpEditorWindow(KCWindow* pluginWindow) {
             SetInfoString(1, "Device Detected: <None>");
         SetInfoString(2, "");
     }
+    UpdateAnalogInputMenus();
     UpdateControlAvailability();
+}
+
+void cPEQ_ALG::UpdateAnalogInputMenus() {
+    if (services_)
+        services_->SetAnalogInputItems(ChipVersion() >= 0x5010);
 }
 
 void cPEQ_ALG::ResizeEditorFrame() {

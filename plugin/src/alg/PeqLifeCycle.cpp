@@ -165,6 +165,7 @@ bool cPEQ_ALG::DetectDevice() {
         analog->SetScaleToggle(ChipVersion() >= 0x5010 ? 5 : 3);
         analog->scaleInfo.maximum = analog->scaleInfo.numStates - 1;
     }
+    UpdateAnalogInputMenus();
     UpdateControlAvailability();
     SetInfoString(1, model.empty() ? "Device Detected: <None>" : "Device Detected: " + model);
     SetInfoString(2, "");

@@ -6,6 +6,8 @@
 #include "plugin/PeqAlg.h"
 #include "ui/KCWindow.h"
 
+#include <string>
+
 #include <wx/window.h>
 
 // What the algorithm asks of its editor, answered by the editor while it
@@ -25,6 +27,21 @@ public:
         selection = -1;
         KCWindow* w = PluginWindow();
         return w && menu.ActivatePopUpMenu(*w, KMMouseInWindow(*w), selection) == 0;
+    }
+
+    void SetAnalogInputItems(bool fiveInputs) override {
+        if (!gui_)
+            return;
+        for (long i = 0; i < gui_->GetNumControllers(); ++i) {
+            cControl_X* c = gui_->GetControl(static_cast<size_t>(i));
+            auto* popup = dynamic_cast<CPopup_X*>(c);
+            if (!popup || popup->GetLeadParamIndex() != dulm::PARAM_ANALOG ||
+                std::string(c->GetControlClass()) != "Popup")
+                continue;
+            popup->ClearPopupItems();
+            for (short item = 0; item < 5; ++item)
+                popup->AppendPopupItem(std::to_string(item + 1), item, item >= 3 && !fiveInputs);
+        }
     }
 
 private:

@@ -164,6 +164,10 @@ public:
     void DrawRenderedText(void* text, const KCPoint<short>& where);
     void DrawTextUnOptimized(const KCFontInfo& font, const char* string, const KCRGBAColor& colour,
                              const KCPoint<short>& where);
+    // As DrawTextUnOptimized, but the rendered text is kept for the next
+    // draw of the same text, colour and font (a bounded number of texts).
+    void DrawTextCached(const KCFontInfo& font, const char* string, const KCRGBAColor& colour,
+                        const KCPoint<short>& where);
 
     // --- vertex buffers (only when IsVBOSupported)
     bool IsVBOSupported() const;
