@@ -263,8 +263,11 @@ TEST_F(CommanderTest, DoubleClickRunsTheCommandAtItsAddress) {
         alg.SetEditorServices(services);
         services->PrepareCommander(alg, nullptr, Path());
         CCommander& commander = services->Commander();
-        ASSERT_NE(commander.GetWindow(), nullptr);
+        // Made the first time it is shown.
+        EXPECT_EQ(commander.GetWindow(), nullptr);
         EXPECT_FALSE(services->IsCommanderVisible());
+        services->ShowCommander(true);
+        ASSERT_NE(commander.GetWindow(), nullptr);
         auto* frame = dynamic_cast<wxTopLevelWindow*>(commander.GetWindow());
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->GetTitle(), "DulmDSP Commander");
@@ -278,7 +281,6 @@ TEST_F(CommanderTest, DoubleClickRunsTheCommandAtItsAddress) {
         EXPECT_EQ(commander.Address(1), 0); // listed, never run
         EXPECT_EQ(commander.Address(2), 0x73);
 
-        services->ShowCommander(true);
         EXPECT_TRUE(display::PumpUntil([&] { return frame->IsShownOnScreen(); }, 3000));
         EXPECT_TRUE(services->IsCommanderVisible());
         auto* list = dynamic_cast<wxListCtrl*>(commander.List().GetWindow());

@@ -28,7 +28,11 @@ public:
     CCommander& Commander() { return commander_; }
 
 private:
+    void MakeCommander();
+
     KTResContainerType* module_;
     wxWindow* owner_;
     CCommander commander_;
+    cPEQ_ALG* commanderAlg_ = nullptr;
+    std::string commanderPath_;
 };

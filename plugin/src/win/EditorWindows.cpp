@@ -2,7 +2,17 @@
 
 #include "plugin/SettingsDialogs.h"
 
+#include <wx/app.h>
+
+// Without a running toolkit (an editor made headless) there are no windows:
+// the dialogs end as cancelled and the command-list window is not made.
+static bool ToolkitRunning() {
+    return wxTheApp != nullptr;
+}
+
 bool CPeqWindowServices::RunSystemConfiguration(SSystemConfigValues& values) {
+    if (!ToolkitRunning())
+        return false;
     CSystemConfigDlg dialog;
     dialog.SetDialogInfo(kDialogSystemConfig, owner_, module_);
     dialog.LoadValues(values);
@@ -13,6 +23,8 @@ bool CPeqWindowServices::RunSystemConfiguration(SSystemConfigValues& values) {
 }
 
 bool CPeqWindowServices::RunPopSettings(cPEQ_ALG& alg, SPopSettingsValues& values) {
+    if (!ToolkitRunning())
+        return false;
     CPOPFileSettingsDlg dialog(&alg);
     dialog.SetDialogInfo(kDialogPopSettings, owner_, module_);
     dialog.resetSelector = static_cast<int32_t>(values.popType);
@@ -31,14 +43,28 @@ bool CPeqWindowServices::RunPopSettings(cPEQ_ALG& alg, SPopSettingsValues& value
 }
 
 void CPeqWindowServices::PrepareCommander(cPEQ_ALG& alg, KCWindow*, const std::string& path) {
+    if (!ToolkitRunning())
+        return;
+    commanderAlg_ = &alg;
+    commanderPath_ = path;
+}
+
+// The command-list window is made (hidden, with its list read from the
+// command file) the first time it is asked for: a second top-level window
+// made while the editor is being set up kept the editor from taking the
+// pointer.
+void CPeqWindowServices::MakeCommander() {
+    if (commander_.GetWindow() || !commanderAlg_)
+        return;
     commander_.SetDialogInfo(0, owner_, module_);
-    commander_.SetAlgorithm(&alg);
-    if (!commander_.GetWindow())
-        commander_.Create();
-    commander_.Load(path);
+    commander_.SetAlgorithm(commanderAlg_);
+    if (commander_.Create())
+        commander_.Load(commanderPath_);
 }
 
 void CPeqWindowServices::ShowCommander(bool show) {
+    if (show)
+        MakeCommander();
     commander_.Show(show);
 }
 
