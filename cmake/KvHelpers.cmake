@@ -34,7 +34,7 @@ function(kv_add_library name kind)
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
 endfunction()
 
-# kv_add_test(name SOURCES ... LIBS ... [LABELS ...] [ENV ...] [RESOURCE_LOCK lock])
+# kv_add_test(name SOURCES ... LIBS ... [LABELS ...] [ENV ...] [RESOURCE_LOCK lock...])
 # A GoogleTest executable registered with CTest test by test. ENV holds
 # NAME=VALUE entries set for discovery and for every run; RESOURCE_LOCK names
 # a resource that the tests hold one at a time; tests labelled "display"
@@ -43,7 +43,7 @@ function(kv_add_test name)
   if(NOT KV_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;ENV;RESOURCE_LOCK" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   kv_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
