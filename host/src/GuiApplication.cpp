@@ -99,19 +99,25 @@ void KCIdleTimer::YourCallbackFunc() {
 }
 
 KTErr StartGuiSession(KCPluginRunner& runner) {
-    if (KTErr status = runner.Init())
-        return status;
+    // A signal during the start is kept for the loop's first tick, not lost
+    // (a program started in the background of a script ignores SIGINT until
+    // it says otherwise).
+    quitSignalled = 0;
+    CatchQuitSignals(true);
+    KTErr status = runner.Init();
     // With a view: the device menus and the default devices (the JACK
     // server's when one runs) come from the device list.
-    if (!GetCmdLineOptions().exclusive)
+    if (status == eNoErr && !GetCmdLineOptions().exclusive)
         runner.ListAudioDevices();
-    return runner.StartSession();
+    if (status == eNoErr)
+        status = runner.StartSession();
+    if (status != eNoErr)
+        CatchQuitSignals(false);
+    return status;
 }
 
 KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view) {
     KCIdleTimer timer(owner);
-    quitSignalled = 0;
-    CatchQuitSignals(true);
     timer.Start();
     const KTErr result = view.RunEventLoop();
     timer.Stop();
