@@ -158,6 +158,11 @@ marker="$(stat -c %Y "$prefs")"
 start_session 2
 session="${sessions[-1]}"
 "$xd" wait "Rigwell & Runner" 60 >/dev/null || fail "the main window did not appear (second run)"
+# The signal is for the running session: its editor draws from the loop.
+if [ "$editors" = 1 ]; then
+	editor="$("$xd" wait --prefix "Quorl Audio DulmDSP" 30)" || fail "the editor window did not appear (second run)"
+	"$xd" drawn "$editor" 10 || fail "the editor draws nothing (second run)"
+fi
 kill -INT -- "-$session"
 wait_session "$session"
 [ "$status" = 0 ] || fail "Ctrl-C ended the session with $status"

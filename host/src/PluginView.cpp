@@ -6,6 +6,7 @@
 
 #include "host/PluginRunner.h"
 #include "hosting/Plugin.h"
+#include "hosting/PluginLoader.h"
 #include "ui/GMRenderer.h"
 #include "ui/KCCreationOptions.h"
 #include "ui/KMWindowManager.h"
@@ -316,6 +317,9 @@ void Store(const KCPluginViewList& list, std::vector<void*>& views) {
 } // namespace
 
 void InstallPluginViewHooks() {
+    // A closed editor's windows are deleted before its plug-in's library
+    // (which bound their handlers) is closed.
+    SetBeforePluginLibraryClose(&KMDeleteDisposedWindows);
     KSPluginViewHooks& hooks = PluginViewHooks();
     hooks.open = [](KCPlugin* plugin, std::vector<void*>& views) {
         KCPluginViewList list = AsList(views);

@@ -10,6 +10,14 @@ const char* const kPluginEntryPointNames[kPluginEntryPointCount] = {
 #undef KP_ENTRY
 };
 
+namespace {
+void (*beforeLibraryClose)() = nullptr;
+} // namespace
+
+void SetBeforePluginLibraryClose(void (*hook)()) {
+    beforeLibraryClose = hook;
+}
+
 CPluginLoaderAbs::CPluginLoaderAbs() {
     InitEntryNames();
 }
@@ -68,6 +76,8 @@ KTErr CPluginLoaderDL::Unload() {
     if (container != nullptr)
         result = RMDetachResContainer(container);
     container = nullptr;
+    if (module != nullptr && beforeLibraryClose != nullptr)
+        beforeLibraryClose();
     if (module != nullptr && ::dlclose(module) != 0 && result == eNoErr)
         result = eGenericErr;
     module = nullptr;

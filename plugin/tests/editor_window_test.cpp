@@ -10,6 +10,7 @@
 #include "hosting/PluginInterface.h"
 #include "sim/SimDaemon.h"
 #include "ui/GMRenderer.h"
+#include "ui/KMWindowManager.h"
 
 #include "DaemonLog.h"
 
@@ -362,6 +363,8 @@ TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
     }
     EXPECT_EQ(kp.KP_DeleteInstance(instance.get()), 0);
     instance.reset();
+    // The closed windows (with the library's handlers) go before the library.
+    KMDeleteDisposedWindows();
     ::dlclose(module);
     EXPECT_EQ(daemon.stop(), 0);
     ::unsetenv("TEROVAN_U2C_SOCKET");

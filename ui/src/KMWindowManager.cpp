@@ -486,6 +486,17 @@ KTErr KMDisposeWindow(KCWindow& window) {
     return eNoErr;
 }
 
+void KMDeleteDisposedWindows() {
+    if (wxTheApp == nullptr)
+        return;
+    // What the idle loop does with the list, done now.
+    while (!wxPendingDelete.IsEmpty()) {
+        wxObject* object = wxPendingDelete.GetFirst()->GetData();
+        wxPendingDelete.DeleteObject(object);
+        delete object;
+    }
+}
+
 KTErr KMShowWindow(const KCWindow& window) {
     if (window.windowHandle == nullptr)
         return eGenericSystemError;

@@ -61,3 +61,8 @@ public:
     // the same).
     KTErr Unload() override;
 };
+
+// Called before a plug-in's library is closed: the program deletes what the
+// library's code may still be reached from (windows waiting for deletion
+// with the library's event handlers). Null: nothing to do.
+void SetBeforePluginLibraryClose(void (*hook)());

@@ -29,16 +29,18 @@
 namespace {
 
 // Window to object: the shared procedure's way from a window to its object.
+// Both tables go with the library when it is closed (its windows are gone
+// by then).
 std::map<wxWindow*, CGenericWindow*>& HandleMap() {
-    static auto* map = new std::map<wxWindow*, CGenericWindow*>();
-    return *map;
+    static std::map<wxWindow*, CGenericWindow*> map;
+    return map;
 }
 
 // Registered classes: (instance, name) to atom.
 using ClassKey = std::pair<const KTResContainerType*, std::string>;
 std::map<ClassKey, uint16_t>& ClassTable() {
-    static auto* table = new std::map<ClassKey, uint16_t>();
-    return *table;
+    static std::map<ClassKey, uint16_t> table;
+    return table;
 }
 
 uint16_t RegisterClass(const KTResContainerType* instance, const std::string& name) {

@@ -32,6 +32,9 @@ bool KMHasDisplay();
 
 KTErr KMCreateWindow(const KCWinCreateOpts& options, KCWindow& window);
 KTErr KMDisposeWindow(KCWindow& window);
+// Deletes now the windows that wait for the idle loop to delete them (a
+// library about to be closed may have bound their event handlers).
+void KMDeleteDisposedWindows();
 KTErr KMShowWindow(const KCWindow& window);
 KTErr KMHideWindow(const KCWindow& window);
 KTErr KMInvalidateRect(const KCWindow& window, const KURect<short>& rect);
