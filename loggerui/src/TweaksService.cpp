@@ -77,28 +77,36 @@ void TweaksService::Log(int colour, const char* text) {
     bus_.Log().Printf("%s", text);
 }
 
-std::optional<uint32_t> TweaksService::ReadX(uint16_t reg) {
+// A register or memory word read with the chip's read command `command`;
+// empty when the command or the answer failed.
+std::optional<uint32_t> TweaksService::ReadWord(uint16_t address, uint8_t command) {
     uint32_t value = 0;
-    if (bus_.SendCommand(reg, kReadX) != 0 || bus_.ReceiveData(value) != 0)
+    if (bus_.SendCommand(address, command) != 0 || bus_.ReceiveData(value) != 0)
         return std::nullopt;
     return value;
+}
+
+// A word written with the write command `command` (the data only after the
+// command went through).
+void TweaksService::WriteWord(uint16_t address, uint8_t command, uint32_t value) {
+    if (bus_.SendCommand(address, command) == 0)
+        bus_.SendData(value);
+}
+
+std::optional<uint32_t> TweaksService::ReadX(uint16_t reg) {
+    return ReadWord(reg, kReadX);
 }
 
 void TweaksService::WriteX(uint16_t reg, uint32_t value) {
-    if (bus_.SendCommand(reg, kWriteX) == 0)
-        bus_.SendData(value);
+    WriteWord(reg, kWriteX, value);
 }
 
 std::optional<uint32_t> TweaksService::ReadMemY(uint16_t address) {
-    uint32_t value = 0;
-    if (bus_.SendCommand(address, kReadMemY) != 0 || bus_.ReceiveData(value) != 0)
-        return std::nullopt;
-    return value;
+    return ReadWord(address, kReadMemY);
 }
 
 void TweaksService::WriteMemY(uint16_t address, uint32_t value) {
-    if (bus_.SendCommand(address, kWriteMemY) == 0)
-        bus_.SendData(value);
+    WriteWord(address, kWriteMemY, value);
 }
 
 // ---- the code

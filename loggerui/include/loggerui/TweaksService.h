@@ -140,6 +140,8 @@ private:
     void Publish();
     void Arm(int timer, int ms);
 
+    std::optional<uint32_t> ReadWord(uint16_t address, uint8_t command);
+    void WriteWord(uint16_t address, uint8_t command, uint32_t value);
     std::optional<uint32_t> ReadX(uint16_t reg);
     void WriteX(uint16_t reg, uint32_t value);
     std::optional<uint32_t> ReadMemY(uint16_t address);
