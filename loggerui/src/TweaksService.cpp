@@ -399,30 +399,28 @@ void TweaksService::SetSampleRate(uint16_t rate) {
 
 void TweaksService::SetFrequency(Channel channel, double hz) {
     LoggerLockGuard hold(bus_.Lock());
-    double& f = channel == Channel::Left ? state_.leftFrequency : state_.rightFrequency;
-    if (hz >= 125.0 && hz <= 20000.0) {
-        if (channel == Channel::Right)
-            state_.phase = 0;
-        f = RepresentableFrequency(hz, state_.sampleRate);
-        channel == Channel::Left ? RebuildLeft() : RebuildRight();
-        if (state_.toneOn)
-            ToneSendTables();
-    }
+    if (hz >= 125.0 && hz <= 20000.0)
+        ChangeFrequency(channel, RepresentableFrequency(hz, state_.sampleRate));
     Publish();
+}
+
+// A new frequency of a channel: the right channel starts again at phase 0;
+// the channel's table is rebuilt and, while the tone plays, sent.
+void TweaksService::ChangeFrequency(Channel channel, double hz) {
+    if (channel == Channel::Right)
+        state_.phase = 0;
+    (channel == Channel::Left ? state_.leftFrequency : state_.rightFrequency) = hz;
+    channel == Channel::Left ? RebuildLeft() : RebuildRight();
+    if (state_.toneOn)
+        ToneSendTables();
 }
 
 void TweaksService::SetFrequencySlider(Channel channel, int position) {
     LoggerLockGuard hold(bus_.Lock());
-    double& f = channel == Channel::Left ? state_.leftFrequency : state_.rightFrequency;
+    const double current = channel == Channel::Left ? state_.leftFrequency : state_.rightFrequency;
     const double next = FrequencyOfSlider(position, state_.sampleRate);
-    if (next != f) {
-        if (channel == Channel::Right)
-            state_.phase = 0;
-        f = next;
-        channel == Channel::Left ? RebuildLeft() : RebuildRight();
-        if (state_.toneOn)
-            ToneSendTables();
-    }
+    if (next != current)
+        ChangeFrequency(channel, next);
     Publish();
 }
 

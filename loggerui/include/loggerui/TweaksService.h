@@ -132,6 +132,7 @@ private:
     void LinearOn();
     void LinearOff();
     void ResetMeters();
+    void ChangeFrequency(Channel channel, double hz);
     void RebuildLeft();
     void RebuildRight();
     void ClearPeaks();
