@@ -103,9 +103,10 @@ TEST(PluginModule, CarriesItsResources) {
     RMCloseResContainer(container);
 }
 
-TEST(PluginModule, HostScannerFindsItsComponent) {
+// The module scanned as the host scans it, with the host's load
+// specification from the host's resources.
+void ScanModule(KCQuorlComponentInfoList& list) {
     ASSERT_EQ(RMInit(0), eNoErr);
-    // The host's load specification, from the host's resources.
     KTResContainerType* host = nullptr;
     ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(HOST_RESOURCES_PATH), 0, host), 0);
     KCPluginLoadSpec spec;
@@ -113,8 +114,12 @@ TEST(PluginModule, HostScannerFindsItsComponent) {
     RMCloseResContainer(host);
     KCPluginDiskScanner scanner;
     scanner.SetLoadSpec(spec);
-    KCQuorlComponentInfoList list;
     ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
+}
+
+TEST(PluginModule, HostScannerFindsItsComponent) {
+    KCQuorlComponentInfoList list;
+    ASSERT_NO_FATAL_FAILURE(ScanModule(list));
     EXPECT_GE(list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S"))), 0);
 }
 
@@ -128,16 +133,8 @@ TEST(PluginModule, TheHostLoadsItWithoutProcessing) {
         fs::temp_directory_path() / ("dulm_host_load_test." + std::to_string(::getpid()));
     fs::create_directories(registry);
     ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
-    ASSERT_EQ(RMInit(0), eNoErr);
-    KTResContainerType* host = nullptr;
-    ASSERT_EQ(RMOpenResContainer(kvFM::KCStPath(HOST_RESOURCES_PATH), 0, host), 0);
-    KCPluginLoadSpec spec;
-    ASSERT_EQ(spec.ReadFromResource(host), eNoErr);
-    RMCloseResContainer(host);
-    KCPluginDiskScanner scanner;
-    scanner.SetLoadSpec(spec);
     KCQuorlComponentInfoList list;
-    ASSERT_EQ(scanner.ScanFile(kvFM::KCStPath(DULM_MODULE_PATH), list), eNoErr);
+    ASSERT_NO_FATAL_FAILURE(ScanModule(list));
     const long index = list.IndexOfSubType(KCFourCC(KV_FOURCC("PQ5S")));
     ASSERT_GE(index, 0);
     QuorlComponentInfo component = list.components[static_cast<size_t>(index)];
