@@ -62,9 +62,15 @@ session=$!
 main="$("$xd" wait "Rigwell & Runner" 60)" || fail "the main window did not appear"
 editor="$("$xd" wait --prefix "Quorl Audio DulmDSP" 30)" || fail "the editor window did not appear"
 "$xd" drawn "$editor" 10 || fail "the editor draws nothing"
+# Without a window manager every window starts at the top-left corner: the
+# editor goes below the main window's menu bar.
+"$xd" move "$editor" 0 60 || fail "cannot move the editor"
 
-# Connected through the bridge library, a band's gain moved.
+# Connected through the bridge library, the first band on and its gain up.
 read -r x y < <(centre $(rect 177))
+"$xd" click "$editor" "$x" "$y"
+settle
+read -r x y < <(centre $(rect 0))
 "$xd" click "$editor" "$x" "$y"
 settle
 read -r x y < <(centre $(rect 2))
@@ -73,16 +79,20 @@ settle
 "$xd" snap "$editor" "$out/editor.png" || fail "cannot take the editor's picture"
 
 # Utilities, "Set Connection to Terovan Device (Debug)" (the fourth item):
-# the bus library's logger opens and decodes the traffic.
+# the bus library's logger opens and decodes the traffic; the gain moved
+# once more shows the band's frames.
 read -r x y < <(centre $(rect Utilities))
 "$xd" click "$editor" "$x" "$y"
 sleep 0.5
 "$xd" keys Down Down Down Down Return
 logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
+"$xd" move "$logger" 239 435 || fail "cannot move the logger"
 settle
 read -r x y < <(centre $(rect 2))
-"$xd" drag "$editor" "$x" "$y" "$x" $((y + 30)) >/dev/null
+"$xd" drag "$editor" "$x" $((y - 30)) "$x" $((y - 50)) >/dev/null
 settle
+"$xd" move "$logger" 239 435 || fail "cannot raise the logger"
+sleep 0.5
 "$xd" snap "$logger" "$out/logger.png" || fail "cannot take the logger's picture"
 
 "$xd" close "$main"
