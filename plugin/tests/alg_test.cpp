@@ -248,6 +248,16 @@ TEST_F(AlgTest, MuteIsSentOncePerValueUnlessReinitialising) {
     EXPECT_EQ(sim.Writes().size(), 4u);
     for (const auto& s : clock->Sleeps())
         EXPECT_EQ(s.ms, 3u);
+
+    // With no chip to settle (no connection chosen yet, as while the
+    // factory values are applied at creation) nothing waits.
+    alg->SetReinitialising(false);
+    alg->SetConnection(nullptr);
+    clock->ClearSleeps();
+    alg->SetParamRealWorld(PARAM_MUTE, 0);
+    alg->SetParamRealWorld(PARAM_SPEAKER, 2);
+    alg->SetParamRealWorld(PARAM_MASTERBP, 1);
+    EXPECT_TRUE(clock->Sleeps().empty());
 }
 
 TEST_F(AlgTest, ShelfQLimitsAndNyquist) {
