@@ -46,14 +46,17 @@ centre() { # top left bottom right -> x y
 rect() {
 	"$xd" layout-rect "$module" "$1" || fail "no \"$1\" in the editor layout"
 }
-# Waits until the transfer log has not grown for half a second (bounded).
+# Waits (bounded) until the board has seen nothing but reads and the
+# once-a-second device checks (the plug-in's, and the bus library's version
+# and status reads) for 1.2 s: after a connection switch, the reset
+# that the first check runs is over.
 settle() {
 	local last=-1 now
-	for _ in $(seq 60); do
-		now="$(wc -l <"$QUORL_SIM_LOG")"
+	for _ in $(seq 40); do
+		now="$(awk '$3 == "OUT" && $4 != "C5" && !/ (14 B7|00 B7|00 B8) 00$|00 B1 0A$/' "$QUORL_SIM_LOG" | wc -l)"
 		[ "$now" = "$last" ] && return 0
 		last="$now"
-		sleep 0.5
+		sleep 1.2
 	done
 }
 
@@ -62,27 +65,35 @@ session=$!
 main="$("$xd" wait "Rigwell & Runner" 60)" || fail "the main window did not appear"
 editor="$("$xd" wait --prefix "Quorl Audio DulmDSP" 30)" || fail "the editor window did not appear"
 "$xd" drawn "$editor" 10 || fail "the editor draws nothing"
+# Without a window manager every window starts at the top-left corner: the
+# editor goes below the main window's menu bar.
+"$xd" move "$editor" 0 60 || fail "cannot move the editor"
 
-# Connected through the bridge library, a band's gain moved.
+# Connected through the bridge library, then through the bus library (Utilities,
+# "Set Connection to Terovan Device (Debug)", the fourth item), whose logger
+# opens and decodes the traffic; the first band on and its gain up.
 read -r x y < <(centre $(rect 177))
 "$xd" click "$editor" "$x" "$y"
 settle
-read -r x y < <(centre $(rect 2))
-"$xd" drag "$editor" "$x" "$y" "$x" $((y - 30)) >/dev/null
-settle
-"$xd" snap "$editor" "$out/editor.png" || fail "cannot take the editor's picture"
-
-# Utilities, "Set Connection to Terovan Device (Debug)" (the fourth item):
-# the bus library's logger opens and decodes the traffic.
 read -r x y < <(centre $(rect Utilities))
 "$xd" click "$editor" "$x" "$y"
 sleep 0.5
 "$xd" keys Down Down Down Down Return
 logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
+"$xd" move "$logger" 239 435 || fail "cannot move the logger"
+settle
+read -r x y < <(centre $(rect 0))
+"$xd" click "$editor" "$x" "$y"
 settle
 read -r x y < <(centre $(rect 2))
-"$xd" drag "$editor" "$x" "$y" "$x" $((y + 30)) >/dev/null
+"$xd" drag "$editor" "$x" "$y" "$x" $((y - 30)) >/dev/null
 settle
+# Each window raised in turn for its picture.
+"$xd" move "$editor" 0 60 || fail "cannot raise the editor"
+sleep 0.5
+"$xd" snap "$editor" "$out/editor.png" || fail "cannot take the editor's picture"
+"$xd" move "$logger" 239 435 || fail "cannot raise the logger"
+sleep 0.5
 "$xd" snap "$logger" "$out/logger.png" || fail "cannot take the logger's picture"
 
 "$xd" close "$main"

@@ -58,7 +58,8 @@ trap ':' INT TERM HUP
 # reaches rigwell alone and the board stays until rigwell has let it go.
 : >"$log"
 export TEROVAN_U2C_SOCKET="$run_dir/board0.sock"
-setsid "$sim" --socket "$TEROVAN_U2C_SOCKET" --log "$log" </dev/null &
+# The chip runs its current firmware (A2), whose commands the logger names.
+setsid "$sim" --socket "$TEROVAN_U2C_SOCKET" --log "$log" --chip-subversion 0x0606 </dev/null &
 sim_pid=$!
 for _ in $(seq 100); do
 	[ -S "$TEROVAN_U2C_SOCKET" ] && break

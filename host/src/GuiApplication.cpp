@@ -4,6 +4,7 @@
 #include <wx/init.h>
 #include <wx/toplevel.h>
 
+#include "foundation/kvFMWx.h"
 #include "host/Application.h"
 #include "host/CmdLineOptions.h"
 #include "host/PluginRunner.h"
@@ -71,6 +72,9 @@ bool StartToolkit(const char* argv0) {
         wxEntryCleanup();
         return false;
     }
+    // The file and folder dialogs (WAV files, plug-in folders, preferences).
+    if (kvFM::GetDialogService() == nullptr)
+        kvFM::InstallWxDialogService();
     toolkitStarted = true;
     return true;
 }

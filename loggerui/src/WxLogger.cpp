@@ -106,6 +106,26 @@ void AppendTo(wxTextCtrl* pane, const wxString& text, uint32_t colourRef) {
 #endif
 }
 
+// Shows the end of a pane. On GTK the scroll waits for the view's line
+// layout (a mark, not a position): a position scrolled to before the layout
+// of a large batch is done can leave the view short of the end.
+void ScrollToEnd(wxTextCtrl* pane) {
+#ifdef __WXGTK__
+    GtkTextView* view = GTK_TEXT_VIEW(pane->GetConnectWidget());
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    GtkTextMark* mark = gtk_text_buffer_get_mark(buffer, "log-end");
+    if (!mark)
+        mark = gtk_text_buffer_create_mark(buffer, "log-end", &end, FALSE);
+    else
+        gtk_text_buffer_move_mark(buffer, mark, &end);
+    gtk_text_view_scroll_to_mark(view, mark, 0.0, TRUE, 0.0, 1.0);
+#else
+    pane->ShowPosition(pane->GetLastPosition());
+#endif
+}
+
 // A batch goes into a pane between these. On GTK the view draws only after
 // the batch, when the event loop runs again, and wx's freeze would detach
 // the buffer and lay the whole text out again at the thaw: the text goes
@@ -493,6 +513,8 @@ void WxLogger::ShowMainWindow() {
             dialog->Show();
             dialog->Iconize(false);
             dialog->Raise();
+            // Text that came while the window was hidden scrolled nothing.
+            ScrollToEnd(dialog->LogPane());
         }
     });
 }
@@ -639,7 +661,7 @@ void WxLogger::Drain() {
     // A colour entry scrolls its pane to the end; once per batch is enough,
     // after the batch's text is in.
     for (wxTextCtrl* pane : scrolled)
-        pane->ShowPosition(pane->GetLastPosition());
+        ScrollToEnd(pane);
     for (auto& [id, control] : frozen)
         if (control)
             ThawPane(control);

@@ -248,6 +248,16 @@ TEST_F(AlgTest, MuteIsSentOncePerValueUnlessReinitialising) {
     EXPECT_EQ(sim.Writes().size(), 4u);
     for (const auto& s : clock->Sleeps())
         EXPECT_EQ(s.ms, 3u);
+
+    // With no chip to settle (no connection chosen yet, as while the
+    // factory values are applied at creation) nothing waits.
+    alg->SetReinitialising(false);
+    alg->SetConnection(nullptr);
+    clock->ClearSleeps();
+    alg->SetParamRealWorld(PARAM_MUTE, 0);
+    alg->SetParamRealWorld(PARAM_SPEAKER, 2);
+    alg->SetParamRealWorld(PARAM_MASTERBP, 1);
+    EXPECT_TRUE(clock->Sleeps().empty());
 }
 
 TEST_F(AlgTest, ShelfQLimitsAndNyquist) {
@@ -582,10 +592,12 @@ TEST_F(AlgTest, ResponseGraphsAndChipDependentControls) {
     Set(PARAM_BAND1_TYPE + 5, 0);
     Set(PARAM_BAND1_FRQ + 5, 1024);
     alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 12);
-    alg->RefreshAllParams();
+    alg->cALGORITHM::DoIdle(1); // the framework's idle brings the flagged graph up to date
     const double* graph = P(PARAM_GRAPH_PEQ).GetGraph(eSetupA);
     EXPECT_NEAR(graph[72], 12.0, 0.5);
     EXPECT_NEAR(graph[0], 0.0, 0.5);
+    // The total curve follows the equaliser's (the AEQ is flat).
+    EXPECT_NEAR(P(PARAM_GRAPH_TOTAL).GetGraph(eSetupA)[72], graph[72], 1e-9);
     Set(PARAM_BAND1_GAIN + 5, 0);
     alg->UpdateParamState(PARAM_BAND1_GAIN + 5);
     alg->UpdateResponseGraph(0);

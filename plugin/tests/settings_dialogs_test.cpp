@@ -9,6 +9,7 @@
 #include "plugin/SettingsDialogs.h"
 
 #include "foundation/kvFMDialogs.h"
+#include "foundation/kvFMWx.h"
 
 #include <wx/combobox.h>
 #include <wx/slider.h>
@@ -115,6 +116,17 @@ TEST_F(SettingsDialogsTest, PopSettingsBrowseRunHistoryAndStore) {
     LoadDulmSettings(stored);
     EXPECT_EQ(stored.popTypeEEPROMExt, 1u);
     EXPECT_EQ(stored.popFilenameEEPROM, "/e/eeprom.pop");
+}
+
+// The editor's windows give this module's file manager the toolkit's file
+// dialogs (the POP file's and the EEPROM export's), keeping one already set.
+TEST_F(SettingsDialogsTest, TheEditorsWindowsBringTheToolkitsFileDialogs) {
+    kvFM::SetDialogService(nullptr);
+    { CPeqWindowServices services(wintest::SelfContainer()); }
+    EXPECT_NE(dynamic_cast<kvFM::KCWxDialogService*>(kvFM::GetDialogService()), nullptr);
+    kvFM::SetDialogService(&files_);
+    { CPeqWindowServices services(wintest::SelfContainer()); }
+    EXPECT_EQ(kvFM::GetDialogService(), &files_);
 }
 
 TEST_F(SettingsDialogsTest, SystemConfigurationRules) {

@@ -393,7 +393,13 @@ public:
     virtual long GetIndexedChunkID(unsigned long index, KCFourCC& id);
     virtual long GetChunkSize(unsigned id, bool flag, unsigned long& size);
     virtual void GetMidiPortName(std::string& name) { name.clear(); }
-    virtual long DoIdle(short visible) { return 0; }
+    // The editor's idle: every parameter whose update flag is set goes
+    // through the refresh hook (graphs recomputed, meters read, texts made),
+    // so that the controls drawn next show it.
+    virtual long DoIdle(short visible) {
+        RefreshAllParams();
+        return 0;
+    }
     virtual CStandardGUI_X* CreateGUISelf(KTResContainerType*) { return nullptr; }
     virtual long DefaultGUIFinishCreateSelf(CStandardGUI_X*) { return 0; }
     virtual long SetProcessActiveSelf(long) { return 0; }

@@ -13,8 +13,9 @@ class CPeqWindowServices : public CPeqEditorServices {
 public:
     // `module`: the resource container of the plug-in module (dialog
     // templates); `owner`: the editor's frame window, when known.
-    explicit CPeqWindowServices(KTResContainerType* module, wxWindow* owner = nullptr)
-        : module_(module), owner_(owner) {}
+    // Gives this module's file manager the toolkit's file dialogs (the POP
+    // file, the EEPROM export) unless it has a dialog service already.
+    explicit CPeqWindowServices(KTResContainerType* module, wxWindow* owner = nullptr);
 
     void SetOwner(wxWindow* owner) { owner_ = owner; }
     wxWindow* Owner() const { return owner_; }

@@ -317,6 +317,8 @@ long cPEQ_ALG::RefreshParamSelf(unsigned long index) {
         ComputeAutoTrim();
     } else if (index == PARAM_GRAPH_PEQ || index == PARAM_GRAPH_AEQ) {
         UpdateResponseGraph(static_cast<int32_t>(index - PARAM_GRAPH_PEQ));
+        // The total curve is the sum of the two: it follows either.
+        UpdateResponseGraph(2);
         p->updateFlag = 0;
     } else if (index == PARAM_AUTO_TRIM) {
         p->realWorld[activeSetup_] = autoTrim_;

@@ -185,29 +185,30 @@ void cPEQ_ALG::WriteParamToDevice(unsigned long index) {
     }
     const bool volumeIn = Enabled(PARAM_DULM_VOLUME_BYPASS);
     switch (index) {
-    case PARAM_SPEAKER:
+    case PARAM_SPEAKER: {
         if (Value(PARAM_MASTERBP) != 0)
             return;
         if (!reinitialising_ && Byte(v) == lastSpeaker_)
             return;
-        SendCommandBytes(Byte(v), 0xC2, 0x00);
+        // The pauses let the chip settle: none when no chip got the frame.
+        const bool answered = SendCommandAnswered(Byte(v), 0xC2, 0x00);
         lastSpeaker_ = Byte(v);
-        if (Quiet())
+        if (answered && Quiet())
             Pause(kSpeakerPauseMs);
         return;
+    }
     case PARAM_MUTE:
         if (Quiet() && v == rememberedValues_[2])
             return;
-        SendCommandBytes(Byte(v), 0xC7, 0x00);
-        if (Quiet())
+        if (SendCommandAnswered(Byte(v), 0xC7, 0x00) && Quiet())
             Pause(kMutePauseMs);
         rememberedValues_[2] = v;
         return;
     case PARAM_MASTERBP:
         if (v != 0) {
-            SendCommandBytes(0x00, 0xC0, 0x00);
+            const bool answered = SendCommandAnswered(0x00, 0xC0, 0x00);
             lastSpeaker_ = 0xFF;
-            if (Quiet())
+            if (answered && Quiet())
                 Pause(kSpeakerPauseMs);
         } else {
             WriteParamToDevice(PARAM_SPEAKER);
@@ -472,8 +473,7 @@ void cPEQ_ALG::WriteNormalised(uint8_t command, double w, unsigned long p) {
             p == PARAM_DULM_STEREO_INTENSITY || p == PARAM_DULM_BASS_INTENSITY ? 127 * 0.6 : 127.0;
         first = Byte(x * scale);
     }
-    SendCommandBytes(first, command, third);
-    if (Quiet() && first == 0 && command == 0xD0)
+    if (SendCommandAnswered(first, command, third) && Quiet() && first == 0 && command == 0xD0)
         Pause(kMutePauseMs);
     ReadDeviceStatus();
 }

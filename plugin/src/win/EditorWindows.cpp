@@ -2,12 +2,20 @@
 
 #include "plugin/SettingsDialogs.h"
 
+#include "foundation/kvFMWx.h"
+
 #include <wx/app.h>
 
 // Without a running toolkit (an editor made headless) there are no windows:
 // the dialogs end as cancelled and the command-list window is not made.
 static bool ToolkitRunning() {
     return wxTheApp != nullptr;
+}
+
+CPeqWindowServices::CPeqWindowServices(KTResContainerType* module, wxWindow* owner)
+    : module_(module), owner_(owner) {
+    if (kvFM::GetDialogService() == nullptr)
+        kvFM::InstallWxDialogService();
 }
 
 bool CPeqWindowServices::RunSystemConfiguration(SSystemConfigValues& values) {

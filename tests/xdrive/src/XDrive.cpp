@@ -227,6 +227,23 @@ bool Display::Close(WindowId w) {
     return sent;
 }
 
+bool Display::Move(WindowId w, int x, int y) {
+    ::Display* d = Dpy(display_);
+    if (!GetGeometry(w))
+        return false;
+    XMoveWindow(d, w, x, y);
+    XRaiseWindow(d, w);
+    Sync();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    do {
+        const std::optional<Geometry> g = GetGeometry(w);
+        if (g && g->x == x && g->y == y)
+            return true;
+        Pause(20);
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
 std::optional<Picture> Display::Snap(WindowId w) const {
     ::Display* d = Dpy(display_);
     std::optional<Geometry> g = GetGeometry(w);

@@ -20,6 +20,7 @@ const char kUsage[] =
     "  drag WINDOW X1 Y1 X2 Y2      drag with button 1; prints the release time (ms)\n"
     "  keys KEYSYM...               press and release keys (X keysym names)\n"
     "  close WINDOW                 ask the window to close (WM_DELETE_WINDOW)\n"
+    "  move WINDOW X Y              move the window there (root coordinates), raise it\n"
     "  snap WINDOW FILE.png         save the window's pixels\n"
     "  drawn WINDOW SECS            wait until the window shows more than one colour\n"
     "  layout-rect MODULE WHAT      print top left bottom right of the control led\n"
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
     }
     if (command == "close" && args.size() == 1)
         return display.Close(w) ? 0 : Fail("cannot send to the window");
+    if (command == "move" && n.size() == 2)
+        return display.Move(w, int(n[0]), int(n[1])) ? 0 : Fail("the window did not move");
     if (command == "snap" && args.size() == 2) {
         const auto picture = display.Snap(w);
         if (!picture)

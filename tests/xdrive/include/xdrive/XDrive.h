@@ -69,6 +69,11 @@ public:
 
     // WM_DELETE_WINDOW, as the window manager's close box sends it.
     bool Close(WindowId w);
+    // Moves a top-level window (root coordinates of its top-left corner) and
+    // raises it, as a user dragging its title bar would; waits until the
+    // move has happened. On a display without a window manager every window
+    // starts at the top-left corner, over the others.
+    bool Move(WindowId w, int x, int y);
 
     // The window's pixels as they are on the screen (the part on it).
     std::optional<Picture> Snap(WindowId w) const;
