@@ -69,6 +69,79 @@ long TapsOffset(const std::vector<float>& taps) {
     return long((64 - address % 64) % 64 / sizeof(float));
 }
 
+// Moves phase on by increment and returns the whole frames passed (the
+// floor of increment + phase). That floor is the increment's or one more
+// (phase < 1), found by comparisons: shorter than a conversion there and
+// back on the chain from one phase to the next. Rounding may reach the next
+// whole number, which the conversion handles.
+inline long NextPhase(double increment, double& phase) {
+    const double v = increment + phase;
+    const long whole = static_cast<long>(increment);
+    const double wholeD = double(whole);
+    long advance = whole;
+    double floorV = wholeD;
+    if (v >= wholeD + 1.0) {
+        advance = whole + 1;
+        floorV = wholeD + 1.0;
+        if (v >= wholeD + 2.0) {
+            advance = static_cast<long>(v); // v >= 0: truncation is the floor
+            floorV = double(advance);
+        }
+    }
+    phase = v - floorV;
+    return advance;
+}
+
+// The state of a two-channel stream that a block of frames moves on, with
+// the setting it needs.
+struct StereoStream {
+    const float* taps;
+    long tapStride;
+    long step;
+    double stepD;
+    double increment;
+    float* history;
+    long historyFrames;
+    long historyStride;
+    float* ring;
+    long ringMask;
+    long slotFloats;
+    long readPos;
+    long writeCount;
+    long pending;
+    double phase;
+};
+
+// Process for two channels with the filter sums inlined: pushes each input
+// frame as ReadSample does and writes output frames as OutSample does.
+template <class Pair>
+long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out) {
+    long produced = 0;
+    float* const y = s.history + s.historyStride;
+    for (long i = 0; i < inFrames; ++i, in += 2) {
+        const long slot = (s.readPos + s.slotFloats * (s.writeCount + 1)) & s.ringMask;
+        const long f = slot / s.slotFloats;
+        s.ring[slot] = in[0];
+        s.ring[slot + 1] = in[1];
+        s.history[f] = s.history[f + s.historyFrames] = in[0];
+        y[f] = y[f + s.historyFrames] = in[1];
+        ++s.writeCount;
+        while (s.pending == 0) {
+            const long a = std::min(static_cast<long>(s.stepD * s.phase), s.step - 1);
+            const float* first = s.history + s.readPos / s.slotFloats;
+            Pair::Sum(s.taps + a * s.tapStride, first, first + s.historyStride, s.tapStride, out);
+            out += 2;
+            ++produced;
+            const long advance = NextPhase(s.increment, s.phase);
+            s.writeCount -= advance;
+            s.readPos = (s.readPos + s.slotFloats * advance) & s.ringMask;
+            s.pending = advance;
+        }
+        --s.pending;
+    }
+    return produced;
+}
+
 // Dot products of n floats, n a multiple of kTapAlign: one channel, and two
 // channels sharing one tap row.
 using DotFunction = float (*)(const float* taps, const float* x, long n);
@@ -104,10 +177,12 @@ void DotPairPortable(const float* taps, const float* x, const float* y, long n, 
 
 // Vectors pass between the inlined pieces below only, never through a call
 // (-Wpsabi); GCC 12's 512-bit extracts pass an undefined vector for their
-// unused mask operand, which -Wuninitialized reports.
+// unused mask operand, which -Wuninitialized (or, once inlined into a
+// loop, -Wmaybe-uninitialized) reports.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 // The operations the filter sums need, on vectors of 8 floats (AVX2) and
 // of 16 (AVX-512). Sum adds up the lanes; SumPair sums the lanes of x into
@@ -212,6 +287,24 @@ KV_SRC_AVX512 __attribute__((flatten)) void DotPairAvx512(const float* taps, con
                                                           const float* y, long n, float* out) {
     DotPairLanes<Avx512Lanes>(taps, x, y, n, out);
 }
+struct Avx2Pair {
+    static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
+        DotPairLanes<Avx2Lanes>(taps, x, y, n, out);
+    }
+};
+struct Avx512Pair {
+    static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
+        DotPairLanes<Avx512Lanes>(taps, x, y, n, out);
+    }
+};
+KV_SRC_AVX2 __attribute__((flatten)) long StereoBlockAvx2(StereoStream& s, const float* in,
+                                                          long inFrames, float* out) {
+    return StereoBlock<Avx2Pair>(s, in, inFrames, out);
+}
+KV_SRC_AVX512 __attribute__((flatten)) long StereoBlockAvx512(StereoStream& s, const float* in,
+                                                              long inFrames, float* out) {
+    return StereoBlock<Avx512Pair>(s, in, inFrames, out);
+}
 #pragma GCC diagnostic pop
 #endif
 
@@ -219,6 +312,8 @@ KV_SRC_AVX512 __attribute__((flatten)) void DotPairAvx512(const float* taps, con
 struct DotKernels {
     DotFunction dot = &DotPortable;
     DotPairFunction dotPair = &DotPairPortable;
+    // Process for two channels, when the sums have a vector version.
+    long (*stereoBlock)(StereoStream&, const float*, long, float*) = nullptr;
 };
 
 DotKernels ChooseKernels(KCOnTheFlySRC::Instructions most) {
@@ -229,9 +324,11 @@ DotKernels ChooseKernels(KCOnTheFlySRC::Instructions most) {
         __builtin_cpu_supports("fma")) {
         k.dot = &DotAvx2;
         k.dotPair = &DotPairAvx2;
+        k.stereoBlock = &StereoBlockAvx2;
         if (most >= Instructions::kAvx512 && __builtin_cpu_supports("avx512f")) {
             k.dot = &DotAvx512;
             k.dotPair = &DotPairAvx512;
+            k.stereoBlock = &StereoBlockAvx512;
         }
     }
 #endif
@@ -294,6 +391,7 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
     gain = other.gain;
     increment = other.increment;
     phase = other.phase;
+    pending = other.pending;
     flags = other.flags;
     ringMask = other.ringMask;
     history = other.history;
@@ -534,6 +632,7 @@ void KCOnTheFlySRC::Dispose() {
     stepD = 0.0;
     readPos = writeCount = 0;
     gain = increment = phase = 0.0;
+    pending = 0;
     flags = static_cast<E_SRC_Flags>(-1);
 }
 
@@ -554,6 +653,7 @@ void KCOnTheFlySRC::InitFilter() {
     readPos = 0;
     writeCount = filterLength + 16;
     phase = 0.0;
+    pending = 0;
     // The tap rows depend only on the setting: rebuilt when it changed.
     if (tapsStep != step || tapsGain != gain || tapsTable != sincTable) {
         BuildPhaseTaps();
@@ -576,10 +676,17 @@ void KCOnTheFlySRC::ReadSample(float sample) {
 void KCOnTheFlySRC::ReadSample(const float* frame) {
     if (!ring)
         return;
+    PushFrame<0>(frame);
+}
+
+// Channels is the channel count, or 0 for any count (taken from the setting).
+template <int Channels>
+void KCOnTheFlySRC::PushFrame(const float* frame) {
+    const long count = Channels > 0 ? Channels : channels;
     const long slot = (readPos + kSlotFloats * (writeCount + 1)) & ringMask;
     const long f = slot / kSlotFloats;
     float* h = history.data() + f;
-    for (long c = 0; c < channels; ++c, h += historyStride) {
+    for (long c = 0; c < count; ++c, h += historyStride) {
         ring[slot + c] = frame[c];
         h[0] = h[historyFrames] = frame[c];
     }
@@ -587,9 +694,7 @@ void KCOnTheFlySRC::ReadSample(const float* frame) {
 }
 
 void KCOnTheFlySRC::Advance(long& need) {
-    const double v = increment + phase;
-    const long advance = static_cast<long>(v); // v >= 0: truncation is the floor
-    phase = v - double(advance);
+    const long advance = NextPhase(increment, phase);
     writeCount -= advance;
     readPos = (readPos + kSlotFloats * advance) & ringMask;
     need = advance;
@@ -618,6 +723,64 @@ void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
             frame[c] = kernels.dot(taps, first + c * historyStride, tapStride);
     }
     Advance(need);
+}
+
+template <int Channels>
+long KCOnTheFlySRC::ProcessFrames(const float* in, long inFrames, float* out) {
+    const long count = Channels > 0 ? Channels : channels;
+    long produced = 0;
+    for (long i = 0; i < inFrames; ++i, in += count) {
+        PushFrame<Channels>(in);
+        while (pending == 0) {
+            OutputFrame<Channels>(pending, out);
+            out += count;
+            ++produced;
+        }
+        --pending;
+    }
+    return produced;
+}
+
+long KCOnTheFlySRC::Process(const float* in, long inFrames, float* out) {
+    if (!ring || phaseTaps.empty() || inFrames <= 0)
+        return 0;
+    switch (channels) {
+    case 1:
+        return ProcessFrames<1>(in, inFrames, out);
+    case 2:
+        if (gKernels.stereoBlock) {
+            StereoStream s{phaseTaps.data() + tapsOffset,
+                           tapStride,
+                           step,
+                           stepD,
+                           increment,
+                           history.data(),
+                           historyFrames,
+                           historyStride,
+                           ring,
+                           ringMask,
+                           kSlotFloats,
+                           readPos,
+                           writeCount,
+                           pending,
+                           phase};
+            const long produced = gKernels.stereoBlock(s, in, inFrames, out);
+            readPos = s.readPos;
+            writeCount = s.writeCount;
+            pending = s.pending;
+            phase = s.phase;
+            return produced;
+        }
+        return ProcessFrames<2>(in, inFrames, out);
+    default:
+        return ProcessFrames<0>(in, inFrames, out);
+    }
+}
+
+long KCOnTheFlySRC::ProcessLength(long inFrames) const {
+    if (inRate <= 0 || outRate <= 0 || inFrames <= 0)
+        return 0;
+    return static_cast<long>(double(inFrames) * double(outRate) / double(inRate)) + 2;
 }
 
 void KCOnTheFlySRC::UseInstructions(Instructions most) {

@@ -52,6 +52,13 @@ public:
     // Writes one output frame and sets need to the number of input frames to
     // push before the next output.
     void OutSample(long& need, float* frame) { (this->*outSample)(need, frame); }
+    // Pushes inFrames interleaved frames and writes the output frames they
+    // complete, interleaved, to out, which must hold ProcessLength(inFrames)
+    // frames; returns how many were written. The same stream as ReadSample
+    // and OutSample, a block at a time; a stream uses one way or the other.
+    long Process(const float* in, long inFrames, float* out);
+    // The most output frames Process gives for inFrames input frames.
+    long ProcessLength(long inFrames) const;
 
     // Converts a whole one-channel buffer; out must hold RateConvertLength
     // frames. eWrongObjectState when the converter is not set up for one
@@ -95,6 +102,10 @@ private:
     template <int Channels>
     void OutputFrame(long& need, float* frame);
     void Advance(long& need);
+    template <int Channels>
+    void PushFrame(const float* frame);
+    template <int Channels>
+    long ProcessFrames(const float* in, long inFrames, float* out);
     OutputFunction ChooseOutput(long channelCount) const;
 
     bool SetParameters(long inRate, long outRate, E_SRC_Flags f, long channelCount);
@@ -123,6 +134,7 @@ private:
     double gain = 0.0;
     double increment = 0.0;
     double phase = 0.0;
+    long pending = 0; // Process: input frames to push before the next output
     E_SRC_Flags flags = static_cast<E_SRC_Flags>(-1);
 
     std::vector<double> ownArray; // sinc table, then window
