@@ -93,52 +93,89 @@ inline long NextPhase(double increment, double& phase) {
 }
 
 // The state of a two-channel stream that a block of frames moves on, with
-// the setting it needs.
+// the setting it needs. Positions count frames.
 struct StereoStream {
     const float* taps;
     long tapStride;
     long step;
     double stepD;
     double increment;
-    float* history;
+    float* history; // left channel; the right one historyStride floats on
     long historyFrames;
     long historyStride;
     float* ring;
-    long ringMask;
-    long slotFloats;
-    long readPos;
+    long readFrame;
     long writeCount;
-    long pending;
+    long ready; // writeCount from which the next output's frames are all in
     double phase;
 };
 
-// Process for two channels with the filter sums inlined: pushes each input
-// frame as ReadSample does and writes output frames as OutSample does.
+// Process for two channels with the filter sums inlined. Frames are pushed
+// as ReadSample does, as many at a time as the ring holds beyond the frames
+// still to be read; then every output whose frames are all in is written,
+// as OutSample does: an output needs the frames up to ready past its read
+// position, whichever way they came. Pair::kBatch consecutive outputs are
+// summed together when that many are ready, each exactly as Pair::Sum would
+// alone. At most limit outputs are written.
 template <class Pair>
-long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out) {
+long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out, long limit) {
+    constexpr int kBatch = Pair::kBatch;
+    const float* const taps = s.taps;
+    const long tapStride = s.tapStride;
+    const long lastRow = s.step - 1;
+    const double stepD = s.stepD;
+    const double increment = s.increment;
+    float* const left = s.history;
+    float* const right = s.history + s.historyStride;
+    const long historyFrames = s.historyFrames;
+    const long historyStride = s.historyStride;
+    const long frameMask = historyFrames - 1;
+    float* const ring = s.ring;
+    const long ready = s.ready;
+    long readFrame = s.readFrame;
+    long writeCount = s.writeCount;
+    double phase = s.phase;
     long produced = 0;
-    float* const y = s.history + s.historyStride;
-    for (long i = 0; i < inFrames; ++i, in += 2) {
-        const long slot = (s.readPos + s.slotFloats * (s.writeCount + 1)) & s.ringMask;
-        const long f = slot / s.slotFloats;
-        s.ring[slot] = in[0];
-        s.ring[slot + 1] = in[1];
-        s.history[f] = s.history[f + s.historyFrames] = in[0];
-        y[f] = y[f + s.historyFrames] = in[1];
-        ++s.writeCount;
-        while (s.pending == 0) {
-            const long a = std::min(static_cast<long>(s.stepD * s.phase), s.step - 1);
-            const float* first = s.history + s.readPos / s.slotFloats;
-            Pair::Sum(s.taps + a * s.tapStride, first, first + s.historyStride, s.tapStride, out);
-            out += 2;
-            ++produced;
-            const long advance = NextPhase(s.increment, s.phase);
-            s.writeCount -= advance;
-            s.readPos = (s.readPos + s.slotFloats * advance) & s.ringMask;
-            s.pending = advance;
+    for (;;) {
+        while (writeCount >= ready && produced < limit) {
+            const float* rows[kBatch];
+            const float* firsts[kBatch];
+            int count = 0;
+            do {
+                const long a = std::min(static_cast<long>(stepD * phase), lastRow);
+                rows[count] = taps + a * tapStride;
+                firsts[count] = left + readFrame;
+                ++count;
+                const long advance = NextPhase(increment, phase);
+                writeCount -= advance;
+                readFrame = (readFrame + advance) & frameMask;
+            } while (count < kBatch && writeCount >= ready && produced + count < limit);
+            if (count == kBatch) {
+                Pair::SumBatch(rows, firsts, historyStride, tapStride, out);
+            } else {
+                for (int b = 0; b < count; ++b)
+                    Pair::Sum(rows[b], firsts[b], firsts[b] + historyStride, tapStride,
+                              out + 2 * b);
+            }
+            out += 2 * count;
+            produced += count;
         }
-        --s.pending;
+        if (inFrames == 0)
+            break;
+        const long chunk = std::min(inFrames, std::max(1L, historyFrames - 1 - writeCount));
+        for (long i = 0; i < chunk; ++i, in += 2) {
+            const long f = (readFrame + writeCount + 1) & frameMask;
+            ring[f * kSlotFloats] = in[0];
+            ring[f * kSlotFloats + 1] = in[1];
+            left[f] = left[f + historyFrames] = in[0];
+            right[f] = right[f + historyFrames] = in[1];
+            ++writeCount;
+        }
+        inFrames -= chunk;
     }
+    s.readFrame = readFrame;
+    s.writeCount = writeCount;
+    s.phase = phase;
     return produced;
 }
 
@@ -186,10 +223,15 @@ void DotPairPortable(const float* taps, const float* x, const float* y, long n, 
 
 // The operations the filter sums need, on vectors of 8 floats (AVX2) and
 // of 16 (AVX-512). Sum adds up the lanes; SumPair sums the lanes of x into
-// out[0] and those of y into out[1].
+// out[0] and those of y into out[1]; SumPairs does that for kBatch pairs,
+// writing x[b] and y[b] to out[2b] and out[2b + 1]. All add the lanes in
+// the same order: the upper half of the vector onto the lower until four
+// remain, u0..u3, then (u0 + u2) + (u1 + u3); so a pair summed alone and
+// in a batch give the same floats.
 struct Avx2Lanes {
     using Vector = __m256;
     static constexpr long kWidth = 8;
+    static constexpr int kBatch = 2;
     KV_SRC_AVX2 static Vector Zero() { return _mm256_setzero_ps(); }
     KV_SRC_AVX2 static Vector Load(const float* p) { return _mm256_loadu_ps(p); }
     KV_SRC_AVX2 static Vector MulAdd(Vector a, Vector b, Vector c) {
@@ -197,12 +239,25 @@ struct Avx2Lanes {
     }
     KV_SRC_AVX2 static Vector Add(Vector a, Vector b) { return _mm256_add_ps(a, b); }
     KV_SRC_AVX2 static void SumPair(Vector x, Vector y, float* out) {
-        // [x0+x1, x2+x3, y0+y1, y2+y3 | x4+x5, x6+x7, y4+y5, y6+y7]
-        const __m256 h = _mm256_hadd_ps(x, y);
-        const __m128 s = _mm_add_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
-        // [x, x, y, y] -> x and y in the low lanes
-        const __m128 t = _mm_add_ps(s, _mm_shuffle_ps(s, s, 0xB1));
-        _mm_storel_pi(reinterpret_cast<__m64*>(out), _mm_shuffle_ps(t, t, 0x08));
+        const __m128 ux = _mm_add_ps(_mm256_castps256_ps128(x), _mm256_extractf128_ps(x, 1));
+        const __m128 uy = _mm_add_ps(_mm256_castps256_ps128(y), _mm256_extractf128_ps(y, 1));
+        // [ux0 + ux2, ux1 + ux3, uy0 + uy2, uy1 + uy3]
+        const __m128 p = _mm_add_ps(_mm_shuffle_ps(ux, uy, _MM_SHUFFLE(1, 0, 1, 0)),
+                                    _mm_shuffle_ps(ux, uy, _MM_SHUFFLE(3, 2, 3, 2)));
+        _mm_storel_pi(reinterpret_cast<__m64*>(out), _mm_hadd_ps(p, p));
+    }
+    KV_SRC_AVX2 static void SumPairs(const Vector* x, const Vector* y, float* out) {
+        // [ux | uy] for each pair
+        const __m256 r0 = _mm256_add_ps(_mm256_permute2f128_ps(x[0], y[0], 0x20),
+                                        _mm256_permute2f128_ps(x[0], y[0], 0x31));
+        const __m256 r1 = _mm256_add_ps(_mm256_permute2f128_ps(x[1], y[1], 0x20),
+                                        _mm256_permute2f128_ps(x[1], y[1], 0x31));
+        // [x0: u0 + u2, u1 + u3, x1: u0 + u2, u1 + u3 | the same for y0, y1]
+        const __m256 t = _mm256_add_ps(_mm256_shuffle_ps(r0, r1, _MM_SHUFFLE(1, 0, 1, 0)),
+                                       _mm256_shuffle_ps(r0, r1, _MM_SHUFFLE(3, 2, 3, 2)));
+        // [x0, x1, x0, x1 | y0, y1, y0, y1]
+        const __m256 h = _mm256_hadd_ps(t, t);
+        _mm_storeu_ps(out, _mm_unpacklo_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1)));
     }
     KV_SRC_AVX2 static float Sum(Vector v) {
         __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
@@ -215,6 +270,7 @@ struct Avx2Lanes {
 struct Avx512Lanes {
     using Vector = __m512;
     static constexpr long kWidth = 16;
+    static constexpr int kBatch = 4;
     KV_SRC_AVX512 static Vector Zero() { return _mm512_setzero_ps(); }
     KV_SRC_AVX512 static Vector Load(const float* p) { return _mm512_loadu_ps(p); }
     KV_SRC_AVX512 static Vector MulAdd(Vector a, Vector b, Vector c) {
@@ -223,6 +279,26 @@ struct Avx512Lanes {
     KV_SRC_AVX512 static Vector Add(Vector a, Vector b) { return _mm512_add_ps(a, b); }
     KV_SRC_AVX512 static void SumPair(Vector x, Vector y, float* out) {
         Avx2Lanes::SumPair(Fold(x), Fold(y), out);
+    }
+    KV_SRC_AVX512 static void SumPairs(const Vector* x, const Vector* y, float* out) {
+        // [x folded to 8 | y folded to 8] for each pair
+        Vector p[4];
+        for (int b = 0; b < 4; ++b)
+            p[b] = _mm512_add_ps(_mm512_shuffle_f32x4(x[b], y[b], _MM_SHUFFLE(1, 0, 1, 0)),
+                                 _mm512_shuffle_f32x4(x[b], y[b], _MM_SHUFFLE(3, 2, 3, 2)));
+        // [ux0 | uy0 | ux1 | uy1] and [ux2 | uy2 | ux3 | uy3]
+        const __m512 q01 = _mm512_add_ps(_mm512_shuffle_f32x4(p[0], p[1], _MM_SHUFFLE(2, 0, 2, 0)),
+                                         _mm512_shuffle_f32x4(p[0], p[1], _MM_SHUFFLE(3, 1, 3, 1)));
+        const __m512 q23 = _mm512_add_ps(_mm512_shuffle_f32x4(p[2], p[3], _MM_SHUFFLE(2, 0, 2, 0)),
+                                         _mm512_shuffle_f32x4(p[2], p[3], _MM_SHUFFLE(3, 1, 3, 1)));
+        // per 128 bits: [u0 + u2, u1 + u3] of q01's part, then of q23's
+        const __m512 t = _mm512_add_ps(_mm512_shuffle_ps(q01, q23, _MM_SHUFFLE(1, 0, 1, 0)),
+                                       _mm512_shuffle_ps(q01, q23, _MM_SHUFFLE(3, 2, 3, 2)));
+        // per 128 bits: [sum of q01's part, sum of q23's part, the same again]
+        const __m512 s = _mm512_add_ps(_mm512_shuffle_ps(t, t, _MM_SHUFFLE(2, 0, 2, 0)),
+                                       _mm512_shuffle_ps(t, t, _MM_SHUFFLE(3, 1, 3, 1)));
+        const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 0, 0, 0, 0, 0, 0, 0, 0);
+        _mm256_storeu_ps(out, _mm512_castps512_ps256(_mm512_permutexvar_ps(order, s)));
     }
     KV_SRC_AVX512 static float Sum(Vector v) { return Avx2Lanes::Sum(Fold(v)); }
     // The upper half added to the lower.
@@ -273,6 +349,45 @@ void DotPairLanes(const float* taps, const float* x, const float* y, long n, flo
     Lanes::SumPair(Lanes::Add(x0, x1), Lanes::Add(y0, y1), out);
 }
 
+// Lanes::kBatch two-channel sums at once, output b with tap row rows[b] on
+// the frames from firsts[b] (the second channel ys floats on), each added
+// up as DotPairLanes adds it up.
+template <class Lanes>
+void DotPairBatchLanes(const float* const* rows, const float* const* firsts, long ys, long n,
+                       float* out) {
+    using V = typename Lanes::Vector;
+    constexpr long w = Lanes::kWidth;
+    constexpr int kBatch = Lanes::kBatch;
+    V x0[kBatch], x1[kBatch], y0[kBatch], y1[kBatch];
+    for (int b = 0; b < kBatch; ++b)
+        x0[b] = x1[b] = y0[b] = y1[b] = Lanes::Zero();
+    long j = 0;
+    for (; j + 2 * w <= n; j += 2 * w) {
+        for (int b = 0; b < kBatch; ++b) {
+            const float* x = firsts[b] + j;
+            const V t0 = Lanes::Load(rows[b] + j), t1 = Lanes::Load(rows[b] + j + w);
+            x0[b] = Lanes::MulAdd(t0, Lanes::Load(x), x0[b]);
+            y0[b] = Lanes::MulAdd(t0, Lanes::Load(x + ys), y0[b]);
+            x1[b] = Lanes::MulAdd(t1, Lanes::Load(x + w), x1[b]);
+            y1[b] = Lanes::MulAdd(t1, Lanes::Load(x + ys + w), y1[b]);
+        }
+    }
+    if (j < n) {
+        for (int b = 0; b < kBatch; ++b) {
+            const float* x = firsts[b] + j;
+            const V t0 = Lanes::Load(rows[b] + j);
+            x0[b] = Lanes::MulAdd(t0, Lanes::Load(x), x0[b]);
+            y0[b] = Lanes::MulAdd(t0, Lanes::Load(x + ys), y0[b]);
+        }
+    }
+    V x[kBatch], y[kBatch];
+    for (int b = 0; b < kBatch; ++b) {
+        x[b] = Lanes::Add(x0[b], x1[b]);
+        y[b] = Lanes::Add(y0[b], y1[b]);
+    }
+    Lanes::SumPairs(x, y, out);
+}
+
 KV_SRC_AVX2 __attribute__((flatten)) float DotAvx2(const float* a, const float* b, long n) {
     return DotLanes<Avx2Lanes>(a, b, n);
 }
@@ -287,33 +402,51 @@ KV_SRC_AVX512 __attribute__((flatten)) void DotPairAvx512(const float* taps, con
                                                           const float* y, long n, float* out) {
     DotPairLanes<Avx512Lanes>(taps, x, y, n, out);
 }
-struct Avx2Pair {
+
+// The two-channel sums StereoBlock takes, for one vector type.
+template <class Lanes>
+struct LanesPair {
+    static constexpr int kBatch = Lanes::kBatch;
     static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
-        DotPairLanes<Avx2Lanes>(taps, x, y, n, out);
+        DotPairLanes<Lanes>(taps, x, y, n, out);
     }
-};
-struct Avx512Pair {
-    static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
-        DotPairLanes<Avx512Lanes>(taps, x, y, n, out);
+    static void SumBatch(const float* const* rows, const float* const* firsts, long ys, long n,
+                         float* out) {
+        DotPairBatchLanes<Lanes>(rows, firsts, ys, n, out);
     }
 };
 KV_SRC_AVX2 __attribute__((flatten)) long StereoBlockAvx2(StereoStream& s, const float* in,
-                                                          long inFrames, float* out) {
-    return StereoBlock<Avx2Pair>(s, in, inFrames, out);
+                                                          long inFrames, float* out, long limit) {
+    return StereoBlock<LanesPair<Avx2Lanes>>(s, in, inFrames, out, limit);
 }
-KV_SRC_AVX512 __attribute__((flatten)) long StereoBlockAvx512(StereoStream& s, const float* in,
-                                                              long inFrames, float* out) {
-    return StereoBlock<Avx512Pair>(s, in, inFrames, out);
+KV_SRC_AVX512 __attribute__((flatten)) long
+StereoBlockAvx512(StereoStream& s, const float* in, long inFrames, float* out, long limit) {
+    return StereoBlock<LanesPair<Avx512Lanes>>(s, in, inFrames, out, limit);
 }
 #pragma GCC diagnostic pop
 #endif
+
+// The portable two-channel sums, one output at a time.
+struct PortablePair {
+    static constexpr int kBatch = 1;
+    static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
+        DotPairPortable(taps, x, y, n, out);
+    }
+    static void SumBatch(const float* const* rows, const float* const* firsts, long ys, long n,
+                         float* out) {
+        DotPairPortable(rows[0], firsts[0], firsts[0] + ys, n, out);
+    }
+};
+long StereoBlockPortable(StereoStream& s, const float* in, long inFrames, float* out, long limit) {
+    return StereoBlock<PortablePair>(s, in, inFrames, out, limit);
+}
 
 // The dot products for this processor, chosen once.
 struct DotKernels {
     DotFunction dot = &DotPortable;
     DotPairFunction dotPair = &DotPairPortable;
-    // Process for two channels, when the sums have a vector version.
-    long (*stereoBlock)(StereoStream&, const float*, long, float*) = nullptr;
+    // Process for two channels.
+    long (*stereoBlock)(StereoStream&, const float*, long, float*, long) = &StereoBlockPortable;
 };
 
 DotKernels ChooseKernels(KCOnTheFlySRC::Instructions most) {
@@ -391,7 +524,6 @@ void KCOnTheFlySRC::CopyFrom(const KCOnTheFlySRC& other) {
     gain = other.gain;
     increment = other.increment;
     phase = other.phase;
-    pending = other.pending;
     flags = other.flags;
     ringMask = other.ringMask;
     history = other.history;
@@ -632,7 +764,6 @@ void KCOnTheFlySRC::Dispose() {
     stepD = 0.0;
     readPos = writeCount = 0;
     gain = increment = phase = 0.0;
-    pending = 0;
     flags = static_cast<E_SRC_Flags>(-1);
 }
 
@@ -653,7 +784,6 @@ void KCOnTheFlySRC::InitFilter() {
     readPos = 0;
     writeCount = filterLength + 16;
     phase = 0.0;
-    pending = 0;
     // The tap rows depend only on the setting: rebuilt when it changed.
     if (tapsStep != step || tapsGain != gain || tapsTable != sincTable) {
         BuildPhaseTaps();
@@ -726,17 +856,18 @@ void KCOnTheFlySRC::OutputFrame(long& need, float* frame) {
 }
 
 template <int Channels>
-long KCOnTheFlySRC::ProcessFrames(const float* in, long inFrames, float* out) {
+long KCOnTheFlySRC::ProcessFrames(const float* in, long inFrames, float* out, long limit) {
     const long count = Channels > 0 ? Channels : channels;
+    const long ready = ReadyCount();
     long produced = 0;
     for (long i = 0; i < inFrames; ++i, in += count) {
         PushFrame<Channels>(in);
-        while (pending == 0) {
-            OutputFrame<Channels>(pending, out);
+        while (writeCount >= ready && produced < limit) {
+            long need = 0;
+            OutputFrame<Channels>(need, out);
             out += count;
             ++produced;
         }
-        --pending;
     }
     return produced;
 }
@@ -744,36 +875,32 @@ long KCOnTheFlySRC::ProcessFrames(const float* in, long inFrames, float* out) {
 long KCOnTheFlySRC::Process(const float* in, long inFrames, float* out) {
     if (!ring || phaseTaps.empty() || inFrames <= 0)
         return 0;
+    const long limit = ProcessLength(inFrames);
     switch (channels) {
     case 1:
-        return ProcessFrames<1>(in, inFrames, out);
-    case 2:
-        if (gKernels.stereoBlock) {
-            StereoStream s{phaseTaps.data() + tapsOffset,
-                           tapStride,
-                           step,
-                           stepD,
-                           increment,
-                           history.data(),
-                           historyFrames,
-                           historyStride,
-                           ring,
-                           ringMask,
-                           kSlotFloats,
-                           readPos,
-                           writeCount,
-                           pending,
-                           phase};
-            const long produced = gKernels.stereoBlock(s, in, inFrames, out);
-            readPos = s.readPos;
-            writeCount = s.writeCount;
-            pending = s.pending;
-            phase = s.phase;
-            return produced;
-        }
-        return ProcessFrames<2>(in, inFrames, out);
+        return ProcessFrames<1>(in, inFrames, out, limit);
+    case 2: {
+        StereoStream s{phaseTaps.data() + tapsOffset,
+                       tapStride,
+                       step,
+                       stepD,
+                       increment,
+                       history.data(),
+                       historyFrames,
+                       historyStride,
+                       ring,
+                       readPos / kSlotFloats,
+                       writeCount,
+                       ReadyCount(),
+                       phase};
+        const long produced = gKernels.stereoBlock(s, in, inFrames, out, limit);
+        readPos = s.readFrame * kSlotFloats;
+        writeCount = s.writeCount;
+        phase = s.phase;
+        return produced;
+    }
     default:
-        return ProcessFrames<0>(in, inFrames, out);
+        return ProcessFrames<0>(in, inFrames, out, limit);
     }
 }
 

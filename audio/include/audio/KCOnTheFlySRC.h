@@ -105,7 +105,10 @@ private:
     template <int Channels>
     void PushFrame(const float* frame);
     template <int Channels>
-    long ProcessFrames(const float* in, long inFrames, float* out);
+    long ProcessFrames(const float* in, long inFrames, float* out, long limit);
+    // writeCount once the frames an output sums are all pushed: as many
+    // frames ahead of the read position as a reset stream's first output has.
+    long ReadyCount() const { return filterLength + 17; }
     OutputFunction ChooseOutput(long channelCount) const;
 
     bool SetParameters(long inRate, long outRate, E_SRC_Flags f, long channelCount);
@@ -134,7 +137,6 @@ private:
     double gain = 0.0;
     double increment = 0.0;
     double phase = 0.0;
-    long pending = 0; // Process: input frames to push before the next output
     E_SRC_Flags flags = static_cast<E_SRC_Flags>(-1);
 
     std::vector<double> ownArray; // sinc table, then window
