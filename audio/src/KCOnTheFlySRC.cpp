@@ -110,6 +110,16 @@ struct StereoStream {
     double phase;
 };
 
+// Pushes n two-channel frames to consecutive ring slots from slot and to
+// each channel's history from l and r (and again a history length on).
+inline void PushStereo(const float* in, long n, float* slot, float* l, float* r, long length) {
+    for (long i = 0; i < n; ++i, in += 2, slot += kSlotFloats) {
+        std::memcpy(slot, in, 2 * sizeof(float));
+        l[i] = l[i + length] = in[0];
+        r[i] = r[i + length] = in[1];
+    }
+}
+
 // Process for two channels with the filter sums inlined. Frames are pushed
 // as ReadSample does, as many at a time as the ring holds beyond the frames
 // still to be read; then every output whose frames are all in is written,
@@ -136,42 +146,50 @@ long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out, lo
     long writeCount = s.writeCount;
     double phase = s.phase;
     long produced = 0;
+    // An output moves the read position on by the increment's whole part,
+    // or one more, or (where rounding reaches the next whole number) two:
+    // kBatch outputs are surely ready when the first is this far beyond.
+    const long batchReady = ready + (kBatch - 1) * (static_cast<long>(increment) + 2);
+    const float* rows[kBatch];
+    const float* firsts[kBatch];
     for (;;) {
-        while (writeCount >= ready && produced < limit) {
-            const float* rows[kBatch];
-            const float* firsts[kBatch];
-            int count = 0;
-            do {
+        for (;;) {
+            int count;
+            if (writeCount >= batchReady && produced + kBatch <= limit)
+                count = kBatch;
+            else if (writeCount >= ready && produced < limit)
+                count = 1;
+            else
+                break;
+            for (int b = 0; b < count; ++b) {
                 const long a = std::min(static_cast<long>(stepD * phase), lastRow);
-                rows[count] = taps + a * tapStride;
-                firsts[count] = left + readFrame;
-                ++count;
+                rows[b] = taps + a * tapStride;
+                firsts[b] = left + readFrame;
                 const long advance = NextPhase(increment, phase);
                 writeCount -= advance;
                 readFrame = (readFrame + advance) & frameMask;
-            } while (count < kBatch && writeCount >= ready && produced + count < limit);
-            if (count == kBatch) {
-                Pair::SumBatch(rows, firsts, historyStride, tapStride, out);
-            } else {
-                for (int b = 0; b < count; ++b)
-                    Pair::Sum(rows[b], firsts[b], firsts[b] + historyStride, tapStride,
-                              out + 2 * b);
             }
+            if (count == kBatch)
+                Pair::SumBatch(rows, firsts, historyStride, tapStride, out);
+            else
+                Pair::Sum(rows[0], firsts[0], firsts[0] + historyStride, tapStride, out);
             out += 2 * count;
             produced += count;
         }
         if (inFrames == 0)
             break;
-        const long chunk = std::min(inFrames, std::max(1L, historyFrames - 1 - writeCount));
-        for (long i = 0; i < chunk; ++i, in += 2) {
-            const long f = (readFrame + writeCount + 1) & frameMask;
-            ring[f * kSlotFloats] = in[0];
-            ring[f * kSlotFloats + 1] = in[1];
-            left[f] = left[f + historyFrames] = in[0];
-            right[f] = right[f + historyFrames] = in[1];
-            ++writeCount;
-        }
+        // The frames go to consecutive slots, wrapping at the ring's end.
+        long chunk = std::min(inFrames, std::max(1L, historyFrames - 1 - writeCount));
         inFrames -= chunk;
+        long f = (readFrame + writeCount + 1) & frameMask;
+        writeCount += chunk;
+        while (chunk > 0) {
+            const long run = std::min(chunk, historyFrames - f);
+            Pair::Push(in, run, ring + f * kSlotFloats, left + f, right + f, historyFrames);
+            in += 2 * run;
+            chunk -= run;
+            f = 0;
+        }
     }
     s.readFrame = readFrame;
     s.writeCount = writeCount;
@@ -238,6 +256,16 @@ struct Avx2Lanes {
         return _mm256_fmadd_ps(a, b, c);
     }
     KV_SRC_AVX2 static Vector Add(Vector a, Vector b) { return _mm256_add_ps(a, b); }
+    KV_SRC_AVX2 static void Store(float* p, Vector v) { _mm256_storeu_ps(p, v); }
+    // kWidth two-channel frames from in, as one vector per channel.
+    KV_SRC_AVX2 static void Split(const float* in, Vector& l, Vector& r) {
+        const __m256 a = _mm256_loadu_ps(in), b = _mm256_loadu_ps(in + 8);
+        // [l0 l1 l4 l5 | l2 l3 l6 l7] (a holds frames 0 to 3, b 4 to 7), put in order
+        const __m256 even = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m256 odd = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        l = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(even), 0xD8));
+        r = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(odd), 0xD8));
+    }
     KV_SRC_AVX2 static void SumPair(Vector x, Vector y, float* out) {
         const __m128 ux = _mm_add_ps(_mm256_castps256_ps128(x), _mm256_extractf128_ps(x, 1));
         const __m128 uy = _mm_add_ps(_mm256_castps256_ps128(y), _mm256_extractf128_ps(y, 1));
@@ -277,6 +305,16 @@ struct Avx512Lanes {
         return _mm512_fmadd_ps(a, b, c);
     }
     KV_SRC_AVX512 static Vector Add(Vector a, Vector b) { return _mm512_add_ps(a, b); }
+    KV_SRC_AVX512 static void Store(float* p, Vector v) { _mm512_storeu_ps(p, v); }
+    KV_SRC_AVX512 static void Split(const float* in, Vector& l, Vector& r) {
+        const __m512 a = _mm512_loadu_ps(in), b = _mm512_loadu_ps(in + 16);
+        const __m512i even =
+            _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+        const __m512i odd =
+            _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+        l = _mm512_permutex2var_ps(a, even, b);
+        r = _mm512_permutex2var_ps(a, odd, b);
+    }
     KV_SRC_AVX512 static void SumPair(Vector x, Vector y, float* out) {
         Avx2Lanes::SumPair(Fold(x), Fold(y), out);
     }
@@ -403,10 +441,32 @@ KV_SRC_AVX512 __attribute__((flatten)) void DotPairAvx512(const float* taps, con
     DotPairLanes<Avx512Lanes>(taps, x, y, n, out);
 }
 
-// The two-channel sums StereoBlock takes, for one vector type.
+// PushStereo with the histories written a vector at a time.
+template <class Lanes>
+void PushLanes(const float* in, long n, float* slot, float* l, float* r, long length) {
+    using V = typename Lanes::Vector;
+    constexpr long w = Lanes::kWidth;
+    long i = 0;
+    for (; i + w <= n; i += w) {
+        V left, right;
+        Lanes::Split(in + 2 * i, left, right);
+        Lanes::Store(l + i, left);
+        Lanes::Store(l + i + length, left);
+        Lanes::Store(r + i, right);
+        Lanes::Store(r + i + length, right);
+    }
+    for (long j = 0; j < i; ++j)
+        std::memcpy(slot + j * kSlotFloats, in + 2 * j, 2 * sizeof(float));
+    PushStereo(in + 2 * i, n - i, slot + i * kSlotFloats, l + i, r + i, length);
+}
+
+// The two-channel sums and pushes StereoBlock takes, for one vector type.
 template <class Lanes>
 struct LanesPair {
     static constexpr int kBatch = Lanes::kBatch;
+    static void Push(const float* in, long n, float* slot, float* l, float* r, long length) {
+        PushLanes<Lanes>(in, n, slot, l, r, length);
+    }
     static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
         DotPairLanes<Lanes>(taps, x, y, n, out);
     }
@@ -429,6 +489,9 @@ StereoBlockAvx512(StereoStream& s, const float* in, long inFrames, float* out, l
 // The portable two-channel sums, one output at a time.
 struct PortablePair {
     static constexpr int kBatch = 1;
+    static void Push(const float* in, long n, float* slot, float* l, float* r, long length) {
+        PushStereo(in, n, slot, l, r, length);
+    }
     static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
         DotPairPortable(taps, x, y, n, out);
     }
