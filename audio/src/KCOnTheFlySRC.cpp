@@ -120,16 +120,31 @@ inline void PushStereo(const float* in, long n, float* slot, float* l, float* r,
     }
 }
 
+// The outputs one pass of StereoBlock sums: the tap row and the read
+// position (ring frame) of each, in output order.
+struct OutputPlan {
+    static constexpr int kMax = 512;
+    const float* rows[kMax];
+    long frames[kMax];
+};
+
+// Where the two channels' histories lie.
+struct StereoHistory {
+    const float* left; // frame f at left[f] and left[f + frames]
+    long ys;           // floats from a left frame to the same right frame
+    long frames;       // ring frames (a power of two)
+    long tapStride;
+};
+
 // Process for two channels with the filter sums inlined. Frames are pushed
 // as ReadSample does, as many at a time as the ring holds beyond the frames
 // still to be read; then every output whose frames are all in is written,
 // as OutSample does: an output needs the frames up to ready past its read
-// position, whichever way they came. Pair::kBatch consecutive outputs are
-// summed together when that many are ready, each exactly as Pair::Sum would
-// alone. At most limit outputs are written.
+// position, whichever way they came. Pair::SumPlan sums the planned outputs
+// in any grouping, each with the same operations in the same order as the
+// frame-by-frame output. At most limit outputs are written.
 template <class Pair>
 long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out, long limit) {
-    constexpr int kBatch = Pair::kBatch;
     const float* const taps = s.taps;
     const long tapStride = s.tapStride;
     const long lastRow = s.step - 1;
@@ -138,41 +153,30 @@ long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out, lo
     float* const left = s.history;
     float* const right = s.history + s.historyStride;
     const long historyFrames = s.historyFrames;
-    const long historyStride = s.historyStride;
     const long frameMask = historyFrames - 1;
     float* const ring = s.ring;
     const long ready = s.ready;
+    const StereoHistory history{left, s.historyStride, historyFrames, tapStride};
     long readFrame = s.readFrame;
     long writeCount = s.writeCount;
     double phase = s.phase;
     long produced = 0;
-    // An output moves the read position on by the increment's whole part,
-    // or one more, or (where rounding reaches the next whole number) two:
-    // kBatch outputs are surely ready when the first is this far beyond.
-    const long batchReady = ready + (kBatch - 1) * (static_cast<long>(increment) + 2);
-    const float* rows[kBatch];
-    const float* firsts[kBatch];
+    OutputPlan plan;
     for (;;) {
         for (;;) {
-            int count;
-            if (writeCount >= batchReady && produced + kBatch <= limit)
-                count = kBatch;
-            else if (writeCount >= ready && produced < limit)
-                count = 1;
-            else
-                break;
-            for (int b = 0; b < count; ++b) {
+            int count = 0;
+            while (count < OutputPlan::kMax && writeCount >= ready && produced + count < limit) {
                 const long a = std::min(static_cast<long>(stepD * phase), lastRow);
-                rows[b] = taps + a * tapStride;
-                firsts[b] = left + readFrame;
+                plan.rows[count] = taps + a * tapStride;
+                plan.frames[count] = readFrame;
+                ++count;
                 const long advance = NextPhase(increment, phase);
                 writeCount -= advance;
                 readFrame = (readFrame + advance) & frameMask;
             }
-            if (count == kBatch)
-                Pair::SumBatch(rows, firsts, historyStride, tapStride, out);
-            else
-                Pair::Sum(rows[0], firsts[0], firsts[0] + historyStride, tapStride, out);
+            if (count == 0)
+                break;
+            Pair::SumPlan(plan, count, history, out);
             out += 2 * count;
             produced += count;
         }
@@ -250,6 +254,9 @@ struct Avx2Lanes {
     using Vector = __m256;
     static constexpr long kWidth = 8;
     static constexpr int kBatch = 2;
+    // Whether outputs a width apart are worth grouping to share their
+    // history vectors (SumPlanLanes).
+    static constexpr bool kShareRuns = false;
     KV_SRC_AVX2 static Vector Zero() { return _mm256_setzero_ps(); }
     KV_SRC_AVX2 static Vector Load(const float* p) { return _mm256_loadu_ps(p); }
     KV_SRC_AVX2 static Vector MulAdd(Vector a, Vector b, Vector c) {
@@ -299,6 +306,7 @@ struct Avx512Lanes {
     using Vector = __m512;
     static constexpr long kWidth = 16;
     static constexpr int kBatch = 4;
+    static constexpr bool kShareRuns = true;
     KV_SRC_AVX512 static Vector Zero() { return _mm512_setzero_ps(); }
     KV_SRC_AVX512 static Vector Load(const float* p) { return _mm512_loadu_ps(p); }
     KV_SRC_AVX512 static Vector MulAdd(Vector a, Vector b, Vector c) {
@@ -426,6 +434,145 @@ void DotPairBatchLanes(const float* const* rows, const float* const* firsts, lon
     Lanes::SumPairs(x, y, out);
 }
 
+// Lanes::kBatch two-channel sums whose read positions lie a vector's width
+// of frames apart, from first on: the history vectors the outputs share are
+// loaded once, each output's k-th vector being its neighbour's (k + 1)-th.
+// Each output is added up as DotPairLanes adds it up.
+template <class Lanes>
+void DotPairRunLanes(const float* const* rows, const float* first, long ys, long n, float* sums) {
+    using V = typename Lanes::Vector;
+    constexpr long w = Lanes::kWidth;
+    constexpr int kBatch = Lanes::kBatch;
+    V x0[kBatch], x1[kBatch], y0[kBatch], y1[kBatch];
+    for (int b = 0; b < kBatch; ++b)
+        x0[b] = x1[b] = y0[b] = y1[b] = Lanes::Zero();
+    // l[b] and r[b]: output b's next vector of each channel
+    V l[kBatch], r[kBatch];
+    for (int b = 0; b + 1 < kBatch; ++b) {
+        l[b] = Lanes::Load(first + b * w);
+        r[b] = Lanes::Load(first + ys + b * w);
+    }
+    auto step = [&](long j, V* xs, V* yv) {
+        l[kBatch - 1] = Lanes::Load(first + j + (kBatch - 1) * w);
+        r[kBatch - 1] = Lanes::Load(first + ys + j + (kBatch - 1) * w);
+        for (int b = 0; b < kBatch; ++b) {
+            V t = Lanes::Load(rows[b] + j);
+            // One load for both channels: without this the compiler folds
+            // the load into both multiply-adds, and loads it twice.
+            asm("" : "+v"(t));
+            xs[b] = Lanes::MulAdd(t, l[b], xs[b]);
+            yv[b] = Lanes::MulAdd(t, r[b], yv[b]);
+        }
+        for (int b = 0; b + 1 < kBatch; ++b) {
+            l[b] = l[b + 1];
+            r[b] = r[b + 1];
+        }
+    };
+    long j = 0;
+    for (; j + 2 * w <= n; j += 2 * w) {
+        step(j, x0, y0);
+        step(j + w, x1, y1);
+    }
+    if (j < n)
+        step(j, x0, y0);
+    V x[kBatch], y[kBatch];
+    for (int b = 0; b < kBatch; ++b) {
+        x[b] = Lanes::Add(x0[b], x1[b]);
+        y[b] = Lanes::Add(y0[b], y1[b]);
+    }
+    Lanes::SumPairs(x, y, sums);
+}
+
+// Sums the planned outputs, each as DotPairLanes would alone, writing
+// output i to out[2i] and out[2i + 1]: Lanes::kBatch consecutive ones at a
+// time through DotPairBatchLanes; or, where Lanes::kShareRuns, first those
+// that can share history vectors through DotPairRunLanes. For those the
+// plan's frames are cut into tiles of Lanes::kBatch widths, and in each tile
+// the first outputs at frames c, c + width, ... form a run. The rest (second
+// outputs at a frame, outputs in a part tile or without all partners) are
+// batched as they come.
+template <class Lanes>
+void SumPlanLanes(const OutputPlan& plan, int count, const StereoHistory& h, float* out) {
+    constexpr long w = Lanes::kWidth;
+    constexpr int kBatch = Lanes::kBatch;
+    constexpr long kTile = kBatch * w;
+    constexpr long kMaxFrames = 1024;
+    float sums[2 * kBatch];
+    const float* rows[kBatch];
+    const float* firsts[kBatch];
+    if constexpr (!Lanes::kShareRuns) {
+        int i = 0;
+        for (; i + kBatch <= count; i += kBatch) {
+            for (int b = 0; b < kBatch; ++b) {
+                rows[b] = plan.rows[i + b];
+                firsts[b] = h.left + plan.frames[i + b];
+            }
+            DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, out + 2 * i);
+        }
+        for (; i < count; ++i) {
+            const float* x = h.left + plan.frames[i];
+            DotPairLanes<Lanes>(plan.rows[i], x, x + h.ys, h.tapStride, out + 2 * i);
+        }
+        return;
+    }
+    const long mask = h.frames - 1;
+    // The last read position a run can start from, its last output's frames
+    // not reaching beyond the history's second copy.
+    const long lastStart = 2 * h.frames - h.tapStride - (kBatch - 1) * w;
+    const long start = plan.frames[0];
+    const long frames = std::min(((plan.frames[count - 1] - start) & mask) + 1, kMaxFrames);
+    int16_t firstAt[kMaxFrames];
+    std::fill(firstAt, firstAt + frames, int16_t(-1));
+    int16_t rest[OutputPlan::kMax];
+    int restCount = 0;
+    for (int i = 0; i < count; ++i) {
+        const long at = (plan.frames[i] - start) & mask;
+        if (at < frames && firstAt[at] < 0)
+            firstAt[at] = int16_t(i);
+        else
+            rest[restCount++] = int16_t(i);
+    }
+    long tile = 0;
+    for (; tile + kTile <= frames; tile += kTile) {
+        for (long c = 0; c < w; ++c) {
+            int16_t run[kBatch];
+            bool whole = true;
+            for (int b = 0; b < kBatch; ++b) {
+                run[b] = firstAt[tile + c + b * w];
+                whole = whole && run[b] >= 0;
+            }
+            if (whole && plan.frames[run[0]] <= lastStart) {
+                for (int b = 0; b < kBatch; ++b)
+                    rows[b] = plan.rows[run[b]];
+                DotPairRunLanes<Lanes>(rows, h.left + plan.frames[run[0]], h.ys, h.tapStride, sums);
+                for (int b = 0; b < kBatch; ++b)
+                    std::memcpy(out + 2 * run[b], sums + 2 * b, 2 * sizeof(float));
+            } else {
+                for (int b = 0; b < kBatch; ++b)
+                    if (run[b] >= 0)
+                        rest[restCount++] = run[b];
+            }
+        }
+    }
+    for (; tile < frames; ++tile)
+        if (firstAt[tile] >= 0)
+            rest[restCount++] = firstAt[tile];
+    int e = 0;
+    for (; e + kBatch <= restCount; e += kBatch) {
+        for (int b = 0; b < kBatch; ++b) {
+            rows[b] = plan.rows[rest[e + b]];
+            firsts[b] = h.left + plan.frames[rest[e + b]];
+        }
+        DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, sums);
+        for (int b = 0; b < kBatch; ++b)
+            std::memcpy(out + 2 * rest[e + b], sums + 2 * b, 2 * sizeof(float));
+    }
+    for (; e < restCount; ++e) {
+        const float* x = h.left + plan.frames[rest[e]];
+        DotPairLanes<Lanes>(plan.rows[rest[e]], x, x + h.ys, h.tapStride, out + 2 * rest[e]);
+    }
+}
+
 KV_SRC_AVX2 __attribute__((flatten)) float DotAvx2(const float* a, const float* b, long n) {
     return DotLanes<Avx2Lanes>(a, b, n);
 }
@@ -463,16 +610,11 @@ void PushLanes(const float* in, long n, float* slot, float* l, float* r, long le
 // The two-channel sums and pushes StereoBlock takes, for one vector type.
 template <class Lanes>
 struct LanesPair {
-    static constexpr int kBatch = Lanes::kBatch;
     static void Push(const float* in, long n, float* slot, float* l, float* r, long length) {
         PushLanes<Lanes>(in, n, slot, l, r, length);
     }
-    static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
-        DotPairLanes<Lanes>(taps, x, y, n, out);
-    }
-    static void SumBatch(const float* const* rows, const float* const* firsts, long ys, long n,
-                         float* out) {
-        DotPairBatchLanes<Lanes>(rows, firsts, ys, n, out);
+    static void SumPlan(const OutputPlan& plan, int count, const StereoHistory& h, float* out) {
+        SumPlanLanes<Lanes>(plan, count, h, out);
     }
 };
 KV_SRC_AVX2 __attribute__((flatten)) long StereoBlockAvx2(StereoStream& s, const float* in,
@@ -486,18 +628,16 @@ StereoBlockAvx512(StereoStream& s, const float* in, long inFrames, float* out, l
 #pragma GCC diagnostic pop
 #endif
 
-// The portable two-channel sums, one output at a time.
+// The portable two-channel sums and pushes, one output or frame at a time.
 struct PortablePair {
-    static constexpr int kBatch = 1;
     static void Push(const float* in, long n, float* slot, float* l, float* r, long length) {
         PushStereo(in, n, slot, l, r, length);
     }
-    static void Sum(const float* taps, const float* x, const float* y, long n, float* out) {
-        DotPairPortable(taps, x, y, n, out);
-    }
-    static void SumBatch(const float* const* rows, const float* const* firsts, long ys, long n,
-                         float* out) {
-        DotPairPortable(rows[0], firsts[0], firsts[0] + ys, n, out);
+    static void SumPlan(const OutputPlan& plan, int count, const StereoHistory& h, float* out) {
+        for (int i = 0; i < count; ++i, out += 2) {
+            const float* x = h.left + plan.frames[i];
+            DotPairPortable(plan.rows[i], x, x + h.ys, h.tapStride, out);
+        }
     }
 };
 long StereoBlockPortable(StereoStream& s, const float* in, long inFrames, float* out, long limit) {
