@@ -92,6 +92,53 @@ inline long NextPhase(double increment, double& phase) {
     return advance;
 }
 
+// NextPhase step after step, carrying the sum increment + phase from one
+// step to the next: with advance the whole frames passed, the next sum
+// increment + (sum - advance) equals sum + (increment - advance), so where
+// increment - advance is exact (at least half of advance, by Sterbenz's
+// lemma) one addition rounds the same value, and only that addition is on
+// the chain from step to step. Elsewhere it steps as NextPhase does.
+class PhaseSteps {
+public:
+    PhaseSteps(double increment, double phase)
+        : inc(increment), whole(static_cast<long>(increment)), wholeD(double(whole)),
+          nextD(wholeD + 1.0), carry(increment >= nextD / 2.0), stay(increment - wholeD),
+          move(increment - nextD), current(phase), sum(increment + phase) {}
+    double Phase() const { return current; }
+    long Step() {
+        long advance;
+        double rest;
+        if (sum >= nextD) {
+            if (sum >= wholeD + 2.0) { // rounding reached the next whole number
+                advance = static_cast<long>(sum);
+                current = sum - double(advance);
+                sum = inc + current;
+                return advance;
+            }
+            advance = whole + 1;
+            current = sum - nextD;
+            rest = move;
+        } else {
+            advance = whole;
+            current = sum - wholeD;
+            rest = stay;
+        }
+        if (carry)
+            sum += rest;
+        else
+            sum = inc + current;
+        return advance;
+    }
+
+private:
+    double inc;
+    long whole;
+    double wholeD, nextD;
+    bool carry;
+    double stay, move; // increment less the whole frames passed
+    double current, sum;
+};
+
 // The state of a two-channel stream that a block of frames moves on, with
 // the setting it needs. Positions count frames.
 struct StereoStream {
@@ -149,7 +196,6 @@ long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out, lo
     const long tapStride = s.tapStride;
     const long lastRow = s.step - 1;
     const double stepD = s.stepD;
-    const double increment = s.increment;
     float* const left = s.history;
     float* const right = s.history + s.historyStride;
     const long historyFrames = s.historyFrames;
@@ -159,18 +205,18 @@ long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out, lo
     const StereoHistory history{left, s.historyStride, historyFrames, tapStride};
     long readFrame = s.readFrame;
     long writeCount = s.writeCount;
-    double phase = s.phase;
+    PhaseSteps steps(s.increment, s.phase);
     long produced = 0;
     OutputPlan plan;
     for (;;) {
         for (;;) {
             int count = 0;
             while (count < OutputPlan::kMax && writeCount >= ready && produced + count < limit) {
-                const long a = std::min(static_cast<long>(stepD * phase), lastRow);
+                const long a = std::min(static_cast<long>(stepD * steps.Phase()), lastRow);
                 plan.rows[count] = taps + a * tapStride;
                 plan.frames[count] = readFrame;
                 ++count;
-                const long advance = NextPhase(increment, phase);
+                const long advance = steps.Step();
                 writeCount -= advance;
                 readFrame = (readFrame + advance) & frameMask;
             }
@@ -197,7 +243,7 @@ long StereoBlock(StereoStream& s, const float* in, long inFrames, float* out, lo
     }
     s.readFrame = readFrame;
     s.writeCount = writeCount;
-    s.phase = phase;
+    s.phase = steps.Phase();
     return produced;
 }
 
