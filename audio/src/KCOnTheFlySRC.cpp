@@ -292,10 +292,10 @@ void DotPairPortable(const float* taps, const float* x, const float* y, long n, 
 // The operations the filter sums need, on vectors of 8 floats (AVX2) and
 // of 16 (AVX-512). Sum adds up the lanes; SumPair sums the lanes of x into
 // out[0] and those of y into out[1]; SumPairs does that for kBatch pairs,
-// writing x[b] and y[b] to out[2b] and out[2b + 1]. All add the lanes in
-// the same order: the upper half of the vector onto the lower until four
-// remain, u0..u3, then (u0 + u2) + (u1 + u3); so a pair summed alone and
-// in a batch give the same floats.
+// the sums of x[b] and y[b] going to outs[b][0] and outs[b][1]. All add
+// the lanes in the same order: the upper half of the vector onto the lower
+// until four remain, u0..u3, then (u0 + u2) + (u1 + u3); so a pair summed
+// alone and in a batch give the same floats.
 struct Avx2Lanes {
     using Vector = __m256;
     static constexpr long kWidth = 8;
@@ -327,7 +327,7 @@ struct Avx2Lanes {
                                     _mm_shuffle_ps(ux, uy, _MM_SHUFFLE(3, 2, 3, 2)));
         _mm_storel_pi(reinterpret_cast<__m64*>(out), _mm_hadd_ps(p, p));
     }
-    KV_SRC_AVX2 static void SumPairs(const Vector* x, const Vector* y, float* out) {
+    KV_SRC_AVX2 static void SumPairs(const Vector* x, const Vector* y, float* const* outs) {
         // [ux | uy] for each pair
         const __m256 r0 = _mm256_add_ps(_mm256_permute2f128_ps(x[0], y[0], 0x20),
                                         _mm256_permute2f128_ps(x[0], y[0], 0x31));
@@ -338,7 +338,9 @@ struct Avx2Lanes {
                                        _mm256_shuffle_ps(r0, r1, _MM_SHUFFLE(3, 2, 3, 2)));
         // [x0, x1, x0, x1 | y0, y1, y0, y1]
         const __m256 h = _mm256_hadd_ps(t, t);
-        _mm_storeu_ps(out, _mm_unpacklo_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1)));
+        const __m128 v = _mm_unpacklo_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
+        _mm_storel_pi(reinterpret_cast<__m64*>(outs[0]), v);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(outs[1]), v);
     }
     KV_SRC_AVX2 static float Sum(Vector v) {
         __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
@@ -372,7 +374,7 @@ struct Avx512Lanes {
     KV_SRC_AVX512 static void SumPair(Vector x, Vector y, float* out) {
         Avx2Lanes::SumPair(Fold(x), Fold(y), out);
     }
-    KV_SRC_AVX512 static void SumPairs(const Vector* x, const Vector* y, float* out) {
+    KV_SRC_AVX512 static void SumPairs(const Vector* x, const Vector* y, float* const* outs) {
         // [x folded to 8 | y folded to 8] for each pair
         Vector p[4];
         for (int b = 0; b < 4; ++b)
@@ -390,7 +392,13 @@ struct Avx512Lanes {
         const __m512 s = _mm512_add_ps(_mm512_shuffle_ps(t, t, _MM_SHUFFLE(2, 0, 2, 0)),
                                        _mm512_shuffle_ps(t, t, _MM_SHUFFLE(3, 1, 3, 1)));
         const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 0, 0, 0, 0, 0, 0, 0, 0);
-        _mm256_storeu_ps(out, _mm512_castps512_ps256(_mm512_permutexvar_ps(order, s)));
+        const __m512 v = _mm512_permutexvar_ps(order, s);
+        const __m128 low = _mm512_castps512_ps128(v);
+        const __m128 high = _mm512_extractf32x4_ps(v, 1);
+        _mm_storel_pi(reinterpret_cast<__m64*>(outs[0]), low);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(outs[1]), low);
+        _mm_storel_pi(reinterpret_cast<__m64*>(outs[2]), high);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(outs[3]), high);
     }
     KV_SRC_AVX512 static float Sum(Vector v) { return Avx2Lanes::Sum(Fold(v)); }
     // The upper half added to the lower.
@@ -442,11 +450,11 @@ void DotPairLanes(const float* taps, const float* x, const float* y, long n, flo
 }
 
 // Lanes::kBatch two-channel sums at once, output b with tap row rows[b] on
-// the frames from firsts[b] (the second channel ys floats on), each added
-// up as DotPairLanes adds it up.
+// the frames from firsts[b] (the second channel ys floats on) to outs[b],
+// each added up as DotPairLanes adds it up.
 template <class Lanes>
 void DotPairBatchLanes(const float* const* rows, const float* const* firsts, long ys, long n,
-                       float* out) {
+                       float* const* outs) {
     using V = typename Lanes::Vector;
     constexpr long w = Lanes::kWidth;
     constexpr int kBatch = Lanes::kBatch;
@@ -477,15 +485,16 @@ void DotPairBatchLanes(const float* const* rows, const float* const* firsts, lon
         x[b] = Lanes::Add(x0[b], x1[b]);
         y[b] = Lanes::Add(y0[b], y1[b]);
     }
-    Lanes::SumPairs(x, y, out);
+    Lanes::SumPairs(x, y, outs);
 }
 
 // Lanes::kBatch two-channel sums whose read positions lie a vector's width
 // of frames apart, from first on: the history vectors the outputs share are
 // loaded once, each output's k-th vector being its neighbour's (k + 1)-th.
-// Each output is added up as DotPairLanes adds it up.
+// Each output goes to outs[b], added up as DotPairLanes adds it up.
 template <class Lanes>
-void DotPairRunLanes(const float* const* rows, const float* first, long ys, long n, float* sums) {
+void DotPairRunLanes(const float* const* rows, const float* first, long ys, long n,
+                     float* const* outs) {
     using V = typename Lanes::Vector;
     constexpr long w = Lanes::kWidth;
     constexpr int kBatch = Lanes::kBatch;
@@ -526,7 +535,7 @@ void DotPairRunLanes(const float* const* rows, const float* first, long ys, long
         x[b] = Lanes::Add(x0[b], x1[b]);
         y[b] = Lanes::Add(y0[b], y1[b]);
     }
-    Lanes::SumPairs(x, y, sums);
+    Lanes::SumPairs(x, y, outs);
 }
 
 // Sums the planned outputs, each as DotPairLanes would alone, writing
@@ -543,17 +552,18 @@ void SumPlanLanes(const OutputPlan& plan, int count, const StereoHistory& h, flo
     constexpr int kBatch = Lanes::kBatch;
     constexpr long kTile = kBatch * w;
     constexpr long kMaxFrames = 1024;
-    float sums[2 * kBatch];
     const float* rows[kBatch];
     const float* firsts[kBatch];
+    float* outs[kBatch];
     if constexpr (!Lanes::kShareRuns) {
         int i = 0;
         for (; i + kBatch <= count; i += kBatch) {
             for (int b = 0; b < kBatch; ++b) {
                 rows[b] = plan.rows[i + b];
                 firsts[b] = h.left + plan.frames[i + b];
+                outs[b] = out + 2 * (i + b);
             }
-            DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, out + 2 * i);
+            DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, outs);
         }
         for (; i < count; ++i) {
             const float* x = h.left + plan.frames[i];
@@ -588,11 +598,11 @@ void SumPlanLanes(const OutputPlan& plan, int count, const StereoHistory& h, flo
                 whole = whole && run[b] >= 0;
             }
             if (whole && plan.frames[run[0]] <= lastStart) {
-                for (int b = 0; b < kBatch; ++b)
+                for (int b = 0; b < kBatch; ++b) {
                     rows[b] = plan.rows[run[b]];
-                DotPairRunLanes<Lanes>(rows, h.left + plan.frames[run[0]], h.ys, h.tapStride, sums);
-                for (int b = 0; b < kBatch; ++b)
-                    std::memcpy(out + 2 * run[b], sums + 2 * b, 2 * sizeof(float));
+                    outs[b] = out + 2 * run[b];
+                }
+                DotPairRunLanes<Lanes>(rows, h.left + plan.frames[run[0]], h.ys, h.tapStride, outs);
             } else {
                 for (int b = 0; b < kBatch; ++b)
                     if (run[b] >= 0)
@@ -608,10 +618,9 @@ void SumPlanLanes(const OutputPlan& plan, int count, const StereoHistory& h, flo
         for (int b = 0; b < kBatch; ++b) {
             rows[b] = plan.rows[rest[e + b]];
             firsts[b] = h.left + plan.frames[rest[e + b]];
+            outs[b] = out + 2 * rest[e + b];
         }
-        DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, sums);
-        for (int b = 0; b < kBatch; ++b)
-            std::memcpy(out + 2 * rest[e + b], sums + 2 * b, 2 * sizeof(float));
+        DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, outs);
     }
     for (; e < restCount; ++e) {
         const float* x = h.left + plan.frames[rest[e]];
