@@ -95,9 +95,10 @@ inline long NextPhase(double increment, double& phase) {
 // NextPhase step after step, carrying the sum increment + phase from one
 // step to the next: with advance the whole frames passed, the next sum
 // increment + (sum - advance) equals sum + (increment - advance), so where
-// increment - advance is exact (at least half of advance, by Sterbenz's
-// lemma) one addition rounds the same value, and only that addition is on
-// the chain from step to step. Elsewhere it steps as NextPhase does.
+// increment - advance is exact (by Sterbenz's lemma, where the increment is
+// at least half of advance) one addition rounds the same value, and only
+// that addition is on the chain from step to step. Elsewhere it steps as
+// NextPhase does.
 class PhaseSteps {
 public:
     PhaseSteps(double increment, double phase)
