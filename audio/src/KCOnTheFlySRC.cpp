@@ -302,7 +302,7 @@ struct Avx2Lanes {
     static constexpr long kWidth = 8;
     static constexpr int kBatch = 2;
     // Whether outputs a width apart are worth grouping to share their
-    // history vectors (SumPlanLanes).
+    // history vectors (SumPlanRuns).
     static constexpr bool kShareRuns = false;
     KV_SRC_AVX2 static Vector Zero() { return _mm256_setzero_ps(); }
     KV_SRC_AVX2 static Vector Load(const float* p) { return _mm256_loadu_ps(p); }
@@ -541,14 +541,35 @@ void DotPairRunLanes(const float* const* rows, const float* first, long ys, long
 
 // Sums the planned outputs, each as DotPairLanes would alone, writing
 // output i to out[2i] and out[2i + 1]: Lanes::kBatch consecutive ones at a
-// time through DotPairBatchLanes; or, where Lanes::kShareRuns, first those
-// that can share history vectors through DotPairRunLanes. For those the
-// plan's frames are cut into tiles of Lanes::kBatch widths, and in each tile
-// the first outputs at frames c, c + width, ... form a run. The rest (second
-// outputs at a frame, outputs in a part tile or without all partners) are
-// batched as they come.
+// time through DotPairBatchLanes.
 template <class Lanes>
-void SumPlanLanes(const OutputPlan& plan, int count, const StereoHistory& h, float* out) {
+void SumPlanBatches(const OutputPlan& plan, int count, const StereoHistory& h, float* out) {
+    constexpr int kBatch = Lanes::kBatch;
+    const float* rows[kBatch];
+    const float* firsts[kBatch];
+    float* outs[kBatch];
+    int i = 0;
+    for (; i + kBatch <= count; i += kBatch) {
+        for (int b = 0; b < kBatch; ++b) {
+            rows[b] = plan.rows[i + b];
+            firsts[b] = h.left + plan.frames[i + b];
+            outs[b] = out + 2 * (i + b);
+        }
+        DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, outs);
+    }
+    for (; i < count; ++i) {
+        const float* x = h.left + plan.frames[i];
+        DotPairLanes<Lanes>(plan.rows[i], x, x + h.ys, h.tapStride, out + 2 * i);
+    }
+}
+
+// As SumPlanBatches, but first the outputs that can share history vectors
+// go through DotPairRunLanes. For those the plan's frames are cut into tiles
+// of Lanes::kBatch widths, and in each tile the first outputs at frames c,
+// c + width, ... form a run. The rest (second outputs at a frame, outputs in
+// a part tile or without all partners) are batched as they come.
+template <class Lanes>
+void SumPlanRuns(const OutputPlan& plan, int count, const StereoHistory& h, float* out) {
     constexpr long w = Lanes::kWidth;
     constexpr int kBatch = Lanes::kBatch;
     constexpr long kTile = kBatch * w;
@@ -556,22 +577,6 @@ void SumPlanLanes(const OutputPlan& plan, int count, const StereoHistory& h, flo
     const float* rows[kBatch];
     const float* firsts[kBatch];
     float* outs[kBatch];
-    if constexpr (!Lanes::kShareRuns) {
-        int i = 0;
-        for (; i + kBatch <= count; i += kBatch) {
-            for (int b = 0; b < kBatch; ++b) {
-                rows[b] = plan.rows[i + b];
-                firsts[b] = h.left + plan.frames[i + b];
-                outs[b] = out + 2 * (i + b);
-            }
-            DotPairBatchLanes<Lanes>(rows, firsts, h.ys, h.tapStride, outs);
-        }
-        for (; i < count; ++i) {
-            const float* x = h.left + plan.frames[i];
-            DotPairLanes<Lanes>(plan.rows[i], x, x + h.ys, h.tapStride, out + 2 * i);
-        }
-        return;
-    }
     const long mask = h.frames - 1;
     // The last read position a run can start from, its last output's frames
     // not reaching beyond the history's second copy.
@@ -670,7 +675,10 @@ struct LanesPair {
         PushLanes<Lanes>(in, n, slot, l, r, length);
     }
     static void SumPlan(const OutputPlan& plan, int count, const StereoHistory& h, float* out) {
-        SumPlanLanes<Lanes>(plan, count, h, out);
+        if constexpr (Lanes::kShareRuns)
+            SumPlanRuns<Lanes>(plan, count, h, out);
+        else
+            SumPlanBatches<Lanes>(plan, count, h, out);
     }
 };
 KV_SRC_AVX2 __attribute__((flatten)) long StereoBlockAvx2(StereoStream& s, const float* in,
