@@ -38,7 +38,8 @@ size_t OutCapacity(size_t frames) {
     return size_t(double(frames) * kOutRate / kInRate + 4096) * kChannels;
 }
 
-class OursConverter : public Converter {
+// Ours a frame at a time (ReadSample, OutSample).
+class OursPerFrameConverter : public Converter {
 public:
     std::vector<float> Process(const std::vector<float>& in) override {
         const size_t frames = in.size() / kChannels;
@@ -59,6 +60,20 @@ public:
 private:
     KCOnTheFlySRC src{long(kInRate), long(kOutRate), eSRCDefault, long(kChannels)};
     long need = 0;
+};
+
+// Ours a block at a time (Process).
+class OursConverter : public Converter {
+public:
+    std::vector<float> Process(const std::vector<float>& in) override {
+        const long frames = long(in.size() / kChannels);
+        std::vector<float> out(size_t(src.ProcessLength(frames)) * kChannels);
+        out.resize(size_t(src.Process(in.data(), frames, out.data())) * kChannels);
+        return out;
+    }
+
+private:
+    KCOnTheFlySRC src{long(kInRate), long(kOutRate), eSRCDefault, long(kChannels)};
 };
 
 class LibSamplerateConverter : public Converter {
@@ -193,6 +208,9 @@ void RunConverter(benchmark::State& state, const Factory& make) {
 void BM_SRC_Ours(benchmark::State& s) {
     RunConverter(s, [] { return std::make_unique<OursConverter>(); });
 }
+void BM_SRC_OursPerFrame(benchmark::State& s) {
+    RunConverter(s, [] { return std::make_unique<OursPerFrameConverter>(); });
+}
 void BM_SRC_SincFastest(benchmark::State& s) {
     RunConverter(s, [] { return std::make_unique<LibSamplerateConverter>(SRC_SINC_FASTEST); });
 }
@@ -205,6 +223,7 @@ void BM_SRC_SoxrHQ(benchmark::State& s) {
 }
 
 BENCHMARK(BM_SRC_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SRC_OursPerFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SRC_SincFastest)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SRC_SincMedium)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SRC_SoxrHQ)->Unit(benchmark::kMillisecond);

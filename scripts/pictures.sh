@@ -46,18 +46,10 @@ centre() { # top left bottom right -> x y
 rect() {
 	"$xd" layout-rect "$module" "$1" || fail "no \"$1\" in the editor layout"
 }
-# Waits (bounded) until the board has seen nothing but reads and the
-# once-a-second device checks (the plug-in's, and the bus library's version
-# and status reads) for 1.2 s: after a connection switch, the reset
-# that the first check runs is over.
+# shellcheck source=scripts/lib/settle.sh
+source "$root/scripts/lib/settle.sh"
 settle() {
-	local last=-1 now
-	for _ in $(seq 40); do
-		now="$(awk '$3 == "OUT" && $4 != "C5" && !/ (14 B7|00 B7|00 B8) 00$|00 B1 0A$/' "$QUORL_SIM_LOG" | wc -l)"
-		[ "$now" = "$last" ] && return 0
-		last="$now"
-		sleep 1.2
-	done
+	settle_after_checks "$QUORL_SIM_LOG"
 }
 
 setsid "$root/scripts/session.sh" "$bin" >"$scratch/session.out" 2>&1 </dev/null &

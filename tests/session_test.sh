@@ -86,19 +86,8 @@ frames_since() {
 	awk -v t="$1" '$1 >= t && $3 == "OUT"' "$QUORL_SIM_LOG" | wc -l
 }
 
-# Waits (bounded) until the board has seen nothing but reads and the
-# once-a-second device checks (the plug-in's, and the bus library's version
-# and status reads) for 1.2 s: after a connection switch, the reset
-# that the first check runs (the factory values included) is over.
-wait_checked() {
-	local last=-1 now
-	for _ in $(seq 40); do
-		now="$(awk '$3 == "OUT" && $4 != "C5" && !/ (14 B7|00 B7|00 B8) 00$|00 B1 0A$/' "$QUORL_SIM_LOG" | wc -l)"
-		[ "$now" = "$last" ] && return 0
-		last="$now"
-		sleep 1.2
-	done
-}
+# shellcheck source=scripts/lib/settle.sh
+source "$src/scripts/lib/settle.sh"
 
 # Waits until the log has not grown for half a second (bounded).
 wait_quiet() {
@@ -151,7 +140,7 @@ sleep 0.5
 "$xd" keys Down Down Down Down Return
 logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
 "$xd" move "$logger" 239 435 || fail "cannot move the logger"
-wait_checked
+settle_after_checks "$QUORL_SIM_LOG"
 for _ in $(seq 50); do
 	grep -q "Chip Hardware Ver: QX410x" "$panes" 2>/dev/null && break
 	sleep 0.1

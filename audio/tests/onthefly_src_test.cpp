@@ -322,3 +322,64 @@ TEST(OnTheFlySRC, OutputIsTheFilterSum) {
         }
     KCOnTheFlySRC::UseInstructions(Instructions::kAvx512);
 }
+
+// Process gives the frames of ReadSample and OutSample, whatever the block
+// sizes, never more per block than ProcessLength, and starts again after
+// InitFilter.
+TEST(OnTheFlySRC, ProcessMatchesFrameByFrame) {
+    struct Case {
+        long in, out, channels;
+    };
+    // 10080 -> 48000 has a filter that leaves the ring room for few frames
+    // at a time.
+    const Case cases[] = {{44100, 48000, 2}, {48000, 44100, 1}, {48000, 44100, 2},
+                          {96000, 48000, 3}, {96000, 48000, 2}, {22050, 48000, 2},
+                          {8000, 48000, 5},  {8000, 48000, 2},  {10080, 48000, 2}};
+    using Instructions = KCOnTheFlySRC::Instructions;
+    for (auto instructions : {Instructions::kPortable, Instructions::kAvx2, Instructions::kAvx512})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out << ", " << c.channels
+                                            << ", instructions " << int(instructions));
+            KCOnTheFlySRC::UseInstructions(instructions);
+            std::vector<std::vector<float>> planar(size_t(c.channels));
+            std::vector<float> interleaved;
+            uint32_t r = 11;
+            for (int i = 0; i < 4000; ++i)
+                for (long ch = 0; ch < c.channels; ++ch) {
+                    r = r * 1664525u + 1013904223u;
+                    const float v = float((r >> 9) / 4194304.0 - 1.0) * 0.9f;
+                    planar[size_t(ch)].push_back(v);
+                    interleaved.push_back(v);
+                }
+            KCOnTheFlySRC byFrame(c.in, c.out, eSRCDefault, c.channels);
+            const auto expected = Stream(byFrame, planar, size_t(-1));
+
+            KCOnTheFlySRC src(c.in, c.out, eSRCDefault, c.channels);
+            for (int pass = 0; pass < 2; ++pass) {
+                std::vector<float> out;
+                long done = 0;
+                for (long block : {1L, 7L, 64L, 1L, 333L, 1000L, 4000L}) {
+                    block = std::min(block, 4000 - done);
+                    std::vector<float> part(size_t(src.ProcessLength(block) * c.channels) + 1,
+                                            -9.0f);
+                    const long n =
+                        src.Process(interleaved.data() + done * c.channels, block, part.data());
+                    ASSERT_LE(n, src.ProcessLength(block));
+                    EXPECT_EQ(part[size_t(n * c.channels)], -9.0f);
+                    out.insert(out.end(), part.begin(), part.begin() + n * c.channels);
+                    done += block;
+                }
+                ASSERT_EQ(out.size(), expected[0].size() * size_t(c.channels));
+                for (size_t m = 0; m < expected[0].size(); ++m)
+                    for (long ch = 0; ch < c.channels; ++ch)
+                        ASSERT_EQ(out[m * size_t(c.channels) + size_t(ch)], expected[size_t(ch)][m])
+                            << "frame " << m << " channel " << ch;
+                src.InitFilter();
+            }
+        }
+    KCOnTheFlySRC::UseInstructions(Instructions::kAvx512);
+    KCOnTheFlySRC unset;
+    float in[2] = {1.0f, 1.0f}, out[8] = {};
+    EXPECT_EQ(unset.Process(in, 1, out), 0);
+    EXPECT_EQ(unset.ProcessLength(100), 0);
+}

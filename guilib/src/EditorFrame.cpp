@@ -3,6 +3,7 @@
 
 #include "foundation/RM.h"
 #include "ui/KCWindow.h"
+#include "ui/KMWindowManager.h"
 
 #include <wx/iconbndl.h>
 #include <wx/image.h>
@@ -84,8 +85,5 @@ bool KCEditorFrame::GetSize(int32_t& width, int32_t& height, int32_t& clientHeig
 bool KCEditorFrame::SetSize(int32_t width, int32_t height) {
     if (!owner_ || width <= 0 || height <= 0)
         return false;
-    // A frame that is not resizable keeps the size hints of its old size.
-    owner_->SetSizeHints(width, height, width, height);
-    owner_->SetSize(width, height);
-    return true;
+    return KMSetTopLevelSize(owner_, width, height);
 }

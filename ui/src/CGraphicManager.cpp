@@ -167,7 +167,12 @@ void CGraphicManagerAbs::ReleaseHatch() {
 void CGraphicManagerAbs::LimitDrawToRect(const KURect<short>& rect, bool useTransformation) {
     glPushAttrib(GL_SCISSOR_BIT);
     glEnable(GL_SCISSOR_TEST);
-    const int windowHeight = window ? window->bounds.Height() : 0;
+    // Window coordinates count from the bottom of the viewport's drawing,
+    // which sits at the top of a canvas clipped shorter than the drawing.
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const int windowHeight =
+        window ? (viewport[3] > 0 ? viewport[1] + viewport[3] : window->bounds.Height()) : 0;
     if (!useTransformation) {
         const KURect<short>& h = store->hatch;
         glScissor(h.left + rect.left, windowHeight - h.top - rect.bottom, rect.Width(),

@@ -7,6 +7,8 @@
 #include <gtk/gtk.h>
 
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -212,13 +214,57 @@ bool IsCurrent(const KCWindow& window) {
            glXGetCurrentDrawable() == last.drawable && last.drawable == canvas->GetXWindow();
 }
 
-void SetUpProjection(int width, int height) {
+// The size each context's drawing was set up for, and the canvas height its
+// viewport was last fitted to.
+struct Projection {
+    int width = 0;
+    int height = 0;
+    int canvasHeight = -1;
+};
+
+std::mutex& ProjectionsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<const wxGLContext*, Projection>& Projections() {
+    static std::map<const wxGLContext*, Projection> projections;
+    return projections;
+}
+
+// The drawing keeps its top-left corner at the window's: a canvas clipped
+// shorter than its drawing (an editor frame sized down around it) shows the
+// drawing's top, as a window clipped by its parent does. Needs the window's
+// context current.
+void FitViewport(const KCWindow& window) {
+    wxGLCanvas* canvas = CanvasOf(window);
+    if (canvas == nullptr)
+        return;
+    const int canvasHeight = canvas->GetClientSize().y;
+    std::lock_guard guard(ProjectionsLock());
+    auto it = Projections().find(window.renderingContext);
+    if (it == Projections().end() || it->second.canvasHeight == canvasHeight)
+        return;
+    Projection& p = it->second;
+    // A canvas without a size yet (not laid out) keeps the plain viewport.
+    const int offset = canvasHeight > 0 ? canvasHeight - p.height : 0;
+    glViewport(0, offset, p.width, p.height);
+    if (canvasHeight > 0)
+        p.canvasHeight = canvasHeight;
+}
+
+void SetUpProjection(const KCWindow& window, int width, int height) {
+    {
+        std::lock_guard guard(ProjectionsLock());
+        Projections()[window.renderingContext] = Projection{width, height, -1};
+    }
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, width, height, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+    FitViewport(window);
 }
 
 bool AlwaysHandled(void*, KEEventTypes, KCEventData*, void*) {
@@ -430,7 +476,7 @@ KTErr GMCreateRC(KCWindow& window) {
                          reinterpret_cast<SwapMESA>(GMGetProcAddress("glXSwapIntervalMESA")))
                 mesa(0);
         }
-        SetUpProjection(window.bounds.Width(), window.bounds.Height());
+        SetUpProjection(window, window.bounds.Width(), window.bounds.Height());
         if (info.flags & eRendererVertexBuffers)
             glEnableClientState(GL_VERTEX_ARRAY);
         glEnable(GL_BLEND);
@@ -444,14 +490,15 @@ KTErr GMCreateRC(KCWindow& window) {
 KTErr GMResizeRC(KCWindow& window, KURect<short>& bounds) {
     if (!IsCurrent(window) && !MakeCurrent(window))
         return eGMGenericErr;
-    SetUpProjection(bounds.Width(), bounds.Height());
+    SetUpProjection(window, bounds.Width(), bounds.Height());
     return eNoErr;
 }
 
 void GMBind2RC(const KCWindow& window, bool) {
-    if (window.renderingContext == nullptr || IsCurrent(window))
+    if (window.renderingContext == nullptr)
         return;
-    MakeCurrent(window);
+    if (IsCurrent(window) || MakeCurrent(window))
+        FitViewport(window);
 }
 
 void GMUnBind2RC(const KCWindow&) {
@@ -473,6 +520,10 @@ void GMSwapBuffers(const KCWindow& window) {
 
 void GMDisposeRC(KCWindow& window) {
     GMUnBind2RC(window);
+    {
+        std::lock_guard guard(ProjectionsLock());
+        Projections().erase(window.renderingContext);
+    }
     delete window.renderingContext;
     window.renderingContext = nullptr;
     window.doubleBuffered = 1;

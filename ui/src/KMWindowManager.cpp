@@ -605,6 +605,37 @@ KTErr KMResizeWindow(KCWindow& window, unsigned short width, unsigned short heig
     return eNoErr;
 }
 
+namespace {
+
+// Sizes the windows inside `window` to reach from where they are to the
+// right and bottom of a client area of `client` pixels.
+void FillClientArea(wxWindow& window, const wxSize& client) {
+    for (wxWindow* child : window.GetChildren()) {
+        if (child->IsTopLevel())
+            continue;
+        const wxPoint at = child->GetPosition();
+        const wxSize size(std::max(client.x - at.x, 1), std::max(client.y - at.y, 1));
+        const wxSize decoration = child->GetSize() - child->GetClientSize();
+        child->SetSize(size);
+        FillClientArea(*child, size - decoration);
+    }
+}
+
+} // namespace
+
+bool KMSetTopLevelSize(wxWindow* top, int width, int height) {
+    if (top == nullptr || !top->IsTopLevel() || width <= 0 || height <= 0)
+        return false;
+    const wxSize decoration = top->GetSize() - top->GetClientSize();
+    FillClientArea(*top, wxSize(width - decoration.x, height - decoration.y));
+    // A frame that is not resizable keeps the size hints of its old size,
+    // and the toolkit keeps it at the client size last set.
+    top->SetSizeHints(width, height, width, height);
+    top->SetSize(width, height);
+    top->SetClientSize(width - decoration.x, height - decoration.y);
+    return true;
+}
+
 KTErr KMLocalToGlobal(const KCWindow& window, const KCPoint<short>& in, KCPoint<short>& out) {
     wxWindow* surface = Surface(window);
     if (surface == nullptr)

@@ -14,6 +14,7 @@
 #include "ui/CGraphicManagerAbs.h"
 #include "ui/CKVImage.h"
 #include "ui/GMRenderer.h"
+#include "ui/KMWindowManager.h"
 
 // After the test framework: X11 defines names such as None.
 #include <GL/gl.h>
@@ -620,6 +621,81 @@ TEST(Contexts, BindBeforeShowingAndDispose) {
     EXPECT_EQ(GMCreateRC(plain), eGMGenericErr);
     KMDisposeWindow(plain);
     KMDisposeWindow(w);
+    display::Pump(20);
+}
+
+// The height on the screen of the top-level X window holding `w`.
+int ScreenHeightOfTopLevel(::Window w) {
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr)
+        return -1;
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    while (XQueryTree(d, w, &root, &parent, &children, &count) && parent != root) {
+        if (children != nullptr)
+            XFree(children);
+        children = nullptr;
+        w = parent;
+    }
+    if (children != nullptr)
+        XFree(children);
+    XWindowAttributes attributes{};
+    const int height = XGetWindowAttributes(d, w, &attributes) ? attributes.height : -1;
+    XCloseDisplay(d);
+    return height;
+}
+
+// A fixed-size frame sized down around its drawing window (an editor
+// collapsing) shrinks on the screen, and the drawing keeps its top-left
+// corner: the visible part is the drawing's top, as with a clipped window.
+TEST(Contexts, AFrameSizedDownShowsTheTopOfItsDrawing) {
+    REQUIRE_DISPLAY();
+    Log log;
+    KCWindow frame, child;
+    KCWinCreateOpts options = display::Options(log, R(40, 40, 240, 340), kWinKindPlain, 0x105);
+    ASSERT_EQ(KMCreateWindow(options, frame), eNoErr);
+    options = display::Options(log, R(0, 0, 200, 300), kWinKindOpenGL, 0x120);
+    options.parent = &frame;
+    ASSERT_EQ(KMCreateWindow(options, child), eNoErr);
+    ASSERT_EQ(GMCreateRC(child), eNoErr);
+    KMShowWindow(child);
+    KMShowWindow(frame);
+    auto* canvas = dynamic_cast<wxGLCanvas*>(static_cast<wxWindow*>(child.deviceContext));
+    ASSERT_NE(canvas, nullptr);
+    display::PumpUntil([&] { return ScreenHeightOfTopLevel(canvas->GetXWindow()) == 200; });
+
+    ASSERT_TRUE(KMSetTopLevelSize(frame.windowHandle, 300, 120));
+    EXPECT_TRUE(display::PumpUntil([&] {
+        return ScreenHeightOfTopLevel(canvas->GetXWindow()) == 120;
+    })) << ScreenHeightOfTopLevel(canvas->GetXWindow());
+    EXPECT_EQ(canvas->GetClientSize().y, 120);
+
+    GMBind2RC(child);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3ub(255, 0, 0);
+    glRecti(0, 0, 10, 10); // the drawing's top-left corner
+    Pixel top = Read(0, 0, 120);
+    top[3] = 0;
+    EXPECT_EQ(top, kRed);
+    Pixel below = Read(0, 10, 120);
+    below[3] = 0;
+    EXPECT_EQ(below, kBlack);
+
+    // Sized up again, the whole drawing shows.
+    ASSERT_TRUE(KMSetTopLevelSize(frame.windowHandle, 300, 200));
+    EXPECT_TRUE(
+        display::PumpUntil([&] { return ScreenHeightOfTopLevel(canvas->GetXWindow()) == 200; }));
+    GMBind2RC(child);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glRecti(0, 0, 10, 10);
+    Pixel whole = Read(0, 0, 200);
+    whole[3] = 0;
+    EXPECT_EQ(whole, kRed);
+
+    GMDisposeRC(child);
+    KMDisposeWindow(child);
+    KMDisposeWindow(frame);
     display::Pump(20);
 }
 

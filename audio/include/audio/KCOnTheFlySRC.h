@@ -52,6 +52,13 @@ public:
     // Writes one output frame and sets need to the number of input frames to
     // push before the next output.
     void OutSample(long& need, float* frame) { (this->*outSample)(need, frame); }
+    // Pushes inFrames interleaved frames and writes the output frames they
+    // complete, interleaved, to out, which must hold ProcessLength(inFrames)
+    // frames; returns how many were written. The same stream as ReadSample
+    // and OutSample, a block at a time; a stream uses one way or the other.
+    long Process(const float* in, long inFrames, float* out);
+    // The most output frames Process gives for inFrames input frames.
+    long ProcessLength(long inFrames) const;
 
     // Converts a whole one-channel buffer; out must hold RateConvertLength
     // frames. eWrongObjectState when the converter is not set up for one
@@ -95,6 +102,13 @@ private:
     template <int Channels>
     void OutputFrame(long& need, float* frame);
     void Advance(long& need);
+    template <int Channels>
+    void PushFrame(const float* frame);
+    template <int Channels>
+    long ProcessFrames(const float* in, long inFrames, float* out, long limit);
+    // writeCount once the frames an output sums are all pushed: as many
+    // frames ahead of the read position as a reset stream's first output has.
+    long ReadyCount() const { return filterLength + 17; }
     OutputFunction ChooseOutput(long channelCount) const;
 
     bool SetParameters(long inRate, long outRate, E_SRC_Flags f, long channelCount);

@@ -14,6 +14,7 @@
 #include "ui/KCWindow.h"
 
 class wxGLCanvas;
+class wxWindow;
 class KCNativeImage;
 
 // --- process-wide state ----------------------------------------------------
@@ -44,6 +45,11 @@ KTErr KMRepositionWindow(const KCWindow& window, const KCWindow* relative,
                          const KCPoint<short>& point, bool centreHorizontally,
                          bool centreVertically, bool repaint);
 KTErr KMResizeWindow(KCWindow& window, unsigned short width, unsigned short height, bool repaint);
+// Sizes a top-level window of the toolkit to `width` x `height` (outer
+// size) and keeps it at that size; the windows inside follow its client
+// area, clipped with their top-left corner kept, so that a fixed-size frame
+// also shrinks around a drawing window larger than the new size.
+bool KMSetTopLevelSize(wxWindow* top, int width, int height);
 KTErr KMLocalToGlobal(const KCWindow& window, const KCPoint<short>& in, KCPoint<short>& out);
 KTErr KMGlobalToLocal(const KCWindow& window, const KCPoint<short>& in, KCPoint<short>& out);
 KTErr KMGetVisibleRegion(const KCWindow& window, KCRegion& region);
