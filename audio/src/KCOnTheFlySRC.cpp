@@ -450,6 +450,20 @@ void DotPairLanes(const float* taps, const float* x, const float* y, long n, flo
     Lanes::SumPair(Lanes::Add(x0, x1), Lanes::Add(y0, y1), out);
 }
 
+// Adds up a batch's two accumulators per channel and output and writes
+// output b to outs[b], as DotPairLanes adds one output up.
+template <class Lanes>
+inline void SumBatchPairs(const typename Lanes::Vector* x0, const typename Lanes::Vector* x1,
+                          const typename Lanes::Vector* y0, const typename Lanes::Vector* y1,
+                          float* const* outs) {
+    typename Lanes::Vector x[Lanes::kBatch], y[Lanes::kBatch];
+    for (int b = 0; b < Lanes::kBatch; ++b) {
+        x[b] = Lanes::Add(x0[b], x1[b]);
+        y[b] = Lanes::Add(y0[b], y1[b]);
+    }
+    Lanes::SumPairs(x, y, outs);
+}
+
 // Lanes::kBatch two-channel sums at once, output b with tap row rows[b] on
 // the frames from firsts[b] (the second channel ys floats on) to outs[b],
 // each added up as DotPairLanes adds it up.
@@ -481,12 +495,7 @@ void DotPairBatchLanes(const float* const* rows, const float* const* firsts, lon
             y0[b] = Lanes::MulAdd(t0, Lanes::Load(x + ys), y0[b]);
         }
     }
-    V x[kBatch], y[kBatch];
-    for (int b = 0; b < kBatch; ++b) {
-        x[b] = Lanes::Add(x0[b], x1[b]);
-        y[b] = Lanes::Add(y0[b], y1[b]);
-    }
-    Lanes::SumPairs(x, y, outs);
+    SumBatchPairs<Lanes>(x0, x1, y0, y1, outs);
 }
 
 // Lanes::kBatch two-channel sums whose read positions lie a vector's width
@@ -531,12 +540,7 @@ void DotPairRunLanes(const float* const* rows, const float* first, long ys, long
     }
     if (j < n)
         step(j, x0, y0);
-    V x[kBatch], y[kBatch];
-    for (int b = 0; b < kBatch; ++b) {
-        x[b] = Lanes::Add(x0[b], x1[b]);
-        y[b] = Lanes::Add(y0[b], y1[b]);
-    }
-    Lanes::SumPairs(x, y, outs);
+    SumBatchPairs<Lanes>(x0, x1, y0, y1, outs);
 }
 
 // Sums the planned outputs, each as DotPairLanes would alone, writing

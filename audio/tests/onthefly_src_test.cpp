@@ -11,6 +11,12 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
+// A noise sample in -0.9..0.9 from a linear congruential generator's state.
+float NextNoise(uint32_t& r) {
+    r = r * 1664525u + 1013904223u;
+    return float((r >> 9) / 4194304.0 - 1.0) * 0.9f;
+}
+
 // Streams planar channels through the converter the way a file reader does:
 // push a frame, then pull while the converter needs no input.
 std::vector<std::vector<float>>
@@ -307,10 +313,8 @@ TEST(OnTheFlySRC, OutputIsTheFilterSum) {
             std::vector<std::vector<float>> in(size_t(c.channels));
             uint32_t r = 7;
             for (auto& channel : in)
-                for (int i = 0; i < 3000; ++i) {
-                    r = r * 1664525u + 1013904223u;
-                    channel.push_back(float((r >> 9) / 4194304.0 - 1.0) * 0.9f);
-                }
+                for (int i = 0; i < 3000; ++i)
+                    channel.push_back(NextNoise(r));
             KCOnTheFlySRC src(c.in, c.out, c.flags, c.channels);
             const auto out = Stream(src, in, 2500);
             const auto expected = Reference(src, in, out[0].size(), c.in, c.out);
@@ -346,8 +350,7 @@ TEST(OnTheFlySRC, ProcessMatchesFrameByFrame) {
             uint32_t r = 11;
             for (int i = 0; i < 4000; ++i)
                 for (long ch = 0; ch < c.channels; ++ch) {
-                    r = r * 1664525u + 1013904223u;
-                    const float v = float((r >> 9) / 4194304.0 - 1.0) * 0.9f;
+                    const float v = NextNoise(r);
                     planar[size_t(ch)].push_back(v);
                     interleaved.push_back(v);
                 }
