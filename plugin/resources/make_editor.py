@@ -29,6 +29,7 @@ HFADER_FRAMES = 29
 # Image numbers.
 ICON, SWITCH_OFF, SWITCH_ON, LED_OFF, LED_ON = 1, 101, 102, 103, 104
 VSTRIP, HSTRIP, BUTTON_UP, BUTTON_DOWN, GRAPH_BACK = 105, 106, 107, 108, 110
+LINK_OFF, LINK_ON = 111, 112
 GRAPH_RECT = (44, 650, 254, 990)  # top, left, bottom, right
 
 
@@ -66,9 +67,10 @@ def switch(on):
     return lambda x, y: (225, 225, 230, 255) if inside(x, y, knob) else track
 
 
-def led(on):
+def led(on, lit=(255, 80, 60, 255), dark=(70, 30, 28, 255)):
+    """A round lamp: red (the clip light) unless other colours are given."""
     w, h = LED
-    c = (255, 80, 60, 255) if on else (70, 30, 28, 255)
+    c = lit if on else dark
 
     def pixel(x, y):
         dx, dy = x - (w - 1) / 2, y - (h - 1) / 2
@@ -130,6 +132,9 @@ def write_images():
         (SWITCH_ON, *SWITCH, switch(True)),
         (LED_OFF, *LED, led(False)),
         (LED_ON, *LED, led(True)),
+        # The link lamp lights green: the chip answers.
+        (LINK_OFF, *LED, led(False, dark=(28, 60, 34, 255))),
+        (LINK_ON, *LED, led(True, lit=(80, 220, 100, 255))),
         (VSTRIP, VFADER[0], VFADER[1] * VFADER_FRAMES, vstrip),
         (HSTRIP, HFADER[0], HFADER[1] * HFADER_FRAMES, hstrip),
         (BUTTON_UP, *BUTTON, button(False)),
@@ -227,7 +232,7 @@ def layout():
     for k, index in enumerate((79, 80)):
         add("VuMeter", [index], 310, 750 + k * 20, (12, 120), label="LR"[k] if k == 0 else None)
     add("Toggle", [77], 440, 750, LED, [LED_OFF, LED_ON], "Clip", ReadOnly="1")
-    add("Toggle", [123], 310, 800, LED, [LED_OFF, LED_ON], "Link", ReadOnly="1")
+    add("Toggle", [123], 310, 800, LED, [LINK_OFF, LINK_ON], "Link", ReadOnly="1")
     control(177, 310, 830, "Connect")
     control(124, 310, 900, "Collapse")
     control(125, 350, 800, "PEQ Bypass")
