@@ -43,8 +43,9 @@ TEST(RigwellWindow, ClosingTheMainWindowEndsTheProgramWithZero) {
     ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
     const xdrive::WindowId main = x.WaitForWindow("Rigwell & Runner", false, 30);
     EXPECT_NE(main, 0u);
-    if (main != 0)
+    if (main != 0) {
         EXPECT_TRUE(x.Close(main));
+    }
     EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 0);
 }
 
