@@ -7,6 +7,8 @@
 #include "ui/GMRenderer.h"
 #include "ui/KMWindowManager.h"
 
+#include "BenchToolkit.h"
+
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
@@ -24,11 +26,6 @@ const char* const kNames[] = {
 #define KP_ENTRY(name, params) #name,
 #include "hosting/PluginEntryPoints.def"
 #undef KP_ENTRY
-};
-
-class BenchApp : public wxApp {
-public:
-    bool OnInit() override { return true; }
 };
 
 void Pump(int ms) {
@@ -123,16 +120,8 @@ BENCHMARK(BM_EditorFullRedraw)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        std::fprintf(stderr, "bench_editor needs a display: run it under xvfb-run -a\n");
+    if (!StartBenchToolkit("bench_editor_redraw", argv[0]))
         return 2;
-    }
-    wxApp::SetInstance(new BenchApp());
-    int wxArgc = 1;
-    char* wxArgv[] = {argv[0], nullptr};
-    if (!wxEntryStart(wxArgc, wxArgv) || !wxTheApp->CallOnInit())
-        return 1;
     KMInit(nullptr);
     SEditor editor;
     if (!editor.Open()) {

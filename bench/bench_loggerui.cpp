@@ -13,6 +13,8 @@
 #include "loggerui/WxLogger.h"
 #include "sim/InProcessBackend.h"
 
+#include "BenchToolkit.h"
+
 #include <benchmark/benchmark.h>
 #include <wx/app.h>
 #include <wx/init.h>
@@ -27,11 +29,6 @@
 #include <vector>
 
 namespace {
-
-class BenchApp : public wxApp {
-public:
-    bool OnInit() override { return true; }
-};
 
 // The same command mix as the decoder's benchmark: setup, register writes,
 // PEQ blocks and run-time commands until the buffer is full.
@@ -149,11 +146,8 @@ BENCHMARK(BM_ShowFullCaptureInTrafficPane)
 } // namespace
 
 int main(int argc, char** argv) {
-    wxApp::SetInstance(new BenchApp());
-    int wxArgc = 1;
-    char* wxArgv[] = {argv[0], nullptr};
-    if (!wxEntryStart(wxArgc, wxArgv) || !wxTheApp->CallOnInit())
-        return 1;
+    if (!StartBenchToolkit("bench_loggerui", argv[0]))
+        return 2;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -2,6 +2,8 @@
 // a texture: the graphic manager's RenderText + DrawRenderedText against the
 // toolkit's path (wxMemoryDC::DrawText on a bitmap, converted to RGBA and
 // uploaded with glTexImage2D), in the same run and context. Needs a display.
+#include "BenchToolkit.h"
+
 #include <benchmark/benchmark.h>
 
 #include <GL/gl.h>
@@ -99,24 +101,11 @@ void WxTextPath(benchmark::State& state) {
 BENCHMARK(RenderTextPath)->Unit(benchmark::kMicrosecond);
 BENCHMARK(WxTextPath)->Unit(benchmark::kMicrosecond);
 
-class BenchApp : public wxApp {
-public:
-    bool OnInit() override { return true; }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
-        std::fprintf(stderr, "bench_text needs a display (run it under xvfb-run)\n");
-        return 0;
-    }
-    wxApp::SetInstance(new BenchApp());
-    int wxArgc = 1;
-    char* wxArgv[] = {argv[0], nullptr};
-    if (!wxEntryStart(wxArgc, wxArgv) || !wxTheApp->CallOnInit())
-        return 1;
+    if (!StartBenchToolkit("bench_text", argv[0]))
+        return 2;
     KMInit(nullptr);
     surface = new Surface();
     KCWinCreateOpts options;

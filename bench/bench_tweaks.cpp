@@ -3,19 +3,13 @@
 // the tweaks code, the dB conversion and the meter display values. The ten
 // register accesses take about 7 ms on a 100 kHz I2C bus; the tick's own
 // cost should stay under 5% of that (0.35 ms).
-#include "busaccess/BridgeDriver.h"
+#include "SimChipBus.h"
 #include "busaccess/busgate/BusGate.h"
-#include "busaccess/busgate/DriverBridgePort.h"
 #include "busaccess/busgate/HeadlessLogger.h"
 #include "loggerui/TweaksService.h"
-#include "sim/Board.h"
-#include "sim/ChipModel.h"
-#include "sim/InProcessBackend.h"
-#include "sim/Peripherals.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -34,17 +28,9 @@ void BM_MeterTick(benchmark::State& state) {
         for (int i = 0; i < 180; ++i)
             out << "000000\n";
     }
-    auto board = std::make_shared<u2csim::Board>(u2csim::BoardConfig{});
-    auto chip = std::make_shared<u2csim::ChipModel>(u2csim::ChipConfig{0x6000, 0x0606},
-                                                    u2csim::ChipModelConfig{});
-    board->attach(u2csim::kChipAddress, chip);
-    u2csim::WireChipReset(*board, chip);
-    auto backend = std::make_shared<u2csim::InProcessBackend>(
-        std::vector<std::shared_ptr<u2csim::Board>>{board}, std::chrono::milliseconds(200));
-    busaccess::BridgeDriver driver(backend);
-    busgate::DriverBridgePort port(driver);
+    SimChipBus sim;
     busgate::HeadlessLogger ui([](std::string_view) {});
-    busgate::BusGate bus(port, ui);
+    busgate::BusGate bus(*sim.port, ui);
     if (bus.Open() == 0) {
         state.SkipWithError("the simulated board did not open");
         return;
@@ -60,9 +46,9 @@ void BM_MeterTick(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         for (uint16_t i = 0; i < 5; ++i)
-            chip->setMemoryY(static_cast<uint16_t>(0x409 + i), (peak + i * 0x10000) & 0x7FFFFF);
+            sim.chip->setMemoryY(static_cast<uint16_t>(0x409 + i), (peak + i * 0x10000) & 0x7FFFFF);
         peak = (peak * 5 + 0x1234) & 0x7FFFFF;
-        board->clearLog();
+        sim.board->clearLog();
         state.ResumeTiming();
         benchmark::DoNotOptimize(tweaks.MeterTimer());
     }

@@ -49,7 +49,7 @@ rect() {
 # shellcheck source=scripts/lib/settle.sh
 source "$root/scripts/lib/settle.sh"
 settle() {
-	settle_after_checks "$QUORL_SIM_LOG"
+	settle_after_checks "$QUORL_SIM_LOG" || fail "the simulated board never went quiet"
 }
 
 setsid "$root/scripts/session.sh" "$bin" >"$scratch/session.out" 2>&1 </dev/null &
@@ -88,12 +88,15 @@ sleep 0.5
 sleep 0.5
 "$xd" snap "$logger" "$out/logger.png" || fail "cannot take the logger's picture"
 
-"$xd" close "$main"
+"$xd" close "$main" || fail "cannot close the main window"
+running() {
+	[ -r "/proc/$session/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$session/status" 2>/dev/null
+}
 for _ in $(seq 300); do
-	grep -q '^State:[[:space:]]*Z' "/proc/$session/status" 2>/dev/null && break
-	[ -r "/proc/$session/status" ] || break
+	running || break
 	sleep 0.1
 done
+running && fail "the session did not end"
 wait "$session" || fail "the session ended with $?"
 session=""
 echo "pictures: $out/editor.png $out/logger.png"

@@ -89,7 +89,7 @@ frames_since() {
 # shellcheck source=scripts/lib/settle.sh
 source "$src/scripts/lib/settle.sh"
 
-# Waits until the log has not grown for half a second (bounded).
+# Waits until the log has not grown for half a second; fails after 50 s.
 wait_quiet() {
 	local last=-1 now
 	for _ in $(seq 100); do
@@ -98,6 +98,7 @@ wait_quiet() {
 		last="$now"
 		sleep 0.5
 	done
+	return 1
 }
 
 centre() { # top left bottom right -> x y
@@ -130,7 +131,7 @@ for _ in $(seq 100); do
 	sleep 0.1
 done
 [ "$(frames_since 0)" -gt 0 ] || fail "switching the connection on sent nothing to the board"
-wait_quiet
+wait_quiet || fail "the transfer log never went quiet"
 
 # Utilities, "Set Connection to Terovan Device (Debug)" (the fourth item):
 # the connection goes through the bus library, whose logger opens.
@@ -140,7 +141,7 @@ sleep 0.5
 "$xd" keys Down Down Down Down Return
 logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
 "$xd" move "$logger" 239 435 || fail "cannot move the logger"
-settle_after_checks "$QUORL_SIM_LOG"
+settle_after_checks "$QUORL_SIM_LOG" || fail "the connection switch never ended"
 for _ in $(seq 50); do
 	grep -q "Chip Hardware Ver: QX410x" "$panes" 2>/dev/null && break
 	sleep 0.1
@@ -151,7 +152,7 @@ grep -q "Chip Hardware Ver: QX410x" "$panes" 2>/dev/null || fail "the logger doe
 # and the logger names them, with the new gain.
 read -r x y < <(centre $("$xd" layout-rect "$module" 0))
 "$xd" click "$editor" "$x" "$y"
-wait_quiet
+wait_quiet || fail "the transfer log never went quiet"
 read -r x y < <(centre $("$xd" layout-rect "$module" 2))
 before="$(now_ms)"
 "$xd" drag "$editor" "$x" "$y" "$x" $((y - 40)) >/dev/null || fail "no pointer events"

@@ -331,12 +331,16 @@ TEST(WavFile, DataWrittenInPiecesMatchesOneWrite) {
     WriteWav(whole, 24, 2, 48000, planar);
 
     const auto pieces = tmp.File("pieces.wav");
-    {
-        cWavFileWrite w(pieces);
+    // 24-bit stereo at 48 kHz, kFrames frames.
+    auto Announce = [&](cWavFileWrite& w) {
         w.SetBitDepth(24);
         w.SetNumChans(2);
         w.SetSampleRate(48000);
         w.SetNumSamples(kFrames);
+    };
+    {
+        cWavFileWrite w(pieces);
+        Announce(w);
         ASSERT_EQ(w.BeginSampleData(), eNoErr);
         int64_t done = 0;
         for (int64_t n : {0, 1, 4095, 40000}) {
@@ -353,10 +357,7 @@ TEST(WavFile, DataWrittenInPiecesMatchesOneWrite) {
     EXPECT_FALSE(std::filesystem::exists(pieces));
     {
         cWavFileWrite w(pieces);
-        w.SetBitDepth(24);
-        w.SetNumChans(2);
-        w.SetSampleRate(48000);
-        w.SetNumSamples(kFrames);
+        Announce(w);
         ASSERT_EQ(w.BeginSampleData(), eNoErr);
         int64_t done = 0;
         for (int64_t n : {1, 4095, 40000, 25904}) {

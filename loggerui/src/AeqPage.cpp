@@ -58,12 +58,7 @@ CAeqCfgDialog::CAeqCfgDialog(wxWindow* parent, WxLogger& logger)
 }
 
 void CAeqCfgDialog::Build() {
-    const wxBitmap icon = LibraryBitmap(1001);
-    if (icon.IsOk()) {
-        wxIcon wxicon;
-        wxicon.CopyFromBitmap(icon);
-        SetIcon(wxicon);
-    }
+    SetLibraryIcon(*this);
     auto* top = new wxBoxSizer(wxHORIZONTAL);
     auto* left = new wxBoxSizer(wxVERTICAL);
     left->Add(new wxStaticText(this, wxID_ANY, "SELECT Channel:"), 0, wxALL, 2);

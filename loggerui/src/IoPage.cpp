@@ -37,12 +37,7 @@ uint32_t SelectedData(wxChoice* list) {
 
 CIoCfgDialog::CIoCfgDialog(wxWindow* parent, WxLogger& logger)
     : wxDialog(parent, kPage, "I/O Configuration"), logger_(logger) {
-    const wxBitmap icon = LibraryBitmap(1001);
-    if (icon.IsOk()) {
-        wxIcon wxicon;
-        wxicon.CopyFromBitmap(icon);
-        SetIcon(wxicon);
-    }
+    SetLibraryIcon(*this);
     auto* column = new wxStaticBoxSizer(wxVERTICAL, this, " I/O Settings");
     pins_ = new wxListBox(this, kPins, wxDefaultPosition, wxSize(180, 160));
     function_ = new wxChoice(this, kFunction);

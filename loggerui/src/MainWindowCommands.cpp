@@ -79,12 +79,7 @@ void OnExportButton(CMainDialog& dialog, WxLogger& logger, int id, Handler handl
 
 CRotationDialog::CRotationDialog(wxWindow* parent, int currentRotation)
     : wxDialog(parent, 131, "Speaker Rotation State") {
-    const wxBitmap icon = LibraryBitmap(1001);
-    if (icon.IsOk()) {
-        wxIcon wxicon;
-        wxicon.CopyFromBitmap(icon);
-        SetIcon(wxicon);
-    }
+    SetLibraryIcon(*this);
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(new wxStaticText(this, wxID_ANY, "Select speaker rotation state:"), 0, wxALL, 6);
     auto* row = new wxBoxSizer(wxHORIZONTAL);

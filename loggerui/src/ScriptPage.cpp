@@ -1,5 +1,7 @@
 #include "loggerui/ScriptPage.h"
 
+#include "loggerui/MainCommands.h"
+
 #include "busaccess/busgate/FilterLog.h"
 #include "foundation/kvFMDialogs.h"
 #include "loggerui/Dialogs.h"
@@ -55,12 +57,7 @@ std::optional<std::string> AskPath(bool save) {
         options.fileTypes = {FileType("Terovan Script Files (*.tqs)", ".tqs"),
                              FileType("Terovan C Files (*.c)", ".c")};
     }
-    kvFM::KCDialogReply reply;
-    const KTErr status = save ? kvFM::SaveAsDialog(options, reply)
-                              : kvFM::SelectFileSystemObjectDialog(options, reply);
-    if (status != eNoErr || !reply.chosen)
-        return std::nullopt;
-    return reply.path.GetPosixPathString();
+    return AskFilePath(save, options);
 }
 
 std::wstring Hex(unsigned value) {
@@ -122,12 +119,7 @@ CScript_Dialog::CScript_Dialog(wxWindow* parent, WxLogger& logger, std::string s
     : wxDialog(parent, kPage, "Script Helper", wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX),
       logger_(logger), files_(std::move(settingsPath)) {
-    const wxBitmap icon = LibraryBitmap(1001);
-    if (icon.IsOk()) {
-        wxIcon wxicon;
-        wxicon.CopyFromBitmap(icon);
-        SetIcon(wxicon);
-    }
+    SetLibraryIcon(*this);
     Build();
     files_.ReadScriptSettings(default_);
     FillFiles();

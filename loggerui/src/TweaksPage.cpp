@@ -85,12 +85,7 @@ void MeterBar::OnPaint(wxPaintEvent&) {
 
 CTweaks_Dialog::CTweaks_Dialog(wxWindow* parent, WxLogger& logger, TweaksService& service)
     : wxDialog(parent, kPage, " Tweaks"), logger_(logger), service_(service) {
-    const wxBitmap icon = LibraryBitmap(1001);
-    if (icon.IsOk()) {
-        wxIcon wxicon;
-        wxicon.CopyFromBitmap(icon);
-        SetIcon(wxicon);
-    }
+    SetLibraryIcon(*this);
     meterTimer_.SetOwner(this, TweaksService::kMeterTimer);
     readyTimer_.SetOwner(this, TweaksService::kReadyTimer);
     Bind(wxEVT_TIMER, [this](wxTimerEvent& event) {

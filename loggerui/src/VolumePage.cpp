@@ -35,12 +35,7 @@ wxSizer* Labelled(wxWindow* parent, const char* label, wxWindow* a, wxWindow* b 
 CVolumeControl_Dialog::CVolumeControl_Dialog(wxWindow* parent, WxLogger& logger,
                                              VolumeService& service)
     : wxDialog(parent, kPage, "Volume Control"), logger_(logger), service_(service) {
-    const wxBitmap icon = LibraryBitmap(1001);
-    if (icon.IsOk()) {
-        wxIcon wxicon;
-        wxicon.CopyFromBitmap(icon);
-        SetIcon(wxicon);
-    }
+    SetLibraryIcon(*this);
     Build();
     service_.SetInterval(10);
     service_.RecomputeCurve();

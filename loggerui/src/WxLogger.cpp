@@ -267,12 +267,7 @@ void WxLogger::CreateMainDialog(busgate::HostWindow owner) {
 
 void WxLogger::InitMainDialog() {
     CMainDialog* dialog = MainWindow();
-    const wxBitmap icon = LibraryBitmap(1001);
-    if (icon.IsOk()) {
-        wxIcon wxicon;
-        wxicon.CopyFromBitmap(icon);
-        dialog->SetIcon(wxicon);
-    }
+    SetLibraryIcon(*dialog);
     dialog->SetTitle(wxString::FromUTF8("Terovan DulmLogger ") + kLoggerVersion);
     busgate::TraceWrite(busgate::FormatC(256, "DulmLogger %s (Build: %s %s)\n", kLoggerVersion,
                                          __DATE__, __TIME__));

@@ -6,7 +6,7 @@
 #include "loggerui/PwrAmpPage.h"
 #include "loggerui/WxLogger.h"
 
-#include "SimBus.h"
+#include "WxLoggerRig.h"
 #include "WxTestApp.h"
 #include "busaccess/busgate/LoggerChoice.h"
 
@@ -35,26 +35,13 @@ busgate::testing::SimBusConfig BoardWithPeripherals(uint32_t chipVersion, uint16
     return c;
 }
 
-class BoardWindows : public ::testing::Test {
+class BoardWindows : public ::testing::Test, protected WxLoggerRig {
 protected:
     void Start(uint32_t chipVersion = 0x6000, uint16_t boardType = 1) {
-        sim = std::make_unique<busgate::testing::SimBus>(
-            BoardWithPeripherals(chipVersion, boardType));
-        choice = std::make_unique<busgate::LoggerChoice>(*sim->ui);
-        bus = std::make_unique<busgate::BusGate>(*sim->port, *choice, sim->clock);
-        bus->SetMessages(sim->boxes);
-        logger = std::make_unique<WxLogger>(*bus);
-        choice->Choose(*logger);
-        ASSERT_NE(bus->Open(), 0u);
+        ASSERT_TRUE(OpenRig(BoardWithPeripherals(chipVersion, boardType)));
         ASSERT_TRUE(Drained());
     }
-    void TearDown() override {
-        if (CMainDialog* main = logger ? logger->MainWindow() : nullptr)
-            main->Destroy();
-        if (wxtest::Ready())
-            wxtest::Pump(5);
-        logger.reset();
-    }
+    void TearDown() override { CloseRig(); }
     bool Drained() {
         return wxtest::PumpUntil([&] { return logger->PendingEntries() == 0; });
     }
@@ -83,11 +70,6 @@ protected:
     std::string Label(wxWindow* window, int id) {
         return window->FindWindow(id)->GetLabel().utf8_string();
     }
-
-    std::unique_ptr<busgate::testing::SimBus> sim;
-    std::unique_ptr<busgate::LoggerChoice> choice;
-    std::unique_ptr<busgate::BusGate> bus;
-    std::unique_ptr<WxLogger> logger;
 };
 
 TEST_F(BoardWindows, TheQX410xPageConnectsAndItsStatusPaneTakesTheBoardsReports) {

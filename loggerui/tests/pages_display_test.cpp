@@ -7,7 +7,7 @@
 #include "loggerui/MainWindowCommands.h"
 #include "loggerui/WxLogger.h"
 
-#include "SimBus.h"
+#include "WxLoggerRig.h"
 #include "WxTestApp.h"
 #include "busaccess/busgate/LoggerChoice.h"
 
@@ -22,26 +22,14 @@ using namespace loggerui;
 
 namespace {
 
-class PageWindows : public ::testing::Test {
+class PageWindows : public ::testing::Test, protected WxLoggerRig {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
-        sim = std::make_unique<busgate::testing::SimBus>();
-        choice = std::make_unique<busgate::LoggerChoice>(*sim->ui);
-        bus = std::make_unique<busgate::BusGate>(*sim->port, *choice, sim->clock);
-        bus->SetMessages(sim->boxes);
-        logger = std::make_unique<WxLogger>(*bus);
-        choice->Choose(*logger);
-        ASSERT_NE(bus->Open(), 0u);
+        ASSERT_TRUE(OpenRig());
         ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->PendingEntries() == 0; }));
     }
-    void TearDown() override {
-        if (CMainDialog* main = logger ? logger->MainWindow() : nullptr)
-            main->Destroy();
-        if (wxtest::Ready())
-            wxtest::Pump(5);
-        logger.reset();
-    }
+    void TearDown() override { CloseRig(); }
     void Click(int id) {
         wxCommandEvent event(wxEVT_BUTTON, id);
         event.SetEventObject(logger->MainWindow()->FindWindow(id));
@@ -66,10 +54,6 @@ protected:
         });
     }
 
-    std::unique_ptr<busgate::testing::SimBus> sim;
-    std::unique_ptr<busgate::LoggerChoice> choice;
-    std::unique_ptr<busgate::BusGate> bus;
-    std::unique_ptr<WxLogger> logger;
     int shown[4] = {};
 };
 

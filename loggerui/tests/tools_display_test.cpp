@@ -8,7 +8,7 @@
 #include "loggerui/VolumePage.h"
 #include "loggerui/WxLogger.h"
 
-#include "SimBus.h"
+#include "WxLoggerRig.h"
 #include "WxTestApp.h"
 #include "busaccess/busgate/LoggerChoice.h"
 
@@ -51,7 +51,7 @@ void Check(wxWindow* window, int id, bool checked) {
     Command(window, wxEVT_CHECKBOX, id, checked);
 }
 
-class ToolWindows : public ::testing::Test {
+class ToolWindows : public ::testing::Test, protected WxLoggerRig {
 protected:
     void Start(SimBusConfig config = {}) {
         REQUIRE_DISPLAY();
@@ -63,23 +63,13 @@ protected:
                 out << "000000\n";
         }
         ::setenv("QUORL_TWEAKS_DIR", images.c_str(), 1);
-        sim = std::make_unique<SimBus>(config);
-        choice = std::make_unique<busgate::LoggerChoice>(*sim->ui);
-        bus = std::make_unique<busgate::BusGate>(*sim->port, *choice, sim->clock);
-        bus->SetMessages(sim->boxes);
-        logger = std::make_unique<WxLogger>(*bus);
-        choice->Choose(*logger);
-        ASSERT_NE(bus->Open(), 0u);
+        ASSERT_TRUE(OpenRig(config));
         ASSERT_TRUE(wxtest::PumpUntil([&] {
             return logger->PendingEntries() == 0 && logger->TweaksPage() && logger->ScriptPage();
         }));
     }
     void TearDown() override {
-        if (CMainDialog* main = logger ? logger->MainWindow() : nullptr)
-            main->Destroy();
-        if (wxtest::Ready())
-            wxtest::Pump(5);
-        logger.reset();
+        CloseRig();
         ::unsetenv("QUORL_TWEAKS_DIR");
         std::error_code ec;
         if (!images.empty())
@@ -92,10 +82,6 @@ protected:
     }
 
     fs::path images;
-    std::unique_ptr<SimBus> sim;
-    std::unique_ptr<busgate::LoggerChoice> choice;
-    std::unique_ptr<busgate::BusGate> bus;
-    std::unique_ptr<WxLogger> logger;
 };
 
 TEST_F(ToolWindows, TweaksPageLoadsTheCodeDrivesTheLinearVolumeAndShowsTheMeters) {

@@ -5,6 +5,7 @@
 # but reads and the once-a-second device checks (the plug-in's, and the bus
 # library's version and status reads) for 1.2 s. After a connection switch,
 # the reset that the first check runs (the factory values included) is over.
+# Fails when the board is still busy after 48 s.
 settle_after_checks() {
 	local log="$1" last=-1 now
 	for _ in $(seq 40); do
@@ -13,4 +14,5 @@ settle_after_checks() {
 		last="$now"
 		sleep 1.2
 	done
+	return 1
 }
