@@ -62,6 +62,17 @@ KTErr WriteFileAtomically(KTPathType* path, const void* data, uint64_t size,
                           unsigned newFileMode = 0666, bool applyUmask = true,
                           bool keepExistingMode = true);
 
+// The most ReadRegularFile reads unless told otherwise.
+constexpr uint64_t kDefaultReadLimit = 64ull << 20;
+
+// Reads the whole regular file at `path` into `out` (any bytes, no text
+// conversion). Never throws and never waits on the object: a folder gives
+// eFMIsAFolder; a named pipe, socket or device eFMIsNotAFile; a file larger
+// than `maxBytes` eFMFileSizeTooBig; a missing one eFMFileNotFound; memory
+// that cannot be had eMemNewFailed. On any failure `out` is empty.
+KTErr ReadRegularFile(const std::string& path, std::string& out,
+                      uint64_t maxBytes = kDefaultReadLimit) noexcept;
+
 // A new, uniquely named file "KS......" in the temporary folder (or the
 // given one), open for reading and writing.
 KTErr CreateTempFile(KTOpenFileType*& file, KTPathType*& path);

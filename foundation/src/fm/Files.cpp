@@ -2,6 +2,7 @@
 #include "foundation/KCStFile.h"
 #include "foundation/kvFMFolders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -421,6 +422,57 @@ KTErr CreateTempFile(KTPathType* folder, KTOpenFileType*& file, KTPathType*& pat
 }
 
 // KCStFile
+
+KTErr ReadRegularFile(const std::string& path, std::string& out, uint64_t maxBytes) noexcept {
+    out.clear();
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno == ENXIO ? eFMIsNotAFile : ConvertErrorPOSIX(errno);
+    struct stat st;
+    KTErr err = eNoErr;
+    if (::fstat(fd, &st) != 0)
+        err = ConvertErrorPOSIX(errno);
+    else if (S_ISDIR(st.st_mode))
+        err = eFMIsAFolder;
+    else if (!S_ISREG(st.st_mode))
+        err = eFMIsNotAFile;
+    else if (static_cast<uint64_t>(st.st_size) > maxBytes)
+        err = eFMFileSizeTooBig;
+    if (err == eNoErr) {
+        try {
+            // One byte more than the file's size shows a file that grew
+            // while it was read.
+            out.resize(static_cast<std::size_t>(st.st_size) + 1);
+            std::size_t done = 0;
+            while (done < out.size()) {
+                const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0) {
+                    err = ConvertErrorPOSIX(errno);
+                    break;
+                }
+                if (n == 0)
+                    break;
+                done += static_cast<std::size_t>(n);
+                if (done == out.size() && done <= maxBytes)
+                    out.resize(std::min<uint64_t>(maxBytes, out.size() * 2 - 1) + 1);
+            }
+            if (err == eNoErr && done > maxBytes)
+                err = eFMFileSizeTooBig;
+            out.resize(done);
+        } catch (...) {
+            err = eMemNewFailed;
+        }
+    }
+    ::close(fd);
+    if (err != eNoErr)
+        std::string().swap(out);
+    return err;
+}
 
 KCStFile::KCStFile() : KUValidatable(eNoErr), file(GetInvalidOpenFileRef()) {}
 

@@ -289,3 +289,49 @@ TEST(Files, AtomicWriteReplacesOrLeavesTheOldFile) {
     }
     EXPECT_EQ(entries, 1);
 }
+
+// The one reader of whole files: only regular files, bounded, never a throw
+// or a wait, whatever stands at the path.
+TEST(Files, ReadRegularFile) {
+    TempFolder tmp;
+    std::string bytes("a\0b\xff\xfe", 5);
+    TempFolder::Write(tmp / "data.bin", bytes);
+    std::string out = "stale";
+    EXPECT_EQ(ReadRegularFile(tmp / "data.bin", out), eNoErr);
+    EXPECT_EQ(out, bytes);
+    TempFolder::Write(tmp / "empty", "");
+    EXPECT_EQ(ReadRegularFile(tmp / "empty", out), eNoErr);
+    EXPECT_TRUE(out.empty());
+
+    // At the limit it reads; one byte over, it refuses.
+    EXPECT_EQ(ReadRegularFile(tmp / "data.bin", out, 5), eNoErr);
+    EXPECT_EQ(ReadRegularFile(tmp / "data.bin", out, 4), eFMFileSizeTooBig);
+    EXPECT_TRUE(out.empty());
+
+    ASSERT_EQ(::mkfifo((tmp / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(tmp / "folder");
+    std::filesystem::create_symlink(tmp / "data.bin", tmp / "link");
+    const struct {
+        std::string path;
+        KTErr expected;
+    } cases[] = {
+        {tmp / "missing", eFMFileNotFound},
+        {tmp / "folder", eFMIsAFolder},
+        {tmp / "fifo", eFMIsNotAFile},
+        {"/dev/null", eFMIsNotAFile},
+        {"", eFMFileNotFound},
+    };
+    for (const auto& c : cases) {
+        out = "stale";
+        EXPECT_EQ(ReadRegularFile(c.path, out), c.expected) << c.path;
+        EXPECT_TRUE(out.empty()) << c.path;
+    }
+    // A link to a file reads the file.
+    EXPECT_EQ(ReadRegularFile(tmp / "link", out), eNoErr);
+    EXPECT_EQ(out, bytes);
+    // A file whose reported size is 0 but that has content (as in /proc)
+    // is read to its end, within the limit.
+    EXPECT_EQ(ReadRegularFile("/proc/self/status", out), eNoErr);
+    EXPECT_NE(out.find("Name:"), std::string::npos);
+    EXPECT_EQ(ReadRegularFile("/proc/self/status", out, 8), eFMFileSizeTooBig);
+}
