@@ -348,3 +348,8 @@ std::string& cALGORITHM::TranslateParam(unsigned long param, double state, std::
 long cALGORITHM::GetParamNumStates(unsigned long param) {
     return param < params_.size() ? params_[param].numStates : 0;
 }
+
+EReplyFromPresetFilter cALGORITHM::QueryPresetFilter(EQueryPresetFilter query, std::string* name,
+                                                     CPresetInfo* preset, long index) {
+    return QueryPresetFilterSelf(query, name, preset, index);
+}

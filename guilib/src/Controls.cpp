@@ -5,7 +5,10 @@
 #include "ui/CGraphicManagerAbs.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <functional>
 
 namespace {
 const KCRGBAColor kTrack(60, 60, 66, 255);
@@ -24,6 +27,17 @@ void FillRect(CGraphicManagerAbs& gm, const KURect<short>& r, const KCRGBAColor&
 }
 } // namespace
 
+void KCStaticText::SetFontInfo(const KCFontInfo& font) {
+    font_.SetFontSize(font.GetFontSize());
+    font_.SetFontName(font.GetFontName());
+    font_.SetFontStyle(font.GetFontStyle());
+    font_.SetFontAscent(font.GetFontAscent());
+    font_.SetFontQuality(font.GetFontQuality());
+    font_.SetFontSizeType(font.GetFontSizeType());
+    layout_ = true;
+    SetRefresh();
+}
+
 bool KCStaticText::SetText(const std::string& text) {
     if (text == text_)
         return false;
@@ -36,7 +50,9 @@ void KCStaticText::Draw(CGraphicManagerAbs& gm) {
     if (IsHidden() || text_.empty())
         return;
     const KURect<short>& r = GetDrawableRect();
-    gm.DrawTextCached(gm.GetFontInfo(), text_.c_str(), color_,
+    // A text without a font of its own takes the editor's.
+    const KCFontInfo& font = font_.GetFontName().empty() ? gm.GetFontInfo() : font_;
+    gm.DrawTextCached(font, text_.c_str(), color_,
                       KCPoint<short>(r.left, static_cast<short>(r.bottom - 3)));
 }
 
@@ -73,7 +89,37 @@ bool cControl_X::IsPointInside(const KCPoint<short>& p) const {
 void cControl_X::Draw(CGraphicManagerAbs& gm) {
     if (!IsHidden())
         DrawSelf(gm);
+    shown_.clear();
+    AppendShown(shown_);
     ClearRefresh();
+}
+
+void cControl_X::AppendShown(std::vector<double>& out) const {
+    out.push_back(IsHidden() ? 1 : 0);
+    out.push_back(GetHoverState());
+    if (!alg_)
+        return;
+    const std::vector<sCONTROL_PARAM>& params = *alg_->GetParamVector();
+    const EPluginSetup setup = alg_->GetActiveSetup();
+    for (const KCParamRegistrationData& r : params_) {
+        if (r.GetParamID() >= params.size())
+            continue;
+        const sCONTROL_PARAM& p = params[r.GetParamID()];
+        out.push_back(p.state[setup]);
+        out.push_back(p.disabledMode[setup]);
+        out.push_back(p.currentImage);
+        out.push_back(p.numStates);
+    }
+}
+
+bool cControl_X::NeedsRedraw() {
+    if (NeedRefresh())
+        return true;
+    current_.clear();
+    AppendShown(current_);
+    // Bit for bit: a value that is not a number still compares equal.
+    return current_.size() != shown_.size() ||
+           std::memcmp(current_.data(), shown_.data(), current_.size() * sizeof(double)) != 0;
 }
 
 void cControl_X::DrawSelf(CGraphicManagerAbs& gm) {
@@ -82,27 +128,59 @@ void cControl_X::DrawSelf(CGraphicManagerAbs& gm) {
 }
 
 double cControl_X::LeadState() const {
-    if (!alg_ || lead_ >= alg_->GetParamVector()->size())
-        return 0;
-    return (*alg_->GetParamVector())[lead_].state[alg_->GetActiveSetup()];
+    return StateAt(0);
 }
 
 double cControl_X::LeadStates() const {
-    if (!alg_ || lead_ >= alg_->GetParamVector()->size())
+    return StatesAt(0);
+}
+
+double cControl_X::StateAt(size_t slot) const {
+    if (!alg_ || slot >= params_.size() ||
+        params_[slot].GetParamID() >= alg_->GetParamVector()->size())
+        return 0;
+    return (*alg_->GetParamVector())[params_[slot].GetParamID()].state[alg_->GetActiveSetup()];
+}
+
+double cControl_X::StatesAt(size_t slot) const {
+    if (!alg_ || slot >= params_.size() ||
+        params_[slot].GetParamID() >= alg_->GetParamVector()->size())
         return 1;
-    return std::max(1, (*alg_->GetParamVector())[lead_].GetNumStates());
+    return std::max(1, (*alg_->GetParamVector())[params_[slot].GetParamID()].GetNumStates());
 }
 
 void cControl_X::SetLeadState(double state) {
-    if (!alg_ || lead_ >= alg_->GetParamVector()->size())
+    SetStateAt(0, state);
+}
+
+void cControl_X::SetStateAt(size_t slot, double state) {
+    if (!alg_ || slot >= params_.size() ||
+        params_[slot].GetParamID() >= alg_->GetParamVector()->size())
         return;
-    state = std::clamp(state, 0.0, LeadStates() - 1);
-    if (state == LeadState())
+    state = std::clamp(state, 0.0, StatesAt(slot) - 1);
+    if (state == StateAt(slot))
         return;
-    alg_->SetParamState(lead_, state);
+    alg_->SetParamState(params_[slot].GetParamID(), state);
     SetRefresh();
     for (cControl_X* d : dependents_)
         d->SetRefresh();
+}
+
+BUFFER_HEADER* cControl_X::EnterText(const std::string& text, int32_t& result) {
+    result = cALGORITHM::eTranslateInvalid;
+    double state = 0;
+    if (readOnly_ || !alg_ || !CanEnterText() || params_.empty() ||
+        alg_->TranslateTextToState(lead_, text, state) != cALGORITHM::eTranslateValid)
+        return nullptr;
+    result = cALGORITHM::eTranslateValid;
+    SetLeadState(state);
+    return nullptr;
+}
+
+BUFFER_HEADER* cControl_X::MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r) {
+    if (!readOnly_ && e)
+        MouseWheelSelf(e, dx, dy, r);
+    return nullptr;
 }
 
 BUFFER_HEADER* cControl_X::MouseDown(KCEventData* e, KURect<double>* r, bool& handled) {
@@ -161,9 +239,8 @@ void CSlider_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
 
 void CSlider_X::DrawSelf(CGraphicManagerAbs& gm) {
     const KURect<short>& r = GetDrawableRect();
-    const double span = std::max(1.0, LeadStates() - 1);
-    const double fraction = LeadState() / span;
     if (void* strip = Image(0)) {
+        const double fraction = LeadState() / std::max(1.0, LeadStates() - 1);
         // A strip of frames stacked vertically, each as high as the control.
         KCPoint<short> size;
         gm.GetImageSize(strip, size);
@@ -176,15 +253,24 @@ void CSlider_X::DrawSelf(CGraphicManagerAbs& gm) {
         return;
     }
     FillRect(gm, r, kTrack);
-    KURect<short> thumb = r;
-    if (r.bottom - r.top > r.right - r.left) {
-        const short y = static_cast<short>(r.bottom - fraction * (r.bottom - r.top - 6) - 6);
-        thumb.Set(y, r.left, static_cast<short>(y + 6), r.right);
-    } else {
-        const short x = static_cast<short>(r.left + fraction * (r.right - r.left - 6));
-        thumb.Set(r.top, x, r.bottom, static_cast<short>(x + 6));
-    }
+    KURect<short> thumb;
+    SetThumbRect(thumb);
     FillRect(gm, thumb, kThumb);
+}
+
+void CSlider_X::SetThumbRect(KURect<short>& thumb) {
+    const KURect<short>& r = GetDrawableRect();
+    const double fraction = LeadState() / std::max(1.0, LeadStates() - 1);
+    const bool vertical = r.bottom - r.top > r.right - r.left;
+    const short along = thumb.IsEmpty() ? short{6} : (vertical ? thumb.Height() : thumb.Width());
+    if (vertical) {
+        const auto y = static_cast<short>(r.bottom - fraction * (r.bottom - r.top - along) - along);
+        thumb.Set(y, r.left, static_cast<short>(y + along), r.right);
+    } else {
+        const auto x = static_cast<short>(r.left + fraction * (r.right - r.left - along));
+        thumb.Set(r.top, x, r.bottom, static_cast<short>(x + along));
+    }
+    thumb_ = thumb;
 }
 
 void CToggle_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
@@ -201,50 +287,6 @@ void CToggle_X::DrawSelf(CGraphicManagerAbs& gm) {
         return;
     }
     FillRect(gm, GetDrawableRect(), state ? kOn : kOff);
-}
-
-void CPopup_X::MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) {
-    cALGORITHM* alg = GetAlgorithm();
-    if (!menuWindow_ || !menuWindow_->windowHandle || !alg ||
-        GetLeadParamIndex() >= alg->GetParamVector()->size()) {
-        CToggle_X::MouseDownSelf(e, r, handled);
-        return;
-    }
-    const short current = static_cast<short>(std::lround(LeadState()));
-    KCMenuEx menu;
-    if (menu_.GetItems().empty()) {
-        const sCONTROL_PARAM& p = (*alg->GetParamVector())[GetLeadParamIndex()];
-        for (short s = 0; s < static_cast<short>(LeadStates()); ++s) {
-            std::string text;
-            p.TranslateValueString(s, text);
-            menu.Append(text.empty() ? std::to_string(s + 1) : text, s, s == current);
-        }
-    } else {
-        for (const KCMenuEx::Item& item : menu_.GetItems()) {
-            if (item.separator)
-                menu.AppendSeparator();
-            else
-                menu.Append(item.title, item.command, item.command == current, item.disabled);
-        }
-    }
-    const KURect<short>& at = GetDrawableRect();
-    long chosen = -1;
-    if (menu.ActivatePopUpMenu(*menuWindow_, KCPoint<short>(at.left, at.bottom), chosen) == 0 &&
-        chosen >= 0)
-        SetLeadState(static_cast<double>(chosen));
-}
-
-void CPopup_X::DrawSelf(CGraphicManagerAbs& gm) {
-    FillRect(gm, GetDrawableRect(), kOff);
-    cALGORITHM* alg = GetAlgorithm();
-    if (!alg || GetLeadParamIndex() >= alg->GetParamVector()->size())
-        return;
-    std::string text;
-    (*alg->GetParamVector())[GetLeadParamIndex()].TranslateValueString(LeadState(), text);
-    const KURect<short>& r = GetDrawableRect();
-    gm.DrawTextCached(
-        gm.GetFontInfo(), text.c_str(), kThumb,
-        KCPoint<short>(static_cast<short>(r.left + 3), static_cast<short>(r.bottom - 3)));
 }
 
 void CButton_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
@@ -273,22 +315,36 @@ void CVuMeter_X::DrawSelf(CGraphicManagerAbs& gm) {
         FillRect(gm, bar, kOn);
 }
 
-void CText_X::DrawSelf(CGraphicManagerAbs& gm) {
+bool CText_X::ShownText(std::string& text) const {
     cALGORITHM* alg = GetAlgorithm();
-    if (alg && GetLeadParamIndex() < alg->GetParamVector()->size()) {
-        const sCONTROL_PARAM& p = (*alg->GetParamVector())[GetLeadParamIndex()];
-        std::string text;
-        if (showsLabel_)
-            text = p.label;
-        else
-            p.TranslateValueString(LeadState(), text);
+    if (!alg || GetLeadParamIndex() >= alg->GetParamVector()->size())
+        return false;
+    const sCONTROL_PARAM& p = (*alg->GetParamVector())[GetLeadParamIndex()];
+    if (showsLabel_)
+        text = p.label;
+    else
+        p.TranslateValueString(LeadState(), text);
+    return true;
+}
+
+void CText_X::AppendShown(std::vector<double>& out) const {
+    cControl_X::AppendShown(out);
+    std::string text;
+    if (ShownText(text))
+        out.push_back(std::bit_cast<double>(static_cast<uint64_t>(std::hash<std::string>{}(text))));
+}
+
+void CText_X::DrawSelf(CGraphicManagerAbs& gm) {
+    std::string text;
+    if (ShownText(text))
         text_.SetText(text);
-    }
     text_.SetDrawableRect(GetDrawableRect());
     text_.Draw(gm);
 }
 
-KCGraph::KCGraph(const KCGraph& o) : cControl_X(o) {
+KCGraph::KCGraph(const KCGraph& o)
+    : cControl_X(o), KCMarkerHome(o), feedBottom_(o.feedBottom_), feedTop_(o.feedTop_),
+      fed_(o.fed_), background_(o.background_) {
     for (const auto& p : o.primitives_)
         if (KCGraphData* c = p->Clone())
             primitives_.emplace_back(c);
@@ -298,7 +354,12 @@ KCGraph& KCGraph::operator=(const KCGraph& o) {
     if (this != &o) {
         KCGraph copy(o);
         cControl_X::operator=(o);
+        KCMarkerHome::operator=(o);
         primitives_ = std::move(copy.primitives_);
+        feedBottom_ = o.feedBottom_;
+        feedTop_ = o.feedTop_;
+        fed_ = o.fed_;
+        background_ = o.background_;
     }
     return *this;
 }
@@ -313,6 +374,8 @@ void KCGraph::AddPrimitive(std::unique_ptr<KCGraphData> primitive) {
 
 void KCGraph::FinishCreate(CGraphicManagerAbs& gm) {
     cControl_X::FinishCreate(gm);
+    if (background_.IsValid())
+        background_.FinishCreate(gm);
     for (auto& p : primitives_)
         p->FinishCreate(&gm);
 }
@@ -330,11 +393,22 @@ void KCGraph::Feed() {
         data[i] = static_cast<float>((points[i] - feedBottom_) / (feedTop_ - feedBottom_));
 }
 
+void KCGraph::AppendShown(std::vector<double>& out) const {
+    cControl_X::AppendShown(out);
+    cALGORITHM* alg = GetAlgorithm();
+    if (!fed_ || !alg || GetLeadParamIndex() >= alg->GetParamVector()->size())
+        return;
+    const std::vector<double>& points =
+        (*alg->GetParamVector())[GetLeadParamIndex()].graph[alg->GetActiveSetup()];
+    out.insert(out.end(), points.begin(), points.end());
+}
+
 void KCGraph::DrawSelf(CGraphicManagerAbs& gm) {
-    cControl_X::DrawSelf(gm);
+    EraseBG(gm);
     Feed();
     gm.LimitDrawToRect(GetDrawableRect(), true);
     for (auto& p : primitives_)
         p->Draw();
     gm.UnLimitDrawToRect();
+    DrawDependents(gm);
 }

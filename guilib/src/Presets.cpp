@@ -1,9 +1,21 @@
 #include "guilib/Presets.h"
 
+#include "foundation/KCStFile.h"
 #include "foundation/KTErr.h"
 #include "foundation/KUUtils.h"
+#include "foundation/XMLText.h"
+#include "foundation/kvFMDialogs.h"
+#include "foundation/kvFMFolders.h"
+#include "foundation/kvFMWx.h"
 #include "guilib/Algorithm.h"
+#include "guilib/MenuEx.h"
+#include "ui/KCMenu.h"
+#include "ui/KCWindow.h"
 
+#include <wx/app.h>
+
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <sstream>
 
@@ -193,12 +205,121 @@ long ReadFactoryPresets(const CXMLElement& root, std::vector<std::unique_ptr<CPr
     return 0;
 }
 
+namespace {
+
+// The shortest text that reads back as the same double, in the C locale.
+std::string NumberText(double v) {
+    char buffer[64];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string("0");
+}
+
+CXMLElement* TextElement(const char* name, const std::string& text) {
+    return new CXMLElement(name, text);
+}
+
+CXMLElement* PresetElement(const CPresetInfo& preset) {
+    auto* element = new CXMLElement("Preset", "");
+    element->AddAttrib("Name", preset.GetPresetName());
+    const uint32_t type = preset.GetGenericType().Get();
+    if (type != 0) {
+        const char code[5] = {char(type >> 24), char(type >> 16), char(type >> 8), char(type), 0};
+        element->AddAttrib("GenericType", code);
+    }
+    if (!preset.GetPluginName().empty()) {
+        auto* header = new CXMLElement("PresetHeader", "");
+        header->push_back(TextElement("PluginName", preset.GetPluginName()));
+        header->push_back(TextElement("PluginVersion", preset.GetPluginVersion()));
+        header->push_back(
+            TextElement("ReadOnly", preset.GetFlag(ePresetReadOnly) ? "true" : "false"));
+        element->push_back(header);
+    }
+    auto* data = new CXMLElement("PresetData", "");
+    data->AddAttrib("Setup", preset.GetActiveSetup().empty() ? "CURRENT" : preset.GetActiveSetup());
+    std::string values;
+    if (!const_cast<CPresetInfo&>(preset).GetPresetDataVec()->empty()) {
+        const sPresetData& d = *const_cast<CPresetInfo&>(preset).GetPresetDataVec()->front();
+        for (size_t i = 0; i < d.parameterValues.size(); ++i) {
+            if (!values.empty())
+                values += ' ';
+            values += d.HasValue(i) ? NumberText(d.parameterValues[i]) : std::string("*");
+        }
+    }
+    auto* parameters = new CXMLElement("Parameters", values);
+    parameters->AddAttrib("Type", "RealWorld");
+    data->push_back(parameters);
+    element->push_back(data);
+    return element;
+}
+
+// Menu titles are wide: the menu item's own conversion from UTF-8.
+std::wstring Wide(const std::string& text) {
+    return KCMenuItemData(text.c_str(), 0).title;
+}
+
+} // namespace
+
+void WritePresetTree(const std::vector<const CPresetInfo*>& presets, std::string& text) {
+    CXMLElement root("PresetXMLTree", "");
+    root.AddAttrib("version", "1");
+    for (const CPresetInfo* p : presets)
+        if (p)
+            root.push_back(PresetElement(*p));
+    kvXML::WriteElementText(root, text);
+}
+
+CPresetsManager::CPresetsManager(const CPresetsManager& other) {
+    *this = other;
+}
+
+CPresetsManager& CPresetsManager::operator=(const CPresetsManager& other) {
+    if (this == &other)
+        return *this;
+    auto copyList = [](const std::vector<std::unique_ptr<CPresetInfo>>& from,
+                       std::vector<std::unique_ptr<CPresetInfo>>& to) {
+        to.clear();
+        for (const auto& p : from)
+            to.push_back(std::make_unique<CPresetInfo>(*p));
+    };
+    currentIndex_ = other.currentIndex_;
+    current_[0] = other.current_[0];
+    current_[1] = other.current_[1];
+    for (int i = 0; i < 3; ++i)
+        files_[i] = other.files_[i];
+    factoryOrder_ = other.factoryOrder_;
+    userOrder_ = other.userOrder_;
+    dynamicOrder_ = other.dynamicOrder_;
+    dynamicGroups_ = other.dynamicGroups_;
+    userFileOpen_ = other.userFileOpen_;
+    dynamicFile_ = other.dynamicFile_;
+    copyList(other.factory_, factory_);
+    copyList(other.user_, user_);
+    copyList(other.dynamic_, dynamic_);
+    pluginName_ = other.pluginName_;
+    menuWindow_ = other.menuWindow_;
+    stepIndex_ = other.stepIndex_;
+    return *this;
+}
+
 CPresetsManager::~CPresetsManager() = default;
 
 void CPresetsManager::SetFactoryPresets(std::vector<std::unique_ptr<CPresetInfo>> presets) {
     factory_ = std::move(presets);
     for (size_t i = 0; i < factory_.size(); ++i)
         factory_[i]->SetPresetIndex(static_cast<uint32_t>(i));
+    if (pluginName_.empty())
+        for (const auto& p : factory_)
+            if (!p->GetPluginName().empty()) {
+                pluginName_ = p->GetPluginName();
+                break;
+            }
+}
+
+CPresetInfo* CPresetsManager::FindUserPreset(const std::string& name) const {
+    for (const auto& p : user_)
+        if (p->GetPresetName() == name)
+            return p.get();
+    return nullptr;
 }
 
 CPresetInfo* CPresetsManager::FindFactoryPreset(const std::string& name) const {
@@ -221,6 +342,545 @@ long CPresetsManager::LoadPresetToPlugin(const CPublicAlg& alg, CPresetInfo& pre
         return ePresetInfoNotFound;
     const sPresetData& data = *preset.GetPresetDataVec()->front();
     a->ApplyPresetValues(data);
-    current_[currentIndex_ & 1] = preset;
+    MakeCurrent(preset);
     return 0;
+}
+
+void CPresetsManager::MakeCurrent(const CPresetInfo& preset) {
+    if (&preset == &GetCurrentPreset())
+        return;
+    // The other of the two becomes current, so that `preset` may be the
+    // current one's own copy.
+    current_[(currentIndex_ + 1) & 1] = preset;
+    currentIndex_ = (currentIndex_ + 1) & 1;
+}
+
+// --- User presets, files and menus -----------------------------------------
+
+kvFM::KCStPath CPresetsManager::GetUserPresetsFolder() {
+    kvFM::KCStPath folder;
+    if (GetSaveDirectoryDefaultPath(folder) == 0 && !folder.GetPathString().empty())
+        return folder;
+    kvFM::KCStPath base(kvFM::eUserDomain, kvFM::eQuorlAppDataFolder);
+    if (base.GetPathString().empty())
+        return base;
+    base.Append("Presets");
+    // A name that cannot be a single folder name is not used as one.
+    const std::string name = pluginName_.empty() ? std::string("Plug-in") : pluginName_;
+    base.Append(name.find('/') == std::string::npos && name != "." && name != ".." ? name
+                                                                                   : "Plug-in");
+    return base;
+}
+
+bool CPresetsManager::Accepted(const CPublicAlg& alg, EQueryPresetFilter query, CPresetInfo& preset,
+                               long index) {
+    cALGORITHM* a = alg.Get();
+    if (!a)
+        return true;
+    std::string name = preset.GetPresetName();
+    return a->QueryPresetFilter(query, &name, &preset, index) == eReplyFromPresetFilterAccept;
+}
+
+long CPresetsManager::ReadPresetFile(const CPublicAlg&, const kvFM::KCStPath& path,
+                                     std::vector<std::unique_ptr<CPresetInfo>>& out) {
+    out.clear();
+    std::string bytes;
+    const KTErr read = kvFM::ReadRegularFile(path.GetPathString(), bytes, kMaxPresetFileBytes);
+    if (read != eNoErr)
+        return read;
+    CXMLElement root;
+    kvXML::CXMLTreeBuilder builder(root);
+    if (bytes.empty() || builder.BuildFromSingleBuffer(bytes.data(), bytes.size()) != eNoErr)
+        return ePresetFileProblem;
+    std::vector<std::unique_ptr<CPresetInfo>> presets;
+    if (ReadFactoryPresets(root, presets) != 0)
+        return eInvalidFileFormatProblem;
+    for (auto& p : presets) {
+        // Presets of another plug-in are not this plug-in's values.
+        if (!pluginName_.empty() && p->GetPluginName() != pluginName_)
+            return eInvalidFileFormatProblem;
+        p->SetFlag(ePresetFactory, false);
+    }
+    out = std::move(presets);
+    return 0;
+}
+
+long CPresetsManager::WritePresetFile(const kvFM::KCStPath& path,
+                                      const std::vector<const CPresetInfo*>& presets) {
+    std::string text;
+    WritePresetTree(presets, text);
+    KTPathType* ref = path.CreatePathRefCopy();
+    if (!ref)
+        return ePresetFileProblem;
+    const KTErr err = kvFM::WriteFileAtomically(ref, text.data(), text.size());
+    kvFM::DisposePathRef(ref);
+    return err;
+}
+
+long CPresetsManager::WriteUserFile() {
+    std::vector<const CPresetInfo*> presets;
+    for (const auto& p : user_)
+        presets.push_back(p.get());
+    return WritePresetFile(files_[kUserFile].GetPath(), presets);
+}
+
+long CPresetsManager::SetUserPresetsFile(const CPublicAlg& alg, CPresetsFileInfo file) {
+    return UserPresetFile_Open(alg, file.GetPath());
+}
+
+long CPresetsManager::UserPresetFile_Open(const CPublicAlg& alg, const kvFM::KCStPath& path) {
+    std::vector<std::unique_ptr<CPresetInfo>> presets;
+    const long err = ReadPresetFile(alg, path, presets);
+    if (err != 0)
+        return err; // the open file and its presets stay as they were
+    UserPresetFile_Close();
+    user_ = std::move(presets);
+    for (size_t i = 0; i < user_.size(); ++i)
+        user_[i]->SetPresetIndex(static_cast<uint32_t>(i));
+    files_[kUserFile] = CPresetsFileInfo(path, path.GetBase());
+    userFileOpen_ = true;
+    return 0;
+}
+
+void CPresetsManager::UserPresetFile_Close() {
+    user_.clear();
+    files_[kUserFile] = CPresetsFileInfo();
+    userFileOpen_ = false;
+}
+
+long CPresetsManager::EnsureUserFile(const CPublicAlg& alg) {
+    if (userFileOpen_)
+        return 0;
+    const kvFM::KCStPath folder = GetUserPresetsFolder();
+    if (folder.GetPathString().empty())
+        return eFMFileNotFound;
+    const kvFM::KCStPath path(folder, kDefaultUserFileName);
+    if (path.IsExist())
+        return UserPresetFile_Open(alg, path);
+    user_.clear();
+    files_[kUserFile] = CPresetsFileInfo(path, path.GetBase());
+    const long err = WriteUserFile();
+    userFileOpen_ = err == 0;
+    if (err != 0)
+        files_[kUserFile] = CPresetsFileInfo();
+    return err;
+}
+
+long CPresetsManager::SavePresetFromPlugin(const CPublicAlg& alg, CPresetInfo& preset) {
+    cALGORITHM* a = alg.Get();
+    if (!a)
+        return ePresetInfoNotFound;
+    for (sPresetData* d : *preset.GetPresetDataVec())
+        delete d;
+    preset.GetPresetDataVec()->clear();
+    auto* data = new sPresetData(&preset);
+    const EPluginSetup setup = a->GetActiveSetup();
+    for (const sCONTROL_PARAM& p : *a->GetParamVector()) {
+        const bool saved = !(p.flags & (kParamNotSavable | kParamDontSaveToPreset));
+        data->present.push_back(saved ? 1 : 0);
+        data->parameterValues.push_back(saved ? p.realWorld[setup] : 0.0);
+    }
+    data->numParameterData = static_cast<uint32_t>(data->parameterValues.size());
+    preset.SetPresetData(data);
+    preset.SetPluginName(pluginName_);
+    if (preset.GetActiveSetup().empty())
+        preset.SetActiveSetup("CURRENT");
+    if (!factory_.empty()) {
+        preset.SetGenericType(factory_.front()->GetGenericType());
+        preset.SetPluginVersion(factory_.front()->GetPluginVersion());
+    }
+    preset.SetFlag(ePresetFactory, false);
+    preset.SetFlag(ePresetReadOnly, false);
+    return a->SaveToPresetSelf(&preset, setup);
+}
+
+long CPresetsManager::SaveMenu_PreparePresetUniqueName(const CPublicAlg&, CPresetInfo& preset,
+                                                       const std::vector<CPresetInfo*>& others) {
+    const std::string base =
+        preset.GetPresetName().empty() ? "User Preset" : preset.GetPresetName();
+    auto taken = [&](const std::string& name) {
+        for (const CPresetInfo* p : others)
+            if (p && p != &preset && p->GetPresetName() == name)
+                return true;
+        return false;
+    };
+    std::string name = base;
+    for (int n = 2; taken(name); ++n)
+        name = base + " " + std::to_string(n);
+    preset.SetPresetName(name);
+    return 0;
+}
+
+long CPresetsManager::SaveUserPreset(const CPublicAlg& alg, const std::string& name) {
+    if (const long err = EnsureUserFile(alg))
+        return err;
+    auto preset = std::make_unique<CPresetInfo>();
+    preset->SetPresetName(name);
+    if (const long err = SavePresetFromPlugin(alg, *preset))
+        return err;
+    std::vector<CPresetInfo*> others;
+    for (const auto& p : user_)
+        others.push_back(p.get());
+    SaveMenu_PreparePresetUniqueName(alg, *preset, others);
+    if (!Accepted(alg, eQueryPresetFilterSave, *preset, static_cast<long>(user_.size())))
+        return ePresetLockedProblem;
+    preset->SetPresetIndex(static_cast<uint32_t>(user_.size()));
+    user_.push_back(std::move(preset));
+    if (const long err = WriteUserFile()) {
+        user_.pop_back(); // nothing is kept that the file does not hold
+        return err;
+    }
+    MakeCurrent(*user_.back());
+    files_[kLastSavedFile] = files_[kUserFile];
+    return 0;
+}
+
+long CPresetsManager::SaveMenu_SaveActiveSetup(const CPublicAlg& alg) {
+    return SaveUserPreset(alg, "User Preset");
+}
+
+namespace {
+// The file dialogs: the editor's when the program has none of its own.
+void EnsureDialogService() {
+    if (!kvFM::GetDialogService() && wxTheApp)
+        kvFM::InstallWxDialogService();
+}
+} // namespace
+
+long CPresetsManager::AskSavePath(const std::string& title, kvFM::KCStPath& path) {
+    EnsureDialogService();
+    kvFM::KCDialogCreationOptions options;
+    options.title = title;
+    options.folder = GetUserPresetsFolder();
+    options.filter = {{"Preset files (*.xml)", "*.xml"}};
+    options.defaultName = kDefaultUserFileName;
+    options.defaultExtension = ".xml";
+    kvFM::KCDialogReply reply;
+    const KTErr err = kvFM::SaveAsDialog(options, reply);
+    if (err != eNoErr)
+        return err;
+    if (!reply.chosen)
+        return eUserCanceled;
+    path = reply.path;
+    return 0;
+}
+
+long CPresetsManager::SaveMenu_SaveToNewFile(const CPublicAlg& alg) {
+    kvFM::KCStPath path;
+    if (const long err = AskSavePath("Save Preset To New File", path))
+        return err;
+    CPresetInfo preset;
+    preset.SetPresetName("User Preset");
+    if (const long err = SavePresetFromPlugin(alg, preset))
+        return err;
+    if (const long err = WritePresetFile(path, {&preset}))
+        return err;
+    files_[kLastSavedFile] = CPresetsFileInfo(path, path.GetBase());
+    return UserPresetFile_Open(alg, path);
+}
+
+long CPresetsManager::SaveMenu_SaveToFileAs(const CPublicAlg& alg) {
+    kvFM::KCStPath path;
+    if (const long err = AskSavePath("Save Presets To File As", path))
+        return err;
+    std::vector<const CPresetInfo*> presets;
+    for (const auto& p : user_)
+        presets.push_back(p.get());
+    if (const long err = WritePresetFile(path, presets))
+        return err;
+    files_[kLastSavedFile] = CPresetsFileInfo(path, path.GetBase());
+    return UserPresetFile_Open(alg, path);
+}
+
+long CPresetsManager::SaveMenu_SaveAsDefaultPreset(const CPublicAlg& alg) {
+    const kvFM::KCStPath folder = GetUserPresetsFolder();
+    if (folder.GetPathString().empty())
+        return eFMFileNotFound;
+    CPresetInfo preset;
+    preset.SetPresetName("Default");
+    if (const long err = SavePresetFromPlugin(alg, preset))
+        return err;
+    const kvFM::KCStPath path(folder, kDefaultPresetFileName);
+    if (const long err = WritePresetFile(path, {&preset}))
+        return err;
+    files_[kDefaultFile] = CPresetsFileInfo(path, path.GetBase());
+    return 0;
+}
+
+long CPresetsManager::LoadPresetFromCurrentPresetSection(const CPublicAlg& alg, bool fromDefault) {
+    if (fromDefault) {
+        const kvFM::KCStPath folder = GetUserPresetsFolder();
+        std::vector<std::unique_ptr<CPresetInfo>> presets;
+        const kvFM::KCStPath path(folder, kDefaultPresetFileName);
+        if (!folder.GetPathString().empty() && path.IsExist()) {
+            if (const long err = ReadPresetFile(alg, path, presets))
+                return err;
+            if (presets.empty())
+                return ePresetInfoNotFound;
+            MakeCurrent(*presets.front());
+            files_[kDefaultFile] = CPresetsFileInfo(path, path.GetBase());
+        }
+    }
+    CPresetInfo current = GetCurrentPreset();
+    return LoadPresetToPlugin(alg, current);
+}
+
+long CPresetsManager::LoadMenu_OpenUserPresetsFile(const CPublicAlg& alg) {
+    EnsureDialogService();
+    kvFM::KCDialogCreationOptions options;
+    options.title = "Open User Presets File";
+    options.flags = kvFM::eDialogSelectFile;
+    options.folder = GetUserPresetsFolder();
+    options.filter = {{"Preset files (*.xml)", "*.xml"}};
+    kvFM::KCDialogReply reply;
+    const KTErr err = kvFM::SelectFileSystemObjectDialog(options, reply);
+    if (err != eNoErr)
+        return err;
+    if (!reply.chosen)
+        return eUserCanceled;
+    return UserPresetFile_Open(alg, reply.path);
+}
+
+long CPresetsManager::LoadMenu_LoadPreset(const CPublicAlg& alg, CPresetInfo* preset) {
+    if (!preset)
+        return ePresetInfoNotFound;
+    if (!Accepted(alg, eQueryPresetFilterLoad, *preset,
+                  static_cast<long>(preset->GetPresetIndex())))
+        return ePresetLockedProblem;
+    const long err = LoadPresetToPlugin(alg, *preset);
+    if (err == 0 && alg.Get())
+        alg.Get()->LoadFromPresetSelf(preset, alg.Get()->GetActiveSetup());
+    return err;
+}
+
+long CPresetsManager::LoadMenu_DeletePreset(const CPublicAlg&, CPresetInfo* preset) {
+    auto it = std::find_if(user_.begin(), user_.end(), [&](const std::unique_ptr<CPresetInfo>& p) {
+        return p.get() == preset;
+    });
+    if (!preset || it == user_.end())
+        return ePresetInfoNotFound;
+    if (preset->GetFlag(ePresetReadOnly))
+        return ePresetLockedProblem;
+    std::unique_ptr<CPresetInfo> removed = std::move(*it);
+    const auto at = it - user_.begin();
+    user_.erase(it);
+    if (const long err = WriteUserFile()) {
+        user_.insert(user_.begin() + at, std::move(removed)); // the file still holds it
+        return err;
+    }
+    for (size_t i = 0; i < user_.size(); ++i)
+        user_[i]->SetPresetIndex(static_cast<uint32_t>(i));
+    return 0;
+}
+
+long CPresetsManager::LoadMenu_IterateDynamicFactoryPresetsFiles(const CPublicAlg& alg) {
+    cALGORITHM* a = alg.Get();
+    dynamicGroups_ = KCDynamicFactoryPresetsJustInTime();
+    dynamic_.clear();
+    std::vector<KCDynamicFactoryPreset> folders;
+    if (!a || a->GetPluginDynamicFactoryPresetsDirectories(folders) < 0)
+        return 0;
+    dynamicGroups_.searched = 1;
+    for (const KCDynamicFactoryPreset& f : folders) {
+        dynamicGroups_.folders.push_back(f.folder);
+        void* iterator = nullptr;
+        KTPathType* item = nullptr;
+        std::vector<std::string> files;
+        if (kvFM::FindFirstFolderItem(f.folder.GetPathRef(), iterator, item) == eNoErr) {
+            do {
+                kvFM::KCStPath path;
+                path.TakeOver(item);
+                item = nullptr;
+                if (path.IsFile() && path.GetExtension() == "xml")
+                    files.push_back(path.GetPathString());
+            } while (kvFM::FindNextFolderItem(iterator, item) == eNoErr);
+            kvFM::DisposeFolderIterator(iterator);
+        }
+        std::sort(files.begin(), files.end()); // one order, whatever the folder's
+        for (const std::string& file : files) {
+            SPresetGroupDesc group;
+            group.path = kvFM::KCStPath(file);
+            group.name =
+                f.name.empty() ? group.path.GetBase() : f.name + " - " + group.path.GetBase();
+            std::vector<std::unique_ptr<CPresetInfo>> presets;
+            if (ReadPresetFile(alg, group.path, presets) != 0)
+                continue; // a damaged group is left out, the others stay
+            for (auto& p : presets) {
+                group.presetNames.push_back(p->GetPresetName());
+                group.presetIndices.push_back(static_cast<uint32_t>(dynamic_.size()));
+                p->SetFlag(ePresetFactory, true);
+                p->SetFlag(ePresetReadOnly, true);
+                dynamic_.push_back(std::move(p));
+            }
+            dynamicGroups_.groups.push_back(std::move(group));
+        }
+    }
+    return 0;
+}
+
+long CPresetsManager::LoadMenu_IterateOneDynamicFactoryPresetsFile(
+    CPresetMenu&, std::vector<CMenuDescription*>& descriptions, SPresetGroupDesc& group) {
+    auto* d = new CMenuDescription();
+    d->title = Wide(group.name);
+    d->menuID = static_cast<int16_t>(descriptions.size());
+    for (size_t i = 0; i < group.presetNames.size(); ++i)
+        d->items.emplace_back(Wide(group.presetNames[i]),
+                              kCmdDynamicBase + static_cast<int32_t>(group.presetIndices[i]),
+                              eMenuItemPreset, static_cast<int32_t>(group.presetIndices[i]));
+    descriptions.push_back(d);
+    return 0;
+}
+
+long CPresetsManager::LoadMenu_LoadPluginSpecificPreset(const CPublicAlg& alg, size_t item) {
+    return item < dynamic_.size() ? LoadMenu_LoadPreset(alg, dynamic_[item].get())
+                                  : static_cast<long>(ePresetInfoNotFound);
+}
+
+long CPresetsManager::LoadMenu_PrepareMenu(const CPublicAlg& alg, CPresetMenu& menu,
+                                           std::vector<CMenuDescription*>& descriptions) {
+    auto list = [&](const char* title, const std::vector<std::unique_ptr<CPresetInfo>>& presets,
+                    int32_t base) {
+        auto* d = new CMenuDescription();
+        d->title = Wide(title);
+        d->menuID = static_cast<int16_t>(descriptions.size());
+        for (size_t i = 0; i < presets.size() && i < kCmdRange; ++i)
+            if (Accepted(alg, eQueryPresetFilterShow, *presets[i], static_cast<long>(i)))
+                d->items.emplace_back(Wide(presets[i]->GetPresetName()),
+                                      base + static_cast<int32_t>(i), eMenuItemPreset,
+                                      static_cast<int32_t>(i));
+        descriptions.push_back(d);
+        return d;
+    };
+    list("Factory Presets", factory_, kCmdFactoryBase);
+    LoadMenu_IterateDynamicFactoryPresetsFiles(alg);
+    for (SPresetGroupDesc& group : dynamicGroups_.groups)
+        LoadMenu_IterateOneDynamicFactoryPresetsFile(menu, descriptions, group);
+    EnsureUserFile(alg); // an unreadable file leaves the user list empty
+    const std::string userTitle = files_[kUserFile].IsSet()
+                                      ? "User Presets (" + files_[kUserFile].GetName() + ")"
+                                      : std::string("User Presets");
+    list(userTitle.c_str(), user_, kCmdUserBase);
+    CMenuDescription* del = list("Delete User Preset", user_, kCmdDeleteBase);
+    for (CMenuItem& item : del->items)
+        item.kind = eMenuItemCommand;
+    auto* commands = new CMenuDescription();
+    commands->menuID = static_cast<int16_t>(descriptions.size());
+    commands->items.emplace_back(Wide("Open User Presets File..."), kCmdOpenUserFile,
+                                 eMenuItemCommand, 0);
+    descriptions.push_back(commands);
+    return 0;
+}
+
+void CPresetsManager::SaveMenu_PrepareMenu(CMenuDescription& menu) {
+    menu.title = Wide("Save Preset");
+    menu.items.clear();
+    menu.items.emplace_back(Wide("Save Preset"), kCmdSavePreset, eMenuItemCommand, 0);
+    menu.items.emplace_back(Wide("Save Preset To New File..."), kCmdSaveToNewFile, eMenuItemCommand,
+                            0);
+    menu.items.emplace_back(Wide("Save Presets To File As..."), kCmdSaveToFileAs, eMenuItemCommand,
+                            0);
+    menu.items.emplace_back(Wide("Save As Default Preset"), kCmdSaveAsDefault, eMenuItemCommand, 0);
+}
+
+long CPresetsManager::PopUp(const std::vector<CMenuDescription*>& descriptions,
+                            KCPoint<short> where, long& command) {
+    command = -1;
+    KCMenuEx menu;
+    KCMenuData& tree = menu.GetMenuData();
+    for (const CMenuDescription* d : descriptions) {
+        if (!tree.root.children.empty())
+            menu.AppendSeparator();
+        if (!d->title.empty()) { // the group's title, not choosable
+            auto* title = new KCMenuItemData(d->title.c_str(), -1);
+            title->flags |= kMenuItemDataDisabled;
+            tree.root.insertSubMenuItem(title);
+        }
+        for (const CMenuItem& item : d->items)
+            tree.root.insertSubMenuItem(
+                new KCMenuItemData(item.title.c_str(), static_cast<short>(item.command)));
+    }
+    if (menuWindow_)
+        return menu.ActivatePopUpMenu(*menuWindow_, where, command);
+    const KCWindow none; // a chooser may still answer
+    return menu.ActivatePopUpMenu(none, where, command);
+}
+
+long CPresetsManager::RunLoadMenuCommand(const CPublicAlg& alg, long command) {
+    auto pick = [&](const std::vector<std::unique_ptr<CPresetInfo>>& list, long base) {
+        const long i = command - base;
+        return i >= 0 && i < static_cast<long>(list.size()) ? list[static_cast<size_t>(i)].get()
+                                                            : nullptr;
+    };
+    if (command == kCmdOpenUserFile)
+        return LoadMenu_OpenUserPresetsFile(alg);
+    if (command >= kCmdFactoryBase && command < kCmdFactoryBase + kCmdRange)
+        return LoadMenu_LoadPreset(alg, pick(factory_, kCmdFactoryBase));
+    if (command >= kCmdUserBase && command < kCmdUserBase + kCmdRange)
+        return LoadMenu_LoadPreset(alg, pick(user_, kCmdUserBase));
+    if (command >= kCmdDeleteBase && command < kCmdDeleteBase + kCmdRange)
+        return LoadMenu_DeletePreset(alg, pick(user_, kCmdDeleteBase));
+    if (command >= kCmdDynamicBase && command < kCmdDynamicBase + kCmdRange)
+        return LoadMenu_LoadPluginSpecificPreset(alg,
+                                                 static_cast<size_t>(command - kCmdDynamicBase));
+    return ePresetInfoNotFound;
+}
+
+long CPresetsManager::RunSaveMenuCommand(const CPublicAlg& alg, long command) {
+    switch (command) {
+    case kCmdSavePreset:
+        return SaveMenu_SaveActiveSetup(alg);
+    case kCmdSaveToNewFile:
+        return SaveMenu_SaveToNewFile(alg);
+    case kCmdSaveToFileAs:
+        return SaveMenu_SaveToFileAs(alg);
+    case kCmdSaveAsDefault:
+        return SaveMenu_SaveAsDefaultPreset(alg);
+    default:
+        return ePresetInfoNotFound;
+    }
+}
+
+long CPresetsManager::LoadPresetMenu(const CPublicAlg& alg, KCPoint<short> where) {
+    KCMenuEx menu;
+    std::vector<CMenuDescription*> descriptions;
+    LoadMenu_PrepareMenu(alg, menu, descriptions);
+    long command = -1;
+    const long shown = PopUp(descriptions, where, command);
+    for (CMenuDescription* d : descriptions)
+        delete d;
+    if (shown != 0 || command < 0)
+        return shown != 0 ? shown : static_cast<long>(eUserCanceled);
+    return RunLoadMenuCommand(alg, command);
+}
+
+long CPresetsManager::SavePresetMenu(const CPublicAlg& alg, KCPoint<short> where) {
+    CMenuDescription description;
+    SaveMenu_PrepareMenu(description);
+    description.title.clear();
+    long command = -1;
+    const long shown = PopUp({&description}, where, command);
+    if (shown != 0 || command < 0)
+        return shown != 0 ? shown : static_cast<long>(eUserCanceled);
+    return RunSaveMenuCommand(alg, command);
+}
+
+long CPresetsManager::ComputePresetIndex(unsigned long& index, bool next, int count) {
+    if (count <= 0)
+        return ePresetInfoNotFound;
+    const auto n = static_cast<unsigned long>(count);
+    index = next ? (index % n + 1) % n : (index % n + n - 1) % n;
+    return 0;
+}
+
+long CPresetsManager::StepPreset(const CPublicAlg& alg, bool next) {
+    std::vector<CPresetInfo*> all;
+    for (const auto& p : factory_)
+        all.push_back(p.get());
+    for (const auto& p : user_)
+        all.push_back(p.get());
+    unsigned long index = stepIndex_;
+    if (const long err = ComputePresetIndex(index, next, static_cast<int>(all.size())))
+        return err;
+    stepIndex_ = static_cast<uint32_t>(index);
+    return LoadMenu_LoadPreset(alg, all[index]);
 }

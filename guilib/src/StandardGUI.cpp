@@ -180,7 +180,17 @@ long CStandardGUI_X::DoMouseUp(void*, KCEventData* e) {
     return window_ ? DoMouseUp(e) : 0;
 }
 
-long CStandardGUI_X::DoMouseWheel(void*, KCEventData*) {
+long CStandardGUI_X::DoMouseWheel(void*, KCEventData* e) {
+    if (!window_ || !e)
+        return 0;
+    cControl_X* c = ControlAt(e->GetMouseLocation());
+    if (!c || !alg_)
+        return 0;
+    FinishGesture();
+    gesture_ = std::make_unique<kvUndo::KCUndoCommandParams>(c->GetControlClass(), *alg_,
+                                                             c->GetParamIndices());
+    c->MouseWheel(e, 0, static_cast<double>(e->GetMouseWheelDelta()), nullptr);
+    FinishGesture();
     return 0;
 }
 
@@ -246,6 +256,22 @@ std::unique_ptr<cControl_X> CStandardGUI_X::CreateControl(const std::string& cla
         return std::make_unique<CText_X>();
     if (className == "Graph")
         return std::make_unique<KCGraph>();
+    if (className == "ZoomGraph")
+        return std::make_unique<KCZoomVerticesGraph>();
+    if (className == "Marker")
+        return std::make_unique<CMarker_X>();
+    if (className == "RadioButton")
+        return std::make_unique<CRadioButton_X>();
+    if (className == "DigitDisplay")
+        return std::make_unique<CDigitDisplay_X>();
+    if (className == "IncDec")
+        return std::make_unique<CIncDec>();
+    if (className == "LRB")
+        return std::make_unique<CLRB_X>();
+    if (className == "MultiField")
+        return std::make_unique<X_CMultiField>();
+    if (className == "Scroller")
+        return std::make_unique<CScroller>();
     return nullptr;
 }
 
@@ -292,13 +318,21 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
             return -1;
         controls.push_back(std::move(c));
     }
+    long about = -1;
+    root.GetAttrib("About", about);
     controls_ = std::move(controls);
     toolbar_ = std::move(toolbar);
     labels_ = std::move(labels);
     viewSize_.Set(static_cast<short>(width), static_cast<short>(height));
     collapsedHeight_ = static_cast<short>(collapsed > 0 ? collapsed : height);
+    aboutImage_ = CKVImage();
+    if (about > 0 && about < 32768)
+        aboutImage_.SetResID(static_cast<short>(about));
     active_ = focus_ = nullptr;
-    pressed_ = nullptr;
+    pressed_ = drawnPressed_ = nullptr;
+    AttachMarkers();
+    BuildSelectableList();
+    CDrawable::SetRefresh();
     if (gm_)
         SetGM(gm_);
     return 0;
@@ -330,6 +364,64 @@ void CStandardGUI_X::SetGM(CGraphicManagerAbs* gm) {
         return;
     for (auto& c : controls_)
         c->FinishCreate(*gm);
+    if (aboutImage_.IsValid())
+        aboutImage_.FinishCreate(*gm);
+    CDrawable::SetRefresh();
+}
+
+void CStandardGUI_X::AttachMarkers() {
+    for (size_t i = 0; i < controls_.size(); ++i) {
+        auto* marker = dynamic_cast<CMarker_X*>(controls_[i].get());
+        if (!marker)
+            continue;
+        const KURect<short>& m = marker->GetDrawableRect();
+        const KCPoint<short> centre(static_cast<short>((m.left + m.right) / 2),
+                                    static_cast<short>((m.top + m.bottom) / 2));
+        // The nearest graph before the marker that holds its centre.
+        for (size_t j = i; j-- > 0;) {
+            auto* graph = dynamic_cast<KCGraph*>(controls_[j].get());
+            if (!graph || !graph->GetDrawableRect().PointInRect(centre))
+                continue;
+            if (graph->GetBoundsRect().IsEmpty())
+                graph->SetBoundsRect(graph->GetDrawableRect());
+            graph->AddMarker(marker);
+            graph->AddDependentPtr(marker);
+            marker->AddDependentPtr(graph);
+            break;
+        }
+    }
+}
+
+void CStandardGUI_X::BuildSelectableListSelf() {
+    selectable_.clear();
+    for (auto& c : controls_)
+        if (!c->IsReadOnly() && !c->IsHidden())
+            selectable_.push_back(c.get());
+}
+
+int CSelectableHome::DirectionFromTabModifiers(const KCEventData* e) {
+    if (!e || e->GetKeyCode() != eKeyTab)
+        return 0;
+    return e->GetKeyModifiers()[eModifierShift] ? -1 : 1;
+}
+
+bool CStandardGUI_X::MoveFocus(int direction) {
+    BuildSelectableList();
+    if (direction == 0 || selectable_.empty())
+        return false;
+    const auto n = static_cast<long>(selectable_.size());
+    long at = -1;
+    for (long i = 0; i < n; ++i)
+        if (selectable_[static_cast<size_t>(i)] == focus_)
+            at = i;
+    // From no focus, Tab starts at the first control and Shift+Tab at the last.
+    const long next = at < 0 ? (direction > 0 ? 0 : n - 1) : ((at + direction) % n + n) % n;
+    cControl_X* old = focus_;
+    focus_ = selectable_[static_cast<size_t>(next)];
+    if (old)
+        old->SetRefresh();
+    focus_->SetRefresh();
+    return true;
 }
 
 const X_CToolbarButton* CStandardGUI_X::ToolbarButtonAt(const KCPoint<short>& p) const {
@@ -396,6 +488,11 @@ long CStandardGUI_X::DoMouseUp(KCEventData* e) {
 
 long CStandardGUI_X::DoKey(KCEventData* e, bool& handled) {
     handled = false;
+    if (const int direction = DirectionFromTabModifiers(e)) {
+        FinishGesture();
+        handled = MoveFocus(direction);
+        return 0;
+    }
     cControl_X* c = focus_;
     if (!e || !alg_ || !c)
         return 0;
@@ -428,6 +525,10 @@ void CStandardGUI_X::ExecuteToolbarButton(const X_CToolbarButton& button) {
         System_ExecuteNextPreset();
     else if (button.name == "Prev")
         System_ExecutePrevPreset();
+    else if (button.name == "Load")
+        System_ExecuteLoadPreset(KCPoint<short>(button.rect.left, button.rect.bottom));
+    else if (button.name == "Save")
+        System_ExecuteSavePreset(KCPoint<short>(button.rect.left, button.rect.bottom));
     else
         System_ExecutePluginSpecific(button.name);
 }
@@ -437,6 +538,44 @@ void CStandardGUI_X::System_ExecutePluginSpecific(const std::string& name) {
     if (alg_)
         alg_->ActivatePluginSpecificToolBar(name);
     SetRefresh();
+}
+
+void CStandardGUI_X::AfterPresetChange() {
+    if (alg_)
+        alg_->RefreshAllParams();
+    SetRefresh();
+}
+
+void CStandardGUI_X::System_ExecuteLoadPreset(KCPoint<short> where) {
+    FinishGesture();
+    CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr;
+    if (!presets)
+        return;
+    presets->SetMenuWindow(window_);
+    if (presets->LoadPresetMenu(CPublicAlg(alg_), where) == 0)
+        AfterPresetChange();
+}
+
+void CStandardGUI_X::System_ExecuteSavePreset(KCPoint<short> where) {
+    FinishGesture();
+    if (CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr) {
+        presets->SetMenuWindow(window_);
+        presets->SavePresetMenu(CPublicAlg(alg_), where);
+    }
+}
+
+void CStandardGUI_X::System_ExecuteNextPreset() {
+    FinishGesture();
+    if (CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr)
+        if (presets->StepPreset(CPublicAlg(alg_), true) == 0)
+            AfterPresetChange();
+}
+
+void CStandardGUI_X::System_ExecutePrevPreset() {
+    FinishGesture();
+    if (CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr)
+        if (presets->StepPreset(CPublicAlg(alg_), false) == 0)
+            AfterPresetChange();
 }
 
 void CStandardGUI_X::System_ExecuteUndo(unsigned short count) {
@@ -453,10 +592,88 @@ void CStandardGUI_X::System_ExecuteRedo(unsigned short count) {
     SetRefresh();
 }
 
-void CStandardGUI_X::DrawBackground(CGraphicManagerAbs& gm) {
-    // A clear costs far less than a filled rectangle of the whole view.
-    gm.SetClearColor(KCRGBAColor(24, 24, 28, 255));
-    gm.ClearHatch();
+namespace {
+
+// The smallest rectangle holding both (an empty one adds nothing).
+KURect<short> Union(const KURect<short>& a, const KURect<short>& b) {
+    if (a.IsEmpty())
+        return b;
+    if (b.IsEmpty())
+        return a;
+    return KURect<short>(std::min(a.top, b.top), std::min(a.left, b.left),
+                         std::max(a.bottom, b.bottom), std::max(a.right, b.right));
+}
+
+bool Intersect(const KURect<short>& a, const KURect<short>& b) {
+    KURect<short> unused;
+    return a.GetIntersection(b, unused);
+}
+
+// A label's text sits above its control: the strip the text may cover.
+KURect<short> LabelRect(const KURect<short>& control, const std::string& text) {
+    constexpr short kHeight = 16, kCharWidth = 9;
+    const auto width = static_cast<short>(std::min<size_t>(text.size() * kCharWidth, 2000));
+    return KURect<short>(static_cast<short>(control.top - kHeight), control.left, control.top,
+                         static_cast<short>(control.left + width));
+}
+
+} // namespace
+
+void CStandardGUI_X::SetRefresh(const KURect<short>& rect) {
+    // The host asks for its whole view when it shows or moves the editor.
+    const KURect<short> view(0, 0, viewSize_.y, viewSize_.x);
+    if (rect.IsEmpty() ||
+        (rect.left <= 0 && rect.top <= 0 && rect.right >= view.right && rect.bottom >= view.bottom))
+        CDrawable::SetRefresh();
+    else
+        pendingArea_ = Union(pendingArea_, rect);
+}
+
+void CStandardGUI_X::DrawBackground(CGraphicManagerAbs& gm, const KURect<short>& area) {
+    const KCRGBAColor background(24, 24, 28, 255);
+    if (area.left <= 0 && area.top <= 0 && area.right >= viewSize_.x &&
+        area.bottom >= viewSize_.y) {
+        // A clear costs far less than a filled rectangle of the whole view.
+        gm.SetClearColor(background);
+        gm.ClearHatch();
+        return;
+    }
+    gm.SetColor(background);
+    gm.DrawSolidRect(area);
+}
+
+KURect<short> CStandardGUI_X::ChangedArea(bool& whole) {
+    whole = NeedRefresh();
+    KURect<short> area = pendingArea_;
+    // Every control is asked, so that each one's record stays current.
+    for (auto& c : controls_)
+        if (c->NeedsRedraw())
+            area = Union(area, c->GetBounds());
+    if (pressed_ != drawnPressed_) {
+        if (pressed_)
+            area = Union(area, pressed_->rect);
+        if (drawnPressed_)
+            area = Union(area, drawnPressed_->rect);
+    }
+    if (whole || area.IsEmpty())
+        return area;
+    // A control drawn in part would show a seam: the area takes in every
+    // control it touches, until it takes in no more.
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto& c : controls_) {
+            const KURect<short> b = c->GetBounds();
+            if (Intersect(area, b)) {
+                const KURect<short> bigger = Union(area, b);
+                grew = grew || bigger != area;
+                area = bigger;
+            }
+        }
+    }
+    // Past half the view one full redraw costs about the same.
+    const long view = static_cast<long>(viewSize_.x) * viewSize_.y;
+    whole = 2L * area.Width() * area.Height() >= view;
+    return area;
 }
 
 void CStandardGUI_X::DoIdle() {
@@ -465,12 +682,29 @@ void CStandardGUI_X::DoIdle() {
     // Our own manager draws only while its window has a context.
     if (gm_ == ownGM_.get() && (!window_ || !window_->renderingContext))
         return;
+    bool whole = false;
+    const KURect<short> area = ChangedArea(whole);
+    if (whole)
+        Redraw(KURect<short>(0, 0, viewSize_.y, viewSize_.x), true);
+    else if (!area.IsEmpty())
+        Redraw(area, false);
+}
+
+void CStandardGUI_X::Redraw(const KURect<short>& area, bool whole) {
     gm_->GotoHatch();
-    DrawBackground(*gm_);
-    for (auto& c : controls_)
-        c->Draw(*gm_);
-    DrawLabels(*gm_);
+    if (!whole)
+        gm_->LimitDrawToRect(area, false);
+    DrawBackground(*gm_, area);
+    for (auto& c : controls_) {
+        // A marker is drawn by its graph, over it.
+        auto* marker = dynamic_cast<CMarker_X*>(c.get());
+        if ((whole || Intersect(area, c->GetBounds())) && !(marker && marker->GetMarkerHome()))
+            c->Draw(*gm_);
+    }
+    DrawLabels(*gm_, area);
     for (const X_CToolbarButton& b : toolbar_) {
+        if (!whole && !Intersect(area, b.rect))
+            continue;
         gm_->SetColor(&b == pressed_ ? KCRGBAColor(200, 200, 205, 255)
                                      : KCRGBAColor(70, 70, 78, 255));
         gm_->DrawSolidRect(b.rect);
@@ -478,12 +712,19 @@ void CStandardGUI_X::DoIdle() {
                             KCPoint<short>(static_cast<short>(b.rect.left + 3),
                                            static_cast<short>(b.rect.bottom - 4)));
     }
+    if (!whole)
+        gm_->UnLimitDrawToRect();
+    drawnPressed_ = pressed_;
+    pendingArea_ = KURect<short>();
+    lastRedrawArea_ = area;
+    ++redrawCount_;
     ClearRefresh();
 }
 
-void CStandardGUI_X::DrawLabels(CGraphicManagerAbs& gm) {
+void CStandardGUI_X::DrawLabels(CGraphicManagerAbs& gm, const KURect<short>& area) {
     const KCRGBAColor color(200, 200, 205, 255);
     for (const SLabel& l : labels_)
-        gm.DrawTextCached(gm.GetFontInfo(), l.text.c_str(), color,
-                          KCPoint<short>(l.rect.left, static_cast<short>(l.rect.top - 3)));
+        if (Intersect(area, LabelRect(l.rect, l.text)))
+            gm.DrawTextCached(gm.GetFontInfo(), l.text.c_str(), color,
+                              KCPoint<short>(l.rect.left, static_cast<short>(l.rect.top - 3)));
 }

@@ -376,6 +376,14 @@ public:
     virtual void ReadMeterSelf(unsigned long, KCParamExtensionMeter*, double&) {}
     virtual void DumpAllExternals() {}
     virtual CPresetsManager* GetPresetsManager() { return presets_.get(); }
+    // Asks the plug-in's filter about a preset (the preset manager asks
+    // before it lists, loads or saves one): its answer, accept by default.
+    virtual EReplyFromPresetFilter QueryPresetFilter(EQueryPresetFilter query, std::string* name,
+                                                     CPresetInfo* preset, long index);
+    virtual EReplyFromPresetFilter QueryPresetFilterSelf(EQueryPresetFilter, std::string*,
+                                                         CPresetInfo*, long) {
+        return eReplyFromPresetFilterAccept;
+    }
     virtual long LoadFromPresetSelf(kvXML::CXMLElement&, EPluginSetup) { return 0; }
     virtual long LoadFromPresetSelf(CPresetInfo*, EPluginSetup) { return 0; }
     virtual long SaveToPresetSelf(kvXML::CXMLElement&, EPluginSetup) { return 0; }

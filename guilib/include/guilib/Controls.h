@@ -6,10 +6,12 @@
 // it had at mouse-down, so a drag past either end stops at the scale's end.
 #pragma once
 
+#include "foundation/KCTimer.h"
 #include "foundation/KURect.h"
 #include "guilib/GraphData.h"
 #include "guilib/MenuEx.h"
 #include "guilib/QGLExport.h"
+#include "ui/CKVImage.h"
 #include "ui/KCWindow.h"
 
 #include <cstdint>
@@ -109,6 +111,10 @@ public:
     }
     KCRGBAColor GetTextColor() const { return color_; }
     void SetTextColor(const KCRGBAColor& c) { color_ = c; }
+    KCFontInfo& GetFontInfo() { return font_; }
+    const KCFontInfo& GetFontInfo() const { return font_; }
+    // Takes the font's size, name, style, ascent, quality and size type.
+    void SetFontInfo(const KCFontInfo& font);
     // Shows `text` only when it differs from the text shown (the whole text
     // is compared); true when it changed.
     bool SetText(const std::string& text);
@@ -120,6 +126,7 @@ public:
 private:
     ETextJustification justification_ = eTextJustificationLeft;
     KCRGBAColor color_{255, 255, 255, 255};
+    KCFontInfo font_;
     std::string text_;
     bool layout_ = false;
     bool showOnHover_ = false;
@@ -153,6 +160,7 @@ public:
     // Binds a parameter; the first bound one leads.
     void RegisterParam(uint32_t param);
     std::vector<KCParamRegistrationData>& GetParamDataVec() { return params_; }
+    const std::vector<KCParamRegistrationData>& GetParamDataVecConst() const { return params_; }
     std::vector<unsigned long> GetParamIndices() const;
     uint32_t GetLeadParamIndex() const { return lead_; }
     int32_t GetAutomationRefCon1() const { return refCon1_; }
@@ -175,9 +183,14 @@ public:
     virtual void Move(int dx, int dy);
     bool IsPointInside(const KCPoint<short>& p) const;
 
+    // Draws the control and remembers what it showed.
     void Draw(CGraphicManagerAbs& gm);
     virtual void DrawSelf(CGraphicManagerAbs& gm);
     virtual void UpdatePointerSelf(unsigned long) {}
+    // True when what the control would show differs from what it showed at
+    // its last draw (its parameters' states, disabled modes and images, its
+    // hover state, and what its class adds), or it was asked to redraw.
+    bool NeedsRedraw();
 
     // Gestures: the update goes through the algorithm's update path (the
     // algorithm hands the frames on), so each returns null.
@@ -191,6 +204,15 @@ public:
     // states (1001 for continuous scales).
     double LeadState() const;
     double LeadStates() const;
+    // The same for the parameter registered at `slot` (0 is the lead).
+    double StateAt(size_t slot) const;
+    double StatesAt(size_t slot) const;
+    // Types a value as text into the lead parameter (through the
+    // algorithm's translation): eTranslateValid when it was taken.
+    BUFFER_HEADER* EnterText(const std::string& text, int32_t& result);
+    virtual bool CanEnterText() { return false; }
+    // Wheel notches step the lead parameter (the editor's gesture).
+    BUFFER_HEADER* MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r);
 
 protected:
     virtual void MouseDownSelf(KCEventData*, KURect<double>*, bool&) {}
@@ -199,8 +221,15 @@ protected:
     // Arrow keys step the lead parameter by one state.
     virtual void KeySelf(KCEventData* e, bool& handled);
     void SetLeadState(double state);
+    // Sets the state of the parameter registered at `slot`, clamped into
+    // its states; redraws the control and its dependents on a change.
+    void SetStateAt(size_t slot, double state);
+    virtual void MouseWheelSelf(KCEventData*, double, double, KURect<double>*) {}
     void* Image(size_t i) const { return i < images_.size() ? images_[i] : nullptr; }
     double DownState() const { return downState_; }
+    // What the control shows, as numbers compared bit for bit between idle
+    // ticks; a class that shows more than its parameters' states adds it.
+    virtual void AppendShown(std::vector<double>& out) const;
 
 private:
     cALGORITHM* alg_ = nullptr;
@@ -216,6 +245,8 @@ private:
     KURect<short> general2_;
     bool readOnly_ = false;
     double downState_ = 0;
+    std::vector<double> shown_;   // at the last draw
+    std::vector<double> current_; // scratch of NeedsRedraw
 };
 
 // A fader: the drag runs along the long side; drawn as a frame of its
@@ -224,9 +255,17 @@ class QGL_API CSlider_X : public cControl_X {
 public:
     const char* GetControlClass() const override { return "Slider"; }
     void DrawSelf(CGraphicManagerAbs& gm) override;
+    // Places the thumb for the lead parameter's state: `thumb` holds its
+    // size on entry (empty: the default 6 pixels across the track) and its
+    // place in the control on return; the slider draws it there.
+    virtual void SetThumbRect(KURect<short>& thumb);
+    const KURect<short>& GetThumbRect() const { return thumb_; }
 
 protected:
     void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+
+private:
+    KURect<short> thumb_;
 };
 
 // Steps through its states on a click; images are one per state.
@@ -239,18 +278,33 @@ protected:
     void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
 };
 
-// A menu of the parameter's states: a click opens it at the control (its
-// items: those set with AppendPopupItem, else one per state, titled by the
-// parameter's text) and the chosen item's command becomes the state. Without
-// a window to open it over, a click selects the next state.
-class QGL_API CPopup_X : public CToggle_X {
+// A menu of the parameter's states: a click opens a pop-up menu at the
+// control over the editor's window, and the chosen item's command becomes
+// the state. Its items are those set with AppendPopupItem (the item tree of
+// getMenuData), else one per state titled by the parameter's text; the
+// current state is checked. Without a window nothing opens.
+class QGL_API CPopup_X : public cControl_X {
 public:
+    CPopup_X();
+    CPopup_X(const CPopup_X& other);
+    CPopup_X& operator=(const CPopup_X& other);
+    ~CPopup_X() override;
+
     const char* GetControlClass() const override { return "Popup"; }
     void DrawSelf(CGraphicManagerAbs& gm) override;
-    void ClearPopupItems() { menu_.Clear(); }
-    void AppendPopupItem(const std::string& title, short command, bool disabled = false) {
-        menu_.Append(title, command, false, disabled);
-    }
+    // Empties the item tree (the menu then lists the states).
+    virtual void ClearPopupItems();
+    void AppendPopupItem(const std::string& title, short command, bool disabled = false);
+    // Makes the pop-up menu from the item tree (or the states), the
+    // current state checked; 0.
+    virtual long CreatePopUpMenu();
+    // Opens the menu made by CreatePopUpMenu at `where` (client coordinates
+    // of `window`): 0 with `selection` the chosen command, else non-zero
+    // with `selection` -1.
+    virtual long ActivatePopUpMenu(const KCWindow& window, const KCPoint<short>& where,
+                                   long& selection);
+    KCMenuData& getMenuData() { return *items_; }
+    const KCMenuData& getMenuData() const { return *items_; }
     KCMenuEx& GetPopupMenu() { return menu_; }
     // The window the menu opens over (not owned; null: none).
     void SetMenuWindow(KCWindow* w) { menuWindow_ = w; }
@@ -259,6 +313,7 @@ protected:
     void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
 
 private:
+    std::unique_ptr<KCMenuData> items_;
     KCMenuEx menu_;
     KCWindow* menuWindow_ = nullptr;
 };
@@ -292,13 +347,208 @@ public:
     KCStaticText& GetTextWin() { return text_; }
     void SetShowsLabel(bool on) { showsLabel_ = on; }
 
+protected:
+    void AppendShown(std::vector<double>& out) const override;
+
 private:
+    // The text the control shows now; false without a parameter.
+    bool ShownText(std::string& text) const;
+
     KCStaticText text_;
     bool showsLabel_ = false;
 };
 
+class CMarker_X;
+
+// A control that owns draggable markers (not owned: the editor owns every
+// control). Markers tell their home when they move, take the focus or are
+// let go; the home keeps the markers inside its bounds rectangle.
+class QGL_API KCMarkerHome {
+public:
+    KCMarkerHome() = default;
+    KCMarkerHome(const KCMarkerHome&) = default;
+    KCMarkerHome& operator=(const KCMarkerHome&) = default;
+    virtual ~KCMarkerHome() = default;
+
+    virtual void UpdateMarkersRelease(CMarker_X* marker, bool changed);
+    // Asks for the home to be drawn again (default: nothing).
+    virtual void RequestGraphicRefresh() {}
+    virtual void UpdateMarkersFocus(CMarker_X* marker, bool focus);
+    // A marker moved to a position in parameter states (x, y).
+    virtual void UpdateMarkersPosition(CMarker_X* marker, double x, double y);
+    // A marker moved to a point of the editor.
+    virtual void UpdateMarkersPosition(CMarker_X* marker, KCPoint<short> point);
+    virtual void UpdateMarkersKey(CMarker_X* marker, KEKeyCode key, bool& handled);
+    // Numbers the markers by their place in the list.
+    virtual void UpdateMarkersIndex();
+    virtual void SetMasterMarker(long index) { master_ = static_cast<int32_t>(index); }
+    virtual long GetMasterMarker() { return master_; }
+
+    const KURect<short>& GetBoundsRect() const { return bounds_; }
+    void SetBoundsRect(const KURect<short>& r) { bounds_ = r; }
+    // Adds a marker (not owned) and makes this its home.
+    void AddMarker(CMarker_X* marker);
+    const std::vector<CMarker_X*>& GetMarkers() const { return markers_; }
+
+private:
+    uint32_t word1_ = 0;
+    bool flag_ = false;
+    int32_t master_ = -1;
+    KURect<short> bounds_;
+    std::vector<CMarker_X*> markers_;
+};
+
+// A marker inside its home's bounds: its first parameter runs along the
+// width, its second (when it has one) along the height, bottom to top; a
+// drag moves it and its parameters.
+class QGL_API CMarker_X : public cControl_X {
+public:
+    const char* GetControlClass() const override { return "Marker"; }
+    long GetIndex() const { return index_; }
+    void SetIndex(long i) { index_ = static_cast<int32_t>(i); }
+    void SetMarkerHome(KCMarkerHome* home) { home_ = home; }
+    KCMarkerHome* GetMarkerHome() const { return home_; }
+    // Places the control's rectangle at its parameters' position in the
+    // home's bounds.
+    virtual void UpdateControlRect();
+    // The marker's size: its rectangle's as laid out, at least 6 x 6.
+    virtual KCPoint<short> CalcMarkerSize();
+    void DrawSelf(CGraphicManagerAbs& gm) override;
+
+protected:
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    void MouseUpSelf(KCEventData* e) override;
+    void KeySelf(KCEventData* e, bool& handled) override;
+    void AppendShown(std::vector<double>& out) const override;
+
+private:
+    // The marker's centre for the states (x, y) in the home's bounds.
+    KCPoint<short> PointOf(double x, double y) const;
+
+    int32_t index_ = 0;
+    KCMarkerHome* home_ = nullptr;
+    KCPoint<short> size_;
+    double downX_ = 0;
+    double downY_ = 0;
+};
+
+// One of several buttons side by side along the long side: a click on the
+// n-th selects state n; images are one per state (the chosen one shows).
+class QGL_API CRadioButton_X : public cControl_X {
+public:
+    const char* GetControlClass() const override { return "RadioButton"; }
+    void DrawSelf(CGraphicManagerAbs& gm) override;
+    // The rectangle of the button of `state`.
+    KURect<short> ButtonRect(long state) const;
+
+protected:
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+};
+
+// The lead parameter's value as digits in a box; text can be typed into it.
+class QGL_API CDigitDisplay_X : public cControl_X {
+public:
+    const char* GetControlClass() const override { return "DigitDisplay"; }
+    void DrawSelf(CGraphicManagerAbs& gm) override;
+    // The value text shown (empty without a parameter).
+    void GetValueWinText(std::string* text);
+    bool CanEnterText() override { return true; }
+
+protected:
+    void AppendShown(std::vector<double>& out) const override;
+};
+
+// Steps the lead parameter up (upper or right half) or down (the other
+// half) on a click, and again and again while the mouse stays down.
+class QGL_API CIncDec : public CToggle_X, public KCTimer {
+public:
+    CIncDec();
+    CIncDec(const CIncDec& other);
+    CIncDec& operator=(const CIncDec& other);
+    const char* GetControlClass() const override { return "IncDec"; }
+    void DrawSelf(CGraphicManagerAbs& gm) override;
+    // One step in the direction of the press.
+    virtual void UpdateValue();
+    void YourCallbackFunc() override;
+    int GetDirection() const { return direction_; }
+
+protected:
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override {}
+    void MouseUpSelf(KCEventData* e) override;
+
+private:
+    int direction_ = 0;
+    int repeats_ = 0;
+};
+
+// A left and a right parameter (the first two registered) with a channel
+// selector along the top (Left, Right, Both): a drag moves the selected
+// channel, or both by the same amount when both are selected (linked).
+class QGL_API CLRB_X : public cControl_X {
+public:
+    enum : short { kLeft = 0, kRight = 1, kBoth = 2 };
+    const char* GetControlClass() const override { return "LRB"; }
+    short GetCurrentChan() const { return channel_; }
+    bool AreBothChannelsLinked() const { return channel_ == kBoth; }
+    void SetCurrentChan(short channel);
+    void DrawSelf(CGraphicManagerAbs& gm) override;
+    // The selector button of a channel.
+    KURect<short> SelectorRect(short channel) const;
+
+protected:
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    void AppendShown(std::vector<double>& out) const override;
+
+private:
+    short channel_ = kBoth;
+    bool selecting_ = false;
+    double downLeft_ = 0;
+    double downRight_ = 0;
+};
+
+// One field per registered parameter, side by side, each showing its
+// value; a click selects a field (with Shift it adds or removes one), and
+// the arrow keys step every selected field.
+class QGL_API X_CMultiField : public cControl_X {
+public:
+    const char* GetControlClass() const override { return "MultiField"; }
+    void DrawSelf(CGraphicManagerAbs& gm) override;
+    size_t GetNumFields() const { return GetParamDataVecConst().size(); }
+    const std::vector<int32_t>& GetSelectedFields() const { return selected_; }
+    KURect<short> FieldRect(size_t field) const;
+
+protected:
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    void KeySelf(KCEventData* e, bool& handled) override;
+    bool AreAllFieldsSelected() const { return selected_.size() == GetNumFields(); }
+    void AppendShown(std::vector<double>& out) const override;
+
+private:
+    std::vector<int32_t> selected_;
+};
+
+// A scroll bar: a thumb whose length is the track's share of one state
+// step and more; dragging it, or a click beside it, moves the state.
+class QGL_API CScroller : public cControl_X {
+public:
+    const char* GetControlClass() const override { return "Scroller"; }
+    void DrawSelf(CGraphicManagerAbs& gm) override;
+    const KURect<short>& GetThumb() const { return thumb_; }
+    void UpdatePointerSelf(unsigned long) override;
+
+protected:
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+
+private:
+    KURect<short> thumb_;
+};
+
 // A control that shows graph primitives (owned) over a background.
-class QGL_API KCGraph : public cControl_X {
+class QGL_API KCGraph : public cControl_X, public KCMarkerHome {
 public:
     KCGraph() { SetReadOnly(true); }
     KCGraph(const KCGraph& o);
@@ -316,12 +566,52 @@ public:
     std::vector<std::unique_ptr<KCGraphData>>& GetPrimitives() { return primitives_; }
     void FinishCreate(CGraphicManagerAbs& gm) override;
     void DrawSelf(CGraphicManagerAbs& gm) override;
+    // Draws the controls that depend on the graph (its markers) after it.
+    virtual void DrawDependents(CGraphicManagerAbs& gm);
+    // Draws the background: the background image, else a dark fill.
+    virtual void EraseBG(CGraphicManagerAbs& gm);
+    // The whole graph is drawn again.
+    void RequestGraphicRefresh() override { SetRefresh(); }
+    // A graph never takes part in a drag-select.
+    bool DoYouIntersect(const KURect<short>& r) const { return DoYouIntersectSelf(r, nullptr); }
+    void SetBackgroundImage(short resID) { background_.SetResID(resID); }
+
+protected:
+    virtual bool DoYouIntersectSelf(const KURect<short>&, KCEventData*) const { return false; }
+    void AppendShown(std::vector<double>& out) const override;
+    // The value at the rectangle's bottom and top.
+    double FeedBottom() const { return feedBottom_; }
+    double FeedTop() const { return feedTop_; }
+    virtual void Feed();
 
 private:
-    void Feed();
-
     std::vector<std::unique_ptr<KCGraphData>> primitives_;
     double feedBottom_ = 0;
     double feedTop_ = 0;
     bool fed_ = false;
+    CKVImage background_;
+};
+
+// A graph that zooms: the wheel narrows (up) or widens (down) the shown
+// range of values around the value under the pointer; a double click shows
+// the whole range again. Its markers' refresh redraws the whole graph.
+class QGL_API KCZoomVerticesGraph : public KCGraph {
+public:
+    KCZoomVerticesGraph() { SetReadOnly(false); }
+    const char* GetControlClass() const override { return "ZoomGraph"; }
+    // The shown part of the full range: left..right 0..1 across, bottom
+    // (top field) .. top (bottom field) as fractions of the value range.
+    const KURect<double>& GetZoom() const { return zoom_; }
+    void SetZoom(double bottom, double top);
+    void ResetZoom() { SetZoom(0, 1); }
+    void RequestGraphicRefresh() override { SetRefresh(); }
+
+protected:
+    void MouseWheelSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    void Feed() override;
+    void AppendShown(std::vector<double>& out) const override;
+
+private:
+    KURect<double> zoom_{1.0, 0.0, 0.0, 1.0};
 };

@@ -6,6 +6,7 @@
 #include "foundation/KCFixedString.h"
 #include "foundation/KCFourCC.h"
 #include "foundation/KCStPath.h"
+#include "foundation/KURect.h"
 #include "foundation/XMLElement.h"
 #include "guilib/QGLExport.h"
 
@@ -135,30 +136,221 @@ private:
 QGL_API long ReadFactoryPresets(const kvXML::CXMLElement& root,
                                 std::vector<std::unique_ptr<CPresetInfo>>& out);
 
-class CPublicAlg;
+// Writes presets as a "PresetXMLTree" document (the form ReadFactoryPresets
+// reads): each preset's header when it names its plug-in, and its first
+// payload's values ("*" for one it leaves out), in the "C" locale.
+QGL_API void WritePresetTree(const std::vector<const CPresetInfo*>& presets, std::string& text);
 
-// The presets of one algorithm: its factory presets and the current one.
+// One preset file: where it is and the name it shows as.
+class QGL_API CPresetsFileInfo {
+public:
+    CPresetsFileInfo() = default;
+    CPresetsFileInfo(const kvFM::KCStPath& path, const std::string& name)
+        : path_(path), name_(name) {}
+    const kvFM::KCStPath& GetPath() const { return path_; }
+    const std::string& GetName() const { return name_; }
+    bool IsSet() const { return !path_.GetPathString().empty(); }
+
+private:
+    int32_t reserved_ = 0;
+    kvFM::KCStPath path_;
+    std::string name_;
+};
+
+// One group of dynamic factory presets: the file, its name, the names of
+// its presets and their places in the file.
+struct QGL_API SPresetGroupDesc {
+    kvFM::KCStPath path;
+    std::string name;
+    std::vector<std::string> presetNames;
+    std::vector<uint32_t> presetIndices;
+};
+
+// A folder of dynamic factory presets a plug-in names, and the menu title
+// of its group.
+struct QGL_API KCDynamicFactoryPreset {
+    kvFM::KCStPath folder;
+    std::string name;
+};
+
+// One item of a preset menu: its title, command, kind and the index of the
+// preset it stands for.
+class QGL_API CMenuItem {
+public:
+    CMenuItem() = default;
+    CMenuItem(const std::wstring& title, int32_t command, int32_t kind, int32_t index)
+        : title(title), command(command), kind(kind), index(index) {}
+    std::wstring title;
+    int32_t command = 0;
+    int32_t kind = 0;
+    int32_t index = 0;
+};
+
+// One preset menu (or a part of one): its title, its id, a word, its
+// items and a trailing word.
+class QGL_API CMenuDescription {
+public:
+    std::wstring title;
+    int16_t menuID = 0;
+    int32_t flags = 0;
+    std::vector<CMenuItem> items;
+    int16_t reserved = 0;
+};
+
+// What a plug-in's preset filter is asked about a preset, and its answer.
+enum EQueryPresetFilter : int32_t {
+    eQueryPresetFilterShow = 0, // may the preset be listed in a menu?
+    eQueryPresetFilterLoad = 1, // may it be loaded?
+    eQueryPresetFilterSave = 2, // may it be saved (under the name given)?
+};
+enum EReplyFromPresetFilter : int32_t {
+    eReplyFromPresetFilterAccept = 0,
+    eReplyFromPresetFilterReject = 1,
+};
+
+class CPublicAlg;
+class KCWindow;
+class KCMenuEx;
+using CPresetMenu = KCMenuEx;
+
+// The presets of one algorithm: its factory presets, the user presets of
+// the open user presets file, dynamic factory presets from the folders the
+// plug-in names, and the preset menus.
+//
+// User preset files are "PresetXMLTree" documents in the user presets
+// folder (<application data>/Quorl Audio/Presets/<plug-in name>, unless
+// GetSaveDirectoryDefaultPath gives another), written atomically. A file
+// that cannot be read, is not a preset tree or holds presets of another
+// plug-in is refused with a status and changes nothing.
 class QGL_API CPresetsManager {
 public:
+    // Menu commands.
+    enum : int32_t {
+        kCmdOpenUserFile = 10,
+        kCmdSavePreset = 20,
+        kCmdSaveToNewFile = 21,
+        kCmdSaveToFileAs = 22,
+        kCmdSaveAsDefault = 23,
+        kCmdFactoryBase = 1000,
+        kCmdUserBase = 2000,
+        kCmdDeleteBase = 3000,
+        kCmdDynamicBase = 4000,
+        kCmdRange = 1000,
+    };
+    // The largest preset file read.
+    static constexpr uint64_t kMaxPresetFileBytes = 8u << 20;
+    static constexpr const char* kDefaultUserFileName = "User Presets.xml";
+    static constexpr const char* kDefaultPresetFileName = "Default Preset.xml";
+
+    // The groups of dynamic factory presets found so far, and the folders
+    // they were looked for in.
+    class QGL_API KCDynamicFactoryPresetsJustInTime {
+    public:
+        int32_t searched = 0;
+        std::vector<SPresetGroupDesc> groups;
+        std::vector<kvFM::KCStPath> folders;
+    };
+
     CPresetsManager() = default;
+    CPresetsManager(const CPresetsManager& other);
+    CPresetsManager& operator=(const CPresetsManager& other);
     virtual ~CPresetsManager();
 
     void SetFactoryPresets(std::vector<std::unique_ptr<CPresetInfo>> presets);
     const std::vector<std::unique_ptr<CPresetInfo>>& FactoryPresets() const { return factory_; }
+    const std::vector<std::unique_ptr<CPresetInfo>>& UserPresets() const { return user_; }
+    const std::vector<std::unique_ptr<CPresetInfo>>& DynamicPresets() const { return dynamic_; }
     // The first factory preset of exactly that name, or null.
     CPresetInfo* FindFactoryPreset(const std::string& name) const;
+    CPresetInfo* FindUserPreset(const std::string& name) const;
     // Gives the algorithm's parameters the values of the named factory
     // preset (clamped into range); ePresetInfoNotFound when there is none.
     long LoadFactoryPresetToPlugin(const CPublicAlg& alg, const std::string& name);
+
+    // The window the preset menus open over (not owned; null: none).
+    void SetMenuWindow(KCWindow* window) { menuWindow_ = window; }
+    // The plug-in name presets are saved with and checked against (default:
+    // the factory presets' plug-in name).
+    const std::string& GetPluginName() const { return pluginName_; }
+    void SetPluginName(const std::string& name) { pluginName_ = name; }
+    // The user presets folder.
+    kvFM::KCStPath GetUserPresetsFolder();
+    const CPresetsFileInfo& GetUserPresetsFile() const { return files_[kUserFile]; }
+
+    virtual long LoadPresetMenu(const CPublicAlg& alg, KCPoint<short> where);
+    virtual long SavePresetMenu(const CPublicAlg& alg, KCPoint<short> where);
+    virtual long SetUserPresetsFile(const CPublicAlg& alg, CPresetsFileInfo file);
+    virtual long UserPresetFile_Open(const CPublicAlg& alg, const kvFM::KCStPath& path);
+    virtual long SaveMenu_SaveToNewFile(const CPublicAlg& alg);
     virtual long LoadPresetToPlugin(const CPublicAlg& alg, CPresetInfo& preset);
+    virtual long SavePresetFromPlugin(const CPublicAlg& alg, CPresetInfo& preset);
+    // Loads the current preset into the plug-in; with `fromDefault`, first
+    // makes the saved default preset (if any) the current one.
+    virtual long LoadPresetFromCurrentPresetSection(const CPublicAlg& alg, bool fromDefault);
+    virtual long LoadMenu_OpenUserPresetsFile(const CPublicAlg& alg);
 
     CPresetInfo& GetCurrentPreset() { return current_[currentIndex_ & 1]; }
 
+    // The operations of the menus' commands, for scripted use.
+    long RunLoadMenuCommand(const CPublicAlg& alg, long command);
+    long RunSaveMenuCommand(const CPublicAlg& alg, long command);
+    // Saves the plug-in's values as a user preset named `name` (made unique)
+    // in the user presets file; 0 or the error.
+    long SaveUserPreset(const CPublicAlg& alg, const std::string& name);
+    // The next or the previous preset of the factory and user presets.
+    long StepPreset(const CPublicAlg& alg, bool next);
+
 protected:
+    virtual void UserPresetFile_Close();
     virtual long GetSaveDirectoryDefaultPath(kvFM::KCStPath&) { return -1002; }
+    virtual long SaveMenu_PreparePresetUniqueName(const CPublicAlg& alg, CPresetInfo& preset,
+                                                  const std::vector<CPresetInfo*>& others);
+    virtual long SaveMenu_SaveActiveSetup(const CPublicAlg& alg);
+    virtual long SaveMenu_SaveToFileAs(const CPublicAlg& alg);
+    virtual long SaveMenu_SaveAsDefaultPreset(const CPublicAlg& alg);
+    virtual void SaveMenu_PrepareMenu(CMenuDescription& menu);
+    virtual long LoadMenu_PrepareMenu(const CPublicAlg& alg, CPresetMenu& menu,
+                                      std::vector<CMenuDescription*>& descriptions);
+    virtual long LoadMenu_IterateDynamicFactoryPresetsFiles(const CPublicAlg& alg);
+    virtual long LoadMenu_IterateOneDynamicFactoryPresetsFile(
+        CPresetMenu& menu, std::vector<CMenuDescription*>& descriptions, SPresetGroupDesc& group);
+    virtual long LoadMenu_LoadPreset(const CPublicAlg& alg, CPresetInfo* preset);
+    virtual long LoadMenu_DeletePreset(const CPublicAlg& alg, CPresetInfo* preset);
+    virtual long LoadMenu_LoadPluginSpecificPreset(const CPublicAlg& alg, size_t item);
+    virtual long ComputePresetIndex(unsigned long& index, bool next, int count);
 
 private:
+    enum { kUserFile = 0, kDefaultFile = 1, kLastSavedFile = 2 };
+    // Reads a preset file of this plug-in; the presets or the error.
+    long ReadPresetFile(const CPublicAlg& alg, const kvFM::KCStPath& path,
+                        std::vector<std::unique_ptr<CPresetInfo>>& out);
+    long WritePresetFile(const kvFM::KCStPath& path,
+                         const std::vector<const CPresetInfo*>& presets);
+    long WriteUserFile();
+    // The user presets file, made (empty) when none is open.
+    long EnsureUserFile(const CPublicAlg& alg);
+    // Asks the file dialog for a preset file to save to.
+    long AskSavePath(const std::string& title, kvFM::KCStPath& path);
+    bool Accepted(const CPublicAlg& alg, EQueryPresetFilter query, CPresetInfo& preset, long index);
+    void MakeCurrent(const CPresetInfo& preset);
+    // Shows a description list as one menu at `where`: the chosen command.
+    long PopUp(const std::vector<CMenuDescription*>& descriptions, KCPoint<short> where,
+               long& command);
+
     int32_t currentIndex_ = 0;
     CPresetInfo current_[2];
+    CPresetsFileInfo files_[3];
+    std::vector<int32_t> factoryOrder_;
+    std::vector<int32_t> userOrder_;
+    std::vector<int32_t> dynamicOrder_;
+    KCDynamicFactoryPresetsJustInTime dynamicGroups_;
+    bool userFileOpen_ = false;
+    CPresetsFileInfo dynamicFile_;
+
     std::vector<std::unique_ptr<CPresetInfo>> factory_;
+    std::vector<std::unique_ptr<CPresetInfo>> user_;
+    std::vector<std::unique_ptr<CPresetInfo>> dynamic_;
+    std::string pluginName_;
+    KCWindow* menuWindow_ = nullptr;
+    uint32_t stepIndex_ = 0;
 };

@@ -36,10 +36,18 @@ class KCWindow;
 class KCEventData;
 struct KTResContainerType;
 
+// The selection group of the editor's controls: the controls that take the
+// keyboard focus, in the order Tab walks them.
 class QGL_API CSelectableHome {
 public:
     virtual ~CSelectableHome() = default;
-    void BuildSelectableList() {}
+    void BuildSelectableList() { BuildSelectableListSelf(); }
+    // Where Tab moves the focus: 1 forward, -1 back with Shift, 0 for any
+    // other key.
+    static int DirectionFromTabModifiers(const KCEventData* e);
+
+protected:
+    virtual void BuildSelectableListSelf() {}
 };
 
 // One button of the system bar: its name and rectangle.
@@ -115,6 +123,15 @@ public:
     virtual long TranslateController(long controller, double value, std::string& text);
 
     KCWindow* GetPluginWindow() const { return window_; }
+    // The image of the about box: the 'PNG ' resource named by the layout's
+    // "About" attribute (none: not valid).
+    CKVImage* GetAboutImage() { return &aboutImage_; }
+    KTResContainerType* GetPluginResourceRef() const { return container_; }
+    // The controls that take the focus (not read-only, not hidden), made
+    // again from the controls.
+    void BuildSelectableList() { CSelectableHome::BuildSelectableList(); }
+    const std::vector<cControl_X*>& GetSelectableList() const { return selectable_; }
+    cControl_X* GetFocus() const { return focus_; }
     virtual long GetNumControllers() const { return static_cast<long>(controls_.size()); }
     cControl_X* GetControl(size_t i) const {
         return i < controls_.size() ? controls_[i].get() : nullptr;
@@ -136,30 +153,54 @@ public:
     long DoMouseMove(KCEventData* e);
     long DoMouseUp(KCEventData* e);
     long DoKey(KCEventData* e, bool& handled);
-    // Redraws the whole editor once through the graphic manager.
+    // Redraws what changed since the last draw, once: nothing when nothing
+    // changed; the area of the changed controls (with every control that
+    // overlaps it) when that is small; else the whole editor.
     virtual void DoIdle();
+    // A part of the editor to redraw at the next idle call (editor
+    // coordinates).
+    void SetRefresh(const KURect<short>& rect) override;
+    // The draws made so far, and the area of the last one (the whole view
+    // for a full redraw).
+    uint64_t GetRedrawCount() const { return redrawCount_; }
+    const KURect<short>& GetLastRedrawArea() const { return lastRedrawArea_; }
 
     // System bar hooks the editor serves itself.
     void System_ExecuteUndo(unsigned short count) override;
     void System_ExecuteRedo(unsigned short count) override;
     // A plug-in button: handed to the algorithm.
     void System_ExecutePluginSpecific(const std::string& name) override;
+    // The preset menus of the algorithm's preset manager, at `where`.
+    void System_ExecuteLoadPreset(KCPoint<short> where) override;
+    void System_ExecuteSavePreset(KCPoint<short> where) override;
+    void System_ExecuteNextPreset() override;
+    void System_ExecutePrevPreset() override;
 
 protected:
     // Makes a control of a layout class; null for an unknown class. A
     // derived editor adds its own classes.
     virtual std::unique_ptr<cControl_X> CreateControl(const std::string& className);
-    // Draws what lies behind the controls (default: a dark fill).
-    virtual void DrawBackground(CGraphicManagerAbs& gm);
+    // Draws what lies behind the controls in `area` (editor coordinates;
+    // drawing is limited to it): default a dark fill.
+    virtual void DrawBackground(CGraphicManagerAbs& gm, const KURect<short>& area);
+    void BuildSelectableListSelf() override;
 
 private:
     void ExecuteToolbarButton(const X_CToolbarButton& button);
     void ReleaseOwnGM();
     // The window the menu controls open over.
     void SetPopupWindow(KCWindow* w);
-    void DrawLabels(CGraphicManagerAbs& gm);
+    void DrawLabels(CGraphicManagerAbs& gm, const KURect<short>& area);
+    // The area to redraw now: empty for none; `whole` for the whole view.
+    KURect<short> ChangedArea(bool& whole);
+    void Redraw(const KURect<short>& area, bool whole);
     const X_CToolbarButton* ToolbarButtonAt(const KCPoint<short>& p) const;
     cControl_X* ControlAt(const KCPoint<short>& p) const;
+    // Moves the focus along the selectable list; true when it moved.
+    bool MoveFocus(int direction);
+    // Gives each marker the graph it sits on as its home.
+    void AttachMarkers();
+    void AfterPresetChange();
     void FinishGesture();
 
     cALGORITHM* alg_;
@@ -184,4 +225,10 @@ private:
     short collapsedHeight_ = 0;
     bool dragSelect_ = false;
     bool embeddedGM_ = false;
+    CKVImage aboutImage_;
+    std::vector<cControl_X*> selectable_;
+    KURect<short> pendingArea_;
+    const X_CToolbarButton* drawnPressed_ = nullptr;
+    uint64_t redrawCount_ = 0;
+    KURect<short> lastRedrawArea_;
 };
