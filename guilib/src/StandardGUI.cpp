@@ -4,6 +4,7 @@
 #include "foundation/ResConverters.h"
 #include "guilib/Algorithm.h"
 #include "ui/CGraphicManagerAbs.h"
+#include "ui/GMRenderer.h"
 #include "ui/KCWindow.h"
 
 #include <charconv>
@@ -80,12 +81,16 @@ bool ReadClassAttributes(const kvXML::CXMLElement& e, cControl_X& c) {
 CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) : alg_(alg) {}
 
 CStandardGUI_X::~CStandardGUI_X() {
+    // The window may be gone by now: its surface is not touched.
+    window_ = nullptr;
     ReleaseOwnGM();
 }
 
 void CStandardGUI_X::ReleaseOwnGM() {
     if (!ownGM_)
         return;
+    if (window_ && window_->deviceContext)
+        GMSetPresentsOwnFrames(*window_, false);
     if (gm_ == ownGM_.get())
         gm_ = nullptr;
     ownGM_.reset();
@@ -103,6 +108,8 @@ void CStandardGUI_X::ActivateWindow(KCWindow* w) {
         hatch.Set(0, 0, viewSize_.y, viewSize_.x);
     ownGM_->InitHatch(*w, hatch);
     SetGM(ownGM_.get());
+    // The editor swaps after it drew; an unchanged editor costs no swap.
+    GMSetPresentsOwnFrames(*w, true);
     SetRefresh();
 }
 
@@ -684,10 +691,21 @@ void CStandardGUI_X::DoIdle() {
         return;
     bool whole = false;
     const KURect<short> area = ChangedArea(whole);
+    if (area.IsEmpty() && !whole)
+        return;
+    const bool ownFrames = gm_ == ownGM_.get() && window_ && window_->renderingContext;
+    // A part is drawn over the frame shown last only when the back buffer
+    // still holds it.
+    if (ownFrames && !whole) {
+        const int age = GMBackBufferAge(*window_);
+        whole = age != 1 && age != -1;
+    }
     if (whole)
         Redraw(KURect<short>(0, 0, viewSize_.y, viewSize_.x), true);
-    else if (!area.IsEmpty())
+    else
         Redraw(area, false);
+    if (ownFrames)
+        GMSwapBuffers(*window_);
 }
 
 void CStandardGUI_X::Redraw(const KURect<short>& area, bool whole) {
