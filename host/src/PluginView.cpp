@@ -149,11 +149,12 @@ KTErr KCPluginView::Draw() {
         GMSwapBuffers(*child);
     }
     try {
-        // A native control of the plug-in's own draws itself: no swap then.
+        // A native control of the plug-in's own draws itself, and a plug-in
+        // that presents its own frames swaps after it drew: no swap then.
         const auto* surface = static_cast<const wxWindow*>(child->deviceContext);
         const bool ownControls = surface != nullptr && !surface->GetChildren().empty();
         plugin->GetProxy().DoIdle();
-        if (!ownControls)
+        if (!ownControls && !GMPresentsOwnFrames(*child))
             GMSwapBuffers(*child);
     } catch (...) {
         result = kDrawException;

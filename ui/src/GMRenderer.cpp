@@ -518,6 +518,44 @@ void GMSwapBuffers(const KCWindow& window) {
     }
 }
 
+namespace {
+constexpr const char* kOwnFramesKey = "kv-presents-own-frames";
+
+GObject* SurfaceObject(const KCWindow& window) {
+    auto* surface = static_cast<wxWindow*>(window.deviceContext);
+    GtkWidget* widget = surface ? surface->m_widget : nullptr;
+    return widget ? G_OBJECT(widget) : nullptr;
+}
+} // namespace
+
+void GMSetPresentsOwnFrames(const KCWindow& window, bool on) {
+    if (GObject* object = SurfaceObject(window))
+        g_object_set_data(object, kOwnFramesKey, GINT_TO_POINTER(on ? 1 : 0));
+}
+
+bool GMPresentsOwnFrames(const KCWindow& window) {
+    GObject* object = SurfaceObject(window);
+    return object && GPOINTER_TO_INT(g_object_get_data(object, kOwnFramesKey)) != 0;
+}
+
+int GMBackBufferAge(const KCWindow& window) {
+#ifdef GLX_BACK_BUFFER_AGE_EXT
+    wxGLCanvas* canvas = CanvasOf(window);
+    Display* d = XDisplay();
+    if (canvas == nullptr || d == nullptr || canvas->GetXWindow() == 0)
+        return -1;
+    const char* extensions = glXQueryExtensionsString(d, DefaultScreen(d));
+    if (extensions == nullptr || std::strstr(extensions, "GLX_EXT_buffer_age") == nullptr)
+        return -1;
+    unsigned int age = 0;
+    glXQueryDrawable(d, canvas->GetXWindow(), GLX_BACK_BUFFER_AGE_EXT, &age);
+    return static_cast<int>(age);
+#else
+    (void)window;
+    return -1;
+#endif
+}
+
 void GMDisposeRC(KCWindow& window) {
     GMUnBind2RC(window);
     {

@@ -44,6 +44,16 @@ void* GMGetCurrentRC();
 void GMBind2RC(const KCWindow& window, bool unused = false);
 void GMUnBind2RC(const KCWindow& window);
 void GMSwapBuffers(const KCWindow& window);
+// Whoever draws into a window may present its frames itself (swapping only
+// after it drew, so an unchanged window costs nothing): it says so here,
+// and the window's owner then leaves the swap to it. The mark lives on the
+// window's drawing surface, so both sides of a plug-in boundary see it.
+void GMSetPresentsOwnFrames(const KCWindow& window, bool on);
+bool GMPresentsOwnFrames(const KCWindow& window);
+// How many swaps ago the back buffer was drawn (1: it holds the last
+// frame shown; 0: its content is undefined), or -1 when the renderer does
+// not tell.
+int GMBackBufferAge(const KCWindow& window);
 void GMDisposeRC(KCWindow& window);
 void* GMGetProcAddress(const char* name);
 
