@@ -269,7 +269,7 @@ def layout():
                       CollapsedHeight=str(COLLAPSED))
     bar = ET.SubElement(root, "ToolBar")
     x = 10
-    for name in ("Prev", "Next", "Undo", "Redo", "Switch", "Reset", "Utilities"):
+    for name in ("Prev", "Next", "Undo", "Redo", "Switch", "Reset", "Utilities", "Load", "Save"):
         w = 8 * len(name) + 12
         ET.SubElement(bar, "Button", Name=name, Rect="4,%d,24,%d" % (x, x + w))
         x += w + 6
