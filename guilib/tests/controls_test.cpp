@@ -3,6 +3,7 @@
 #include "TestXML.h"
 #include "guilib/Algorithm.h"
 #include "guilib/Controls.h"
+#include "guilib/StandardGUI.h"
 #include "guilib/Undo.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +150,83 @@ TEST(ControlMembers, GraphCopiesOwnTheirPrimitives) {
     KCGraph copy(graph);
     ASSERT_EQ(copy.GetPrimitives().size(), 1u);
     EXPECT_NE(copy.GetPrimitives()[0].get(), graph.GetPrimitives()[0].get());
+}
+
+TEST_F(ControlFixture, ThumbTextZoomAndMarkerHomeMembers) {
+    // The slider's thumb follows the state, with the size asked for.
+    CSlider_X slider;
+    slider.SetAlgorithm(&alg);
+    slider.RegisterParam(1); // three states: 0, 1, 2
+    slider.SetDrawableRect(KURect<short>(0, 0, 10, 110));
+    KURect<short> thumb(0, 0, 10, 10);
+    slider.SetThumbRect(thumb);
+    EXPECT_EQ(thumb, KURect<short>(0, 50, 10, 60)); // the middle state
+    EXPECT_EQ(slider.GetThumbRect(), thumb);
+
+    // A text takes every font field it is given.
+    KCStaticText text;
+    KCFontInfo font;
+    font.SetFontName("DejaVu Sans");
+    font.SetFontSize(13);
+    font.SetFontStyle(eFontStyleBold);
+    font.SetFontAscent(9);
+    text.SetFontInfo(font);
+    EXPECT_EQ(text.GetFontInfo(), font);
+    EXPECT_EQ(text.GetFontInfo().GetFontAscent(), 9);
+    EXPECT_TRUE(text.NeedsLayout());
+
+    // The zoom stays inside the whole range and keeps a hundredth of it.
+    KCZoomVerticesGraph graph;
+    graph.SetZoom(0.25, 0.75);
+    EXPECT_EQ(graph.GetZoom().bottom, 0.25);
+    EXPECT_EQ(graph.GetZoom().top, 0.75);
+    graph.SetZoom(0.5, 0.5001);
+    EXPECT_EQ(graph.GetZoom().top, 0.75);
+    graph.SetZoom(-1, 2);
+    EXPECT_EQ(graph.GetZoom().bottom, 0.0);
+    EXPECT_EQ(graph.GetZoom().top, 1.0);
+    EXPECT_FALSE(graph.DoYouIntersect(KURect<short>(0, 0, 100, 100)));
+
+    // A marker home numbers its markers and keeps its master.
+    KCMarkerHome home;
+    CMarker_X a, b;
+    home.AddMarker(&a);
+    home.AddMarker(&b);
+    EXPECT_EQ(b.GetIndex(), 1);
+    EXPECT_EQ(b.GetMarkerHome(), &home);
+    EXPECT_EQ(home.GetMasterMarker(), -1);
+    bool handled = false;
+    home.UpdateMarkersKey(&a, eKeyTab, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(home.GetMasterMarker(), 0);
+}
+
+TEST(ControlMembers, TabDirectionAndTheAlgorithmsPresetFilter) {
+    struct Case {
+        KEKeyCode key;
+        bool shift;
+        int direction;
+    };
+    for (const Case& c : {Case{eKeyTab, false, 1}, Case{eKeyTab, true, -1},
+                          Case{eKeyReturn, false, 0}, Case{eKeyReturn, true, 0}}) {
+        KCEventData e;
+        e.SetKeyCode(c.key);
+        e.SetKeyModifier(eModifierShift, c.shift);
+        EXPECT_EQ(CSelectableHome::DirectionFromTabModifiers(&e), c.direction);
+    }
+    EXPECT_EQ(CSelectableHome::DirectionFromTabModifiers(nullptr), 0);
+
+    cALGORITHM alg(nullptr, nullptr);
+    std::string name = "any";
+    EXPECT_EQ(alg.QueryPresetFilter(eQueryPresetFilterSave, &name, nullptr, 0),
+              eReplyFromPresetFilterAccept);
+
+    CStandardGUI_X editor(&alg);
+    EXPECT_FALSE(editor.GetAboutImage()->IsValid());
+    ASSERT_EQ(editor.ReadLayout(testxml::Parse(R"(<GUI Width="100" Height="50" About="1000"/>)")),
+              0);
+    EXPECT_EQ(editor.GetAboutImage()->GetResID(), 1000);
+    EXPECT_EQ(editor.GetPluginResourceRef(), nullptr);
 }
 
 } // namespace
