@@ -212,12 +212,18 @@ BUFFER_HEADER* cControl_X::Key(KCEventData* e, bool& handled) {
     return nullptr;
 }
 
-void cControl_X::KeySelf(KCEventData* e, bool& handled) {
-    double step = 0;
+double cControl_X::ArrowStep(const KCEventData* e) {
+    if (!e)
+        return 0;
     if (e->GetKeyCode() == eKeyUpArrow || e->GetKeyCode() == eKeyRightArrow)
-        step = 1;
-    else if (e->GetKeyCode() == eKeyDownArrow || e->GetKeyCode() == eKeyLeftArrow)
-        step = -1;
+        return 1;
+    if (e->GetKeyCode() == eKeyDownArrow || e->GetKeyCode() == eKeyLeftArrow)
+        return -1;
+    return 0;
+}
+
+void cControl_X::KeySelf(KCEventData* e, bool& handled) {
+    const double step = ArrowStep(e);
     if (step == 0)
         return;
     handled = true;

@@ -547,16 +547,20 @@ void EnsureDialogService() {
 }
 } // namespace
 
-long CPresetsManager::AskSavePath(const std::string& title, kvFM::KCStPath& path) {
+long CPresetsManager::AskPresetPath(const std::string& title, bool save, kvFM::KCStPath& path) {
     EnsureDialogService();
     kvFM::KCDialogCreationOptions options;
     options.title = title;
+    options.flags = save ? 0L : static_cast<long>(kvFM::eDialogSelectFile);
     options.folder = GetUserPresetsFolder();
     options.filter = {{"Preset files (*.xml)", "*.xml"}};
-    options.defaultName = kDefaultUserFileName;
-    options.defaultExtension = ".xml";
+    if (save) {
+        options.defaultName = kDefaultUserFileName;
+        options.defaultExtension = ".xml";
+    }
     kvFM::KCDialogReply reply;
-    const KTErr err = kvFM::SaveAsDialog(options, reply);
+    const KTErr err = save ? kvFM::SaveAsDialog(options, reply)
+                           : kvFM::SelectFileSystemObjectDialog(options, reply);
     if (err != eNoErr)
         return err;
     if (!reply.chosen)
@@ -567,7 +571,7 @@ long CPresetsManager::AskSavePath(const std::string& title, kvFM::KCStPath& path
 
 long CPresetsManager::SaveMenu_SaveToNewFile(const CPublicAlg& alg) {
     kvFM::KCStPath path;
-    if (const long err = AskSavePath("Save Preset To New File", path))
+    if (const long err = AskPresetPath("Save Preset To New File", true, path))
         return err;
     CPresetInfo preset;
     preset.SetPresetName("User Preset");
@@ -581,7 +585,7 @@ long CPresetsManager::SaveMenu_SaveToNewFile(const CPublicAlg& alg) {
 
 long CPresetsManager::SaveMenu_SaveToFileAs(const CPublicAlg& alg) {
     kvFM::KCStPath path;
-    if (const long err = AskSavePath("Save Presets To File As", path))
+    if (const long err = AskPresetPath("Save Presets To File As", true, path))
         return err;
     std::vector<const CPresetInfo*> presets;
     for (const auto& p : user_)
@@ -626,19 +630,10 @@ long CPresetsManager::LoadPresetFromCurrentPresetSection(const CPublicAlg& alg, 
 }
 
 long CPresetsManager::LoadMenu_OpenUserPresetsFile(const CPublicAlg& alg) {
-    EnsureDialogService();
-    kvFM::KCDialogCreationOptions options;
-    options.title = "Open User Presets File";
-    options.flags = kvFM::eDialogSelectFile;
-    options.folder = GetUserPresetsFolder();
-    options.filter = {{"Preset files (*.xml)", "*.xml"}};
-    kvFM::KCDialogReply reply;
-    const KTErr err = kvFM::SelectFileSystemObjectDialog(options, reply);
-    if (err != eNoErr)
+    kvFM::KCStPath path;
+    if (const long err = AskPresetPath("Open User Presets File", false, path))
         return err;
-    if (!reply.chosen)
-        return eUserCanceled;
-    return UserPresetFile_Open(alg, reply.path);
+    return UserPresetFile_Open(alg, path);
 }
 
 long CPresetsManager::LoadMenu_LoadPreset(const CPublicAlg& alg, CPresetInfo* preset) {

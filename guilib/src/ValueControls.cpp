@@ -371,11 +371,7 @@ void X_CMultiField::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
 }
 
 void X_CMultiField::KeySelf(KCEventData* e, bool& handled) {
-    double step = 0;
-    if (e->GetKeyCode() == eKeyUpArrow || e->GetKeyCode() == eKeyRightArrow)
-        step = 1;
-    else if (e->GetKeyCode() == eKeyDownArrow || e->GetKeyCode() == eKeyLeftArrow)
-        step = -1;
+    const double step = ArrowStep(e);
     if (step == 0 || selected_.empty())
         return;
     handled = true;

@@ -220,6 +220,8 @@ protected:
     virtual void MouseUpSelf(KCEventData*) {}
     // Arrow keys step the lead parameter by one state.
     virtual void KeySelf(KCEventData* e, bool& handled);
+    // 1 for the up and right arrows, -1 for down and left, else 0.
+    static double ArrowStep(const KCEventData* e);
     void SetLeadState(double state);
     // Sets the state of the parameter registered at `slot`, clamped into
     // its states; redraws the control and its dependents on a change.

@@ -329,8 +329,8 @@ private:
     long WriteUserFile();
     // The user presets file, made (empty) when none is open.
     long EnsureUserFile(const CPublicAlg& alg);
-    // Asks the file dialog for a preset file to save to.
-    long AskSavePath(const std::string& title, kvFM::KCStPath& path);
+    // Asks the file dialog for a preset file to save to or to open.
+    long AskPresetPath(const std::string& title, bool save, kvFM::KCStPath& path);
     bool Accepted(const CPublicAlg& alg, EQueryPresetFilter query, CPresetInfo& preset, long index);
     void MakeCurrent(const CPresetInfo& preset);
     // Shows a description list as one menu at `where`: the chosen command.
