@@ -156,9 +156,13 @@ int RigwellMain(int argc, const char* const* argv) {
         if (parseStatus == eNoErr && IsCmdLineMode() && GetCmdLineOptions().gui)
             StartToolkit(argc > 0 ? argv[0] : kProgramName);
         InstallPluginViewHooks();
+        // Only the windowed program takes part in the guard: a command-line
+        // run does its own work (a test, a render) even while a window of
+        // the same name is open, and never ends 0 having handed it over.
         KCInstanceWindow other;
-        AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
-        if (!IsMultiInstanceMode() && !other.IsNull()) {
+        if (gui)
+            AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
+        if (gui && !IsMultiInstanceMode() && !other.IsNull()) {
             SetForegroundWindow(other);
             status = parseStatus;
         } else if (app.Init(argc, argv) != eNoErr) {

@@ -212,21 +212,27 @@ TEST_F(RigwellTest, KeyWaitTakesOneKeyFromATerminalWithoutEcho) {
 
 namespace {
 
-// The entry point's guard: a start whose name is owned by a process with a
-// window asks it forward and ends with its parse status; -mi and other
-// names run.
-TEST_F(RigwellTest, SecondStartGoesToTheOwnerUnlessMultiInstance) {
-    Owner owner("RigwellApp");
+// The entry point's guard: a windowed start whose name is owned by a
+// process with a window asks it forward and ends; command-line runs never
+// hand their work over, and -mi and other names run.
+TEST_F(RigwellTest, OnlyAWindowedSecondStartGoesToTheOwner) {
+    Owner owner("PQ5S");
     ASSERT_EQ(owner.Line(), "owner");
-    const ProcessResult forwarded = Rigwell({"-h"});
-    EXPECT_EQ(forwarded.exitStatus, 0);
-    EXPECT_EQ(forwarded.out, "");
-    EXPECT_EQ(owner.Line(), "front");
-    const ProcessResult bad = Rigwell({"-h", "-q"});
-    EXPECT_EQ(bad.exitStatus, 1);
-    EXPECT_EQ(owner.Line(), "front");
-    EXPECT_EQ(Rigwell({"-h", "-mi"}).out, std::string(kUsage) + "Type any key to exit\n");
-    EXPECT_EQ(Rigwell({"-h", "-n", "abcd"}).out, std::string(kUsage) + "Type any key to exit\n");
+    // A command-line run of the owner's name does its work and says so.
+    const ProcessResult test = Rigwell({"-c", "-s", "-t", "-n", "PQ5S", "-p", KV_PLUGIN_FOLDER});
+    EXPECT_EQ(test.exitStatus, 0) << test.err;
+    EXPECT_NE(test.out.find("OK loading plug-in"), std::string::npos) << test.out;
+    const ProcessResult help = Rigwell({"-h", "-n", "PQ5S"});
+    EXPECT_EQ(help.out, std::string(kUsage) + "Type any key to exit\n");
+    EXPECT_EQ(Rigwell({"-c", "-n", "PQ5S", "-q"}).exitStatus, 1);
+    if (std::getenv("DISPLAY") != nullptr) {
+        const ProcessResult forwarded = Rigwell({"-n", "PQ5S"});
+        EXPECT_EQ(forwarded.exitStatus, 0) << forwarded.err;
+        EXPECT_EQ(forwarded.out, "");
+        EXPECT_EQ(owner.Line(), "front");
+    }
+    EXPECT_EQ(Rigwell({"-h", "-mi", "-n", "PQ5S"}).out,
+              std::string(kUsage) + "Type any key to exit\n");
     EXPECT_EQ(owner.Stop(), 0);
 }
 
