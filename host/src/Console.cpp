@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 #include <termios.h>
 #include <unistd.h>
 

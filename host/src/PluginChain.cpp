@@ -178,8 +178,7 @@ KTErr KCPluginChain::SendMidi(QuorlMidiEvent* message) {
 KTErr KCPluginChain::FindRecentPlugin(const QuorlComponentInfo& component,
                                       RecentPluginInfo& record) const {
     const auto found = std::find_if(
-        session.recentPlugins.begin(), session.recentPlugins.end(),
-        [&](const RecentPluginInfo& r) {
+        session.recentPlugins.begin(), session.recentPlugins.end(), [&](const RecentPluginInfo& r) {
             return r.file == component.Path() && r.componentType == component.componentType &&
                    r.componentSubType == component.componentSubType;
         });

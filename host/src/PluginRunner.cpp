@@ -576,12 +576,12 @@ bool KCPluginRunner::ConfirmSampleRate(const KCAudioFileSampleSource* file, doub
     if (reader && reader->GetSampleRate() == int32_t(rate))
         return true;
     if (view)
-        ShowMessage(reader ? "Failed to load the file: " + reader->GetFilePath().GetNativePathString() +
-                                 "The loaded file Sample rate: " +
-                                 std::to_string(reader->GetSampleRate()) +
-                                 " is differ from requested sample rate: " + RateText(rate)
-                           : std::string("Input audio file not loaded"),
-                    std::string());
+        ShowMessage(
+            reader ? "Failed to load the file: " + reader->GetFilePath().GetNativePathString() +
+                         "The loaded file Sample rate: " + std::to_string(reader->GetSampleRate()) +
+                         " is differ from requested sample rate: " + RateText(rate)
+                   : std::string("Input audio file not loaded"),
+            std::string());
     return false;
 }
 

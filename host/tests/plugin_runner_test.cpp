@@ -1,10 +1,10 @@
 // The plug-in runner in this process: the program's own resources, the
 // build's plug-in folder with the pass-through plug-in.
 #include "HostTestSupport.h"
+#include "foundation/kvFMDialogs.h"
 #include "host/CmdLineOptions.h"
 #include "host/PluginRunner.h"
 #include "host/PluginRunnerView.h"
-#include "foundation/kvFMDialogs.h"
 #include "ui/KMWindowManager.h"
 
 #include <gtest/gtest.h>

@@ -152,11 +152,11 @@ TEST_F(PluginTests, CancellationRendersThroughThePassThroughAndCompares) {
         Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", out});
     EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
     const std::string rendered = out + "/in_PQ5S.wav";
-    EXPECT_EQ(WithoutCpu(result.out),
-              std::string(kAnnouncement) + "TestIndex:\n\tOutput file: " + rendered +
-                  "\n<cpu>\n\tCancellation Test Results:\t-200.000000\t-"
-                  "200.000000\t0\n\tOK loading plug-in: PassThrough\n\t*** "
-                  "OK    ***\nType any key to exit\n");
+    EXPECT_EQ(WithoutCpu(result.out), std::string(kAnnouncement) +
+                                          "TestIndex:\n\tOutput file: " + rendered +
+                                          "\n<cpu>\n\tCancellation Test Results:\t-200.000000\t-"
+                                          "200.000000\t0\n\tOK loading plug-in: PassThrough\n\t*** "
+                                          "OK    ***\nType any key to exit\n");
     // sox reads it: the same samples (the difference is silent).
     const std::string command = "sox -q -m -v 1 '" + in + "' -v -1 '" + rendered +
                                 "' -n stats 2>&1 | grep -q 'Pk lev dB *-inf'";

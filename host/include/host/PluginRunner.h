@@ -174,8 +174,7 @@ public:
     bool IsSideChainOn() const override { return sideChainOn; }
 
     // Loading and removing plug-ins.
-    KCPlugin* LoadPlugin(const QuorlComponentInfo& component, bool noProcess,
-                         bool bypass) override;
+    KCPlugin* LoadPlugin(const QuorlComponentInfo& component, bool noProcess, bool bypass) override;
     KTErr RemovePlugin(KCPlugin* plugin) override;
     KTErr OpenPlugin(const QuorlComponentInfo& component) override;
     KCPlugin* GetCurrentPlugin() const override { return pluginChain.GetCurrent(); }
