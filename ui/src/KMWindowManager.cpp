@@ -736,18 +736,6 @@ KTErr KMRunModalEventLoop(KCWindow& window) {
         w->Enable(false);
         SendEnableState(w.get(), false);
     }
-    // The keyboard goes to the modal window (its keys, Escape among them,
-    // would otherwise reach a window that it has just disabled).
-    if (window.windowHandle != nullptr && window.windowHandle->IsShown()) {
-        wxWindow* top = wxGetTopLevelParent(window.windowHandle);
-        wxWindow* focus = wxWindow::FindFocus();
-        wxWindow* surface = Surface(window);
-        if ((focus == nullptr || wxGetTopLevelParent(focus) != top) && surface != nullptr &&
-            Alive(surface)) {
-            top->Raise();
-            surface->SetFocus();
-        }
-    }
     const KTErr result = RunLoop();
     // Only what this loop disabled is enabled again: windows disabled by an
     // enclosing modal loop stay disabled.
