@@ -54,6 +54,14 @@ trap cleanup EXIT
 # rigwell ends itself on Ctrl-C; this script then stops the simulator.
 trap ':' INT TERM HUP
 
+# The transfer log is started afresh only when no other session writes it:
+# a session holds a lock on it (beside it, in "<log>.lock") while it runs, and
+# a second session started meanwhile writes a log of its own beside it.
+exec {log_lock}>>"$log.lock"
+if ! flock -n "$log_lock"; then
+	log="${log%.log}-$$.log"
+	echo "another session writes the transfer log; this one's goes to $log"
+fi
 # The simulator runs in a session of its own, so that the terminal's Ctrl-C
 # reaches rigwell alone and the board stays until rigwell has let it go.
 : >"$log"

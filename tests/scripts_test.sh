@@ -42,4 +42,50 @@ for bad in 12:34 1a2b-00ff 1a2b:00fg "1a2b:00ff;x"; do
 	if "$src/scripts/install-udev-rule.sh" --print "$bad" >/dev/null 2>&1; then fail "the id \"$bad\" was taken"; fi
 done
 if "$src/scripts/install-udev-rule.sh" --print >/dev/null 2>&1; then fail "no id was taken"; fi
+# A second session never empties the transfer log of one that runs: the
+# first waits in rigwell's key prompt while the second starts and ends.
+echo "a transfer of the running session" >"$QUORL_SIM_LOG"
+mkfifo "$scratch/keys"
+"$src/scripts/session.sh" "$bin" -h <"$scratch/keys" >"$scratch/first" 2>&1 &
+first=$!
+exec {keys}>"$scratch/keys"
+for _ in $(seq 100); do
+	grep -q "Type any key" "$scratch/first" && break
+	sleep 0.1
+done
+echo "a transfer of the running session" >>"$QUORL_SIM_LOG"
+"$src/scripts/session.sh" "$bin" -h -s >"$scratch/out" 2>&1 </dev/null || fail "the second session failed"
+grep -q "^another session writes the transfer log" "$scratch/out" || fail "the second session did not say where its log goes"
+[ "$(grep -c "running session" "$QUORL_SIM_LOG")" = 1 ] || fail "the running session's transfer log was emptied"
+echo k >&"$keys"
+exec {keys}>&-
+wait "$first" || fail "the first session failed"
+
+# The benchmark script: a name picks programs, Google Benchmark options go
+# only to the programs made with it, other options to the plain tools, and
+# a failing program does not stop the rest.
+benches="$scratch/bench"
+mkdir -p "$benches"
+printf '%s\n' '#include <benchmark/benchmark.h>' '#include <cstdio>' \
+	'int main(int argc, char** argv) {' '    benchmark::Initialize(&argc, argv);' \
+	'    if (benchmark::ReportUnrecognizedArguments(argc, argv))' '        return 1;' \
+	'    std::printf("google ran\n");' '    return 0;' '}' >"$scratch/google.cpp"
+g++ -o "$benches/bench_google" "$scratch/google.cpp" -lbenchmark -lpthread || fail "cannot build the Google Benchmark probe"
+printf '%s\n' '#!/bin/sh' 'for a in "$@"; do case "$a" in --benchmark*) exit 3 ;; esac; done' \
+	'echo "tool ran: $*"' >"$benches/bench_tool"
+printf '#!/bin/sh\nexit 1\n' >"$benches/bench_broken"
+chmod +x "$benches/bench_tool" "$benches/bench_broken"
+bench() { QUORL_BENCH_DIR="$benches" "$src/scripts/bench.sh" "$@" >"$scratch/out" 2>&1; }
+bench --help || fail "bench.sh --help failed"
+grep -q "^  bench_tool$" "$scratch/out" || fail "bench.sh --help does not list the benchmarks"
+if grep -q "ran" "$scratch/out"; then fail "bench.sh --help ran benchmarks"; fi
+bench tool google --benchmark_min_time=0.01 --starts 2 || fail "bench.sh with options failed"
+grep -q "^google ran$" "$scratch/out" || fail "the Google Benchmark program did not run"
+grep -q "^tool ran: --starts 2$" "$scratch/out" || fail "the tool did not get its options alone"
+status=0
+bench --benchmark_min_time=0.01 || status=$?
+[ "$status" = 1 ] || fail "a failing benchmark did not fail the run"
+grep -q "^benchmarks that failed: bench_broken$" "$scratch/out" || fail "the failing benchmark is not named"
+grep -q "^google ran$" "$scratch/out" || fail "the run stopped at the failing benchmark"
+if bench nosuch; then fail "an unknown benchmark name was taken"; fi
 echo "scripts test passed"

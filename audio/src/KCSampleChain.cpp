@@ -16,6 +16,9 @@ KCSampleChain::~KCSampleChain() {
         e = nullptr;
     }
     elements.clear();
+    if (sideChainSource != inputSource)
+        delete sideChainSource;
+    sideChainSource = nullptr;
     delete inputSource;
     inputSource = nullptr;
 }

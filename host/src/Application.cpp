@@ -2,6 +2,7 @@
 
 #include "audio/CpuMeter.h"
 #include "foundation/CGeneralSysUtils.h"
+#include "host/Console.h"
 #include "host/GuiApplication.h"
 #include "host/PluginRunner.h"
 #include "host/PluginRunnerView.h"
@@ -20,14 +21,14 @@ const char kProgramName[] = "rigwell";
 const char kDefaultInstanceName[] = "RigwellApp";
 const char kBadCommandLine[] = "invalid command line; rigwell -h lists the options";
 const char kNoDisplay[] = "cannot open the display; use -c for command-line mode or -h for help";
+const char kNoDisplayForEditors[] =
+    "no display: the GUI smoke test (-g) opens the plug-ins' editors and cannot open the display";
 
 void PrintFailedStart(const KCApplicationBase& app) {
-    std::string line =
-        std::string(kProgramName) + ": start failed: " + StatusText(app.StartStatus());
+    std::string line = "start failed: " + StatusText(app.StartStatus());
     if (!app.FailureText().empty())
         line += " (" + app.FailureText() + ")";
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    ReportCause(line);
 }
 
 } // namespace
@@ -51,7 +52,7 @@ KCApplicationBase::~KCApplicationBase() {
 }
 
 KCCmdLineRunnerTarget* KCApplicationBase::CreateRunner() {
-    return new KCPluginRunner(executablePath);
+    return CreatePluginRunner(executablePath, nullptr).release();
 }
 
 KTErr KCApplicationBase::Init(int argc, const char* const* argv) {
@@ -76,9 +77,7 @@ KTErr KCApplicationBase::CreateObjects() {
         auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get());
         if (pluginRunner == nullptr)
             return eSomeThingNotInitailzed;
-        const KCCmdLineOptions& options = GetCmdLineOptions();
-        view = std::make_unique<KCPluginRunnerView>(
-            pluginRunner, KSRunnerViewOptions{options.exclusive, options.noProcess});
+        view = CreatePluginRunnerView(pluginRunner);
         pluginRunner->SetView(view.get());
         return eNoErr;
     }
@@ -153,12 +152,17 @@ int RigwellMain(int argc, const char* const* argv) {
         // The command line's GUI smoke test opens editors: the toolkit runs
         // when a display is there; without one the test reports that its
         // editors cannot be made. The runner sets up the window manager.
-        if (parseStatus == eNoErr && IsCmdLineMode() && GetCmdLineOptions().gui)
-            StartToolkit(argc > 0 ? argv[0] : kProgramName);
+        const bool editorsWithoutDisplay = parseStatus == eNoErr && IsCmdLineMode() &&
+                                           GetCmdLineOptions().gui &&
+                                           !StartToolkit(argc > 0 ? argv[0] : kProgramName);
         InstallPluginViewHooks();
+        // Only the windowed program takes part in the guard: a command-line
+        // run does its own work (a test, a render) even while a window of
+        // the same name is open, and never ends 0 having handed it over.
         KCInstanceWindow other;
-        AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
-        if (!IsMultiInstanceMode() && !other.IsNull()) {
+        if (gui)
+            AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
+        if (gui && !IsMultiInstanceMode() && !other.IsNull()) {
             SetForegroundWindow(other);
             status = parseStatus;
         } else if (app.Init(argc, argv) != eNoErr) {
@@ -168,6 +172,8 @@ int RigwellMain(int argc, const char* const* argv) {
             if (gui)
                 SetSingleInstanceWindow(&RequestMainWindowToFront);
             status = app.Run();
+            if (status != eNoErr && editorsWithoutDisplay)
+                ReportCause(kNoDisplayForEditors);
         }
     }
     ReleaseSingleInstance();

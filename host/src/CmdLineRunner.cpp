@@ -2,6 +2,7 @@
 
 #include "host/CmdLineOptions.h"
 #include "host/Console.h"
+#include "host/TestFramework.h"
 
 #include <cstdio>
 
@@ -45,6 +46,20 @@ KETestKind ChooseUnnamedTest(const KCCmdLineOptions& options) {
     if (IsExistingPath(options.batchFile))
         return KETestKind::eBatchFileTest;
     return KETestKind::eNoTest;
+}
+
+// Why no test could be made.
+std::string NoTestCause(const KCCmdLineOptions& options, KTErr status) {
+    if (status != ePluginSubComponentNotFound)
+        return "no test: " + StatusText(status);
+    std::string where = "the plug-in folders";
+    if (IsExistingPath(options.pluginFile))
+        where = options.pluginFile.GetPathString();
+    else if (IsExistingPath(options.pluginFolder))
+        where = options.pluginFolder.GetPathString();
+    return "no plug-in of sub-type " + FourCCToString(options.componentSubType) + " (type " +
+           FourCCToString(options.componentType) + ") in " + where + "; rigwell -c -if -p " +
+           "FOLDER lists the plug-ins of a folder";
 }
 
 } // namespace
@@ -111,6 +126,8 @@ KTErr KCCmdLinePluginRunner::Run() {
         std::unique_ptr<KCTestBase> test = runner->CreateTests(result);
         if (test)
             AddTest(std::move(test));
+        else if (result != eNoErr)
+            ReportCause(NoTestCause(options, result));
         if (!tests.empty()) {
             result = RunTests();
             Print(VerdictLine(result));

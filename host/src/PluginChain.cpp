@@ -169,6 +169,25 @@ KTErr KCPluginChain::RestoreSession() {
     return status;
 }
 
+KTErr KCPluginChain::SendMidi(QuorlMidiEvent* message) {
+    if (current != nullptr)
+        current->GetProxy().Call<&SPluginEntryPoints::KP_ProcessMidi>(message);
+    return eNoErr;
+}
+
+KTErr KCPluginChain::FindRecentPlugin(const QuorlComponentInfo& component,
+                                      RecentPluginInfo& record) const {
+    const auto found = std::find_if(
+        session.recentPlugins.begin(), session.recentPlugins.end(), [&](const RecentPluginInfo& r) {
+            return r.file == component.Path() && r.componentType == component.componentType &&
+                   r.componentSubType == component.componentSubType;
+        });
+    if (found == session.recentPlugins.end())
+        return ePluginSubComponentNotFound;
+    record = *found;
+    return eNoErr;
+}
+
 KTErr KCPluginChain::LoadRecentPlugins(const KCQuorlComponentInfoList& components, bool bypass) {
     KTErr status = eNoErr;
     const std::vector<RecentPluginInfo> records = session.recentPlugins;

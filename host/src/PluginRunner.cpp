@@ -6,6 +6,7 @@
 #include "foundation/CGeneralSysUtils.h"
 #include "foundation/ResConverters.h"
 #include "host/CmdLineOptions.h"
+#include "host/PluginRunnerView.h"
 #include "host/PluginTests.h"
 #include "host/RunnerDialogs.h"
 #include "host/ScanProgressWindow.h"
@@ -17,6 +18,7 @@
 
 #include <portaudio.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -49,11 +51,27 @@ void Print(const std::string& text) {
     std::fflush(stdout);
 }
 
+// A rate as the messages write it: 44100, 88200.5 (the "C" locale's
+// shortest form).
+std::string RateText(double rate) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, rate);
+    return std::string(text, result.ptr);
+}
+
 } // namespace
 
 KSPluginViewHooks& PluginViewHooks() {
     static KSPluginViewHooks hooks;
     return hooks;
+}
+
+KCPlugin* KCPluginRunnerBase::CreatePlugin(const QuorlComponentInfo& component) {
+    return new KCPlugin(component);
+}
+
+std::unique_ptr<KCPluginRunner> CreatePluginRunner(const kvFM::KCStPath& executablePath, void*) {
+    return std::make_unique<KCPluginRunner>(executablePath);
 }
 
 KCPluginRunner::KCPluginRunner(const kvFM::KCStPath& executablePath)
@@ -170,7 +188,16 @@ KTErr KCPluginRunner::StartSession() {
         sampleChain.Connect();
     }
     if (options.componentType.IsUnset() || options.componentSubType.IsUnset())
-        return session.loadPrevSession ? LoadRecentPlugins(kvFM::KCStPath()) : result;
+        result = session.loadPrevSession ? LoadRecentPlugins(kvFM::KCStPath()) : result;
+    else
+        result = LoadNamedPlugin(options);
+    // Only a session that started is stored at exit: a failed start leaves
+    // the user's last session as it was.
+    sessionStarted = result == eNoErr;
+    return result;
+}
+
+KTErr KCPluginRunner::LoadNamedPlugin(const KCCmdLineOptions& options) {
     QuorlComponentInfo component;
     if (KTErr status = components.Find(options.componentType, options.componentSubType, component))
         return status;
@@ -209,8 +236,9 @@ KCPlugin* KCPluginRunner::LoadPlugin(const QuorlComponentInfo& info, bool noProc
     std::unique_ptr<KCPlugin> plugin;
     KTErr status = eNoErr;
     try {
-        plugin = std::make_unique<KCPlugin>(component);
-        status = plugin->Init(this, networkedShell, double(session.sampleRate));
+        plugin.reset(pluginFactory(component));
+        status = plugin ? plugin->Init(this, networkedShell, double(session.sampleRate))
+                        : ePluginOpenFailed;
         KCChainElement* element = nullptr;
         if (status == eNoErr && !noProcess) {
             element = plugin->CreateProcessChainElement(BufferSize(), nullptr);
@@ -386,6 +414,15 @@ KTErr KCPluginRunner::GetInfo(int32_t selector, void* out, size_t size) {
         return put(resources);
     case 1007:
         return put(uint8_t(networkedShell));
+    case 1009: {
+        if (out == nullptr || size < sizeof(KSPluginGroupsQuery))
+            return eGenericErr;
+        const auto* query = static_cast<const KSPluginGroupsQuery*>(out);
+        if (query->component == nullptr || query->groups == nullptr)
+            return eGenericErr;
+        *query->groups = GetPluginGroups(*query->component, query->sortMode);
+        return eNoErr;
+    }
     case 1010:
     case 1011:
         return eNoErr;
@@ -502,28 +539,50 @@ KTErr KCPluginRunner::ResetAudio() {
         status = InitDefaultSource();
     if (status == eNoErr)
         status = pluginChain.RebuildElements(BufferSize());
+    if (status != eNoErr && view)
+        ShowMessage("Audio Error", "Failed to initialize audio device.");
     return status;
 }
 
-KTErr KCPluginRunner::SetSampleRate(double rate) {
-    const uint32_t oldRate = session.sampleRate;
+KTErr KCPluginRunner::ApplySampleRate(double rate, const char*& failedStep) {
     session.sampleRate = uint32_t(rate);
-    KTErr status = pluginChain.ChangeSampleRate(rate);
-    if (status == eNoErr)
-        status = InitDefaultSink();
+    failedStep = "m_pluginChain.ChangeSampleRate";
+    if (KTErr status = pluginChain.ChangeSampleRate(rate))
+        return status;
+    failedStep = "InitDefaultSink";
+    return InitDefaultSink();
+}
+
+KTErr KCPluginRunner::SetSampleRate(double rate) {
+    const double oldRate = session.sampleRate;
+    const char* failedStep = "";
+    const KTErr status = ApplySampleRate(rate, failedStep);
     if (status == eNoErr)
         return eNoErr;
-    session.sampleRate = oldRate;
-    if (pluginChain.ChangeSampleRate(oldRate) == eNoErr)
-        InitDefaultSink();
+    if (view)
+        ShowMessage("Failed to change sample rate from " + RateText(oldRate) + " to " +
+                        RateText(rate),
+                    std::string("Failed in ") + failedStep);
+    // Back to the rate that worked.
+    if (ApplySampleRate(oldRate, failedStep) != eNoErr && view)
+        ShowMessage("Failed to change sample rate back to " + RateText(oldRate), std::string());
     return status;
 }
 
 bool KCPluginRunner::ConfirmSampleRate(const KCAudioFileSampleSource* file, double rate) {
     if (file == nullptr)
         return true;
-    return file->IsValid() && file->GetReader() &&
-           file->GetReader()->GetSampleRate() == int32_t(rate);
+    const cWavFileRead* reader = file->IsValid() ? file->GetReader() : nullptr;
+    if (reader && reader->GetSampleRate() == int32_t(rate))
+        return true;
+    if (view)
+        ShowMessage(
+            reader ? "Failed to load the file: " + reader->GetFilePath().GetNativePathString() +
+                         "The loaded file Sample rate: " + std::to_string(reader->GetSampleRate()) +
+                         " is differ from requested sample rate: " + RateText(rate)
+                   : std::string("Input audio file not loaded"),
+            std::string());
+    return false;
 }
 
 KTErr KCPluginRunner::OpenInputFile(const kvFM::KCStPath& path, bool sideChain) {
@@ -551,7 +610,10 @@ KTErr KCPluginRunner::OpenInputFile(const kvFM::KCStPath& path, bool sideChain) 
 }
 
 KTErr KCPluginRunner::MakeOutputFileNames(const kvFM::KCStPath& input, kvFM::KCStPath& output,
-                                          const kvFM::KCStPath& suffix) {
+                                          const kvFM::KCStPath& suffix, bool ask) {
+    if (ask)
+        if (KTErr status = OpenWavFileDialog(view ? view->GetMainWindow() : nullptr, output, true))
+            return status;
     KTErr status = eNoErr;
     if (!output.IsValid(status))
         return status != eNoErr ? status : eFMIllegalPathRef;
@@ -604,6 +666,31 @@ KCTestSampleSink* KCPluginRunner::InitTestSink() {
     return sink;
 }
 
+void KCPluginRunner::OpenInputFileFromDialog(bool sideChain) {
+    kvFM::KCStPath path;
+    if (OpenWavFileDialog(view ? view->GetMainWindow() : nullptr, path, false) != eNoErr)
+        return;
+    if (!sideChain)
+        Rewind();
+    OpenInputFile(path, sideChain);
+}
+
+void KCPluginRunner::RenderToWavFile() {
+    if (fileSource && fileSource->GetReader()) {
+        kvFM::KCStPath output;
+        if (MakeOutputFileNames(fileSource->GetReader()->GetFilePath(), output, kvFM::KCStPath(),
+                                true) != eNoErr)
+            return;
+        // A failed render leaves the file sink in place (output mode 1).
+        if (OpenOutputFile(output) != eNoErr)
+            return;
+    }
+    InitDefaultSink();
+    sampleChain.Connect();
+    Rewind();
+    session.outputMode = 0;
+}
+
 KCSampleSource* KCPluginRunner::MakeInputSource(uint16_t command) {
     if (command == 201 || command == 802)
         return new KCWhiteNoiseSampleSource();
@@ -620,6 +707,13 @@ bool KCPluginRunner::HandleCommand(uint16_t command) {
         sampleChain.Connect();
     };
     switch (command) {
+    case 200:
+    case 801:
+        OpenInputFileFromDialog(command == 801);
+        return true;
+    case 901:
+        RenderToWavFile();
+        return true;
     case 201:
     case 202:
         replaceInput(MakeInputSource(command));
@@ -785,8 +879,9 @@ void KCPluginRunner::Shutdown() {
         device->Close();
         device.reset();
     }
-    // Command-line runs leave the user's last session alone.
-    if (prefFile.IsValid() && !IsCmdLineMode()) {
+    // Command-line runs and windowed starts that failed leave the user's
+    // last session alone.
+    if (prefFile.IsValid() && sessionStarted && !IsCmdLineMode()) {
         pluginChain.StoreSession();
         prefFile.SavePrefInfo(session);
     }

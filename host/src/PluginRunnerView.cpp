@@ -7,6 +7,7 @@
 #include <wx/frame.h>
 #include <wx/string.h>
 
+#include "host/CmdLineOptions.h"
 #include "host/RunnerDialogs.h"
 #include "host/StatisticsWindow.h"
 #include "hosting/Plugin.h"
@@ -90,6 +91,12 @@ enum : int16_t {
 };
 
 } // namespace
+
+std::unique_ptr<KCPluginRunnerView> CreatePluginRunnerView(KCPluginRunner* runner) {
+    const KCCmdLineOptions& options = GetCmdLineOptions();
+    return std::make_unique<KCPluginRunnerView>(
+        runner, KSRunnerViewOptions{options.exclusive, options.noProcess});
+}
 
 KCPluginRunnerView::KCPluginRunnerView(KCPluginRunner* runner, const KSRunnerViewOptions& options)
     : KCPluginRunnerViewBase(runner), options(options), statistics(new KCStatisticsWindow()) {}
@@ -298,7 +305,9 @@ KTErr KCPluginRunnerView::BuildPluginsMenu() {
     int16_t command = kCmdFirstComponent;
     for (const QuorlComponentInfo& component : list.components) {
         std::vector<KCMenuItemData*> parents;
-        const std::vector<std::string> groups = runner->GetPluginGroups(component, sortMode);
+        std::vector<std::string> groups;
+        KSPluginGroupsQuery query{sortMode, &component, &groups};
+        runner->GetInfo(1009, &query, sizeof query);
         if (groups.empty())
             parents.push_back(&root);
         for (const std::string& group : groups) {
@@ -411,7 +420,15 @@ void KCPluginRunnerView::BindMainWindowKeys() {
     auto* frame = dynamic_cast<wxFrame*>(mainWindow->windowHandle);
     if (frame == nullptr)
         return;
-    frame->Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+    frame->Bind(wxEVT_CHAR_HOOK, [this, frame](wxKeyEvent& event) {
+        // A key typed into another window (an editor, whose frame is a child
+        // of this one) goes its own way: the editor offers it to its plug-in
+        // first and passes on only what the plug-in does not take.
+        auto* origin = wxDynamicCast(event.GetEventObject(), wxWindow);
+        if (origin != nullptr && wxGetTopLevelParent(origin) != frame) {
+            event.Skip();
+            return;
+        }
         KCEventData data;
         switch (event.GetKeyCode()) {
         case WXK_RETURN:

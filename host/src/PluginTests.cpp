@@ -208,10 +208,16 @@ KTErr KCMultiPluginTest::Run() {
 }
 
 KTErr KCMultiPluginTest::RunTest() {
-    runner.ListAudioDevices();
+    if (runner.ListAudioDevices() != eNoErr) {
+        ReportCause("no audio device: the audio system (PortAudio) cannot start");
+        return eGenericErr;
+    }
     // A device that cannot play fails the test: nothing would be heard.
-    if (KTErr status = runner.InitDefaultSink())
+    if (KTErr status = runner.InitDefaultSink()) {
+        ReportCause("no audio device to play on: the default output device cannot be opened (" +
+                    StatusText(status) + "); start a JACK server or connect a sound card");
         return status;
+    }
     if (KTErr status = runner.StartProcessing())
         return status;
     PromptAndWaitForKey();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -96,6 +97,24 @@ bool WriteByte(int fd, char byte) {
     return put == 1;
 }
 
+// The socket and lock file paths of a name ("<folder>/PluginInst_<name>_0").
+std::string BasePath(const std::string& folder, const std::string& name) {
+    return folder + "/PluginInst_" + EscapeInstanceName(name) + "_0";
+}
+
+// A connection to the owner's window, or -1 while it has stored none (or a
+// dead owner's socket is left).
+int ConnectToOwner(const sockaddr_un& address) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // What this process holds of the guard.
 class Guard {
 public:
@@ -107,7 +126,7 @@ public:
         const std::string folder = SingleInstanceFolder();
         if (!EnsurePrivateFolder(folder))
             return 0;
-        const std::string base = folder + "/PluginInst_" + EscapeInstanceName(name) + "_0";
+        const std::string base = BasePath(folder, name);
         sockaddr_un address;
         if (!FillSocketAddress(base, address))
             return 0;
@@ -123,7 +142,7 @@ public:
             return 1;
         }
         ::close(fd);
-        otherFd = Connect(address);
+        otherFd = ConnectToOwner(address);
         return 0;
     }
 
@@ -180,17 +199,6 @@ public:
     }
 
 private:
-    static int Connect(const sockaddr_un& address) {
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0)
-            return -1;
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd);
-            return -1; // no window stored yet, or a dead owner's socket
-        }
-        return fd;
-    }
-
     void Serve() {
         for (;;) {
             pollfd entries[2] = {{listenFd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
@@ -309,4 +317,34 @@ std::string EscapeInstanceName(const std::string& name) {
         }
     }
     return out;
+}
+
+KCWinSingleInstance::KCWinSingleInstance(const std::string& windowTitle,
+                                         const std::string& mutexName)
+    : windowTitle(windowTitle), mutexName(mutexName) {
+    const std::string folder = SingleInstanceFolder();
+    if (!EnsurePrivateFolder(folder))
+        return;
+    const std::string path = folder + "/PluginInst_" + EscapeInstanceName(mutexName) + ".mutex";
+    lockFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd < 0)
+        return;
+    // No other holder: an exclusive lock is granted at once. Then every
+    // holder keeps a shared one, so that later objects see the name in use.
+    first = ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
+    ::flock(lockFd, LOCK_SH | LOCK_NB);
+}
+
+KCWinSingleInstance::~KCWinSingleInstance() {
+    if (lockFd >= 0 && ::close(lockFd) != 0)
+        std::printf("Error: On ~KCWinSingleInstance, System error number: %d\n", errno);
+}
+
+bool KCWinSingleInstance::BringToFront() const {
+    sockaddr_un address;
+    if (!FillSocketAddress(BasePath(SingleInstanceFolder(), mutexName), address))
+        return false;
+    KCInstanceWindow window;
+    window.fd = ConnectToOwner(address);
+    return SetForegroundWindow(window);
 }

@@ -5,6 +5,8 @@
 
 #include "testsupport/ScopedEnv.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -215,3 +217,10 @@ private:
     int output = -1;
 };
 #endif
+
+// A WAV file of `frames` frames of a stereo 440 Hz sine, made by sox.
+inline void MakeWav(const std::string& file, int frames, int rate = 44100) {
+    const std::string command = "sox -q -r " + std::to_string(rate) + " -c 2 -n -b 16 '" + file +
+                                "' synth " + std::to_string(frames) + "s sine 440 vol 0.5";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}

@@ -1,12 +1,17 @@
 // The plug-in runner in this process: the program's own resources, the
 // build's plug-in folder with the pass-through plug-in.
 #include "HostTestSupport.h"
+#include "foundation/kvFMDialogs.h"
 #include "host/CmdLineOptions.h"
 #include "host/PluginRunner.h"
 #include "host/PluginRunnerView.h"
 #include "ui/KMWindowManager.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -35,7 +40,7 @@ protected:
 };
 
 TEST_F(PluginRunnerTest, GroupsComeFromTheProgramsResourceAndTheScan) {
-    EXPECT_EQ(runner.GetPluginGroups(component, 0), Texts{"D"});
+    EXPECT_EQ(runner.GetPluginGroups(component, 0), Texts{"P"});
     EXPECT_EQ(runner.GetPluginGroups(component, 1), Texts{"Test"});
     // A product listed in two groups gets both; an unlisted one "Undefined".
     EXPECT_EQ(runner.GetPluginGroups(Named("/x/DulmAudioDSP.so"), 1), (Texts{"Tuning", "Test"}));
@@ -47,9 +52,9 @@ TEST_F(PluginRunnerTest, GroupsComeFromTheProgramsResourceAndTheScan) {
     ASSERT_EQ(runner.ScanPlugins(kvFM::KCStPath(KV_PLUGIN_FOLDER)), eNoErr);
     EXPECT_EQ(runner.GetPluginGroups(component, 1), (Texts{"Test", "Test"}));
 
-    EXPECT_EQ(runner.GetPluginDisplayName(component), "DulmAudioDSP (raPI, PQ5S)");
+    EXPECT_EQ(runner.GetPluginDisplayName(component), "PassThrough (raPI, PQ5S)");
     GetCmdLineOptions().exclusive = true;
-    EXPECT_EQ(runner.GetPluginDisplayName(component), "DulmAudioDSP");
+    EXPECT_EQ(runner.GetPluginDisplayName(component), "PassThrough");
 }
 
 TEST_F(PluginRunnerTest, EachPluginKeepsItsOwnElement) {
@@ -126,7 +131,6 @@ TEST_F(PluginRunnerTest, OutputFileNamesAndCommands) {
 
     // Commands the runner does not know, and the test-sink output.
     EXPECT_FALSE(runner.HandleCommand(302));
-    EXPECT_FALSE(runner.HandleCommand(200)); // needs the file dialog
     EXPECT_TRUE(runner.HandleCommand(902));
     EXPECT_EQ(runner.GetSession().outputMode, 2);
     EXPECT_NE(dynamic_cast<KCTestSampleSink*>(runner.GetSampleChain().GetSink()), nullptr);
@@ -160,6 +164,74 @@ TEST_F(PluginRunnerTest, WindowedStartLoadsTheNamedPluginOrFails) {
               KCFourCC(KV_FOURCC("PQ5S")));
     // The first start writes the preferences file, which is not yet valid.
     EXPECT_TRUE(runner.GetPrefFile().GetPath().IsExist());
+}
+
+// The plug-in factory, the group selector, MIDI to the current plug-in and
+// the session record of a component.
+KCPlugin* RefusingFactory(const QuorlComponentInfo&) {
+    return nullptr;
+}
+
+TEST_F(PluginRunnerTest, FactoryGroupsMidiAndSessionRecords) {
+    const std::string log = home.File("calls.txt");
+    ScopedEnv calls("KV_TEST_PLUGIN_CALL_LOG", log.c_str());
+    // A factory that makes nothing: the load fails with -8007.
+    runner.SetPluginFactory(&RefusingFactory);
+    EXPECT_EQ(runner.LoadPlugin(component, false, false), nullptr);
+    runner.SetPluginFactory(&KCPluginRunnerBase::CreatePlugin);
+
+    std::vector<std::string> groups{"stale"};
+    KSPluginGroupsQuery query{1, &component, &groups};
+    EXPECT_EQ(runner.GetInfo(1009, &query, sizeof query), eNoErr);
+    EXPECT_EQ(groups, Texts{"Test"});
+    query.component = nullptr;
+    EXPECT_EQ(runner.GetInfo(1009, &query, sizeof query), eGenericErr);
+
+    // MIDI goes to the current plug-in only, and only when there is one.
+    KCPluginChain& chain = runner.GetPluginChain();
+    EXPECT_EQ(chain.SendMidi(nullptr), eNoErr);
+    ASSERT_NE(runner.LoadPlugin(component, false, false), nullptr);
+    WriteText(log, "");
+    EXPECT_EQ(chain.SendMidi(nullptr), eNoErr);
+    EXPECT_EQ(ReadText(log), "KP_ProcessMidi\n");
+
+    RecentPluginInfo record;
+    EXPECT_EQ(chain.FindRecentPlugin(component, record), ePluginSubComponentNotFound);
+    chain.StoreSession();
+    ASSERT_EQ(chain.FindRecentPlugin(component, record), eNoErr);
+    EXPECT_EQ(record.file, component.Path());
+    EXPECT_EQ(record.componentSubType, component.componentSubType);
+    EXPECT_EQ(chain.FindRecentPlugin(Named("/x/Other.so"), record), ePluginSubComponentNotFound);
+}
+
+// A windowed start that fails (here: -n names a plug-in the scan did not
+// find) stores nothing at exit: the saved session keeps its plug-ins.
+TEST(PluginRunnerSession, AFailedWindowedStartKeepsTheSavedSession) {
+    ScratchHome home;
+    const std::string prefs = home.Config("Quorl Audio/Preferences/Rigwell_SetupPreferences");
+    std::filesystem::create_directories(std::filesystem::path(prefs).parent_path());
+    WriteText(prefs, "<RigwellPrefs/>\n");
+    KCCmdLineOptions& options = GetCmdLineOptions();
+    options.pluginFolder = kvFM::KCStPath(KV_PLUGIN_FOLDER);
+    options.componentType = KV_FOURCC("raPI");
+    options.componentSubType = KV_FOURCC("PQ5S");
+    {
+        KCPluginRunner first{kvFM::KCStPath(RIGWELL_PATH)};
+        ASSERT_EQ(first.Init(), eNoErr);
+        ASSERT_EQ(first.StartSession(), eNoErr);
+        first.Shutdown();
+    }
+    const std::string saved = ReadText(prefs);
+    ASSERT_NE(saved.find("PQ5S"), std::string::npos) << saved;
+    options.componentSubType = KV_FOURCC("zzzz");
+    {
+        KCPluginRunner failing{kvFM::KCStPath(RIGWELL_PATH)};
+        ASSERT_EQ(failing.Init(), eNoErr);
+        EXPECT_EQ(failing.StartSession(), ePluginSubComponentNotFound);
+        failing.Shutdown();
+    }
+    EXPECT_EQ(ReadText(prefs), saved);
+    options.Reset();
 }
 
 // Records every message box and gives a set answer.
@@ -213,6 +285,96 @@ TEST_F(PluginRunnerTest, WithAViewFailuresAreAlsoShownInMessageBoxes) {
               Texts(2, "1|Alert|Failed to init PortAudio Device, Continue anyway? \n"));
     EXPECT_EQ(runner.GetPluginChain().Count(), 2u); // the plug-ins themselves loaded
     runner.SetView(nullptr);
+}
+
+// The file commands through a scripted file dialog, and the messages of the
+// audio setup, with a view.
+TEST_F(PluginRunnerTest, FileCommandsAndAudioSetupMessages) {
+    RecordingMessages messages;
+    kvFM::KCScriptedDialogService dialogs;
+    kvFM::KCDialogService* previousDialogs = kvFM::SetDialogService(&dialogs);
+    KCPluginRunnerView view(&runner, KSRunnerViewOptions{});
+    runner.SetView(&view);
+    const std::string song = home.File("song.wav");
+    const std::string other = home.File("other.wav");
+    MakeWav(song, 4000);
+    MakeWav(other, 1000, 48000);
+    ASSERT_NE(runner.LoadPlugin(component, false, false), nullptr);
+
+    // 200: the chosen file becomes the input; one at another rate is refused
+    // and says why; a cancel changes nothing.
+    dialogs.Push(song);
+    EXPECT_TRUE(runner.HandleCommand(200));
+    KCAudioFileSampleSource* input = runner.GetFileSource();
+    ASSERT_NE(input, nullptr);
+    EXPECT_EQ(runner.GetSampleChain().GetInputSource(), input);
+    dialogs.Push(other);
+    EXPECT_TRUE(runner.HandleCommand(200));
+    dialogs.PushCancel();
+    EXPECT_TRUE(runner.HandleCommand(200));
+    EXPECT_EQ(runner.GetFileSource(), input);
+    const std::string refused = "0|Alert|Failed to load the file: " + other +
+                                "The loaded file Sample rate: 48000 is differ from requested "
+                                "sample rate: 44100\n";
+    EXPECT_EQ(messages.shown, Texts{refused});
+    // 801: the side chain's input, the main input kept.
+    dialogs.Push(song);
+    EXPECT_TRUE(runner.HandleCommand(801));
+    EXPECT_NE(runner.GetSampleChain().GetSideChainSource(), nullptr);
+    EXPECT_TRUE(runner.IsSideChainFlag());
+    EXPECT_EQ(runner.GetFileSource(), input);
+    EXPECT_TRUE(runner.HandleCommand(800));
+    EXPECT_FALSE(runner.IsSideChainFlag());
+
+    // 901: a cancel renders nothing; a folder gets the rendered input, and
+    // the speakers come back.
+    const std::string folder = home.scratch.MakeFolder("rendered");
+    dialogs.PushCancel();
+    EXPECT_TRUE(runner.HandleCommand(901));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    dialogs.Push(folder);
+    EXPECT_TRUE(runner.HandleCommand(901));
+    EXPECT_EQ(dialogs.shown.back().options.flags, kvFM::eDialogSelectFolder);
+    EXPECT_EQ(std::system(("test \"$(soxi -s '" + folder + "/song_PQ5S.wav')\" = 4000").c_str()),
+              0);
+    EXPECT_EQ(runner.GetSession().outputMode, 0);
+
+    // A rate the loaded file does not have is refused before anything
+    // changes.
+    messages.shown.clear();
+    EXPECT_TRUE(runner.HandleCommand(402));
+    EXPECT_EQ(runner.GetSession().sampleRate, 44100u);
+    EXPECT_EQ(messages.shown, Texts{"0|Alert|Failed to load the file: " + song +
+                                    "The loaded file Sample rate: 44100 is differ from "
+                                    "requested sample rate: 48000\n"});
+
+    // A plug-in, then the device, that refuses a rate: both are named, and
+    // the old rate comes back.
+    void* library = dlopen(KV_PASSTHROUGH, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr);
+    auto inject =
+        reinterpret_cast<void (*)(const char*, int32_t)>(dlsym(library, "kv_test_inject"));
+    auto reset = reinterpret_cast<void (*)()>(dlsym(library, "kv_test_reset"));
+    ASSERT_TRUE(inject && reset);
+    inject("KP_ChangeSampleRate", -1);
+    messages.shown.clear();
+    EXPECT_EQ(runner.SetSampleRate(48000), -1);
+    reset();
+    runner.GetSession().outputDevice = 9999;
+    EXPECT_NE(runner.SetSampleRate(48000), eNoErr);
+    EXPECT_EQ(runner.GetSession().sampleRate, 44100u);
+    const std::string changeFailed = "0|Alert|Failed to change sample rate from 44100 to 48000\n";
+    const std::string backFailed = "0|Alert|Failed to change sample rate back to 44100\n";
+    EXPECT_EQ(messages.shown,
+              (Texts{changeFailed + "Failed in m_pluginChain.ChangeSampleRate", backFailed,
+                     changeFailed + "Failed in InitDefaultSink", backFailed}));
+    // A buffer size the device cannot take.
+    messages.shown.clear();
+    EXPECT_TRUE(runner.HandleCommand(701));
+    EXPECT_EQ(messages.shown, Texts{"0|Alert|Audio Error\nFailed to initialize audio device."});
+    dlclose(library);
+    runner.SetView(nullptr);
+    kvFM::SetDialogService(previousDialogs);
 }
 
 TEST_F(PluginRunnerTest, WithAViewAScanWithoutAFolderTakesTheOneScannedLast) {

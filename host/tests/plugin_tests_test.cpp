@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kFolder = KV_PLUGIN_FOLDER;
-const char kAnnouncement[] = "Name: 'DulmAudioDSP', File: 'PassThrough', [raPI, PQ5S]\n";
+const char kAnnouncement[] = "Name: 'PassThrough', File: 'PassThrough', [raPI, PQ5S]\n";
 const char kCpuLine[] = "\tProcess micSec: ";
 
 ProcessResult Rigwell(const std::vector<std::string>& arguments, const std::string& input = "") {
@@ -32,13 +32,6 @@ std::string WithoutCpu(std::string text) {
     return text;
 }
 
-// A WAV file of `frames` frames of a stereo 440 Hz sine, made by sox.
-void MakeWav(const std::string& file, int frames, int rate = 44100) {
-    const std::string command = "sox -q -r " + std::to_string(rate) + " -c 2 -n -b 16 '" + file +
-                                "' synth " + std::to_string(frames) + "s sine 440 vol 0.5";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
 class PluginTests : public testing::Test {
 protected:
     std::string Folder(const std::string& leaf) { return home.scratch.MakeFolder(leaf); }
@@ -49,7 +42,7 @@ TEST_F(PluginTests, SmokeTestLoadsEveryPluginAndPullsAudio) {
     const ProcessResult result = Rigwell({"-c", "-t", "-p", kFolder});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(WithoutCpu(result.out), std::string(kAnnouncement) +
-                                          "<cpu>\n\tOK loading plug-in: DulmAudioDSP\n"
+                                          "<cpu>\n\tOK loading plug-in: PassThrough\n"
                                           "\t*** OK    ***\nType any key to exit\n");
     // The process-id file names the process (a number).
     const std::string pid = ReadText(home.Tmp("rigwell.pId"));
@@ -60,17 +53,18 @@ TEST_F(PluginTests, SmokeTestLoadsEveryPluginAndPullsAudio) {
     EXPECT_EQ(indexed.exitStatus, 0);
     EXPECT_EQ(indexed.out.rfind(std::string("TestIndex: 7, ") + kAnnouncement, 0), 0u)
         << indexed.out;
-    EXPECT_NE(indexed.out.find("\n\tOK loading plug-in: DulmAudioDSP\n"), std::string::npos);
+    EXPECT_NE(indexed.out.find("\n\tOK loading plug-in: PassThrough\n"), std::string::npos);
 }
 
 TEST_F(PluginTests, ALoadFailureFailsTheRunEvenAfterAPass) {
-    // The same plug-in twice: the second copy misses an entry point.
+    // The pass-through plug-in, and a test plug-in that misses an entry
+    // point.
     const std::string folder = Folder("plugins");
     fs::copy_file(KV_PASSTHROUGH, folder + "/A.so");
     fs::copy_file(KV_PLUGIN_MISSING, folder + "/B.so");
     const ProcessResult result = Rigwell({"-c", "-t", "-p", folder});
     EXPECT_EQ(result.exitStatus, 255) << result.out;
-    EXPECT_NE(result.out.find("\tOK loading plug-in: DulmAudioDSP\n"), std::string::npos);
+    EXPECT_NE(result.out.find("\tOK loading plug-in: PassThrough\n"), std::string::npos);
     EXPECT_NE(result.out.find("\tERROR loading plug-in: DulmAudioDSP\n"
                               "\tePluginOpenFailed (-8007)\n"),
               std::string::npos)
@@ -93,9 +87,12 @@ TEST_F(PluginTests, ScanWithoutTestAndFailedScans) {
     const ProcessResult missing = Rigwell({"-c", "-t", "-n", "zzzz", "-p", kFolder});
     EXPECT_EQ(missing.out, "Type any key to exit\n");
     EXPECT_EQ(missing.exitStatus, 255);
+    EXPECT_NE(missing.err.find("rigwell: no plug-in of sub-type zzzz (type raPI) in " + kFolder),
+              std::string::npos)
+        << missing.err;
     // The component list, only the named one.
     EXPECT_EQ(Rigwell({"-c", "-if", "-n", "PQ5S", "-p", kFolder}).out,
-              "Name: 'DulmAudioDSP', compType: 'raPI', subType: 'PQ5S'\nType any key to exit\n");
+              "Name: 'PassThrough', compType: 'raPI', subType: 'PQ5S'\nType any key to exit\n");
     EXPECT_EQ(Rigwell({"-c", "-if", "-n", "zzzz", "-p", kFolder}).out, "Type any key to exit\n");
 }
 
@@ -144,6 +141,7 @@ TEST_F(PluginTests, GuiSmokeTestDrawsTheEditorBeforeEveryPull) {
         RigwellWith("DISPLAY", nullptr, {"-c", "-g", "-n", "PQ5S", "-p", kFolder});
     EXPECT_NE(headless.exitStatus, 0);
     EXPECT_NE(headless.out.find("\t*** ERROR *** err = "), std::string::npos) << headless.out;
+    EXPECT_NE(headless.err.find("rigwell: no display"), std::string::npos) << headless.err;
 }
 
 TEST_F(PluginTests, CancellationRendersThroughThePassThroughAndCompares) {
@@ -154,11 +152,11 @@ TEST_F(PluginTests, CancellationRendersThroughThePassThroughAndCompares) {
         Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", out});
     EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
     const std::string rendered = out + "/in_PQ5S.wav";
-    EXPECT_EQ(WithoutCpu(result.out),
-              std::string(kAnnouncement) + "TestIndex:\n\tOutput file: " + rendered +
-                  "\n<cpu>\n\tCancellation Test Results:\t-200.000000\t-"
-                  "200.000000\t0\n\tOK loading plug-in: DulmAudioDSP\n\t*** "
-                  "OK    ***\nType any key to exit\n");
+    EXPECT_EQ(WithoutCpu(result.out), std::string(kAnnouncement) +
+                                          "TestIndex:\n\tOutput file: " + rendered +
+                                          "\n<cpu>\n\tCancellation Test Results:\t-200.000000\t-"
+                                          "200.000000\t0\n\tOK loading plug-in: PassThrough\n\t*** "
+                                          "OK    ***\nType any key to exit\n");
     // sox reads it: the same samples (the difference is silent).
     const std::string command = "sox -q -m -v 1 '" + in + "' -v -1 '" + rendered +
                                 "' -n stats 2>&1 | grep -q 'Pk lev dB *-inf'";
@@ -241,6 +239,7 @@ TEST_F(PluginTests, MultiInstanceTestFailsWithoutADevice) {
     EXPECT_NE(result.exitStatus, 0) << result.out;
     EXPECT_EQ(result.out.find("\t*** OK    ***"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("\t*** ERROR *** err = "), std::string::npos);
+    EXPECT_NE(result.err.find("rigwell: no audio device"), std::string::npos) << result.err;
     // Only the command-line runner's own prompt.
     EXPECT_EQ(result.out.find("Type any key to exit\n"),
               result.out.rfind("Type any key to exit\n"));

@@ -146,87 +146,132 @@ TEST(ApplicationIdle, EveryTickIsMeasured) {
 
 namespace {
 
-// A terminal for the program's standard input: the key wait must take one
-// key without a line end and without echoing it.
+// `rigwell -h` with a terminal for its standard input, waiting at its key
+// prompt with the terminal switched to no-echo, non-canonical mode.
+class PromptOnTerminal {
+public:
+    PromptOnTerminal() {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
+        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        int out[2];
+        if (slave < 0 || pipe2(out, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, slave, 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        std::string program = RIGWELL_PATH, help = "-h";
+        char* argv[] = {program.data(), help.data(), nullptr};
+        if (posix_spawn(&pid, RIGWELL_PATH, &actions, nullptr, argv, environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(slave);
+        output = out[0];
+    }
+    ~PromptOnTerminal() {
+        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (output >= 0)
+            close(output);
+        if (master >= 0)
+            close(master);
+    }
+
+    // Waits for the prompt, then for the terminal to leave canonical mode.
+    bool WaitForPrompt() {
+        std::string printed;
+        pollfd fd{output, POLLIN, 0};
+        while (printed.find("Type any key to exit\n") == std::string::npos &&
+               poll(&fd, 1, 20000) > 0) {
+            char buffer[512];
+            const ssize_t got = read(output, buffer, sizeof buffer);
+            if (got <= 0)
+                return false;
+            printed.append(buffer, size_t(got));
+        }
+        for (int i = 0; i < 2000; ++i) {
+            if ((Mode() & ICANON) == 0)
+                return true;
+            usleep(5000);
+        }
+        return false;
+    }
+    tcflag_t Mode() const {
+        termios mode{};
+        tcgetattr(master, &mode);
+        return mode.c_lflag;
+    }
+    // The wait status once the program ended (-1 when it did not in time).
+    int WaitForEnd() {
+        int status = -1;
+        for (int i = 0; i < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+            usleep(5000);
+        return status;
+    }
+
+    int master = -1;
+    int output = -1;
+    pid_t pid = -1;
+};
+
+// The key wait takes one key without a line end and without echoing it.
 TEST_F(RigwellTest, KeyWaitTakesOneKeyFromATerminalWithoutEcho) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(slave, 0);
-    int out[2];
-    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, slave, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::string program = RIGWELL_PATH, help = "-h";
-    char* argv[] = {program.data(), help.data(), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, RIGWELL_PATH, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    close(slave);
-
-    // Wait for the prompt, then for the terminal to leave canonical mode.
-    std::string printed;
-    pollfd fd{out[0], POLLIN, 0};
-    while (printed.find("Type any key to exit\n") == std::string::npos && poll(&fd, 1, 20000) > 0) {
-        char buffer[512];
-        const ssize_t got = read(out[0], buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        printed.append(buffer, size_t(got));
-    }
-    ASSERT_NE(printed.find("Type any key to exit\n"), std::string::npos);
-    termios mode{};
-    for (int i = 0; i < 2000; ++i) {
-        ASSERT_EQ(tcgetattr(master, &mode), 0);
-        if ((mode.c_lflag & ICANON) == 0)
-            break;
-        usleep(5000);
-    }
-    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO), 0u);
-    ASSERT_EQ(write(master, "k", 1), 1); // no line end
-
-    int status = -1;
-    for (int i = 0; i < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
-        usleep(5000);
-    if (!WIFEXITED(status)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    PromptOnTerminal terminal;
+    ASSERT_TRUE(terminal.pid > 0 && terminal.WaitForPrompt());
+    EXPECT_EQ(terminal.Mode() & (ICANON | ECHO), 0u);
+    ASSERT_EQ(write(terminal.master, "k", 1), 1); // no line end
+    const int status = terminal.WaitForEnd();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     // The terminal's mode is put back.
-    ASSERT_EQ(tcgetattr(master, &mode), 0);
-    EXPECT_NE(mode.c_lflag & ICANON, 0u);
+    EXPECT_EQ(terminal.Mode() & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
     // Nothing was echoed back to the terminal.
-    pollfd echo{master, POLLIN, 0};
+    pollfd echo{terminal.master, POLLIN, 0};
     EXPECT_EQ(poll(&echo, 1, 100) > 0 && (echo.revents & POLLIN), false);
-    close(out[0]);
-    close(master);
+}
+
+// A signal that ends the program at the prompt (Ctrl-C, a closed terminal,
+// kill) still puts the terminal's mode back, and the program ends by it.
+TEST_F(RigwellTest, EndingTheKeyWaitBySignalRestoresTheTerminal) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        PromptOnTerminal terminal;
+        ASSERT_TRUE(terminal.pid > 0 && terminal.WaitForPrompt()) << signal;
+        ASSERT_EQ(kill(terminal.pid, signal), 0);
+        const int status = terminal.WaitForEnd();
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(terminal.Mode() & (ICANON | ECHO), tcflag_t(ICANON | ECHO)) << signal;
+    }
 }
 
 } // namespace
 
 namespace {
 
-// The entry point's guard: a start whose name is owned by a process with a
-// window asks it forward and ends with its parse status; -mi and other
-// names run.
-TEST_F(RigwellTest, SecondStartGoesToTheOwnerUnlessMultiInstance) {
-    Owner owner("RigwellApp");
+// The entry point's guard: a windowed start whose name is owned by a
+// process with a window asks it forward and ends; command-line runs never
+// hand their work over, and -mi and other names run.
+TEST_F(RigwellTest, OnlyAWindowedSecondStartGoesToTheOwner) {
+    Owner owner("PQ5S");
     ASSERT_EQ(owner.Line(), "owner");
-    const ProcessResult forwarded = Rigwell({"-h"});
-    EXPECT_EQ(forwarded.exitStatus, 0);
-    EXPECT_EQ(forwarded.out, "");
-    EXPECT_EQ(owner.Line(), "front");
-    const ProcessResult bad = Rigwell({"-h", "-q"});
-    EXPECT_EQ(bad.exitStatus, 1);
-    EXPECT_EQ(owner.Line(), "front");
-    EXPECT_EQ(Rigwell({"-h", "-mi"}).out, std::string(kUsage) + "Type any key to exit\n");
-    EXPECT_EQ(Rigwell({"-h", "-n", "abcd"}).out, std::string(kUsage) + "Type any key to exit\n");
+    // A command-line run of the owner's name does its work and says so.
+    const ProcessResult test = Rigwell({"-c", "-s", "-t", "-n", "PQ5S", "-p", KV_PLUGIN_FOLDER});
+    EXPECT_EQ(test.exitStatus, 0) << test.err;
+    EXPECT_NE(test.out.find("OK loading plug-in"), std::string::npos) << test.out;
+    const ProcessResult help = Rigwell({"-h", "-n", "PQ5S"});
+    EXPECT_EQ(help.out, std::string(kUsage) + "Type any key to exit\n");
+    EXPECT_EQ(Rigwell({"-c", "-n", "PQ5S", "-q"}).exitStatus, 1);
+    if (std::getenv("DISPLAY") != nullptr) {
+        const ProcessResult forwarded = Rigwell({"-n", "PQ5S"});
+        EXPECT_EQ(forwarded.exitStatus, 0) << forwarded.err;
+        EXPECT_EQ(forwarded.out, "");
+        EXPECT_EQ(owner.Line(), "front");
+    }
+    EXPECT_EQ(Rigwell({"-h", "-mi", "-n", "PQ5S"}).out,
+              std::string(kUsage) + "Type any key to exit\n");
     EXPECT_EQ(owner.Stop(), 0);
 }
 

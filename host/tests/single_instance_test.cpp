@@ -121,3 +121,29 @@ TEST_F(SingleInstanceTest, ASilentOwnerIsWaitedForABoundedTime) {
 }
 
 } // namespace
+
+namespace {
+
+// The guard's object form: the first object of a name is the first
+// instance while any object holds it; BringToFront asks the name's owner.
+TEST_F(SingleInstanceTest, ObjectFormMarksTheNameAndBringsTheOwnerForward) {
+    {
+        KCWinSingleInstance first("Rigwell & Runner", "abcd");
+        EXPECT_TRUE(first.IsFirstInstance());
+        EXPECT_EQ(first.GetWindowTitle(), "Rigwell & Runner");
+        KCWinSingleInstance second("Rigwell & Runner", "abcd");
+        EXPECT_FALSE(second.IsFirstInstance());
+        EXPECT_TRUE(KCWinSingleInstance("Rigwell & Runner", "efgh").IsFirstInstance());
+        // Nobody owns the name with a window: nothing to bring forward.
+        EXPECT_FALSE(first.BringToFront());
+    }
+    EXPECT_TRUE(KCWinSingleInstance("Rigwell & Runner", "abcd").IsFirstInstance());
+
+    Owner owner("RigwellApp");
+    ASSERT_EQ(owner.Line(), "owner");
+    EXPECT_TRUE(KCWinSingleInstance("Rigwell & Runner", "RigwellApp").BringToFront());
+    EXPECT_EQ(owner.Line(), "front");
+    EXPECT_EQ(owner.Stop(), 0);
+}
+
+} // namespace

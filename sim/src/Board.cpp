@@ -11,6 +11,12 @@ namespace {
 
 // Largest memory or reply read the board serves in one go.
 constexpr uint32_t kMaxServiceRead = 1u << 16;
+// The board's own time: a USB transfer takes one high-speed bus interval,
+// an I2C frame its bits at the bus clock (nine a byte with the address,
+// plus start and stop).
+constexpr uint64_t kUsbTransferUs = 125;
+constexpr uint64_t kI2CBitsPerByte = 9;
+constexpr uint64_t kI2CStartStopBits = 2;
 
 Bytes StatusReply(uint8_t status) {
     return Bytes{status};
@@ -208,11 +214,19 @@ Bytes Board::flash(uint32_t address, uint32_t length) const {
 
 void Board::record(bool out, const uint8_t* data, size_t len) {
     TransferRecord r{clock_.nowUs(), out, Bytes(data, data + len)};
+    clock_.advanceUs(kUsbTransferUs);
     if (sink_)
         sink_(r);
     log_.push_back(std::move(r));
     if (log_.size() > config_.logLimit)
         log_.pop_front();
+}
+
+void Board::busTime(size_t bytes) {
+    if (clock_hz_ == 0)
+        return;
+    const uint64_t bits = (bytes + 1) * kI2CBitsPerByte + kI2CStartStopBits;
+    clock_.advanceUs((bits * 1000000 + clock_hz_ - 1) / clock_hz_);
 }
 
 bool Board::takeFault(Fault f) {
@@ -339,6 +353,7 @@ bool Board::isServiceAddress(uint8_t slave) const {
 }
 
 uint8_t Board::i2cWrite(uint8_t slave, const uint8_t* data, size_t len) {
+    busTime(len);
     if (takeFault(Fault::nak))
         return 0;
     if (isServiceAddress(slave))
@@ -349,6 +364,7 @@ uint8_t Board::i2cWrite(uint8_t slave, const uint8_t* data, size_t len) {
 }
 
 std::optional<Bytes> Board::i2cRead(uint8_t slave, size_t len) {
+    busTime(len);
     if (takeFault(Fault::nak))
         return std::nullopt;
     if (isServiceAddress(slave)) {

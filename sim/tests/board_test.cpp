@@ -112,9 +112,37 @@ TEST_F(BoardWithChip, MemoryFlashAndVersionServices) {
     EXPECT_EQ(v.boardType, 1);
     EXPECT_EQ(v.firmware, board->config().firmware);
 
+    // A delay frame takes its milliseconds beyond a frame's own time.
     uint64_t before = board->nowUs();
+    EXPECT_EQ(ServiceFrame(*board, 0x80, DelayPacket(0)), Bytes{1});
+    const uint64_t frameTime = board->nowUs() - before;
+    before = board->nowUs();
     EXPECT_EQ(ServiceFrame(*board, 0x80, DelayPacket(25)), Bytes{1});
-    EXPECT_EQ(board->nowUs() - before, 25000u);
+    EXPECT_EQ(board->nowUs() - before, frameTime + 25000u);
+}
+
+// The board's clock (the transfer log's times) moves with the traffic: each
+// USB transfer takes 125 us, each I2C frame its bits at the bus clock.
+TEST_F(BoardWithChip, TheClockMovesWithEveryTransferAndBusFrame) {
+    EXPECT_EQ(Reply(*board, OpenFrame(0, 100000)), Bytes{1});
+    board->clearLog();
+    const uint8_t cmd[3] = {0x12, 0xA7, 0x34};
+    const uint64_t start = board->nowUs();
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x73, cmd, 3)), Bytes{1});
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x73, cmd, 3)), Bytes{1});
+    const std::vector<TransferRecord> log = board->log();
+    ASSERT_EQ(log.size(), 4u);
+    // OUT, then 4 bytes of 9 bits and start and stop (380 us at 100 kHz),
+    // then the IN packet.
+    EXPECT_EQ(log[0].timeUs, start);
+    EXPECT_EQ(log[1].timeUs, start + 125 + 380);
+    EXPECT_EQ(log[2].timeUs, start + 125 + 380 + 125);
+    EXPECT_EQ(board->nowUs(), start + 2 * (125 + 380 + 125));
+    // At 400 kHz the bus takes a quarter of that.
+    EXPECT_EQ(Reply(*board, SetI2CFreqFrame(0, 400000)), Bytes{1});
+    const uint64_t fast = board->nowUs();
+    EXPECT_EQ(Reply(*board, WriteFrame(0, 0x73, cmd, 3)), Bytes{1});
+    EXPECT_EQ(board->nowUs() - fast, 125u + 95u + 125u);
 }
 
 TEST(OldFirmwareBoard, ServesOnlyTheOldAddressWithoutNewerFrames) {
@@ -174,7 +202,8 @@ TEST_F(BoardWithChip, RepliesAreSplitIntoPacketsAndEveryTransferIsLogged) {
     ASSERT_EQ(log.size(), 5u); // OUT, IN, OUT, IN, IN
     EXPECT_TRUE(log[0].out);
     EXPECT_FALSE(log[1].out);
-    EXPECT_EQ(FormatTransfer(log[1]), "0 IN 01");
+    EXPECT_GT(log[1].timeUs, log[0].timeUs);
+    EXPECT_EQ(FormatTransfer(log[1]), std::to_string(log[1].timeUs) + " IN 01");
 }
 
 TEST(BoardLog, KeepsOnlyTheNewestTransfersInMemoryButHandsEveryOneToTheSink) {

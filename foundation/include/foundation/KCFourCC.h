@@ -2,6 +2,7 @@
 // significant byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,11 @@ public:
     constexpr operator uint32_t() const { return value; }
     constexpr uint32_t Get() const { return value; }
     constexpr bool IsUnset() const { return value == 0x3F3F3F3F; }
+    // The character at `index`: 0 is the first (the most significant byte);
+    // past the fourth, NUL.
+    constexpr char operator[](size_t index) const {
+        return index < 4 ? char(uint8_t(value >> (24 - 8 * index))) : '\0';
+    }
 
     // Reverses the byte order of a 32-bit value.
     static constexpr uint32_t SwapBytes(uint32_t v) {

@@ -72,6 +72,10 @@ TEST(FourCC, TextConversions) {
     EXPECT_EQ(uint32_t(KCFourCC()), 0x3F3F3F3Fu);
     EXPECT_EQ(FourCCToString(KCFourCC(0x41004243)), std::string("A\0BC", 4));
     EXPECT_EQ(KCFourCC::SwapBytes(0x11223344), 0x44332211u);
+    // Characters by position, the first from the most significant byte.
+    const KCFourCC code(KV_FOURCC("XP\xE9t"));
+    EXPECT_EQ(std::string({code[0], code[1], code[2], code[3]}), "XP\xE9t");
+    EXPECT_EQ(code[4], '\0');
 }
 
 TEST(FourCC, AlphanumericStepping) {

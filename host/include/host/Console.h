@@ -2,6 +2,8 @@
 // output.
 #pragma once
 
+#include <string>
+
 // Waits for one key: one byte of standard input, a terminal being switched
 // to no-echo, non-canonical mode for the read. The end of the input ends
 // the wait at once. Does not wait in silent mode.
@@ -9,3 +11,7 @@ void WaitForKey();
 
 // Prints "Type any key to exit\n" and waits for a key.
 void PromptAndWaitForKey();
+
+// Writes "rigwell: <text>" as one line on standard error: the cause of a
+// failure, beside the report lines on standard output.
+void ReportCause(const std::string& text);

@@ -65,6 +65,12 @@ public:
     KTErr RebuildElements(uint32_t frames);
     KTErr SetSideChainSource(uint32_t frames, KCSampleSource* source);
 
+    // KP_ProcessMidi on the current plug-in, if any; always 0.
+    KTErr SendMidi(QuorlMidiEvent* message);
+    // The first session record of the component's file and codes, into
+    // `record`; -8006 when none matches.
+    KTErr FindRecentPlugin(const QuorlComponentInfo& component, RecentPluginInfo& record) const;
+
     void StoreSession();
     KTErr RestoreSession();
     KTErr LoadRecentPlugins(const KCQuorlComponentInfoList& components, bool bypass);
@@ -98,7 +104,51 @@ KSPluginViewHooks& PluginViewHooks();
 // type and sub-type in parentheses unless exclusive mode is on.
 std::string PluginDisplayName(const QuorlComponentInfo& component);
 
-class KCPluginRunner : public KCCmdLineRunnerTarget, public KCPluginRunnerHooks {
+// The in-out record of information selector 1009: the group names under
+// which `component` is listed for `sortMode` are written to `groups`.
+struct KSPluginGroupsQuery {
+    int32_t sortMode = 0;
+    const QuorlComponentInfo* component = nullptr;
+    std::vector<std::string>* groups = nullptr;
+};
+
+// What the view and the tests see of the runner: its operations on the
+// loaded plug-ins, the transport, the menu commands and the information
+// selectors, and the factory that makes its plug-ins.
+class KCPluginRunnerBase {
+public:
+    using PluginFactory = KCPlugin* (*)(const QuorlComponentInfo& component);
+
+    KCPluginRunnerBase() = default;
+    virtual ~KCPluginRunnerBase() = default;
+    KCPluginRunnerBase(const KCPluginRunnerBase&) = delete;
+    KCPluginRunnerBase& operator=(const KCPluginRunnerBase&) = delete;
+
+    virtual KCPlugin* LoadPlugin(const QuorlComponentInfo& component, bool noProcess,
+                                 bool bypass) = 0;
+    virtual KTErr RemovePlugin(KCPlugin* plugin) = 0;
+    virtual KTErr OpenPlugin(const QuorlComponentInfo& component) = 0;
+    virtual KCPlugin* GetCurrentPlugin() const = 0;
+    virtual KTErr TogglePlay() = 0;
+    virtual KTErr ToggleBypass() = 0;
+    virtual void Rewind() = 0;
+    virtual KTErr ToggleSideChain() = 0;
+    // Whether the id is a command the runner handles.
+    virtual bool HandleCommand(uint16_t command) = 0;
+    virtual KTErr GetInfo(int32_t selector, void* out, size_t size) = 0;
+    virtual KTErr SetInfo(int32_t selector, const void* in, size_t size) = 0;
+
+    // The default plug-in factory: a new plug-in of the component.
+    static KCPlugin* CreatePlugin(const QuorlComponentInfo& component);
+    void SetPluginFactory(PluginFactory factory) { pluginFactory = factory; }
+
+protected:
+    PluginFactory pluginFactory = &KCPluginRunnerBase::CreatePlugin;
+};
+
+class KCPluginRunner : public KCPluginRunnerBase,
+                       public KCCmdLineRunnerTarget,
+                       public KCPluginRunnerHooks {
 public:
     explicit KCPluginRunner(const kvFM::KCStPath& executablePath);
     ~KCPluginRunner() override;
@@ -113,6 +163,9 @@ public:
     // The windowed start: the session, the scan (or the one -pf file), the
     // audio device, then the -n plug-in or the last session's plug-ins.
     KTErr StartSession();
+    // Whether the last windowed start succeeded (its session is stored at
+    // exit).
+    bool IsSessionStarted() const { return sessionStarted; }
     void PrintComponentList() override;
     std::unique_ptr<KCTestBase> CreateTests(KTErr& status) override;
 
@@ -121,19 +174,19 @@ public:
     bool IsSideChainOn() const override { return sideChainOn; }
 
     // Loading and removing plug-ins.
-    KCPlugin* LoadPlugin(const QuorlComponentInfo& component, bool noProcess, bool bypass);
-    KTErr RemovePlugin(KCPlugin* plugin);
-    KTErr OpenPlugin(const QuorlComponentInfo& component);
-    KCPlugin* GetCurrentPlugin() const { return pluginChain.GetCurrent(); }
+    KCPlugin* LoadPlugin(const QuorlComponentInfo& component, bool noProcess, bool bypass) override;
+    KTErr RemovePlugin(KCPlugin* plugin) override;
+    KTErr OpenPlugin(const QuorlComponentInfo& component) override;
+    KCPlugin* GetCurrentPlugin() const override { return pluginChain.GetCurrent(); }
     KTErr LoadRequestedPlugin(const QuorlComponentInfo& component);
     KTErr LoadPreset(const kvFM::KCStPath& path);
     KTErr LoadRecentPlugins(const kvFM::KCStPath& preset);
 
     // Transport.
-    KTErr TogglePlay();
-    KTErr ToggleBypass() { return pluginChain.ToggleBypass(); }
-    KTErr ToggleSideChain();
-    void Rewind();
+    KTErr TogglePlay() override;
+    KTErr ToggleBypass() override { return pluginChain.ToggleBypass(); }
+    KTErr ToggleSideChain() override;
+    void Rewind() override;
     // The sink's start status (0 without a connected sink).
     KTErr StartProcessing();
     void StopProcessing();
@@ -141,9 +194,9 @@ public:
     void Idle();
 
     // Menu commands: whether the id is one the runner handles.
-    bool HandleCommand(uint16_t command);
-    KTErr GetInfo(int32_t selector, void* out, size_t size);
-    KTErr SetInfo(int32_t selector, const void* in, size_t size);
+    bool HandleCommand(uint16_t command) override;
+    KTErr GetInfo(int32_t selector, void* out, size_t size) override;
+    KTErr SetInfo(int32_t selector, const void* in, size_t size) override;
 
     // Audio setup.
     KTErr ListAudioDevices();
@@ -153,8 +206,10 @@ public:
     KTErr SetSampleRate(double rate);
     bool ConfirmSampleRate(const KCAudioFileSampleSource* file, double rate);
     KTErr OpenInputFile(const kvFM::KCStPath& file, bool sideChain);
+    // With `ask`, the output folder is asked for first (the user's cancel
+    // returns eUserCanceled).
     KTErr MakeOutputFileNames(const kvFM::KCStPath& input, kvFM::KCStPath& output,
-                              const kvFM::KCStPath& suffix);
+                              const kvFM::KCStPath& suffix, bool ask = false);
     KTErr OpenOutputFile(const kvFM::KCStPath& output);
     KCTestSampleSink* InitTestSink();
 
@@ -200,6 +255,18 @@ private:
     int32_t InputChannelCount() const;
     KCSampleFormat SinkFormat(uint32_t bits) const;
     KCSampleSource* MakeInputSource(uint16_t command);
+    // Commands 200 and 801: a WAV file the user picks becomes the main or
+    // the side-chain input.
+    void OpenInputFileFromDialog(bool sideChain);
+    // Command 901: the input file rendered into a WAV file in a folder the
+    // user picks, then the speakers again.
+    void RenderToWavFile();
+    // The session rate, the plug-ins' rate and the device at `rate`;
+    // `failedStep` names the step that failed.
+    KTErr ApplySampleRate(double rate, const char*& failedStep);
+    // The -n plug-in of a windowed start; -8006 when the scan did not find
+    // it.
+    KTErr LoadNamedPlugin(const KCCmdLineOptions& options);
 
     kvFM::KCStPath executablePath;
     KCSessionInfo session;
@@ -210,6 +277,7 @@ private:
     bool networkedShell = false;
     bool sideChainOn = false;
     bool shutDown = false;
+    bool sessionStarted = false;
     KCAudioFileSampleSource* fileSource = nullptr; // owned by the sample chain
     KTResContainerType* resources = nullptr;
     bool rmStarted = false;
@@ -223,3 +291,8 @@ private:
     std::map<KCFourCC, std::vector<std::string>> categories;
     std::map<std::string, std::vector<std::string>> productGroups;
 };
+
+// A runner for the program at `executablePath`; `instance` (the program's
+// module handle on other platforms) is not needed here.
+std::unique_ptr<KCPluginRunner> CreatePluginRunner(const kvFM::KCStPath& executablePath,
+                                                   void* instance);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -104,3 +105,7 @@ private:
     std::string title = kMainWindowTitle;
     KCPluginViewList views;
 };
+
+// The main view of a runner, with the exclusive and no-process options of
+// the command line.
+std::unique_ptr<KCPluginRunnerView> CreatePluginRunnerView(KCPluginRunner* runner);

@@ -15,6 +15,8 @@
 #include <functional>
 #include <string>
 
+class KCWinSingleInstance;
+
 // A later start's view of the owner's main window: a connection to it, or
 // none while the owner has not stored a window (or in command-line mode,
 // where it never does).
@@ -33,6 +35,7 @@ public:
 private:
     friend int AcquireSingleInstance(const std::string& name, KCInstanceWindow* other);
     friend bool SetForegroundWindow(KCInstanceWindow& window);
+    friend class KCWinSingleInstance;
     int fd = -1;
 };
 
@@ -62,3 +65,31 @@ void ResetSingleInstanceState();
 // The folder of the guard's files and the escaped form of a name.
 std::string SingleInstanceFolder();
 std::string EscapeInstanceName(const std::string& name);
+
+// The guard as an object, beside the process-wide functions above (the
+// program itself uses those). An object marks the name as in use for its
+// lifetime (a shared lock on "PluginInst_<name>.mutex" in the guard's
+// folder); it is the first instance when no other object held the name
+// when it was made.
+class KCWinSingleInstance {
+public:
+    KCWinSingleInstance(const std::string& windowTitle, const std::string& mutexName);
+    ~KCWinSingleInstance();
+    KCWinSingleInstance(const KCWinSingleInstance&) = delete;
+    KCWinSingleInstance& operator=(const KCWinSingleInstance&) = delete;
+
+    bool IsFirstInstance() const { return first; }
+    const std::string& GetWindowTitle() const { return windowTitle; }
+    const std::string& GetMutexName() const { return mutexName; }
+
+    // Asks the running program that owns the instance name `mutexName`
+    // (AcquireSingleInstance) to bring its main window to the front; true
+    // when it answered.
+    bool BringToFront() const;
+
+private:
+    int lockFd = -1;
+    bool first = true;
+    std::string windowTitle;
+    std::string mutexName;
+};

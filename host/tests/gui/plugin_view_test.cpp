@@ -173,7 +173,7 @@ TEST_F(PluginViewTest, ThePluginsMenuOpensTheEditorWhichHidesAndShows) {
     ASSERT_NE(group, nullptr) << ::testing::PrintToString(Items(plugins));
     wxMenu* bundle = SubMenu(group, "PassThrough");
     ASSERT_NE(bundle, nullptr);
-    EXPECT_EQ(Items(bundle), (std::vector<std::string>{"1001 DulmAudioDSP (raPI, PQ5S)"}));
+    EXPECT_EQ(Items(bundle), (std::vector<std::string>{"1001 PassThrough (raPI, PQ5S)"}));
     EXPECT_FALSE(Checked(bundle->FindItem(1001)));
 
     // Choosing it loads the plug-in and opens its editor.
@@ -187,7 +187,7 @@ TEST_F(PluginViewTest, ThePluginsMenuOpensTheEditorWhichHidesAndShows) {
     display::PumpUntil([&] { return editor->GetFrameWindow()->windowHandle->IsShown(); });
     auto* editorFrame = dynamic_cast<wxFrame*>(editor->GetFrameWindow()->windowHandle);
     ASSERT_NE(editorFrame, nullptr);
-    EXPECT_EQ(editorFrame->GetTitle().utf8_string(), "DulmAudioDSP (raPI, PQ5S)");
+    EXPECT_EQ(editorFrame->GetTitle().utf8_string(), "PassThrough (raPI, PQ5S)");
     EXPECT_EQ(editorFrame->GetParent(), frame) << "owned by the main window";
     EXPECT_EQ(ClientSize(editor->GetFrameWindow()), wxSize(300, 200));
     EXPECT_EQ(ClientSize(editor->GetChildWindow()), wxSize(300, 200));

@@ -1,5 +1,6 @@
 // The real program in GUI mode: it shows its main window and ends with 0
-// when the window manager asks that window to close.
+// when the window manager asks that window to close; keys typed into a
+// plug-in's editor go to the plug-in first.
 #include "gui_support.h"
 
 #include "xdrive/XDrive.h"
@@ -10,6 +11,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -47,6 +52,59 @@ TEST(RigwellWindow, ClosingTheMainWindowEndsTheProgramWithZero) {
         EXPECT_TRUE(x.Close(main));
     }
     EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 0);
+}
+
+// The text of a file (empty when there is none).
+std::string ReadAll(const std::string& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Keys typed into the editor while the main window exists: the plug-in
+// sees each first; 'x' is the plug-in's own, 'b' (which the plug-in does not
+// take) then toggles bypass as the main window's key.
+TEST(RigwellWindow, KeysTypedIntoAnEditorReachItsPluginFirst) {
+    REQUIRE_DISPLAY();
+    xdrive::Display x;
+    ASSERT_TRUE(x.Ok() && x.HasXTest());
+    const std::string calls =
+        testing::TempDir() + "/kv_window_keys_" + std::to_string(getpid()) + ".txt";
+    setenv("KV_TEST_PLUGIN_CALL_LOG", calls.c_str(), 1);
+    std::string program = RIGWELL_PATH;
+    std::string fileOption = "-pf", plugin = KV_PASSTHROUGH, nameOption = "-n", name = "PQ5S";
+    std::string multi = "-mi";
+    char* argv[] = {program.data(), fileOption.data(), plugin.data(), nameOption.data(),
+                    name.data(),    multi.data(),      nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+    unsetenv("KV_TEST_PLUGIN_CALL_LOG");
+    ASSERT_EQ(spawned, 0);
+    const xdrive::WindowId main = x.WaitForWindow("Rigwell & Runner", false, 30);
+    const xdrive::WindowId editor = x.WaitForWindow("PassThrough (raPI, PQ5S)", false, 30);
+    ASSERT_TRUE(main != 0 && editor != 0);
+    // Both windows start at the top-left corner: the editor goes below the
+    // main window's menu bar, and a click gives it the keyboard.
+    ASSERT_TRUE(x.Move(editor, 0, 120));
+    ASSERT_TRUE(x.Click(editor, 150, 100));
+    auto seen = [&](const std::string& text) {
+        for (int i = 0; i < 200; ++i) {
+            if (ReadAll(calls).find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        return false;
+    };
+    ASSERT_TRUE(seen("KP_DoMouseUp")) << ReadAll(calls);
+    EXPECT_TRUE(x.Keys({"x"}));
+    // Key events carry the unshifted key: letters in upper case.
+    EXPECT_TRUE(seen("KP_DoKeyDown(X)\n")) << ReadAll(calls);
+    EXPECT_TRUE(x.Keys({"b"}));
+    EXPECT_TRUE(seen("KP_DoKeyDown(B)\nKP_SetBypass(1)\n")) << ReadAll(calls);
+    EXPECT_TRUE(x.Close(main));
+    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 0);
+    std::remove(calls.c_str());
 }
 
 } // namespace

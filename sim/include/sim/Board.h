@@ -128,7 +128,11 @@ private:
     bool isServiceAddress(uint8_t slave) const;
     uint8_t service(const uint8_t* p, size_t len);
     bool takeFault(Fault f);
+    // Logs a transfer at the board's time, which then moves on by the
+    // transfer's own time.
     void record(bool out, const uint8_t* data, size_t len);
+    // The time an I2C frame of `bytes` data bytes takes on the bus.
+    void busTime(size_t bytes);
     uint8_t readMemByte(uint32_t a) const;
     uint32_t memWordLocked(uint32_t address) const;
     bool pinLevelLocked(uint8_t pin) const;
