@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <unistd.h>
 
 using namespace loggerui;
@@ -248,6 +249,36 @@ TEST_F(ToolWindows, ScriptHelperInsertsRunsAndSavesAScript) {
     EXPECT_EQ(recent->GetString(0), files.Path("first.tqs"));
 }
 
+TEST_F(ToolWindows, AnEditFarDownALongScriptChangesOnlyItsOwnRow) {
+    Start();
+    Click(1347);
+    auto* page = dynamic_cast<CScript_Dialog*>(logger->ScriptPage());
+    ASSERT_NE(page, nullptr);
+    ListModel& m = page->Model();
+    constexpr int kRows = 100000, kEdited = 70000, kAlias = kEdited & 0xFFFF;
+    for (int r = 0; r < kRows; ++r) {
+        m.InsertRow(static_cast<std::size_t>(r));
+        m.SetCellText(r, kColAction, L"Write");
+        m.SetCellText(r, kColDataLength, L"3");
+        m.SetCellText(r, kColData, L"0x00, 0xA5, 0x00");
+    }
+    page->Refresh();
+    ASSERT_TRUE(page->List()->StartCellEdit(kEdited, kColAction));
+    auto* combo =
+        dynamic_cast<wxComboBox*>(page->List()->GetCellEditor(kEdited, kColAction)->GetControl());
+    ASSERT_NE(combo, nullptr);
+    combo->SetSelection(2); // Delay
+    page->List()->DisableCellEditControl();
+    EXPECT_TRUE(
+        wxtest::PumpUntil([&] { return m.GetCellText(kEdited, kColDataLength) == L"1"; }, 2000));
+    EXPECT_EQ(m.GetCellText(kEdited, kColAction), L"Delay");
+    EXPECT_EQ(m.GetCellText(kAlias, kColAction), L"Write");
+    EXPECT_EQ(m.GetCellText(kAlias, kColDataLength), L"3");
+    // The value of the chosen entry belongs to the edited row alone.
+    EXPECT_EQ(m.GetCellValue(kEdited, kColAction), 3u);
+    EXPECT_FALSE(m.HasCellValue(kAlias, kColAction));
+}
+
 TEST_F(ToolWindows, TheDefaultLineDialogGivesTheEditedLine) {
     Start();
     DefaultLine line;
@@ -290,8 +321,8 @@ protected:
         m.InsertRow(0);
         m.SetCellText(0, 0, L"1");
         list->SyncFromModel();
-        list->SetNotify([this](int message, uint32_t param) {
-            messages.push_back({message, param});
+        list->SetNotify([this](int message, int row, int column) {
+            messages.push_back({message, row, column});
         });
         frame->Show();
         wxtest::Pump(20);
@@ -304,7 +335,7 @@ protected:
     }
     wxFrame* frame = nullptr;
     CTrListCtrl* list = nullptr;
-    std::vector<std::pair<int, uint32_t>> messages;
+    std::vector<std::tuple<int, int, int>> messages;
 };
 
 TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
@@ -332,7 +363,7 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
     wxtest::PumpUntil([&] { return !messages.empty(); }, 1000);
     EXPECT_EQ(m.GetCellText(0, 2), L"0x12, 0x3");
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], std::make_pair(kMsgCellChanged, uint32_t{2} << 16));
+    EXPECT_EQ(messages[0], std::make_tuple(kMsgCellChanged, 0, 2));
 
     // The drop-down closed on its third choice stores 3.
     ASSERT_TRUE(list->StartCellEdit(0, 1));
