@@ -219,7 +219,8 @@ void CTrListCtrl::ShowItemMenu(int row) {
             menu.AppendSeparator();
             continue;
         }
-        menu.Append(entry.id, entry.text)->Enable(entry.enabled);
+        menu.Append(entry.id, wxString::FromUTF8(entry.text.data(), entry.text.size()))
+            ->Enable(entry.enabled);
     }
     int chosen = 0;
     menu.Bind(wxEVT_MENU, [&chosen](wxCommandEvent& event) { chosen = event.GetId(); });

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -68,7 +69,7 @@ std::vector<int> SizedColumnWidths(int mode, const std::vector<int>& fitted, int
 // An entry of the item menu; id 0 is a separator.
 struct MenuEntry {
     int id;
-    const char* text;
+    std::string_view text;
     bool enabled;
     bool operator==(const MenuEntry&) const = default;
 };
