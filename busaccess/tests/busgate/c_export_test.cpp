@@ -48,13 +48,7 @@ TEST_F(CExport, WritesTheFourFilesBesideTheChosenName) {
     EXPECT_EQ(sim.Boxes(),
               (std::vector<std::string>{"Export to Files: Export completed successfully."}));
     ASSERT_EQ(files.dialogs.shown.size(), 1u);
-    const kvFM::KCDialogCreationOptions& shown = files.dialogs.shown[0].options;
-    EXPECT_EQ(shown.title, "Export to Files");
-    EXPECT_EQ(shown.defaultName, "DulmAudio_Cmd");
-    EXPECT_EQ(shown.defaultExtension, "");
-    ASSERT_EQ(shown.filter.size(), 1u);
-    EXPECT_EQ(shown.filter[0].description, "Enter Func Header Name (*.)");
-    EXPECT_EQ(shown.filter[0].pattern, "*.");
+    EXPECT_EQ(files.Shown(0), "Export to Files; DulmAudio_Cmd; ; Enter Func Header Name (*.)|*.;");
 
     const std::string sys = files.Read("Tune_Sys.c");
     EXPECT_TRUE(sys.starts_with(" \n#define DulmLoggerVer \"3.5.0.7\" \n#define DulmAudioHwVer "

@@ -197,13 +197,8 @@ TEST_F(EepromDump, WritesTheBinaryAndTheListingBesideTheChosenName) {
     EXPECT_EQ(sim.Boxes(),
               (std::vector<std::string>{"Dump EEPROM into file: Dump completed successfully."}));
     ASSERT_EQ(files.dialogs.shown.size(), 1u);
-    const kvFM::KCDialogCreationOptions& shown = files.dialogs.shown[0].options;
-    EXPECT_EQ(shown.title, "Dump EEPROM Content to File");
-    EXPECT_EQ(shown.defaultName, "EEPROM_Dump");
-    EXPECT_EQ(shown.defaultExtension, ".bin");
-    ASSERT_EQ(shown.filter.size(), 1u);
-    EXPECT_EQ(shown.filter[0].description, "Enter File Name (*.)");
-    EXPECT_EQ(shown.filter[0].pattern, "*.");
+    EXPECT_EQ(files.Shown(0),
+              "Dump EEPROM Content to File; EEPROM_Dump; .bin; Enter File Name (*.)|*.;");
     const std::string binary = files.Read("dump.bin");
     EXPECT_EQ(Bytes(binary.begin(), binary.end()), Contents());
     EXPECT_FALSE(std::filesystem::exists(files.folder / "dump.bin.bin"));
