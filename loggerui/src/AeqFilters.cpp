@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <numbers>
 
 namespace loggerui {
@@ -454,16 +452,6 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
     if (!target.IsValid())
         return false;
     return kvFM::WriteFileAtomically(target.GetPathRef(), bytes.data(), bytes.size()) == eNoErr;
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
 }
 
 } // namespace loggerui

@@ -1,5 +1,6 @@
 #include "loggerui/AeqPage.h"
 
+#include "foundation/KCStFile.h"
 #include "foundation/kvFMDialogs.h"
 #include "loggerui/Dialogs.h"
 #include "loggerui/MainCommands.h"
@@ -370,8 +371,9 @@ void CAeqCfgDialog::Load() {
         false, FileDialogOptions("Load from File", "DulmLogger.AeqCfg", ".AeqCfg", kAeqCfgFilter));
     if (!path)
         return;
-    const std::optional<std::string> bytes = ReadWholeFile(*path);
-    const std::optional<AeqRecords> records = bytes ? ParseAeqCfg(*bytes) : std::nullopt;
+    std::string bytes;
+    const std::optional<AeqRecords> records =
+        kvFM::ReadRegularFile(*path, bytes) == eNoErr ? ParseAeqCfg(bytes) : std::nullopt;
     if (!records) {
         logger_.Bus().Messages().showError("Fail to open <" + *path + "> file for read.",
                                            "Load from file");

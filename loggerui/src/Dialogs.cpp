@@ -4,10 +4,13 @@
 #include "foundation/ElfRes.h"
 #include "loggerui/WxLogger.h"
 
+#include <wx/app.h>
+#include <wx/apptrait.h>
 #include <wx/artprov.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/evtloop.h>
 #include <wx/image.h>
 #include <wx/mstream.h>
 #include <wx/sizer.h>
@@ -18,6 +21,7 @@
 #include <wx/toplevel.h>
 
 #include <dlfcn.h>
+#include <memory>
 
 namespace loggerui {
 
@@ -106,6 +110,19 @@ void SetLibraryIcon(wxTopLevelWindow& window) {
     wxIcon wxicon;
     wxicon.CopyFromBitmap(icon);
     window.SetIcon(wxicon);
+}
+
+void DispatchOnly(long categories) {
+    if (!wxTheApp)
+        return;
+    wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+    std::unique_ptr<wxEventLoopBase> made;
+    if (!loop) {
+        made.reset(wxTheApp->GetTraits()->CreateEventLoop());
+        loop = made.get();
+    }
+    if (loop)
+        loop->YieldFor(categories);
 }
 
 // ---- main window

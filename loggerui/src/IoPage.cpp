@@ -97,13 +97,19 @@ void CIoCfgDialog::FillPins() {
         pins_->Append(PinEntry(row), reinterpret_cast<void*>(static_cast<intptr_t>(row)));
     if (pins_->GetCount() > 0)
         pins_->SetSelection(0);
+    TakeSelectedRow();
+    ShowPin();
 }
 
-void CIoCfgDialog::SelectionChanged() {
+void CIoCfgDialog::TakeSelectedRow() {
     const int selected = pins_->GetSelection();
     if (selected != wxNOT_FOUND)
         row_ = static_cast<int>(
             reinterpret_cast<intptr_t>(pins_->GetClientData(static_cast<unsigned>(selected))));
+}
+
+void CIoCfgDialog::SelectionChanged() {
+    TakeSelectedRow();
     IoImages m = logger_.Pages().io.Images();
     if (ReadIoInput(logger_.Bus(), m))
         logger_.Pages().io.SetImages(m);
@@ -118,6 +124,11 @@ void CIoCfgDialog::Change(const std::function<void(IoImages&)>& change) {
 }
 
 void CIoCfgDialog::Refresh() {
+    ShowPin();
+    ApplyIoImages(logger_.Bus(), logger_.Pages().io.Images());
+}
+
+void CIoCfgDialog::ShowPin() {
     const IoImages m = logger_.Pages().io.Images();
     const PinView view = ViewOf(m, row_);
     function_->Clear();
@@ -134,7 +145,6 @@ void CIoCfgDialog::Refresh() {
     Fill(second_, view.second, view.secondSelected);
     input_->ChangeValue(view.input);
     Layout();
-    ApplyIoImages(logger_.Bus(), m);
 }
 
 } // namespace loggerui

@@ -7,6 +7,8 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include <gtk/gtk.h>
+
 #include <algorithm>
 #include <iterator>
 
@@ -18,8 +20,6 @@ wxColour FromColourRef(uint32_t c) {
     return wxColour(static_cast<unsigned char>(c & 0xFF), static_cast<unsigned char>(c >> 8),
                     static_cast<unsigned char>(c >> 16));
 }
-
-constexpr int kSizeAllColumns = 2349;
 
 // The edit editor: a one-line edit whose filter drops characters it does
 // not accept, with the system's beep.
@@ -100,20 +100,219 @@ CTrListCtrl::CTrListCtrl(wxWindow* parent, int id, const wxSize& size)
         SyncSelectionToModel();
         event.Skip();
     });
-    Bind(wxEVT_GRID_LABEL_RIGHT_CLICK, [this](wxGridEvent& event) {
-        if (event.GetRow() != -1) // the column labels only
-            return;
-        wxMenu menu;
-        menu.Append(kSizeAllColumns, "Size All Columns to Fit");
-        menu.Bind(
-            wxEVT_MENU, [this](wxCommandEvent&) { AutoSizeColumns(1); }, kSizeAllColumns);
-        PopupMenu(&menu);
-    });
+    Bind(wxEVT_GRID_LABEL_RIGHT_CLICK, &CTrListCtrl::OnHeaderRightClick, this);
+    Bind(wxEVT_GRID_CELL_RIGHT_CLICK, &CTrListCtrl::OnRightClick, this);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { AutoSizeColumns(1); }, kCmdSizeAllColumns);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { AutoSizeColumn(ColumnUnderPointer()); },
+        kCmdSizeColumn);
     GetGridWindow()->Bind(wxEVT_KEY_DOWN, &CTrListCtrl::OnKey, this);
+    GetGridWindow()->Bind(wxEVT_LEFT_DCLICK, &CTrListCtrl::OnDoubleClick, this);
+    for (wxWindow* window : {GetGridWindow(), GetGridColLabelWindow()})
+        window->Bind(wxEVT_MOTION, &CTrListCtrl::OnMouseMove, this);
+    // The own lines go over what the grid painted.
+    g_signal_connect_after(GetGridWindow()->GetHandle(), "draw", G_CALLBACK(DrawOwnLines), this);
 }
 
 CTrListCtrl::~CTrListCtrl() {
+    g_signal_handlers_disconnect_by_data(GetGridWindow()->GetHandle(), this);
     DropEditor();
+}
+
+void CTrListCtrl::SetPlaceholderText(std::wstring text) {
+    placeholderText_ = std::move(text);
+    KeepPlaceholderRow();
+}
+
+void CTrListCtrl::SetOwnLines(bool on) {
+    ownLines_ = on;
+    EnableGridLines(!on);
+    GetGridWindow()->Refresh();
+}
+
+int CTrListCtrl::RowHeight() {
+    // An empty list measures the height a row would have.
+    if (rowHeight_ == 0)
+        rowHeight_ = GetNumberRows() > 0 ? GetRowSize(0) : GetDefaultRowSize();
+    return rowHeight_;
+}
+
+int CTrListCtrl::DrawOwnLines(void*, cairo_t* cr, void* list) {
+    static_cast<CTrListCtrl*>(list)->PaintOwnLines(cr);
+    return FALSE; // the window's other handlers run too
+}
+
+void CTrListCtrl::PaintOwnLines(cairo_t* cr) {
+    if (!ownLines_ || !IsEnabled())
+        return;
+    std::vector<int> widths;
+    for (int c = 0; c < GetNumberCols(); ++c)
+        widths.push_back(GetColSize(c));
+    const wxSize size = GetGridWindow()->GetClientSize();
+    const int scrollX = CalcUnscrolledPosition(wxPoint(0, 0)).x;
+    const CellLines lines = OwnCellLines(widths, scrollX, size.x, size.y, RowHeight());
+    const wxColour window = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW);
+    const uint32_t colour = CellLineColour(static_cast<uint32_t>(window.GetRGB()));
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, (colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
+                         ((colour >> 16) & 0xFF) / 255.0);
+    cairo_set_line_width(cr, 1.0);
+    for (int x : lines.xs) {
+        cairo_move_to(cr, x + 0.5, 0);
+        cairo_line_to(cr, x + 0.5, size.y);
+    }
+    for (int y : lines.ys) {
+        cairo_move_to(cr, 0, y + 0.5);
+        cairo_line_to(cr, size.x, y + 0.5);
+    }
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+void CTrListCtrl::OnMouseMove(wxMouseEvent& event) {
+    if (notify_)
+        notify_(kMsgMouseMove, -1, -1);
+    event.Skip();
+}
+
+void CTrListCtrl::OnHeaderRightClick(wxGridEvent& event) {
+    if (event.GetRow() != -1 || !headerMenu_) { // the column labels only
+        event.Skip();
+        return;
+    }
+    wxMenu menu;
+    menu.Append(kCmdSizeAllColumns, "Size All Columns to Fit");
+    openMenu_ = &menu;
+    PopupMenu(&menu);
+    openMenu_ = nullptr;
+}
+
+void CTrListCtrl::OnRightClick(wxGridEvent& event) {
+    const int row = event.GetRow();
+    if (!itemMenu_ || row < 0 || static_cast<std::size_t>(row) >= model_.RowCount()) {
+        event.Skip();
+        return;
+    }
+    SetFocus();
+    // A click on a row outside the selection selects that row alone.
+    if (!model_.IsSelected(static_cast<std::size_t>(row))) {
+        model_.ClearSelection();
+        model_.Select(static_cast<std::size_t>(row));
+        model_.SetSelectionMark(row);
+        SyncFromModel();
+        if (selectionHook_)
+            selectionHook_();
+    }
+    ShowItemMenu(row);
+}
+
+void CTrListCtrl::ShowItemMenu(int row) {
+    const std::vector<MenuEntry> entries =
+        ItemMenuEntries(model_.Permissions(), model_.GetSelectedRows().size(),
+                        !placeholderText_.empty(), row, model_.RowCount());
+    if (entries.empty())
+        return;
+    wxMenu menu;
+    for (const MenuEntry& entry : entries) {
+        if (entry.id == 0) {
+            menu.AppendSeparator();
+            continue;
+        }
+        menu.Append(entry.id, wxString::FromUTF8(entry.text.data(), entry.text.size()))
+            ->Enable(entry.enabled);
+    }
+    int chosen = 0;
+    menu.Bind(wxEVT_MENU, [&chosen](wxCommandEvent& event) { chosen = event.GetId(); });
+    openMenu_ = &menu;
+    PopupMenu(&menu);
+    openMenu_ = nullptr;
+    if (chosen != 0)
+        ItemCommand(chosen);
+}
+
+void CTrListCtrl::ItemCommand(int id) {
+    switch (id) {
+    case kCmdEdit:
+        StartCellEdit(model_.SelectionMark(), 0);
+        break;
+    case kCmdInsert:
+        InsertRowAndEdit();
+        break;
+    case kCmdDelete:
+        RequestRemoval();
+        break;
+    case kCmdMoveUp:
+    case kCmdMoveDown:
+        MoveSelected(id == kCmdMoveUp);
+        break;
+    default:
+        break;
+    }
+}
+
+void CTrListCtrl::MoveSelected(bool up) {
+    const std::vector<std::size_t> selected = model_.GetSelectedRows();
+    if (!(model_.Permissions() & kAllowMove) || selected.size() != 1)
+        return;
+    const int row = model_.SelectionMark();
+    if (row < 0)
+        return;
+    // A move never passes the placeholder row.
+    const int last = static_cast<int>(model_.RowCount()) - 1;
+    if (!placeholderText_.empty() && (row == last || (!up && row + 1 == last)))
+        return;
+    const bool modified = model_.Modified();
+    if (up)
+        model_.MoveRowUp(row);
+    else
+        model_.MoveRowDown(row);
+    model_.SetModified(modified);
+    SyncFromModel();
+    if (selectionHook_)
+        selectionHook_();
+}
+
+int CTrListCtrl::ColumnUnderPointer() const {
+    wxWindow* header = GetGridColLabelWindow();
+    const wxPoint at = header->ScreenToClient(wxGetMousePosition());
+    return XToCol(CalcUnscrolledPosition(wxPoint(at.x, 0)).x);
+}
+
+void CTrListCtrl::AutoSizeColumn(int column) {
+    if (column < 0 || column >= GetNumberCols())
+        return;
+    wxGrid::AutoSizeColumn(column, false);
+    ForceRefresh();
+}
+
+void CTrListCtrl::KeepPlaceholderRow() {
+    if (!IsEnabled())
+        return;
+    if (model_.KeepPlaceholderRow(placeholderText_))
+        SyncFromModel();
+    if (GetNumberCols() <= 1 || !notify_)
+        return;
+    for (std::size_t row : model_.TrailingBlankRows())
+        notify_(kMsgRemoveRow, static_cast<int>(row), -1);
+}
+
+void CTrListCtrl::OnDoubleClick(wxMouseEvent& event) {
+    SetFocus();
+    if (clickMode_ != 1) {
+        event.Skip();
+        return;
+    }
+    const wxPoint at = CalcUnscrolledPosition(event.GetPosition());
+    const int row = YToRow(at.y), column = XToCol(at.x);
+    if (row >= 0 && column >= 0) {
+        StartCellEdit(row, column);
+        return;
+    }
+    if (row < 0 && model_.RowCount() > 0 && !placeholderText_.empty())
+        StartCellEdit(static_cast<int>(model_.RowCount()) - 1, 0);
+    else if (row < 0)
+        InsertRowAndEdit();
 }
 
 void CTrListCtrl::DropEditor() {
@@ -202,7 +401,7 @@ void CTrListCtrl::OnLeftClick(wxGridEvent& event) {
     const int row = event.GetRow(), column = event.GetCol();
     CallAfter([this, row, column] {
         SyncSelectionToModel();
-        if (row >= 0 && column >= 0)
+        if (row >= 0 && column >= 0 && (column != 0 || clickMode_ == 0))
             StartCellEdit(row, column);
     });
 }
@@ -230,7 +429,7 @@ void CTrListCtrl::OnKey(wxKeyEvent& event) {
 void CTrListCtrl::RequestRemoval() {
     const int mark = model_.SelectionMark();
     if (mark >= 0 && notify_)
-        notify_(kMsgRemoveRow, static_cast<uint32_t>(mark));
+        notify_(kMsgRemoveRow, mark, -1);
 }
 
 void CTrListCtrl::InsertRowAndEdit() {
@@ -304,14 +503,14 @@ void CTrListCtrl::EditEnded(int row, int column, const std::wstring& text) {
                                 ChoiceValue(valueMode_, static_cast<std::size_t>(
                                                             std::distance(choices.begin(), it))));
     }
-    const std::optional<uint32_t> param = model_.EndEdit(row, column, text);
-    if (!param)
+    if (!model_.EndEdit(row, column, text))
         return;
     // The owner hears of it once the editor has closed.
-    CallAfter([this, param] {
+    CallAfter([this, row, column] {
         SyncFromModel();
+        KeepPlaceholderRow();
         if (notify_)
-            notify_(kMsgCellChanged, *param);
+            notify_(kMsgCellChanged, row, column);
     });
 }
 
@@ -321,7 +520,7 @@ void CTrListCtrl::AutoSizeColumns(int mode) {
         return;
     std::vector<int> fitted;
     for (int c = 0; c < n; ++c) {
-        AutoSizeColumn(c, false);
+        wxGrid::AutoSizeColumn(c, false);
         fitted.push_back(GetColSize(c));
     }
     int used = 0;

@@ -78,6 +78,48 @@ std::vector<int> SizedColumnWidths(int mode, const std::vector<int>& fitted, int
     return widths;
 }
 
+std::vector<MenuEntry> ItemMenuEntries(unsigned permissions, std::size_t selectedRows,
+                                       bool placeholder, int clickedRow, std::size_t rowCount) {
+    std::vector<MenuEntry> menu;
+    if (!(permissions & (kAllowEdit | kAllowInsert | kAllowDelete | kAllowMove)))
+        return menu;
+    const bool last = clickedRow >= 0 && static_cast<std::size_t>(clickedRow) + 1 >= rowCount;
+    const bool single = selectedRows == 1 && !(placeholder && last);
+    if (permissions & kAllowEdit)
+        menu.push_back({kCmdEdit, "&Edit\tF2", single});
+    if (permissions & (kAllowInsert | kAllowDelete)) {
+        menu.push_back({0, "", true});
+        if (permissions & kAllowInsert)
+            menu.push_back({kCmdInsert, "&Insert...\tInsert", true});
+        if (permissions & kAllowDelete)
+            menu.push_back({kCmdDelete, "&Delete\tDelete", single});
+    }
+    if (permissions & kAllowMove) {
+        menu.push_back({0, "", true});
+        menu.push_back({kCmdMoveUp, "Move &Up\tCtrl+Up", single && clickedRow > 0});
+        menu.push_back(
+            {kCmdMoveDown, "Move Dow&n\tCtrl+Down", single && !(clickedRow > 0 && last)});
+    }
+    return menu;
+}
+
+CellLines OwnCellLines(const std::vector<int>& columnWidths, int scrollX, int width, int height,
+                       int rowHeight) {
+    CellLines lines;
+    int edge = -scrollX;
+    for (int w : columnWidths) {
+        edge += w;
+        if (edge >= width)
+            break;
+        if (edge >= 0)
+            lines.xs.push_back(edge);
+    }
+    if (rowHeight > 0)
+        for (int y = rowHeight + 1; y < height; y += rowHeight)
+            lines.ys.push_back(y);
+    return lines;
+}
+
 Hsl HslOf(uint32_t colourRef) {
     const double r = (colourRef & 0xFF) / 255.0;
     const double g = ((colourRef >> 8) & 0xFF) / 255.0;
@@ -194,17 +236,17 @@ std::optional<ListModel::Colour> ListModel::GetCellColor(int row, int column) co
 
 void ListModel::SetCellValue(int row, int column, uint64_t value) {
     if (value == 0)
-        values_.erase(ValueKey(row, column));
+        values_.erase(ValueKey{row, column});
     else
-        values_[ValueKey(row, column)] = value;
+        values_[ValueKey{row, column}] = value;
 }
 
 uint64_t ListModel::GetCellValue(int row, int column) {
-    return values_[ValueKey(row, column)];
+    return values_[ValueKey{row, column}];
 }
 
 bool ListModel::HasCellValue(int row, int column) const {
-    return values_.count(ValueKey(row, column)) != 0;
+    return values_.count(ValueKey{row, column}) != 0;
 }
 
 void ListModel::AddOptions(int row, int column, std::wstring tabSeparated) {
@@ -244,10 +286,9 @@ int ListModel::BeginEdit(int row, int column) {
     }
 }
 
-std::optional<uint32_t> ListModel::EndEdit(int row, int column,
-                                           const std::optional<std::wstring>& text) {
+bool ListModel::EndEdit(int row, int column, const std::optional<std::wstring>& text) {
     if (!text || row < 0 || static_cast<std::size_t>(row) >= rows_.size())
-        return std::nullopt;
+        return false;
     SetCellText(row, column, Trim(*text));
     if (column != 0) {
         // Column 0 is set again from a buffer of 260 characters.
@@ -256,7 +297,7 @@ std::optional<uint32_t> ListModel::EndEdit(int row, int column,
             first.resize(kCellBuffer - 1);
         SetCellText(row, 0, first);
     }
-    return CellParam(row, column);
+    return true;
 }
 
 std::vector<std::size_t> ListModel::TrailingBlankRows() const {
@@ -271,6 +312,15 @@ std::vector<std::size_t> ListModel::TrailingBlankRows() const {
         blank.push_back(i);
     }
     return blank;
+}
+
+bool ListModel::KeepPlaceholderRow(const std::wstring& placeholder) {
+    if (placeholder.empty() || columns_ == 0 ||
+        (!rows_.empty() && rows_.back().cells[0] == placeholder))
+        return false;
+    InsertRow(rows_.size());
+    SetCellText(static_cast<int>(rows_.size() - 1), 0, placeholder);
+    return true;
 }
 
 // ---- selection and moves

@@ -62,38 +62,6 @@ std::string PresetQuestion(uint32_t preset, bool tuningOnly) {
 
 } // namespace
 
-kvFM::KCDialogCreationOptions FileDialogOptions(const char* title, const std::string& name,
-                                                const char* extension, const char* filter) {
-    kvFM::KCDialogCreationOptions options;
-    options.title = title;
-    options.text1 = name;
-    options.defaultName = name;
-    options.defaultExtension = extension;
-    options.flags = kvFM::eDialogSelectFile;
-    // Pairs of description and pattern up to the empty entry that ends it.
-    std::string_view rest(filter);
-    while (!rest.empty()) {
-        const size_t bar = rest.find('|');
-        const std::string_view description = rest.substr(0, bar);
-        if (description.empty() || bar == std::string_view::npos)
-            break;
-        rest.remove_prefix(bar + 1);
-        const size_t next = rest.find('|');
-        options.filter.push_back({std::string(description), std::string(rest.substr(0, next))});
-        rest.remove_prefix(next == std::string_view::npos ? rest.size() : next + 1);
-    }
-    return options;
-}
-
-std::optional<std::string> AskFilePath(bool save, const kvFM::KCDialogCreationOptions& options) {
-    kvFM::KCDialogReply reply;
-    const KTErr status = save ? kvFM::SaveAsDialog(options, reply)
-                              : kvFM::SelectFileSystemObjectDialog(options, reply);
-    if (status != eNoErr || !reply.chosen)
-        return std::nullopt;
-    return reply.path.GetPosixPathString();
-}
-
 std::string LogFileText(std::string_view info, std::string_view log) {
     std::string text = std::string(" DulmLogger ") + kVersion + " \n\n";
     text += info;

@@ -12,6 +12,10 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/toplevel.h>
+#include <wx/weakref.h>
+
+#include <optional>
+#include <vector>
 
 namespace loggerui {
 
@@ -36,6 +40,38 @@ void ShowPage(wxWindow* page) {
     page->Raise();
     page->SetFocus();
 }
+
+// The main window's buttons, off while an EEPROM operation runs. The
+// operation keeps the windows painting but holds the user's input back;
+// input that came meanwhile is dispatched while the buttons are still off,
+// so none of it starts another operation.
+class ButtonsOff {
+public:
+    explicit ButtonsOff(wxWindow& dialog) {
+        Collect(dialog);
+        for (wxButton* button : off_)
+            button->Disable();
+    }
+    ~ButtonsOff() {
+        DispatchOnly(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_USER_INPUT);
+        for (wxWeakRef<wxButton>& button : off_)
+            if (button)
+                button->Enable();
+    }
+    ButtonsOff(const ButtonsOff&) = delete;
+    ButtonsOff& operator=(const ButtonsOff&) = delete;
+
+private:
+    void Collect(wxWindow& window) {
+        for (wxWindow* child : window.GetChildren()) {
+            auto* button = dynamic_cast<wxButton*>(child);
+            if (button && button->IsEnabled())
+                off_.emplace_back(button);
+            Collect(*child);
+        }
+    }
+    std::vector<wxWeakRef<wxButton>> off_;
+};
 
 uint32_t SelectedPreset(CMainDialog& dialog) {
     auto* presets = dynamic_cast<wxChoice*>(dialog.FindWindow(busgate::ctl::kPresetSelector));
@@ -139,14 +175,20 @@ void BindMainCommands(CMainDialog& dialog, WxLogger& logger) {
         SaveLogToFile(bus, PaneText(dialog.InfoPane()), PaneText(dialog.LogPane()));
     });
     OnExportButton(dialog, logger, id::kProgram, [&bus, &dialog] {
-        wxWindow* button = dialog.FindWindow(id::kProgram);
-        ProgramEeprom(bus, [button](bool enable) {
-            if (button)
-                button->Enable(enable);
+        std::optional<ButtonsOff> off;
+        ProgramEeprom(bus, [&off, &dialog](bool enable) {
+            if (!enable)
+                off.emplace(dialog);
         });
     });
-    OnExportButton(dialog, logger, kDump, [&bus] { DumpEeprom(bus); });
-    OnButton(dialog, kErase, [&bus] { EraseEeprom(bus); });
+    OnExportButton(dialog, logger, kDump, [&bus, &dialog] {
+        ButtonsOff off(dialog);
+        DumpEeprom(bus);
+    });
+    OnButton(dialog, kErase, [&bus, &dialog] {
+        ButtonsOff off(dialog);
+        EraseEeprom(bus);
+    });
     OnExportButton(dialog, logger, id::kExportC,
                    [&bus] { busgate::CExport2File::ExportCFiles(bus); });
     OnExportButton(dialog, logger, id::kExportBin, [&bus] { ExportCaptureBin(bus); });

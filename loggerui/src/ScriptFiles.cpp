@@ -8,8 +8,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace loggerui {
 
@@ -67,16 +65,6 @@ std::optional<std::vector<std::wstring>> LeadingFields(const std::wstring& line,
     }
     fields.push_back(line.substr(start));
     return fields;
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return text;
 }
 
 // The system's decimal conversion: optional sign, digits up to the first
@@ -189,20 +177,20 @@ std::string ScriptFiles::DefaultSettingsPath() {
 
 bool ScriptFiles::ReadScriptFile(ScriptTable& rows, const std::string& path) {
     rows.clear();
-    const std::optional<std::string> text = ReadWholeFile(path);
-    if (!text)
+    std::string text;
+    if (kvFM::ReadRegularFile(path, text) != eNoErr)
         return false;
-    rows = ParseScriptText(*text);
+    rows = ParseScriptText(text);
     NoteRecentFile(path);
     return true;
 }
 
 bool ScriptFiles::ImportCFile(ScriptTable& rows, const std::string& path) {
     rows.clear();
-    const std::optional<std::string> text = ReadWholeFile(path);
-    if (!text)
+    std::string text;
+    if (kvFM::ReadRegularFile(path, text) != eNoErr)
         return false;
-    rows = ParseCTableText(*text);
+    rows = ParseCTableText(text);
     NoteRecentFile(path);
     return true;
 }

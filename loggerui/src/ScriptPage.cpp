@@ -200,9 +200,9 @@ void CScript_Dialog::Build() {
     top->Add(list_, 1, wxEXPAND | wxALL, 3);
     SetSizerAndFit(top);
 
-    list_->SetNotify([this](int message, uint32_t param) {
+    list_->SetNotify([this](int message, int row, int column) {
         if (message == kMsgCellChanged) {
-            CellChanged(param);
+            CellChanged(row, column);
         } else if (message == kMsgRemoveRow) {
             Model().SetModified(true);
             Refresh();
@@ -328,9 +328,7 @@ int CScript_Dialog::RunAll() {
     return Run(rows, true);
 }
 
-void CScript_Dialog::CellChanged(uint32_t param) {
-    const int row = static_cast<int>(param & 0xFFFF);
-    const int column = static_cast<int>(param >> 16);
+void CScript_Dialog::CellChanged(int row, int column) {
     const std::optional<std::wstring> message = CheckChangedCell(Model(), row, column);
     Refresh();
     if (message)

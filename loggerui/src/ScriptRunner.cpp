@@ -153,7 +153,10 @@ ScriptLine LineOfRow(const ListModel& list, std::size_t r) {
     line.slaveId = static_cast<uint8_t>(ParseNumber(list.GetCellText(row, kColSlaveId)) & 0xFF);
     line.slaveIdLength = ParseNumber(list.GetCellText(row, kColSlaveIdLength));
     line.dataLength = ParseNumber(list.GetCellText(row, kColDataLength));
-    if (line.dataLength > 0)
+    // Each byte of the line takes at least one character of its data text:
+    // a longer length cannot match it, and gets no buffer.
+    const std::size_t text = list.GetCellText(row, kColData).size();
+    if (line.dataLength > 0 && static_cast<std::size_t>(line.dataLength) <= text)
         line.data.assign(static_cast<std::size_t>(line.dataLength), 0);
     return line;
 }
@@ -202,8 +205,8 @@ int RunLines(ListModel& list, const std::vector<std::size_t>& rows, bool stopOnF
             line.delayMs = ParseNumber(text);
             RunLine(line, transfer);
         } else if (line.dataLength > 0 &&
-                   ParseByteList(text, static_cast<std::size_t>(line.dataLength),
-                                 line.data.data())) {
+                   line.data.size() == static_cast<std::size_t>(line.dataLength) &&
+                   ParseByteList(text, line.data.size(), line.data.data())) {
             ok &= RunLine(line, transfer);
             if (line.action == 2) {
                 if (ok == 1) {

@@ -2,13 +2,12 @@
 
 #include "busaccess/busgate/FilterLog.h"
 #include "busaccess/busgate/TraceSink.h"
+#include "foundation/KCStFile.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace loggerui {
@@ -72,12 +71,11 @@ std::optional<TweaksImage> LoadTweaksImage(uint16_t firmware, const std::string&
     if (!image)
         return std::nullopt;
     const std::string path = (std::filesystem::path(folder) / image->fileName).string();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (kvFM::ReadRegularFile(path, text) != eNoErr) {
         busgate::TraceWrite("Tweaks code image not found: " + path + "\n");
         return std::nullopt;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::optional<std::vector<uint32_t>> code = ParseTweaksWords(text, image->words);
     if (!code) {
         busgate::TraceWrite(busgate::FormatC(1024,

@@ -2,10 +2,9 @@
 
 #include "busaccess/busgate/FilterLog.h"
 #include "busaccess/busgate/LoggerLock.h"
+#include "foundation/KCStFile.h"
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 
 namespace loggerui {
 
@@ -179,13 +178,12 @@ bool VolumeService::LoadCurveText(const std::string& text) {
 }
 
 bool VolumeService::LoadCurveFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (kvFM::ReadRegularFile(path, text) != eNoErr) {
         bus_.Messages().showError("Fail to open curve file.", "Load curve from file");
         return false;
     }
-    return LoadCurveText(
-        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+    return LoadCurveText(text);
 }
 
 double VolumeService::RunSweep(const std::function<void()>& pump) {

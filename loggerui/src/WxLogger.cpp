@@ -495,10 +495,8 @@ void WxLogger::ConnectTweaks() {
 void WxLogger::UpdateAfterOpen() {
     pages_.io.Prepare(bus_.State().chipTypeCode, IsChecked(busgate::ctl::kConfigPwrAmpAtPreset));
     HandOff(0, [this] {
-        if (auto* page = static_cast<CIoCfgDialog*>(ioPage_.get())) {
+        if (auto* page = static_cast<CIoCfgDialog*>(ioPage_.get()))
             page->FillPins();
-            page->SelectionChanged();
-        }
     });
 }
 
@@ -578,6 +576,17 @@ void WxLogger::PumpMessages() {
     if (!OnGuiThread() || !wxTheApp || yielding_.exchange(true))
         return;
     wxTheApp->Yield(true);
+    yielding_.store(false);
+}
+
+void WxLogger::PumpDisplay() {
+    if (!OnGuiThread() || !wxTheApp || yielding_.exchange(true))
+        return;
+    // Paint and timers only: pointer and key input waits until the
+    // operation is over.
+    displayOnly_ = true;
+    DispatchOnly(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_TIMER);
+    displayOnly_ = false;
     yielding_.store(false);
 }
 
@@ -669,12 +678,18 @@ void WxLogger::OnTimer(int timer) {
     if (!dialog)
         return;
     busgate::LoggerLock& lock = bus_.Lock();
-    // Never wait for the lock, and never run inside a section that this
-    // thread holds further up its stack: come back in 1 ms.
-    if (lock.HeldByThisThread() || !lock.TryLock()) {
+    // The panes show what an operation that holds the lock reports while it
+    // runs: they take nothing from the bus.
+    const bool showsOnly = timer == busgate::kTimerLogQueue || timer == busgate::kTimerCaptureLabel;
+    const bool nestedDisplay = displayOnly_ && showsOnly && lock.HeldByThisThread();
+    // Otherwise never wait for the lock, and never run inside a section that
+    // this thread holds further up its stack: come back in 1 ms.
+    if (!nestedDisplay && (lock.HeldByThisThread() || !lock.TryLock())) {
         dialog->StartTimer(timer, 1);
         return;
     }
+    if (nestedDisplay)
+        lock.Lock();
     switch (timer) {
     case busgate::kTimerLogQueue:
         Drain();

@@ -2,6 +2,7 @@
 // simulated chip and the two files.
 #include "SimBus.h"
 
+#include "foundation/KCStFile.h"
 #include "loggerui/AeqFilters.h"
 
 #include <gtest/gtest.h>
@@ -233,14 +234,18 @@ TEST(AeqFiles, AFailedWriteKeepsWhatWasThere) {
         std::filesystem::temp_directory_path() / ("aeq_files_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder / "taken.AeqCfg");
     const std::string path = (folder / "x.AeqCfg").string();
+    auto read = [](const std::string& file) {
+        std::string bytes;
+        return kvFM::ReadRegularFile(file, bytes) == eNoErr ? std::optional(bytes) : std::nullopt;
+    };
     ASSERT_TRUE(WriteFileReplacing(path, "old"));
-    EXPECT_EQ(ReadWholeFile(path), "old");
+    EXPECT_EQ(read(path), "old");
     ASSERT_TRUE(WriteFileReplacing(path, "new"));
-    EXPECT_EQ(ReadWholeFile(path), "new");
+    EXPECT_EQ(read(path), "new");
     // A folder in the way: the write fails and the folder stays.
     EXPECT_FALSE(WriteFileReplacing((folder / "taken.AeqCfg").string(), "new"));
     EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.AeqCfg"));
-    EXPECT_FALSE(ReadWholeFile((folder / "missing").string()));
+    EXPECT_FALSE(read((folder / "missing").string()));
     std::filesystem::remove_all(folder);
 }
 

@@ -11,6 +11,9 @@
 #include "busaccess/busgate/LoggerChoice.h"
 
 #include <gtest/gtest.h>
+#include <wx/timer.h>
+
+#include <algorithm>
 #include <wx/checkbox.h>
 #include <wx/radiobut.h>
 #include <wx/slider.h>
@@ -169,6 +172,50 @@ TEST_F(BoardWindows, APwmPageOnAnotherChipIsNotWatched) {
     EXPECT_FALSE(pwm->Watching());
     EXPECT_FALSE(pwm->IsShown());
     EXPECT_FALSE(logger->MainWindow()->FindWindow(busgate::ctl::kPwmAndAmp)->IsEnabled());
+}
+
+// A timer of the test's own that watches the main window while an EEPROM
+// operation runs on the GUI thread.
+class Watcher final : public wxTimer {
+public:
+    explicit Watcher(CMainDialog& main) : main_(main) {}
+    void Notify() override {
+        ++ticks;
+        for (int id : {1011, 1007, 1099})
+            if (main_.FindWindow(id)->IsEnabled())
+                ++buttonsOn;
+        paneLength = std::max(paneLength, main_.LogPane()->GetLastPosition());
+    }
+    int ticks = 0;
+    int buttonsOn = 0;
+    long paneLength = 0;
+
+private:
+    CMainDialog& main_;
+};
+
+TEST_F(BoardWindows, TheWindowsStayResponsiveWhileTheEepromIsErased) {
+    REQUIRE_DISPLAY();
+    busgate::testing::SimBusConfig config = BoardWithPeripherals(0x6000, 1);
+    config.peripherals->eeprom.blocks = 8;
+    ASSERT_TRUE(OpenRig(config));
+    ASSERT_TRUE(Drained());
+    CMainDialog& main = *logger->MainWindow();
+    const long before = main.LogPane()->GetLastPosition();
+    Watcher watcher(main);
+    watcher.Start(2);
+    Click(&main, 1011); // Erase: runs to its final box
+    watcher.Stop();
+    ASSERT_FALSE(sim->Boxes().empty());
+    EXPECT_EQ(sim->Boxes().back(), "Erase EEPROM device: Erase completed successfully.");
+    // The timers ran and the progress lines reached the pane meanwhile, and
+    // the buttons were off all along.
+    EXPECT_GT(watcher.ticks, 0);
+    EXPECT_GT(watcher.paneLength, before);
+    EXPECT_EQ(watcher.buttonsOn, 0);
+    // Afterwards they are on again.
+    for (int id : {1011, 1007, 1099})
+        EXPECT_TRUE(main.FindWindow(id)->IsEnabled()) << id;
 }
 
 } // namespace

@@ -57,12 +57,10 @@ TEST(ListModel, EditsMarkModifiedAndStoreTrimmedText) {
     EXPECT_EQ(model.BeginEdit(-1, 2), kEditorNone);
     EXPECT_EQ(model.BeginEdit(1, 5), kEditorHexList);
     EXPECT_TRUE(model.Modified());
-    const std::optional<uint32_t> param = model.EndEdit(2, 5, L"  0x00, 0xA5  ");
-    ASSERT_TRUE(param.has_value());
-    EXPECT_EQ(*param, (5u << 16) | 2u);
+    EXPECT_TRUE(model.EndEdit(2, 5, L"  0x00, 0xA5  "));
     EXPECT_EQ(model.GetCellText(2, 5), L"0x00, 0xA5");
     // Escape: no text, nothing stored, nothing sent.
-    EXPECT_FALSE(model.EndEdit(2, 5, std::nullopt).has_value());
+    EXPECT_FALSE(model.EndEdit(2, 5, std::nullopt));
     EXPECT_EQ(model.GetCellText(2, 5), L"0x00, 0xA5");
     // Column 0 comes back cut to 259 characters after an edit elsewhere.
     model.SetCellText(0, 0, std::wstring(300, L'n'));
@@ -182,6 +180,92 @@ TEST(ListModel, ColumnSizingAndLineColours) {
     EXPECT_EQ(HslOf(0x0000FF).hue, 0);
     EXPECT_EQ(CellLineColour(0xD4D4D4), 0xBAB5B1u); // lightness 83
     EXPECT_EQ(CellLineColour(0xFFFFFF), 0xD5D4D2u);
+}
+
+TEST(ListModel, ItemMenuFollowsPermissionsSelectionAndPlaceholder) {
+    constexpr unsigned kAll = kAllowInsert | kAllowDelete | kAllowEdit | kAllowMove;
+    const MenuEntry sep{0, "", true};
+    auto edit = [](bool on) { return MenuEntry{kCmdEdit, "&Edit\tF2", on}; };
+    const MenuEntry insert{kCmdInsert, "&Insert...\tInsert", true};
+    auto del = [](bool on) { return MenuEntry{kCmdDelete, "&Delete\tDelete", on}; };
+    auto up = [](bool on) { return MenuEntry{kCmdMoveUp, "Move &Up\tCtrl+Up", on}; };
+    auto down = [](bool on) { return MenuEntry{kCmdMoveDown, "Move Dow&n\tCtrl+Down", on}; };
+    struct Case {
+        const char* what;
+        unsigned permissions;
+        std::size_t selected;
+        bool placeholder;
+        int clicked;
+        std::vector<MenuEntry> menu;
+    };
+    const Case cases[] = {
+        {"middle row",
+         kAll,
+         1,
+         false,
+         1,
+         {edit(true), sep, insert, del(true), sep, up(true), down(true)}},
+        {"first row",
+         kAll,
+         1,
+         false,
+         0,
+         {edit(true), sep, insert, del(true), sep, up(false), down(true)}},
+        {"last row",
+         kAll,
+         1,
+         false,
+         2,
+         {edit(true), sep, insert, del(true), sep, up(true), down(false)}},
+        {"two selected",
+         kAll,
+         2,
+         false,
+         1,
+         {edit(false), sep, insert, del(false), sep, up(false), down(false)}},
+        {"placeholder row",
+         kAll,
+         1,
+         true,
+         2,
+         {edit(false), sep, insert, del(false), sep, up(false), down(false)}},
+        {"edit only", kAllowEdit, 1, false, 1, {edit(true)}},
+        {"insert and move",
+         kAllowInsert | kAllowMove,
+         1,
+         false,
+         1,
+         {sep, insert, sep, up(true), down(true)}},
+        {"nothing permitted", 0, 1, false, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ItemMenuEntries(c.permissions, c.selected, c.placeholder, c.clicked, 3), c.menu);
+    }
+}
+
+TEST(ListModel, PlaceholderRowIsKeptLast) {
+    ListModel model(2);
+    EXPECT_FALSE(model.KeepPlaceholderRow(L""));
+    EXPECT_EQ(model.RowCount(), 0u);
+    EXPECT_TRUE(model.KeepPlaceholderRow(L"<new>"));
+    ASSERT_EQ(model.RowCount(), 1u);
+    EXPECT_EQ(model.GetCellText(0, 0), L"<new>");
+    EXPECT_FALSE(model.KeepPlaceholderRow(L"<new>"));
+    model.SetCellText(0, 0, L"typed");
+    EXPECT_TRUE(model.KeepPlaceholderRow(L"<new>"));
+    EXPECT_EQ(model.RowCount(), 2u);
+    EXPECT_EQ(model.GetCellText(1, 0), L"<new>");
+}
+
+TEST(ListModel, OwnCellLinesFollowTheColumnsAndThePage) {
+    // Edges at 40, 90, 150; scrolled by 45 they are at 45 and 105 (the
+    // first is out of sight); a width of 100 ends the vertical lines.
+    EXPECT_EQ(OwnCellLines({40, 50, 60}, 0, 300, 50, 20).xs, (std::vector<int>{40, 90, 150}));
+    EXPECT_EQ(OwnCellLines({40, 50, 60}, 45, 300, 50, 20).xs, (std::vector<int>{45, 105}));
+    EXPECT_EQ(OwnCellLines({40, 50, 60}, 0, 100, 50, 20).xs, (std::vector<int>{40, 90}));
+    EXPECT_EQ(OwnCellLines({40}, 0, 300, 70, 20).ys, (std::vector<int>{21, 41, 61}));
+    EXPECT_TRUE(OwnCellLines({40}, 0, 300, 70, 0).ys.empty());
 }
 
 } // namespace

@@ -141,6 +141,15 @@ namespace {
 
 TEST_F(PageWindows, GpiosAppliesTheImagesAndTheClockOutputHidesItsDivider) {
     ASSERT_TRUE(wxtest::PumpUntil([&] { return logger->IoPage() != nullptr; }));
+    // Connecting prepared the images and filled the list, and wrote no pin
+    // or clock register.
+    auto* io = dynamic_cast<CIoCfgDialog*>(logger->IoPage());
+    ASSERT_NE(io, nullptr);
+    wxtest::Pump(20);
+    for (const u2c::Bytes& frame : sim->Writes())
+        EXPECT_FALSE(frame.size() >= 2 && frame[0] == 0xFF && frame[1] == 0xAB)
+            << std::hex << int(frame[2]);
+    EXPECT_NE(dynamic_cast<wxListBox*>(io->FindWindow(ioid::kPins))->GetSelection(), wxNOT_FOUND);
     // The images go to the chip when the page shows a pin.
     Click(1099);
     auto* page = dynamic_cast<CIoCfgDialog*>(logger->IoPage());

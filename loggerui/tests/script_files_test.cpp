@@ -136,6 +136,15 @@ TEST_F(ScriptFolder, DroppedLinksAndTheExtensionDispatch) {
     Write("notes.txt", "1\tWrite\t1\t0x73\t3\t0x00, 0xA5, 0x00\t//x\t\r\n");
     EXPECT_FALSE(files.LoadByExtension(rows, Path("notes.txt")));
     EXPECT_EQ(rows.size(), 1u);
+    // A folder, or a fifo, named like a script fails like a missing file.
+    fs::create_directory(Path("x.tqs"));
+    ASSERT_EQ(::mkfifo(Path("y.c").c_str(), 0600), 0);
+    for (const char* name : {"x.tqs", "y.c"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(files.LoadByExtension(rows, Path(name)));
+        EXPECT_TRUE(rows.empty());
+        rows.push_back({});
+    }
 }
 
 TEST_F(ScriptFolder, AFailedSaveLeavesTheOldFile) {

@@ -100,6 +100,17 @@ TEST_F(ScriptRun, LinesWhoseDataDoesNotMatchTheirLengthAreSkipped) {
     EXPECT_TRUE(sim.Writes(u2csim::kEepromAddress).empty());
 }
 
+TEST_F(ScriptRun, AHugeDataLengthIsSkippedWithoutABuffer) {
+    Add({L"Write", u2csim::kEepromAddress, L"1", L"0x01"});
+    list.SetCellText(0, kColDataLength, L"0x7FFFFFFF");
+    Add({L"Write", u2csim::kEepromAddress, L"2", L"0x00, 0x05"});
+    EXPECT_TRUE(LineOfRow(list, 0).data.empty());
+    EXPECT_EQ(RunLines(list, {0, 1}, true, Transfer()), 1);
+    const auto writes = sim.Writes(u2csim::kEepromAddress);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0], (u2c::Bytes{0x00, 0x05}));
+}
+
 TEST_F(ScriptRun, DelaysWaitTheirTimeAndANegativeOneNothing) {
     Add({L"Delay", 0, L"1", L"100"});
     Add({L"Delay", 0, L"1", L"-1"});

@@ -19,11 +19,19 @@
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/frame.h>
+#include <wx/menu.h>
+#include <wx/settings.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
+#include <wx/uiaction.h>
 
+#include <gtk/gtk.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <unistd.h>
 
 using namespace loggerui;
@@ -248,6 +256,36 @@ TEST_F(ToolWindows, ScriptHelperInsertsRunsAndSavesAScript) {
     EXPECT_EQ(recent->GetString(0), files.Path("first.tqs"));
 }
 
+TEST_F(ToolWindows, AnEditFarDownALongScriptChangesOnlyItsOwnRow) {
+    Start();
+    Click(1347);
+    auto* page = dynamic_cast<CScript_Dialog*>(logger->ScriptPage());
+    ASSERT_NE(page, nullptr);
+    ListModel& m = page->Model();
+    constexpr int kRows = 100000, kEdited = 70000, kAlias = kEdited & 0xFFFF;
+    for (int r = 0; r < kRows; ++r) {
+        m.InsertRow(static_cast<std::size_t>(r));
+        m.SetCellText(r, kColAction, L"Write");
+        m.SetCellText(r, kColDataLength, L"3");
+        m.SetCellText(r, kColData, L"0x00, 0xA5, 0x00");
+    }
+    page->Refresh();
+    ASSERT_TRUE(page->List()->StartCellEdit(kEdited, kColAction));
+    auto* combo =
+        dynamic_cast<wxComboBox*>(page->List()->GetCellEditor(kEdited, kColAction)->GetControl());
+    ASSERT_NE(combo, nullptr);
+    combo->SetSelection(2); // Delay
+    page->List()->DisableCellEditControl();
+    EXPECT_TRUE(
+        wxtest::PumpUntil([&] { return m.GetCellText(kEdited, kColDataLength) == L"1"; }, 2000));
+    EXPECT_EQ(m.GetCellText(kEdited, kColAction), L"Delay");
+    EXPECT_EQ(m.GetCellText(kAlias, kColAction), L"Write");
+    EXPECT_EQ(m.GetCellText(kAlias, kColDataLength), L"3");
+    // The value of the chosen entry belongs to the edited row alone.
+    EXPECT_EQ(m.GetCellValue(kEdited, kColAction), 3u);
+    EXPECT_FALSE(m.HasCellValue(kAlias, kColAction));
+}
+
 TEST_F(ToolWindows, TheDefaultLineDialogGivesTheEditedLine) {
     Start();
     DefaultLine line;
@@ -290,8 +328,8 @@ protected:
         m.InsertRow(0);
         m.SetCellText(0, 0, L"1");
         list->SyncFromModel();
-        list->SetNotify([this](int message, uint32_t param) {
-            messages.push_back({message, param});
+        list->SetNotify([this](int message, int row, int column) {
+            messages.push_back({message, row, column});
         });
         frame->Show();
         wxtest::Pump(20);
@@ -304,7 +342,7 @@ protected:
     }
     wxFrame* frame = nullptr;
     CTrListCtrl* list = nullptr;
-    std::vector<std::pair<int, uint32_t>> messages;
+    std::vector<std::tuple<int, int, int>> messages;
 };
 
 TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
@@ -332,7 +370,7 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
     wxtest::PumpUntil([&] { return !messages.empty(); }, 1000);
     EXPECT_EQ(m.GetCellText(0, 2), L"0x12, 0x3");
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], std::make_pair(kMsgCellChanged, uint32_t{2} << 16));
+    EXPECT_EQ(messages[0], std::make_tuple(kMsgCellChanged, 0, 2));
 
     // The drop-down closed on its third choice stores 3.
     ASSERT_TRUE(list->StartCellEdit(0, 1));
@@ -363,6 +401,199 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
     wxtest::Pump(20);
     EXPECT_EQ(m.GetCellText(0, 3), L"(None)");
     EXPECT_FALSE(m.HasCellValue(0, 3));
+}
+
+// Where the middle of a cell is on the screen.
+wxPoint CellOnScreen(CTrListCtrl* list, int row, int column) {
+    const wxRect r = list->CellToRect(row, column);
+    const wxPoint at = list->CalcScrolledPosition(r.GetPosition());
+    return list->GetGridWindow()->ClientToScreen(at + wxPoint(r.width / 2, r.height / 2));
+}
+
+// The list's cells as GTK draws them, every drawing handler included; the
+// pixels as 0xRRGGBB.
+class Drawn {
+public:
+    explicit Drawn(wxWindow* window) {
+        GtkWidget* widget = window->GetHandle();
+        width_ = gtk_widget_get_allocated_width(widget);
+        height_ = gtk_widget_get_allocated_height(widget);
+        surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_);
+        cairo_t* cr = cairo_create(surface_);
+        gtk_widget_draw(widget, cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(surface_);
+    }
+    ~Drawn() { cairo_surface_destroy(surface_); }
+    Drawn(const Drawn&) = delete;
+    Drawn& operator=(const Drawn&) = delete;
+    uint32_t At(int x, int y) const {
+        const unsigned char* row =
+            cairo_image_surface_get_data(surface_) + y * cairo_image_surface_get_stride(surface_);
+        return reinterpret_cast<const uint32_t*>(row)[x] & 0xFFFFFF;
+    }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+private:
+    cairo_surface_t* surface_;
+    int width_ = 0, height_ = 0;
+};
+
+TEST_F(ListOwner, TheItemMenuMovesTheClickedRowAndKeepsTheModifiedFlag) {
+    ListModel& m = list->Model();
+    for (int r : {1, 2}) {
+        m.InsertRow(static_cast<std::size_t>(r));
+        m.SetCellText(r, 0, std::to_wstring(r + 1));
+    }
+    list->SyncFromModel();
+    m.SetModified(true);
+    wxUIActionSimulator sim;
+    sim.MouseMove(CellOnScreen(list, 2, 2));
+    // The item menu for the last row, and Move Up chosen by keys.
+    list->SetItemMenu(true);
+    std::vector<std::pair<std::string, bool>> shown;
+    std::vector<int> keys{WXK_DOWN, WXK_DOWN, WXK_DOWN, WXK_DOWN, WXK_RETURN};
+    wxTimer typist;
+    typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        const wxMenu* menu = list->OpenMenu();
+        if (!menu)
+            return;
+        if (shown.empty())
+            for (const wxMenuItem* item : menu->GetMenuItems())
+                shown.push_back({item->GetItemLabel().ToStdString(), item->IsEnabled()});
+        if (!keys.empty()) {
+            sim.Char(keys.front());
+            keys.erase(keys.begin());
+        }
+    });
+    typist.Start(100);
+    int rightClicks = 0;
+    list->Bind(wxEVT_GRID_CELL_RIGHT_CLICK, [&](wxGridEvent& e) {
+        ++rightClicks;
+        e.Skip();
+    });
+    wxtest::Pump(50);
+    sim.MouseClick(wxMOUSE_BTN_RIGHT);
+    EXPECT_TRUE(wxtest::PumpUntil([&] { return m.GetCellText(1, 0) == L"3"; }, 5000));
+    EXPECT_EQ(rightClicks, 1);
+    typist.Stop();
+    const std::vector<std::pair<std::string, bool>> expected{{"&Edit\tF2", true},
+                                                             {"", true},
+                                                             {"&Insert...\tInsert", true},
+                                                             {"&Delete\tDelete", true},
+                                                             {"", true},
+                                                             {"Move &Up\tCtrl+Up", true},
+                                                             {"Move Dow&n\tCtrl+Down", false}};
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(m.GetCellText(2, 0), L"2");
+    EXPECT_EQ(m.GetSelectedRows(), std::vector<std::size_t>{1});
+    EXPECT_TRUE(m.Modified());
+}
+
+TEST_F(ListOwner, MouseMovesAreReportedToTheOwner) {
+    wxUIActionSimulator sim;
+    sim.MouseMove(CellOnScreen(list, 0, 1));
+    wxtest::Pump(30);
+    sim.MouseMove(CellOnScreen(list, 0, 2));
+    EXPECT_TRUE(wxtest::PumpUntil(
+        [&] {
+            return std::find(messages.begin(), messages.end(),
+                             std::make_tuple(kMsgMouseMove, -1, -1)) != messages.end();
+        },
+        2000));
+}
+
+TEST_F(ListOwner, EditsKeepThePlaceholderRowAndReportTrailingBlankRows) {
+    ListModel& m = list->Model();
+    auto edit = [&](int row, const char* text) {
+        ASSERT_TRUE(list->StartCellEdit(row, 2));
+        auto* field = dynamic_cast<wxTextCtrl*>(list->GetCellEditor(row, 2)->GetControl());
+        ASSERT_NE(field, nullptr);
+        field->ChangeValue(text);
+        list->DisableCellEditControl();
+        ASSERT_TRUE(wxtest::PumpUntil(
+            [&] { return !messages.empty() && std::get<0>(messages.back()) == kMsgCellChanged; },
+            2000));
+    };
+    // Two blank rows at the end: a request for each, from the last up,
+    // before the cell-changed message.
+    m.InsertRow(1);
+    m.InsertRow(2);
+    list->SyncFromModel();
+    edit(0, "0x01");
+    EXPECT_EQ(messages,
+              (std::vector<std::tuple<int, int, int>>{
+                  {kMsgRemoveRow, 2, -1}, {kMsgRemoveRow, 1, -1}, {kMsgCellChanged, 0, 2}}));
+
+    // A placeholder: the list gets its row at once, and keeps one last.
+    m.DeleteRow(2);
+    m.DeleteRow(1);
+    list->SyncFromModel();
+    list->SetPlaceholderText(L"(new)");
+    ASSERT_EQ(m.RowCount(), 2u);
+    EXPECT_EQ(m.GetCellText(1, 0), L"(new)");
+    EXPECT_EQ(list->GetNumberRows(), 2);
+    m.SetCellText(1, 0, L"2");
+    messages.clear();
+    edit(1, "0x02");
+    ASSERT_EQ(m.RowCount(), 3u);
+    EXPECT_EQ(m.GetCellText(2, 0), L"(new)");
+    EXPECT_EQ(list->GetNumberRows(), 3);
+    // The placeholder row is not blank: no removal requests.
+    EXPECT_EQ(messages, (std::vector<std::tuple<int, int, int>>{{kMsgCellChanged, 1, 2}}));
+}
+
+TEST_F(ListOwner, OwnCellLinesRunOverTheWholePage) {
+    wxtest::Pump(30);
+    const uint32_t line = CellLineColour(
+        static_cast<uint32_t>(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW).GetRGB()));
+    const uint32_t rgb = ((line & 0xFF) << 16) | (line & 0xFF00) | ((line >> 16) & 0xFF);
+    const int below = list->RowHeight() * 4; // below the only row
+    {
+        Drawn plain(list->GetGridWindow());
+        ASSERT_GT(plain.Height(), below);
+        EXPECT_NE(plain.At(40, below), rgb);
+    }
+    list->SetOwnLines(true);
+    wxtest::Pump(30);
+    Drawn drawn(list->GetGridWindow());
+    // The right edges of the columns, down to the bottom.
+    for (int x : {40, 120, 240})
+        EXPECT_EQ(drawn.At(x, below), rgb) << x;
+    EXPECT_EQ(drawn.At(40, drawn.Height() - 1), rgb);
+    EXPECT_NE(drawn.At(41, below), rgb);
+    // A line under each row a page holds, across the whole width.
+    const int y = list->RowHeight() * 3 + 1;
+    EXPECT_EQ(drawn.At(drawn.Width() - 2, y), rgb);
+    EXPECT_NE(drawn.At(drawn.Width() - 2, y + 1), rgb);
+    // A disabled list draws none of its own.
+    list->Disable();
+    Drawn disabled(list->GetGridWindow());
+    EXPECT_NE(disabled.At(40, below), rgb);
+}
+
+TEST_F(ListOwner, SizingTheColumnUnderThePointerAndInsertingByDoubleClick) {
+    ListModel& m = list->Model();
+    m.SetCellText(0, 2, L"0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B");
+    list->SyncFromModel();
+    wxUIActionSimulator sim;
+    wxWindow* header = list->GetGridColLabelWindow();
+    sim.MouseMove(header->ClientToScreen(wxPoint(40 + 80 + 30, header->GetClientSize().y / 3)));
+    wxtest::Pump(50);
+    wxCommandEvent command(wxEVT_MENU, kCmdSizeColumn);
+    list->ProcessWindowEvent(command);
+    EXPECT_GT(list->GetColSize(2), 120);
+    EXPECT_EQ(list->GetColSize(1), 80);
+    EXPECT_EQ(list->GetColSize(3), 120);
+
+    // Click mode 1: a double click below the last row inserts one.
+    list->SetClickMode(1);
+    sim.MouseMove(list->GetGridWindow()->ClientToScreen(wxPoint(20, list->RowHeight() * 3)));
+    wxtest::Pump(50);
+    sim.MouseDblClick();
+    EXPECT_TRUE(wxtest::PumpUntil([&] { return m.RowCount() == 2; }, 2000));
+    EXPECT_EQ(m.GetSelectedRows(), std::vector<std::size_t>{1});
 }
 
 } // namespace

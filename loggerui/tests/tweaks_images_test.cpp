@@ -36,6 +36,10 @@ TEST(TweaksImages, TheTwoImagesAndTheirFiles) {
     EXPECT_FALSE(LoadTweaksImage(0x0704, dir.string()).has_value()); // malformed
     EXPECT_FALSE(LoadTweaksImage(0x0505, dir.string()).has_value()); // no code
     EXPECT_FALSE(LoadTweaksImage(0x0606, (dir / "none").string()).has_value());
+    // A folder in place of the image reads as no image.
+    fs::remove(dir / "tweaks-0704.txt");
+    fs::create_directory(dir / "tweaks-0704.txt");
+    EXPECT_FALSE(LoadTweaksImage(0x0704, dir.string()).has_value());
     EXPECT_EQ(TweaksImageFor(0x0704)->words, 264u);
     EXPECT_EQ(TweaksImageFor(0x0704)->loadAddress, 0x200);
     fs::remove_all(dir);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sstream>
 
 using namespace loggerui;
@@ -86,8 +88,18 @@ TEST(VolumeService, CurveFilesAreCheckedBeforeTheyReplaceTheCurve) {
         many << -0.05 * i << "\n";
     EXPECT_TRUE(v.volume.LoadCurveText(many.str()));
     EXPECT_EQ(v.volume.StepCount(), 1000u);
-    EXPECT_FALSE(v.volume.LoadCurveFile("/nonexistent/curve.txt"));
-    EXPECT_EQ(v.sim.Boxes().back(), "!Load curve from file: Fail to open curve file.");
+    // A missing file and a folder both give the box and keep the curve.
+    const std::string folder = ::testing::TempDir() + "curve-folder.txt";
+    std::filesystem::create_directories(folder);
+    for (const std::string& path : {std::string("/nonexistent/curve.txt"), folder}) {
+        SCOPED_TRACE(path);
+        const std::size_t before = v.sim.Boxes().size();
+        EXPECT_FALSE(v.volume.LoadCurveFile(path));
+        ASSERT_EQ(v.sim.Boxes().size(), before + 1);
+        EXPECT_EQ(v.sim.Boxes().back(), "!Load curve from file: Fail to open curve file.");
+        EXPECT_EQ(v.volume.StepCount(), 1000u);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(VolumeService, SweepsMuteStepAndTakeTheirTime) {

@@ -77,21 +77,45 @@ bool Holds(const std::string& row, const char* bytes) {
 
 } // namespace
 
+void CExport2File::Output::AddRow(const std::string& row) {
+    if (inComment)
+        text += '\n';
+    inComment = false;
+    text += row;
+}
+
+void CExport2File::Output::AddComment(std::string_view comment) {
+    for (size_t i = 0; i < comment.size(); ++i) {
+        const char c = comment[i];
+        if (c == '\n') {
+            // A backslash at the end would carry the comment into the next
+            // line.
+            if (!text.empty() && text.back() == '\\')
+                text += ' ';
+            inComment = false;
+        } else if (!inComment && c != ' ' && c != '\t' && c != '\r') {
+            if (comment.substr(i, 2) != "//")
+                text += "// ";
+            inComment = true;
+        }
+        text += c;
+    }
+}
+
 void CExport2File::SectionComments(const std::string& row) {
     LoggerServices& ui = bus_.Ui();
-    std::string& full = files_.full;
     if (!pwmComment_ && Holds(row, "0xFF, 0xAD, 0xA0") &&
         ui.IsChecked(ctl::kConfigPwrAmpAtPreset)) {
-        full += "\t//# Audio PWM and Power Amplifier Initialization. \n ";
-        full += "\t//# Verify 12msec delay before switch to 1sec fault latch time. \n ";
+        full_.AddComment("\t//# Audio PWM and Power Amplifier Initialization. \n ");
+        full_.AddComment("\t//# Verify 12msec delay before switch to 1sec fault latch time. \n ");
         pwmComment_ = true;
     }
     if (!ioComment_ && Holds(row, "0xFF, 0xAB, 0xF2") && ui.IsChecked(ctl::kConfigIoAtPreset)) {
-        full += "\t//# I/O Configuration \n ";
+        full_.AddComment("\t//# I/O Configuration \n ");
         ioComment_ = true;
     }
     if (!algorithmComment_ && Holds(row, "0x00, 0xC2, 0x00")) {
-        full += "\t//#  Start Algorithm Configuration\n ";
+        full_.AddComment("\t//#  Start Algorithm Configuration\n ");
         algorithmComment_ = true;
     }
     // A new setup sequence gets its comments again.
@@ -101,11 +125,11 @@ void CExport2File::SectionComments(const std::string& row) {
 
 void CExport2File::Row(const uint8_t* group, uint32_t category) {
     const std::string row = FormatC(64, "\t0x%02X, 0x%02X, 0x%02X, ", group[0], group[1], group[2]);
-    target_ = category == 3 || category == 4 ? &files_.sys : category == 5 ? &files_.alg : nullptr;
+    target_ = category == 3 || category == 4 ? &sys_ : category == 5 ? &alg_ : nullptr;
     if (target_)
-        *target_ += row;
+        target_->AddRow(row);
     SectionComments(row);
-    files_.full += row;
+    full_.AddRow(row);
 }
 
 void CExport2File::Transaction(int, uint8_t, uint32_t length, const uint8_t* bytes,
@@ -116,8 +140,8 @@ void CExport2File::Transaction(int, uint8_t, uint32_t length, const uint8_t* byt
 
 void CExport2File::PutInfo(std::string_view text) {
     if (target_)
-        target_->append(text);
-    files_.full.append(text);
+        target_->AddComment(text);
+    full_.AddComment(text);
 }
 
 CSourceFiles CExport2File::BuildCFiles(BusGate& bus, const std::string& name,
@@ -131,6 +155,10 @@ CSourceFiles CExport2File::BuildCFiles(BusGate& bus, const std::string& name,
         BusGate::OfflineReplay replay(bus, sink);
         for (size_t o = 0; o + 3 <= groups.size(); o += 3)
             replay.Decode(bus.State().chipAddress, groups.data() + o);
+        // The array's end never shares a line with a comment.
+        for (Output* out : {&sink.sys_, &sink.alg_, &sink.full_})
+            if (out->inComment)
+                out->AddRow(std::string());
     }
     files.alg += ArrayEnd(name, "Alg");
     files.sys += ArrayEnd(name, "Sys");
@@ -143,7 +171,8 @@ void CExport2File::ExportCFiles(BusGate& bus) {
     LoggerLockGuard guard(bus.Lock());
     std::string chosen;
     for (;;) {
-        const std::optional<std::string> path = AskSavePath(kCaption, "DulmAudio_Cmd");
+        const std::optional<std::string> path =
+            AskSavePath(kCaption, "DulmAudio_Cmd", "", "Enter Func Header Name (*.)|*.||");
         if (!path)
             return;
         const std::string title = FileTitle(*path);

@@ -54,15 +54,33 @@ void BusGate::CaptureAppend(uint32_t length, const uint8_t* bytes) {
 void BusGate::WaitWithMessagePump(uint32_t milliseconds) {
     if (state_.offline)
         return;
-    // Messages are dispatched only while the library's lock is free: a
+    // All messages are dispatched only while the library's lock is free: a
     // message handler could otherwise re-enter the bus from inside a
-    // transfer. Between checks the thread sleeps.
+    // transfer. Under the lock the windows still repaint. Between checks
+    // the thread sleeps.
     const auto end = clock_.Now() + std::chrono::milliseconds(milliseconds);
     while (clock_.Now() < end) {
         if (!lock_.HeldByThisThread())
             ui_.PumpMessages();
+        else
+            ui_.PumpDisplay();
         clock_.SleepFor(std::chrono::milliseconds(1));
     }
+}
+
+void BusGate::KeepDisplayAlive() {
+    if (state_.offline)
+        return;
+    // Often enough for the eye, seldom enough to cost nothing.
+    constexpr auto kInterval = std::chrono::milliseconds(15);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDisplayPump_ < kInterval)
+        return;
+    lastDisplayPump_ = now;
+    if (lock_.HeldByThisThread())
+        ui_.PumpDisplay();
+    else
+        ui_.PumpMessages();
 }
 
 bool CFilterDialog::Active() const {

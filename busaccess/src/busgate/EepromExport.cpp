@@ -128,6 +128,7 @@ uint32_t EepromDetectSize(BusGate& bus) {
 
 int EepromWrite(BusGate& bus, uint32_t offset, const uint8_t* bytes, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i, ++offset) {
+        bus.KeepDisplayAlive();
         const uint8_t device = DeviceOf(offset);
         const uint8_t frame[2] = {static_cast<uint8_t>(offset & 0xFF), bytes[i]};
         if (bus.Bridge().Write(device, 2, frame) != 1 || !WaitForWriteCycle(bus, device)) {
@@ -144,6 +145,7 @@ int EepromWrite(BusGate& bus, uint32_t offset, const uint8_t* bytes, uint32_t co
 
 int EepromRead(BusGate& bus, uint8_t* buffer, uint32_t count) {
     for (uint32_t offset = 0; offset < count;) {
+        bus.KeepDisplayAlive();
         const uint32_t n = std::min(count - offset, kReadBlock);
         const uint8_t device = DeviceOf(offset);
         const uint8_t word = static_cast<uint8_t>(offset & 0xFF);
@@ -166,8 +168,10 @@ int EepromCompatibilityRead(BusGate& bus, uint8_t* buffer, uint32_t groups) {
     const uint32_t perGroup = bus.State().boardFirmwareRevision > 0xFFFF ? 3 : 2;
     const uint8_t zero = 0;
     bool ok = bus.Bridge().Write(kEepromFirstAddress, 1, &zero) == 1;
-    for (uint32_t g = 0; ok && g < groups; ++g)
+    for (uint32_t g = 0; ok && g < groups; ++g) {
+        bus.KeepDisplayAlive();
         ok = bus.Bridge().Read(kEepromFirstAddress, perGroup, buffer + 3 * g) == 1;
+    }
     if (!ok) {
         Step(bus, kColourRed,
              "-> Fail to access EEPROM at I2C address 0x%x. EEPROM device return NACK.\n ",
@@ -263,8 +267,8 @@ void DumpEepromToFile(BusGate& bus) {
         return;
     Step(bus, kColourGreen, "Done.\n ");
 
-    const std::optional<std::string> chosen =
-        AskSavePath("Dump EEPROM Content to File", "EEPROM_Dump");
+    const std::optional<std::string> chosen = AskSavePath(
+        "Dump EEPROM Content to File", "EEPROM_Dump", ".bin", "Enter File Name (*.)|*.||");
     if (!chosen) {
         Step(bus, kColourBlack, "-> Abort by user.\n ");
         return;

@@ -48,14 +48,9 @@ void InfoBox(BusGate& bus, const char* text, const char* caption) {
     bus.Messages().showInformation(text, caption);
 }
 
-std::optional<std::string> AskSavePath(const char* title, const char* defaultName) {
-    kvFM::KCDialogCreationOptions options;
-    options.title = title;
-    options.text1 = defaultName;
-    kvFM::KCDialogReply reply;
-    if (kvFM::SaveAsDialog(options, reply) != eNoErr || !reply.chosen)
-        return std::nullopt;
-    return reply.path.GetPosixPathString();
+std::optional<std::string> AskSavePath(const char* title, const char* defaultName,
+                                       const char* extension, const char* filter) {
+    return kvFM::AskFilePath(true, kvFM::FileDialogOptions(title, defaultName, extension, filter));
 }
 
 std::string WithExtension(const std::string& path, const char* extension) {

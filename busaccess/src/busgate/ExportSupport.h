@@ -18,10 +18,12 @@ void BridgeWait(BusGate& bus, uint32_t milliseconds);
 void ErrorBox(BusGate& bus, const char* text, const char* caption);
 void InfoBox(BusGate& bus, const char* text, const char* caption);
 
-// The save dialog for any file (overwrite prompt, no read-only box); the
-// chosen path, or nothing when the user cancelled or no dialog can be
-// shown.
-std::optional<std::string> AskSavePath(const char* title, const char* defaultName);
+// The save dialog for any file (overwrite prompt, no read-only box) with
+// the proposed name, the extension a name without one gets (or none) and
+// the filter ("Text (*.x)|*.x||"); the chosen path, or nothing when the
+// user cancelled or no dialog can be shown.
+std::optional<std::string> AskSavePath(const char* title, const char* defaultName,
+                                       const char* extension, const char* filter);
 // The path with its leaf's extension replaced by (or given) the extension.
 std::string WithExtension(const std::string& path, const char* extension);
 // The path without its leaf's extension.

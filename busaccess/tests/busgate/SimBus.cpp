@@ -128,6 +128,16 @@ ScriptedFiles::~ScriptedFiles() {
         std::filesystem::remove_all(folder, ignored);
 }
 
+std::string ScriptedFiles::Shown(std::size_t i) const {
+    if (i >= dialogs.shown.size())
+        return "(none)";
+    const kvFM::KCDialogCreationOptions& o = dialogs.shown[i].options;
+    std::string text = o.title + "; " + o.defaultName + "; " + o.defaultExtension + ";";
+    for (const kvFM::KSDialogFilterEntry& entry : o.filter)
+        text += " " + entry.description + "|" + entry.pattern + ";";
+    return text;
+}
+
 std::string ScriptedFiles::Read(const std::string& leaf) const {
     std::ifstream in(folder / leaf, std::ios::binary);
     std::stringstream s;

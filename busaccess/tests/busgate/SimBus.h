@@ -122,6 +122,9 @@ struct ScriptedFiles {
     ScriptedFiles& operator=(const ScriptedFiles&) = delete;
     std::string Path(const std::string& leaf) const { return (folder / leaf).string(); }
     std::string Read(const std::string& leaf) const;
+    // The i-th dialog shown, as "title; proposed name; extension; filter"
+    // with the filter's entries as "description|pattern", ';'-separated.
+    std::string Shown(std::size_t i) const;
 
     kvFM::KCScriptedDialogService dialogs;
     std::filesystem::path folder;

@@ -48,7 +48,7 @@ TEST_F(CExport, WritesTheFourFilesBesideTheChosenName) {
     EXPECT_EQ(sim.Boxes(),
               (std::vector<std::string>{"Export to Files: Export completed successfully."}));
     ASSERT_EQ(files.dialogs.shown.size(), 1u);
-    EXPECT_EQ(files.dialogs.shown[0].options.title, "Export to Files");
+    EXPECT_EQ(files.Shown(0), "Export to Files; DulmAudio_Cmd; ; Enter Func Header Name (*.)|*.;");
 
     const std::string sys = files.Read("Tune_Sys.c");
     EXPECT_TRUE(sys.starts_with(" \n#define DulmLoggerVer \"3.5.0.7\" \n#define DulmAudioHwVer "
@@ -93,6 +93,65 @@ TEST_F(CExport, WritesTheFourFilesBesideTheChosenName) {
             files.Path(leaf) + "' 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << leaf;
     }
+}
+
+// Runs the compiler's syntax check over a file; 0 when it compiles.
+int CompileC99(const std::string& path) {
+    const std::string command =
+        "timeout 60 gcc -std=c99 -fsyntax-only -Werror=implicit '" + path + "' 2>&1";
+    return std::system(command.c_str());
+}
+
+TEST_F(CExport, EveryDecodedTextIsACommentAndEveryFileCompiles) {
+    struct Case {
+        const char* name;
+        uint32_t firmware;
+        std::vector<uint8_t> groups;
+    };
+    // Set SSI, and the Set SSI Control with its data word that firmware
+    // 0x0606 takes in its place: the word decodes to plain words.
+    std::vector<Case> cases{
+        {"Ssi", kFirmwareA2, {0x00, 0xC5, 0x00, 0x00, 0xA5, 0x00, 0x3C, 0xC4, 0xC5, 0x00, 0xA7,
+                              0x3E, 0x00, 0x3C, 0xC5, 0x00, 0xC6, 0x01, 0x00, 0xAC, 0x00}}};
+    sim.bus->State().chipFirmwareVersion = 0x0606;
+    // Every command the table knows for each firmware, each followed by the
+    // words it announces, of bytes that mean something in C text.
+    for (const auto& [name, firmware] :
+         {std::pair{"AllA1", kFirmwareA1}, std::pair{"AllA2", kFirmwareA2},
+          std::pair{"AllQZ", kFirmwareQZ625x}}) {
+        Case all{name, firmware, {}};
+        uint8_t fill = 0;
+        for (const CommandRow& row : CommandTable()) {
+            if (row.category == 0 || !RowApplies(row, firmware))
+                continue;
+            all.groups.insert(all.groups.end(), {static_cast<uint8_t>(row.value >> 16),
+                                                 static_cast<uint8_t>(row.value >> 8),
+                                                 static_cast<uint8_t>(row.value)});
+            for (uint32_t w = 0; w < std::min<uint32_t>(row.extWords, 8); ++w) {
+                for (int b = 0; b < 3; ++b)
+                    all.groups.push_back(fill += 0x2F); // '/', '\\', '*' and the rest
+            }
+        }
+        cases.push_back(std::move(all));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.bus->State().firmwareCode = c.firmware;
+        const CSourceFiles out = CExport2File::BuildCFiles(*sim.bus, c.name, c.groups);
+        for (const auto& [suffix, text] :
+             {std::pair{"_Sys.c", &out.sys}, {"_Alg.c", &out.alg}, {"_FULL.c", &out.full}}) {
+            const std::string path = files.Path(std::string(c.name) + suffix);
+            std::ofstream(path) << *text;
+            EXPECT_EQ(CompileC99(path), 0) << path << "\n" << *text;
+        }
+    }
+    // The SSI word's text sits behind "//" on its row.
+    sim.bus->State().firmwareCode = kFirmwareA2;
+    const CSourceFiles ssi = CExport2File::BuildCFiles(*sim.bus, "Ssi", cases[0].groups);
+    const size_t slave = ssi.full.find("Slave mode");
+    ASSERT_NE(slave, std::string::npos) << ssi.full;
+    const size_t line = ssi.full.rfind('\n', slave) + 1;
+    EXPECT_NE(ssi.full.substr(line, slave - line).find("//"), std::string::npos) << ssi.full;
 }
 
 TEST_F(CExport, SectionCommentsComeAgainInEachSetupSequence) {

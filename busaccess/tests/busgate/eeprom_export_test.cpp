@@ -197,7 +197,8 @@ TEST_F(EepromDump, WritesTheBinaryAndTheListingBesideTheChosenName) {
     EXPECT_EQ(sim.Boxes(),
               (std::vector<std::string>{"Dump EEPROM into file: Dump completed successfully."}));
     ASSERT_EQ(files.dialogs.shown.size(), 1u);
-    EXPECT_EQ(files.dialogs.shown[0].options.title, "Dump EEPROM Content to File");
+    EXPECT_EQ(files.Shown(0),
+              "Dump EEPROM Content to File; EEPROM_Dump; .bin; Enter File Name (*.)|*.;");
     const std::string binary = files.Read("dump.bin");
     EXPECT_EQ(Bytes(binary.begin(), binary.end()), Contents());
     EXPECT_FALSE(std::filesystem::exists(files.folder / "dump.bin.bin"));

@@ -10,6 +10,7 @@
 #include "foundation/KCStPath.h"
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,14 @@ KCDialogService* SetDialogService(KCDialogService* service);
 KCDialogService* GetDialogService();
 
 KTErr SaveAsDialog(const KCDialogCreationOptions& options, KCDialogReply& reply);
+
+// A file dialog's options: its title, proposed name, default extension
+// (".bin", or none) and filter given as "Text (*.x)|*.x|Text (*.*)|*.*||".
+KCDialogCreationOptions FileDialogOptions(const char* title, const std::string& name,
+                                          const char* extension, const char* filter);
+// The path chosen in a save (or open) dialog; nothing when cancelled or when
+// no dialog can be shown.
+std::optional<std::string> AskFilePath(bool save, const KCDialogCreationOptions& options);
 KTErr SelectFileSystemObjectDialog(const KCDialogCreationOptions& options, KCDialogReply& reply);
 
 // A service that answers from a script: each dialog takes the next answer

@@ -52,6 +52,38 @@ KCDialogService* GetDialogService() {
     return gDialogService.load();
 }
 
+KCDialogCreationOptions FileDialogOptions(const char* title, const std::string& name,
+                                          const char* extension, const char* filter) {
+    KCDialogCreationOptions options;
+    options.title = title;
+    options.text1 = name;
+    options.defaultName = name;
+    options.defaultExtension = extension;
+    options.flags = eDialogSelectFile;
+    // Pairs of description and pattern up to the empty entry that ends it.
+    std::string_view rest(filter);
+    while (!rest.empty()) {
+        const size_t bar = rest.find('|');
+        const std::string_view description = rest.substr(0, bar);
+        if (description.empty() || bar == std::string_view::npos)
+            break;
+        rest.remove_prefix(bar + 1);
+        const size_t next = rest.find('|');
+        options.filter.push_back({std::string(description), std::string(rest.substr(0, next))});
+        rest.remove_prefix(next == std::string_view::npos ? rest.size() : next + 1);
+    }
+    return options;
+}
+
+std::optional<std::string> AskFilePath(bool save, const KCDialogCreationOptions& options) {
+    KCDialogReply reply;
+    const KTErr status =
+        save ? SaveAsDialog(options, reply) : SelectFileSystemObjectDialog(options, reply);
+    if (status != eNoErr || !reply.chosen)
+        return std::nullopt;
+    return reply.path.GetPosixPathString();
+}
+
 KTErr SaveAsDialog(const KCDialogCreationOptions& options, KCDialogReply& reply) {
     reply.chosen = false;
     KCDialogService* service = GetDialogService();

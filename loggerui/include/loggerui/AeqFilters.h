@@ -110,7 +110,6 @@ std::optional<AeqRecords> ParseAeqCfg(std::string_view bytes);
 // Replaces the file through a file beside it; false on any failure, which
 // leaves the old file as it was.
 bool WriteFileReplacing(const std::string& path, std::string_view bytes);
-std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // The page's settings as the sending thread reads them.
 class AeqSettings {

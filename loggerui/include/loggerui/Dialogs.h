@@ -26,6 +26,10 @@ enum class Lamp { Blank, Red, Green, Marker };
 wxBitmap LibraryBitmap(int number);
 // The library's icon 1001 as a window's big and small icon.
 void SetLibraryIcon(wxTopLevelWindow& window);
+// Dispatches the waiting events of the given categories (wxEVT_CATEGORY_...)
+// and keeps the others for later, with the running event loop or, when
+// none runs, a loop made for the purpose.
+void DispatchOnly(long categories);
 
 class CMainDialog final : public wxDialog {
 public:

@@ -25,7 +25,8 @@ class CIoCfgDialog final : public wxDialog {
 public:
     CIoCfgDialog(wxWindow* parent, WxLogger& logger);
     // Refills the pin list for the chip the images were prepared for and
-    // selects its first entry.
+    // selects its first entry, and shows that pin. A selection made here is
+    // not the user's: nothing is read from or written to the chip.
     void FillPins();
     // What a pin-list selection change does: reads the input, shows the
     // pin and applies the images.
@@ -33,7 +34,11 @@ public:
     int Row() const { return row_; }
 
 private:
+    // Shows the current pin from the images; no bus traffic.
+    void ShowPin();
+    // Shows the current pin and applies the images.
     void Refresh();
+    void TakeSelectedRow();
     void Change(const std::function<void(struct IoImages&)>& change);
 
     WxLogger& logger_;

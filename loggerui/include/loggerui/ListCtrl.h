@@ -1,8 +1,10 @@
 // The script pages' table control over wx: a grid that shows a ListModel
 // with its per-cell colours and opens the cell's in-place editor on a
 // click: a drop-down list, a filtered edit, or the check-list combo. The
-// owner hears of edited cells (2350, row low and column high 16 bits) and
-// of rows that should go (2351, the row), and of selection changes.
+// owner hears of edited cells (2350, with the row and the column), of rows
+// that should go (2351, with the row), of the mouse moving over the control
+// (1025) and of selection changes. Optional behaviours: an item menu on a
+// right click, a placeholder last row, and cell lines of its own drawing.
 #pragma once
 
 #include "loggerui/CheckListModel.h"
@@ -17,6 +19,8 @@
 #include <vector>
 
 class wxCheckListBox;
+class wxMenu;
+typedef struct _cairo cairo_t;
 
 namespace loggerui {
 
@@ -48,7 +52,8 @@ private:
 class CTrListCtrl final : public wxGrid {
 public:
     enum class Align { Left, Right, Centre };
-    using Notify = std::function<void(int message, uint32_t param)>;
+    // A message to the owner; the column is -1 where the message has none.
+    using Notify = std::function<void(int message, int row, int column)>;
 
     CTrListCtrl(wxWindow* parent, int id, const wxSize& size = wxDefaultSize);
     ~CTrListCtrl() override;
@@ -60,6 +65,25 @@ public:
     void SetNotify(Notify notify) { notify_ = std::move(notify); }
     void SetSelectionHook(std::function<void()> hook) { selectionHook_ = std::move(hook); }
     int ValueMode() const { return valueMode_; }
+
+    // Settings that this system's owners leave as constructed.
+    void SetItemMenu(bool on) { itemMenu_ = on; }
+    void SetHeaderMenu(bool on) { headerMenu_ = on; }
+    // 0: a click on any cell edits it; 1: column 0 edits on a double click.
+    void SetClickMode(int mode) { clickMode_ = mode; }
+    void SetSeparatorMode(int mode) { separatorMode_ = mode; }
+    void SetOptionSeparator(std::wstring separator) { optionSeparator_ = std::move(separator); }
+    // Not empty: the list keeps a last row holding the text in column 0.
+    void SetPlaceholderText(std::wstring text);
+    const std::wstring& PlaceholderText() const { return placeholderText_; }
+    void SetOwnLines(bool on);
+    bool OwnLines() const { return ownLines_; }
+    // The height of a row, measured once.
+    int RowHeight();
+    // The item menu while it is open, else null.
+    const wxMenu* OpenMenu() const { return openMenu_; }
+    // One column fitted to its content and heading (an existing one only).
+    void AutoSizeColumn(int column);
 
     // Opens the cell's editor; true for a drop-down or edit editor.
     bool StartCellEdit(int row, int column);
@@ -84,8 +108,21 @@ private:
     class Table;
     wxGridCellAttr* AttrFor(int row, int column);
     void OnLeftClick(wxGridEvent& event);
+    void OnDoubleClick(wxMouseEvent& event);
+    void OnRightClick(wxGridEvent& event);
+    void OnHeaderRightClick(wxGridEvent& event);
     void OnKey(wxKeyEvent& event);
+    void OnMouseMove(wxMouseEvent& event);
     void SyncSelectionToModel();
+    void ShowItemMenu(int row);
+    void ItemCommand(int id);
+    void MoveSelected(bool up);
+    // The column under the pointer, by the header's hit test; -1 for none.
+    int ColumnUnderPointer() const;
+    // After an edit: the placeholder row kept, trailing blank rows reported.
+    void KeepPlaceholderRow();
+    static int DrawOwnLines(void* widget, cairo_t* cr, void* list);
+    void PaintOwnLines(cairo_t* cr);
 
     ListModel model_;
     Table* table_ = nullptr;
@@ -103,6 +140,15 @@ private:
     CTrOptionComboBox* checkList_ = nullptr;
     bool syncing_ = false;
     int refused_ = 0;
+    std::wstring optionSeparator_;
+    int separatorMode_ = 0;
+    bool headerMenu_ = true;
+    bool itemMenu_ = false;
+    int clickMode_ = 0;
+    std::wstring placeholderText_;
+    int rowHeight_ = 0;
+    bool ownLines_ = false;
+    wxMenu* openMenu_ = nullptr;
 
     friend class Table;
 };

@@ -10,6 +10,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace loggerui {
@@ -23,9 +25,22 @@ enum EditorType : int {
     kEditorPlain = 5,
 };
 
-// Messages to the owner: a cell changed, a row should go.
+// Messages to the owner: a cell changed, a row should go, the mouse moved
+// over the control.
 inline constexpr int kMsgCellChanged = 2350;
 inline constexpr int kMsgRemoveRow = 2351;
+inline constexpr int kMsgMouseMove = 1025;
+
+// Commands of the control: the item menu's, and the column sizing.
+enum : int {
+    kCmdEdit = 1,
+    kCmdInsert = 2,
+    kCmdDelete = 3,
+    kCmdMoveUp = 4,
+    kCmdMoveDown = 5,
+    kCmdSizeColumn = 2348,
+    kCmdSizeAllColumns = 2349,
+};
 
 // Permission bits.
 enum : unsigned { kAllowInsert = 1, kAllowDelete = 2, kAllowEdit = 4, kAllowMove = 8 };
@@ -37,11 +52,6 @@ bool Covers(int entryRow, int entryColumn, int row, int column);
 // The characters an edit filter accepts (backspace always): 0 all,
 // 1 identifiers, 2 hexadecimal digits and 'x', 3 those and space and ','.
 bool FilterAccepts(int filter, wchar_t c);
-
-// The packed parameter of the cell-changed message: row low, column high.
-inline uint32_t CellParam(int row, int column) {
-    return (static_cast<uint32_t>(column) << 16) | (static_cast<uint32_t>(row) & 0xFFFF);
-}
 
 // Which choice a drop-down opens on: the first that begins with the cell's
 // text when the text is empty or one of the choices; none otherwise.
@@ -55,6 +65,29 @@ uint64_t ChoiceValue(int valueMode, std::size_t index);
 // was given. Mode 0 with a single column gives 3 pixels less; mode 2
 // spreads the extra column's width over the real ones.
 std::vector<int> SizedColumnWidths(int mode, const std::vector<int>& fitted, int dummy);
+
+// An entry of the item menu; id 0 is a separator.
+struct MenuEntry {
+    int id;
+    std::string_view text;
+    bool enabled;
+    bool operator==(const MenuEntry&) const = default;
+};
+// The item menu for a right click on clickedRow: empty when no edit,
+// insert, delete or move is permitted.
+std::vector<MenuEntry> ItemMenuEntries(unsigned permissions, std::size_t selectedRows,
+                                       bool placeholder, int clickedRow, std::size_t rowCount);
+
+// Where the own cell lines go in a window whose rows start at y = 0: a
+// vertical line at the right edge of each column (the widths' running sum
+// less the horizontal scroll) while it is inside the width, and horizontal
+// lines at rowHeight + 1 and then every rowHeight, as many as rows fit.
+struct CellLines {
+    std::vector<int> xs;
+    std::vector<int> ys;
+};
+CellLines OwnCellLines(const std::vector<int>& columnWidths, int scrollX, int width, int height,
+                       int rowHeight);
 
 // Hue (degrees), saturation and lightness (percent) of a COLORREF, each
 // truncated toward zero; the own cell lines' colour for a window colour.
@@ -115,17 +148,21 @@ public:
 
     // ---- state
     unsigned Permissions() const { return permissions_; }
+    void SetPermissions(unsigned permissions) { permissions_ = permissions; }
     bool Modified() const { return modified_; }
     void SetModified(bool modified) { modified_ = modified; }
     // What an edit start does to the model: the editor type that opens
     // (kEditorNone when nothing opens); drop-down and edit editors mark the
     // list modified.
     int BeginEdit(int row, int column);
-    // An edit that ended with text: stores it trimmed; the parameter of the
-    // cell-changed message, or nothing when no row was edited.
-    std::optional<uint32_t> EndEdit(int row, int column, const std::optional<std::wstring>& text);
+    // An edit that ended with text: stores it trimmed; false when no row
+    // was edited.
+    bool EndEdit(int row, int column, const std::optional<std::wstring>& text);
     // Trailing rows whose cells are all blank, from the last upwards.
     std::vector<std::size_t> TrailingBlankRows() const;
+    // With a placeholder text, the list keeps a last row holding it in
+    // column 0; true when a row was added.
+    bool KeepPlaceholderRow(const std::wstring& placeholder);
 
     // ---- selection and moves
     void Select(std::size_t row, bool selected = true);
@@ -171,7 +208,8 @@ private:
         std::wstring choices;
     };
     void SelectOnly(std::size_t row);
-    static uint32_t ValueKey(int row, int column) { return CellParam(row, column); }
+    // Every row and column has a key of its own, however long the list.
+    using ValueKey = std::pair<int, int>;
 
     std::size_t columns_;
     std::vector<Row> rows_;
@@ -179,7 +217,7 @@ private:
     std::vector<ColourEntry> colours_;
     std::vector<OptionEntry> options_;
     std::map<int, std::wstring> prefixes_;
-    std::map<uint32_t, uint64_t> values_;
+    std::map<ValueKey, uint64_t> values_;
     OptionFunction optionFunction_;
     int defaultEditorType_ = kEditorHexList;
     unsigned permissions_ = kAllowInsert | kAllowDelete | kAllowEdit | kAllowMove;

@@ -3,6 +3,8 @@
 // does itself (the raw capture and the log text).
 #pragma once
 
+#include "foundation/kvFMDialogs.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,20 +15,12 @@ namespace busgate {
 class BusGate;
 }
 
-namespace kvFM {
-class KCDialogCreationOptions;
-}
-
 namespace loggerui {
 
 inline constexpr const char* kFlashCaption = "Export preset to MK340";
 
-// A file dialog's options: its title, proposed name, default extension
-// (".bin") and filter given as "Text (*.x)|*.x|Text (*.*)|*.*||".
-kvFM::KCDialogCreationOptions FileDialogOptions(const char* title, const std::string& name,
-                                                const char* extension, const char* filter);
-// The path chosen in a save (or open) dialog; nothing when cancelled.
-std::optional<std::string> AskFilePath(bool save, const kvFM::KCDialogCreationOptions& options);
+using kvFM::AskFilePath;
+using kvFM::FileDialogOptions;
 
 // The saved log: header, info pane, two line breaks, log pane.
 std::string LogFileText(std::string_view info, std::string_view log);

@@ -73,7 +73,7 @@ public:
 private:
     void Build();
     void UpdateButtons();
-    void CellChanged(uint32_t param);
+    void CellChanged(int row, int column);
     void FillFiles();
     void ShowTable(const ScriptTable& rows);
     ScriptTable Table() const;

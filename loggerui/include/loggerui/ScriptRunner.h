@@ -82,7 +82,8 @@ void DeleteSelectedLines(ListModel& list);
 // The format message when the data does not match.
 std::optional<std::wstring> CheckChangedCell(ListModel& list, int row, int column);
 
-// The line of a row, with a zero-filled data buffer of its length.
+// The line of a row, with a zero-filled data buffer of its length; a
+// length that the row's data text cannot hold gets no buffer.
 ScriptLine LineOfRow(const ListModel& list, std::size_t row);
 // Runs one line: the transfer's result, 1 for a Delay, 0 for no action.
 int RunLine(ScriptLine& line, const ScriptTransfer& transfer);

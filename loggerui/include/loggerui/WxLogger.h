@@ -124,6 +124,7 @@ public:
         tweaks_.SetButton(std::string(text), enable);
     }
     void PumpMessages() override;
+    void PumpDisplay() override;
 
     // ---- for the windows (GUI thread)
     // The main window; null when it does not exist (or wx destroyed it).
@@ -195,6 +196,9 @@ private:
     std::array<std::atomic<int>, kSlots> armMilliseconds_{};
     std::array<std::atomic<bool>, kSlots> handOffPending_{};
     std::atomic<bool> yielding_{false};
+    // True while PumpDisplay dispatches, inside an operation that holds the
+    // lock on the GUI thread.
+    bool displayOnly_ = false;
     mutable std::mutex stateMutex_; // capture label and control states
     std::string captureLabel_ = " -- Empty -- ";
     std::map<int, bool> controlStates_;

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kvini {
@@ -96,15 +96,11 @@ std::vector<Line> SplitLines(const std::string& text) {
 // The file's bytes; nothing when it exists but cannot be read. A missing
 // file reads as empty.
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec) && !ec)
-            return std::string();
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    std::string bytes;
+    const KTErr status = kvFM::ReadRegularFile(path, bytes);
+    if (status == eFMFileNotFound)
+        return std::string();
+    if (status != eNoErr)
         return std::nullopt;
     return bytes;
 }
@@ -244,7 +240,20 @@ std::string JoinLines(const std::vector<Line>& lines) {
     return text;
 }
 
+// A file whose mode gives nobody the right to write it is read-only, also
+// for a user whom the system would let write it anyway.
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+// The new text through a file beside the old; a read-only file is refused
+// and stays as it is.
 int ReplaceFile(const std::string& path, const std::string& text) {
+    if (IsReadOnlyFile(path))
+        return 0;
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     if (ec)

@@ -112,4 +112,16 @@ TEST_F(Profile, AFailedWriteGivesZeroAndLeavesTheFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
+TEST_F(Profile, AReadOnlyFileIsNeitherWrittenNorReplaced) {
+    Write("[S]\nK=old\nL=1\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(kvini::WriteProfileString(file, L"S", L"K", L"new"), 0);
+    EXPECT_EQ(kvini::WriteProfileString(file, L"T", L"K", L"new"), 0);
+    EXPECT_EQ(kvini::DeleteProfileKey(file, L"S", L"L"), 0);
+    EXPECT_EQ(Read(), "[S]\nK=old\nL=1\n");
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
 } // namespace

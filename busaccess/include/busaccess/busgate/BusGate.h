@@ -148,6 +148,9 @@ public:
     void CaptureInvalidate();
     void CaptureAppend(uint32_t length, const uint8_t* bytes);
     void WaitWithMessagePump(uint32_t milliseconds);
+    // Called often by long operations: lets the windows repaint (and only
+    // that, while this thread holds the lock) every few milliseconds.
+    void KeepDisplayAlive();
 
     // ---- state shared with the logger windows and the exports
     BusState& State() { return state_; }
@@ -245,6 +248,7 @@ private:
     BridgePort& bridge_;
     LoggerServices& ui_;
     Clock& clock_;
+    std::chrono::steady_clock::time_point lastDisplayPump_{};
     LoggerLock lock_;
     LogQueue log_;
     CFilterDialog dialogSink_;

@@ -7,6 +7,7 @@
 #include "busaccess/busgate/BusGate.h"
 
 #include <string>
+#include <string_view>
 
 namespace busgate {
 
@@ -40,14 +41,25 @@ protected:
     void PutInfo(std::string_view text) override;
 
 private:
-    CExport2File(BusGate& bus, CSourceFiles& files) : bus_(bus), files_(files) {}
+    CExport2File(BusGate& bus, CSourceFiles& files)
+        : bus_(bus), sys_{files.sys}, alg_{files.alg}, full_{files.full} {}
+    // A file being written and whether its current line holds a comment.
+    struct Output {
+        std::string& text;
+        bool inComment = false;
+        // A row always starts on a line of its own.
+        void AddRow(const std::string& row);
+        // Text after a row is a comment to the end of its line, whatever
+        // the decoder made of the bytes.
+        void AddComment(std::string_view comment);
+    };
     void Row(const uint8_t* group, uint32_t category);
     void SectionComments(const std::string& row);
 
     BusGate& bus_;
-    CSourceFiles& files_;
+    Output sys_, alg_, full_;
     // Where the current command's comments go besides N_FULL.c.
-    std::string* target_ = nullptr;
+    Output* target_ = nullptr;
     bool pwmComment_ = false;
     bool ioComment_ = false;
     bool algorithmComment_ = false;

@@ -61,6 +61,7 @@ public:
         Chosen().SetTweaksButton(text, enable);
     }
     void PumpMessages() override { Chosen().PumpMessages(); }
+    void PumpDisplay() override { Chosen().PumpDisplay(); }
 
 private:
     std::atomic<LoggerServices*> target_;

@@ -112,6 +112,10 @@ public:
 
     // Dispatches the window messages that are waiting (nothing headless).
     virtual void PumpMessages() = 0;
+    // Inside an operation that holds the library's lock: lets the windows
+    // repaint and their timers run, and keeps the user's input for later,
+    // so that nothing re-enters the library (nothing headless).
+    virtual void PumpDisplay() {}
 };
 
 // The coloured log functions shared by every implementation: they remember
