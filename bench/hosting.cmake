@@ -50,7 +50,8 @@ target_compile_definitions(bench_hosting PRIVATE
 add_library(bench_test_plugin SHARED ${PROJECT_SOURCE_DIR}/hosting/tests/fixtures/test_plugin.cpp)
 target_include_directories(bench_test_plugin PRIVATE ${PROJECT_SOURCE_DIR}/hosting/include
                                                      ${PROJECT_SOURCE_DIR}/foundation/include
-                                                     ${PROJECT_SOURCE_DIR}/ui/include)
+                                                     ${PROJECT_SOURCE_DIR}/ui/include
+                                                     ${PROJECT_SOURCE_DIR}/audio/include)
 target_compile_options(bench_test_plugin PRIVATE -fno-gnu-unique)
 kv_add_resources(bench_test_plugin ${PROJECT_SOURCE_DIR}/hosting/tests/fixtures/plugin.txt)
 kv_add_bench(bench_plugin SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_plugin.cpp LIBS kvhosting)

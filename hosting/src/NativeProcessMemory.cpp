@@ -1,4 +1,4 @@
-#include "hosting/ProcessRecords.h"
+#include "hosting/NativeProcessMemory.h"
 
 #include <chrono>
 #include <thread>

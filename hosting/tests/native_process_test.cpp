@@ -1,5 +1,5 @@
 #include "hosting/HostCallbacks.h"
-#include "hosting/ProcessRecords.h"
+#include "hosting/NativeProcessMemory.h"
 
 #include <gmock/gmock.h>
 

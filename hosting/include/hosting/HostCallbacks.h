@@ -3,8 +3,8 @@
 // out.
 #pragma once
 
+#include "hosting/NativeProcessMemory.h"
 #include "hosting/PluginInterface.h"
-#include "hosting/ProcessRecords.h"
 
 #include "foundation/KURect.h"
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "hosting/HostCallbacks.h"
+#include "hosting/NativeProcessMemory.h"
 #include "hosting/PluginInstanceProxy.h"
-#include "hosting/ProcessRecords.h"
 
 #include "audio/KCSampleChain.h"
 

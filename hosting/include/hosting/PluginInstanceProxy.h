@@ -4,9 +4,9 @@
 #pragma once
 
 #include "hosting/ComponentInfo.h"
+#include "hosting/NativeProcessMemory.h"
 #include "hosting/PluginInterface.h"
 #include "hosting/PluginLoader.h"
-#include "hosting/ProcessRecords.h"
 
 #include "foundation/KCStPath.h"
 #include "foundation/KTErr.h"
