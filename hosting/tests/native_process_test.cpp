@@ -107,6 +107,38 @@ TEST(NativeProcessMemory, RequestsResolveByKindAndAreReleased) {
     EXPECT_NE(m.RequestBuffer(&r), nullptr);
 }
 
+// A release of an address that is not the start of one of the memory's
+// records (inside a record, or the plug-in's own) changes nothing.
+TEST(NativeProcessMemory, ReleasingAStrayAddressChangesNothing) {
+    KCNativeProcessMemory m;
+    Prepare(m);
+    KSBufferRequest r;
+    r.kind = 0;
+    std::vector<KSBufferRequest*> held;
+    for (int i = 0; i < 6; ++i)
+        held.push_back(m.RequestBuffer(&r));
+    ASSERT_EQ(held[5], held[0] + 5) << "the records lie side by side";
+    // What a stray address 40 bytes into a record reads as its link.
+    held[3]->memory = nullptr;
+    held[5]->memory = nullptr;
+    KSBufferRequest own = r;
+    const auto inside = [](KSBufferRequest* record, size_t bytes) {
+        return reinterpret_cast<KSBufferRequest*>(reinterpret_cast<char*>(record) + bytes);
+    };
+    KSBufferRequest* const strays[] = {inside(held[4], 40), inside(held[2], 40), &own};
+    for (KSBufferRequest* stray : strays) {
+        m.ReleaseBuffers(stray);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(held[size_t(i)]->kind, 0) << "record " << i;
+    }
+    // Every slot taken before is still taken: the next request is a new one.
+    KSBufferRequest* next = m.RequestBuffer(&r);
+    EXPECT_EQ(next, held[0] + 6);
+    m.ReleaseBuffers(held[4]);
+    EXPECT_EQ(held[4]->kind, -1);
+    EXPECT_EQ(held[5]->kind, 0);
+}
+
 KSBufferRequest CoefficientRequest(int32_t changed) {
     KSBufferRequest r;
     r.kind = 1;
