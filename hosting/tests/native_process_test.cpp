@@ -264,6 +264,48 @@ TEST(HostCallbacks, SelectorsReachTheirOperations) {
     EXPECT_EQ(fixed, &ConvertDoubleToFixed31);
 }
 
+// Every slot also has a direct caller, outside the dispatch.
+TEST(HostCallbacks, DirectCallersReachTheSlots) {
+    KCNativeProcessMemory memory;
+    Prepare(memory);
+    KCCallBackNativePR callbacks(&memory);
+    Hooks hooks;
+    callbacks.SetView(&hooks);
+    callbacks.SetRunner(&hooks);
+    callbacks.SetSampleRate(1000);
+
+    uint32_t code = 0;
+    int32_t size = 0, answer = 0;
+    callbacks.CallGetSampleFormatCode(&code);
+    callbacks.CallGetSampleSize(&size);
+    callbacks.CallOnSelector25(&answer);
+    EXPECT_EQ(code, 0x20202020u);
+    EXPECT_EQ(size, 4);
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(callbacks.CallOnUnknownSelector(31, 0, nullptr, nullptr, nullptr), 5);
+
+    KURect<short> rect{};
+    rect.right = 320;
+    callbacks.CallResizeView(&rect);
+    EXPECT_THAT(hooks.resized, ElementsAre(320));
+    callbacks.CallOnSelector23(2.0, 3.0);
+    EXPECT_THAT(hooks.counts, ElementsAre(2, 3));
+
+    KSBufferRequest ask;
+    ask.kind = 0;
+    KSBufferRequest *first = nullptr, *second = nullptr;
+    callbacks.CallRequestBuffer(&ask, &first);
+    callbacks.CallRequestBuffer(&ask, &second);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(callbacks.CallAppendBufferRequests(first, second), first);
+    callbacks.CallReleaseBuffers(first);
+    EXPECT_EQ(second->kind, -1);
+
+    int32_t (*copy)(const double*, int32_t, double*) = nullptr;
+    callbacks.CallGetDoubleCopyConverter(&copy);
+    EXPECT_EQ(copy, &CopyDouble);
+}
+
 TEST(HostCallbacks, StaleTokensAndConverters) {
     int32_t token = 0;
     {
