@@ -1,6 +1,5 @@
 # The bus library busgate_c: its core as a static library (linked by the
-# tests and benchmarks) and the shared library libbusgate_c.so with the
-# eighteen busgate_ exports.
+# tests and benchmarks and by libbusgate_c.so).
 find_package(Threads REQUIRED)
 
 file(GLOB KV_BUSGATE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/busgate/*.cpp)
@@ -9,15 +8,8 @@ kv_target_defaults(busgate_core)
 target_include_directories(busgate_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
 target_link_libraries(busgate_core PUBLIC busdriver kvfoundation_fm Threads::Threads)
 
-# libbusgate_c.so: only the busgate_ functions are exported.
-add_library(busgate_c SHARED ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_exports.cpp)
-kv_target_defaults(busgate_c)
-# The logger's windows (loggerui/) with their pictures as resources.
-target_link_libraries(busgate_c PRIVATE busgate_core loggerui)
-kv_add_resources(busgate_c ${CMAKE_SOURCE_DIR}/loggerui/resources/manifest.txt)
-target_link_options(busgate_c PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined
-  -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)
-set_property(TARGET busgate_c APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/busgate/exports/busgate_c.map)
+# libbusgate_c.so itself, with the busgate_ exports, is assembled in
+# loggerui/, over this core and the logger's windows.
 
 file(GLOB KV_BUSGATE_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tests/busgate/*_test.cpp)
 if(KV_BUSGATE_TESTS)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test: formatting, then the whole CTest
-# suite under a virtual display and a JACK server with the dummy driver.
+# Installs, builds and runs every test: formatting and layering, then the
+# whole CTest suite under a virtual display and a JACK server with the dummy
+# driver.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 "$root/scripts/build.sh" test
 "$root/scripts/check-format.sh"
+"$root/scripts/check-layers.sh"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"

@@ -261,7 +261,7 @@ KTErr KCQuorlProcChainElemBase::GetSamples(KCSoundBufList& list, KCStreamState& 
 
 KCQuorlProcessChainElement::KCQuorlProcessChainElement(
     int32_t channelCount, uint32_t framesPerBuffer, int32_t sideChainChannels,
-    KCSampleSource* sideChain, NativeProcessFunction function, KCNativeProcessMemory* memory)
+    KCSampleSource* sideChain, NativeProcessFunction function, KCNativeProcessState* memory)
     : KCQuorlProcChainElemBase(channelCount, framesPerBuffer, sideChainChannels, sideChain),
       processFunction(function), processMemory(memory) {}
 

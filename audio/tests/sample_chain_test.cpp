@@ -252,7 +252,7 @@ struct Block {
 TEST(ProcessElement, RunsTheProcessFunctionWithShellInfoAndCoefficients) {
     g_call = {};
     char coefA[4] = {}, coefB[4] = {};
-    KCNativeProcessMemory memory;
+    KCNativeProcessState memory;
     memory.coefficients[0] = coefA;
     memory.coefficients[1] = coefB;
     memory.requestedIndex = 1; // the GUI asked for a switch
@@ -337,7 +337,7 @@ TEST(ProcessElement, WithoutInputOrProcessFunctionWritesSilence) {
 
 TEST(ProcessElement, ExceptionBecomesStatusAndLaterPullsWork) {
     g_call = {};
-    KCNativeProcessMemory memory;
+    KCNativeProcessState memory;
     RampSource source;
     KCQuorlProcessChainElement element(1, 8, 0, nullptr, DoubleProcess, &memory);
     element.input = &source;

@@ -4,9 +4,9 @@
 // The process function the host loads is the framework's pass-through: the
 // audio is processed elsewhere (on the chip), the host's chain hears it
 // unchanged.
+#include "audio/ProcessRecords.h"
 #include "foundation/KTErr.h"
 #include "guilib/Algorithm.h"
-#include "hosting/ProcessRecords.h"
 
 #include <algorithm>
 #include <cstring>

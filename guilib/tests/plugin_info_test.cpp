@@ -1,6 +1,6 @@
 // The process function the framework names to the host: its pass-through.
+#include "audio/ProcessRecords.h"
 #include "guilib/Algorithm.h"
-#include "hosting/ProcessRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "hosting/ProcessRecords.h"
+#include "hosting/NativeProcessMemory.h"
 
 #include <chrono>
 #include <thread>
@@ -119,13 +119,16 @@ KSBufferRequest* KCNativeProcessMemory::RequestBuffer(const KSBufferRequest* req
 }
 
 void KCNativeProcessMemory::ReleaseBuffers(KSBufferRequest* chain) {
-    const KSBufferRequest* first = requests.get();
-    const KSBufferRequest* last = first + kRequestCount;
+    // Only the start of one of the records counts: an address inside one,
+    // or anywhere else, is not a record and is left alone.
+    const auto first = reinterpret_cast<uintptr_t>(requests.get());
+    constexpr uintptr_t kBytes = uintptr_t(kRequestCount) * sizeof(KSBufferRequest);
     while (chain != nullptr) {
         KSBufferRequest* next = chain->next;
-        if (chain >= first && chain < last) {
+        const uintptr_t offset = reinterpret_cast<uintptr_t>(chain) - first;
+        if (offset < kBytes && offset % sizeof(KSBufferRequest) == 0) {
             *chain = KSBufferRequest();
-            slots[chain - first].store(0, std::memory_order_release);
+            slots[offset / sizeof(KSBufferRequest)].store(0, std::memory_order_release);
         }
         chain = next;
     }

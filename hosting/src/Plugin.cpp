@@ -68,7 +68,20 @@ KCPlugin::~KCPlugin() {
 }
 
 bool KCPlugin::IsNetworkedShell() const {
-    return proxy.GetComponentType().Get() == kNetworkedShellType.Get();
+    return proxy.IsNetworkedShell();
+}
+
+int32_t KCPlugin::ForwardSampleCounts(int32_t first, int32_t second) {
+    return owner != nullptr ? owner->ReceiveSampleCounts(first, second) : 0;
+}
+
+void KCPlugin::ForwardRewind() {
+    if (owner != nullptr)
+        owner->Rewind();
+}
+
+int32_t KCPlugin::ForwardReservedRequest() {
+    return owner != nullptr ? owner->ReservedRequest() : 0;
 }
 
 KTErr KCPlugin::Init(KCPluginRunnerHooks* runner, bool networkedShell, double rate) {

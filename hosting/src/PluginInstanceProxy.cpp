@@ -62,6 +62,36 @@ void KCNativeProcessFunc::UnloadProcessFunc() {
 KCPluginInstanceProxy::KCPluginInstanceProxy(const QuorlComponentInfo& component)
     : component(component), loader(&ownLoader), instance(&ownInstance) {}
 
+KCPluginInstanceProxy::KCPluginInstanceProxy(CPluginLoaderAbs& sharedLoader)
+    : loader(&sharedLoader), instance(&ownInstance) {
+    instance->module = sharedLoader.GetModule();
+    flags = kLoaded;
+}
+
+KTErr KCPluginInstanceProxy::SetModuleFromResourceManager() {
+    if (!(flags & kLoaded) || (flags & kInstantiated))
+        return error;
+    KTNativeContainerType* module = nullptr;
+    const KTErr status = RMGetNativeContainer(loader->GetResContainer(), module);
+    if (status == eNoErr)
+        instance->module = module;
+    return status;
+}
+
+void KCPluginInstanceProxy::SetComponent(const QuorlComponentInfo& newComponent) {
+    component = newComponent;
+    instance->componentInfo = component;
+}
+
+void KCPluginInstanceProxy::OffsetSubType(long count) {
+    component.componentSubType = OffsetOSTypeAlphanumerically(component.componentSubType, count);
+    instance->componentInfo = component;
+}
+
+bool KCPluginInstanceProxy::IsNetworkedShell() const {
+    return component.componentType.Get() == kNetworkedShellType.Get();
+}
+
 KTErr KCPluginInstanceProxy::Store(KTErr status) {
     error = status;
     return status;

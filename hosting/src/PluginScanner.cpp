@@ -9,6 +9,8 @@
 #include "foundation/kvFMFolders.h"
 #include "registry/KVRegistry.h"
 
+#include <memory>
+
 using kvFM::KCStPath;
 using kvXML::CXMLElement;
 
@@ -64,12 +66,20 @@ KTErr KCPluginDiskScanner::ScanFile(const KCStPath& file, KCQuorlComponentInfoLi
     if (KTErr err = ReadSubComponentList(container, components))
         return err;
 
+    // The file's component definitions are read once, at the first
+    // component the host accepts; every component's descriptions come from
+    // them. Definitions that cannot be read give no component a description.
+    std::unique_ptr<CComponentDefinitions> definitions;
     size_t accepted = 0;
     for (QuorlComponentInfo& component : components) {
         if (!loadSpec.IsComponentLoadable(component) || !AcceptComponent(component))
             continue;
+        if (definitions == nullptr) {
+            definitions = std::make_unique<CComponentDefinitions>();
+            definitions->Load(container);
+        }
         CProcessCodeManager manager;
-        manager.ReadProcCodeDescForComponent(component, container);
+        manager.ReadProcCodeDescForComponent(component, *definitions);
         if (manager.ProcCodeDescs().empty())
             continue;
         component.SetProcCodeDesc(&manager.ProcCodeDescs().front());

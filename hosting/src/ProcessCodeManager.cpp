@@ -3,8 +3,12 @@
 #include "HostingText.h"
 #include "foundation/ResConverters.h"
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 using kvXML::CXMLElement;
 
@@ -114,20 +118,6 @@ bool IsForOtherSystem(const CXMLElement* element) {
     return os != nullptr && std::string_view(os) != "Win";
 }
 
-// Moves the children of `from` for which `take` holds to the end of `to`,
-// keeping the order of both the moved and the remaining ones.
-template <typename Pred>
-void MoveChildren(CXMLElement& from, CXMLElement& to, Pred take) {
-    size_t kept = 0;
-    for (CXMLElement* child : from.children) {
-        if (take(child))
-            to.children.push_back(child);
-        else
-            from.children[kept++] = child;
-    }
-    from.children.resize(kept);
-}
-
 // Deletes the children of `list` for which `drop` holds.
 template <typename Pred>
 void DeleteChildren(CXMLElement& list, Pred drop) {
@@ -175,17 +165,6 @@ bool AnyChild(const CXMLElement* element, std::string_view name, Test test) {
     return false;
 }
 
-// Moves into `to`, for each ID element of `ids` in order, every description
-// of `descriptions` whose attribute "ID" equals the ID's text.
-void MoveDescriptionsByID(const CXMLElement& ids, CXMLElement& descriptions, CXMLElement& to) {
-    for (const CXMLElement* id : ids.children) {
-        MoveChildren(descriptions, to, [id](const CXMLElement* desc) {
-            const char* value = AttributeValue(desc, "ID");
-            return value != nullptr && id->text == value;
-        });
-    }
-}
-
 // Every "resID" below the lists whose text is exactly `from` gets `to`.
 void ReplaceResIDText(CXMLElement& templates, CXMLElement& finals, const char* from,
                       const std::string& to) {
@@ -209,76 +188,24 @@ void CProcessCodeManager::FilterOS(CXMLElement& element) {
     }
 }
 
-KTErr CProcessCodeManager::ReadProcCodeDescForComponentFromXMLTrees(
-    const QuorlComponentInfo& component, CXMLElement& defaults, CXMLElement& own) {
-    if (!own.IsValid())
-        return eNoErr;
+// --- the definitions of one file, indexed -------------------------------------
 
-    CXMLElement subComponents("SubComponentList", "");
-    CXMLElement descriptions("ProcessCodeDescriptionList", "");
-    CXMLElement matches("ProcessCodeMatchList", "");
-    CXMLElement templateIDs("templateProcessDescriptionIDs", "");
-    CXMLElement finalIDs("finalProcessDescriptionIDs", "");
-    CXMLElement templates("templateProcessCodeDescriptionList", "");
-    CXMLElement finals("finalProcessCodeDescriptionList", "");
-
-    const auto named = [](std::string_view name) {
-        return [name](const CXMLElement* e) { return HasName(e, name); };
-    };
-    for (CXMLElement* tree : {&defaults, &own}) {
-        if (tree == &defaults && !defaults.IsValid())
-            continue;
-        MoveChildren(*tree, subComponents, named("SubComponent"));
-    }
-    for (CXMLElement* tree : {&defaults, &own}) {
-        if (tree == &defaults && !defaults.IsValid())
-            continue;
-        MoveChildren(*tree, descriptions, named("ProcessCodeDescription"));
-    }
-
-    const std::string subType = FourCCToString(component.componentSubType);
-    DeleteChildren(subComponents, [&](const CXMLElement* sub) {
-        return !AnyChild(sub, "SubComponentType",
-                         [&](const CXMLElement* t) { return MatchesSubType(t->text, subType); });
-    });
-    for (CXMLElement* sub : subComponents.children)
-        MoveChildren(*sub, matches, named("ProcessCodeMatch"));
-
-    const std::string type = FourCCToString(component.componentType);
-    DeleteChildren(matches, [&](const CXMLElement* match) {
-        return !AnyChild(match, "thng", [&](const CXMLElement* t) { return t->text == type; });
-    });
-    for (CXMLElement* match : matches.children)
-        MoveChildren(*match, templateIDs, named("ProcessCodeDescriptionID"));
-    MoveChildren(templateIDs, finalIDs, [](const CXMLElement* id) {
-        const char* final = AttributeValue(id, "final");
-        return final != nullptr && std::string_view(final) == "yes";
-    });
-
-    MoveDescriptionsByID(templateIDs, descriptions, templates);
-    MoveDescriptionsByID(finalIDs, descriptions, finals);
-
-    const std::string base = std::to_string(resBase);
-    const std::string negated = std::to_string(-static_cast<long>(resBase));
-    ReplaceResIDText(templates, finals, "ResBase", base);
-    ReplaceResIDText(templates, finals, "-ResBase", negated);
-
-    CProcCodeDesc templ;
-    for (const CXMLElement* desc : templates.children)
-        templ.ReadFromXML(desc);
-    for (const CXMLElement* desc : finals.children) {
-        CProcCodeDesc finished(templ);
-        finished.ReadFromXML(desc);
-        descs.push_back(finished);
-    }
-    return eNoErr;
-}
+// Every sub-component and description of both trees in document order
+// (defaults first); sub-components by the text of their sub-type elements,
+// descriptions by their "ID".
+struct CComponentDefinitions::Index {
+    std::vector<const CXMLElement*> subComponents;
+    std::vector<const CXMLElement*> descriptions;
+    std::unordered_map<std::string, std::vector<size_t>> subComponentsByType;
+    std::vector<size_t> wildcardSubComponents; // a sub-type text holds '?'
+    std::unordered_map<std::string, std::vector<size_t>> descriptionsByID;
+};
 
 namespace {
 
-// One component-definition tree for the merge: the resource's own tree
-// when this call loaded it (the merge may consume it), else a copy, so that
-// other holders of the resource never see it change.
+// One component-definition tree: the resource's own tree when this call
+// loaded it (filtering may change it), else a copy, so that other holders of
+// the resource never see it change.
 class DefinitionTree {
 public:
     KTErr Load(KTResContainerType* container, short id) {
@@ -311,17 +238,163 @@ private:
     CXMLElement* tree = nullptr;
 };
 
+void AddOnce(std::vector<size_t>& list, size_t value) {
+    if (list.empty() || list.back() != value)
+        list.push_back(value);
+}
+
+bool HasSubType(const CXMLElement* sub, const std::string& code) {
+    return AnyChild(sub, "SubComponentType",
+                    [&](const CXMLElement* t) { return MatchesSubType(t->text, code); });
+}
+
+// The sub-components whose sub-type matches the code, in document order.
+std::vector<size_t> SubComponentsFor(const CComponentDefinitions::Index& index,
+                                     const std::string& code) {
+    std::vector<size_t> found;
+    if (code.find('?') != std::string::npos) {
+        for (size_t k = 0; k < index.subComponents.size(); ++k)
+            if (HasSubType(index.subComponents[k], code))
+                found.push_back(k);
+        return found;
+    }
+    if (auto it = index.subComponentsByType.find(code); it != index.subComponentsByType.end())
+        found = it->second;
+    for (size_t k : index.wildcardSubComponents)
+        if (HasSubType(index.subComponents[k], code))
+            found.push_back(k);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+// Copies into `to`, for each ID in order, every description of that ID not
+// taken yet.
+void CopyDescriptionsByID(const CComponentDefinitions::Index& index,
+                          const std::vector<std::string>& ids, std::unordered_set<size_t>& taken,
+                          CXMLElement& to) {
+    for (const std::string& id : ids) {
+        auto it = index.descriptionsByID.find(id);
+        if (it == index.descriptionsByID.end())
+            continue;
+        for (size_t j : it->second) {
+            if (taken.insert(j).second)
+                to.children.push_back(new CXMLElement(*index.descriptions[j]));
+        }
+    }
+}
+
 } // namespace
+
+struct CComponentDefinitions::Trees {
+    DefinitionTree defaults;
+    DefinitionTree own;
+};
+
+CComponentDefinitions::CComponentDefinitions() : index(std::make_unique<Index>()) {}
+CComponentDefinitions::~CComponentDefinitions() = default;
+
+KTErr CComponentDefinitions::Load(KTResContainerType* container) {
+    auto loaded = std::make_unique<Trees>();
+    if (KTErr err = loaded->defaults.Load(container, kDefaultComponentDefinitionsID))
+        return err;
+    CProcessCodeManager::FilterOS(loaded->defaults.Tree());
+    if (KTErr err = loaded->own.Load(container, kOwnComponentDefinitionsID))
+        return err;
+    CProcessCodeManager::FilterOS(loaded->own.Tree());
+    Use(loaded->defaults.Tree(), loaded->own.Tree());
+    trees = std::move(loaded);
+    return eNoErr;
+}
+
+void CComponentDefinitions::Use(const CXMLElement& defaults, const CXMLElement& own) {
+    index = std::make_unique<Index>();
+    if (!own.IsValid())
+        return;
+    for (const CXMLElement* tree : {&defaults, &own}) {
+        if (tree == &defaults && !defaults.IsValid())
+            continue;
+        for (const CXMLElement* child : tree->children) {
+            if (HasName(child, "SubComponent"))
+                index->subComponents.push_back(child);
+            else if (HasName(child, "ProcessCodeDescription"))
+                index->descriptions.push_back(child);
+        }
+    }
+    for (size_t k = 0; k < index->subComponents.size(); ++k) {
+        for (const CXMLElement* type : index->subComponents[k]->children) {
+            if (!HasName(type, "SubComponentType"))
+                continue;
+            if (type->text.find('?') != std::string::npos)
+                AddOnce(index->wildcardSubComponents, k);
+            else
+                AddOnce(index->subComponentsByType[type->text], k);
+        }
+    }
+    for (size_t j = 0; j < index->descriptions.size(); ++j) {
+        if (const char* id = AttributeValue(index->descriptions[j], "ID"))
+            index->descriptionsByID[id].push_back(j);
+    }
+}
+
+KTErr CProcessCodeManager::ReadProcCodeDescForComponent(const QuorlComponentInfo& component,
+                                                        const CComponentDefinitions& definitions) {
+    const CComponentDefinitions::Index& index = definitions.GetIndex();
+    const std::string subType = FourCCToString(component.componentSubType);
+    const std::string type = FourCCToString(component.componentType);
+
+    // The description IDs of the matches for the component's type, in
+    // order; those marked final apart.
+    std::vector<std::string> templateIDs, finalIDs;
+    for (size_t k : SubComponentsFor(index, subType)) {
+        for (const CXMLElement* match : index.subComponents[k]->children) {
+            if (!HasName(match, "ProcessCodeMatch") ||
+                !AnyChild(match, "thng", [&](const CXMLElement* t) { return t->text == type; }))
+                continue;
+            for (const CXMLElement* id : match->children) {
+                if (!HasName(id, "ProcessCodeDescriptionID"))
+                    continue;
+                const char* final = AttributeValue(id, "final");
+                const bool isFinal = final != nullptr && std::string_view(final) == "yes";
+                (isFinal ? finalIDs : templateIDs).push_back(id->text);
+            }
+        }
+    }
+
+    // A description serves the first ID that names it.
+    std::unordered_set<size_t> taken;
+    CXMLElement templates("templateProcessCodeDescriptionList", "");
+    CXMLElement finals("finalProcessCodeDescriptionList", "");
+    CopyDescriptionsByID(index, templateIDs, taken, templates);
+    CopyDescriptionsByID(index, finalIDs, taken, finals);
+
+    const std::string base = std::to_string(resBase);
+    const std::string negated = std::to_string(-static_cast<long>(resBase));
+    ReplaceResIDText(templates, finals, "ResBase", base);
+    ReplaceResIDText(templates, finals, "-ResBase", negated);
+
+    CProcCodeDesc templ;
+    for (const CXMLElement* desc : templates.children)
+        templ.ReadFromXML(desc);
+    for (const CXMLElement* desc : finals.children) {
+        CProcCodeDesc finished(templ);
+        finished.ReadFromXML(desc);
+        descs.push_back(finished);
+    }
+    return eNoErr;
+}
+
+KTErr CProcessCodeManager::ReadProcCodeDescForComponentFromXMLTrees(
+    const QuorlComponentInfo& component, CXMLElement& defaults, CXMLElement& own) {
+    CComponentDefinitions definitions;
+    definitions.Use(defaults, own);
+    return ReadProcCodeDescForComponent(component, definitions);
+}
 
 KTErr CProcessCodeManager::ReadProcCodeDescForComponent(const QuorlComponentInfo& component,
                                                         KTResContainerType* container) {
-    DefinitionTree defaults;
-    if (KTErr err = defaults.Load(container, kDefaultComponentDefinitionsID))
+    CComponentDefinitions definitions;
+    if (KTErr err = definitions.Load(container))
         return err;
-    FilterOS(defaults.Tree());
-    DefinitionTree own;
-    if (KTErr err = own.Load(container, kOwnComponentDefinitionsID))
-        return err;
-    FilterOS(own.Tree());
-    return ReadProcCodeDescForComponentFromXMLTrees(component, defaults.Tree(), own.Tree());
+    return ReadProcCodeDescForComponent(component, definitions);
 }

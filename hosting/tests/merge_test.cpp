@@ -209,6 +209,51 @@ TEST(ComponentMergeTrees, ResourceBaseAndOperatingSystemFilter) {
     EXPECT_TRUE(Merge(kNoDefaults, macOnly, Component("raPI", "PQ5S")).empty());
 }
 
+// A scan loads a file's definitions once and reads every component from
+// them: each component finds what a merge of fresh trees finds, however many
+// were read before it (nothing is used up, no text substituted for good).
+TEST(ComponentMergeTrees, OneLoadServesEveryComponentAlike) {
+    const std::string defaults =
+        "<ComponentDefinitions><ProcessCodeDescription ID=\"T\">"
+        "<States>1</States></ProcessCodeDescription></ComponentDefinitions>";
+    const std::string own =
+        "<ComponentDefinitions>" +
+        SubComponent("PQ5S",
+                     "<ProcessCodeDescriptionID>T</ProcessCodeDescriptionID>"
+                     "<ProcessCodeDescriptionID final=\"yes\">F</ProcessCodeDescriptionID>") +
+        SubComponent("PQ?S",
+                     "<ProcessCodeDescriptionID>U</ProcessCodeDescriptionID>"
+                     "<ProcessCodeDescriptionID final=\"yes\">G</ProcessCodeDescriptionID>") +
+        SubComponent("PQ7S",
+                     "<ProcessCodeDescriptionID final=\"yes\">F</ProcessCodeDescriptionID>") +
+        "<ProcessCodeDescription ID=\"U\"><Coefs>4</Coefs></ProcessCodeDescription>"
+        "<ProcessCodeDescription ID=\"F\"><resID>ResBase</resID></ProcessCodeDescription>"
+        "<ProcessCodeDescription ID=\"G\"><resID>-ResBase</resID><States>5</States>"
+        "</ProcessCodeDescription></ComponentDefinitions>";
+    const QuorlComponentInfo components[] = {
+        Component("raPI", "PQ5S"), Component("raPI", "PQ7S"), Component("raPI", "PQ9S"),
+        Component("ofPI", "PQ5S"), Component("raPI", "P??S"), Component("raPI", "XQ5S"),
+    };
+    const auto d = ParseXML(defaults);
+    const auto o = ParseXML(own);
+    CComponentDefinitions definitions;
+    definitions.Use(*d, *o);
+    size_t found = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (const QuorlComponentInfo& component : components) {
+            SCOPED_TRACE(FourCCToString(component.componentSubType) + " / " +
+                         FourCCToString(component.componentType));
+            CProcessCodeManager manager;
+            manager.SetResBase(7000);
+            EXPECT_EQ(manager.ReadProcCodeDescForComponent(component, definitions), eNoErr);
+            const auto fresh = Merge(defaults, own, component, 7000);
+            EXPECT_TRUE(manager.ProcCodeDescs() == fresh);
+            found += fresh.size();
+        }
+    }
+    EXPECT_EQ(found, 2u * 7u) << "PQ5S: F, G; PQ7S: G, F; PQ9S: G; P??S: F, G";
+}
+
 TEST(ComponentMergeTrees, AnInvalidComponentTreeGivesNothing) {
     CXMLElement defaults, own; // never filled: not valid
     CProcessCodeManager manager;

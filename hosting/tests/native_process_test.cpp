@@ -1,5 +1,5 @@
 #include "hosting/HostCallbacks.h"
-#include "hosting/ProcessRecords.h"
+#include "hosting/NativeProcessMemory.h"
 
 #include <gmock/gmock.h>
 
@@ -105,6 +105,38 @@ TEST(NativeProcessMemory, RequestsResolveByKindAndAreReleased) {
     EXPECT_EQ(held[5]->kind, -1);
     EXPECT_EQ(held[5]->next, nullptr);
     EXPECT_NE(m.RequestBuffer(&r), nullptr);
+}
+
+// A release of an address that is not the start of one of the memory's
+// records (inside a record, or the plug-in's own) changes nothing.
+TEST(NativeProcessMemory, ReleasingAStrayAddressChangesNothing) {
+    KCNativeProcessMemory m;
+    Prepare(m);
+    KSBufferRequest r;
+    r.kind = 0;
+    std::vector<KSBufferRequest*> held;
+    for (int i = 0; i < 6; ++i)
+        held.push_back(m.RequestBuffer(&r));
+    ASSERT_EQ(held[5], held[0] + 5) << "the records lie side by side";
+    // What a stray address 40 bytes into a record reads as its link.
+    held[3]->memory = nullptr;
+    held[5]->memory = nullptr;
+    KSBufferRequest own = r;
+    const auto inside = [](KSBufferRequest* record, size_t bytes) {
+        return reinterpret_cast<KSBufferRequest*>(reinterpret_cast<char*>(record) + bytes);
+    };
+    KSBufferRequest* const strays[] = {inside(held[4], 40), inside(held[2], 40), &own};
+    for (KSBufferRequest* stray : strays) {
+        m.ReleaseBuffers(stray);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(held[size_t(i)]->kind, 0) << "record " << i;
+    }
+    // Every slot taken before is still taken: the next request is a new one.
+    KSBufferRequest* next = m.RequestBuffer(&r);
+    EXPECT_EQ(next, held[0] + 6);
+    m.ReleaseBuffers(held[4]);
+    EXPECT_EQ(held[4]->kind, -1);
+    EXPECT_EQ(held[5]->kind, 0);
 }
 
 KSBufferRequest CoefficientRequest(int32_t changed) {
@@ -230,6 +262,48 @@ TEST(HostCallbacks, SelectorsReachTheirOperations) {
     int32_t (*fixed)(double, int32_t*) = nullptr;
     exec(13, nullptr, nullptr, &fixed);
     EXPECT_EQ(fixed, &ConvertDoubleToFixed31);
+}
+
+// Every slot also has a direct caller, outside the dispatch.
+TEST(HostCallbacks, DirectCallersReachTheSlots) {
+    KCNativeProcessMemory memory;
+    Prepare(memory);
+    KCCallBackNativePR callbacks(&memory);
+    Hooks hooks;
+    callbacks.SetView(&hooks);
+    callbacks.SetRunner(&hooks);
+    callbacks.SetSampleRate(1000);
+
+    uint32_t code = 0;
+    int32_t size = 0, answer = 0;
+    callbacks.CallGetSampleFormatCode(&code);
+    callbacks.CallGetSampleSize(&size);
+    callbacks.CallOnSelector25(&answer);
+    EXPECT_EQ(code, 0x20202020u);
+    EXPECT_EQ(size, 4);
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(callbacks.CallOnUnknownSelector(31, 0, nullptr, nullptr, nullptr), 5);
+
+    KURect<short> rect{};
+    rect.right = 320;
+    callbacks.CallResizeView(&rect);
+    EXPECT_THAT(hooks.resized, ElementsAre(320));
+    callbacks.CallOnSelector23(2.0, 3.0);
+    EXPECT_THAT(hooks.counts, ElementsAre(2, 3));
+
+    KSBufferRequest ask;
+    ask.kind = 0;
+    KSBufferRequest *first = nullptr, *second = nullptr;
+    callbacks.CallRequestBuffer(&ask, &first);
+    callbacks.CallRequestBuffer(&ask, &second);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(callbacks.CallAppendBufferRequests(first, second), first);
+    callbacks.CallReleaseBuffers(first);
+    EXPECT_EQ(second->kind, -1);
+
+    int32_t (*copy)(const double*, int32_t, double*) = nullptr;
+    callbacks.CallGetDoubleCopyConverter(&copy);
+    EXPECT_EQ(copy, &CopyDouble);
 }
 
 TEST(HostCallbacks, StaleTokensAndConverters) {

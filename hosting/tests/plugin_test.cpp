@@ -51,7 +51,16 @@ QuorlComponentInfo Component(const char (&type)[5] = "raPI", int16_t instanceTyp
 }
 
 struct Runner : KCPluginRunnerHooks {
-    int32_t ReceiveSampleCounts(int32_t, int32_t) override { return 0; }
+    int32_t ReceiveSampleCounts(int32_t a, int32_t b) override {
+        calls.push_back("counts " + std::to_string(a) + " " + std::to_string(b));
+        return 3;
+    }
+    void Rewind() override { calls.push_back("rewind"); }
+    int32_t ReservedRequest() override {
+        calls.push_back("reserved");
+        return 4;
+    }
+    std::vector<std::string> calls;
 };
 
 class LoadedPlugin : public ::testing::Test {
@@ -131,6 +140,20 @@ TEST_F(LoadedPlugin, RestartMetersAndSampleRateChanges) {
     Inject("KP_ChangeSampleRate", -2);
     EXPECT_EQ(plugin.ChangeSampleRate(44100), -2);
     EXPECT_EQ(plugin.GetSampleRate(), 96000.0) << "a refused rate is not kept";
+}
+
+// The three forwarders reach the owner that Init stored, and nothing before.
+TEST_F(LoadedPlugin, ForwardersReachTheOwnerRunner) {
+    KCPlugin plugin(Component());
+    EXPECT_EQ(plugin.ForwardSampleCounts(1, 2), 0);
+    plugin.ForwardRewind();
+    EXPECT_EQ(plugin.ForwardReservedRequest(), 0);
+    EXPECT_TRUE(runner.calls.empty());
+    ASSERT_EQ(plugin.Init(&runner, false, 48000), eNoErr);
+    EXPECT_EQ(plugin.ForwardSampleCounts(441, 22), 3);
+    plugin.ForwardRewind();
+    EXPECT_EQ(plugin.ForwardReservedRequest(), 4);
+    EXPECT_THAT(runner.calls, ::testing::ElementsAre("counts 441 22", "rewind", "reserved"));
 }
 
 TEST_F(LoadedPlugin, WithoutProcessingNoProcessFunctionIsAskedFor) {

@@ -97,6 +97,53 @@ TEST_F(InstanceProxy, StatefulOperationsKeepTheirRules) {
         dlclose(still);
 }
 
+// A proxy over another's loader is loaded from the start and never unloads
+// it; the component can be replaced or shifted, and the module looked up
+// again through the resource manager while no instance exists.
+TEST_F(InstanceProxy, SharedLoaderAndComponentChanges) {
+    ASSERT_EQ(proxy.Load(), eNoErr);
+    {
+        KCPluginInstanceProxy shared(proxy.GetLoader());
+        EXPECT_TRUE(shared.SharesLoader());
+        EXPECT_TRUE(shared.IsLoaded());
+        EXPECT_EQ(shared.GetInstance()->module, proxy.GetInstance()->module);
+        EXPECT_EQ(shared.CreateInstance(), eNoErr);
+        EXPECT_TRUE(shared.IsInstantiated());
+        EXPECT_EQ(shared.DeleteInstance(), eNoErr);
+        EXPECT_EQ(shared.Unload(), eNoErr);
+        EXPECT_TRUE(shared.IsLoaded()) << "a shared loader is never unloaded";
+    }
+    EXPECT_TRUE(proxy.GetLoader().IsLoaded());
+
+    KTNativeContainerType* expected = nullptr;
+    ASSERT_EQ(RMGetNativeContainer(proxy.GetLoader().GetResContainer(), expected), eNoErr);
+    proxy.GetInstance()->module = nullptr;
+    EXPECT_EQ(proxy.SetModuleFromResourceManager(), eNoErr);
+    EXPECT_EQ(proxy.GetInstance()->module, expected);
+    ASSERT_EQ(proxy.CreateInstance(), eNoErr);
+    proxy.GetInstance()->module = nullptr;
+    EXPECT_EQ(proxy.SetModuleFromResourceManager(), eNoErr) << "the stored status";
+    EXPECT_EQ(proxy.GetInstance()->module, nullptr) << "not while an instance exists";
+    proxy.GetInstance()->module = expected;
+
+    QuorlComponentInfo other = Complete();
+    other.componentSubType = KV_FOURCC("PQ9S");
+    proxy.SetComponent(other);
+    EXPECT_EQ(proxy.GetComponentSubType().Get(), KV_FOURCC("PQ9S"));
+    EXPECT_TRUE(proxy.GetInstance()->componentInfo == other);
+    proxy.OffsetSubType(2);
+    EXPECT_EQ(proxy.GetComponentSubType().Get(),
+              OffsetOSTypeAlphanumerically(KCFourCC(KV_FOURCC("PQ9S")), 2).Get());
+    EXPECT_TRUE(proxy.GetInstance()->componentInfo == proxy.GetComponent());
+
+    for (const auto& [type, networked] :
+         {std::pair{KV_FOURCC("raPI"), false}, std::pair{KV_FOURCC("vxPI"), true}}) {
+        QuorlComponentInfo c = Complete();
+        c.componentType = type;
+        EXPECT_EQ(KCPluginInstanceProxy(c).IsNetworkedShell(), networked) << type;
+    }
+}
+
 TEST_F(InstanceProxy, NativeMemoryAndProcessFunctionFromThePlugin) {
     ASSERT_EQ(proxy.Load(), eNoErr);
     ASSERT_EQ(proxy.CreateInstance(), eNoErr);

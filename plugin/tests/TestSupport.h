@@ -3,10 +3,10 @@
 #pragma once
 
 #include "dimax/I2cDeviceLayer.h"
-#include "dimax/SimBusLayer.h"
 #include "plugin/ConnectDimax.h"
 #include "plugin/TickClock.h"
 #include "sim/Chip.h"
+#include "sim/SimBusLayer.h"
 
 #include <atomic>
 #include <chrono>

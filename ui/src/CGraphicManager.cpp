@@ -6,6 +6,8 @@
 #include <cmath>
 #include <list>
 #include <map>
+#include <memory>
+#include <new>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -593,46 +595,58 @@ void CGraphicManagerAbs::GetImageSize(void* image, KCPoint<short>& size) {
 
 // --- texts -----------------------------------------------------------------------------
 
-OGLText* CGraphicManagerAbs::PrepareText(void*& text, const KCPoint<short>& size) {
+KTErr CGraphicManagerAbs::PrepareText(void*& text, const KCPoint<short>& size) {
     const uint32_t W = KMPowerOfTwo(uint32_t(size.x)), H = KMPowerOfTwo(uint32_t(size.y));
+    // The image keeps its byte count in 32 bits.
+    if (uint64_t(W) * H * 4 > uint64_t(INT32_MAX))
+        return eMemNewFailed;
     if (text != nullptr) {
         const ImageData* data = static_cast<OGLText*>(text)->GetImageData();
-        if (data->GetWidth() != W || data->GetHeight() != H)
-            UnRegisterText(text);
+        if (data->GetWidth() == W && data->GetHeight() == H) {
+            static_cast<OGLText*>(text)->SetSize(size);
+            return eNoErr;
+        }
     }
-    if (text == nullptr) {
-        auto* data = new ImageData(int(W), int(H), 32, -1);
-        auto* made = new OGLText(*data, size);
-        store->texts.push_back(made);
-        text = made;
+    std::unique_ptr<ImageData> data;
+    std::unique_ptr<OGLText> made;
+    try {
+        data = std::make_unique<ImageData>(int(W), int(H), 32, -1);
+        made = std::make_unique<OGLText>(*data, size);
+        store->texts.push_back(made.get());
+    } catch (const std::bad_alloc&) {
+        return eMemNewFailed;
     }
-    auto* kept = static_cast<OGLText*>(text);
-    kept->SetSize(size);
-    return kept;
+    UnRegisterText(text);
+    data.release();
+    text = made.release();
+    return eNoErr;
 }
 
 template <typename Text>
-void CGraphicManagerAbs::RenderAnyText(void*& text, const Text* string, const KCFontInfo& font,
-                                       const KCRGBAColor& colour, ETextJustification justification,
-                                       const KCPoint<short>& size) {
+KTErr CGraphicManagerAbs::RenderAnyText(void*& text, const Text* string, const KCFontInfo& font,
+                                        const KCRGBAColor& colour, ETextJustification justification,
+                                        const KCPoint<short>& size) {
     if (size.x < 1 || size.y < 1 || window == nullptr)
-        return;
-    OGLText* t = PrepareText(text, size);
+        return eNoErr;
+    if (KTErr err = PrepareText(text, size); err != eNoErr)
+        return err;
+    auto* t = static_cast<OGLText*>(text);
     GMRenderText(*window, font, string, colour, justification, KURect<short>(0, 0, size.y, size.x),
                  *t->GetImageData());
     t->ReleaseTexture();
+    return eNoErr;
 }
 
-void CGraphicManagerAbs::RenderText(void*& text, const char* string, const KCFontInfo& font,
-                                    const KCRGBAColor& colour, ETextJustification justification,
-                                    const KCPoint<short>& size) {
-    RenderAnyText(text, string, font, colour, justification, size);
+KTErr CGraphicManagerAbs::RenderText(void*& text, const char* string, const KCFontInfo& font,
+                                     const KCRGBAColor& colour, ETextJustification justification,
+                                     const KCPoint<short>& size) {
+    return RenderAnyText(text, string, font, colour, justification, size);
 }
 
-void CGraphicManagerAbs::RenderText(void*& text, const wchar_t* string, const KCFontInfo& font,
-                                    const KCRGBAColor& colour, ETextJustification justification,
-                                    const KCPoint<short>& size) {
-    RenderAnyText(text, string, font, colour, justification, size);
+KTErr CGraphicManagerAbs::RenderText(void*& text, const wchar_t* string, const KCFontInfo& font,
+                                     const KCRGBAColor& colour, ETextJustification justification,
+                                     const KCPoint<short>& size) {
+    return RenderAnyText(text, string, font, colour, justification, size);
 }
 
 void CGraphicManagerAbs::UnRegisterText(void*& text) {

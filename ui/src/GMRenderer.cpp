@@ -507,15 +507,21 @@ void GMUnBind2RC(const KCWindow&) {
         glXMakeCurrent(d, None, nullptr);
 }
 
-void GMSwapBuffers(const KCWindow& window) {
+KTErr GMSwapBuffers(const KCWindow& window) {
+    // Without a context the window's drawable has nothing to present: GLX
+    // would answer the swap with an X error, which ends the process.
+    if (window.renderingContext == nullptr)
+        return eGMGenericErr;
     wxGLCanvas* canvas = CanvasOf(window);
     if (window.doubleBuffered && canvas != nullptr && canvas->GetXWindow() != 0) {
         Display* d = XDisplay();
-        if (d != nullptr)
-            glXSwapBuffers(d, canvas->GetXWindow());
+        if (d == nullptr)
+            return eGMGenericErr;
+        glXSwapBuffers(d, canvas->GetXWindow());
     } else {
         glFlush();
     }
+    return eNoErr;
 }
 
 namespace {

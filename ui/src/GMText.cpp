@@ -26,8 +26,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include <wx/string.h>
-
 namespace {
 
 // --- faces -------------------------------------------------------------------
@@ -260,9 +258,37 @@ GlyphSet* GlyphsFor(const KCFontInfo& font) {
 
 using Line = std::u32string;
 
+// Every well-formed sequence becomes its character and every byte that does
+// not start one becomes U+FFFD, so text that is not UTF-8 still draws and
+// measures as what can be read of it.
 std::u32string FromUTF8(const char* text) {
-    const std::wstring wide = wxString::FromUTF8(text ? text : "").ToStdWstring();
-    return std::u32string(wide.begin(), wide.end());
+    std::u32string out;
+    if (text == nullptr)
+        return out;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p != 0) {
+        const unsigned char lead = *p;
+        int length = 0;
+        char32_t c = 0;
+        char32_t least = 0;
+        if (lead < 0x80) {
+            length = 1, c = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, c = lead & 0x1Fu, least = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, c = lead & 0x0Fu, least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, c = lead & 0x07u, least = 0x10000;
+        }
+        int taken = length > 0 ? 1 : 0;
+        while (taken < length && (p[taken] & 0xC0u) == 0x80u)
+            c = c << 6 | (p[taken++] & 0x3Fu);
+        const bool valid = length > 0 && taken == length && c >= least && c <= 0x10FFFF &&
+                           !(c >= 0xD800 && c <= 0xDFFF);
+        out.push_back(valid ? c : U'\uFFFD');
+        p += valid ? length : 1;
+    }
+    return out;
 }
 
 std::u32string FromWide(const wchar_t* text) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include <wx/bitmap.h>
 #include <wx/image.h>
@@ -25,7 +26,11 @@ long ImageData::Allocate(long size) {
     const long natural = long(width) * long(height) * BytesPerPixel();
     if (size < 0)
         size = natural;
-    rawData = new uint8_t[size_t(std::max(size, 1L))];
+    // The size is kept as a 32-bit count.
+    if (size > long(INT32_MAX))
+        throw std::bad_alloc();
+    // Cleared: pixels nothing was drawn into never show old memory.
+    rawData = new uint8_t[size_t(std::max(size, 1L))]();
     rawDataSize = static_cast<int32_t>(size);
     if (size == natural) {
         rowPointers = new uint8_t*[std::max<uint32_t>(height, 1)];

@@ -4,6 +4,7 @@
 // only plain data (malloc'd buffers) so that no C++ object is skipped over.
 #include <png.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -12,7 +13,10 @@
 
 namespace {
 
-constexpr uint32_t kMaxSide = 32768;
+// Image sides are 16-bit signed values (KCImage::GetImageSize), and the
+// pixel records count their bytes in 32 bits.
+constexpr uint32_t kMaxSide = 32767;
+constexpr size_t kMaxBytes = INT32_MAX;
 
 struct Reader {
     const uint8_t* data;
@@ -59,7 +63,8 @@ void AskForEightBitRGB(png_structp png, png_infop info) {
     png_read_update_info(png, info);
 }
 
-// 0, or 1 for a PNG libpng refused, 2 for a failed allocation.
+// 0, or 1 for a PNG libpng refused, 2 for pixels that cannot be had (more
+// bytes than a pixel record counts, or the heap refused them).
 int DecodeRaw(png_structp png, png_infop info, png_infop end, Raw* raw) {
     uint8_t* volatile pixels = nullptr;
     png_bytep* volatile rows = nullptr;
@@ -78,6 +83,8 @@ int DecodeRaw(png_structp png, png_infop info, png_infop end, Raw* raw) {
     if ((channels != 3 && channels != 4) || rowBytes != size_t(width) * size_t(channels) ||
         width == 0 || height == 0)
         png_error(png, "unexpected layout");
+    if (rowBytes * height > kMaxBytes)
+        return 2;
     pixels = static_cast<uint8_t*>(std::malloc(rowBytes * height));
     rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));
     if (pixels == nullptr || rows == nullptr) {

@@ -378,6 +378,71 @@ TEST_F(Text, RenderedPixels) {
     EXPECT_EQ(At(small, 0, 0), 0u);
 }
 
+// Bytes that are not UTF-8 draw and measure as a replacement character
+// each; what can be decoded draws as itself.
+TEST_F(Text, InvalidUTF8DrawsWhatCanBeRead) {
+    struct Case {
+        const char* text;
+        const char* readAs; // the same text, well-formed
+    };
+    const Case cases[] = {
+        {"caf\xe9 \xff\xfe", "caf\uFFFD \uFFFD\uFFFD"},
+        {"a\xe2\x82", "a\uFFFD\uFFFD"},         // a sequence cut short
+        {"\xc0\xaf!", "\uFFFD\uFFFD!"},         // an overlong form
+        {"\xed\xa0\x80", "\uFFFD\uFFFD\uFFFD"}, // a surrogate
+        {"caf\xc3\xa9", "caf\u00E9"},           // well-formed already
+    };
+    const KCRGBAColor colour(0, 0, 0, 255);
+    for (const Case& c : cases) {
+        ImageData got(64, 32, 32, -1), want(64, 32, 32, -1);
+        GMRenderText(*window, Font(), c.text, colour, eTextJustificationLeft, R(0, 0, 32, 64), got);
+        GMRenderText(*window, Font(), c.readAs, colour, eTextJustificationLeft, R(0, 0, 32, 64),
+                     want);
+        int inked = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 64; ++x)
+                inked += At(got, x, y) != 0;
+        EXPECT_GT(inked, 0) << c.readAs;
+        EXPECT_LT(inked, 64 * 32) << c.readAs << ": not a solid block";
+        EXPECT_EQ(std::memcmp(got.GetRawData(), want.GetRawData(), size_t(got.GetRawDataSize())), 0)
+            << c.readAs;
+        KCPoint<short> measured, expected;
+        GMGetTextWidthInPixels(Font(), c.text, measured);
+        GMGetTextWidthInPixels(Font(), c.readAs, expected);
+        EXPECT_EQ(measured, expected) << c.readAs;
+        EXPECT_GT(measured.x, 0) << c.readAs;
+    }
+}
+
+// A text that cannot be drawn (a font without a size has no glyphs) leaves
+// its new image clear, never the heap's old contents; a box whose pixels
+// do not fit the image's 32-bit byte count is refused before allocating.
+TEST_F(Text, HandlesWithoutGlyphsOrMemory) {
+    KCFontInfo sizeless = Font();
+    sizeless.SetFontSize(0);
+    void* handle = nullptr;
+    EXPECT_EQ(manager->RenderText(handle, "text", sizeless, KCRGBAColor(255, 0, 0, 255),
+                                  eTextJustificationLeft, P(30, 10)),
+              eNoErr);
+    ASSERT_NE(handle, nullptr);
+    const ImageData* data = static_cast<OGLText*>(handle)->GetImageData();
+    int stale = 0;
+    for (uint32_t y = 0; y < data->GetHeight(); ++y)
+        for (uint32_t x = 0; x < data->GetWidth(); ++x)
+            stale += At(*data, int(x), int(y)) != 0;
+    EXPECT_EQ(stale, 0);
+
+    void* kept = handle;
+    for (void* start : {static_cast<void*>(nullptr), kept}) {
+        handle = start;
+        EXPECT_EQ(manager->RenderText(handle, "x", Font(), KCRGBAColor(255, 0, 0, 255),
+                                      eTextJustificationLeft, P(32767, 32767)),
+                  eMemNewFailed);
+        EXPECT_EQ(handle, start) << "the handle stays as it was";
+    }
+    manager->UnRegisterText(kept);
+}
+
 TEST_F(Text, LayoutMeasureAndAscent) {
     KCFontInfo font = Font(12);
     KCPoint<short> size;
@@ -613,6 +678,13 @@ TEST(Contexts, BindBeforeShowingAndDispose) {
     EXPECT_EQ(GMGetCurrentRC(), nullptr);
     GMBind2RC(w); // no context: nothing
     EXPECT_EQ(GMGetCurrentRC(), nullptr);
+    // A swap without a context presents nothing and says so, hidden or
+    // shown; the process goes on.
+    EXPECT_EQ(GMSwapBuffers(w), eGMGenericErr);
+    ASSERT_EQ(KMShowWindow(w), eNoErr);
+    display::Pump(20);
+    EXPECT_EQ(GMSwapBuffers(w), eGMGenericErr);
+    display::Pump(20);
 
     // A plain window has no OpenGL surface.
     KCWindow plain;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 
 #include "png_writer.h"
 #include "ui/CGraphicManagerAbs.h"
@@ -139,6 +141,42 @@ TEST(Images, PNGDecoding) {
     KSDecodedPNG out;
     EXPECT_NE(KMDecodePNG(corrupt.data(), corrupt.size(), out), eNoErr);
     EXPECT_NE(KMDecodePNG(nullptr, 100, out), eNoErr);
+}
+
+TEST(Images, SidesBeyondSixteenBitsAreRefused) {
+    struct Case {
+        uint32_t width, height;
+        bool accepted;
+    };
+    for (const Case& c : {Case{32767, 1, true}, Case{1, 32767, true}, Case{32768, 1, false},
+                          Case{1, 32768, false}}) {
+        const auto bytes = testpng::Encode(c.width, c.height, PNG_COLOR_TYPE_RGB, 8,
+                                           [](uint32_t, uint32_t, int) { return 7u; });
+        ASSERT_FALSE(bytes.empty());
+        void* out = nullptr;
+        unsigned long outSize = 0;
+        const long err = kPNGTConvertFuncs.load(const_cast<uint8_t*>(bytes.data()), bytes.size(),
+                                                out, outSize, nullptr);
+        auto* image = static_cast<ImageData*>(out);
+        if (c.accepted) {
+            ASSERT_EQ(err, eNoErr) << c.width << "x" << c.height;
+            EXPECT_EQ(image->GetImageSize(), KCPoint<short>(short(c.width), short(c.height)));
+        } else {
+            EXPECT_NE(err, eNoErr) << c.width << "x" << c.height;
+            EXPECT_EQ(out, nullptr);
+        }
+        kPNGTConvertFuncs.release(out, nullptr);
+    }
+}
+
+TEST(Images, NewPixelRecordsAreClearAndCountTheirBytesIn32Bits) {
+    // Whatever the heap held before (the sanitizer build fills new blocks
+    // with a pattern) never shows through.
+    ImageData blank(32, 32, 32, -1);
+    const uint8_t* raw = blank.GetRawData();
+    EXPECT_TRUE(std::all_of(raw, raw + blank.GetRawDataSize(), [](uint8_t b) { return b == 0; }));
+    // 32768 x 32768 x 4 bytes: more than the record's 32-bit count holds.
+    EXPECT_THROW(ImageData(32768, 32768, 32, -1), std::bad_alloc);
 }
 
 TEST(Images, ConverterRecords) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "audio/KCSampleGraph.h"
-#include "hosting/ProcessRecords.h"
+#include "audio/ProcessRecords.h"
 
 // A source fed by another source.
 class KCChainElement : public KCSampleSource {
@@ -118,7 +118,7 @@ public:
     KCQuorlProcessChainElement(int32_t channels, uint32_t framesPerBuffer,
                                int32_t sideChainChannels, KCSampleSource* sideChainSource,
                                NativeProcessFunction processFunction,
-                               KCNativeProcessMemory* processMemory);
+                               KCNativeProcessState* processMemory);
 
 protected:
     void BeginProcess() override;
@@ -127,5 +127,5 @@ protected:
     void Process(QuorlSoundBuf* in, QuorlSoundBuf* out, int32_t outputs) override;
 
     NativeProcessFunction processFunction = nullptr;
-    KCNativeProcessMemory* processMemory = nullptr; // not owned
+    KCNativeProcessState* processMemory = nullptr; // not owned
 };

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "audio/ProcessRecords.h"
 #include "foundation/KTErr.h"
-#include "hosting/ProcessRecords.h"
 
 // The most channels one list can describe.
 inline constexpr uint32_t kMaxSoundBufChannels = 16;

@@ -3,8 +3,8 @@
 // out.
 #pragma once
 
+#include "hosting/NativeProcessMemory.h"
 #include "hosting/PluginInterface.h"
-#include "hosting/ProcessRecords.h"
 
 #include "foundation/KURect.h"
 
@@ -24,6 +24,10 @@ public:
     virtual int32_t ReceiveSampleCounts(int32_t first, int32_t second) = 0;
     // Whether the runner feeds its plug-ins a side chain.
     virtual bool IsSideChainOn() const { return false; }
+    // Back to the start of the input.
+    virtual void Rewind() {}
+    // A request without a meaning of its own here: 0.
+    virtual int32_t ReservedRequest() { return 0; }
 };
 
 class KCCallBackCommon {
@@ -43,6 +47,47 @@ public:
     // 0; any other selector gives OnUnknownSelector's result. An unknown or
     // stale reference value gives -1 and touches nothing.
     static int32_t ExecCallBack(int32_t selector, int32_t refValue, void* p1, void* p2, void* p3);
+
+    // Each operation's slot called from outside the dispatch, one member per
+    // slot, in slot order.
+    void CallCommitBufferChanges(KSBufferRequest* chain) { CommitBufferChanges(chain); }
+    void CallOnSelector1(void* p1) { OnSelector1(p1); }
+    void CallOnSelector2() { OnSelector2(); }
+    KSBufferRequest* CallAppendBufferRequests(KSBufferRequest* a, KSBufferRequest* b) {
+        return AppendBufferRequests(a, b);
+    }
+    void CallReleaseBuffers(KSBufferRequest* chain) { ReleaseBuffers(chain); }
+    void CallRequestBuffer(const KSBufferRequest* request, KSBufferRequest** out) {
+        RequestBuffer(request, out);
+    }
+    void CallOnSelector6() { OnSelector6(); }
+    void CallGetDoubleToFloatConverter(void* out) { GetDoubleToFloatConverter(out); }
+    void CallGetLongToLongConverter(void* out) { GetLongToLongConverter(out); }
+    void CallGetFloatToDoubleConverter(void* out) { GetFloatToDoubleConverter(out); }
+    void CallGetLongCopyConverter(void* out) { GetLongCopyConverter(out); }
+    void CallGetSampleFormatCode(uint32_t* out) { GetSampleFormatCode(out); }
+    void CallGetSampleSize(int32_t* out) { GetSampleSize(out); }
+    void CallGetDoubleToFixedConverter(void* out) { GetDoubleToFixedConverter(out); }
+    void CallGetFixedToDoubleConverter(void* out) { GetFixedToDoubleConverter(out); }
+    void CallOnSelector15() { OnSelector15(); }
+    void CallResizeView(const KURect<short>* rect) { ResizeView(rect); }
+    void CallOnSelector16(void* p1, double value) { OnSelector16(p1, value); }
+    void CallOnSelector17(void* p1) { OnSelector17(p1); }
+    void CallOnSelector18(void* p1) { OnSelector18(p1); }
+    void CallOnSelector19() { OnSelector19(); }
+    void CallGetDoubleToDoubleConverter(void* out) { GetDoubleToDoubleConverter(out); }
+    void CallGetDoubleCopyConverter(void* out) { GetDoubleCopyConverter(out); }
+    void CallOnSelector25(int32_t* out) { OnSelector25(out); }
+    void CallOnSelector24(bool flag) { OnSelector24(flag); }
+    void CallOnSelector23(double first, double second) { OnSelector23(first, second); }
+    void CallOnSelector22(double value) { OnSelector22(value); }
+    void CallOnSelector26(void* p3) { OnSelector26(p3); }
+    void CallOnSelector27(void* p1) { OnSelector27(p1); }
+    void CallOnSelector29(void* p1, void* p3) { OnSelector29(p1, p3); }
+    int32_t CallOnUnknownSelector(int32_t selector, int32_t refValue, void* p1, void* p2,
+                                  void* p3) {
+        return OnUnknownSelector(selector, refValue, p1, p2, p3);
+    }
 
     // The operations, in slot order.
     virtual void CommitBufferChanges(KSBufferRequest* chain) {}

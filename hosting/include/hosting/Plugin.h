@@ -4,8 +4,8 @@
 #pragma once
 
 #include "hosting/HostCallbacks.h"
+#include "hosting/NativeProcessMemory.h"
 #include "hosting/PluginInstanceProxy.h"
-#include "hosting/ProcessRecords.h"
 
 #include "audio/KCSampleChain.h"
 
@@ -75,6 +75,11 @@ public:
     void ReadMeters();
     // KP_ChangeSampleRate; on 0 the new rate is kept.
     KTErr ChangeSampleRate(double rate);
+    // The owner runner's operations, reached through the plug-in (0, or
+    // nothing, before Init gave it an owner).
+    int32_t ForwardSampleCounts(int32_t first, int32_t second);
+    void ForwardRewind();
+    int32_t ForwardReservedRequest();
 
     double GetSampleRate() const { return static_cast<double>(sampleRate); }
     int32_t GetNumInputs() const { return numInputs; }

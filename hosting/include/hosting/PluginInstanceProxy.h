@@ -4,9 +4,9 @@
 #pragma once
 
 #include "hosting/ComponentInfo.h"
+#include "hosting/NativeProcessMemory.h"
 #include "hosting/PluginInterface.h"
 #include "hosting/PluginLoader.h"
-#include "hosting/ProcessRecords.h"
 
 #include "foundation/KCStPath.h"
 #include "foundation/KTErr.h"
@@ -47,6 +47,9 @@ public:
 
     KCPluginInstanceProxy() : KCPluginInstanceProxy(QuorlComponentInfo()) {}
     explicit KCPluginInstanceProxy(const QuorlComponentInfo& component);
+    // Over a loader that another proxy owns and has loaded: the record takes
+    // its module and the proxy counts as loaded; it never unloads it.
+    explicit KCPluginInstanceProxy(CPluginLoaderAbs& sharedLoader);
     ~KCPluginInstanceProxy() override = default;
     KCPluginInstanceProxy(const KCPluginInstanceProxy&) = delete;
     KCPluginInstanceProxy& operator=(const KCPluginInstanceProxy&) = delete;
@@ -69,6 +72,21 @@ public:
     KCFourCC GetComponentSubType() const { return component.componentSubType; }
     const QuorlComponentInfo& GetComponent() const { return component; }
     PluginInstance* GetInstance() const { return instance; }
+    CPluginLoaderAbs& GetLoader() const { return *loader; }
+    bool SharesLoader() const { return loader != &ownLoader; }
+
+    // While loaded and not instantiated, the record's module becomes the one
+    // the resource manager holds for the loader's resource container; the
+    // resource manager's status, or the current status when the state does
+    // not allow it (the record unchanged then).
+    KTErr SetModuleFromResourceManager();
+    // A new component for the proxy and its record.
+    void SetComponent(const QuorlComponentInfo& newComponent);
+    // Shifts the component's sub-type code alphanumerically by `count` and
+    // copies the component into the record.
+    void OffsetSubType(long count);
+    // The component is of the networked-shell type 'vxPI'.
+    bool IsNetworkedShell() const;
     const SPluginEntryPoints& Entries() const { return loader->Entries(); }
 
     // Calls one entry point with the record first; -1 when it is not bound.

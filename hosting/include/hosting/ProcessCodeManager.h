@@ -14,7 +14,38 @@
 #include "foundation/XMLElement.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+// The default and the plug-in's own component definitions of one file,
+// filtered for this system and indexed, so that each component's
+// descriptions are found without walking every definition again: a scan
+// loads them once per file and reads every component from them.
+class CComponentDefinitions {
+public:
+    CComponentDefinitions();
+    CComponentDefinitions(const CComponentDefinitions&) = delete;
+    CComponentDefinitions& operator=(const CComponentDefinitions&) = delete;
+    ~CComponentDefinitions();
+
+    // Loads 'XCli' 1000 and 1001 from the container and filters them; a
+    // missing resource gives the resource manager's status. The container's
+    // loaded resources are never changed: trees that others hold are copied
+    // first.
+    KTErr Load(KTResContainerType* container);
+    // Indexes two trees that the caller keeps (and has filtered) for as long
+    // as this is used; an invalid `defaults` is left out, an invalid `own`
+    // defines nothing.
+    void Use(const kvXML::CXMLElement& defaults, const kvXML::CXMLElement& own);
+
+    struct Index;
+    const Index& GetIndex() const { return *index; }
+
+private:
+    struct Trees;
+    std::unique_ptr<Trees> trees;
+    std::unique_ptr<Index> index;
+};
 
 class CProcessCodeManager : public kvXML::CXMLable {
 public:
@@ -54,8 +85,12 @@ public:
     // are copied first.
     KTErr ReadProcCodeDescForComponent(const QuorlComponentInfo& component,
                                        KTResContainerType* container);
-    // The merge itself; it consumes both trees (elements are moved out of
-    // them and deleted). Always 0.
+    // The same from definitions loaded before (a scan's one load per file).
+    // Always 0.
+    KTErr ReadProcCodeDescForComponent(const QuorlComponentInfo& component,
+                                       const CComponentDefinitions& definitions);
+    // The merge itself, over two trees filtered by the caller; the trees are
+    // left as they are. Always 0.
     KTErr ReadProcCodeDescForComponentFromXMLTrees(const QuorlComponentInfo& component,
                                                    kvXML::CXMLElement& defaults,
                                                    kvXML::CXMLElement& own);

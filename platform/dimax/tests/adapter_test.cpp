@@ -1,8 +1,8 @@
 // The adapter functions over a simulated bus: the chip model at 0x73 and
 // nothing else on the bus.
 #include "dimax/I2cDeviceLayer.h"
-#include "dimax/SimBusLayer.h"
 #include "sim/Chip.h"
+#include "sim/SimBusLayer.h"
 
 #include <gtest/gtest.h>
 

@@ -154,12 +154,15 @@ public:
     void GetImageSize(void* image, KCPoint<short>& size);
 
     // --- texts (need an active hatch)
-    void RenderText(void*& text, const char* string, const KCFontInfo& font,
-                    const KCRGBAColor& colour, ETextJustification justification,
-                    const KCPoint<short>& size);
-    void RenderText(void*& text, const wchar_t* string, const KCFontInfo& font,
-                    const KCRGBAColor& colour, ETextJustification justification,
-                    const KCPoint<short>& size);
+    // eMemNewFailed, with the handle as it was, when the text's pixels
+    // cannot be had (their byte count does not fit in 32 bits, or the heap
+    // refuses them); else 0.
+    KTErr RenderText(void*& text, const char* string, const KCFontInfo& font,
+                     const KCRGBAColor& colour, ETextJustification justification,
+                     const KCPoint<short>& size);
+    KTErr RenderText(void*& text, const wchar_t* string, const KCFontInfo& font,
+                     const KCRGBAColor& colour, ETextJustification justification,
+                     const KCPoint<short>& size);
     void UnRegisterText(void*& text);
     void DrawRenderedText(void* text, const KCPoint<short>& where);
     void DrawTextUnOptimized(const KCFontInfo& font, const char* string, const KCRGBAColor& colour,
@@ -180,10 +183,10 @@ public:
 private:
     struct Store;
     template <typename Text>
-    void RenderAnyText(void*& text, const Text* string, const KCFontInfo& font,
-                       const KCRGBAColor& colour, ETextJustification justification,
-                       const KCPoint<short>& size);
-    OGLText* PrepareText(void*& text, const KCPoint<short>& size);
+    KTErr RenderAnyText(void*& text, const Text* string, const KCFontInfo& font,
+                        const KCRGBAColor& colour, ETextJustification justification,
+                        const KCPoint<short>& size);
+    KTErr PrepareText(void*& text, const KCPoint<short>& size);
 
     Store* store;
     KCWindow* window = nullptr;

@@ -43,7 +43,9 @@ KTErr GMResizeRC(KCWindow& window, KURect<short>& bounds);
 void* GMGetCurrentRC();
 void GMBind2RC(const KCWindow& window, bool unused = false);
 void GMUnBind2RC(const KCWindow& window);
-void GMSwapBuffers(const KCWindow& window);
+// Presents the drawing (or flushes a single-buffered one); a window without
+// a context is left alone and gives eGMGenericErr.
+KTErr GMSwapBuffers(const KCWindow& window);
 // Whoever draws into a window may present its frames itself (swapping only
 // after it drew, so an unchanged window costs nothing): it says so here,
 // and the window's owner then leaves the swap to it. The mark lives on the

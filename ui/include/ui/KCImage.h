@@ -49,7 +49,8 @@ public:
     // source rows are copied into place and row pointers made; otherwise
     // `size` bytes are copied from the first source row as one block.
     ImageData(int width, int height, long bitsPerPixel, uint8_t** sourceRows, long size);
-    // The same without copying (the pixels are not initialised).
+    // The same without copying (the pixels are cleared to 0). A size that
+    // does not fit in 32 bits throws std::bad_alloc, as a failed allocation.
     ImageData(int width, int height, long bitsPerPixel, long size);
     ImageData(const ImageData&) = delete;
     ImageData& operator=(const ImageData&) = delete;

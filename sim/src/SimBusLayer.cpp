@@ -1,4 +1,4 @@
-#include "dimax/SimBusLayer.h"
+#include "sim/SimBusLayer.h"
 
 #include <cerrno>
 
