@@ -3,6 +3,7 @@
 #include "AlgFixture.h"
 #include "guilib/MessageService.h"
 
+#include <cstring>
 #include <fstream>
 #include <functional>
 
@@ -148,6 +149,65 @@ TEST_F(ResetTest, MissingAndEmptyPopFilesAreReported) {
     EXPECT_FALSE(alg->ResetAndRunPop(true));
     EXPECT_TRUE(none.shown.empty());
     EXPECT_EQ(V(PARAM_CONNECTIVITY_LED), 0.0);
+}
+
+// The full run re-sends what ordinary editing would skip as repeated: the
+// chip forgets everything in its reset, so it must not be left unmuted with
+// the default speaker setting.
+TEST_F(ResetTest, TheFullRunSendsRepeatedValuesAgain) {
+    Make(0, 0, 1);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->SetParamState(PARAM_CONNECTIVITY_ON_OFF, 1);
+    alg->SetParamState(PARAM_BOARD_TYPE, 1);
+    const Bytes mute{0x00, 0xC7, 0x01}, speaker{0x00, 0xC2, 0x01}; // as on the bus
+    Clear();
+    alg->SetParamState(PARAM_MUTE, 1);
+    alg->SetParamState(PARAM_SPEAKER, 1);
+    auto w = sim.Writes();
+    EXPECT_LT(Find(w, mute), w.size());
+    EXPECT_LT(Find(w, speaker), w.size());
+    // Repeated while editing: nothing.
+    Clear();
+    alg->SetParamState(PARAM_MUTE, 1);
+    alg->SetParamState(PARAM_SPEAKER, 1);
+    EXPECT_TRUE(sim.Writes().empty());
+
+    Clear();
+    alg->SetParamState(PARAM_BOARD_TYPE, 1);
+    w = sim.Writes();
+    const size_t reset = Find(w, {0x00, 0xC5, 0x00});
+    ASSERT_LT(reset, w.size());
+    EXPECT_LT(Find(w, mute, reset), w.size());
+    EXPECT_LT(Find(w, speaker, reset), w.size());
+    // ... without the pauses of single changes, and editing is quiet again.
+    for (const auto& s : clock->Sleeps())
+        EXPECT_TRUE(s.ms != 117 && s.ms != 347) << s.ms;
+    EXPECT_FALSE(alg->Reinitialising());
+    Clear();
+    alg->SetParamState(PARAM_MUTE, 1);
+    EXPECT_TRUE(sim.Writes().empty());
+}
+
+// The coefficient area carries its header from the start and after every
+// full run.
+TEST_F(ResetTest, CoefficientAreaHeader) {
+    Make(0, 0, 1);
+    auto header = [&] {
+        return std::pair(alg->ReadIntegerWord(alg->GetPointerToCoef(alg->GetActiveSetup(), 0)),
+                         alg->ReadIntegerWord(alg->GetPointerToCoef(alg->GetActiveSetup(), 1)));
+    };
+    EXPECT_EQ(header(), std::pair(0x9E3779, 1));
+    std::vector<char> area(static_cast<size_t>(alg->GetDSPCoefs(nullptr)));
+    ASSERT_GT(area.size(), 16u);
+    // Cleared by hand, the full run writes it again.
+    std::memset(alg->GetPointerToCoef(alg->GetActiveSetup(), 0), 0, 16);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    EXPECT_TRUE(alg->ResetAndRunPop(true));
+    EXPECT_EQ(header(), std::pair(0x9E3779, 1));
+    alg->GetDSPCoefs(area.data());
+    EXPECT_EQ(alg->ReadIntegerWord(area.data()), 0x9E3779);
 }
 
 TEST_F(ResetTest, BoardWithoutReadBack) {

@@ -12,6 +12,7 @@
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -326,6 +327,18 @@ TEST_F(CommanderTest, DoubleClickRunsTheCommandAtItsAddress) {
         WriteFile("<Root><Command");
         EXPECT_TRUE(commander.Load(Path()));
         EXPECT_EQ(list->GetItemCount(), 0);
+        // A folder or a named pipe in the file's place is a file that cannot
+        // be read: no exception, no wait.
+        const fs::path folder = folder_ / "folder.xml", pipe = folder_ / "pipe.xml";
+        fs::create_directories(folder);
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        for (const fs::path& p : {folder, pipe}) {
+            WriteFile(kCommands);
+            ASSERT_TRUE(commander.Load(Path()));
+            EXPECT_FALSE(commander.Load(p.string())) << p;
+            EXPECT_EQ(commander.Count(), 0u);
+            EXPECT_EQ(list->GetItemCount(), 0);
+        }
         alg.SelectConnection(cPEQ_ALG::kConnectionNone);
     }
     EXPECT_EQ(daemon.stop(), 0);

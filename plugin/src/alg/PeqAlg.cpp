@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <cstring>
 #include <numbers>
 
@@ -130,6 +131,16 @@ cPEQ_ALG::~cPEQ_ALG() {
 
 void cPEQ_ALG::SetEditorServices(std::shared_ptr<CPeqEditorServices> services) {
     services_ = std::move(services);
+}
+
+CStandardGUI_X* cPEQ_ALG::CreateGUISelf(KTResContainerType* container) {
+    if (!editorFactory_ || !container)
+        return nullptr;
+    try {
+        return editorFactory_(container);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 bool cPEQ_ALG::SelectConnection(int32_t type) {
@@ -378,7 +389,7 @@ void cPEQ_ALG::SetBypassCoefsSelf() {
     integer(0);
     SDesignBlock& d = Active();
     // The block keeps the shape of the coefficient area's output stages.
-    const int passThrough = bandCount_ + 1 - 3;
+    const int passThrough = std::max(sectionCount_ - 3, 0);
     for (int32_t o = 0; o < outputCount_; ++o) {
         const double n = d.normaliser[o] != 0 ? d.normaliser[o] : 1.0;
         const double pre = d.preGain[o], post = d.postGain[o];
@@ -446,14 +457,20 @@ long cPEQ_ALG::InitDataSelf() {
                 p.updateFlag = 3;
             }
         }
-    if (presets)
+    if (presets) {
+        // The reset values leave the connection as the user set it.
+        keepConnectionSwitch_ = true;
         presets->LoadFactoryPresetToPlugin(CPublicAlg(this), "Full Reset - All");
+        keepConnectionSwitch_ = false;
+    }
     for (int f = 0; f < kBandFields && f < static_cast<int>(params.size()); ++f)
         savedBandDisplay_[f] = params[static_cast<size_t>(f)].displayFunc;
     bandDisplaySaved_ = true;
     Connection().Connect();
     SetSetupName("", -1);
     ResetDesignBlocks();
+    // The area carries its header from the start, before any reset.
+    ResetCoefficientArea();
     return 0;
 }
 

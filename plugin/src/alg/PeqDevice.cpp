@@ -132,8 +132,15 @@ BUFFER_HEADER* cPEQ_ALG::UpdateParamStateSelf(unsigned long index) {
         param->updateFlag = 3;
     } else if (index == PARAM_BOARD_TYPE) {
         SetBoardType(v != 0 ? 1 : 0);
-        ResetAndRunPop(true);
+        // A preset or a session only names the board: the chip is brought
+        // up by the reset hooks and the idle check, at the host's rate.
+        if (!IsApplyingPreset())
+            ResetAndRunPop(true);
     } else if (index == PARAM_CONNECTIVITY_ON_OFF) {
+        if (keepConnectionSwitch_) {
+            SetValueAndFlag(index, hardwareEnabled_ ? 1.0 : 0.0);
+            return nullptr;
+        }
         hardwareEnabled_ = v != 0;
         SelectConnection(hardwareEnabled_ ? rememberedConnectionType_ : kConnectionNone);
         connectionLamp_ = hardwareEnabled_;
