@@ -39,6 +39,7 @@ const char* const kTestTemplate = R"(<Dialog title="Test" width="300" height="24
   <Control type="edit" id="111" rect="110 40 290 64" group="1"/>
   <Control type="check" id="120" text="check" rect="110 70 290 90" group="1"/>
   <Control type="static" id="140" text="no radios" rect="10 100 100 120" group="1"/>
+  <Control type="ipaddress" id="150" rect="110 100 290 124" group="1"/>
   <Control type="default" id="1" text="OK" rect="110 200 190 230" group="1"/>
   <Control type="button" id="2" text="Cancel" rect="200 200 290 230" group="1"/>
 </Dialog>)";
@@ -204,6 +205,81 @@ TEST_F(GenericWindowTest, DataExchangeOfNumbersChecksRadiosAndTexts) {
     EXPECT_EQ(loadedCheck, 0);
     EXPECT_EQ(noRadio, -1);
     EXPECT_EQ(savedLongText, longText);
+}
+
+// A value that no button of a group shows leaves every button off: OK with
+// nothing touched saves -1 (no button on); a button the user clicks counts.
+TEST_F(GenericWindowTest, RadioGroupWithoutTheValueHasNoButtonOn) {
+    REQUIRE_DISPLAY();
+    for (const bool click : {false, true}) {
+        SCOPED_TRACE(click ? "clicked" : "untouched");
+        TestDialog d;
+        d.radio = 7;
+        bool anyOn = true;
+        EXPECT_EQ(RunScripted(d,
+                              [&] {
+                                  anyOn = wintest::Checked(d, 100) || wintest::Checked(d, 102) ||
+                                          wintest::Checked(d, 103);
+                                  if (click)
+                                      wintest::PointerClick(d, 102);
+                                  Click(d, 1);
+                              }),
+                  1);
+        EXPECT_FALSE(anyOn);
+        EXPECT_EQ(d.radio, click ? 1 : -1);
+    }
+}
+
+// Texts and paths come back from the controls byte for byte, UTF-8 or not;
+// the formatted and the address exchanges read what they write.
+TEST_F(GenericWindowTest, TextsFormatsAndAddressesRoundTrip) {
+    REQUIRE_DISPLAY();
+    TestDialog d;
+    const std::vector<std::string> texts = {
+        "/p/r\xe9set.pop", "/a/caf\xc3\xa9.pop", "\xef\x9e\x80 \xff\xfe", "\xed\xa0\x80 (a surrogate)"};
+    std::vector<std::string> back;
+    double real = 0;
+    unsigned int hex = 0;
+    long long big = 0;
+    uint32_t address = 0xC0A80101, kept = 0, blank = 0, clipped = 0, refused = 42;
+    std::string shownAddress, shownReal;
+    RunScripted(d, [&] {
+        for (std::string text : texts) {
+            ExchangeText(d, 110, text, false);
+            std::string out;
+            ExchangeText(d, 110, out, true);
+            back.push_back(out);
+        }
+        double pi = 3.14159;
+        ExchangeFormatted(d, 110, "%.2f", pi, false);
+        shownReal = ControlText(d.Control(110));
+        ExchangeFormatted(d, 110, "%lf", real, true);
+        SetControlText(d.Control(110), "ff");
+        ExchangeFormatted(d, 110, "%x", hex, true);
+        SetControlText(d.Control(110), "-9000000000");
+        ExchangeFormatted(d, 110, "%I64d", big, true);
+
+        ExchangeIPAddress(d, 150, address, false);
+        shownAddress = ControlText(d.Control(150));
+        ExchangeIPAddress(d, 150, kept, true);
+        SetControlText(d.Control(150), "10. .7.300");
+        ExchangeIPAddress(d, 150, clipped, true);
+        SetControlText(d.Control(150), "...");
+        ExchangeIPAddress(d, 150, blank, true);
+        SetControlText(d.Control(150), "10.x.7.1");
+        ExchangeIPAddress(d, 150, refused, true);
+        Click(d, 2);
+    });
+    EXPECT_EQ(back, texts);
+    EXPECT_EQ(shownReal, "3.14");
+    EXPECT_EQ(real, 3.14);
+    EXPECT_EQ(hex, 0xFFu);
+    EXPECT_EQ(big, -9000000000LL);
+    EXPECT_EQ(shownAddress, "192.168.1.1");
+    EXPECT_EQ(kept, 0xC0A80101u);
+    EXPECT_EQ(clipped, 0x0A0007FFu);
+    EXPECT_EQ(blank, 0u);
+    EXPECT_EQ(refused, 42u);
 }
 
 // The command-list window against a u2c-sim daemon.
