@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 
 namespace {
@@ -909,6 +910,31 @@ TEST_F(AlgTest, PresetsLeaveTheHardwareAlone) {
     Clear();
     alg->SetParamState(PARAM_BOARD_TYPE, 1);
     EXPECT_EQ(resets(), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The bus trace is debug output: into the QUORL_TRACE file when one is set,
+// never onto the terminal.
+TEST_F(AlgTest, BusTraceGoesOnlyToTheTraceFile) {
+    Make();
+    alg->Connection().SetTrace(1);
+    const fs::path file = registry / "trace.txt";
+    for (const bool toFile : {false, true}) {
+        SCOPED_TRACE(toFile);
+        if (toFile)
+            ::setenv("QUORL_TRACE", file.c_str(), 1);
+        testing::internal::CaptureStderr();
+        alg->SetParamRealWorld(PARAM_BALANCE, 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    }
+    ::unsetenv("QUORL_TRACE");
+    std::ifstream in(file);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first.rfind("I2C Write[0x73] ", 0), 0u) << first;
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // command files, the detection of the chip, and the idle check.
 #include "TextFile.h"
 #include "foundation/KCStFile.h"
-#include "foundation/KUTrace.h"
 #include "guilib/MessageService.h"
 #include "plugin/DebugTrace.h"
 #include "plugin/PeqAlg.h"
