@@ -210,6 +210,35 @@ TEST_F(ResetTest, CoefficientAreaHeader) {
     EXPECT_EQ(alg->ReadIntegerWord(area.data()), 0x9E3779);
 }
 
+// A slave that acknowledges nothing: no chip on the bus.
+class AbsentChip final : public u2csim::I2CSlave {
+public:
+    bool write(const uint8_t*, size_t) override { return false; }
+    std::optional<u2csim::Bytes> read(size_t) override { return std::nullopt; }
+    bool acknowledges() const override { return false; }
+};
+
+// Switching the connection on without a chip says why it went off again;
+// the idle check's retries and a session's values stay quiet.
+TEST_F(ResetTest, AFailedConnectionSaysWhy) {
+    Make(0, 0, 1);
+    sim.bus->attach(0x73, std::make_shared<AbsentChip>());
+    Messages messages;
+    alg->SetParamState(PARAM_CONNECTIVITY_ON_OFF, 1);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].rfind("DulmDSP|ReadVersion failed, No valid board has been detected.",
+                                      0),
+              0u)
+        << messages.shown[0];
+    EXPECT_EQ(V(PARAM_CONNECTIVITY_ON_OFF), 0.0);
+    EXPECT_EQ(alg->CurrentConnectionType(), cPEQ_ALG::kConnectionNone);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
 TEST_F(ResetTest, BoardWithoutReadBack) {
     Make(0, 0, 0);
     alg->SetParamRealWorld(PARAM_BOARD_TYPE, 0);

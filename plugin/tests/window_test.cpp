@@ -8,7 +8,11 @@
 #include "plugin/PeqAlg.h"
 #include "sim/SimDaemon.h"
 
+#include <wx/frame.h>
 #include <wx/listctrl.h>
+#include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
+#include <wx/uiaction.h>
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
 
@@ -280,6 +284,59 @@ TEST_F(GenericWindowTest, TextsFormatsAndAddressesRoundTrip) {
     EXPECT_EQ(clipped, 0x0A0007FFu);
     EXPECT_EQ(blank, 0u);
     EXPECT_EQ(refused, 42u);
+}
+
+// While an editor's frame exists, the plug-in's boxes are windows over it
+// (a POP file error here), answered with the pointer; once the editor is
+// gone they are headless again (a line on stderr).
+TEST(MessageWindows, PluginBoxesShowOverTheEditorsFrame) {
+    REQUIRE_DISPLAY();
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "editor frame");
+    frame->Show();
+    std::string title, text;
+    wxWindow* parent = nullptr;
+    {
+        CPeqWindowServices services(wintest::SelfContainer(), frame);
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        std::function<void(int)> answer = [&](int tries) {
+            wxGenericMessageDialog* box = nullptr;
+            for (wxWindow* w : wxTopLevelWindows)
+                if (auto* d = dynamic_cast<wxGenericMessageDialog*>(w); d && d->IsModal())
+                    box = d;
+            if (!box) {
+                if (tries > 0)
+                    wxTheApp->CallAfter([&answer, tries] { answer(tries - 1); });
+                else
+                    ADD_FAILURE() << "no message box came up";
+                return;
+            }
+            title = box->GetTitle().utf8_string();
+            text = box->GetMessage().utf8_string();
+            parent = box->GetParent();
+            wxWindow* ok = box->FindWindow(wxID_OK);
+            ASSERT_NE(ok, nullptr);
+            ASSERT_TRUE(display::PumpUntil([&] { return ok->IsShownOnScreen(); }, 3000));
+            wxUIActionSimulator pointer;
+            pointer.MouseMove(ok->ClientToScreen(wxPoint(ok->GetSize().x / 2, ok->GetSize().y / 2)));
+            display::Pump(60);
+            pointer.MouseClick();
+        };
+        wxTheApp->CallAfter([&answer] { answer(2000); });
+        EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
+    }
+    EXPECT_EQ(title, "POP File Error");
+    EXPECT_EQ(text, "Error in POP File at line 1");
+    EXPECT_EQ(parent, frame);
+    frame->Destroy();
+    display::Pump(20);
+
+    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "POP File Error: Error in POP File at line 1\n");
 }
 
 // The command-list window against a u2c-sim daemon.

@@ -386,6 +386,9 @@ private:
     bool connectivityChanged_ = false;
     // Set while the reset preset loads: the connection switch keeps its state.
     bool keepConnectionSwitch_ = false;
+    // Set when the user switches the connection on: the next detection that
+    // finds no chip says so in a message box.
+    bool reportFailedDetection_ = false;
     int32_t firmwareGeneration_ = 2;
     ConnectionFactory connections_;
     std::shared_ptr<CPeqEditorServices> services_;

@@ -142,6 +142,8 @@ BUFFER_HEADER* cPEQ_ALG::UpdateParamStateSelf(unsigned long index) {
             return nullptr;
         }
         hardwareEnabled_ = v != 0;
+        // The user's own switch-on hears why it failed.
+        reportFailedDetection_ = hardwareEnabled_ && !IsApplyingPreset();
         SelectConnection(hardwareEnabled_ ? rememberedConnectionType_ : kConnectionNone);
         connectionLamp_ = hardwareEnabled_;
     } else if (index >= PARAM_SUBEQ_BAND1_STATE && index <= PARAM_SUBEQ_BAND2_Q) {

@@ -21,6 +21,9 @@ constexpr uint32_t kResetWaitMs = 1000;
 constexpr uint32_t kPingWaitMs = 100;
 constexpr int kPings = 5;
 constexpr uint32_t kIdleIntervalMs = 1000;
+constexpr const char* kDetectionFailed =
+    "ReadVersion failed, No valid board has been detected.\n\nCheck that the board is plugged "
+    "in and that the chosen connection (Utilities menu) is the board's.";
 
 int32_t Int(double v) {
     return static_cast<int32_t>(std::trunc(v));
@@ -148,7 +151,10 @@ bool cPEQ_ALG::DetectDevice() {
         SetChipVersion(0, 0);
         Trace("DulmDSP: ReadVersion failed, No valid board has been detected\n");
         SelectConnection(kConnectionNone);
+        if (reportFailedDetection_)
+            KMMessageService::Show(kDetectionFailed, "DulmDSP", KMMessageService::kWarning);
     }
+    reportFailedDetection_ = false;
     if (sCONTROL_PARAM* analog = ParamAt(PARAM_ANALOG)) {
         analog->SetScaleToggle(ChipVersion() >= 0x5010 ? 5 : 3);
         analog->scaleInfo.maximum = analog->scaleInfo.numStates - 1;
