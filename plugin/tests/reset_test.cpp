@@ -3,6 +3,7 @@
 #include "AlgFixture.h"
 #include "guilib/MessageService.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -320,6 +321,34 @@ TEST_F(ResetTest, SystemConfigurationRoundTrip) {
     editor->ok = false;
     alg->SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
     EXPECT_TRUE(sim.Writes().empty());
+}
+
+} // namespace
+
+namespace {
+
+// A session's values come back without any dialog, and after the reset that
+// follows (the host's start) the response curve shows them.
+TEST_F(ResetTest, SessionRestoreOpensNoDialogAndShowsTheCurve) {
+    Make(0x6000, 0x0704, 1);
+    alg->SetParamState(PARAM_BAND1_STATE, 1);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN, 12);
+    alg->SetParamState(PARAM_DIGITAL_IO_EDIT, 1); // no editor: no dialog
+    std::string session;
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, session, false), 0);
+
+    Make(0x6000, 0x0704, 1);
+    auto editor = std::make_shared<ScriptedEditor>();
+    alg->SetEditorServices(editor);
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, session.data(), session.size()), 0);
+    EXPECT_TRUE(editor->shown.empty());
+    EXPECT_EQ(V(PARAM_BAND1_GAIN), 12.0);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->InitAlg(true);
+    const auto& curve = alg->DesignBlock(alg->GetActiveSetup()).summed;
+    EXPECT_GT(*std::max_element(std::begin(curve), std::end(curve)), 6.0);
+    EXPECT_TRUE(editor->shown.empty());
 }
 
 } // namespace

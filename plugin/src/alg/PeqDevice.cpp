@@ -123,7 +123,9 @@ BUFFER_HEADER* cPEQ_ALG::UpdateParamStateSelf(unsigned long index) {
             DisposeBufs(DesignBand(b, false));
         RefreshParam(PARAM_GRAPH_PEQ);
     } else if (index == PARAM_DIGITAL_IO_EDIT) {
-        SystemConfigurationRoundTrip();
+        // Only the user's own change opens the dialog (not a session's).
+        if (!IsApplyingPreset())
+            SystemConfigurationRoundTrip();
     } else if (index == PARAM_AEQ_ACTIVE) {
         SendAeqCoefs();
         WriteParamToDevice(PARAM_PEQ_BYPASS);
