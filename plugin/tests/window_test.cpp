@@ -6,6 +6,7 @@
 #include "plugin/Commander.h"
 #include "plugin/EditorWindows.h"
 #include "plugin/PeqAlg.h"
+#include "plugin/WaitCursor.h"
 #include "sim/SimDaemon.h"
 
 #include <wx/frame.h>
@@ -337,6 +338,31 @@ TEST(MessageWindows, PluginBoxesShowOverTheEditorsFrame) {
     EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "POP File Error: Error in POP File at line 1\n");
+}
+
+// The reset holds the wait cursor while it runs (the analog-input menus are
+// rebuilt inside it), and gives the cursor back at its end.
+TEST(WaitCursor, HeldForTheLengthOfTheReset) {
+    REQUIRE_DISPLAY();
+    struct SWatch final : CPeqEditorServices {
+        std::vector<bool> busy;
+        void SetAnalogInputItems(bool) override { busy.push_back(CScopedWaitCursor::IsShown()); }
+    };
+    auto watch = std::make_shared<SWatch>();
+    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    alg.SetEditorServices(watch);
+    watch->busy.clear();
+    EXPECT_FALSE(CScopedWaitCursor::IsShown());
+    alg.ResetAndRunPop(true);
+    EXPECT_EQ(watch->busy, std::vector<bool>{true});
+    EXPECT_FALSE(CScopedWaitCursor::IsShown());
+    {
+        const CScopedWaitCursor outer;
+        alg.ResetAndRunPop(true);
+        EXPECT_TRUE(CScopedWaitCursor::IsShown()); // the outer one stays
+    }
+    EXPECT_FALSE(CScopedWaitCursor::IsShown());
 }
 
 // The command-list window against a u2c-sim daemon.
