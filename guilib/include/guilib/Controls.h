@@ -201,6 +201,8 @@ protected:
     void SetLeadState(double state);
     void* Image(size_t i) const { return i < images_.size() ? images_[i] : nullptr; }
     double DownState() const { return downState_; }
+    // Runs the lead parameter's update once more (its value goes out again).
+    void ResendLeadState();
 
 private:
     cALGORITHM* alg_ = nullptr;
@@ -227,6 +229,9 @@ public:
 
 protected:
     void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    // The release ends the drag where the pointer is and sends the value
+    // once more, so that the device holds the value shown.
+    void MouseUpSelf(KCEventData* e) override;
 };
 
 // Steps through its states on a click; images are one per state.
