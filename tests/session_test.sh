@@ -101,6 +101,14 @@ wait_quiet() {
 	return 1
 }
 
+# No patch file for the simulated chip lies in the module folder: each full
+# reset of the chip says so in a box over the editor, which the user closes.
+close_patch_file_box() {
+	local box
+	box="$("$xd" wait "POP File" 20)" || return 1
+	"$xd" close "$box"
+}
+
 centre() { # top left bottom right -> x y
 	echo $((($2 + $4) / 2)) $((($1 + $3) / 2))
 }
@@ -131,6 +139,7 @@ for _ in $(seq 100); do
 	sleep 0.1
 done
 [ "$(frames_since 0)" -gt 0 ] || fail "switching the connection on sent nothing to the board"
+close_patch_file_box || fail "the missing patch file was not reported"
 wait_quiet || fail "the transfer log never went quiet"
 
 # Utilities, "Set Connection to Terovan Device (Debug)" (the fourth item):
@@ -139,6 +148,7 @@ read -r x y < <(centre $("$xd" layout-rect "$module" Utilities))
 "$xd" click "$editor" "$x" "$y"
 sleep 0.5
 "$xd" keys Down Down Down Down Return
+close_patch_file_box || fail "the missing patch file was not reported (bus library)"
 logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
 "$xd" move "$logger" 239 435 || fail "cannot move the logger"
 settle_after_checks "$QUORL_SIM_LOG" || fail "the connection switch never ended"
