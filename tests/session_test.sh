@@ -88,6 +88,8 @@ frames_since() {
 
 # shellcheck source=scripts/lib/settle.sh
 source "$src/scripts/lib/settle.sh"
+# shellcheck source=scripts/lib/boxes.sh
+source "$src/scripts/lib/boxes.sh"
 
 # Waits until the log has not grown for half a second; fails after 50 s.
 wait_quiet() {
@@ -99,14 +101,6 @@ wait_quiet() {
 		sleep 0.5
 	done
 	return 1
-}
-
-# No patch file for the simulated chip lies in the module folder: each full
-# reset of the chip says so in a box over the editor, which the user closes.
-close_patch_file_box() {
-	local box
-	box="$("$xd" wait "POP File" 20)" || return 1
-	"$xd" close "$box"
 }
 
 centre() { # top left bottom right -> x y
