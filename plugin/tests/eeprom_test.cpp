@@ -47,7 +47,8 @@ Bytes HexImage(const std::string& text) {
             continue;
         const size_t n = std::stoul(line.substr(1, 2), nullptr, 16);
         for (size_t i = 0; i < n && 9 + 2 * i + 2 <= line.size(); ++i)
-            image.push_back(static_cast<uint8_t>(std::stoul(line.substr(9 + 2 * i, 2), nullptr, 16)));
+            image.push_back(
+                static_cast<uint8_t>(std::stoul(line.substr(9 + 2 * i, 2), nullptr, 16)));
     }
     return image;
 }
@@ -116,7 +117,7 @@ TEST_F(EepromTest, ExportWritesTheCapturedRunAsHex) {
     EXPECT_NE(std::search(image.begin(), image.end(), pop.begin(), pop.end()), image.end());
     const Bytes speaker{0x00, 0xC2, 0x01};
     EXPECT_NE(std::search(image.begin(), image.end(), speaker.begin(), speaker.end()), image.end());
-    EXPECT_TRUE(sim.Writes().empty());                 // nothing went onto the bus
+    EXPECT_TRUE(sim.Writes().empty()); // nothing went onto the bus
     EXPECT_EQ(alg->Connection().GetSlaveAddress(), 0x73);
     ASSERT_FALSE(answers.shown.empty());
     EXPECT_EQ(answers.shown.back(), "EEPROM|Succeeded exporting to file \"" + out.string() + "\"");

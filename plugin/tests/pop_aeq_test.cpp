@@ -149,7 +149,7 @@ TEST_F(AeqTest, FileToBlockAndRecords) {
         {"3 -1e300", true, false, 0},
         {"-1 1 0.1 0.1 0.1 0.1 0.1", true, false, 0},
         {"3 1 1e400 0 0 0 0", true, false, 0}, // not finite
-        {"3 1 1.0 0 0 0 0", true, true, 3},        // full scale saturates
+        {"3 1 1.0 0 0 0 0", true, true, 3},    // full scale saturates
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -229,9 +229,9 @@ TEST_F(ResetTest, AFailedConnectionSaysWhy) {
     clock->Advance(1000);
     alg->DoIdle(1);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].rfind("DulmDSP|ReadVersion failed, No valid board has been detected.",
-                                      0),
-              0u)
+    EXPECT_EQ(
+        messages.shown[0].rfind("DulmDSP|ReadVersion failed, No valid board has been detected.", 0),
+        0u)
         << messages.shown[0];
     EXPECT_EQ(V(PARAM_CONNECTIVITY_ON_OFF), 0.0);
     EXPECT_EQ(alg->CurrentConnectionType(), cPEQ_ALG::kConnectionNone);

@@ -12,10 +12,12 @@
 #include <wx/frame.h>
 #include <wx/listctrl.h>
 #include <wx/msgdlg.h>
+// The generic box needs the toolkit's box declared first.
 #include <wx/generic/msgdlgg.h>
-#include <wx/uiaction.h>
+
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
+#include <wx/uiaction.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -240,8 +242,8 @@ TEST_F(GenericWindowTest, RadioGroupWithoutTheValueHasNoButtonOn) {
 TEST_F(GenericWindowTest, TextsFormatsAndAddressesRoundTrip) {
     REQUIRE_DISPLAY();
     TestDialog d;
-    const std::vector<std::string> texts = {
-        "/p/r\xe9set.pop", "/a/caf\xc3\xa9.pop", "\xef\x9e\x80 \xff\xfe", "\xed\xa0\x80 (a surrogate)"};
+    const std::vector<std::string> texts = {"/p/r\xe9set.pop", "/a/caf\xc3\xa9.pop",
+                                            "\xef\x9e\x80 \xff\xfe", "\xed\xa0\x80 (a surrogate)"};
     std::vector<std::string> back;
     double real = 0;
     unsigned int hex = 0;
@@ -319,7 +321,8 @@ TEST(MessageWindows, PluginBoxesShowOverTheEditorsFrame) {
             ASSERT_NE(ok, nullptr);
             ASSERT_TRUE(display::PumpUntil([&] { return ok->IsShownOnScreen(); }, 3000));
             wxUIActionSimulator pointer;
-            pointer.MouseMove(ok->ClientToScreen(wxPoint(ok->GetSize().x / 2, ok->GetSize().y / 2)));
+            pointer.MouseMove(
+                ok->ClientToScreen(wxPoint(ok->GetSize().x / 2, ok->GetSize().y / 2)));
             display::Pump(60);
             pointer.MouseClick();
         };

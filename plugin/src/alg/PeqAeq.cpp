@@ -66,7 +66,6 @@ bool cPEQ_ALG::LoadAeqFile(const std::string& path) {
     return sent;
 }
 
-
 bool cPEQ_ALG::SendAeqCoefs() {
     const std::vector<double>& n = aeqNumbers_;
     const bool valid = IsValidAeqList(n);

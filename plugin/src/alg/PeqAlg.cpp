@@ -15,8 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <cstring>
+#include <new>
 #include <numbers>
 
 using namespace dulm;

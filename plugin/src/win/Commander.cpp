@@ -10,7 +10,6 @@
 #include <wx/menu.h>
 #include <wx/toplevel.h>
 
-
 namespace {
 
 // A hand-written command list is far smaller.

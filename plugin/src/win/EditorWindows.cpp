@@ -8,7 +8,9 @@
 
 #include <wx/app.h>
 #include <wx/msgdlg.h>
+// The generic box needs the toolkit's box declared first.
 #include <wx/generic/msgdlgg.h>
+
 #include <wx/thread.h>
 #include <wx/weakref.h>
 #include <wx/window.h>
@@ -45,9 +47,9 @@ int ShowMessageWindow(const std::string& text, const std::string& caption,
     SMessageWindows& windows = MessageWindows();
     // Only the GUI thread shows windows; elsewhere the box stays headless.
     if (!ToolkitRunning() || !wxIsMainThread() || windows.editors.empty())
-        return windows.previous ? windows.previous(text, caption, kind)
-                                : kind == KMMessageService::kYesNo ? KMMessageService::kNo
-                                                                   : KMMessageService::kOK;
+        return windows.previous                   ? windows.previous(text, caption, kind)
+               : kind == KMMessageService::kYesNo ? KMMessageService::kNo
+                                                  : KMMessageService::kOK;
     long style = wxOK | wxICON_INFORMATION;
     if (kind == KMMessageService::kError)
         style = wxOK | wxICON_ERROR;
