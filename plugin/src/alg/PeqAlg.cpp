@@ -2,6 +2,7 @@
 // the coefficient area, the data hooks and the chip-dependent controls.
 #include "plugin/PeqAlg.h"
 
+#include "foundation/KCScopedValue.h"
 #include "foundation/KUUtils.h"
 #include "hosting/ComponentInfo.h"
 #include "hosting/ProcCodeDesc.h"
@@ -459,9 +460,8 @@ long cPEQ_ALG::InitDataSelf() {
         }
     if (presets) {
         // The reset values leave the connection as the user set it.
-        keepConnectionSwitch_ = true;
+        const KCScopedValue<bool> keep(keepConnectionSwitch_, true);
         presets->LoadFactoryPresetToPlugin(CPublicAlg(this), "Full Reset - All");
-        keepConnectionSwitch_ = false;
     }
     for (int f = 0; f < kBandFields && f < static_cast<int>(params.size()); ++f)
         savedBandDisplay_[f] = params[static_cast<size_t>(f)].displayFunc;

@@ -1,6 +1,7 @@
 // The device life cycle of the algorithm object: the full reset with its
 // command files, the detection of the chip, and the idle check.
 #include "TextFile.h"
+#include "foundation/KCScopedValue.h"
 #include "foundation/KCStFile.h"
 #include "guilib/MessageService.h"
 #include "plugin/DebugTrace.h"
@@ -223,13 +224,7 @@ bool cPEQ_ALG::ResetAndRunPop(bool force, const char* popPath) {
     // The run re-sends every value (repeated ones included), without the
     // pauses of single changes, under the wait cursor.
     const CScopedWaitCursor waitCursor;
-    const bool wasReinitialising = reinitialising_;
-    reinitialising_ = true;
-    struct SRestore {
-        bool& flag;
-        bool value;
-        ~SRestore() { flag = value; }
-    } restore{reinitialising_, wasReinitialising};
+    const KCScopedValue<bool> reinitialising(reinitialising_, true);
     bool answered = deviceAnswered_;
     if (full) {
         DetectDevice();
