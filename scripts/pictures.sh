@@ -48,6 +48,8 @@ rect() {
 }
 # shellcheck source=scripts/lib/settle.sh
 source "$root/scripts/lib/settle.sh"
+# shellcheck source=scripts/lib/boxes.sh
+source "$root/scripts/lib/boxes.sh"
 settle() {
 	settle_after_checks "$QUORL_SIM_LOG" || fail "the simulated board never went quiet"
 }
@@ -66,11 +68,13 @@ editor="$("$xd" wait --prefix "Quorl Audio DulmDSP" 30)" || fail "the editor win
 # opens and decodes the traffic; the first band on and its gain up.
 read -r x y < <(centre $(rect 177))
 "$xd" click "$editor" "$x" "$y"
+close_patch_file_box || fail "the missing patch file was not reported"
 settle
 read -r x y < <(centre $(rect Utilities))
 "$xd" click "$editor" "$x" "$y"
 sleep 0.5
 "$xd" keys Down Down Down Down Return
+close_patch_file_box || fail "the missing patch file was not reported (bus library)"
 logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
 "$xd" move "$logger" 239 435 || fail "cannot move the logger"
 settle

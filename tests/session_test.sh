@@ -88,6 +88,8 @@ frames_since() {
 
 # shellcheck source=scripts/lib/settle.sh
 source "$src/scripts/lib/settle.sh"
+# shellcheck source=scripts/lib/boxes.sh
+source "$src/scripts/lib/boxes.sh"
 
 # Waits until the log has not grown for half a second; fails after 50 s.
 wait_quiet() {
@@ -131,6 +133,7 @@ for _ in $(seq 100); do
 	sleep 0.1
 done
 [ "$(frames_since 0)" -gt 0 ] || fail "switching the connection on sent nothing to the board"
+close_patch_file_box || fail "the missing patch file was not reported"
 wait_quiet || fail "the transfer log never went quiet"
 
 # Utilities, "Set Connection to Terovan Device (Debug)" (the fourth item):
@@ -139,6 +142,7 @@ read -r x y < <(centre $("$xd" layout-rect "$module" Utilities))
 "$xd" click "$editor" "$x" "$y"
 sleep 0.5
 "$xd" keys Down Down Down Down Return
+close_patch_file_box || fail "the missing patch file was not reported (bus library)"
 logger="$("$xd" wait --prefix "Terovan DulmLogger" 30)" || fail "the logger window did not appear"
 "$xd" move "$logger" 239 435 || fail "cannot move the logger"
 settle_after_checks "$QUORL_SIM_LOG" || fail "the connection switch never ended"

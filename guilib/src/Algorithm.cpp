@@ -1,5 +1,6 @@
 #include "guilib/Algorithm.h"
 
+#include "foundation/KCScopedValue.h"
 #include "foundation/KTErr.h"
 #include "foundation/KUUtils.h"
 #include "foundation/RM.h"
@@ -191,6 +192,7 @@ void cALGORITHM::RefreshAllParams() {
 }
 
 void cALGORITHM::ApplyPresetValues(const sPresetData& data) {
+    const KCScopedValue<bool> applying(applyingPreset_, true);
     const size_t n = std::min(data.parameterValues.size(), params_.size());
     for (size_t i = 0; i < n; ++i) {
         sCONTROL_PARAM& p = params_[i];

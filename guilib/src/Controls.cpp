@@ -183,6 +183,11 @@ BUFFER_HEADER* cControl_X::MouseWheel(KCEventData* e, double dx, double dy, KURe
     return nullptr;
 }
 
+void cControl_X::ResendLeadState() {
+    if (alg_)
+        alg_->UpdateParamState(lead_);
+}
+
 BUFFER_HEADER* cControl_X::MouseDown(KCEventData* e, KURect<double>* r, bool& handled) {
     handled = false;
     if (readOnly_ || !e)
@@ -241,6 +246,12 @@ void CSlider_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
     const int travel = std::max(1, vertical ? height : width);
     const double span = LeadStates() - 1;
     SetLeadState(std::round(DownState() + delta * span / travel));
+}
+
+void CSlider_X::MouseUpSelf(KCEventData* e) {
+    MouseDragSelf(e, 0, 0, nullptr);
+    if (LeadState() != DownState())
+        ResendLeadState();
 }
 
 void CSlider_X::DrawSelf(CGraphicManagerAbs& gm) {

@@ -19,7 +19,7 @@ int KMMessageService::Show(const std::string& text, const std::string& caption, 
     }
     if (handler)
         return handler(text, caption, kind);
-    KUTraceLine(caption + ": " + text);
+    KUUserLine(caption + ": " + text);
     return kind == kYesNo ? kNo : kOK;
 }
 

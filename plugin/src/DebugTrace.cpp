@@ -3,5 +3,5 @@
 #include "foundation/KUTrace.h"
 
 void DulmDebugOutput(const std::string& text) {
-    KUTrace(text);
+    KUDebugTrace(text);
 }

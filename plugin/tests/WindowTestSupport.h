@@ -15,6 +15,7 @@
 #include <wx/dialog.h>
 #include <wx/radiobut.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <filesystem>
 #include <functional>
@@ -97,6 +98,19 @@ inline void Click(CGenericWindow& dialog, int32_t id) {
     wxCommandEvent e(type, id);
     e.SetEventObject(w);
     w->ProcessWindowEvent(e);
+}
+
+// A real click of the pointer in the middle of a control (the control's
+// own events follow as the user's click makes them).
+inline void PointerClick(CGenericWindow& dialog, int32_t id) {
+    wxWindow* w = dialog.Control(id);
+    ASSERT_NE(w, nullptr) << id;
+    ASSERT_TRUE(display::PumpUntil([&] { return w->IsShownOnScreen(); }, 3000)) << id;
+    wxUIActionSimulator pointer;
+    pointer.MouseMove(w->ClientToScreen(wxPoint(w->GetSize().x / 2, w->GetSize().y / 2)));
+    display::Pump(60);
+    pointer.MouseClick();
+    display::Pump(120);
 }
 
 inline bool Checked(CGenericWindow& dialog, int32_t id) {

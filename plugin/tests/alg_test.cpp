@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 
 namespace {
@@ -424,16 +425,26 @@ TEST_F(AlgTest, InitialStatesAndBypassBlock) {
     alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 12);
     alg->SetParamRealWorld(PARAM_OUT_GAIN_L, 20);
     alg->SetBypass(true);
-    // Per output the b0 of every section multiply to 1: the signal passes
-    // unchanged through the output stage's gain structure.
+    // Per output: section count - 3 pass-through sections and three gain
+    // sections whose b0 multiply to 1 (the signal passes unchanged through
+    // the output stage's gain structure), then the integers 0 and the shift.
+    // The control update has made the section count the band count.
+    const long sections = alg->SectionCount();
+    ASSERT_EQ(sections, 10);
+    const long stride = 5 * sections + 2;
     for (long o = 0; o < 2; ++o) {
         double product = 1.0;
-        for (long section = 0; section < 11; ++section) {
-            const long w = 2 + o * 57 + section * 5;
+        for (long section = 0; section < sections; ++section) {
+            const long w = 2 + o * stride + section * 5;
             product *= alg->ReadDoubleWord(alg->GetPointerToBypassCoef(0, w));
             EXPECT_EQ(alg->ReadDoubleWord(alg->GetPointerToBypassCoef(0, w + 1)), 0.0);
         }
         EXPECT_NEAR(product, 1.0, 1e-12) << o;
+        const long end = 2 + o * stride + sections * 5;
+        EXPECT_EQ(alg->ReadIntegerWord(alg->GetPointerToBypassCoef(0, end)), 0) << o;
+        EXPECT_EQ(alg->ReadIntegerWord(alg->GetPointerToBypassCoef(0, end + 1)),
+                  alg->DesignBlock(0).bypassShift[o])
+            << o;
     }
 }
 
@@ -860,6 +871,70 @@ TEST(FilterDesign, PrototypesAndMatchedSections) {
     std::string text;
     dulm::AppendHexByte(text, 0xA);
     EXPECT_EQ(text, "0x0a, ");
+}
+
+} // namespace
+
+namespace {
+
+// Loading the reset preset (at the host's initialisation) or a session's
+// values names the board but leaves the chip's reset to the reset hooks:
+// the host's rate and the user's connection stay as they are.
+TEST_F(AlgTest, PresetsLeaveTheHardwareAlone) {
+    Make();
+    alg->SetParamState(PARAM_CONNECTIVITY_ON_OFF, 1);
+    const int32_t connection = alg->CurrentConnectionType();
+    ASSERT_NE(connection, cPEQ_ALG::kConnectionNone);
+    alg->ChangeSampleRate(32000);
+    std::string chunk;
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, chunk, false), 0);
+    auto resets = [&] {
+        const auto w = sim.Writes();
+        return std::count(w.begin(), w.end(), Bytes{0x00, 0xC5, 0x00});
+    };
+    Clear();
+    ASSERT_EQ(alg->InitData(), 0);
+    EXPECT_EQ(resets(), 0);
+    EXPECT_EQ(alg->GetSampleRate(), 32000.0);
+    EXPECT_EQ(alg->CurrentConnectionType(), connection);
+    EXPECT_EQ(V(PARAM_CONNECTIVITY_ON_OFF), 1.0);
+
+    Clear();
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, chunk.data(), chunk.size()), 0);
+    EXPECT_EQ(resets(), 0);
+    EXPECT_EQ(alg->GetSampleRate(), 32000.0);
+    EXPECT_EQ(alg->BoardType(), 1);
+    EXPECT_EQ(alg->CurrentConnectionType(), connection);
+
+    // The user's own change of the board type resets the chip.
+    Clear();
+    alg->SetParamState(PARAM_BOARD_TYPE, 1);
+    EXPECT_EQ(resets(), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The bus trace is debug output: into the QUORL_TRACE file when one is set,
+// never onto the terminal.
+TEST_F(AlgTest, BusTraceGoesOnlyToTheTraceFile) {
+    Make();
+    alg->Connection().SetTrace(1);
+    const fs::path file = registry / "trace.txt";
+    for (const bool toFile : {false, true}) {
+        SCOPED_TRACE(toFile);
+        if (toFile)
+            ::setenv("QUORL_TRACE", file.c_str(), 1);
+        testing::internal::CaptureStderr();
+        alg->SetParamRealWorld(PARAM_BALANCE, 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    }
+    ::unsetenv("QUORL_TRACE");
+    std::ifstream in(file);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first.rfind("I2C Write[0x73] ", 0), 0u) << first;
 }
 
 } // namespace

@@ -190,14 +190,22 @@ public:
         Idle(90);
     }
     void Drag(int x, int y, int dx) {
+        Press(x, y);
+        for (int step = 1; step <= 4; ++step)
+            MoveTo(x + dx * step / 4, y);
+        Release();
+    }
+    void Press(int x, int y) {
         sim_.MouseMove(display::Screen(child_, x, y));
         Idle(60);
         sim_.MouseDown();
         Idle(60);
-        for (int step = 1; step <= 4; ++step) {
-            sim_.MouseMove(display::Screen(child_, x + dx * step / 4, y));
-            Idle(40);
-        }
+    }
+    void MoveTo(int x, int y) {
+        sim_.MouseMove(display::Screen(child_, x, y));
+        Idle(40);
+    }
+    void Release() {
         sim_.MouseUp();
         Idle(90);
     }
@@ -360,6 +368,21 @@ TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
         editor.Click(redo.CenterX(), redo.CenterY());
         EXPECT_EQ(editor.State(kBalance), 1000.0);
         EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 00");
+        // The release sends the value shown once more: the board holds it
+        // whatever a drag step could not deliver.
+        auto balanceWrites = [&] {
+            const auto writes = dulmtest::ChipWrites(daemon.logPath());
+            return std::count_if(writes.begin(), writes.end(),
+                                 [](const std::string& w) { return w.rfind("00 C9", 0) == 0; });
+        };
+        editor.Press(balance.CenterX(), balance.CenterY());
+        editor.MoveTo(balance.left, balance.CenterY());
+        const std::string shown = LastWrite(daemon.logPath(), "00 C9");
+        EXPECT_NE(shown, "00 C9 00");
+        const auto moved = balanceWrites();
+        editor.Release();
+        EXPECT_EQ(balanceWrites(), moved + 1);
+        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), shown);
     }
     EXPECT_EQ(kp.KP_DeleteInstance(instance.get()), 0);
     instance.reset();

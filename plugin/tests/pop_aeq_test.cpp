@@ -141,7 +141,15 @@ TEST_F(AeqTest, FileToBlockAndRecords) {
         {"3 2 0 0 0 0 0 0 0 0 0", true, false, 0}, // 11 numbers, N = 2
         {"3 11", true, false, 0},                  // more sections than the format holds
         {"", false, false, 0},                     // empty file
-        {"3 1 1.0 0 0 0 0", true, true, 3},        // full scale saturates
+        // Numbers no writer makes, refused before any conversion.
+        {"2147483647 1 0.1 0.1 0.1 0.1 0.1", true, false, 0}, // H + 1 overflows
+        {"16777215 1 0.1 0.1 0.1 0.1 0.1", true, false, 0},   // beyond 24 bits
+        {"1e300 1 0.1 0.1 0.1 0.1 0.1", true, false, 0},
+        {"3 1e300", true, false, 0},
+        {"3 -1e300", true, false, 0},
+        {"-1 1 0.1 0.1 0.1 0.1 0.1", true, false, 0},
+        {"3 1 1e400 0 0 0 0", true, false, 0}, // not finite
+        {"3 1 1.0 0 0 0 0", true, true, 3},    // full scale saturates
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

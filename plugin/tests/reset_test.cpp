@@ -3,6 +3,8 @@
 #include "AlgFixture.h"
 #include "guilib/MessageService.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <functional>
 
@@ -150,6 +152,94 @@ TEST_F(ResetTest, MissingAndEmptyPopFilesAreReported) {
     EXPECT_EQ(V(PARAM_CONNECTIVITY_LED), 0.0);
 }
 
+// The full run re-sends what ordinary editing would skip as repeated: the
+// chip forgets everything in its reset, so it must not be left unmuted with
+// the default speaker setting.
+TEST_F(ResetTest, TheFullRunSendsRepeatedValuesAgain) {
+    Make(0, 0, 1);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->SetParamState(PARAM_CONNECTIVITY_ON_OFF, 1);
+    alg->SetParamState(PARAM_BOARD_TYPE, 1);
+    const Bytes mute{0x00, 0xC7, 0x01}, speaker{0x00, 0xC2, 0x01}; // as on the bus
+    Clear();
+    alg->SetParamState(PARAM_MUTE, 1);
+    alg->SetParamState(PARAM_SPEAKER, 1);
+    auto w = sim.Writes();
+    EXPECT_LT(Find(w, mute), w.size());
+    EXPECT_LT(Find(w, speaker), w.size());
+    // Repeated while editing: nothing.
+    Clear();
+    alg->SetParamState(PARAM_MUTE, 1);
+    alg->SetParamState(PARAM_SPEAKER, 1);
+    EXPECT_TRUE(sim.Writes().empty());
+
+    Clear();
+    alg->SetParamState(PARAM_BOARD_TYPE, 1);
+    w = sim.Writes();
+    const size_t reset = Find(w, {0x00, 0xC5, 0x00});
+    ASSERT_LT(reset, w.size());
+    EXPECT_LT(Find(w, mute, reset), w.size());
+    EXPECT_LT(Find(w, speaker, reset), w.size());
+    // ... without the pauses of single changes, and editing is quiet again.
+    for (const auto& s : clock->Sleeps())
+        EXPECT_TRUE(s.ms != 117 && s.ms != 347) << s.ms;
+    EXPECT_FALSE(alg->Reinitialising());
+    Clear();
+    alg->SetParamState(PARAM_MUTE, 1);
+    EXPECT_TRUE(sim.Writes().empty());
+}
+
+// The coefficient area carries its header from the start and after every
+// full run.
+TEST_F(ResetTest, CoefficientAreaHeader) {
+    Make(0, 0, 1);
+    auto header = [&] {
+        return std::pair(alg->ReadIntegerWord(alg->GetPointerToCoef(alg->GetActiveSetup(), 0)),
+                         alg->ReadIntegerWord(alg->GetPointerToCoef(alg->GetActiveSetup(), 1)));
+    };
+    EXPECT_EQ(header(), std::pair(0x9E3779, 1));
+    std::vector<char> area(static_cast<size_t>(alg->GetDSPCoefs(nullptr)));
+    ASSERT_GT(area.size(), 16u);
+    // Cleared by hand, the full run writes it again.
+    std::memset(alg->GetPointerToCoef(alg->GetActiveSetup(), 0), 0, 16);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    EXPECT_TRUE(alg->ResetAndRunPop(true));
+    EXPECT_EQ(header(), std::pair(0x9E3779, 1));
+    alg->GetDSPCoefs(area.data());
+    EXPECT_EQ(alg->ReadIntegerWord(area.data()), 0x9E3779);
+}
+
+// A slave that acknowledges nothing: no chip on the bus.
+class AbsentChip final : public u2csim::I2CSlave {
+public:
+    bool write(const uint8_t*, size_t) override { return false; }
+    std::optional<u2csim::Bytes> read(size_t) override { return std::nullopt; }
+    bool acknowledges() const override { return false; }
+};
+
+// Switching the connection on without a chip says why it went off again;
+// the idle check's retries and a session's values stay quiet.
+TEST_F(ResetTest, AFailedConnectionSaysWhy) {
+    Make(0, 0, 1);
+    sim.bus->attach(0x73, std::make_shared<AbsentChip>());
+    Messages messages;
+    alg->SetParamState(PARAM_CONNECTIVITY_ON_OFF, 1);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(
+        messages.shown[0].rfind("DulmDSP|ReadVersion failed, No valid board has been detected.", 0),
+        0u)
+        << messages.shown[0];
+    EXPECT_EQ(V(PARAM_CONNECTIVITY_ON_OFF), 0.0);
+    EXPECT_EQ(alg->CurrentConnectionType(), cPEQ_ALG::kConnectionNone);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
 TEST_F(ResetTest, BoardWithoutReadBack) {
     Make(0, 0, 0);
     alg->SetParamRealWorld(PARAM_BOARD_TYPE, 0);
@@ -231,6 +321,34 @@ TEST_F(ResetTest, SystemConfigurationRoundTrip) {
     editor->ok = false;
     alg->SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
     EXPECT_TRUE(sim.Writes().empty());
+}
+
+} // namespace
+
+namespace {
+
+// A session's values come back without any dialog, and after the reset that
+// follows (the host's start) the response curve shows them.
+TEST_F(ResetTest, SessionRestoreOpensNoDialogAndShowsTheCurve) {
+    Make(0x6000, 0x0704, 1);
+    alg->SetParamState(PARAM_BAND1_STATE, 1);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN, 12);
+    alg->SetParamState(PARAM_DIGITAL_IO_EDIT, 1); // no editor: no dialog
+    std::string session;
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, session, false), 0);
+
+    Make(0x6000, 0x0704, 1);
+    auto editor = std::make_shared<ScriptedEditor>();
+    alg->SetEditorServices(editor);
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, session.data(), session.size()), 0);
+    EXPECT_TRUE(editor->shown.empty());
+    EXPECT_EQ(V(PARAM_BAND1_GAIN), 12.0);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->InitAlg(true);
+    const auto& curve = alg->DesignBlock(alg->GetActiveSetup()).summed;
+    EXPECT_GT(*std::max_element(std::begin(curve), std::end(curve)), 6.0);
+    EXPECT_TRUE(editor->shown.empty());
 }
 
 } // namespace

@@ -236,6 +236,52 @@ TEST_F(SettingsDialogsTest, SystemConfigurationRules) {
     }
 }
 
+// OK with nothing touched keeps every setting: values that no button of
+// their group shows, and paths that are not UTF-8.
+TEST_F(SettingsDialogsTest, OkWithNothingTouchedKeepsEverySetting) {
+    REQUIRE_DISPLAY();
+    const std::vector<std::string> history = {"/a/caf\xe9.pop", "/b/two.pop"};
+    SavePopRunHistory(history);
+    {
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        alg.SetEditorServices(std::make_shared<CPeqWindowServices>(wintest::SelfContainer()));
+        alg.SetPopSettings(2, "/p/r\xe9set.pop", 2, "/e/\xff\xfe.pop");
+        bool anyOn = true;
+        wintest::WhenModal([&](CGenericWindow& d) {
+            using D = CPOPFileSettingsDlg;
+            anyOn = Checked(d, D::kResetAuto) || Checked(d, D::kResetAlways) ||
+                    Checked(d, D::kEepromDefault) || Checked(d, D::kEepromAlways);
+            Click(d, 1);
+        });
+        alg.ShowPopSettings();
+        EXPECT_FALSE(anyOn);
+        const SPopSettingsValues kept = alg.PopSettings();
+        EXPECT_EQ(kept.popType, 2u);
+        EXPECT_EQ(kept.popTypeEEPROMExt, 2u);
+        EXPECT_EQ(kept.popFilename, "/p/r\xe9set.pop");
+        EXPECT_EQ(kept.popFilenameEEPROM, "/e/\xff\xfe.pop");
+    }
+    EXPECT_EQ(LoadPopRunHistory(), history);
+
+    // Analog input "5" and word data type 3 have no button here.
+    SSystemConfigValues values;
+    values.analogInput = 4;
+    values.digitalIOWord = 0x03E3;
+    CSystemConfigDlg d;
+    d.SetDialogInfo(kDialogSystemConfig, nullptr, wintest::SelfContainer());
+    d.LoadValues(values);
+    EXPECT_EQ(RunScripted(d, [&] { Click(d, 1); }), 1);
+    SSystemConfigValues back = values;
+    d.StoreValues(back);
+    EXPECT_EQ(back.analogInput, 4);
+    SSerialWord word;
+    word.Load(back.digitalIOWord);
+    EXPECT_EQ(word.dataType, 3);
+    // Bits 2-3 repeat the data type; every other bit comes back.
+    EXPECT_EQ(back.digitalIOWord & ~0xCu, 0x03E3u);
+}
+
 TEST_F(SettingsDialogsTest, DigitalIOFrameLengthRemembersPositionAndLength) {
     REQUIRE_DISPLAY();
     CDigitalIODlg d;

@@ -6,12 +6,20 @@
 #include "plugin/Commander.h"
 #include "plugin/EditorWindows.h"
 #include "plugin/PeqAlg.h"
+#include "plugin/WaitCursor.h"
 #include "sim/SimDaemon.h"
 
+#include <wx/frame.h>
 #include <wx/listctrl.h>
+#include <wx/msgdlg.h>
+// The generic box needs the toolkit's box declared first.
+#include <wx/generic/msgdlgg.h>
+
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
+#include <wx/uiaction.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +46,7 @@ const char* const kTestTemplate = R"(<Dialog title="Test" width="300" height="24
   <Control type="edit" id="111" rect="110 40 290 64" group="1"/>
   <Control type="check" id="120" text="check" rect="110 70 290 90" group="1"/>
   <Control type="static" id="140" text="no radios" rect="10 100 100 120" group="1"/>
+  <Control type="ipaddress" id="150" rect="110 100 290 124" group="1"/>
   <Control type="default" id="1" text="OK" rect="110 200 190 230" group="1"/>
   <Control type="button" id="2" text="Cancel" rect="200 200 290 230" group="1"/>
 </Dialog>)";
@@ -205,6 +214,160 @@ TEST_F(GenericWindowTest, DataExchangeOfNumbersChecksRadiosAndTexts) {
     EXPECT_EQ(savedLongText, longText);
 }
 
+// A value that no button of a group shows leaves every button off: OK with
+// nothing touched saves -1 (no button on); a button the user clicks counts.
+TEST_F(GenericWindowTest, RadioGroupWithoutTheValueHasNoButtonOn) {
+    REQUIRE_DISPLAY();
+    for (const bool click : {false, true}) {
+        SCOPED_TRACE(click ? "clicked" : "untouched");
+        TestDialog d;
+        d.radio = 7;
+        bool anyOn = true;
+        EXPECT_EQ(RunScripted(d,
+                              [&] {
+                                  anyOn = wintest::Checked(d, 100) || wintest::Checked(d, 102) ||
+                                          wintest::Checked(d, 103);
+                                  if (click)
+                                      wintest::PointerClick(d, 102);
+                                  Click(d, 1);
+                              }),
+                  1);
+        EXPECT_FALSE(anyOn);
+        EXPECT_EQ(d.radio, click ? 1 : -1);
+    }
+}
+
+// Texts and paths come back from the controls byte for byte, UTF-8 or not;
+// the formatted and the address exchanges read what they write.
+TEST_F(GenericWindowTest, TextsFormatsAndAddressesRoundTrip) {
+    REQUIRE_DISPLAY();
+    TestDialog d;
+    const std::vector<std::string> texts = {"/p/r\xe9set.pop", "/a/caf\xc3\xa9.pop",
+                                            "\xef\x9e\x80 \xff\xfe", "\xed\xa0\x80 (a surrogate)"};
+    std::vector<std::string> back;
+    double real = 0;
+    unsigned int hex = 0;
+    long long big = 0;
+    uint32_t address = 0xC0A80101, kept = 0, blank = 0, clipped = 0, refused = 42;
+    std::string shownAddress, shownReal;
+    RunScripted(d, [&] {
+        for (std::string text : texts) {
+            ExchangeText(d, 110, text, false);
+            std::string out;
+            ExchangeText(d, 110, out, true);
+            back.push_back(out);
+        }
+        double pi = 3.14159;
+        ExchangeFormatted(d, 110, "%.2f", pi, false);
+        shownReal = ControlText(d.Control(110));
+        ExchangeFormatted(d, 110, "%lf", real, true);
+        SetControlText(d.Control(110), "ff");
+        ExchangeFormatted(d, 110, "%x", hex, true);
+        SetControlText(d.Control(110), "-9000000000");
+        ExchangeFormatted(d, 110, "%I64d", big, true);
+
+        ExchangeIPAddress(d, 150, address, false);
+        shownAddress = ControlText(d.Control(150));
+        ExchangeIPAddress(d, 150, kept, true);
+        SetControlText(d.Control(150), "10. .7.300");
+        ExchangeIPAddress(d, 150, clipped, true);
+        SetControlText(d.Control(150), "...");
+        ExchangeIPAddress(d, 150, blank, true);
+        SetControlText(d.Control(150), "10.x.7.1");
+        ExchangeIPAddress(d, 150, refused, true);
+        Click(d, 2);
+    });
+    EXPECT_EQ(back, texts);
+    EXPECT_EQ(shownReal, "3.14");
+    EXPECT_EQ(real, 3.14);
+    EXPECT_EQ(hex, 0xFFu);
+    EXPECT_EQ(big, -9000000000LL);
+    EXPECT_EQ(shownAddress, "192.168.1.1");
+    EXPECT_EQ(kept, 0xC0A80101u);
+    EXPECT_EQ(clipped, 0x0A0007FFu);
+    EXPECT_EQ(blank, 0u);
+    EXPECT_EQ(refused, 42u);
+}
+
+// While an editor's frame exists, the plug-in's boxes are windows over it
+// (a POP file error here), answered with the pointer; once the editor is
+// gone they are headless again (a line on stderr).
+TEST(MessageWindows, PluginBoxesShowOverTheEditorsFrame) {
+    REQUIRE_DISPLAY();
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "editor frame");
+    frame->Show();
+    std::string title, text;
+    wxWindow* parent = nullptr;
+    {
+        CPeqWindowServices services(wintest::SelfContainer(), frame);
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        std::function<void(int)> answer = [&](int tries) {
+            wxGenericMessageDialog* box = nullptr;
+            for (wxWindow* w : wxTopLevelWindows)
+                if (auto* d = dynamic_cast<wxGenericMessageDialog*>(w); d && d->IsModal())
+                    box = d;
+            if (!box) {
+                if (tries > 0)
+                    wxTheApp->CallAfter([&answer, tries] { answer(tries - 1); });
+                else
+                    ADD_FAILURE() << "no message box came up";
+                return;
+            }
+            title = box->GetTitle().utf8_string();
+            text = box->GetMessage().utf8_string();
+            parent = box->GetParent();
+            wxWindow* ok = box->FindWindow(wxID_OK);
+            ASSERT_NE(ok, nullptr);
+            ASSERT_TRUE(display::PumpUntil([&] { return ok->IsShownOnScreen(); }, 3000));
+            wxUIActionSimulator pointer;
+            pointer.MouseMove(
+                ok->ClientToScreen(wxPoint(ok->GetSize().x / 2, ok->GetSize().y / 2)));
+            display::Pump(60);
+            pointer.MouseClick();
+        };
+        wxTheApp->CallAfter([&answer] { answer(2000); });
+        EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
+    }
+    EXPECT_EQ(title, "POP File Error");
+    EXPECT_EQ(text, "Error in POP File at line 1");
+    EXPECT_EQ(parent, frame);
+    frame->Destroy();
+    display::Pump(20);
+
+    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "POP File Error: Error in POP File at line 1\n");
+}
+
+// The reset holds the wait cursor while it runs (the analog-input menus are
+// rebuilt inside it), and gives the cursor back at its end.
+TEST(WaitCursor, HeldForTheLengthOfTheReset) {
+    REQUIRE_DISPLAY();
+    struct SWatch final : CPeqEditorServices {
+        std::vector<bool> busy;
+        void SetAnalogInputItems(bool) override { busy.push_back(CScopedWaitCursor::IsShown()); }
+    };
+    auto watch = std::make_shared<SWatch>();
+    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    alg.SetEditorServices(watch);
+    watch->busy.clear();
+    EXPECT_FALSE(CScopedWaitCursor::IsShown());
+    alg.ResetAndRunPop(true);
+    EXPECT_EQ(watch->busy, std::vector<bool>{true});
+    EXPECT_FALSE(CScopedWaitCursor::IsShown());
+    {
+        const CScopedWaitCursor outer;
+        alg.ResetAndRunPop(true);
+        EXPECT_TRUE(CScopedWaitCursor::IsShown()); // the outer one stays
+    }
+    EXPECT_FALSE(CScopedWaitCursor::IsShown());
+}
+
 // The command-list window against a u2c-sim daemon.
 
 std::vector<std::string> OutTransfers(const std::string& path) {
@@ -326,6 +489,18 @@ TEST_F(CommanderTest, DoubleClickRunsTheCommandAtItsAddress) {
         WriteFile("<Root><Command");
         EXPECT_TRUE(commander.Load(Path()));
         EXPECT_EQ(list->GetItemCount(), 0);
+        // A folder or a named pipe in the file's place is a file that cannot
+        // be read: no exception, no wait.
+        const fs::path folder = folder_ / "folder.xml", pipe = folder_ / "pipe.xml";
+        fs::create_directories(folder);
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        for (const fs::path& p : {folder, pipe}) {
+            WriteFile(kCommands);
+            ASSERT_TRUE(commander.Load(Path()));
+            EXPECT_FALSE(commander.Load(p.string())) << p;
+            EXPECT_EQ(commander.Count(), 0u);
+            EXPECT_EQ(list->GetItemCount(), 0);
+        }
         alg.SelectConnection(cPEQ_ALG::kConnectionNone);
     }
     EXPECT_EQ(daemon.stop(), 0);

@@ -7,5 +7,11 @@
 #include <string_view>
 
 void KUTrace(std::string_view text);
+// Debug output only: to the QUORL_TRACE file when it is set, nowhere
+// otherwise (a user never sees it on the terminal).
+void KUDebugTrace(std::string_view text);
+// A line meant for the user that no window shows (a headless message box):
+// always to stderr, and copied to the QUORL_TRACE file when it is set.
+void KUUserLine(std::string_view line);
 // Writes `line` and a line end when it has none.
 void KUTraceLine(std::string_view line);

@@ -93,3 +93,21 @@ TEST_F(TraceFile, APipeWithoutReaderDoesNotStopTheCaller) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the trace call blocked";
 }
+
+// Debug output reaches only the trace file: without one, the terminal stays
+// quiet; a line meant for the user reaches stderr in both cases.
+TEST_F(TraceFile, DebugTraceOnlyToTheFileUserLinesAlwaysToStderr) {
+    ::unsetenv("QUORL_TRACE");
+    testing::internal::CaptureStderr();
+    KUDebugTrace("I2C Write[0x73] 00 b7 14 \n");
+    KUUserLine("POP File: no valid data");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "POP File: no valid data\n");
+
+    const auto file = dir / "trace.txt";
+    ::setenv("QUORL_TRACE", file.c_str(), 1);
+    testing::internal::CaptureStderr();
+    KUDebugTrace("I2C Write[0x73] 00 b7 14 \n");
+    KUUserLine("POP File: no valid data\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "POP File: no valid data\n");
+    EXPECT_EQ(Slurp(file), "I2C Write[0x73] 00 b7 14 \nPOP File: no valid data\n");
+}

@@ -162,6 +162,9 @@ public:
     // those it leaves out or that are not savable), each followed by its
     // update.
     void ApplyPresetValues(const sPresetData& data);
+    // True while ApplyPresetValues runs: the update hook can tell a value a
+    // preset or a session brings from a change of its own.
+    bool IsApplyingPreset() const { return applyingPreset_; }
 
     // Host calls: the operations the plug-in's entry points forward to.
     // InitAlg rewrites the states and ends with the hardware reset hook.
@@ -460,6 +463,7 @@ private:
     KTResContainerType* container_ = nullptr;
 
     bool native_ = true;
+    bool applyingPreset_ = false;
     long numInputs_ = 2;
     long numOutputs_ = 2;
     double sampleRate_ = 48000.0;

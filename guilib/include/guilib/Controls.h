@@ -232,6 +232,8 @@ protected:
     // What the control shows, as numbers compared bit for bit between idle
     // ticks; a class that shows more than its parameters' states adds it.
     virtual void AppendShown(std::vector<double>& out) const;
+    // Runs the lead parameter's update once more (its value goes out again).
+    void ResendLeadState();
 
 private:
     cALGORITHM* alg_ = nullptr;
@@ -265,6 +267,9 @@ public:
 
 protected:
     void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    // The release ends the drag where the pointer is and sends the value
+    // once more, so that the device holds the value shown.
+    void MouseUpSelf(KCEventData* e) override;
 
 private:
     KURect<short> thumb_;

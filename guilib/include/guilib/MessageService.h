@@ -1,6 +1,7 @@
 // Message boxes of the plug-in framework. Without a handler (headless), the
-// caption and the text go to the trace output and the box answers OK, or No
-// for a Yes/No question; tests and editors install a handler.
+// caption and the text go to stderr (and to the trace file when one is set)
+// and the box answers OK, or No for a Yes/No question; tests and editors
+// install a handler.
 #pragma once
 
 #include "guilib/QGLExport.h"

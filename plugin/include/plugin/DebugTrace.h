@@ -1,5 +1,5 @@
 // The plug-in's debugger output: trace lines go to the file named by
-// QUORL_TRACE (appended), or to stderr.
+// QUORL_TRACE (appended), and nowhere when it is not set.
 #pragma once
 
 #include <string>

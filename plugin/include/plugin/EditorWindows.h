@@ -16,8 +16,14 @@ public:
     // Gives this module's file manager the toolkit's file dialogs (the POP
     // file, the EEPROM export) unless it has a dialog service already.
     explicit CPeqWindowServices(KTResContainerType* module, wxWindow* owner = nullptr);
+    ~CPeqWindowServices() override;
+    CPeqWindowServices(const CPeqWindowServices&) = delete;
+    CPeqWindowServices& operator=(const CPeqWindowServices&) = delete;
 
-    void SetOwner(wxWindow* owner) { owner_ = owner; }
+    // While an editor has its frame window, the plug-in's message boxes are
+    // windows owned by the frame most recently given; without one they are
+    // headless again.
+    void SetOwner(wxWindow* owner);
     wxWindow* Owner() const { return owner_; }
 
     bool RunSystemConfiguration(SSystemConfigValues& values) override;

@@ -14,6 +14,7 @@
 
 class wxWindow;
 class wxDialog;
+class wxString;
 struct KTResContainerType;
 
 // Messages of the shared window procedure.
@@ -152,6 +153,18 @@ private:
 // the member as it was.
 template <typename T>
 void ExchangeNumber(CGenericWindow& dialog, int32_t id, T& member, bool save);
+// Formatted text: save scans the control's text (at most 63 characters)
+// with `format`, whose one conversion writes a T, and stores the value only
+// when the scan read one; load prints the member with `format` (at most 63
+// characters). Numbers read and print in the "C" locale; "I64" in a format
+// is the 64-bit length.
+template <typename T>
+void ExchangeFormatted(CGenericWindow& dialog, int32_t id, const char* format, T& member,
+                       bool save);
+// The address control's 32-bit address, "a.b.c.d" with a in the high byte.
+// A blank field reads 0 and a field above 255 reads 255; text that is no
+// address leaves the member as it was.
+void ExchangeIPAddress(CGenericWindow& dialog, int32_t id, uint32_t& member, bool save);
 void ExchangeText(CGenericWindow& dialog, int32_t id, std::string& member, bool save);
 // A buffer of `capacity` bytes: at most capacity - 1 characters are saved.
 void ExchangeTextBuffer(CGenericWindow& dialog, int32_t id, char* buffer, size_t capacity,
@@ -171,6 +184,13 @@ void ExchangeListIndex(CGenericWindow& dialog, int32_t id, int32_t& member, bool
 void ExchangeComboIndex(CGenericWindow& dialog, int32_t id, int32_t& member, bool save);
 void ExchangeScrollBar(CGenericWindow& dialog, int32_t id, int32_t& member, bool save);
 void ExchangeTrackbar(CGenericWindow& dialog, int32_t id, int32_t& member, bool save);
+
+// Texts are bytes: UTF-8 shows as its characters, and bytes that are no
+// part of a UTF-8 character show as stand-in characters that turn back into
+// the same bytes, so that every text (a path in a legacy encoding too)
+// comes back from a control unchanged.
+wxString TextToWx(const std::string& bytes);
+std::string WxToText(const wxString& text);
 
 // Sets a control's text only when it differs from the current text.
 void SetControlText(wxWindow* control, const std::string& text);

@@ -150,6 +150,10 @@ public:
     bool SelectConnection(int32_t type);
     int32_t CurrentConnectionType() const { return currentConnectionType_; }
     void SetEditorServices(std::shared_ptr<CPeqEditorServices> services);
+    // What makes the editor object (the module's editor class); null makes
+    // none.
+    using EditorFactory = std::function<CStandardGUI_X*(KTResContainerType*)>;
+    void SetEditorFactory(EditorFactory factory) { editorFactory_ = std::move(factory); }
     CPeqEditorServices* EditorServices() const { return services_.get(); }
 
     void WriteParamToDevice(unsigned long index);
@@ -271,6 +275,9 @@ public:
     void AdjustProcessCodeSelf() override;
     void ActivatePluginSpecificToolBarSelf(std::string& name) override;
     long LoadFromPresetSelf(CPresetInfo*, EPluginSetup) override { return 0; }
+    // The editor object over the plug-in's resources; null when it cannot
+    // be made.
+    CStandardGUI_X* CreateGUISelf(KTResContainerType* container) override;
     using cALGORITHM::LoadFromPresetSelf;
 
 private:
@@ -377,9 +384,15 @@ private:
     bool fullRunNeeded_ = false;
     bool connectivityOn_ = false;
     bool connectivityChanged_ = false;
+    // Set while the reset preset loads: the connection switch keeps its state.
+    bool keepConnectionSwitch_ = false;
+    // Set when the user switches the connection on: the next detection that
+    // finds no chip says so in a message box.
+    bool reportFailedDetection_ = false;
     int32_t firmwareGeneration_ = 2;
     ConnectionFactory connections_;
     std::shared_ptr<CPeqEditorServices> services_;
+    EditorFactory editorFactory_;
     // The AEQ graph's summed response (set by the AEQ file reader).
     double aeqResponse_[kGraphPoints] = {};
 };

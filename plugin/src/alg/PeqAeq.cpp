@@ -1,10 +1,12 @@
 // AEQ coefficient files: the list of numbers of a file and the block of
 // fixed equaliser sections it becomes on the chip.
 #include "TextFile.h"
+#include "foundation/KCStFile.h"
 #include "foundation/KUUtils.h"
 #include "plugin/DebugTrace.h"
 #include "plugin/PeqAlg.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -14,6 +16,8 @@ namespace {
 
 // The format holds at most this many sections.
 constexpr int32_t kMaxAeqSections = 10;
+// H + 1 goes out as a 24-bit word.
+constexpr double kMaxAeqHeader = 0xFFFFFF;
 
 void Append24(std::vector<uint8_t>& bytes, uint32_t v) {
     bytes.push_back(static_cast<uint8_t>(v));
@@ -21,12 +25,24 @@ void Append24(std::vector<uint8_t>& bytes, uint32_t v) {
     bytes.push_back(static_cast<uint8_t>(v >> 16));
 }
 
+// A list is valid when it holds the header H, the section count N (0 to
+// the format's maximum) and exactly five coefficients per section, every
+// number finite, and H + 1 fits the block's 24-bit word. Numbers are checked
+// before any conversion, so no value of a file can overflow one.
+bool IsValidAeqList(const std::vector<double>& n) {
+    if (n.size() < 2 || !std::all_of(n.begin(), n.end(), [](double x) { return std::isfinite(x); }))
+        return false;
+    const double header = std::trunc(n[0]), sections = std::trunc(n[1]);
+    return header >= 0 && header < kMaxAeqHeader && sections >= 0 && sections <= kMaxAeqSections &&
+           n.size() == static_cast<size_t>(5 * sections + 2);
+}
+
 } // namespace
 
 bool cPEQ_ALG::ReadAeqFile(const std::string& path) {
     aeqNumbers_.clear();
     std::string text;
-    if (!ReadWholeFile(path, text)) {
+    if (path.empty() || kvFM::ReadRegularFile(path, text) != eNoErr || text.empty()) {
         if (Connection().GetTrace())
             DulmDebugOutput("DulmDSP: failed to open: \"" + path + "\"\n");
         return false;
@@ -52,9 +68,8 @@ bool cPEQ_ALG::LoadAeqFile(const std::string& path) {
 
 bool cPEQ_ALG::SendAeqCoefs() {
     const std::vector<double>& n = aeqNumbers_;
-    const int32_t sections = n.size() >= 2 ? static_cast<int32_t>(std::trunc(n[1])) : -1;
-    const bool valid = n.size() >= 2 && sections >= 0 && sections <= kMaxAeqSections &&
-                       n.size() == static_cast<size_t>(5 * sections + 2);
+    const bool valid = IsValidAeqList(n);
+    const int32_t sections = valid ? static_cast<int32_t>(std::trunc(n[1])) : -1;
     if (ChipVersion() < 0x5010 || (ChipVersion() == 0x5010 && ChipSubVersion() < 0x0401) ||
         !valid) {
         bandLimit_ = bandCount_;

@@ -2,6 +2,7 @@
 // the coefficient area, the data hooks and the chip-dependent controls.
 #include "plugin/PeqAlg.h"
 
+#include "foundation/KCScopedValue.h"
 #include "foundation/KUUtils.h"
 #include "hosting/ComponentInfo.h"
 #include "hosting/ProcCodeDesc.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <numbers>
 
 using namespace dulm;
@@ -130,6 +132,16 @@ cPEQ_ALG::~cPEQ_ALG() {
 
 void cPEQ_ALG::SetEditorServices(std::shared_ptr<CPeqEditorServices> services) {
     services_ = std::move(services);
+}
+
+CStandardGUI_X* cPEQ_ALG::CreateGUISelf(KTResContainerType* container) {
+    if (!editorFactory_ || !container)
+        return nullptr;
+    try {
+        return editorFactory_(container);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 bool cPEQ_ALG::SelectConnection(int32_t type) {
@@ -378,7 +390,7 @@ void cPEQ_ALG::SetBypassCoefsSelf() {
     integer(0);
     SDesignBlock& d = Active();
     // The block keeps the shape of the coefficient area's output stages.
-    const int passThrough = bandCount_ + 1 - 3;
+    const int passThrough = std::max(sectionCount_ - 3, 0);
     for (int32_t o = 0; o < outputCount_; ++o) {
         const double n = d.normaliser[o] != 0 ? d.normaliser[o] : 1.0;
         const double pre = d.preGain[o], post = d.postGain[o];
@@ -446,14 +458,19 @@ long cPEQ_ALG::InitDataSelf() {
                 p.updateFlag = 3;
             }
         }
-    if (presets)
+    if (presets) {
+        // The reset values leave the connection as the user set it.
+        const KCScopedValue<bool> keep(keepConnectionSwitch_, true);
         presets->LoadFactoryPresetToPlugin(CPublicAlg(this), "Full Reset - All");
+    }
     for (int f = 0; f < kBandFields && f < static_cast<int>(params.size()); ++f)
         savedBandDisplay_[f] = params[static_cast<size_t>(f)].displayFunc;
     bandDisplaySaved_ = true;
     Connection().Connect();
     SetSetupName("", -1);
     ResetDesignBlocks();
+    // The area carries its header from the start, before any reset.
+    ResetCoefficientArea();
     return 0;
 }
 

@@ -123,7 +123,9 @@ BUFFER_HEADER* cPEQ_ALG::UpdateParamStateSelf(unsigned long index) {
             DisposeBufs(DesignBand(b, false));
         RefreshParam(PARAM_GRAPH_PEQ);
     } else if (index == PARAM_DIGITAL_IO_EDIT) {
-        SystemConfigurationRoundTrip();
+        // Only the user's own change opens the dialog (not a session's).
+        if (!IsApplyingPreset())
+            SystemConfigurationRoundTrip();
     } else if (index == PARAM_AEQ_ACTIVE) {
         SendAeqCoefs();
         WriteParamToDevice(PARAM_PEQ_BYPASS);
@@ -132,9 +134,18 @@ BUFFER_HEADER* cPEQ_ALG::UpdateParamStateSelf(unsigned long index) {
         param->updateFlag = 3;
     } else if (index == PARAM_BOARD_TYPE) {
         SetBoardType(v != 0 ? 1 : 0);
-        ResetAndRunPop(true);
+        // A preset or a session only names the board: the chip is brought
+        // up by the reset hooks and the idle check, at the host's rate.
+        if (!IsApplyingPreset())
+            ResetAndRunPop(true);
     } else if (index == PARAM_CONNECTIVITY_ON_OFF) {
+        if (keepConnectionSwitch_) {
+            SetValueAndFlag(index, hardwareEnabled_ ? 1.0 : 0.0);
+            return nullptr;
+        }
         hardwareEnabled_ = v != 0;
+        // The user's own switch-on hears why it failed.
+        reportFailedDetection_ = hardwareEnabled_ && !IsApplyingPreset();
         SelectConnection(hardwareEnabled_ ? rememberedConnectionType_ : kConnectionNone);
         connectionLamp_ = hardwareEnabled_;
     } else if (index >= PARAM_SUBEQ_BAND1_STATE && index <= PARAM_SUBEQ_BAND2_Q) {

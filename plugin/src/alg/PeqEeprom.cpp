@@ -4,6 +4,7 @@
 #include "foundation/kvFMDialogs.h"
 #include "guilib/MessageService.h"
 #include "plugin/PeqAlg.h"
+#include "plugin/WaitCursor.h"
 
 #include <cstdio>
 
@@ -129,6 +130,7 @@ bool cPEQ_ALG::WriteEeprom() {
     if (KMMessageService::Show("This will overwrite your EEPROM data. Are you sure?", "EEPROM",
                                KMMessageService::kYesNo) != KMMessageService::kYes)
         return false;
+    const CScopedWaitCursor waitCursor;
     SetCaptureWindow(true, 0x00, 0x00);
     CaptureEepromImage();
     const std::vector<uint8_t> image = CaptureBuffer();

@@ -1,10 +1,12 @@
 // The device life cycle of the algorithm object: the full reset with its
 // command files, the detection of the chip, and the idle check.
 #include "TextFile.h"
-#include "foundation/KUTrace.h"
+#include "foundation/KCScopedValue.h"
+#include "foundation/KCStFile.h"
 #include "guilib/MessageService.h"
 #include "plugin/DebugTrace.h"
 #include "plugin/PeqAlg.h"
+#include "plugin/WaitCursor.h"
 
 #include <cmath>
 #include <cstdio>
@@ -20,6 +22,9 @@ constexpr uint32_t kResetWaitMs = 1000;
 constexpr uint32_t kPingWaitMs = 100;
 constexpr int kPings = 5;
 constexpr uint32_t kIdleIntervalMs = 1000;
+constexpr const char* kDetectionFailed =
+    "ReadVersion failed, No valid board has been detected.\n\nCheck that the board is plugged "
+    "in and that the chosen connection (Utilities menu) is the board's.";
 
 int32_t Int(double v) {
     return static_cast<int32_t>(std::trunc(v));
@@ -68,19 +73,6 @@ constexpr unsigned long kLateWrites[] = {
 } // namespace
 
 namespace dulm {
-
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    out = buffer.str();
-    return !out.empty() && !in.bad();
-}
 
 std::string FileNameOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -160,7 +152,10 @@ bool cPEQ_ALG::DetectDevice() {
         SetChipVersion(0, 0);
         Trace("DulmDSP: ReadVersion failed, No valid board has been detected\n");
         SelectConnection(kConnectionNone);
+        if (reportFailedDetection_)
+            KMMessageService::Show(kDetectionFailed, "DulmDSP", KMMessageService::kWarning);
     }
+    reportFailedDetection_ = false;
     if (sCONTROL_PARAM* analog = ParamAt(PARAM_ANALOG)) {
         analog->SetScaleToggle(ChipVersion() >= 0x5010 ? 5 : 3);
         analog->scaleInfo.maximum = analog->scaleInfo.numStates - 1;
@@ -174,23 +169,19 @@ bool cPEQ_ALG::DetectDevice() {
 
 bool cPEQ_ALG::RunResetPopFile(const char* popPath, std::string& report, std::string& loaded) {
     const std::string path = popPath ? std::string(popPath) : ResetPopPath();
-    std::error_code ec;
-    std::ifstream probe;
-    if (!path.empty() && std::filesystem::is_regular_file(path, ec))
-        probe.open(path, std::ios::binary);
-    if (!probe.is_open()) {
+    std::string text;
+    const KTErr read = path.empty() ? eFMFileNotFound : kvFM::ReadRegularFile(path, text);
+    // A file that opened but could not be read whole: no report, no patch.
+    if (read == eFMFileSizeTooBig || read == eMemNewFailed)
+        return false;
+    if (read != eNoErr) {
         report = "DulmAudio DSP has failed to automatically load the file: \"" + FileNameOf(path) +
                  "\"\r\nThe .pop file is needed for proper operation of DulmAudio DSP.\"\r\nTry "
                  "to re-check your POP Setting.";
         return false;
     }
-    probe.close();
-    std::string text;
-    const bool read = ReadWholeFile(path, text);
-    if (!read && std::filesystem::file_size(path, ec) != 0)
-        return false; // could not be read whole: no report, no patch file
     Trace("DulmDSP: POP Begin \"" + path + "\"\n");
-    const uint32_t result = read ? RunPopScript(text.c_str()) : 0;
+    const uint32_t result = RunPopScript(text.c_str());
     Trace("DulmDSP: POP End\n");
     if (result == 0) {
         report = "DulmDSP: POP file has no valid data: \"" + path + "\"\n";
@@ -230,11 +221,16 @@ bool cPEQ_ALG::ResetAndRunPop(bool force, const char* popPath) {
         rememberedValues_[1] = word;
     }
     fullRunNeeded_ = full;
+    // The run re-sends every value (repeated ones included), without the
+    // pauses of single changes, under the wait cursor.
+    const CScopedWaitCursor waitCursor;
+    const KCScopedValue<bool> reinitialising(reinitialising_, true);
     bool answered = deviceAnswered_;
     if (full) {
         DetectDevice();
         activeBandCount_ = bandCount_;
         ChangeSampleRate(Value(PARAM_SAMPLE) == 0 ? 48000.0 : 44100.0);
+        ResetCoefficientArea();
         // A reset that the address gate refused reached no chip (without a
         // bridge); one the EEPROM's exclusion list dropped counts as sent.
         const bool reset = SendCommandBytes(0x00, 0xC5, 0x00) &&
@@ -287,8 +283,11 @@ bool cPEQ_ALG::ResetAndRunPop(bool force, const char* popPath) {
         if (IsValidChipVersion())
             KMMessageService::Show(report, "POP File", KMMessageService::kInformation);
     }
-    if (full)
+    if (full) {
         SendCommandBytes(0x00, 0xAC, 0x00);
+        // Again with the bands the AEQ file left active.
+        ResetCoefficientArea();
+    }
     for (unsigned long i : kLateWrites)
         WriteParamToDevice(i);
     SendCommandBytes(0x01, 0xF4, 0x00);

@@ -2,6 +2,7 @@
 // replayed to the chip as raw frames.
 #include "guilib/MessageService.h"
 #include "plugin/PeqAlg.h"
+#include "plugin/WaitCursor.h"
 
 #include <cctype>
 #include <cstdio>
@@ -74,6 +75,7 @@ bool LineBytes(std::string_view data, std::vector<uint8_t>& bytes) {
 } // namespace
 
 uint32_t cPEQ_ALG::RunPopScript(const char* script) {
+    const CScopedWaitCursor waitCursor;
     const std::string_view text = script ? std::string_view(script) : std::string_view();
     size_t pos = 0;
     uint32_t line = 0, result = 0;

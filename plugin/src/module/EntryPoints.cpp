@@ -60,6 +60,9 @@ KP_EXPORT int32_t KP_CreateInstance(PluginInstance* instance) {
         return -108;
     }
     instance->algorithm = alg;
+    alg->SetEditorFactory([](KTResContainerType* resources) -> CStandardGUI_X* {
+        return new (std::nothrow) CMyGUI(resources);
+    });
     alg->SetAlgSubType(SubTypeOf(instance));
     instance->idleStarted = 0;
     alg->FinishCreate();
@@ -90,8 +93,11 @@ KP_EXPORT int32_t KP_CreateGUI(PluginInstance* instance) {
     DeleteGui(instance);
     KTResContainerType* container = nullptr;
     const KTErr err = RMGetResContainer(instance->module, container);
-    if (container && Alg(instance))
-        instance->gui = new CMyGUI(container);
+    if (cPEQ_ALG* alg = Alg(instance); container && alg) {
+        instance->gui = alg->CreateGUISelf(container);
+        if (!instance->gui)
+            return -108;
+    }
     return static_cast<int32_t>(err);
 }
 KP_EXPORT int32_t KP_InitGUI(PluginInstance* instance) {

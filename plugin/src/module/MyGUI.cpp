@@ -53,6 +53,13 @@ CMyGUI::CMyGUI(KTResContainerType* container)
     SetResContainer(container);
 }
 
+void CMyGUI::SetWindow(KCWindow* w) {
+    CStandardGUI_X::SetWindow(w);
+    // Without its window the editor's boxes are headless again.
+    if (!w || !w->windowHandle)
+        services_->SetOwner(nullptr);
+}
+
 CMyGUI::~CMyGUI() {
     services_->Forget();
     if (auto* alg = dynamic_cast<cPEQ_ALG*>(GetAlg()))
@@ -68,7 +75,7 @@ void CMyGUI::InitDefaultGUI(cALGORITHM* alg) {
 
 void CMyGUI::ActivateWindow(KCWindow* w) {
     CStandardGUI_X::ActivateWindow(w);
-    // The editor's frame owns the plug-in's dialogs.
+    // The editor's frame owns the plug-in's dialogs and message boxes.
     if (w && w->windowHandle)
         services_->SetOwner(wxGetTopLevelParent(w->windowHandle));
     if (auto* alg = dynamic_cast<cPEQ_ALG*>(GetAlg()))

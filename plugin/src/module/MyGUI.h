@@ -20,6 +20,7 @@ public:
 
     void InitDefaultGUI(cALGORITHM* alg) override;
     void ActivateWindow(KCWindow* w) override;
+    void SetWindow(KCWindow* w) override;
 
 private:
     class CServices;

@@ -2,6 +2,7 @@
 
 #include "plugin/PeqAlg.h"
 
+#include "foundation/KCStFile.h"
 #include "foundation/XMLElement.h"
 #include "foundation/XMLText.h"
 
@@ -9,10 +10,10 @@
 #include <wx/menu.h>
 #include <wx/toplevel.h>
 
-#include <fstream>
-#include <iterator>
-
 namespace {
+
+// A hand-written command list is far smaller.
+constexpr uint64_t kMaxCommanderBytes = 16u << 20;
 
 CCommander::PopupChooser& Chooser() {
     static CCommander::PopupChooser chooser;
@@ -142,11 +143,10 @@ void CCommander::ClearList() {
 bool CCommander::Load(const std::string& path) {
     path_ = path;
     ClearList();
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.empty() || in.bad())
+    // Only a regular file is read (a folder or a pipe in its place is a
+    // file that cannot be read), and only up to a bounded size.
+    std::string bytes;
+    if (kvFM::ReadRegularFile(path, bytes, kMaxCommanderBytes) != eNoErr || bytes.empty())
         return false;
     kvXML::CXMLElement root;
     kvXML::CXMLTreeBuilder builder(root);

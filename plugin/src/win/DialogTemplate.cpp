@@ -51,7 +51,8 @@ wxWindow* MakeControl(wxDialog* dialog, const std::string& type, int id, const w
         return new wxStaticText(dialog, id, text, pos, size);
     if (type == "groupbox")
         return new wxStaticBox(dialog, id, text, pos, size);
-    if (type == "edit")
+    // The address control is an edit field holding the dotted address.
+    if (type == "edit" || type == "ipaddress")
         return new wxTextCtrl(dialog, id, text, pos, size);
     if (type == "button" || type == "default") {
         auto* button = new wxButton(dialog, id, text, pos, size);
@@ -74,7 +75,23 @@ wxWindow* MakeControl(wxDialog* dialog, const std::string& type, int id, const w
     return nullptr;
 }
 
+// Closes a radio group with a hidden button of its own: switched on, it
+// leaves every visible button of the group off (the toolkit always keeps one
+// button of a group on).
+void CloseRadioGroup(wxDialog* dialog, int& radiosInGroup) {
+    if (radiosInGroup == 0)
+        return;
+    auto* none = new wxRadioButton(dialog, wxID_ANY, wxString(), wxPoint(0, 0), wxSize(0, 0), 0,
+                                   wxDefaultValidator, kNoButtonOnName);
+    none->Hide();
+    radiosInGroup = 0;
+}
+
 } // namespace
+
+bool IsNoButtonOn(const wxWindow* control) {
+    return control && control->GetName() == kNoButtonOnName;
+}
 
 wxDialog* BuildDialogFromTemplate(const kvXML::CXMLElement& root, wxWindow* parent,
                                   std::set<const wxWindow*>& groupStarts) {
@@ -89,6 +106,7 @@ wxDialog* BuildDialogFromTemplate(const kvXML::CXMLElement& root, wxWindow* pare
                      wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
     dialog->SetClientSize(width, height);
     groupStarts.clear();
+    int radiosInGroup = 0;
     for (const kvXML::CXMLElement* e : root.children) {
         if (!e || e->name.c_str() != std::string("Control"))
             continue;
@@ -99,8 +117,13 @@ wxDialog* BuildDialogFromTemplate(const kvXML::CXMLElement& root, wxWindow* pare
         }
         long id = ReadLong(*e, "id", -1);
         const bool group = ReadLong(*e, "group", 0) != 0;
+        if (group)
+            CloseRadioGroup(dialog, radiosInGroup);
+        const std::string type = ReadText(*e, "type");
+        if (type == "radio")
+            ++radiosInGroup;
         wxWindow* control =
-            MakeControl(dialog, ReadText(*e, "type"), id < 0 ? wxID_ANY : static_cast<int>(id),
+            MakeControl(dialog, type, id < 0 ? wxID_ANY : static_cast<int>(id),
                         wxString::FromUTF8(ReadText(*e, "text")), wxPoint(r.left, r.top),
                         wxSize(r.right - r.left, r.bottom - r.top), group);
         if (!control) {
@@ -110,6 +133,7 @@ wxDialog* BuildDialogFromTemplate(const kvXML::CXMLElement& root, wxWindow* pare
         if (group)
             groupStarts.insert(control);
     }
+    CloseRadioGroup(dialog, radiosInGroup);
     dialog->CentreOnParent();
     return dialog;
 }

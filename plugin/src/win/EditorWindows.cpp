@@ -3,8 +3,20 @@
 #include "plugin/SettingsDialogs.h"
 
 #include "foundation/kvFMWx.h"
+#include "guilib/MessageService.h"
+#include "plugin/GenericWindow.h"
 
 #include <wx/app.h>
+#include <wx/msgdlg.h>
+// The generic box needs the toolkit's box declared first.
+#include <wx/generic/msgdlgg.h>
+
+#include <wx/thread.h>
+#include <wx/weakref.h>
+#include <wx/window.h>
+
+#include <algorithm>
+#include <vector>
 
 // Without a running toolkit (an editor made headless) there are no windows:
 // the dialogs end as cancelled and the command-list window is not made.
@@ -12,10 +24,80 @@ static bool ToolkitRunning() {
     return wxTheApp != nullptr;
 }
 
+namespace {
+
+// The editors that have a frame window, most recent last, and the message
+// handler that was in place before the first of them.
+struct SMessageWindows {
+    struct SEditor {
+        CPeqWindowServices* services;
+        wxWeakRef<wxWindow> frame; // null once the frame is destroyed
+    };
+    std::vector<SEditor> editors;
+    KMMessageService::Handler previous;
+};
+
+SMessageWindows& MessageWindows() {
+    static SMessageWindows windows;
+    return windows;
+}
+
+int ShowMessageWindow(const std::string& text, const std::string& caption,
+                      KMMessageService::Kind kind) {
+    SMessageWindows& windows = MessageWindows();
+    // Only the GUI thread shows windows; elsewhere the box stays headless.
+    if (!ToolkitRunning() || !wxIsMainThread() || windows.editors.empty())
+        return windows.previous                   ? windows.previous(text, caption, kind)
+               : kind == KMMessageService::kYesNo ? KMMessageService::kNo
+                                                  : KMMessageService::kOK;
+    long style = wxOK | wxICON_INFORMATION;
+    if (kind == KMMessageService::kError)
+        style = wxOK | wxICON_ERROR;
+    else if (kind == KMMessageService::kWarning)
+        style = wxOK | wxICON_WARNING;
+    else if (kind == KMMessageService::kYesNo)
+        style = wxYES_NO | wxICON_QUESTION;
+    wxGenericMessageDialog box(windows.editors.back().frame.get(), TextToWx(text),
+                               TextToWx(caption), style | wxCENTRE);
+    const int answer = box.ShowModal();
+    if (kind == KMMessageService::kYesNo)
+        return answer == wxID_YES ? KMMessageService::kYes : KMMessageService::kNo;
+    return KMMessageService::kOK;
+}
+
+void ForgetMessageWindow(CPeqWindowServices* editor) {
+    SMessageWindows& windows = MessageWindows();
+    const auto at = std::find_if(windows.editors.begin(), windows.editors.end(),
+                                 [editor](const auto& e) { return e.services == editor; });
+    if (at == windows.editors.end())
+        return;
+    windows.editors.erase(at);
+    if (windows.editors.empty())
+        KMMessageService::SetHandler(std::move(windows.previous));
+}
+
+} // namespace
+
 CPeqWindowServices::CPeqWindowServices(KTResContainerType* module, wxWindow* owner)
-    : module_(module), owner_(owner) {
+    : module_(module), owner_(nullptr) {
     if (kvFM::GetDialogService() == nullptr)
         kvFM::InstallWxDialogService();
+    SetOwner(owner);
+}
+
+CPeqWindowServices::~CPeqWindowServices() {
+    ForgetMessageWindow(this);
+}
+
+void CPeqWindowServices::SetOwner(wxWindow* owner) {
+    owner_ = owner;
+    ForgetMessageWindow(this);
+    if (!owner || !ToolkitRunning())
+        return;
+    SMessageWindows& windows = MessageWindows();
+    if (windows.editors.empty())
+        windows.previous = KMMessageService::SetHandler(ShowMessageWindow);
+    windows.editors.push_back({this, owner});
 }
 
 bool CPeqWindowServices::RunSystemConfiguration(SSystemConfigValues& values) {

@@ -19,8 +19,12 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include <locale.h>
+
 #include <algorithm>
 #include <charconv>
+#include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <type_traits>
@@ -358,20 +362,114 @@ void CGenericWindow::EnableControl(int32_t id, bool on) const {
 
 // Data exchange.
 
+namespace {
+
+// Bytes that are no part of a UTF-8 character are shown as characters of a
+// private-use block, one per byte, and turn back into that byte.
+constexpr uint32_t kByteCharBase = 0xF700;
+constexpr uint32_t kByteCharFirst = kByteCharBase + 0x80, kByteCharLast = kByteCharBase + 0xFF;
+
+// The length of the well-formed UTF-8 character at `at` (0 when there is
+// none) and its code point.
+size_t DecodeUtf8(const std::string& bytes, size_t at, uint32_t& code) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    size_t length;
+    uint32_t min;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        min = 0x80;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        min = 0x800;
+        code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        min = 0x10000;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size())
+        return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (byte(at + i) & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code < min || code > 0x10FFFF || surrogate ? 0 : length;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | code >> 18);
+        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+} // namespace
+
+wxString TextToWx(const std::string& bytes) {
+    wxString out;
+    for (size_t at = 0; at < bytes.size();) {
+        uint32_t code = 0;
+        const size_t length = DecodeUtf8(bytes, at, code);
+        // A character of the byte block itself goes byte by byte as well,
+        // so that it comes back unchanged.
+        if (length == 0 || (code >= kByteCharFirst && code <= kByteCharLast)) {
+            out += wxUniChar(kByteCharBase + static_cast<unsigned char>(bytes[at]));
+            ++at;
+        } else {
+            out += wxUniChar(code);
+            at += length;
+        }
+    }
+    return out;
+}
+
+std::string WxToText(const wxString& text) {
+    std::string out;
+    for (const wxUniChar c : text) {
+        const uint32_t code = c.GetValue();
+        if (code >= kByteCharFirst && code <= kByteCharLast)
+            out += static_cast<char>(code - kByteCharBase);
+        else
+            AppendUtf8(out, code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : code);
+    }
+    return out;
+}
+
 std::string ControlText(wxWindow* control) {
     if (!control)
         return {};
     if (auto* text = dynamic_cast<wxTextCtrl*>(control))
-        return text->GetValue().utf8_string();
+        return WxToText(text->GetValue());
     if (auto* combo = dynamic_cast<wxComboBox*>(control))
-        return combo->GetValue().utf8_string();
-    return control->GetLabel().utf8_string();
+        return WxToText(combo->GetValue());
+    return WxToText(control->GetLabel());
 }
 
 void SetControlText(wxWindow* control, const std::string& text) {
     if (!control || ControlText(control) == text)
         return;
-    const wxString value = wxString::FromUTF8(text);
+    const wxString value = TextToWx(text);
     if (auto* edit = dynamic_cast<wxTextCtrl*>(control))
         edit->ChangeValue(value);
     else if (auto* combo = dynamic_cast<wxComboBox*>(control))
@@ -407,19 +505,131 @@ bool ScanNumber(std::string text, Wide& out) {
 
 } // namespace
 
+namespace {
+
+constexpr size_t kFormattedChars = 63;
+
+// The "C" locale for the length of one scan or print.
+class CClassicLocale {
+public:
+    CClassicLocale() : locale_(::newlocale(LC_ALL_MASK, "C", nullptr)) {
+        if (locale_)
+            old_ = ::uselocale(locale_);
+    }
+    ~CClassicLocale() {
+        if (locale_) {
+            ::uselocale(old_);
+            ::freelocale(locale_);
+        }
+    }
+    CClassicLocale(const CClassicLocale&) = delete;
+    CClassicLocale& operator=(const CClassicLocale&) = delete;
+
+private:
+    locale_t locale_;
+    locale_t old_ = LC_GLOBAL_LOCALE;
+};
+
+std::string LocalFormat(const char* format) {
+    std::string f = format ? format : "";
+    for (size_t at; (at = f.find("I64")) != std::string::npos;)
+        f.replace(at, 3, "ll");
+    return f;
+}
+
+} // namespace
+
+// The format comes from the program, never from the user.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+template <typename T>
+void ExchangeFormatted(CGenericWindow& dialog, int32_t id, const char* format, T& member,
+                       bool save) {
+    wxWindow* control = dialog.Control(id);
+    if (!control || !format)
+        return;
+    const std::string f = LocalFormat(format);
+    const CClassicLocale classic;
+    if (save) {
+        std::string text = ControlText(control);
+        if (text.size() > kFormattedChars)
+            text.resize(kFormattedChars);
+        T value{};
+        if (std::sscanf(text.c_str(), f.c_str(), &value) == 1)
+            member = value;
+        return;
+    }
+    char buffer[kFormattedChars + 1];
+    const int n = std::snprintf(buffer, sizeof buffer, f.c_str(), member);
+    if (n >= 0)
+        SetControlText(control, buffer);
+}
+#pragma GCC diagnostic pop
+
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, short&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, unsigned short&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, int&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, unsigned int&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, long&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, unsigned long&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, long long&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, unsigned long long&, bool);
+template void ExchangeFormatted(CGenericWindow&, int32_t, const char*, double&, bool);
+
+// Numbers are scanned into a full-width temporary (only the member's width
+// is kept, and a number too large for any width is no number) and printed
+// through the formatted exchange.
 template <typename T>
 void ExchangeNumber(CGenericWindow& dialog, int32_t id, T& member, bool save) {
     wxWindow* control = dialog.Control(id);
     if (!control)
         return;
     using Wide = std::conditional_t<std::is_signed_v<T>, long long, unsigned long long>;
+    Wide value = static_cast<Wide>(member);
     if (save) {
-        Wide value = 0;
         if (ScanNumber(ControlText(control), value))
             member = static_cast<T>(value);
     } else {
-        SetControlText(control, std::to_string(static_cast<Wide>(member)));
+        ExchangeFormatted(dialog, id, std::is_signed_v<T> ? "%I64d" : "%I64u", value, false);
     }
+}
+
+void ExchangeIPAddress(CGenericWindow& dialog, int32_t id, uint32_t& member, bool save) {
+    wxWindow* control = dialog.Control(id);
+    if (!control)
+        return;
+    if (!save) {
+        SetControlText(control, std::to_string(member >> 24) + "." +
+                                    std::to_string(member >> 16 & 0xFF) + "." +
+                                    std::to_string(member >> 8 & 0xFF) + "." +
+                                    std::to_string(member & 0xFF));
+        return;
+    }
+    const std::string text = ControlText(control);
+    uint32_t address = 0;
+    size_t at = 0;
+    for (int field = 0; field < 4; ++field) {
+        const size_t dot = field < 3 ? text.find('.', at) : text.size();
+        if (dot == std::string::npos)
+            return;
+        const std::string part = text.substr(at, dot - at);
+        const size_t first = part.find_first_not_of(' ');
+        const size_t last = part.find_last_not_of(' ');
+        uint32_t value = 0;
+        if (first != std::string::npos) {
+            unsigned long long number = 0;
+            const char* begin = part.data() + first;
+            const char* end = part.data() + last + 1;
+            const auto [stop, ec] = std::from_chars(begin, end, number);
+            if (stop != end || (ec != std::errc() && ec != std::errc::result_out_of_range))
+                return;
+            value = ec == std::errc() && number <= 255 ? static_cast<uint32_t>(number) : 255;
+        }
+        address = address << 8 | value;
+        at = dot + 1;
+    }
+    member = address;
 }
 
 template void ExchangeNumber(CGenericWindow&, int32_t, unsigned char&, bool);
@@ -480,11 +690,15 @@ void ExchangeRadio(CGenericWindow& dialog, int32_t id, int32_t& member, bool sav
     const wxWindowList& siblings = first->GetParent()->GetChildren();
     auto node = siblings.Find(first);
     std::vector<wxRadioButton*> radios;
+    wxRadioButton* none = nullptr;
     for (; node; node = node->GetNext()) {
         wxWindow* w = node->GetData();
         if (w != first && dialog.StartsGroup(w))
             break;
-        if (auto* radio = dynamic_cast<wxRadioButton*>(w))
+        auto* radio = dynamic_cast<wxRadioButton*>(w);
+        if (radio && IsNoButtonOn(radio))
+            none = radio;
+        else if (radio)
             radios.push_back(radio);
     }
     if (save) {
@@ -496,18 +710,22 @@ void ExchangeRadio(CGenericWindow& dialog, int32_t id, int32_t& member, bool sav
             }
         return;
     }
-    for (size_t i = 0; i < radios.size(); ++i)
-        if (static_cast<int32_t>(i) != member)
-            radios[i]->SetValue(false);
-    if (member >= 0 && static_cast<size_t>(member) < radios.size())
+    if (member >= 0 && static_cast<size_t>(member) < radios.size()) {
         radios[static_cast<size_t>(member)]->SetValue(true);
+        return;
+    }
+    // No button shows the value: none is on.
+    if (none)
+        none->SetValue(true);
+    for (wxRadioButton* radio : radios)
+        radio->SetValue(false);
 }
 
 namespace {
 
 // The item that starts with (or equals) the text; wxNOT_FOUND when none.
 int FindItem(const wxArrayString& items, const std::string& text, bool exact) {
-    const wxString t = wxString::FromUTF8(text);
+    const wxString t = TextToWx(text);
     for (size_t i = 0; i < items.size(); ++i)
         if (exact ? items[i] == t : items[i].StartsWith(t))
             return static_cast<int>(i);
@@ -521,7 +739,7 @@ void ExchangeListByText(CGenericWindow& dialog, int32_t id, std::string& member,
         return;
     if (save) {
         const int at = list->GetSelection();
-        member = at == wxNOT_FOUND ? std::string() : list->GetString(at).utf8_string();
+        member = at == wxNOT_FOUND ? std::string() : WxToText(list->GetString(at));
         return;
     }
     const int at = FindItem(list->GetStrings(), member, exact);
@@ -537,7 +755,7 @@ void ExchangeComboByText(CGenericWindow& dialog, int32_t id, std::string& member
     if (!combo)
         return;
     if (save) {
-        member = combo->GetValue().utf8_string();
+        member = WxToText(combo->GetValue());
         return;
     }
     const int at = FindItem(combo->GetStrings(), member, exact);

@@ -29,13 +29,22 @@ std::string FormatNumber(double value, std::chars_format format, int precision) 
     return ec == std::errc() ? std::string(buffer, end) : std::string();
 }
 
+// A radio group that shows no button for its value (no button on) keeps
+// the value; a button the user picks replaces it.
+void ExchangeChoice(CGenericWindow& dialog, int32_t id, int32_t& member, bool save) {
+    int32_t value = member;
+    ExchangeRadio(dialog, id, value, save);
+    if (value >= 0)
+        member = value;
+}
+
 } // namespace
 
 // "POP Settings".
 
 int32_t CPOPFileSettingsDlg::DataExchange(bool save) {
-    ExchangeRadio(*this, kResetAuto, resetSelector, save);
-    ExchangeRadio(*this, kEepromDefault, eepromSelector, save);
+    ExchangeChoice(*this, kResetAuto, resetSelector, save);
+    ExchangeChoice(*this, kEepromDefault, eepromSelector, save);
     ExchangeText(*this, kResetFile, resetFile, save);
     ExchangeText(*this, kEepromFile, eepromFile, save);
     ExchangeComboText(*this, kRunPath, runPath, save);
@@ -46,7 +55,7 @@ intptr_t CPOPFileSettingsDlg::OnInitDialog() {
     const intptr_t result = CGenericWindow::OnInitDialog();
     if (auto* combo = dynamic_cast<wxComboBox*>(Control(kRunPath)))
         for (const std::string& path : LoadPopRunHistory())
-            combo->Append(wxString::FromUTF8(path));
+            combo->Append(TextToWx(path));
     return result;
 }
 
@@ -57,7 +66,7 @@ intptr_t CPOPFileSettingsDlg::WindowProc(wxWindow* window, uint32_t message, uin
         std::vector<std::string> history;
         if (auto* combo = dynamic_cast<wxComboBox*>(Control(kRunPath)))
             for (const wxString& item : combo->GetStrings())
-                history.push_back(item.utf8_string());
+                history.push_back(WxToText(item));
         SavePopRunHistory(history);
     }
     return CGenericWindow::WindowProc(window, message, wParam, lParam);
@@ -95,9 +104,9 @@ void CPOPFileSettingsDlg::Run() {
             alg_->ResetAndRunPop(true, path.c_str());
         if (auto* combo = dynamic_cast<wxComboBox*>(Control(kRunPath))) {
             for (unsigned i = combo->GetCount(); i-- > 0;)
-                if (SameIgnoringCase(combo->GetString(i).utf8_string(), path))
+                if (SameIgnoringCase(WxToText(combo->GetString(i)), path))
                     combo->Delete(i);
-            combo->Insert(wxString::FromUTF8(path), 0);
+            combo->Insert(TextToWx(path), 0);
         }
         runPath = path;
     }
@@ -203,14 +212,14 @@ void CSystemConfigDlg::StoreValues(SSystemConfigValues& v) const {
 }
 
 int32_t CSystemConfigDlg::DataExchange(bool save) {
-    ExchangeRadio(*this, kRate48, sampleRate, save);
-    ExchangeRadio(*this, kClock11, inputClock, save);
-    ExchangeRadio(*this, kAdcMono, adcInput, save);
-    ExchangeRadio(*this, kAnalog1, analogInput, save);
-    ExchangeRadio(*this, kSlave, word.serialMode, save);
-    ExchangeRadio(*this, kLeft, word.dataType, save);
-    ExchangeRadio(*this, kWord16, word.wordSize, save);
-    ExchangeRadio(*this, kFrame32, word.frameSize, save);
+    ExchangeChoice(*this, kRate48, sampleRate, save);
+    ExchangeChoice(*this, kClock11, inputClock, save);
+    ExchangeChoice(*this, kAdcMono, adcInput, save);
+    ExchangeChoice(*this, kAnalog1, analogInput, save);
+    ExchangeChoice(*this, kSlave, word.serialMode, save);
+    ExchangeChoice(*this, kLeft, word.dataType, save);
+    ExchangeChoice(*this, kWord16, word.wordSize, save);
+    ExchangeChoice(*this, kFrame32, word.frameSize, save);
     ExchangeCheck(*this, kAdcEnable, adcEnable, save);
     ExchangeCheck(*this, kDacEnable, dacEnable, save);
     ExchangeCheck(*this, kPreAmpMute, preAmpMute, save);
@@ -394,15 +403,15 @@ uint16_t CDigitalIODlg::Word() const {
 }
 
 int32_t CDigitalIODlg::DataExchange(bool save) {
-    ExchangeRadio(*this, kLeft, dataPosition, save);
-    ExchangeRadio(*this, kClockSlave, serialClock, save);
-    ExchangeRadio(*this, kSyncWord, frameSync, save);
+    ExchangeChoice(*this, kLeft, dataPosition, save);
+    ExchangeChoice(*this, kClockSlave, serialClock, save);
+    ExchangeChoice(*this, kSyncWord, frameSync, save);
     ExchangeCheck(*this, kTransmitter, transmitter, save);
     ExchangeCheck(*this, kReceiver, receiver, save);
     ExchangeCheck(*this, kTransmitterInterrupt, transmitterInterrupt, save);
     ExchangeCheck(*this, kReceiverInterrupt, receiverInterrupt, save);
-    ExchangeRadio(*this, kLength16, wordLength, save);
-    ExchangeRadio(*this, kFrame32, frameLength, save);
+    ExchangeChoice(*this, kLength16, wordLength, save);
+    ExchangeChoice(*this, kFrame32, frameLength, save);
     return 1;
 }
 
