@@ -3,6 +3,7 @@
 
 #include "guilib/Algorithm.h"
 #include "ui/CGraphicManagerAbs.h"
+#include "ui/GMText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,7 +23,21 @@ void FillRect(CGraphicManagerAbs& gm, const KURect<short>& r, const KCRGBAColor&
     gm.SetColor(c);
     gm.DrawSolidRect(r);
 }
+short LineHeight(const KCFontInfo& font) {
+    KCPoint<short> size;
+    GMGetTextWidthInPixels(font, " ", size);
+    return size.y;
+}
 } // namespace
+
+KCPoint<short> TextOriginInBox(const KCFontInfo& font, const KURect<short>& box, short inset) {
+    const int top = box.top + (box.bottom - box.top - LineHeight(font)) / 2;
+    return KCPoint<short>(static_cast<short>(box.left + inset), static_cast<short>(top));
+}
+
+KCPoint<short> LabelOrigin(const KCFontInfo& font, const KURect<short>& control) {
+    return KCPoint<short>(control.left, static_cast<short>(control.top - 2 - LineHeight(font)));
+}
 
 bool KCStaticText::SetText(const std::string& text) {
     if (text == text_)
@@ -35,9 +50,8 @@ bool KCStaticText::SetText(const std::string& text) {
 void KCStaticText::Draw(CGraphicManagerAbs& gm) {
     if (IsHidden() || text_.empty())
         return;
-    const KURect<short>& r = GetDrawableRect();
     gm.DrawTextCached(gm.GetFontInfo(), text_.c_str(), color_,
-                      KCPoint<short>(r.left, static_cast<short>(r.bottom - 3)));
+                      TextOriginInBox(gm.GetFontInfo(), GetDrawableRect()));
 }
 
 void cControl_X::RegisterParam(uint32_t param) {
@@ -241,10 +255,8 @@ void CPopup_X::DrawSelf(CGraphicManagerAbs& gm) {
         return;
     std::string text;
     (*alg->GetParamVector())[GetLeadParamIndex()].TranslateValueString(LeadState(), text);
-    const KURect<short>& r = GetDrawableRect();
-    gm.DrawTextCached(
-        gm.GetFontInfo(), text.c_str(), kThumb,
-        KCPoint<short>(static_cast<short>(r.left + 3), static_cast<short>(r.bottom - 3)));
+    gm.DrawTextCached(gm.GetFontInfo(), text.c_str(), kThumb,
+                      TextOriginInBox(gm.GetFontInfo(), GetDrawableRect(), 3));
 }
 
 void CButton_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {

@@ -475,8 +475,7 @@ void CStandardGUI_X::DoIdle() {
                                      : KCRGBAColor(70, 70, 78, 255));
         gm_->DrawSolidRect(b.rect);
         gm_->DrawTextCached(gm_->GetFontInfo(), b.name.c_str(), KCRGBAColor(255, 255, 255, 255),
-                            KCPoint<short>(static_cast<short>(b.rect.left + 3),
-                                           static_cast<short>(b.rect.bottom - 4)));
+                            TextOriginInBox(gm_->GetFontInfo(), b.rect, 3));
     }
     ClearRefresh();
 }
@@ -484,6 +483,5 @@ void CStandardGUI_X::DoIdle() {
 void CStandardGUI_X::DrawLabels(CGraphicManagerAbs& gm) {
     const KCRGBAColor color(200, 200, 205, 255);
     for (const SLabel& l : labels_)
-        gm.DrawTextCached(gm.GetFontInfo(), l.text.c_str(), color,
-                          KCPoint<short>(l.rect.left, static_cast<short>(l.rect.top - 3)));
+        gm.DrawTextCached(gm.GetFontInfo(), l.text.c_str(), color, LabelOrigin(gm.GetFontInfo(), l.rect));
 }
