@@ -423,7 +423,9 @@ def write_layout():
         w = 8 * len(name) + 12
         ET.SubElement(bar, "Button", Name=name, Rect="4,%d,24,%d" % (x, x + w))
         x += w + 6
-    # The frames and captions first: they are drawn beneath the controls.
+    # The frames, then the captions in them, then the controls: each is
+    # drawn over what comes before it.
+    decorations.sort(key=lambda d: d["Class"] != "Section")
     for c in decorations + controls:
         ET.SubElement(root, "Control", c)
     ET.indent(root)

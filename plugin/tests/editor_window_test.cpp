@@ -538,6 +538,17 @@ TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
         EXPECT_EQ(editor.Frame()->GetTitle().utf8_string(), "Quorl Audio DulmDSP");
         EXPECT_FALSE(editor.Frame()->GetIcons().IsEmpty());
 
+        // Before any connection (the window set up, no chip found yet) every
+        // value and every menu shows a text: bands 8-10 and the sub-woofer
+        // bands' types included.
+        for (const SControl& c : layout.all)
+            if ((c.cls == "Text" && c.show.empty()) || c.cls == "Popup") {
+                char text[256] = {};
+                kp.KP_TranslateController(instance.get(), c.Lead(), editor.State(c.Lead()), text,
+                                          sizeof text);
+                EXPECT_STRNE(text, "") << c.cls << " " << c.params;
+            }
+
         // Connectivity on through its switch; the idle check finds the board.
         // (A busy machine may map the window late: the click is tried again.)
         const SRect link = layout.Control("Toggle", kConnectivity);
