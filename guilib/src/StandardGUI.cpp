@@ -483,5 +483,6 @@ void CStandardGUI_X::DoIdle() {
 void CStandardGUI_X::DrawLabels(CGraphicManagerAbs& gm) {
     const KCRGBAColor color(200, 200, 205, 255);
     for (const SLabel& l : labels_)
-        gm.DrawTextCached(gm.GetFontInfo(), l.text.c_str(), color, LabelOrigin(gm.GetFontInfo(), l.rect));
+        gm.DrawTextCached(gm.GetFontInfo(), l.text.c_str(), color,
+                          LabelOrigin(gm.GetFontInfo(), l.rect));
 }
