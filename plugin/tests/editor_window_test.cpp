@@ -351,8 +351,7 @@ struct SInk {
     SRect r;
     int owner; // the control it belongs to (-1: none)
     bool Overlaps(const SInk& o) const {
-        return r.left < o.r.right && o.r.left < r.right && r.top < o.r.bottom &&
-               o.r.top < r.bottom;
+        return r.left < o.r.right && o.r.left < r.right && r.top < o.r.bottom && o.r.top < r.bottom;
     }
     bool Inside(const SRect& box) const {
         return r.left >= box.left && r.right <= box.right && r.top >= box.top &&
@@ -408,7 +407,8 @@ TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
     ASSERT_GT(line, 8);
     auto inBox = [&](const std::string& text, const SRect& box, int inset, int owner) {
         const int top = box.top + (box.bottom - box.top - line) / 2;
-        return SInk{text, SRect{top, box.left + inset, top + line, box.left + inset + measure(text).x},
+        return SInk{text,
+                    SRect{top, box.left + inset, top + line, box.left + inset + measure(text).x},
                     owner};
     };
 
@@ -428,10 +428,9 @@ TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
         }
         if (!c.label.empty()) {
             const int top = c.rect.top - 2 - line;
-            texts.push_back(SInk{c.label,
-                                 SRect{top, c.rect.left, top + line,
-                                       c.rect.left + measure(c.label).x},
-                                 -1});
+            texts.push_back(
+                SInk{c.label, SRect{top, c.rect.left, top + line, c.rect.left + measure(c.label).x},
+                     -1});
         }
         // The widest text the control can show.
         std::string widest;

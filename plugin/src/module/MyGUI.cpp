@@ -8,7 +8,6 @@
 #include "plugin/PeqAlg.h"
 #include "ui/KCWindow.h"
 
-
 #include <string>
 
 #include <wx/window.h>
@@ -100,10 +99,10 @@ public:
                 KCRGBAColor(40, 40, 47, 255));
         }
         const KURect<short> box =
-            section_ ? KURect<short>(r.top, r.left,
-                                     static_cast<short>(r.top + CMyGUI::kSectionTitleHeight),
-                                     r.right)
-                     : r;
+            section_
+                ? KURect<short>(r.top, r.left,
+                                static_cast<short>(r.top + CMyGUI::kSectionTitleHeight), r.right)
+                : r;
         const KCPoint<short> at = TextOriginInBox(font, box, section_ ? 6 : 0);
         auto text_ = std::make_unique<KCDrawGraph_Text>();
         text_->SetDrawableRect(r);
@@ -171,8 +170,9 @@ std::unique_ptr<cControl_X> CMyGUI::CreateControl(const std::string& className) 
 void CMyGUI::ReadDecorations() {
     kvXML::CXMLElement* root = nullptr;
     KTResourceType* resource = nullptr;
-    if (!GetResContainer() || GetXMLResource(GetResContainer(), KCFourCC(QGLFourCC("XGUI")),
-                                             kLayoutId, root, resource) != 0 ||
+    if (!GetResContainer() ||
+        GetXMLResource(GetResContainer(), KCFourCC(QGLFourCC("XGUI")), kLayoutId, root, resource) !=
+            0 ||
         !root) {
         RMReleaseResource(resource);
         return;
