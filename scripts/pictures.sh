@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README's pictures from the real programs on a virtual display,
 # against the simulated board: DulmAudioDSP's editor after a band's gain has
-# moved (docs/pictures/editor.png), and the logger window with the decoded
+# moved, collapsed (docs/pictures/editor.png) and expanded
+# (docs/pictures/editor-expanded.png), and the logger window with the decoded
 # traffic of the bus library's connection (docs/pictures/logger.png).
 #   scripts/pictures.sh [BUILD_DIR]     (default: build-release, built first)
 # Run it again whenever the windows change. The user's own settings are not
@@ -17,7 +18,7 @@ if [ "${1:-}" != "--on-display" ]; then
 		"$root/scripts/build.sh" release
 		bin="$root/build-release"
 	fi
-	exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --on-display "$bin"
+	exec xvfb-run -a -s "-screen 0 1280x1100x24" "$0" --on-display "$bin"
 fi
 bin="$2"
 xd="$bin/tests/xdrive"
@@ -82,7 +83,7 @@ read -r x y < <(centre $(rect 0))
 "$xd" click "$editor" "$x" "$y"
 settle
 read -r x y < <(centre $(rect 2))
-"$xd" drag "$editor" "$x" "$y" "$x" $((y - 30)) >/dev/null
+"$xd" drag "$editor" "$x" "$y" $((x + 40)) "$y" >/dev/null
 settle
 # Each window raised in turn for its picture.
 "$xd" move "$editor" 0 60 || fail "cannot raise the editor"
@@ -91,6 +92,12 @@ sleep 0.5
 "$xd" move "$logger" 239 435 || fail "cannot raise the logger"
 sleep 0.5
 "$xd" snap "$logger" "$out/logger.png" || fail "cannot take the logger's picture"
+# The whole editor: "Collapse" off.
+"$xd" move "$editor" 0 60 || fail "cannot raise the editor"
+read -r x y < <(centre $(rect 124))
+"$xd" click "$editor" "$x" "$y"
+sleep 1
+"$xd" snap "$editor" "$out/editor-expanded.png" || fail "cannot take the expanded editor's picture"
 
 "$xd" close "$main" || fail "cannot close the main window"
 running() {
@@ -103,4 +110,4 @@ done
 running && fail "the session did not end"
 wait "$session" || fail "the session ended with $?"
 session=""
-echo "pictures: $out/editor.png $out/logger.png"
+echo "pictures: $out/editor.png $out/editor-expanded.png $out/logger.png"

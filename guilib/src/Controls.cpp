@@ -3,6 +3,7 @@
 
 #include "guilib/Algorithm.h"
 #include "ui/CGraphicManagerAbs.h"
+#include "ui/GMText.h"
 
 #include <algorithm>
 #include <bit>
@@ -25,6 +26,11 @@ void FillRect(CGraphicManagerAbs& gm, const KURect<short>& r, const KCRGBAColor&
     gm.SetColor(c);
     gm.DrawSolidRect(r);
 }
+short LineHeight(const KCFontInfo& font) {
+    KCPoint<short> size;
+    GMGetTextWidthInPixels(font, " ", size);
+    return size.y;
+}
 } // namespace
 
 void KCStaticText::SetFontInfo(const KCFontInfo& font) {
@@ -38,6 +44,15 @@ void KCStaticText::SetFontInfo(const KCFontInfo& font) {
     SetRefresh();
 }
 
+KCPoint<short> TextOriginInBox(const KCFontInfo& font, const KURect<short>& box, short inset) {
+    const int top = box.top + (box.bottom - box.top - LineHeight(font)) / 2;
+    return KCPoint<short>(static_cast<short>(box.left + inset), static_cast<short>(top));
+}
+
+KCPoint<short> LabelOrigin(const KCFontInfo& font, const KURect<short>& control) {
+    return KCPoint<short>(control.left, static_cast<short>(control.top - 2 - LineHeight(font)));
+}
+
 bool KCStaticText::SetText(const std::string& text) {
     if (text == text_)
         return false;
@@ -49,11 +64,9 @@ bool KCStaticText::SetText(const std::string& text) {
 void KCStaticText::Draw(CGraphicManagerAbs& gm) {
     if (IsHidden() || text_.empty())
         return;
-    const KURect<short>& r = GetDrawableRect();
     // A text without a font of its own takes the editor's.
     const KCFontInfo& font = font_.GetFontName().empty() ? gm.GetFontInfo() : font_;
-    gm.DrawTextCached(font, text_.c_str(), color_,
-                      KCPoint<short>(r.left, static_cast<short>(r.bottom - 3)));
+    gm.DrawTextCached(font, text_.c_str(), color_, TextOriginInBox(font, GetDrawableRect()));
 }
 
 void cControl_X::RegisterParam(uint32_t param) {

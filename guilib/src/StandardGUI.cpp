@@ -5,6 +5,7 @@
 #include "guilib/Algorithm.h"
 #include "ui/CGraphicManagerAbs.h"
 #include "ui/GMRenderer.h"
+#include "ui/GMText.h"
 #include "ui/KCWindow.h"
 
 #include <charconv>
@@ -616,12 +617,14 @@ bool Intersect(const KURect<short>& a, const KURect<short>& b) {
     return a.GetIntersection(b, unused);
 }
 
-// A label's text sits above its control: the strip the text may cover.
-KURect<short> LabelRect(const KURect<short>& control, const std::string& text) {
-    constexpr short kHeight = 16, kCharWidth = 9;
-    const auto width = static_cast<short>(std::min<size_t>(text.size() * kCharWidth, 2000));
-    return KURect<short>(static_cast<short>(control.top - kHeight), control.left, control.top,
-                         static_cast<short>(control.left + width));
+// A label's text sits above its control: the rectangle its text covers.
+KURect<short> LabelRect(const KCFontInfo& font, const KURect<short>& control,
+                        const std::string& text) {
+    KCPoint<short> size;
+    GMGetTextWidthInPixels(font, text.c_str(), size);
+    const KCPoint<short> at = LabelOrigin(font, control);
+    return KURect<short>(at.y, at.x, static_cast<short>(at.y + size.y),
+                         static_cast<short>(at.x + size.x));
 }
 
 } // namespace
@@ -727,8 +730,7 @@ void CStandardGUI_X::Redraw(const KURect<short>& area, bool whole) {
                                      : KCRGBAColor(70, 70, 78, 255));
         gm_->DrawSolidRect(b.rect);
         gm_->DrawTextCached(gm_->GetFontInfo(), b.name.c_str(), KCRGBAColor(255, 255, 255, 255),
-                            KCPoint<short>(static_cast<short>(b.rect.left + 3),
-                                           static_cast<short>(b.rect.bottom - 4)));
+                            TextOriginInBox(gm_->GetFontInfo(), b.rect, 3));
     }
     if (!whole)
         gm_->UnLimitDrawToRect();
@@ -742,7 +744,7 @@ void CStandardGUI_X::Redraw(const KURect<short>& area, bool whole) {
 void CStandardGUI_X::DrawLabels(CGraphicManagerAbs& gm, const KURect<short>& area) {
     const KCRGBAColor color(200, 200, 205, 255);
     for (const SLabel& l : labels_)
-        if (Intersect(area, LabelRect(l.rect, l.text)))
+        if (Intersect(area, LabelRect(gm.GetFontInfo(), l.rect, l.text)))
             gm.DrawTextCached(gm.GetFontInfo(), l.text.c_str(), color,
-                              KCPoint<short>(l.rect.left, static_cast<short>(l.rect.top - 3)));
+                              LabelOrigin(gm.GetFontInfo(), l.rect));
 }

@@ -24,9 +24,8 @@ void FillRect(CGraphicManagerAbs& gm, const KURect<short>& r, const KCRGBAColor&
 
 void DrawText(CGraphicManagerAbs& gm, const KURect<short>& r, const std::string& text) {
     if (!text.empty())
-        gm.DrawTextCached(
-            gm.GetFontInfo(), text.c_str(), kThumb,
-            KCPoint<short>(static_cast<short>(r.left + 3), static_cast<short>(r.bottom - 3)));
+        gm.DrawTextCached(gm.GetFontInfo(), text.c_str(), kThumb,
+                          TextOriginInBox(gm.GetFontInfo(), r, 3));
 }
 
 bool IsVertical(const KURect<short>& r) {

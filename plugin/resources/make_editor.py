@@ -5,6 +5,7 @@
 Run from this folder after changing the tables below: ./make_editor.py
 """
 
+import math
 import os
 import struct
 import xml.etree.ElementTree as ET
@@ -13,16 +14,19 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 IMAGES = os.path.join(HERE, "editor")
 
-WIDTH, HEIGHT, COLLAPSED = 1240, 940, 556
+WIDTH, HEIGHT, COLLAPSED = 1240, 998, 556
 
 # Control sizes (width, height); the fader strips are drawn for these sizes.
 VFADER = (24, 120)
-HFADER = (56, 14)
+HFADER = (70, 14)
 SWITCH = (20, 16)
 LED = (16, 16)
 BUTTON = (40, 18)
-POPUP = (56, 18)
-TEXT_H = 14
+POPUP = (70, 18)
+METER = (12, 120)
+LINE = 15  # a text line of the editor's font, a label's height above its control
+TEXT_H = 16  # a value text's box
+TITLE = 20  # a section's title bar
 VFADER_FRAMES = 31
 HFADER_FRAMES = 29
 
@@ -30,7 +34,22 @@ HFADER_FRAMES = 29
 ICON, SWITCH_OFF, SWITCH_ON, LED_OFF, LED_ON = 1, 101, 102, 103, 104
 VSTRIP, HSTRIP, BUTTON_UP, BUTTON_DOWN, GRAPH_BACK = 105, 106, 107, 108, 110
 LINK_OFF, LINK_ON = 111, 112
-GRAPH_RECT = (44, 650, 254, 990)  # top, left, bottom, right
+GRAPH_RECT = (62, 832, 255, 1226)  # top, left, bottom, right
+GRAPH_DB = 24  # the graph shows -24..+24 dB
+GRAPH_DB_MARKS = (24, 12, 0, -12, -24)
+GRAPH_HZ_MARKS = ((20, "20 Hz"), (50, "50"), (100, "100"), (200, "200"), (500, "500"),
+                  (1000, "1 kHz"), (2000, "2k"), (5000, "5k"), (10000, "10k"), (20000, "20k"))
+
+
+def graph_x(hz):
+    """The graph's points lie a semitone apart from 16 Hz, 128 of them."""
+    top, left, bottom, right = GRAPH_RECT
+    return left + round((right - left - 1) * 12 * math.log2(hz / 16) / 127)
+
+
+def graph_y(db):
+    top, left, bottom, right = GRAPH_RECT
+    return top + round((bottom - top - 1) * (GRAPH_DB - db) / (2 * GRAPH_DB))
 
 
 # --- PNG writing ------------------------------------------------------------
@@ -110,11 +129,17 @@ def button(down):
 
 
 def graph_back(x, y):
+    """The grid at the scale's marks: every 12 dB, and the marked frequencies."""
     top, left, bottom, right = GRAPH_RECT
     w, h = right - left, bottom - top
-    if x % (w // 10) == 0 or y % (h // 8) == 0 or x == w - 1 or y == h - 1:
-        return (52, 56, 64, 255)
+    if x in GRAPH_GRID_X or y in GRAPH_GRID_Y or x == w - 1 or y == h - 1:
+        return (58, 62, 72, 255) if y != GRAPH_ZERO_Y else (96, 100, 112, 255)
     return (16, 18, 22, 255)
+
+
+GRAPH_GRID_X = {graph_x(hz) - GRAPH_RECT[1] for hz, _ in GRAPH_HZ_MARKS} | {0}
+GRAPH_GRID_Y = {graph_y(db) - GRAPH_RECT[0] for db in GRAPH_DB_MARKS}
+GRAPH_ZERO_Y = graph_y(0) - GRAPH_RECT[0]
 
 
 def icon(x, y):
@@ -151,14 +176,9 @@ def write_images():
 PARAMS = ET.parse(os.path.join(HERE, "Parameters.xml")).getroot()
 
 
-def scale_of(index):
-    s = PARAMS[index].find("Scale")
-    if s is None:
-        return None
-    return s.findtext("ScaleType"), float(s.findtext("Maximum")) - float(s.findtext("Minimum"))
-
-
+decorations = []
 controls = []
+DECOR = 78  # a parameter kept for storage only: what the frames and captions name
 
 
 def add(cls, params, top, left, size, images=(), label=None, **extra):
@@ -170,101 +190,231 @@ def add(cls, params, top, left, size, images=(), label=None, **extra):
     if label:
         c["Label"] = label
     c.update(extra)
-    controls.append(c)
+    (decorations if cls in ("Section", "Caption") else controls).append(c)
 
 
-def value_text(index, top, left, width=HFADER[0]):
-    add("Text", [index], top, left, (width, TEXT_H))
+def section(title, top, left, right, bottom):
+    add("Section", [DECOR], top, left, (right - left, bottom - top), Title=title)
 
 
-def control(index, top, left, label=None, vertical=False):
-    """The control a parameter's scale calls for; returns its bottom."""
-    kind, span = scale_of(index)
-    if kind == "toggle":
-        states = int(float(PARAMS[index].find("Scale").findtext("Resolution")))
-        if states > 2:
-            add("Popup", [index], top, left, POPUP, label=label)
-            return top + POPUP[1]
-        add("Toggle", [index], top, left, SWITCH, [SWITCH_OFF, SWITCH_ON], label)
-        return top + SWITCH[1]
-    if kind in ("StereoScale", "LowFreqScale"):
-        add("Popup", [index], top, left, POPUP, label=label)
-        return top + POPUP[1]
-    if vertical:
-        add("Slider", [index], top, left, VFADER, [VSTRIP], label)
-        value_text(index, top + VFADER[1] + 2, left - 8, 44)
-        return top + VFADER[1] + 2 + TEXT_H
-    add("Slider", [index], top, left, HFADER, [HSTRIP], label)
-    value_text(index, top + HFADER[1] + 2, left)
-    return top + HFADER[1] + 2 + TEXT_H
+def caption(text, top, left, width):
+    add("Caption", [DECOR], top, left, (width, TEXT_H), Text=text)
+
+
+def text_width(text):
+    """A generous guess of the text's width; the editor's tests measure it."""
+    return 7 * len(text) + 6
+
+
+# Cells: a control with its label above it (a line and 2 pixels) and, for
+# faders, its value with the unit below it. Each returns its bottom.
+def slider(params, top, left, label, units="", value_width=HFADER[0]):
+    params = params if isinstance(params, list) else [params]
+    top += LINE + 2 if label else 0
+    add("Slider", params, top, left, HFADER, [HSTRIP], label)
+    value(params[0], top + HFADER[1] + 1, left, units, value_width)
+    return top + HFADER[1] + 1 + TEXT_H
+
+
+def value(index, top, left, units, width=HFADER[0]):
+    extra = {"Units": units} if units else {}
+    add("Text", [index], top, left, (width, TEXT_H), **extra)
+
+
+def fader(index, top, left, label, units):
+    add("Slider", [index], top + LINE + 2, left, VFADER, [VSTRIP], label)
+    value(index, top + LINE + 2 + VFADER[1] + 1, left, units, 60)
+    return top + LINE + 2 + VFADER[1] + 1 + TEXT_H
+
+
+def toggle(index, top, left, label):
+    add("Toggle", [index], top + LINE + 2, left, SWITCH, [SWITCH_OFF, SWITCH_ON], label)
+    return top + LINE + 2 + SWITCH[1]
+
+
+def lamp(index, top, left, label, images):
+    add("Toggle", [index], top + LINE + 2, left, LED, images, label, ReadOnly="1")
+    return top + LINE + 2 + LED[1]
+
+
+def popup(index, top, left, label=None):
+    top += LINE + 2 if label else 0
+    add("Popup", [index], top, left, POPUP, label=label)
+    return top + POPUP[1]
+
+
+def row(cells, top, left, pitch):
+    """Cells side by side, `pitch` apart: (function, arguments after top and left)."""
+    return max(f(index, top, left + k * pitch, *rest)
+               for k, (f, index, *rest) in enumerate(cells))
+
+
+BAND_W = 76
+BAND_H = 33 + 2 + POPUP[1] + 3 * (4 + LINE + 2 + HFADER[1] + 1 + TEXT_H)
 
 
 def band_column(first, top, left, name):
     """A band's five controls from its state parameter down."""
     state, typ, gain, freq, q = range(first, first + 5)
-    control(state, top + 12, left, name)
-    add("Popup", [typ], top + 34, left, POPUP)
-    control(gain, top + 62, left + 16, vertical=True)
-    control(freq, top + 218, left, "Freq")
-    control(q, top + 262, left, "Q")
+    y = toggle(state, top, left, name) + 2
+    y = popup(typ, y, left) + 4
+    y = slider(gain, y, left, "Gain (dB)", "dB") + 4
+    y = slider(freq, y, left, "Freq (Hz)", "Hz") + 4
+    return slider(q, y, left, "Q")
 
 
-def grid(indices, top, left, columns, dx=90, dy=46):
-    for k, index in enumerate(indices):
-        label = PARAMS[index].findtext("Label")
-        control(index, top + 12 + (k // columns) * dy, left + (k % columns) * dx, label[:14])
+def bands(title, first, count, top, left, name):
+    right = left + count * BAND_W + 8
+    section(title, top, left, right, top + TITLE + 4 + BAND_H + 6)
+    for b in range(count):
+        band_column(first + 5 * b, top + TITLE + 4, left + 4 + b * BAND_W, name % (b + 1))
+    return right, top + TITLE + 4 + BAND_H + 6
+
+
+def group(title, rows, top, left, pitch=80):
+    """A titled section of rows of cells; returns its right and bottom."""
+    y = top + TITLE + 4
+    widest = 0
+    for cells in rows:
+        y = row(cells, y, left + 4, pitch) + 4
+        widest = max(widest, len(cells))
+    right = left + 8 + widest * pitch
+    section(title, top, left, right, y)
+    return right, y
+
+
+def mixer(title, columns, rows, top, left):
+    """A matrix of faders: a caption over each column and before each row."""
+    head, pitch = 84, 100
+    y = top + TITLE + 4
+    for k, name in enumerate(columns):
+        caption(name, y, left + 4 + head + k * pitch, pitch - 4)
+    y += TEXT_H + 4
+    for name, indices in rows:
+        caption(name, y, left + 6, head - 6)
+        for k, index in enumerate(indices):
+            if index is not None:
+                slider(index, y, left + 4 + head + k * pitch, None, "dB")
+        y += HFADER[1] + 1 + TEXT_H + 3
+    right = left + 8 + head + len(columns) * pitch
+    section(title, top, left, right, y + 2)
+    return right, y + 2
 
 
 def layout():
-    # Upper part (what the collapsed editor shows): the left bands, the
-    # graphs, the outputs and the editor's own switches.
-    for b in range(10):
-        band_column(b * 5, 40, 10 + b * 62, "Band %d" % (b + 1))
-    top, left, bottom, right = GRAPH_RECT
-    for k, (index, color, show) in enumerate([(81, "90,200,110", 141), (82, "90,150,230", 142),
-                                              (144, "235,200,80", 143)]):
-        add("Graph", [index], top, left, (right - left, bottom - top),
-            [GRAPH_BACK] if k == 0 else [], Color=color, Range="-24,24")
-        control(show, bottom + 18, left + k * 70, ["PEQ", "AEQ", "Total"][k])
-    control(140, bottom + 18, left + 230, "AEQ On")
-    for k, index in enumerate((75, 76)):
-        control(index, 310, 660 + k * 50, "LR"[k], vertical=True)
+    # Upper part (what the collapsed editor shows).
+    right, bottom = bands("Left channel equaliser", 0, 10, 32, 6, "Band %d")
+    # The response graphs with their scales.
+    top, left, gbottom, gright = GRAPH_RECT
+    section("Response", 32, 780, 1234, 318)
+    for k, (index, color, show, name) in enumerate([(81, "90,200,110", 141, "PEQ curve"),
+                                                    (82, "90,150,230", 142, "AEQ curve"),
+                                                    (144, "235,200,80", 143, "Total curve")]):
+        add("Graph", [index], top, left, (gright - left, gbottom - top),
+            [GRAPH_BACK] if k == 0 else [], Color=color, Range="%d,%d" % (-GRAPH_DB, GRAPH_DB))
+        toggle(show, gbottom + 22, 790 + k * 104, name)
+    toggle(140, gbottom + 22, 790 + 3 * 104, "AEQ file")
+    for db in GRAPH_DB_MARKS:
+        text = "0 dB" if db == 0 else "%+d" % db
+        caption(text, graph_y(db) - TEXT_H // 2, 786, left - 790)
+    for hz, text in GRAPH_HZ_MARKS:
+        w = text_width(text)
+        caption(text, gbottom + 2, min(graph_x(hz) - w // 2, 1230 - w), w)
+    # Outputs.
+    y = 324
+    section("Output", y, 780, 1234, 504)
+    fader(75, y + TITLE + 4, 792, "Left (dB)", "dB")
+    fader(76, y + TITLE + 4, 872, "Right (dB)", "dB")
     for k, index in enumerate((79, 80)):
-        add("VuMeter", [index], 310, 750 + k * 20, (12, 120), label="LR"[k] if k == 0 else None)
-    add("Toggle", [77], 440, 750, LED, [LED_OFF, LED_ON], "Clip", ReadOnly="1")
-    add("Toggle", [123], 310, 800, LED, [LINK_OFF, LINK_ON], "Link", ReadOnly="1")
-    control(177, 310, 830, "Connect")
-    control(124, 310, 900, "Collapse")
-    control(125, 350, 800, "PEQ Bypass")
-    control(90, 350, 900, "Bypass")
-    add("Button", [131], 390, 800, BUTTON, [BUTTON_UP, BUTTON_DOWN], "Digital IO")
-    control(164, 390, 900, "Board")
-    control(84, 430, 800, "Auto Trim")
-    control(89, 430, 900, "Mute")
-    add("Text", [198], 520, 650, (330, TEXT_H), Show="Label")
-    control(122, 480, 650, "Balance")
-    control(116, 480, 740, "Volume")
-    control(86, 480, 830, "Analog")
-    control(88, 480, 910, "Sample")
-    # Lower part: right bands, sub-woofer bands, enhancers, leveler, mixer,
-    # phases and switches.
-    for b in range(5):
-        band_column(50 + b * 5, 570, 10 + b * 62, "Right %d" % (b + 1))
-    for b in range(2):
-        band_column(184 + b * 5, 570, 330 + b * 62, "Sub %d" % (b + 1))
-    grid([112, 119, 126, 133, 134, 135, 139, 153, 113, 87,
-          111, 118, 127, 136, 137, 91, 92, 117, 128, 132,
-          154, 155, 156, 108, 109, 110, 129, 138, 120, 121,
-          130, 151, 152, 178], 570, 460, 6, dx=90, dy=46)
-    grid([93, 94, 95, 96, 97, 98, 99, 100, 101, 102, 103, 104, 105, 106, 107, 149, 150],
-         570, 1010, 3, dx=76, dy=46)
-    grid([145, 146, 147, 148, 157, 158, 159, 160, 161, 162, 163, 183, 195, 196, 197, 199, 179],
-         860, 10, 17, dx=60, dy=40)
-    control(180, 860, 1030, "Corr Thresh")
-    control(181, 860, 1100, "Corr Ratio")
-    add("VuMeter", [182], 872, 1170, (56, 12), label="Correlation")
-    value_text(182, 886, 1170)
+        add("VuMeter", [index], y + TITLE + 4 + LINE + 2, 962 + k * 30, METER,
+            label="LR"[k])
+    lamp(77, y + TITLE + 4, 1030, "Clip", [LED_OFF, LED_ON])
+    # Master controls, the board and the connection.
+    y = bottom + 6
+    _, b1 = group("Master", [
+        [(slider, 122, "Balance"), (slider, 116, "Volume (dB)", "dB"),
+         (popup, 86, "Analog in"), (popup, 88, "Sample rate"), (popup, 87, "Speakers")],
+        [(toggle, 89, "Mute"), (toggle, 84, "Auto trim"), (toggle, 125, "PEQ bypass"),
+         (toggle, 90, "Bypass all")]], y, 6, pitch=76)
+    _, b2 = group("Board and connection", [
+        [(toggle, 177, "Connect"), (lamp, 123, "Link", [LINK_OFF, LINK_ON]),
+         (popup, 164, "Board"), (push_button, 131, "Digital I/O"), (toggle, 124, "Collapse")]],
+        y, 392, pitch=76)
+    add("Text", [198], b2, 398, (370, TEXT_H), Show="Label")
+    section_fix("Board and connection", b2 + TEXT_H + 6)
+    y = max(b1, b2 + TEXT_H + 6) + 6
+    mixer("Output mixer", ["Digital 0 (dB)", "Digital 1 (dB)", "Analog (dB)", "Analog 2 (dB)",
+                           "Sub (dB)"],
+          [("Processed", [101, 102, 103, 150, 107]), ("Unprocessed", [104, 105, 106, 149, None])],
+          y, 6)
 
+    # Lower part: right and sub-woofer bands, input mixer, output phases,
+    # then the enhancers, the volume and leveler, and the chip's modules.
+    top = COLLAPSED + 10
+    right, bottom = bands("Right channel equaliser", 50, 5, top, 6, "Band %d")
+    right, bottom = bands("Sub-woofer equaliser", 184, 2, top, right + 6, "Sub %d")
+    _, y = mixer("Input mixer", ["Digital 0 (dB)", "Digital 1 (dB)", "Digital 2 (dB)",
+                                 "Analog (dB)"],
+                 [("Processed", [93, 94, 95, 96]), ("Unprocessed", [97, 98, 99, 100])],
+                 bottom + 6, 6)
+    group("Output phase and routing", [
+        [(toggle, 145, "Inv. analog"), (toggle, 146, "Inv. dig 1"), (toggle, 147, "Inv. dig 2"),
+         (toggle, 148, "Inv. sub"), (toggle, 195, "Inv. left"), (toggle, 196, "Inv. right"),
+         (toggle, 197, "L+R sum"), (toggle, 199, "Swap L/R")]], y + 6, 6, pitch=68)
+    x0 = right + 6
+    r, b = group("Bass", [
+        [(toggle, 126, "Bypass"), (toggle, 153, "Original"), (toggle, 139, "High-pass")],
+        [(slider, 119, "Amount (%)", "%"), (slider, 112, "Freq (Hz)", "Hz"),
+         (slider, 135, "HP freq (Hz)", "Hz"), (slider, 113, "Sub (Hz)", "Hz"),
+         (slider, 133, "Gate (dB)", "dB"), (slider, 134, "Gap (dB)", "dB")]], top, x0)
+    group("Dialog", [[(toggle, 154, "Bypass")],
+                     [(slider, 155, "Level (%)", "%"), (slider, 156, "Side (%)", "%")]],
+          top, r + 6)
+    r, b2 = group("Treble", [
+        [(toggle, 127, "Bypass")],
+        [(slider, 118, "Amount (%)", "%"), (slider, 111, "Freq (Hz)", "Hz"),
+         (slider, 136, "Gate (dB)", "dB"), (slider, 137, "Gap (dB)", "dB")]], b + 6, x0)
+    group("Stereo", [
+        [(toggle, 128, "Bypass")],
+        [(slider, 117, "Amount (%)", "%"), (slider, 132, "Delay (ms)", "ms"),
+         (popup, 91, "Width"), (popup, 92, "Low freq")]], b + 6, r + 6)
+    r, b3 = group("Volume and leveler", [
+        [(toggle, 129, "Bypass"), (toggle, 120, "Leveler"), (toggle, 121, "Hard knee"),
+         (toggle, 183, "Midnight"), (toggle, 179, "Correlate")],
+        [(slider, 108, "Range (dB)", "dB"), (slider, 109, "Low (dB)", "dB"),
+         (slider, 110, "Gate (dB)", "dB"), (slider, 138, "Mute (ms)", "ms"),
+         (slider, [130, 178], "Thresh (dB)", "dB")],
+        [(slider, 151, "Target (dB)", "dB"), (slider, 152, "Lev. (dB)", "dB"),
+         (slider, 180, "Corr. (dB)", "dB"), (slider, 181, "Ratio"),
+         (meter, 182, "Corr. (%)", "%")]], b2 + 6, x0)
+    group("Chip modules", [[(toggle, 157, "HP"), (toggle, 158, "X4"), (toggle, 159, "MS")],
+                           [(toggle, 160, "MD"), (toggle, 161, "MB"), (toggle, 162, "MT")],
+                           [(toggle, 163, "MV")]], b2 + 6, r + 6)
+    return max(b3, y)
+
+
+def push_button(index, top, left, label):
+    add("Button", [index], top + LINE + 2, left, BUTTON, [BUTTON_UP, BUTTON_DOWN], label)
+    return top + LINE + 2 + BUTTON[1]
+
+
+def meter(index, top, left, label, units):
+    add("VuMeter", [index], top + LINE + 2 + 1, left, (HFADER[0], 12), label=label)
+    value(index, top + LINE + 2 + HFADER[1] + 1, left, units)
+    return top + LINE + 2 + HFADER[1] + 1 + TEXT_H
+
+
+def section_fix(title, bottom):
+    """Lets a section reach down to `bottom`."""
+    for d in decorations:
+        if d.get("Title") == title:
+            t, l, b, r = (int(v) for v in d["Rect"].split(","))
+            d["Rect"] = "%d,%d,%d,%d" % (t, l, max(b, bottom), r)
+
+
+def write_layout():
+    bottom = layout()
+    assert bottom + 4 <= HEIGHT, bottom
     root = ET.Element("GUI", Width=str(WIDTH), Height=str(HEIGHT),
                       CollapsedHeight=str(COLLAPSED))
     bar = ET.SubElement(root, "ToolBar")
@@ -273,7 +423,10 @@ def layout():
         w = 8 * len(name) + 12
         ET.SubElement(bar, "Button", Name=name, Rect="4,%d,24,%d" % (x, x + w))
         x += w + 6
-    for c in controls:
+    # The frames, then the captions in them, then the controls: each is
+    # drawn over what comes before it.
+    decorations.sort(key=lambda d: d["Class"] != "Section")
+    for c in decorations + controls:
         ET.SubElement(root, "Control", c)
     ET.indent(root)
     with open(os.path.join(HERE, "EditorLayout.xml"), "w") as f:
@@ -284,7 +437,7 @@ def layout():
 
 
 numbers = write_images()
-layout()
+write_layout()
 # The manifest lines of module.txt for these resources.
 print("XGUI 1000 EditorLayout.xml")
 for n in numbers:

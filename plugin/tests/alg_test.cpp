@@ -614,7 +614,14 @@ TEST_F(AlgTest, ResponseGraphsAndChipDependentControls) {
     alg->UpdateResponseGraph(0);
     EXPECT_NEAR(graph[72], 0.0, 1e-9); // the old contribution is taken out
 
-    // Bands 8-10 exist only on ten-band chips.
+    // Bands 8-10 exist only on ten-band chips; before a chip has answered
+    // (no valid version yet) they show their values like the others.
+    alg->SetChipVersion(0, 0);
+    alg->UpdateControlAvailability();
+    EXPECT_EQ(P(7 * 5).GetDisabledMode(eSetupA), 0);
+    EXPECT_EQ(P(9 * 5).presenceWord, -1);
+    for (int field = 0; field < 5; ++field)
+        EXPECT_NE(P(9 * 5 + field).displayFunc, nullptr) << field;
     alg->SetChipVersion(0x6000, 0x0605);
     alg->UpdateControlAvailability();
     EXPECT_EQ(P(7 * 5).GetDisabledMode(eSetupA), 1);

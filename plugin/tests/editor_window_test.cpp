@@ -10,6 +10,7 @@
 #include "hosting/PluginInterface.h"
 #include "sim/SimDaemon.h"
 #include "ui/GMRenderer.h"
+#include "ui/GMText.h"
 #include "ui/KMWindowManager.h"
 
 #include "DaemonLog.h"
@@ -57,10 +58,18 @@ bool ParseRect(const std::string& text, SRect& r) {
                              r.right);
 }
 
+// One control of the layout with the attributes the texts come from.
+struct SControl {
+    std::string cls, params, label, units, show, text;
+    SRect rect;
+    int Lead() const { return std::atoi(params.c_str()); }
+};
+
 // The layout resource of the module file.
 struct SLayout {
     int width = 0, height = 0, collapsed = 0;
     std::vector<std::tuple<std::string, std::string, SRect>> controls; // class, params, rect
+    std::vector<SControl> all;
     std::vector<std::pair<std::string, SRect>> buttons;
     std::set<short> images{1}; // the frame's icon, and those the controls name
 
@@ -107,6 +116,13 @@ SLayout ReadLayout(const fs::path& module) {
             } else if (e->GetAttrib("Class", cls) && e->GetAttrib("Params", params) &&
                        e->GetAttrib("Rect", rect) && ParseRect(rect, r)) {
                 layout.controls.emplace_back(cls, params, r);
+                SControl c{cls, params, "", "", "", "", r};
+                e->GetAttrib("Label", c.label);
+                e->GetAttrib("Units", c.units);
+                e->GetAttrib("Show", c.show);
+                if (!e->GetAttrib("Title", c.text))
+                    e->GetAttrib("Text", c.text);
+                layout.all.push_back(c);
                 std::string images;
                 e->GetAttrib("Images", images);
                 std::istringstream in(images);
@@ -300,6 +316,192 @@ TEST(EditorLayout, CoversTheParametersAndNamesOnlyExistingImages) {
     RMDispose();
 }
 
+// The number of states each parameter's control steps through: a toggle
+// scale's resolution, 1001 for continuous scales; none without a scale.
+std::vector<int> StateCounts(const fs::path& module) {
+    std::vector<int> counts;
+    KTResContainerType* container = nullptr;
+    EXPECT_EQ(RMOpenResContainer(kvFM::KCStPath(module.string()), 0, container), eNoErr);
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    EXPECT_EQ(GetXMLResource(container, KCFourCC(KV_FOURCC("XPRM")), 1000, root, resource), 0);
+    auto child = [](const kvXML::CXMLElement& e, const char* name) -> const kvXML::CXMLElement* {
+        for (const kvXML::CXMLElement* c : e.children)
+            if (std::string(c->name.c_str()) == name)
+                return c;
+        return nullptr;
+    };
+    if (!root)
+        return counts;
+    for (const kvXML::CXMLElement* p : root->children) {
+        const kvXML::CXMLElement* scale = child(*p, "Scale");
+        const kvXML::CXMLElement* type = scale ? child(*scale, "ScaleType") : nullptr;
+        const kvXML::CXMLElement* resolution = scale ? child(*scale, "Resolution") : nullptr;
+        if (!type || !resolution)
+            counts.push_back(0);
+        else if (type->text == "toggle")
+            counts.push_back(static_cast<int>(std::atof(resolution->text.c_str())));
+        else if (type->text == "StereoScale")
+            counts.push_back(3);
+        else if (type->text == "LowFreqScale")
+            counts.push_back(11);
+        else
+            counts.push_back(1001);
+    }
+    RMReleaseResource(resource);
+    RMCloseResContainer(container);
+    return counts;
+}
+
+// A text or control as drawn: what it is and where.
+struct SInk {
+    std::string what;
+    SRect r;
+    int owner; // the control it belongs to (-1: none)
+    bool Overlaps(const SInk& o) const {
+        return r.left < o.r.right && o.r.left < r.right && r.top < o.r.bottom && o.r.top < r.bottom;
+    }
+    bool Inside(const SRect& box) const {
+        return r.left >= box.left && r.right <= box.right && r.top >= box.top &&
+               r.bottom <= box.bottom;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const SInk& i) {
+    return out << '"' << i.what << "\" at " << i.r.top << "," << i.r.left << "," << i.r.bottom
+               << "," << i.r.right;
+}
+
+// Every text the editor draws, measured with the editor's font where the
+// library draws it (a label: above its control, its lowest row 2 pixels
+// over the control; a value, a menu's choice, a caption, a section's title
+// or a button's name: centred in its box), at the widest value each control
+// can show: no text overlaps another text or a control that is not its own,
+// none runs out of its box, and nothing straddles the collapsed editor's
+// lower edge. Every parameter's value text is read from the plug-in itself.
+TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
+    REQUIRE_DISPLAY();
+    RMInit(0);
+    const SLayout layout = ReadLayout(DULM_MODULE_PATH);
+    const std::vector<int> states = StateCounts(DULM_MODULE_PATH);
+    ASSERT_EQ(states.size(), 200u);
+    const fs::path registry =
+        fs::temp_directory_path() / ("dulm_layout_test." + std::to_string(::getpid()));
+    fs::create_directories(registry);
+    ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
+    void* module = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << ::dlerror();
+    SPluginEntryPoints kp;
+    void** slots = reinterpret_cast<void**>(&kp);
+    for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+        ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
+    PluginInstance instance;
+    instance.module = static_cast<KTNativeContainerType*>(module);
+    instance.componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
+    ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
+    auto valueText = [&](int param, double state) {
+        char text[256] = {};
+        kp.KP_TranslateController(&instance, param, state, text, sizeof text);
+        return std::string(text);
+    };
+
+    KCFontInfo font; // the library's drawing font
+    auto measure = [&](const std::string& text) {
+        KCPoint<short> size;
+        GMGetTextWidthInPixels(font, text.c_str(), size);
+        return size;
+    };
+    const int line = measure(" ").y;
+    ASSERT_GT(line, 8);
+    auto inBox = [&](const std::string& text, const SRect& box, int inset, int owner) {
+        const int top = box.top + (box.bottom - box.top - line) / 2;
+        return SInk{text,
+                    SRect{top, box.left + inset, top + line, box.left + inset + measure(text).x},
+                    owner};
+    };
+
+    std::vector<SInk> texts, controls;
+    std::vector<std::pair<SInk, SRect>> boxed; // a text and the box it must stay in
+    for (size_t k = 0; k < layout.all.size(); ++k) {
+        const SControl& c = layout.all[k];
+        const int owner = static_cast<int>(k);
+        if (c.cls == "Section") {
+            const SRect bar{c.rect.top, c.rect.left, c.rect.top + 20, c.rect.right};
+            boxed.emplace_back(inBox(c.text, bar, 6, -1), bar);
+            continue;
+        }
+        if (c.cls == "Caption") {
+            boxed.emplace_back(inBox(c.text, c.rect, 0, -1), c.rect);
+            continue;
+        }
+        if (!c.label.empty()) {
+            const int top = c.rect.top - 2 - line;
+            texts.push_back(
+                SInk{c.label, SRect{top, c.rect.left, top + line, c.rect.left + measure(c.label).x},
+                     -1});
+        }
+        // The widest text the control can show.
+        std::string widest;
+        const int param = c.Lead();
+        const int count = param >= 0 && param < 200 ? std::max(states[param], 1) : 1;
+        if (c.cls == "Text" || c.cls == "Popup")
+            for (int s = 0; s < (param == 86 ? 5 : count); ++s) {
+                std::string text = c.show == "Label" ? "POP File" : valueText(param, s);
+                if (!text.empty() && !c.units.empty())
+                    text += " " + c.units;
+                if (measure(text).x > measure(widest).x)
+                    widest = text;
+            }
+        if (c.cls == "Text") {
+            boxed.emplace_back(inBox(widest, c.rect, 0, owner), c.rect);
+            continue; // a value text's box is only its text
+        }
+        if (c.cls == "Popup")
+            boxed.emplace_back(inBox(widest, c.rect, 3, owner), c.rect);
+        controls.push_back(SInk{c.cls + " " + c.params, c.rect, owner});
+    }
+    for (const auto& [name, r] : layout.buttons) {
+        boxed.emplace_back(inBox(name, r, 3, -2), r);
+        controls.push_back(SInk{"button " + name, r, -2});
+    }
+    for (const auto& [text, box] : boxed) {
+        EXPECT_TRUE(text.Inside(box)) << text << " runs out of its box";
+        texts.push_back(text);
+    }
+
+    for (size_t i = 0; i < texts.size(); ++i) {
+        for (size_t j = i + 1; j < texts.size(); ++j)
+            EXPECT_FALSE(texts[i].Overlaps(texts[j])) << texts[i] << " overlaps " << texts[j];
+        for (const SInk& c : controls)
+            if (c.owner != texts[i].owner || c.owner == -1) {
+                EXPECT_FALSE(texts[i].Overlaps(c)) << texts[i] << " overlaps " << c;
+            }
+    }
+    for (size_t i = 0; i < controls.size(); ++i)
+        for (size_t j = i + 1; j < controls.size(); ++j)
+            if (controls[i].what.rfind("Graph", 0) != 0 ||
+                controls[j].what.rfind("Graph", 0) != 0) {
+                EXPECT_FALSE(controls[i].Overlaps(controls[j]))
+                    << controls[i] << " overlaps " << controls[j];
+            }
+    std::vector<SInk> everything = texts;
+    everything.insert(everything.end(), controls.begin(), controls.end());
+    for (const SControl& c : layout.all)
+        if (c.cls == "Section")
+            everything.push_back(SInk{"section " + c.text, c.rect, -1});
+    for (const SInk& i : everything) {
+        EXPECT_TRUE(i.Inside(SRect{0, 0, layout.height, layout.width})) << i << " leaves the view";
+        EXPECT_FALSE(i.r.top < layout.collapsed && i.r.bottom > layout.collapsed)
+            << i << " is cut by the collapsed editor's edge";
+    }
+
+    EXPECT_EQ(kp.KP_DeleteInstance(&instance), 0);
+    ::dlclose(module);
+    ::unsetenv("QUORL_REGISTRY_DIR");
+    fs::remove_all(registry);
+    RMDispose();
+}
+
 TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
     REQUIRE_DISPLAY();
     const fs::path dir =
@@ -342,6 +544,17 @@ TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
         ASSERT_NE(editor.Frame(), nullptr);
         EXPECT_EQ(editor.Frame()->GetTitle().utf8_string(), "Quorl Audio DulmDSP");
         EXPECT_FALSE(editor.Frame()->GetIcons().IsEmpty());
+
+        // Before any connection (the window set up, no chip found yet) every
+        // value and every menu shows a text: bands 8-10 and the sub-woofer
+        // bands' types included.
+        for (const SControl& c : layout.all)
+            if ((c.cls == "Text" && c.show.empty()) || c.cls == "Popup") {
+                char text[256] = {};
+                kp.KP_TranslateController(instance.get(), c.Lead(), editor.State(c.Lead()), text,
+                                          sizeof text);
+                EXPECT_STRNE(text, "") << c.cls << " " << c.params;
+            }
 
         // Connectivity on through its switch; the idle check finds the board.
         // (A busy machine may map the window late: the click is tried again.)

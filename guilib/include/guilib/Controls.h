@@ -21,7 +21,16 @@
 
 class cALGORITHM;
 class CGraphicManagerAbs;
+class KCFontInfo;
 struct BUFFER_HEADER;
+
+// Where a one-line text of `font` is drawn (its top-left corner): centred
+// vertically in `box`, `inset` pixels in from the box's left side.
+QGL_API KCPoint<short> TextOriginInBox(const KCFontInfo& font, const KURect<short>& box,
+                                       short inset = 0);
+// A control's label: above the control, its lowest pixel row 2 pixels over
+// the control's top.
+QGL_API KCPoint<short> LabelOrigin(const KCFontInfo& font, const KURect<short>& control);
 
 class QGL_API CSelectable {
 public:

@@ -187,6 +187,9 @@ const std::vector<SAttachment>& Attachments() {
         {177, 177, 1, DisplayInOut, nullptr, nullptr},
         {1, 46, 5, DisplayBandType, nullptr, nullptr},
         {51, 71, 5, DisplayBandType, nullptr, nullptr},
+        // The sub-woofer bands' types (their resource names no function the
+        // library knows): shown like the other bands' types.
+        {185, 190, 5, DisplayBandType, nullptr, nullptr},
         {86, 86, 1, DisplayAnalogInputs, nullptr, nullptr},
         {165, 165, 1, DisplayAnalogInputs, nullptr, nullptr},
         {87, 87, 1, DisplaySpeakerType, nullptr, nullptr},

@@ -595,9 +595,11 @@ void cPEQ_ALG::UpdateControlAvailability() {
     disable(PARAM_DELAY, ChipVersion() < 0x5010);
     disable(PARAM_DULM_BASS_HP_FREQ, Value(PARAM_ENABLE_BASS_HP_FREQ) != 1);
     disable(PARAM_DULM_BASS_ORIGINAL_BASS, oldAndConnected);
+    // Bands 8-10 go blank only on a chip found without them: before any chip
+    // has answered, every band shows its values.
     if (bandDisplaySaved_)
         for (int32_t b = 0; b < bandCount_; ++b)
-            ApplyBandPresence(b, b < 7 || newer);
+            ApplyBandPresence(b, b < 7 || newer || !IsValidChipVersion());
     if (processingMode_ <= 6) {
         static const unsigned long trebleStereo[] = {127, 118, 136, 137, 111, 128, 117, 91, 92};
         static const unsigned long dialog[] = {154, 155, 156};

@@ -1,6 +1,8 @@
 // The plug-in's editor object.
 #include "MyGUI.h"
 
+#include "foundation/ResConverters.h"
+#include "guilib/Algorithm.h"
 #include "guilib/MenuEx.h"
 #include "plugin/EditorWindows.h"
 #include "plugin/PeqAlg.h"
@@ -48,6 +50,87 @@ private:
     CMyGUI* gui_;
 };
 
+namespace {
+
+// A value text that shows its parameter's unit after the value.
+class CValueText final : public CText_X {
+public:
+    void SetUnits(const std::string& units) { units_ = units; }
+    void DrawSelf(CGraphicManagerAbs& gm) override {
+        cALGORITHM* alg = GetAlgorithm();
+        if (units_.empty() || !alg || GetLeadParamIndex() >= alg->GetParamVector()->size()) {
+            CText_X::DrawSelf(gm);
+            return;
+        }
+        std::string text;
+        (*alg->GetParamVector())[GetLeadParamIndex()].TranslateValueString(LeadState(), text);
+        if (!text.empty())
+            text += " " + units_;
+        GetTextWin().SetText(text);
+        GetTextWin().SetDrawableRect(GetDrawableRect());
+        GetTextWin().Draw(gm);
+    }
+
+private:
+    std::string units_;
+};
+
+// What the layout adds around the controls: a titled frame ("Section") or
+// a free text ("Caption", e.g. a graph's scale mark), drawn from the
+// library's graph primitives beneath the controls that follow it.
+class CDecoration final : public KCGraph {
+public:
+    explicit CDecoration(bool section) : section_(section) {}
+    const char* GetControlClass() const override { return section_ ? "Section" : "Caption"; }
+    void FinishCreate(CGraphicManagerAbs& gm) override {
+        gm_ = &gm;
+        KCGraph::FinishCreate(gm);
+    }
+    void SetText(const std::string& text, const KCFontInfo& font) {
+        const KURect<short> r = GetDrawableRect();
+        if (section_) {
+            Add(r, KCRGBAColor(58, 58, 66, 255));
+            Add(KURect<short>(static_cast<short>(r.top + 1), static_cast<short>(r.left + 1),
+                              static_cast<short>(r.bottom - 1), static_cast<short>(r.right - 1)),
+                KCRGBAColor(24, 24, 28, 255));
+            Add(KURect<short>(static_cast<short>(r.top + 1), static_cast<short>(r.left + 1),
+                              static_cast<short>(r.top + CMyGUI::kSectionTitleHeight),
+                              static_cast<short>(r.right - 1)),
+                KCRGBAColor(40, 40, 47, 255));
+        }
+        const KURect<short> box =
+            section_
+                ? KURect<short>(r.top, r.left,
+                                static_cast<short>(r.top + CMyGUI::kSectionTitleHeight), r.right)
+                : r;
+        const KCPoint<short> at = TextOriginInBox(font, box, section_ ? 6 : 0);
+        auto text_ = std::make_unique<KCDrawGraph_Text>();
+        text_->SetDrawableRect(r);
+        text_->Items().push_back(sTextItem{
+            KCPoint<short>(static_cast<short>(at.x - r.left), static_cast<short>(at.y - r.top)),
+            text, section_ ? KCRGBAColor(235, 235, 240, 255) : KCRGBAColor(175, 175, 182, 255)});
+        Keep(std::move(text_));
+    }
+
+private:
+    void Add(const KURect<short>& r, const KCRGBAColor& c) {
+        auto fill = std::make_unique<KCDrawGraph_ColorRect>();
+        fill->SetDrawableRect(r);
+        fill->SetFillColor(c);
+        Keep(std::move(fill));
+    }
+    void Keep(std::unique_ptr<KCGraphData> p) {
+        if (gm_)
+            p->FinishCreate(gm_);
+        AddPrimitive(std::move(p));
+    }
+
+    bool section_;
+    CGraphicManagerAbs* gm_ = nullptr;
+};
+
+} // namespace
+
 CMyGUI::CMyGUI(KTResContainerType* container)
     : CStandardGUI_X(nullptr), services_(std::make_shared<CServices>(this, container)) {
     SetResContainer(container);
@@ -69,6 +152,7 @@ CMyGUI::~CMyGUI() {
 void CMyGUI::InitDefaultGUI(cALGORITHM* alg) {
     CStandardGUI_X::InitDefaultGUI(alg);
     ReadLayoutResource(kLayoutId);
+    ReadDecorations();
     if (auto* peq = dynamic_cast<cPEQ_ALG*>(alg))
         peq->SetEditorServices(services_);
 }
@@ -80,4 +164,39 @@ void CMyGUI::ActivateWindow(KCWindow* w) {
         services_->SetOwner(wxGetTopLevelParent(w->windowHandle));
     if (auto* alg = dynamic_cast<cPEQ_ALG*>(GetAlg()))
         alg->SetUpEditorWindow(w && w->windowHandle ? w : nullptr);
+}
+
+std::unique_ptr<cControl_X> CMyGUI::CreateControl(const std::string& className) {
+    if (className == "Text")
+        return std::make_unique<CValueText>();
+    if (className == "Section" || className == "Caption")
+        return std::make_unique<CDecoration>(className == "Section");
+    return CStandardGUI_X::CreateControl(className);
+}
+
+void CMyGUI::ReadDecorations() {
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    if (!GetResContainer() ||
+        GetXMLResource(GetResContainer(), KCFourCC(QGLFourCC("XGUI")), kLayoutId, root, resource) !=
+            0 ||
+        !root) {
+        RMReleaseResource(resource);
+        return;
+    }
+    // The library made one control per Control element, in their order.
+    const KCFontInfo font;
+    size_t index = 0;
+    for (const kvXML::CXMLElement* e : root->children) {
+        if (std::string(e->name.c_str()) != "Control")
+            continue;
+        cControl_X* c = GetControl(index++);
+        std::string text;
+        if (auto* value = dynamic_cast<CValueText*>(c); value && e->GetAttrib("Units", text))
+            value->SetUnits(text);
+        if (auto* d = dynamic_cast<CDecoration*>(c);
+            d && (e->GetAttrib("Title", text) || e->GetAttrib("Text", text)))
+            d->SetText(text, font);
+    }
+    RMReleaseResource(resource);
 }

@@ -1,11 +1,18 @@
 // The plug-in's editor object over the framework's editor base: it reads
 // the editor's layout from the plug-in's resources and sets up the host's
 // frame window on activation.
+//
+// Beyond the library's control classes, the layout may hold "Section"
+// controls (a titled frame around a group of controls: Title), "Caption"
+// controls (a free text such as a graph's scale mark: Text), both drawn
+// beneath the controls that follow them, and a "Text" control's Units (shown
+// after the value).
 #pragma once
 
 #include "guilib/StandardGUI.h"
 
 #include <memory>
+#include <string>
 
 struct KTResContainerType;
 
@@ -13,6 +20,8 @@ class CMyGUI : public CStandardGUI_X {
 public:
     // The layout resource of the editor.
     static constexpr short kLayoutId = 1000;
+    // The height of a section's title bar.
+    static constexpr short kSectionTitleHeight = 20;
 
     // The algorithm is tied later, through InitDefaultGUI.
     explicit CMyGUI(KTResContainerType* container);
@@ -22,7 +31,13 @@ public:
     void ActivateWindow(KCWindow* w) override;
     void SetWindow(KCWindow* w) override;
 
+protected:
+    std::unique_ptr<cControl_X> CreateControl(const std::string& className) override;
+
 private:
+    // The section titles, captions and units of the layout resource.
+    void ReadDecorations();
+
     class CServices;
     std::shared_ptr<CServices> services_;
 };
