@@ -87,6 +87,10 @@ cWavFileRead::cWavFileRead(const kvFM::KCStPath& path)
     KTErr status = file->OpenForReading(path);
     if (status == eNoErr)
         status = ParseWAV();
+    else
+        problem = "cannot be opened (" + std::string(KTErrName(status)) + ")";
+    if (status != eNoErr && problem.empty())
+        problem = "cannot be read (" + std::string(KTErrName(status)) + ")";
     SetError(status);
 }
 
@@ -120,8 +124,10 @@ KTErr cWavFileRead::ParseWAV() {
             if ((status = file->Read(fmt, fmtSize, done)) != eNoErr)
                 return status;
             haveFormat = fmtSize >= 16 && done == fmtSize;
-            if (!haveFormat)
+            if (!haveFormat) {
+                problem = "damaged WAV format chunk";
                 return eGenericErr;
+            }
         } else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
             dataOffset = int64_t(body);
             dataSize = std::min(size, fileSize - body); // a size beyond the file is clamped
@@ -129,24 +135,36 @@ KTErr cWavFileRead::ParseWAV() {
         }
         pos = body + size + (size & 1);
     }
-    if (!haveFormat || !haveData)
+    if (!haveFormat || !haveData) {
+        problem = "not a WAV file";
         return eGenericErr;
+    }
 
     const uint16_t tag = Get16(fmt);
     numChans = Get16(fmt + 2);
     sampleRate = int32_t(std::min<uint32_t>(Get32(fmt + 4), INT32_MAX));
     bitDepth = Get16(fmt + 14);
+    // 32 bits are integers when the format says PCM, plainly or in an
+    // extensible header; 23 bits (the variant's marking) and every other tag
+    // mean floats.
+    const bool pcm =
+        tag == kTagPCM || (tag == kTagExtensible && fmtSize >= 26 && Get16(fmt + 24) == kTagPCM);
+    int32Data = bitDepth == 32 && pcm;
     if (bitDepth == 23)
         bitDepth = 32;
-    int32Data =
-        bitDepth == 32 && tag == kTagExtensible && fmtSize >= 26 && Get16(fmt + 24) == kTagPCM;
 
-    if (numChans < 1 || numChans > kWavMaxChannels)
+    if (numChans < 1 || numChans > kWavMaxChannels) {
+        problem = std::to_string(numChans) + " channels (1 to 10 are read)";
         return eGenericErr;
-    if (sampleRate > kWavMaxSampleRate)
-        return kWavRateTooHigh;
-    if (sampleRate < 1 || !IsSupportedDepth(bitDepth))
+    }
+    if (sampleRate > kWavMaxSampleRate || sampleRate < 1) {
+        problem = "sample rate " + std::to_string(sampleRate) + " Hz (1 to 192000 Hz are read)";
+        return sampleRate < 1 ? eGenericErr : kWavRateTooHigh;
+    }
+    if (!IsSupportedDepth(bitDepth)) {
+        problem = std::to_string(bitDepth) + "-bit samples (16, 24 and 32 bits are read)";
         return eGenericErr;
+    }
     const int64_t block = int64_t(bitDepth / 8) * numChans;
     numSamples = int64_t(dataSize) / block;
     chunkBytes = WavChunkBytes(bitDepth, numChans);
@@ -205,34 +223,43 @@ KTErr cWavFileRead::GetSampleDataAsFloat(float* dst, int64_t stride) {
         return GetError();
     if (stride < 0 || (!dst && stride > 0))
         return eMemNullPointer;
-    if (stride == 0)
-        return fileStatus = eNoErr;
+    const KTErr status = ReadFramesAsFloat(0, stride, dst, stride);
+    fileStatus = status;
+    return status;
+}
+
+KTErr cWavFileRead::ReadFramesAsFloat(int64_t first, int64_t count, float* dst, int64_t stride) {
+    if (!IsValid())
+        return GetError();
+    if (first < 0 || count < 0 || stride < count || (!dst && count > 0))
+        return eMemNullPointer;
+    if (count == 0)
+        return eNoErr;
     const int64_t block = int64_t(bitDepth / 8) * numChans;
-    const int64_t frames = std::min(stride, numSamples);
+    const int64_t frames = std::clamp<int64_t>(numSamples - first, 0, count);
     const int64_t framesPerTransfer = int64_t(chunkBytes / block) * kChunksPerTransfer;
-    KTErr status = file->Seek(uint64_t(dataOffset));
+    KTErr status = frames > 0 ? file->Seek(uint64_t(dataOffset + first * block)) : eNoErr;
     int64_t f = 0;
-    if (status == eNoErr) {
-        std::vector<unsigned char> buffer(size_t(framesPerTransfer * block));
-        while (f < frames) {
+    if (status == eNoErr && frames > 0) {
+        try {
+            readBuffer.resize(size_t(framesPerTransfer * block));
+        } catch (const std::bad_alloc&) {
+            status = eMemNewFailed;
+        }
+        while (status == eNoErr && f < frames) {
             const int64_t want = std::min(framesPerTransfer, frames - f);
             size_t done = 0;
-            status = file->Read(buffer.data(), size_t(want * block), done);
+            status = file->Read(readBuffer.data(), size_t(want * block), done);
             const int64_t got = int64_t(done) / block;
-            Deinterleave(buffer.data(), got, dst + f, stride);
+            Deinterleave(readBuffer.data(), got, dst + f, stride);
             f += got;
-            if (status != eNoErr)
-                break;
-            if (got < want) {
+            if (status == eNoErr && got < want)
                 status = eFMEndOfFile; // the file shrank since it was parsed
-                break;
-            }
         }
     }
     // Whatever could not be read is silence, never stale memory.
     for (int32_t c = 0; c < numChans; ++c)
-        std::fill(dst + c * stride + f, dst + c * stride + stride, 0.0f);
-    fileStatus = status;
+        std::fill(dst + c * stride + f, dst + c * stride + count, 0.0f);
     return status;
 }
 
