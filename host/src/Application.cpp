@@ -77,8 +77,10 @@ KTErr KCApplicationBase::CreateObjects() {
         if (pluginRunner == nullptr)
             return eSomeThingNotInitailzed;
         const KCCmdLineOptions& options = GetCmdLineOptions();
-        view = std::make_unique<KCPluginRunnerView>(
-            pluginRunner, KSRunnerViewOptions{options.exclusive, options.noProcess});
+        view = MakePluginRunnerView(pluginRunner,
+                                    KSRunnerViewOptions{options.exclusive, options.noProcess});
+        if (!view)
+            return eSomeThingNotInitailzed;
         pluginRunner->SetView(view.get());
         return eNoErr;
     }

@@ -557,3 +557,8 @@ KTErr KCPluginRunnerView::ShowAboutBox() {
     KMDisposeWindow(window);
     return err;
 }
+
+std::unique_ptr<KCPluginRunnerView> MakePluginRunnerView(KCPluginRunner* runner,
+                                                         const KSRunnerViewOptions& options) {
+    return std::make_unique<KCPluginRunnerView>(runner, options);
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -104,3 +105,8 @@ private:
     std::string title = kMainWindowTitle;
     KCPluginViewList views;
 };
+
+// The main view of the windowed program; null in the program without
+// windows.
+std::unique_ptr<KCPluginRunnerView> MakePluginRunnerView(KCPluginRunner* runner,
+                                                         const KSRunnerViewOptions& options);
