@@ -68,6 +68,20 @@ KTErr KCAudioFileSampleSource::ReadFrames(int64_t first, int64_t count, float* d
     return reader->ReadFramesAsFloat(first, count, dst, stride);
 }
 
+KTErr KCAudioFileSampleSource::ReadRawFrames(int64_t first, int64_t count,
+                                             std::vector<unsigned char>& raw, int64_t& got) {
+    got = 0;
+    if (!reader)
+        return eUninitalized;
+    return reader->ReadRawFrames(first, count, raw, got);
+}
+
+void KCAudioFileSampleSource::ConvertRawFrames(const unsigned char* raw, int64_t frames,
+                                               float* dst, int64_t stride) const {
+    if (reader)
+        reader->ConvertRawFrames(raw, frames, dst, stride);
+}
+
 KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& state) {
     const uint32_t channels = list.channels;
     const uint32_t frames = list.frames;

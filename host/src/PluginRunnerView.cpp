@@ -558,7 +558,7 @@ KTErr KCPluginRunnerView::ShowAboutBox() {
     return err;
 }
 
-std::unique_ptr<KCPluginRunnerView> MakePluginRunnerView(KCPluginRunner* runner,
+std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* runner,
                                                          const KSRunnerViewOptions& options) {
     return std::make_unique<KCPluginRunnerView>(runner, options);
 }

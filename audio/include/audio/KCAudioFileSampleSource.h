@@ -30,6 +30,12 @@ public:
     // Reads `count` frames from frame `first` on straight from the file,
     // planar with channel stride `stride`; frames beyond the end are silence.
     KTErr ReadFrames(int64_t first, int64_t count, float* dst, int64_t stride);
+    // The same frames as they are stored, and their conversion (see
+    // cWavFileRead::ReadRawFrames and ConvertRawFrames).
+    KTErr ReadRawFrames(int64_t first, int64_t count, std::vector<unsigned char>& raw,
+                        int64_t& got);
+    void ConvertRawFrames(const unsigned char* raw, int64_t frames, float* dst,
+                          int64_t stride) const;
 
     bool IsValid() const { return valid; }
     void SetValid(bool v) { valid = v; }

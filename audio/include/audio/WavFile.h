@@ -56,6 +56,15 @@ public:
     // stride `stride` (at least count). Frames beyond the file's end are
     // silence. Does not change the status of GetFileStatus.
     KTErr ReadFramesAsFloat(int64_t first, int64_t count, float* dst, int64_t stride);
+    // Reads up to `count` frames from frame `first` on as they are stored
+    // (interleaved), growing `raw` as needed; `got` tells how many frames
+    // came (fewer only at the file's end).
+    KTErr ReadRawFrames(int64_t first, int64_t count, std::vector<unsigned char>& raw,
+                        int64_t& got);
+    // Converts stored frames to floats, frame f of channel c going to
+    // dst[c * stride + f].
+    void ConvertRawFrames(const unsigned char* raw, int64_t frames, float* dst,
+                          int64_t stride) const;
     // Reads the file converted to outRate, outFrames frames planar with
     // channel stride outFrames.
     KTErr GetConvertedDataAsFloat(float* dst, int64_t outFrames, int32_t outRate);

@@ -108,5 +108,5 @@ private:
 
 // The main view of the windowed program; null in the program without
 // windows.
-std::unique_ptr<KCPluginRunnerView> MakePluginRunnerView(KCPluginRunner* runner,
+std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* runner,
                                                          const KSRunnerViewOptions& options);

@@ -95,6 +95,8 @@ public:
     // Adds the next `count` samples. Returns the index (within this run) of
     // the first pair with a NaN or infinite sample, which is not added, or -1.
     int64_t Add(const float* output, const float* reference, int64_t count);
+    // Adds the next `count` samples, known to be equal and finite.
+    void AddCancelled(int64_t count);
     KSDifferenceLevels Result() const;
 
 private:

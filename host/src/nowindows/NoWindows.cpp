@@ -63,11 +63,11 @@ KTErr StartGuiSession(KCPluginRunner&) {
 
 void RequestMainWindowToFront() {}
 
-KTErr RunGuiLoop(KCApplicationBase&, KCPluginRunnerView&) {
+KTErr RunGuiLoop(KCApplicationBase&, KCPluginRunnerViewBase&) {
     return eSomeThingNotInitailzed;
 }
 
-std::unique_ptr<KCPluginRunnerView> MakePluginRunnerView(KCPluginRunner*,
+std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* ,
                                                          const KSRunnerViewOptions&) {
     return nullptr;
 }
