@@ -87,9 +87,8 @@ BENCHMARK(BM_SoxCopy)->UseManualTime()->Unit(benchmark::kMillisecond)->Iteration
 std::string MinutesFile(int64_t minutes) {
     const fs::path path = Folder() / ("minutes" + std::to_string(minutes) + ".wav");
     if (!fs::exists(path)) {
-        const std::string command = "sox -q -r 44100 -c 2 -n -b 16 '" + path.string() +
-                                    "' synth " + std::to_string(minutes * 60) +
-                                    " sine 440 sine 660 vol 0.5";
+        const std::string command = "sox -q -r 44100 -c 2 -n -b 16 '" + path.string() + "' synth " +
+                                    std::to_string(minutes * 60) + " sine 440 sine 660 vol 0.5";
         if (std::system(command.c_str()) != 0)
             throw std::runtime_error("sox failed: " + command);
     }
@@ -129,11 +128,20 @@ void BM_CmdLineCancellation(benchmark::State& state) {
     const std::string input = MinutesFile(state.range(0));
     const std::string output = (Folder() / "rendered").string();
     fs::create_directories(output);
-    const std::vector<std::string> rigwell = {
-        KV_BENCH_RIGWELL, "-c", "-s", "-n", "PQ5S", "-p", KV_BENCH_PLUGIN_FOLDER,
-        "-f",             input, "-r", input, "-o", output};
-    const std::vector<std::string> sox = {"/usr/bin/sox", input,
-                                          (Folder() / "copy.wav").string()};
+    const std::vector<std::string> rigwell = {KV_BENCH_RIGWELL,
+                                              "-c",
+                                              "-s",
+                                              "-n",
+                                              "PQ5S",
+                                              "-p",
+                                              KV_BENCH_PLUGIN_FOLDER,
+                                              "-f",
+                                              input,
+                                              "-r",
+                                              input,
+                                              "-o",
+                                              output};
+    const std::vector<std::string> sox = {"/usr/bin/sox", input, (Folder() / "copy.wav").string()};
     double rigwellSeconds = 0, soxSeconds = 0, peak = 0;
     for (auto _ : state) {
         const ProcessCost ours = RunProcess(rigwell);

@@ -94,8 +94,8 @@ void Unregister(int index) {
     // A handler that someone installed meanwhile stays.
     for (int s = 0; s < kSignalCount; ++s) {
         struct sigaction current {};
-        if (::sigaction(kSignals[s], nullptr, &current) == 0 &&
-            (current.sa_flags & SA_SIGINFO) && current.sa_sigaction == &OnSignal)
+        if (::sigaction(kSignals[s], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
+            current.sa_sigaction == &OnSignal)
             ::sigaction(kSignals[s], &g_previous[s], nullptr);
     }
 }

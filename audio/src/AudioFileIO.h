@@ -42,7 +42,7 @@ private:
     void ForgetTemporary();
 
     KTOpenFileType* file = kvFM::GetInvalidOpenFileRef();
-    std::string target;    // native path a replacement is renamed to
-    std::string temporary; // native path of an open replacement
+    std::string target;     // native path a replacement is renamed to
+    std::string temporary;  // native path of an open replacement
     int temporarySlot = -1; // its registration for removal on a fatal signal
 };

@@ -54,8 +54,8 @@ KTErr KCAudioFileSampleSource::Fill(int64_t position) {
         for (int64_t f = 0; f < frames; ++f)
             for (int32_t c = 0; c < reader->GetNumChans(); ++c)
                 if (!std::isfinite(window[size_t(c * stride + f)])) {
-                    firstNonFinite = firstNonFinite < 0 ? position + f
-                                                        : std::min(firstNonFinite, position + f);
+                    firstNonFinite =
+                        firstNonFinite < 0 ? position + f : std::min(firstNonFinite, position + f);
                     return eNoErr;
                 }
     return eNoErr;
@@ -76,8 +76,8 @@ KTErr KCAudioFileSampleSource::ReadRawFrames(int64_t first, int64_t count,
     return reader->ReadRawFrames(first, count, raw, got);
 }
 
-void KCAudioFileSampleSource::ConvertRawFrames(const unsigned char* raw, int64_t frames,
-                                               float* dst, int64_t stride) const {
+void KCAudioFileSampleSource::ConvertRawFrames(const unsigned char* raw, int64_t frames, float* dst,
+                                               int64_t stride) const {
     if (reader)
         reader->ConvertRawFrames(raw, frames, dst, stride);
 }
@@ -150,8 +150,8 @@ KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& s
             const int64_t stride = list.bufs[d].stride;
             out += f * stride;
             // An entry beyond the file's channels repeats its last channel.
-            const int64_t source = fileChannels < channels && d >= fileChannels ? fileChannels - 1
-                                                                                : int64_t(ch);
+            const int64_t source =
+                fileChannels < channels && d >= fileChannels ? fileChannels - 1 : int64_t(ch);
             if (silent || source >= fileChannels) {
                 for (int64_t j = 0; j < run; ++j)
                     out[j * stride] = 0.0f;

@@ -78,8 +78,10 @@ void StereoInt16ToFloats(const unsigned char* raw, int64_t frames, float k, floa
     const __m128 vk = _mm_set1_ps(k);
     for (; f + 4 <= frames; f += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + 4 * f));
-        const __m128 lo = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16)), vk);
-        const __m128 hi = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16)), vk);
+        const __m128 lo =
+            _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16)), vk);
+        const __m128 hi =
+            _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16)), vk);
         _mm_storeu_ps(left + f, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
         _mm_storeu_ps(right + f, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
     }
@@ -107,8 +109,7 @@ void FloatsToStereoInt16(const float* left, const float* right, int64_t frames,
     for (; f + 4 <= frames; f += 4) {
         const __m128i l = convert(left + f);
         const __m128i r = convert(right + f);
-        const __m128i packed =
-            _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
+        const __m128i packed = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * f), packed);
     }
 #endif

@@ -236,8 +236,8 @@ TEST(WavFileWriter, ASignalThatEndsTheProcessRemovesTheUnfinishedFile) {
         int signal;
         bool ignored; // the signal does not end the process, the file is finished
     };
-    for (const Case c : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false},
-                         Case{SIGINT, true}}) {
+    for (const Case c :
+         {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true}}) {
         SCOPED_TRACE(c.signal);
         TempFolder tmp;
         const auto path = tmp.File("out.wav");

@@ -150,8 +150,12 @@ TEST(WavFile, FloatDataAndTheVariantFormat) {
     std::memcpy(data.data(), &f, 4);
     for (unsigned tag : {1u, 3u, 0u}) {
         const auto marked = tmp.File("marked.wav");
-        WriteBytes(marked,
-                   WavBytes::Riff().Fmt(tag, 1, 44100, tag == 1 ? 23 : 32).Id("data").U32(4).Raw(data).Done());
+        WriteBytes(marked, WavBytes::Riff()
+                               .Fmt(tag, 1, 44100, tag == 1 ? 23 : 32)
+                               .Id("data")
+                               .U32(4)
+                               .Raw(data)
+                               .Done());
         EXPECT_EQ(ReadWav(marked), std::vector<float>{0.375f}) << tag;
     }
 }
@@ -532,9 +536,10 @@ TEST(WavFile, SoxAgreesWithOurFiles) {
         ASSERT_EQ(std::system(makeInts.c_str()), 0);
         EXPECT_EQ(ReadBytes(ints)[20], std::string(type) == "wav" ? 0xFE : 1);
         const auto intRaw = tmp.File("int32.raw");
-        ASSERT_EQ(std::system(("sox " + ints + " -t raw -e float -b 32 " + intRaw + " 2>/dev/null")
-                                  .c_str()),
-                  0);
+        ASSERT_EQ(
+            std::system(
+                ("sox " + ints + " -t raw -e float -b 32 " + intRaw + " 2>/dev/null").c_str()),
+            0);
         cWavFileRead i32(ints);
         ASSERT_TRUE(i32.IsValid());
         EXPECT_FALSE(i32.IsFloatData());

@@ -559,6 +559,6 @@ KTErr KCPluginRunnerView::ShowAboutBox() {
 }
 
 std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* runner,
-                                                         const KSRunnerViewOptions& options) {
+                                                             const KSRunnerViewOptions& options) {
     return std::make_unique<KCPluginRunnerView>(runner, options);
 }

@@ -4,12 +4,12 @@
 #include "foundation/KCStFile.h"
 
 #include <algorithm>
-#include <clocale>
 #include <cfloat>
+#include <clocale>
 #include <cmath>
-#include <cstring>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>

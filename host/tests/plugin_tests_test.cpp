@@ -265,8 +265,8 @@ TEST_F(PluginTests, IdenticalFilesCancelCompletelyAtAnyLength) {
     const std::string command =
         "sox -q -r 44100 -c 2 -n -b 16 '" + in + "' synth 60 sine 440 sine 660 vol 0.5";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const ProcessResult result = Rigwell(
-        {"-c", "-s", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", Folder("out")});
+    const ProcessResult result =
+        Rigwell({"-c", "-s", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", Folder("out")});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_NE(result.out.find("\tCancellation Test Results:\t-200.000000\t-200.000000\t0\n"),
               std::string::npos)

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-
 #include <sys/stat.h>
 
 namespace {
@@ -99,7 +98,8 @@ TEST(Cancellation, MeanLevelHoldsAtAnyLength) {
         EXPECT_EQ(pieces.Add(a.data() + at, mixed.data() + at,
                              int64_t(std::min<size_t>(300000, a.size() - at))),
                   -1);
-    const KSDifferenceLevels whole = ComputeDifferenceLevels(a.data(), mixed.data(), int64_t(a.size()));
+    const KSDifferenceLevels whole =
+        ComputeDifferenceLevels(a.data(), mixed.data(), int64_t(a.size()));
     EXPECT_EQ(pieces.Result().peak, whole.peak);
     EXPECT_EQ(pieces.Result().position, 2500000);
     EXPECT_EQ(pieces.Result().mean, whole.mean);

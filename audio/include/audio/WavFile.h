@@ -83,7 +83,7 @@ private:
     int64_t numSamples = 0;
     int32_t chunkBytes = 0;
     int64_t dataOffset = 0;
-    bool int32Data = false; // 32-bit integer samples (PCM format tag)
+    bool int32Data = false;                // 32-bit integer samples (PCM format tag)
     std::vector<unsigned char> readBuffer; // one transfer's raw bytes
     std::string problem;
     kvFM::KCStPath filePath;

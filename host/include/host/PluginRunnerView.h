@@ -109,4 +109,4 @@ private:
 // The main view of the windowed program; null in the program without
 // windows.
 std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* runner,
-                                                         const KSRunnerViewOptions& options);
+                                                             const KSRunnerViewOptions& options);

@@ -67,8 +67,8 @@ KTErr RunGuiLoop(KCApplicationBase&, KCPluginRunnerViewBase&) {
     return eSomeThingNotInitailzed;
 }
 
-std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* ,
-                                                         const KSRunnerViewOptions&) {
+std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner*,
+                                                             const KSRunnerViewOptions&) {
     return nullptr;
 }
 
