@@ -1,17 +1,32 @@
 // Opening a 5-minute 44.1 kHz stereo 16-bit WAV file as input and rendering
 // it through one pass-through plug-in instance into an output file takes at
 // most twice the wall time of `sox in.wav out.wav` on the same file.
+//
+// BM_CmdLineCancellation times the whole program: `rigwell -c` rendering a
+// 10-minute file through the pass-through plug-in and comparing the result
+// with the input, beside `sox in.wav copy.wav` on the same file, in each
+// iteration. Targets: the ratio of the two times at most 1.0, and the
+// program's peak memory (peak_MB) under 64 MB whatever the file's length
+// (BM_CmdLineCancellation/60 takes an hour-long file).
 #include "PassThroughComponent.h"
 #include "host/PluginRunner.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <spawn.h>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -67,6 +82,86 @@ void BM_SoxCopy(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SoxCopy)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A stereo 16-bit 44.1 kHz file of that many minutes, made once.
+std::string MinutesFile(int64_t minutes) {
+    const fs::path path = Folder() / ("minutes" + std::to_string(minutes) + ".wav");
+    if (!fs::exists(path)) {
+        const std::string command = "sox -q -r 44100 -c 2 -n -b 16 '" + path.string() + "' synth " +
+                                    std::to_string(minutes * 60) + " sine 440 sine 660 vol 0.5";
+        if (std::system(command.c_str()) != 0)
+            throw std::runtime_error("sox failed: " + command);
+    }
+    return path.string();
+}
+
+struct ProcessCost {
+    double seconds = 0;
+    double peakMegabytes = 0;
+};
+
+// Runs a program to its end with its output discarded: its wall time and
+// its peak resident memory.
+ProcessCost RunProcess(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + arguments[0]);
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error(arguments[0] + " failed");
+    return {Seconds(start), double(usage.ru_maxrss) / 1024.0};
+}
+
+void BM_CmdLineCancellation(benchmark::State& state) {
+    const std::string input = MinutesFile(state.range(0));
+    const std::string output = (Folder() / "rendered").string();
+    fs::create_directories(output);
+    const std::vector<std::string> rigwell = {KV_BENCH_RIGWELL,
+                                              "-c",
+                                              "-s",
+                                              "-n",
+                                              "PQ5S",
+                                              "-p",
+                                              KV_BENCH_PLUGIN_FOLDER,
+                                              "-f",
+                                              input,
+                                              "-r",
+                                              input,
+                                              "-o",
+                                              output};
+    const std::vector<std::string> sox = {"/usr/bin/sox", input, (Folder() / "copy.wav").string()};
+    double rigwellSeconds = 0, soxSeconds = 0, peak = 0;
+    for (auto _ : state) {
+        const ProcessCost ours = RunProcess(rigwell);
+        const ProcessCost theirs = RunProcess(sox);
+        rigwellSeconds += ours.seconds;
+        soxSeconds += theirs.seconds;
+        peak = std::max(peak, ours.peakMegabytes);
+        state.SetIterationTime(ours.seconds);
+    }
+    state.counters["rigwell_s"] = rigwellSeconds / double(state.iterations());
+    state.counters["sox_s"] = soxSeconds / double(state.iterations());
+    state.counters["ratio"] = rigwellSeconds / soxSeconds;
+    state.counters["peak_MB"] = peak;
+}
+BENCHMARK(BM_CmdLineCancellation)
+    ->Arg(10)
+    ->Arg(60)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 } // namespace
 

@@ -1,7 +1,8 @@
 // File access of the WAV reader and writer through the file manager: one
 // open file with 64-bit positions. A file opened for replacing is written
 // under a temporary name in the same folder and renamed over the target
-// only by Commit, so a failed write never destroys the file the user had.
+// only by Commit, so a failed write never destroys the file the user had;
+// a signal that ends the process meanwhile removes the temporary file.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +39,10 @@ public:
     bool IsOpen() const { return kvFM::IsValidOpenFileRef(file); }
 
 private:
+    void ForgetTemporary();
+
     KTOpenFileType* file = kvFM::GetInvalidOpenFileRef();
-    std::string target;    // native path a replacement is renamed to
-    std::string temporary; // native path of an open replacement
+    std::string target;     // native path a replacement is renamed to
+    std::string temporary;  // native path of an open replacement
+    int temporarySlot = -1; // its registration for removal on a fatal signal
 };

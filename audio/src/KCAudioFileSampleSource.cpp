@@ -1,39 +1,9 @@
 #include "audio/KCAudioFileSampleSource.h"
 
-#include <sys/mman.h>
-
+#include <algorithm>
 #include <climits>
-#include <cstdlib>
+#include <cmath>
 #include <new>
-
-namespace {
-
-constexpr size_t kHugePage = size_t(2) << 20;
-
-} // namespace
-
-void KCAudioFileSampleSource::FreeSamples::operator()(float* p) const {
-    std::free(p);
-}
-
-// Storage for a whole file, not cleared. A large file gets huge pages where
-// the system offers them on request: touching it first then costs one fault
-// per 2 MB instead of one per 4 kB, which dominates reading a long file.
-std::unique_ptr<float[], KCAudioFileSampleSource::FreeSamples>
-KCAudioFileSampleSource::AllocateSamples(size_t count) {
-    if (count == 0)
-        return nullptr;
-    if (count > SIZE_MAX / sizeof(float) - kHugePage)
-        return nullptr;
-    const size_t bytes = count * sizeof(float);
-    if (bytes < kHugePage)
-        return std::unique_ptr<float[], FreeSamples>(static_cast<float*>(std::malloc(bytes)));
-    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = std::aligned_alloc(kHugePage, rounded);
-    if (p)
-        ::madvise(p, rounded, MADV_HUGEPAGE); // a hint: refused, small pages serve
-    return std::unique_ptr<float[], FreeSamples>(static_cast<float*>(p));
-}
 
 KCAudioFileSampleSource::KCAudioFileSampleSource(const kvFM::KCStPath& path) {
     valid = LoadFile(path) == eNoErr;
@@ -43,9 +13,12 @@ KCAudioFileSampleSource::~KCAudioFileSampleSource() = default;
 
 KTErr KCAudioFileSampleSource::LoadFile(const kvFM::KCStPath& path) {
     valid = false;
-    samples.reset();
-    sampleCount = 0;
+    loaded = false;
     reader.reset();
+    window.clear();
+    windowStart = 0;
+    windowFrames = 0;
+    firstNonFinite = -1;
     try {
         reader = std::make_unique<cWavFileRead>(path);
         KTErr status = eNoErr;
@@ -55,26 +28,58 @@ KTErr KCAudioFileSampleSource::LoadFile(const kvFM::KCStPath& path) {
         // Positions in the stream state are 32-bit.
         if (frames > INT32_MAX)
             return eGenericErr;
-        // The reader writes every sample (silence for what it cannot read),
-        // so the storage is not cleared first.
-        const size_t count = size_t(frames) * size_t(reader->GetNumChans());
-        samples = AllocateSamples(count);
-        if (!samples && count > 0)
-            return eGenericErr;
-        sampleCount = count;
-        status = reader->GetSampleDataAsFloat(samples.get(), frames);
-        // A file that could not be read whole is not played in part: with no
-        // samples, GetSamples fails instead of passing silence off as the file.
-        if (status != eNoErr) {
-            samples.reset();
-            sampleCount = 0;
-        }
-        return status;
+        window.resize(size_t(std::min(frames, kWindowFrames) * reader->GetNumChans()));
+        // A file whose samples cannot be read is not played at all.
+        if (frames > 0 && (status = Fill(0)) != eNoErr)
+            return status;
+        loaded = true;
+        return eNoErr;
     } catch (KTErr thrown) {
         return thrown;
     } catch (...) {
         return eGenericErr;
     }
+}
+
+KTErr KCAudioFileSampleSource::Fill(int64_t position) {
+    const int64_t stride = std::min(reader->GetNumSamples(), kWindowFrames);
+    const int64_t frames = std::min(stride, reader->GetNumSamples() - position);
+    windowFrames = 0;
+    const KTErr status = reader->ReadFramesAsFloat(position, frames, window.data(), stride);
+    if (status != eNoErr)
+        return status;
+    windowStart = position;
+    windowFrames = frames;
+    if (reader->IsFloatData() && (firstNonFinite < 0 || firstNonFinite > position))
+        for (int64_t f = 0; f < frames; ++f)
+            for (int32_t c = 0; c < reader->GetNumChans(); ++c)
+                if (!std::isfinite(window[size_t(c * stride + f)])) {
+                    firstNonFinite =
+                        firstNonFinite < 0 ? position + f : std::min(firstNonFinite, position + f);
+                    return eNoErr;
+                }
+    return eNoErr;
+}
+
+KTErr KCAudioFileSampleSource::ReadFrames(int64_t first, int64_t count, float* dst,
+                                          int64_t stride) {
+    if (!reader)
+        return eUninitalized;
+    return reader->ReadFramesAsFloat(first, count, dst, stride);
+}
+
+KTErr KCAudioFileSampleSource::ReadRawFrames(int64_t first, int64_t count,
+                                             std::vector<unsigned char>& raw, int64_t& got) {
+    got = 0;
+    if (!reader)
+        return eUninitalized;
+    return reader->ReadRawFrames(first, count, raw, got);
+}
+
+void KCAudioFileSampleSource::ConvertRawFrames(const unsigned char* raw, int64_t frames, float* dst,
+                                               int64_t stride) const {
+    if (reader)
+        reader->ConvertRawFrames(raw, frames, dst, stride);
 }
 
 KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& state) {
@@ -84,7 +89,7 @@ KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& s
         return eNoErr;
     if (channels > kMaxSoundBufChannels)
         return eGenericErr;
-    if (!reader || !reader->IsValid() || (sampleCount == 0 && reader->GetNumSamples() > 0)) {
+    if (!reader || !reader->IsValid() || !loaded) {
         list.Clear(); // nothing loaded: silence
         return eGenericErr;
     }
@@ -106,7 +111,6 @@ KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& s
 
     const int64_t fileChannels = reader->GetNumChans();
     const int64_t length = reader->GetNumSamples();
-    const int64_t total = fileChannels * length;
     const bool loop = state.IsLoop();
     if (loop && length == 0) {
         list.Clear();
@@ -116,31 +120,58 @@ KTErr KCAudioFileSampleSource::GetSamples(KCSoundBufList& list, KCStreamState& s
     if (loop && (state.position < 0 || state.position >= length))
         state.position = int32_t(((int64_t(state.position) % length) + length) % length);
 
-    const float* data = samples.get();
-    for (uint32_t f = 0; f < frames; ++f) {
+    // The block is filled in runs of frames that come from one window of the
+    // file (or are silence), up to the file's end or the loop's wrap.
+    const int64_t windowStride = std::min(length, kWindowFrames);
+    for (int64_t f = 0; f < frames;) {
         const int64_t pos = state.position;
-        const bool atEnd = !loop && (pos < 0 || pos >= length);
+        const bool before = !loop && pos < 0;
+        const bool atEnd = !loop && pos >= length;
+        const bool silent = before || atEnd || state.IsSilent();
+        int64_t run = frames - f;
+        if (before)
+            run = std::min(run, -pos);
+        else if (!atEnd)
+            run = std::min(run, length - pos);
+        if (!silent) {
+            if (pos < windowStart || pos >= windowStart + windowFrames) {
+                if (KTErr status = Fill(pos)) {
+                    list.Clear();
+                    return status;
+                }
+            }
+            run = std::min(run, windowStart + windowFrames - pos);
+        }
         for (uint32_t ch = 0; ch < channels; ++ch) {
             const int32_t d = destination[ch];
-            float value = 0.0f;
-            if (!state.IsSilent() && !atEnd) {
-                int64_t index = pos + int64_t(ch) * length;
-                if (fileChannels < channels && d >= fileChannels)
-                    index = (fileChannels - 1) * length + pos; // the file's last channel
-                if (index < total)
-                    value = data[index];
-            }
             float* out = list.bufs[d].data;
-            if (out)
-                out[int64_t(f) * list.bufs[d].stride] = value;
+            if (!out)
+                continue;
+            const int64_t stride = list.bufs[d].stride;
+            out += f * stride;
+            // An entry beyond the file's channels repeats its last channel.
+            const int64_t source =
+                fileChannels < channels && d >= fileChannels ? fileChannels - 1 : int64_t(ch);
+            if (silent || source >= fileChannels) {
+                for (int64_t j = 0; j < run; ++j)
+                    out[j * stride] = 0.0f;
+                continue;
+            }
+            const float* in = window.data() + source * windowStride + (pos - windowStart);
+            if (stride == 1)
+                std::copy_n(in, run, out);
+            else
+                for (int64_t j = 0; j < run; ++j)
+                    out[j * stride] = in[j];
         }
         if (!loop) {
-            if (state.position < length)
-                ++state.position;
+            if (!atEnd)
+                state.position = int32_t(pos + run);
         } else {
-            state.position = int32_t((int64_t(state.position) + 1) % length);
+            state.position = int32_t((pos + run) % length);
             state.flags |= KCStreamState::kPositionValid;
         }
+        f += run;
     }
     if (channels > 0 && list.bufs[destination[channels - 1]].data)
         state.SetSamplesDelivered();

@@ -70,6 +70,55 @@ void ToInts(const float* in, int64_t n, float scale, int32_t lo, int32_t hi, int
         out[i] = ToInt(in[i], scale, lo, hi);
 }
 
+// Stereo 16-bit frames to two planar channels, each sample times k.
+void StereoInt16ToFloats(const unsigned char* raw, int64_t frames, float k, float* left,
+                         float* right) {
+    int64_t f = 0;
+#if defined(__SSE2__)
+    const __m128 vk = _mm_set1_ps(k);
+    for (; f + 4 <= frames; f += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + 4 * f));
+        const __m128 lo =
+            _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16)), vk);
+        const __m128 hi =
+            _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16)), vk);
+        _mm_storeu_ps(left + f, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(right + f, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+#endif
+    for (; f < frames; ++f) {
+        left[f] = float(int16_t(Get16(raw + 4 * f))) * k;
+        right[f] = float(int16_t(Get16(raw + 4 * f + 2))) * k;
+    }
+}
+
+// Two planar channels to stereo 16-bit frames, as ToInts with 32768 and
+// [-32768, 32767] does.
+void FloatsToStereoInt16(const float* left, const float* right, int64_t frames,
+                         unsigned char* out) {
+    int64_t f = 0;
+#if defined(__SSE2__)
+    const __m128 vs = _mm_set1_ps(32768.0f), vlo = _mm_set1_ps(-32768.0f),
+                 vhi = _mm_set1_ps(32767.0f);
+    auto convert = [&](const float* in) {
+        __m128 v = _mm_mul_ps(_mm_loadu_ps(in), vs);
+        const __m128 ordered = _mm_cmpord_ps(v, v);
+        v = _mm_and_ps(_mm_min_ps(_mm_max_ps(v, vlo), vhi), ordered);
+        return _mm_cvtps_epi32(v);
+    };
+    for (; f + 4 <= frames; f += 4) {
+        const __m128i l = convert(left + f);
+        const __m128i r = convert(right + f);
+        const __m128i packed = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * f), packed);
+    }
+#endif
+    for (; f < frames; ++f) {
+        Put16(out + 4 * f, uint32_t(ToInt(left[f], 32768.0f, -32768, 32767)));
+        Put16(out + 4 * f + 2, uint32_t(ToInt(right[f], 32768.0f, -32768, 32767)));
+    }
+}
+
 } // namespace
 
 int32_t WavChunkBytes(int32_t bitsPerSample, int32_t channels) {
@@ -87,6 +136,10 @@ cWavFileRead::cWavFileRead(const kvFM::KCStPath& path)
     KTErr status = file->OpenForReading(path);
     if (status == eNoErr)
         status = ParseWAV();
+    else
+        problem = "cannot be opened (" + std::string(KTErrName(status)) + ")";
+    if (status != eNoErr && problem.empty())
+        problem = "cannot be read (" + std::string(KTErrName(status)) + ")";
     SetError(status);
 }
 
@@ -120,8 +173,10 @@ KTErr cWavFileRead::ParseWAV() {
             if ((status = file->Read(fmt, fmtSize, done)) != eNoErr)
                 return status;
             haveFormat = fmtSize >= 16 && done == fmtSize;
-            if (!haveFormat)
+            if (!haveFormat) {
+                problem = "damaged WAV format chunk";
                 return eGenericErr;
+            }
         } else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
             dataOffset = int64_t(body);
             dataSize = std::min(size, fileSize - body); // a size beyond the file is clamped
@@ -129,24 +184,36 @@ KTErr cWavFileRead::ParseWAV() {
         }
         pos = body + size + (size & 1);
     }
-    if (!haveFormat || !haveData)
+    if (!haveFormat || !haveData) {
+        problem = "not a WAV file";
         return eGenericErr;
+    }
 
     const uint16_t tag = Get16(fmt);
     numChans = Get16(fmt + 2);
     sampleRate = int32_t(std::min<uint32_t>(Get32(fmt + 4), INT32_MAX));
     bitDepth = Get16(fmt + 14);
+    // 32 bits are integers when the format says PCM, plainly or in an
+    // extensible header; 23 bits (the variant's marking) and every other tag
+    // mean floats.
+    const bool pcm =
+        tag == kTagPCM || (tag == kTagExtensible && fmtSize >= 26 && Get16(fmt + 24) == kTagPCM);
+    int32Data = bitDepth == 32 && pcm;
     if (bitDepth == 23)
         bitDepth = 32;
-    int32Data =
-        bitDepth == 32 && tag == kTagExtensible && fmtSize >= 26 && Get16(fmt + 24) == kTagPCM;
 
-    if (numChans < 1 || numChans > kWavMaxChannels)
+    if (numChans < 1 || numChans > kWavMaxChannels) {
+        problem = std::to_string(numChans) + " channels (1 to 10 are read)";
         return eGenericErr;
-    if (sampleRate > kWavMaxSampleRate)
-        return kWavRateTooHigh;
-    if (sampleRate < 1 || !IsSupportedDepth(bitDepth))
+    }
+    if (sampleRate > kWavMaxSampleRate || sampleRate < 1) {
+        problem = "sample rate " + std::to_string(sampleRate) + " Hz (1 to 192000 Hz are read)";
+        return sampleRate < 1 ? eGenericErr : kWavRateTooHigh;
+    }
+    if (!IsSupportedDepth(bitDepth)) {
+        problem = std::to_string(bitDepth) + "-bit samples (16, 24 and 32 bits are read)";
         return eGenericErr;
+    }
     const int64_t block = int64_t(bitDepth / 8) * numChans;
     numSamples = int64_t(dataSize) / block;
     chunkBytes = WavChunkBytes(bitDepth, numChans);
@@ -159,6 +226,10 @@ void cWavFileRead::Deinterleave(const unsigned char* raw, int64_t frames, float*
     switch (bitDepth) {
     case 16: {
         constexpr float k = 1.0f / 32768.0f;
+        if (channels == 2) {
+            StereoInt16ToFloats(raw, frames, k, dst, dst + stride);
+            break;
+        }
         for (int32_t c = 0; c < channels; ++c) {
             const unsigned char* p = raw + 2 * c;
             float* out = dst + c * stride;
@@ -205,35 +276,67 @@ KTErr cWavFileRead::GetSampleDataAsFloat(float* dst, int64_t stride) {
         return GetError();
     if (stride < 0 || (!dst && stride > 0))
         return eMemNullPointer;
-    if (stride == 0)
-        return fileStatus = eNoErr;
+    const KTErr status = ReadFramesAsFloat(0, stride, dst, stride);
+    fileStatus = status;
+    return status;
+}
+
+KTErr cWavFileRead::ReadFramesAsFloat(int64_t first, int64_t count, float* dst, int64_t stride) {
+    if (!IsValid())
+        return GetError();
+    if (first < 0 || count < 0 || stride < count || (!dst && count > 0))
+        return eMemNullPointer;
+    if (count == 0)
+        return eNoErr;
     const int64_t block = int64_t(bitDepth / 8) * numChans;
-    const int64_t frames = std::min(stride, numSamples);
     const int64_t framesPerTransfer = int64_t(chunkBytes / block) * kChunksPerTransfer;
-    KTErr status = file->Seek(uint64_t(dataOffset));
+    KTErr status = eNoErr;
     int64_t f = 0;
-    if (status == eNoErr) {
-        std::vector<unsigned char> buffer(size_t(framesPerTransfer * block));
-        while (f < frames) {
-            const int64_t want = std::min(framesPerTransfer, frames - f);
-            size_t done = 0;
-            status = file->Read(buffer.data(), size_t(want * block), done);
-            const int64_t got = int64_t(done) / block;
-            Deinterleave(buffer.data(), got, dst + f, stride);
-            f += got;
-            if (status != eNoErr)
-                break;
-            if (got < want) {
-                status = eFMEndOfFile; // the file shrank since it was parsed
-                break;
-            }
-        }
+    while (status == eNoErr && f < count) {
+        const int64_t want = std::min(framesPerTransfer, count - f);
+        int64_t got = 0;
+        status = ReadRawFrames(first + f, want, readBuffer, got);
+        Deinterleave(readBuffer.data(), got, dst + f, stride);
+        f += got;
+        if (got < want)
+            break; // the file's end
     }
     // Whatever could not be read is silence, never stale memory.
     for (int32_t c = 0; c < numChans; ++c)
-        std::fill(dst + c * stride + f, dst + c * stride + stride, 0.0f);
-    fileStatus = status;
+        std::fill(dst + c * stride + f, dst + c * stride + count, 0.0f);
     return status;
+}
+
+KTErr cWavFileRead::ReadRawFrames(int64_t first, int64_t count, std::vector<unsigned char>& raw,
+                                  int64_t& got) {
+    got = 0;
+    if (!IsValid())
+        return GetError();
+    if (first < 0 || count < 0)
+        return eMemNullPointer;
+    const int64_t block = int64_t(bitDepth / 8) * numChans;
+    const int64_t frames = std::clamp<int64_t>(numSamples - first, 0, count);
+    try {
+        if (raw.size() < size_t(frames * block))
+            raw.resize(size_t(frames * block));
+    } catch (const std::bad_alloc&) {
+        return eMemNewFailed;
+    }
+    if (frames == 0)
+        return eNoErr;
+    if (const KTErr status = file->Seek(uint64_t(dataOffset + first * block)); status != eNoErr)
+        return status;
+    size_t done = 0;
+    const KTErr status = file->Read(raw.data(), size_t(frames * block), done);
+    got = int64_t(done) / block;
+    if (status == eNoErr && got < frames)
+        return eFMEndOfFile; // the file shrank since it was parsed
+    return status;
+}
+
+void cWavFileRead::ConvertRawFrames(const unsigned char* raw, int64_t frames, float* dst,
+                                    int64_t stride) const {
+    Deinterleave(raw, frames, dst, stride);
 }
 
 KTErr cWavFileRead::GetConvertedDataAsFloat(float* dst, int64_t outFrames, int32_t outRate) {
@@ -424,6 +527,11 @@ KTErr cWavFileWrite::WriteSampleFrames(const float* src, int64_t frames, int64_t
             unsigned char* p = transferBytes.data() + c * bytes;
             switch (bitDepth) {
             case 16:
+                if (numChans == 2) {
+                    if (c == 0)
+                        FloatsToStereoInt16(in, in + stride, n, transferBytes.data());
+                    break;
+                }
                 ToInts(in, n, 32768.0f, -32768, 32767, transferInts.data());
                 for (int64_t f = 0; f < n; ++f, p += block)
                     Put16(p, uint32_t(transferInts[size_t(f)]));

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <limits>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "TempFolder.h"
@@ -171,6 +175,104 @@ TEST(AudioFileSource, UnusableFiles) {
     state.flags = 0;
     EXPECT_EQ(source.GetSamples(block.list, state), eNoErr);
     EXPECT_EQ(block.At(7, 0), 0.0f);
+}
+
+TEST(AudioFileSource, LongFilesArePlayedWindowByWindow) {
+    // 40,000 frames span three of the source's windows; blocks of 3000
+    // frames straddle their borders, and the loop wraps inside a block.
+    TempFolder tmp;
+    const auto path = tmp.File("long.wav");
+    constexpr int32_t kFrames = 40000;
+    const auto ramp = Ramp(2, kFrames);
+    MakeWav(path, 16, 2, 44100, ramp);
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    ASSERT_TRUE(source.IsValid());
+    ASSERT_GT(kFrames, 2 * KCAudioFileSampleSource::kWindowFrames);
+    for (const int32_t start : {0, 16000, 39000}) {
+        SCOPED_TRACE(start);
+        KCStreamState state; // loop on
+        state.position = start;
+        Block block(3000, 2);
+        int64_t expectedFrame = start;
+        for (int pull = 0; pull < 20; ++pull) {
+            ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+            for (uint32_t f = 0; f < 3000; ++f, ++expectedFrame) {
+                const size_t at = size_t(expectedFrame % kFrames);
+                ASSERT_EQ(block.At(f, 0), ramp[at]) << expectedFrame;
+                ASSERT_EQ(block.At(f, 1), ramp[kFrames + at]) << expectedFrame;
+            }
+        }
+        EXPECT_EQ(state.position, int32_t(expectedFrame % kFrames));
+    }
+    // Straight reads from anywhere, beyond the end in silence.
+    std::vector<float> piece(2 * 100, 9.0f);
+    ASSERT_EQ(source.ReadFrames(kFrames - 50, 100, piece.data(), 100), eNoErr);
+    EXPECT_EQ(piece[49], ramp[kFrames - 1]);
+    EXPECT_EQ(piece[100 + 49], ramp[2 * kFrames - 1]);
+    EXPECT_EQ(piece[50], 0.0f);
+    EXPECT_EQ(piece[199], 0.0f);
+}
+
+TEST(AudioFileSource, NotesTheFirstNonFiniteSampleItPlays) {
+    TempFolder tmp;
+    const auto path = tmp.File("nan.wav");
+    std::vector<float> planar(2 * 30000, 0.5f);
+    planar[30000 + 20000] = std::numeric_limits<float>::infinity(); // right channel
+    planar[25000] = std::numeric_limits<float>::quiet_NaN();
+    MakeWav(path, 32, 2, 44100, planar);
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    ASSERT_TRUE(source.IsValid());
+    EXPECT_EQ(source.GetFirstNonFiniteFrame(), -1); // not played yet
+    KCStreamState state;
+    state.flags = 0;
+    Block block(4096, 2);
+    for (int pull = 0; pull < 8; ++pull)
+        ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    EXPECT_EQ(source.GetFirstNonFiniteFrame(), 20000);
+}
+
+TEST(WavFileWriter, ASignalThatEndsTheProcessRemovesTheUnfinishedFile) {
+    struct Case {
+        int signal;
+        bool ignored; // the signal does not end the process, the file is finished
+    };
+    for (const Case c :
+         {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true}}) {
+        SCOPED_TRACE(c.signal);
+        TempFolder tmp;
+        const auto path = tmp.File("out.wav");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (c.ignored)
+                ::signal(c.signal, SIG_IGN);
+            {
+                cWavFileWrite writer(path);
+                writer.SetNumSamples(4);
+                const float samples[4] = {};
+                if (writer.BeginSampleData() != eNoErr ||
+                    writer.WriteSampleFrames(samples, 2, 4) != eNoErr)
+                    ::_exit(2);
+                ::raise(c.signal);
+                if (writer.WriteSampleFrames(samples, 2, 4) != eNoErr || writer.Close() != eNoErr)
+                    ::_exit(3);
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (c.ignored) {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            EXPECT_TRUE(std::filesystem::exists(path));
+        } else {
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+            EXPECT_TRUE(std::filesystem::is_empty(tmp.path));
+        }
+    }
+    // Outside a write the signals are left as they were.
+    struct sigaction current {};
+    ASSERT_EQ(::sigaction(SIGINT, nullptr, &current), 0);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
 }
 
 TEST(TestSink, PullsBlocksWithItsOwnState) {

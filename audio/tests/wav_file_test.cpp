@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -142,13 +143,44 @@ TEST(WavFile, FloatDataAndTheVariantFormat) {
     EXPECT_EQ(r.GetBitDepth(), 32);
     EXPECT_EQ(ReadWav(variant), planar);
 
-    // Old files: format tag 1 with 32 bits still holds floats.
-    float f = 0.375f;
+    // The variant's 23 bits mean floats whatever the format tag says; any
+    // tag but PCM with 32 bits too.
+    const float f = 0.375f;
     std::vector<unsigned char> data(4);
     std::memcpy(data.data(), &f, 4);
-    const auto old = tmp.File("old.wav");
-    WriteBytes(old, WavBytes::Riff().Fmt(1, 1, 44100, 32).Id("data").U32(4).Raw(data).Done());
-    EXPECT_EQ(ReadWav(old), std::vector<float>{0.375f});
+    for (unsigned tag : {1u, 3u, 0u}) {
+        const auto marked = tmp.File("marked.wav");
+        WriteBytes(marked, WavBytes::Riff()
+                               .Fmt(tag, 1, 44100, tag == 1 ? 23 : 32)
+                               .Id("data")
+                               .U32(4)
+                               .Raw(data)
+                               .Done());
+        EXPECT_EQ(ReadWav(marked), std::vector<float>{0.375f}) << tag;
+    }
+}
+
+TEST(WavFile, ThirtyTwoBitPcmIsReadAsIntegers) {
+    TempFolder tmp;
+    // Format tag 1 with 32 bits: integers, scaled by 2^-31 like the 16- and
+    // 24-bit forms by 2^-15 and 2^-23.
+    const int32_t ints[] = {1, -1, INT32_MIN, INT32_MAX, 1 << 30, -(1 << 16)};
+    std::vector<unsigned char> data(sizeof ints);
+    std::memcpy(data.data(), ints, sizeof ints);
+    const auto path = tmp.File("pcm32.wav");
+    WriteBytes(path, WavBytes::Riff()
+                         .Fmt(1, 2, 44100, 32)
+                         .Id("data")
+                         .U32(uint32_t(data.size()))
+                         .Raw(data)
+                         .Done());
+    cWavFileRead r(path);
+    ASSERT_TRUE(r.IsValid());
+    EXPECT_FALSE(r.IsFloatData());
+    EXPECT_EQ(r.GetNumSamples(), 3);
+    // Planar: the left channel's three frames, then the right's.
+    const std::vector<float> expected = {0x1p-31f, -1.0f, 0.5f, -0x1p-31f, 1.0f, -0x1p-15f};
+    EXPECT_EQ(ReadWav(path), expected);
 }
 
 TEST(WavFile, ChunksAreWalkedByTheirHeaders) {
@@ -198,22 +230,27 @@ TEST(WavFile, UnsupportedFilesAreRefused) {
         const char* name;
         std::vector<unsigned char> bytes;
         KTErr status;
+        const char* problem; // what the reader says is wrong
     };
     const std::vector<unsigned char> frame(44, 0);
+    const std::string text = "RIFF, said the text file, but it was no WAV file at all.\n";
     const Case cases[] = {
         {"11 channels", WavBytes::Riff().Fmt(1, 11, 44100, 16).Id("data").U32(44).Raw(frame).Done(),
-         eGenericErr},
+         eGenericErr, "11 channels (1 to 10 are read)"},
         {"192001 Hz", WavBytes::Riff().Fmt(1, 2, 192001, 16).Id("data").U32(4).Raw(frame).Done(),
-         kWavRateTooHigh},
+         kWavRateTooHigh, "sample rate 192001 Hz (1 to 192000 Hz are read)"},
         {"8 bits", WavBytes::Riff().Fmt(1, 2, 44100, 8).Id("data").U32(4).Raw(frame).Done(),
-         eGenericErr},
+         eGenericErr, "8-bit samples (16, 24 and 32 bits are read)"},
         {"0 channels", WavBytes::Riff().Fmt(1, 0, 44100, 16).Id("data").U32(4).Raw(frame).Done(),
-         eGenericErr},
-        {"no data", WavBytes::Riff().Fmt(1, 2, 44100, 16).Done(), eGenericErr},
-        {"no fmt", WavBytes::Riff().Id("data").U32(4).Raw(frame).Done(), eGenericErr},
+         eGenericErr, "0 channels (1 to 10 are read)"},
+        {"no data", WavBytes::Riff().Fmt(1, 2, 44100, 16).Done(), eGenericErr, "not a WAV file"},
+        {"no fmt", WavBytes::Riff().Id("data").U32(4).Raw(frame).Done(), eGenericErr,
+         "not a WAV file"},
         {"short fmt", WavBytes::Riff().Id("fmt ").U32(4).U32(0).Id("data").U32(0).Done(),
-         eGenericErr},
-        {"empty file", {}, eGenericErr},
+         eGenericErr, "damaged WAV format chunk"},
+        {"empty file", {}, eGenericErr, "not a WAV file"},
+        {"text", std::vector<unsigned char>(text.begin(), text.end()), eGenericErr,
+         "not a WAV file"},
     };
     for (const auto& c : cases) {
         const auto path = tmp.File("bad.wav");
@@ -221,11 +258,13 @@ TEST(WavFile, UnsupportedFilesAreRefused) {
         cWavFileRead r(path);
         EXPECT_FALSE(r.IsValid()) << c.name;
         EXPECT_EQ(r.GetError(), c.status) << c.name;
+        EXPECT_EQ(r.GetProblem(), c.problem) << c.name;
         float dst[4];
         EXPECT_EQ(r.GetSampleDataAsFloat(dst, 1), c.status) << c.name;
     }
     cWavFileRead missing(tmp.File("missing.wav"));
     EXPECT_EQ(missing.GetError(), eFMFileNotFound);
+    EXPECT_EQ(missing.GetProblem().rfind("cannot be opened", 0), 0u) << missing.GetProblem();
     // A named pipe is no file to read: refused at once, never waited on.
     const auto pipe = tmp.File("pipe.wav");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
@@ -486,27 +525,34 @@ TEST(WavFile, SoxAgreesWithOurFiles) {
             std::memcpy(&v, &bytes[(i * 3 + c) * 4], 4);
             ASSERT_EQ(double(v) / 2147483648.0, double(planar[c * 3200 + i])) << i;
         }
-    // A 32-bit integer file (extensible header with a "fact" chunk) is read
-    // as integers, not as floats.
-    const auto ints = tmp.File("int32.wav");
-    const std::string makeInts = "sox -n -r 8000 -c 2 -b 32 -e signed-integer " + ints +
-                                 " synth 0.01 sine 440 gain -6 2>/dev/null";
-    ASSERT_EQ(std::system(makeInts.c_str()), 0);
-    const auto intRaw = tmp.File("int32.raw");
-    ASSERT_EQ(
-        std::system(("sox " + ints + " -t raw -e float -b 32 " + intRaw + " 2>/dev/null").c_str()),
-        0);
-    cWavFileRead i32(ints);
-    ASSERT_TRUE(i32.IsValid());
-    EXPECT_FALSE(i32.IsFloatData());
-    std::vector<float> intPlanar(2 * 80);
-    ASSERT_EQ(i32.GetSampleDataAsFloat(intPlanar.data(), 80), eNoErr);
-    const auto intBytes = ReadBytes(intRaw);
-    ASSERT_EQ(intBytes.size(), 2u * 80 * 4);
-    for (size_t i = 0; i < 80; ++i) {
-        float v;
-        std::memcpy(&v, &intBytes[i * 8], 4);
-        ASSERT_NEAR(intPlanar[i], v, 1e-6) << i;
+    // 32-bit integer files, with an extensible header (and a "fact" chunk)
+    // or a plain one (format tag 1), are read as integers, not as floats.
+    for (const char* type : {"wav", "wavpcm"}) {
+        SCOPED_TRACE(type);
+        const auto ints = tmp.File("int32.wav");
+        const std::string makeInts = "sox -n -r 8000 -c 2 -b 32 -e signed-integer -t " +
+                                     std::string(type) + " " + ints +
+                                     " synth 0.01 sine 440 sine 660 gain -6 2>/dev/null";
+        ASSERT_EQ(std::system(makeInts.c_str()), 0);
+        EXPECT_EQ(ReadBytes(ints)[20], std::string(type) == "wav" ? 0xFE : 1);
+        const auto intRaw = tmp.File("int32.raw");
+        ASSERT_EQ(
+            std::system(
+                ("sox " + ints + " -t raw -e float -b 32 " + intRaw + " 2>/dev/null").c_str()),
+            0);
+        cWavFileRead i32(ints);
+        ASSERT_TRUE(i32.IsValid());
+        EXPECT_FALSE(i32.IsFloatData());
+        std::vector<float> intPlanar(2 * 80);
+        ASSERT_EQ(i32.GetSampleDataAsFloat(intPlanar.data(), 80), eNoErr);
+        const auto intBytes = ReadBytes(intRaw);
+        ASSERT_EQ(intBytes.size(), 2u * 80 * 4);
+        for (size_t i = 0; i < 80; ++i)
+            for (size_t c = 0; c < 2; ++c) {
+                float v;
+                std::memcpy(&v, &intBytes[i * 8 + c * 4], 4);
+                ASSERT_NEAR(intPlanar[c * 80 + i], v, 1e-6) << i;
+            }
     }
 
     // sox sees a float file as float.

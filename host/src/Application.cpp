@@ -77,7 +77,11 @@ KTErr KCApplicationBase::CreateObjects() {
         auto* pluginRunner = dynamic_cast<KCPluginRunner*>(runner.get());
         if (pluginRunner == nullptr)
             return eSomeThingNotInitailzed;
-        view = CreatePluginRunnerView(pluginRunner);
+        const KCCmdLineOptions& options = GetCmdLineOptions();
+        view = MakePluginRunnerView(pluginRunner,
+                                    KSRunnerViewOptions{options.exclusive, options.noProcess});
+        if (!view)
+            return eSomeThingNotInitailzed;
         pluginRunner->SetView(view.get());
         return eNoErr;
     }

@@ -57,11 +57,13 @@ const FlagOption kFlagOptions[] = {
     {"-if", "--info", &KCCmdLineOptions::info},
 };
 
-// The options whose value is an existing file or folder.
+// The options whose value is an existing file or folder; the output folder
+// may be missing yet (the test that writes into it makes it).
 struct PathOption {
     const char* shortForm;
     const char* longForm;
     kvFM::KCStPath KCCmdLineOptions::*path;
+    bool mayBeMissing = false;
 };
 
 const PathOption kPathOptions[] = {
@@ -70,7 +72,7 @@ const PathOption kPathOptions[] = {
     {"-pf", "--plugin_file", &KCCmdLineOptions::pluginFile},
     {"-f", "--file", &KCCmdLineOptions::inputFile},
     {"-r", "--reference", &KCCmdLineOptions::referenceFile},
-    {"-o", "--output", &KCCmdLineOptions::outputFolder},
+    {"-o", "--output", &KCCmdLineOptions::outputFolder, true},
     {"-b", "--batch", &KCCmdLineOptions::batchFile},
 };
 
@@ -115,7 +117,8 @@ private:
         }
         for (const PathOption& option : kPathOptions)
             if (Is(arg, option.shortForm, option.longForm))
-                return ParsePathOption(argv, argc, errorText, index, options.*option.path);
+                return ParsePathOption(argv, argc, errorText, index, options.*option.path,
+                                       option.mayBeMissing);
         if (Is(arg, "-i", "--index"))
             return ParseValue(arg, [this](const char* value) { options.testIndex = value; });
         if (Is(arg, "-x", nullptr))
@@ -198,7 +201,7 @@ bool IsMultiInstanceMode() {
 }
 
 KTErr ParsePathOption(const char* const* argv, int argc, std::string& errorText, int& index,
-                      kvFM::KCStPath& destination) {
+                      kvFM::KCStPath& destination, bool mayBeMissing) {
     if (index + 1 >= argc) {
         errorText += " ";
         errorText += argv[index];
@@ -207,7 +210,7 @@ KTErr ParsePathOption(const char* const* argv, int argc, std::string& errorText,
     const char* value = argv[++index] ? argv[index] : "";
     kvFM::KCStPathAbsoluteOrRelative path(value);
     KTErr status = eNoErr;
-    if (!path.IsValid(status) || !path.IsExist()) {
+    if (!path.IsValid(status) || (!mayBeMissing && !path.IsExist())) {
         errorText += " ";
         errorText += value;
         return eGenericErr;

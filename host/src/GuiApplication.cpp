@@ -120,7 +120,7 @@ KTErr StartGuiSession(KCPluginRunner& runner) {
     return status;
 }
 
-KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view) {
+KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerViewBase& view) {
     KCIdleTimer timer(owner);
     timer.Start();
     const KTErr result = view.RunEventLoop();

@@ -149,11 +149,9 @@ KTErr KCPluginRunner::ScanPlugins(const kvFM::KCStPath& folder) {
         scanner->SetComponentFoundHook(&KCPluginRunner::PluginFoundCallBack, this);
         // A scan of a large folder takes a while: a window shows how far it
         // got.
-        KCScanProgressWindow progressWindow;
-        if (view && KMHasDisplay() && progressWindow.Init() == eNoErr)
-            scanner->SetProgressObserver(progressWindow.Observer());
+        KCScanProgressWindowPtr progressWindow = view ? WatchScan(*scanner) : nullptr;
         const KTErr scanStatus = scanner->CreateList(components);
-        progressWindow.Dispose();
+        progressWindow.reset();
         if (scanStatus != eNoErr)
             return scanStatus;
         if (view)

@@ -574,3 +574,8 @@ KTErr KCPluginRunnerView::ShowAboutBox() {
     KMDisposeWindow(window);
     return err;
 }
+
+std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* runner,
+                                                             const KSRunnerViewOptions& options) {
+    return std::make_unique<KCPluginRunnerView>(runner, options);
+}

@@ -8,6 +8,7 @@
 #include "host/PluginRunner.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -166,8 +167,36 @@ KCCancellationTest::KCCancellationTest(KCPluginRunner& runner, const QuorlCompon
     : KCRunnerTest(runner, component), input(input), reference(reference),
       outputFolder(outputFolder) {}
 
+namespace {
+
+// The output folder, created when it does not exist yet; a failure is
+// reported in one line.
+KTErr PrepareOutputFolder(const kvFM::KCStPath& folder) {
+    KTErr status = eNoErr;
+    if (!folder.IsValid(status) || status != eNoErr) {
+        std::fprintf(stderr, "rigwell: no output folder given (-o)\n");
+        return status != eNoErr ? status : eFMIllegalPathRef;
+    }
+    std::error_code error;
+    const std::filesystem::path native(folder.GetNativePathString());
+    if (std::filesystem::is_directory(native, error))
+        return eNoErr;
+    if (std::filesystem::exists(native, error)) {
+        PrintFileProblem(folder, "not a folder");
+        return eFMIsNotAFolder;
+    }
+    if (!std::filesystem::create_directories(native, error) && error) {
+        PrintFileProblem(folder, "cannot create the output folder (" + error.message() + ")");
+        return eFMCreateFailed;
+    }
+    return eNoErr;
+}
+
+} // namespace
+
 KTErr KCCancellationTest::RunTest() {
     kvFM::KCStPath output(outputFolder);
+    const int32_t rate = int32_t(runner.GetSession().sampleRate);
     KTErr status = eFMFileNotFound;
     if (IsExisting(input)) {
         // The input must be the chain's file source: one that could not
@@ -175,16 +204,31 @@ KTErr KCCancellationTest::RunTest() {
         status = runner.OpenInputFile(input, false);
         if (status == eNoErr && runner.GetFileSource() == nullptr)
             status = eFMOpenFailed;
+        if (status != eNoErr)
+            PrintFileProblem(input, WavFileProblem(input, rate));
+        if (status == eNoErr)
+            status = PrepareOutputFolder(output);
         if (status == eNoErr)
             status = runner.MakeOutputFileNames(input, output, kvFM::KCStPath(presetPath));
-        if (status == eNoErr)
-            status = runner.OpenOutputFile(output);
+        if (status == eNoErr && (status = runner.OpenOutputFile(output)) != eNoErr)
+            PrintFileProblem(output, "cannot be written (" + StatusText(status) + ")");
+    } else {
+        PrintFileProblem(input, "no such file");
     }
     broadcaster.BroadcastMessage(CancellationReport(testIndex, status, output.GetNativePathString(),
                                                     CpuMeter::FormatStatistics()));
     if (status != eNoErr)
         return status;
-    return CompareWithReference(status, output, reference, int32_t(runner.GetSession().sampleRate));
+    // A NaN or infinity in the input makes every comparison meaningless.
+    if (const KCAudioFileSampleSource* source = runner.GetFileSource();
+        source && source->GetFirstNonFiniteFrame() >= 0) {
+        std::printf("Error comparing files, the input file holds a NaN or infinite sample: sample "
+                    "%lld.\n",
+                    static_cast<long long>(source->GetFirstNonFiniteFrame()));
+        std::fflush(stdout);
+        return eGenericErr;
+    }
+    return CompareWithReference(status, output, reference, rate);
 }
 
 KCMultiPluginTest::KCMultiPluginTest(KCPluginRunner& runner, const QuorlComponentInfo& component,

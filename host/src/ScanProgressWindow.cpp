@@ -75,3 +75,19 @@ void KCScanProgressWindow::Dispose() {
     created = false;
     shown = false;
 }
+
+void KSScanProgressWindowCloser::operator()(KCScanProgressWindow* window) const {
+    if (window)
+        window->Dispose();
+    delete window;
+}
+
+KCScanProgressWindowPtr WatchScan(KCPluginDiskScanner& scanner) {
+    if (!KMHasDisplay())
+        return nullptr;
+    KCScanProgressWindowPtr window(new KCScanProgressWindow);
+    if (window->Init() != eNoErr)
+        return nullptr;
+    scanner.SetProgressObserver(window->Observer());
+    return window;
+}

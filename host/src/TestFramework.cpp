@@ -4,13 +4,16 @@
 #include "foundation/KCStFile.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -93,28 +96,64 @@ std::string CancellationReport(const std::string& testIndex, KTErr status,
     return "TestIndex:" + testIndex + "\n\ttError Output file: " + outputPath + "\n";
 }
 
-KSDifferenceLevels ComputeDifferenceLevels(const float* output, const float* reference,
-                                           int64_t count) {
-    KSDifferenceLevels levels;
-    if (count <= 0)
-        return levels;
-    float sum = 0.0f;
-    for (int64_t i = 0; i < count; ++i) {
-        const float difference = output[i] - reference[i];
-        const float magnitude = std::fabs(difference) + kLevelFloor;
-        const float level = 20.0f * std::log10(magnitude);
+int64_t KCDifferenceLevelsSum::Add(const float* output, const float* reference, int64_t count) {
+    static const float floorLevel = 20.0f * std::log10(kLevelFloor);
+    // Cancelled samples are the usual case: they are counted, not summed.
+    // Equal infinities are no cancellation.
+    int64_t same = 0;
+    for (int64_t i = 0; i < count; ++i)
+        same += (output[i] == reference[i]) & (std::fabs(output[i]) <= FLT_MAX);
+    if (same == count) {
+        AddCancelled(count);
+        return -1;
+    }
+    for (int64_t i = 0; i < count; ++i, ++samples) {
+        float level = floorLevel;
+        if (output[i] == reference[i] && std::isfinite(output[i])) {
+            ++equal;
+        } else {
+            if (!std::isfinite(output[i]) || !std::isfinite(reference[i]))
+                return i;
+            const float difference = output[i] - reference[i];
+            const float magnitude = std::fabs(difference) + kLevelFloor;
+            level = 20.0f * std::log10(magnitude);
+            sum += double(level);
+        }
         if (level > levels.peak) {
             levels.peak = level;
-            levels.position = static_cast<int32_t>(i);
+            levels.position = static_cast<int32_t>(samples);
         }
-        sum += level;
     }
-    levels.mean = sum / static_cast<float>(count);
-    return levels;
+    return -1;
 }
 
-bool CompareAudioFiles(const KCAudioFileSampleSource& output,
-                       const KCAudioFileSampleSource& reference) {
+void KCDifferenceLevelsSum::AddCancelled(int64_t count) {
+    static const float floorLevel = 20.0f * std::log10(kLevelFloor);
+    if (count > 0 && floorLevel > levels.peak) {
+        levels.peak = floorLevel;
+        levels.position = static_cast<int32_t>(samples);
+    }
+    equal += count;
+    samples += count;
+}
+
+KSDifferenceLevels KCDifferenceLevelsSum::Result() const {
+    static const double floorLevel = double(20.0f * std::log10(kLevelFloor));
+    KSDifferenceLevels result = levels;
+    if (samples > 0)
+        result.mean = float((double(equal) * floorLevel + sum) / double(samples));
+    return result;
+}
+
+KSDifferenceLevels ComputeDifferenceLevels(const float* output, const float* reference,
+                                           int64_t count) {
+    KCDifferenceLevelsSum levels;
+    if (count > 0)
+        levels.Add(output, reference, count);
+    return levels.Result();
+}
+
+bool CompareAudioFiles(KCAudioFileSampleSource& output, KCAudioFileSampleSource& reference) {
     const int64_t outputFrames = output.GetLength();
     const int64_t referenceFrames = reference.GetLength();
     if (std::llabs(outputFrames - referenceFrames) > kMaxFrameDifference) {
@@ -129,18 +168,69 @@ bool CompareAudioFiles(const KCAudioFileSampleSource& output,
         PrintOut("Error comparing files, files number of channels does not match.   \n");
         return false;
     }
-    const float* outputData = output.GetSamplesData();
-    const float* referenceData = reference.GetSamplesData();
-    if (outputData == nullptr || referenceData == nullptr) {
+    if (outputFrames == 0 || referenceFrames == 0) {
         PrintOut("Error comparing files,file data not valid. \n");
         return false;
     }
-    // Samples are planar: each channel holds its file's whole length.
     const int64_t length = std::min(outputFrames, referenceFrames);
+    const int64_t piece = std::min<int64_t>(length, KCAudioFileSampleSource::kWindowFrames);
+    std::vector<float> outputData(size_t(piece * channels));
+    std::vector<float> referenceData(size_t(piece * channels));
+    std::vector<KCDifferenceLevelsSum> sums(size_t(std::max(channels, 0)));
+    // Integer files of one format whose stored bytes agree hold equal
+    // samples: those pieces need no conversion.
+    const cWavFileRead& outputReader = *output.GetReader();
+    const cWavFileRead& referenceReader = *reference.GetReader();
+    const bool sameStorage = !outputReader.IsFloatData() && !referenceReader.IsFloatData() &&
+                             outputReader.GetBitDepth() == referenceReader.GetBitDepth();
+    const size_t frameBytes = size_t(channels) * size_t(outputReader.GetBitDepth() / 8);
+    std::vector<unsigned char> outputRaw, referenceRaw;
+    for (int64_t start = 0; start < length; start += piece) {
+        const int64_t frames = std::min(piece, length - start);
+        KTErr status = eNoErr;
+        if (sameStorage) {
+            int64_t outputGot = 0, referenceGot = 0;
+            status = output.ReadRawFrames(start, frames, outputRaw, outputGot);
+            if (status == eNoErr)
+                status = reference.ReadRawFrames(start, frames, referenceRaw, referenceGot);
+            if (status == eNoErr && (outputGot != frames || referenceGot != frames))
+                status = eFMEndOfFile;
+            if (status == eNoErr && std::memcmp(outputRaw.data(), referenceRaw.data(),
+                                                size_t(frames) * frameBytes) == 0) {
+                for (KCDifferenceLevelsSum& sum : sums)
+                    sum.AddCancelled(frames);
+                continue;
+            }
+            if (status == eNoErr) {
+                output.ConvertRawFrames(outputRaw.data(), frames, outputData.data(), piece);
+                reference.ConvertRawFrames(referenceRaw.data(), frames, referenceData.data(),
+                                           piece);
+            }
+        } else {
+            status = output.ReadFrames(start, frames, outputData.data(), piece);
+            if (status == eNoErr)
+                status = reference.ReadFrames(start, frames, referenceData.data(), piece);
+        }
+        if (status != eNoErr) {
+            PrintOut("Error comparing files,file data not valid. \n");
+            return false;
+        }
+        for (int32_t channel = 0; channel < channels; ++channel) {
+            const float* out = outputData.data() + channel * piece;
+            const float* ref = referenceData.data() + channel * piece;
+            const int64_t bad = sums[size_t(channel)].Add(out, ref, frames);
+            if (bad >= 0) {
+                PrintC("Error comparing files, the %s file holds a NaN or infinite sample: channel "
+                       "%d, sample %lld.\n",
+                       std::isfinite(out[bad]) ? "reference" : "output", int(channel),
+                       static_cast<long long>(start + bad));
+                return false;
+            }
+        }
+    }
     KSDifferenceLevels result;
-    for (int32_t channel = 0; channel < channels; ++channel) {
-        const KSDifferenceLevels levels = ComputeDifferenceLevels(
-            outputData + channel * outputFrames, referenceData + channel * referenceFrames, length);
+    for (const KCDifferenceLevelsSum& sum : sums) {
+        const KSDifferenceLevels levels = sum.Result();
         if (levels.peak > result.peak) {
             result.peak = levels.peak;
             result.position = levels.position;
@@ -152,16 +242,42 @@ bool CompareAudioFiles(const KCAudioFileSampleSource& output,
     return true;
 }
 
+std::string WavFileProblem(const kvFM::KCStPath& path, int32_t sessionRate) {
+    KTErr status = eNoErr;
+    if (!path.IsValid(status) || !path.IsExist())
+        return "no such file";
+    const cWavFileRead file(path);
+    if (!file.IsValid())
+        return file.GetProblem();
+    if (file.GetSampleRate() != sessionRate)
+        return "sample rate " + std::to_string(file.GetSampleRate()) + " Hz, expected " +
+               std::to_string(sessionRate) + " Hz";
+    return std::string();
+}
+
+void PrintFileProblem(const kvFM::KCStPath& path, const std::string& problem) {
+    std::fprintf(stderr, "rigwell: %s: %s\n", path.GetNativePathString().c_str(), problem.c_str());
+    std::fflush(stderr);
+}
+
 KTErr CompareWithReference(KTErr status, const kvFM::KCStPath& output,
                            const kvFM::KCStPath& reference, int32_t sessionRate) {
+    if (status != eNoErr)
+        return eFMOpenFailed;
     KCAudioFileSampleSource referenceFile(reference);
-    if (status != eNoErr || !referenceFile.IsValid())
+    if (!referenceFile.IsValid()) {
+        PrintFileProblem(reference, WavFileProblem(reference, sessionRate));
         return eFMOpenFailed;
-    if (referenceFile.GetReader()->GetSampleRate() != sessionRate)
+    }
+    if (referenceFile.GetReader()->GetSampleRate() != sessionRate) {
+        PrintFileProblem(reference, WavFileProblem(reference, sessionRate));
         return eFMWrongParameters;
+    }
     KCAudioFileSampleSource outputFile(output);
-    if (!outputFile.IsValid())
+    if (!outputFile.IsValid()) {
+        PrintFileProblem(output, WavFileProblem(output, sessionRate));
         return eFMOpenFailed;
+    }
     return CompareAudioFiles(outputFile, referenceFile) ? eNoErr : eGenericErr;
 }
 

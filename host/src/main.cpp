@@ -1,5 +1,15 @@
 #include "host/Application.h"
 
+#ifdef KV_RIGWELL_WITHOUT_WINDOWS
+// Hands a run that needs windows to the windowed program (which replaces
+// this process); -1 when this program does the run, else the exit status.
+int RunWindowedProgramWhenNeeded(int argc, char** argv);
+#endif
+
 int main(int argc, char** argv) {
+#ifdef KV_RIGWELL_WITHOUT_WINDOWS
+    if (const int status = RunWindowedProgramWhenNeeded(argc, argv); status >= 0)
+        return status;
+#endif
     return RigwellMain(argc, argv);
 }

@@ -2,12 +2,16 @@
 // separate process against the plug-in folder of the build.
 #include "HostTestSupport.h"
 
+#include "audio/WavFile.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <limits>
 
 namespace {
 
@@ -187,6 +191,84 @@ TEST_F(PluginTests, CancellationRendersThroughThePassThroughAndCompares) {
     EXPECT_EQ(refused.out.find("\tOutput file: "), std::string::npos) << refused.out;
     EXPECT_NE(refused.out.find("\ttError Output file: "), std::string::npos);
     EXPECT_FALSE(fs::exists(out + "/other_PQ5S.wav"));
+}
+
+TEST_F(PluginTests, CancellationNamesWhatIsWrongWithItsFiles) {
+    const std::string in = home.File("in.wav");
+    MakeWav(in, 1000);
+    const std::string rate48 = home.File("rate48.wav");
+    MakeWav(rate48, 1000, 48000);
+    const std::string text = home.File("text.wav");
+    std::ofstream(text) << "not audio at all\n";
+    // Float files with a NaN or an infinity among ordinary samples.
+    auto floatWav = [&](const std::string& leaf, float odd) {
+        std::vector<float> planar(2 * 1000, 0.25f);
+        planar[1000 + 700] = odd;
+        cWavFileWrite writer{kvFM::KCStPath(home.File(leaf))};
+        writer.SetBitDepth(32);
+        writer.SetNumChans(2);
+        writer.SetNumSamples(1000);
+        EXPECT_EQ(writer.SaveSampleDataFromFloat(planar.data()), eNoErr);
+        EXPECT_EQ(writer.Close(), eNoErr);
+        return home.File(leaf);
+    };
+    const std::string nan = floatWav("nan.wav", std::numeric_limits<float>::quiet_NaN());
+    const std::string inf = floatWav("inf.wav", -std::numeric_limits<float>::infinity());
+    const std::string out = home.File("out");
+    struct Case {
+        std::string input, reference;
+        std::string err; // the one line on standard error
+        std::string out; // a line of the report
+    };
+    const Case cases[] = {
+        {rate48, in, "rigwell: " + rate48 + ": sample rate 48000 Hz, expected 44100 Hz\n",
+         "\ttError Output file: "},
+        {text, in, "rigwell: " + text + ": not a WAV file\n", "\ttError Output file: "},
+        {in, text, "rigwell: " + text + ": not a WAV file\n", "\tOutput file: "},
+        {in, rate48, "rigwell: " + rate48 + ": sample rate 48000 Hz, expected 44100 Hz\n",
+         "\tOutput file: "},
+        {nan, in, "",
+         "Error comparing files, the input file holds a NaN or infinite sample: sample 700.\n"},
+        {in, inf, "",
+         "Error comparing files, the reference file holds a NaN or infinite sample: channel 1, "
+         "sample 700.\n"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult result = Rigwell(
+            {"-c", "-s", "-n", "PQ5S", "-p", kFolder, "-f", c.input, "-r", c.reference, "-o", out});
+        EXPECT_NE(result.exitStatus, 0) << c.input << " " << c.reference;
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_NE(result.out.find(c.out), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("\t*** ERROR *** err = "), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("Cancellation Test Results"), std::string::npos) << result.out;
+    }
+
+    // A missing output folder is made, with the folders above it.
+    const std::string deep = home.File("new/deeper");
+    const ProcessResult made =
+        Rigwell({"-c", "-s", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", deep});
+    EXPECT_EQ(made.exitStatus, 0) << made.out << made.err;
+    EXPECT_TRUE(fs::exists(deep + "/in_PQ5S.wav"));
+    // A file where the folder should be is named as such.
+    const ProcessResult blocked =
+        Rigwell({"-c", "-s", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", text});
+    EXPECT_NE(blocked.exitStatus, 0);
+    EXPECT_EQ(blocked.err, "rigwell: " + text + ": not a folder\n");
+}
+
+TEST_F(PluginTests, IdenticalFilesCancelCompletelyAtAnyLength) {
+    // A minute of a stereo sine, rendered and compared with itself: -200 dB
+    // for the mean too, not a figure drifting with the length.
+    const std::string in = home.File("minute.wav");
+    const std::string command =
+        "sox -q -r 44100 -c 2 -n -b 16 '" + in + "' synth 60 sine 440 sine 660 vol 0.5";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const ProcessResult result =
+        Rigwell({"-c", "-s", "-n", "PQ5S", "-p", kFolder, "-f", in, "-r", in, "-o", Folder("out")});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.out.find("\tCancellation Test Results:\t-200.000000\t-200.000000\t0\n"),
+              std::string::npos)
+        << result.out;
 }
 
 TEST_F(PluginTests, BatchRunsOneTestPerLine) {

@@ -99,6 +99,20 @@ TEST_F(RigwellTest, GuiStartFailsWithOneLineAndTouchesNoPreferences) {
     EXPECT_FALSE(std::filesystem::exists(PrefsFolder()));
 }
 
+TEST_F(RigwellTest, CommandLineRunsLoadNoWindowingLibrary) {
+    // The program started for command-line runs names no windowing library;
+    // runs that need windows go to the windowed program beside it (the GUI
+    // start above reaches it).
+    const std::string windowed =
+        std::filesystem::path(RIGWELL_PATH).parent_path().string() + "/rigwell-gui";
+    const ProcessResult libraries = RunProcess("/usr/bin/ldd", {RIGWELL_PATH}, "");
+    ASSERT_EQ(libraries.exitStatus, 0);
+    for (const char* library : {"libwx_", "libgtk-", "libX11", "libGL"})
+        EXPECT_EQ(libraries.out.find(library), std::string::npos) << library << libraries.out;
+    const ProcessResult full = RunProcess("/usr/bin/ldd", {windowed}, "");
+    EXPECT_NE(full.out.find("libwx_"), std::string::npos) << full.out;
+}
+
 TEST(ExitStatus, EveryFailureExitsNonZero) {
     const std::pair<KTErr, int> cases[] = {
         {0, 0},      {-1, 1},      {-7, 7},      {-11, 11}, {-255, 255},

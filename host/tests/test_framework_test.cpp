@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <sys/stat.h>
 
 namespace {
@@ -73,6 +74,37 @@ TEST(Cancellation, DifferenceLevels) {
     EXPECT_EQ(none.mean, -200.0f);
 }
 
+TEST(Cancellation, MeanLevelHoldsAtAnyLength) {
+    // Ten minutes of identical samples: -200 dB, as for three samples.
+    const std::vector<float> tenMinutes(size_t(600) * 44100, 0.25f);
+    const KSDifferenceLevels same =
+        ComputeDifferenceLevels(tenMinutes.data(), tenMinutes.data(), int64_t(tenMinutes.size()));
+    EXPECT_NEAR(same.mean, -200.0f, 0.001f);
+    EXPECT_EQ(same.position, 0);
+
+    // A constant difference of 2^-15 over four million samples: its own
+    // level, about -90.3 dB, however many samples are summed.
+    const std::vector<float> a(4000000, 0.5f);
+    const std::vector<float> b(a.size(), 0.5f + 0x1p-15f);
+    const float one = ComputeDifferenceLevels(a.data(), b.data(), 1).mean;
+    EXPECT_NEAR(one, -90.309f, 0.001f);
+    EXPECT_EQ(ComputeDifferenceLevels(a.data(), b.data(), int64_t(a.size())).mean, one);
+
+    // Taken in pieces, the same figures as in one go.
+    KCDifferenceLevelsSum pieces;
+    std::vector<float> mixed(b);
+    mixed[2500000] = 0.0f;
+    for (size_t at = 0; at < a.size(); at += 300000)
+        EXPECT_EQ(pieces.Add(a.data() + at, mixed.data() + at,
+                             int64_t(std::min<size_t>(300000, a.size() - at))),
+                  -1);
+    const KSDifferenceLevels whole =
+        ComputeDifferenceLevels(a.data(), mixed.data(), int64_t(a.size()));
+    EXPECT_EQ(pieces.Result().peak, whole.peak);
+    EXPECT_EQ(pieces.Result().position, 2500000);
+    EXPECT_EQ(pieces.Result().mean, whole.mean);
+}
+
 void WriteWav(const std::string& file, int64_t frames, int channels, float value = 0.25f,
               int32_t rate = 44100) {
     std::vector<float> samples(size_t(frames * channels), value);
@@ -114,6 +146,57 @@ TEST(Cancellation, CompareFiles) {
     EXPECT_EQ(Compare(scratch.File("in.wav"), scratch.File("mono.wav"), compared),
               "Error comparing files, files number of channels does not match.   \n");
     EXPECT_FALSE(compared);
+}
+
+TEST(Cancellation, NonFiniteSamplesFailTheComparison) {
+    ScratchFolder scratch;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    auto floatWav = [&](const char* leaf, std::vector<float> planar) {
+        const std::string file = scratch.File(leaf);
+        cWavFileWrite writer{kvFM::KCStPath(file)};
+        writer.SetBitDepth(32);
+        writer.SetNumChans(2);
+        writer.SetNumSamples(int64_t(planar.size()) / 2);
+        EXPECT_EQ(writer.SaveSampleDataFromFloat(planar.data()), eNoErr);
+        EXPECT_EQ(writer.Close(), eNoErr);
+        return file;
+    };
+    std::vector<float> oneInf(200, 0.25f);
+    oneInf[100 + 42] = inf; // right channel, sample 42
+    const std::string clean = floatWav("clean.wav", std::vector<float>(200, 0.25f));
+    const std::string allNan = floatWav("nan.wav", std::vector<float>(200, nan));
+    const std::string withInf = floatWav("inf.wav", oneInf);
+    struct Case {
+        std::string output, reference, line;
+    };
+    const Case cases[] = {
+        {clean, allNan,
+         "Error comparing files, the reference file holds a NaN or infinite sample: channel 0, "
+         "sample 0.\n"},
+        {allNan, clean,
+         "Error comparing files, the output file holds a NaN or infinite sample: channel 0, "
+         "sample 0.\n"},
+        {allNan, allNan,
+         "Error comparing files, the output file holds a NaN or infinite sample: channel 0, "
+         "sample 0.\n"},
+        {withInf, withInf,
+         "Error comparing files, the output file holds a NaN or infinite sample: channel 1, "
+         "sample 42.\n"},
+        {clean, withInf,
+         "Error comparing files, the reference file holds a NaN or infinite sample: channel 1, "
+         "sample 42.\n"},
+    };
+    for (const Case& c : cases) {
+        bool compared = true;
+        EXPECT_EQ(Compare(c.output, c.reference, compared), c.line);
+        EXPECT_FALSE(compared);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(CompareWithReference(eNoErr, kvFM::KCStPath(c.output),
+                                       kvFM::KCStPath(c.reference), 44100),
+                  eGenericErr);
+        testing::internal::GetCapturedStdout();
+    }
 }
 
 TEST(Cancellation, ReferenceChecks) {

@@ -45,10 +45,26 @@ public:
     bool IsFloatData() const { return bitDepth == 32 && !int32Data; }
     // The status of the last read of the file.
     KTErr GetFileStatus() const { return fileStatus; }
+    // Why the file cannot be read, in a few words ("not a WAV file"); empty
+    // when it can.
+    const std::string& GetProblem() const { return problem; }
 
     // Reads `stride` frames into dst, planar: channel c, frame f at
     // dst[c * stride + f]. Frames beyond the file's end are silence.
     KTErr GetSampleDataAsFloat(float* dst, int64_t stride);
+    // Reads `count` frames from frame `first` on into dst, planar with channel
+    // stride `stride` (at least count). Frames beyond the file's end are
+    // silence. Does not change the status of GetFileStatus.
+    KTErr ReadFramesAsFloat(int64_t first, int64_t count, float* dst, int64_t stride);
+    // Reads up to `count` frames from frame `first` on as they are stored
+    // (interleaved), growing `raw` as needed; `got` tells how many frames
+    // came (fewer only at the file's end).
+    KTErr ReadRawFrames(int64_t first, int64_t count, std::vector<unsigned char>& raw,
+                        int64_t& got);
+    // Converts stored frames to floats, frame f of channel c going to
+    // dst[c * stride + f].
+    void ConvertRawFrames(const unsigned char* raw, int64_t frames, float* dst,
+                          int64_t stride) const;
     // Reads the file converted to outRate, outFrames frames planar with
     // channel stride outFrames.
     KTErr GetConvertedDataAsFloat(float* dst, int64_t outFrames, int32_t outRate);
@@ -67,7 +83,9 @@ private:
     int64_t numSamples = 0;
     int32_t chunkBytes = 0;
     int64_t dataOffset = 0;
-    bool int32Data = false; // 32-bit integer samples (extensible PCM)
+    bool int32Data = false;                // 32-bit integer samples (PCM format tag)
+    std::vector<unsigned char> readBuffer; // one transfer's raw bytes
+    std::string problem;
     kvFM::KCStPath filePath;
     std::unique_ptr<KCAudioFileIO> file;
     KTErr fileStatus = eNoErr;

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-class KCPluginRunnerView;
+class KCPluginRunnerViewBase;
 
 class KCApplicationBase {
 public:
@@ -47,7 +47,7 @@ protected:
     std::unique_ptr<KCCmdLineRunnerTarget> runner;
     std::unique_ptr<KCCmdLinePluginRunner> cmdLineRunner;
     // The main view in GUI mode; null in command-line mode.
-    std::unique_ptr<KCPluginRunnerView> view;
+    std::unique_ptr<KCPluginRunnerViewBase> view;
     KTErr startStatus = eNoErr;
     std::string failureText;
 };

@@ -57,9 +57,10 @@ KTErr ParseCommandLine(uint16_t argc, const char* const* argv, bool reportErrors
 // Takes argv[index + 1] as an existing file or folder (absolute, or
 // relative to the current folder) into `destination` and moves `index` past
 // it. A missing or bad value appends " " and the option or the value to
-// `errorText` and gives -1.
+// `errorText` and gives -1. With `mayBeMissing`, a valid path that names
+// nothing yet is taken too.
 KTErr ParsePathOption(const char* const* argv, int argc, std::string& errorText, int& index,
-                      kvFM::KCStPath& destination);
+                      kvFM::KCStPath& destination, bool mayBeMissing = false);
 
 // "[type, sub]" with each code's four characters.
 std::string FourCCPairText(KCFourCC type, KCFourCC subType);

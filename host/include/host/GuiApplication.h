@@ -9,7 +9,7 @@
 
 class KCApplicationBase;
 class KCPluginRunner;
-class KCPluginRunnerView;
+class KCPluginRunnerViewBase;
 
 // Starts wx with the program's name alone (so that GTK takes no option
 // away); false when no display can be opened.
@@ -38,4 +38,4 @@ void RequestMainWindowToFront();
 // Runs the view's loop inside the idle timer; the loop's result. SIGINT,
 // SIGTERM and SIGHUP during the loop end it as closing the main window does
 // (the normal shutdown follows); a second one ends the program at once.
-KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerView& view);
+KTErr RunGuiLoop(KCApplicationBase& owner, KCPluginRunnerViewBase& view);

@@ -109,3 +109,7 @@ private:
 // The main view of a runner, with the exclusive and no-process options of
 // the command line.
 std::unique_ptr<KCPluginRunnerView> CreatePluginRunnerView(KCPluginRunner* runner);
+// The main view of the windowed program; null in the program without
+// windows.
+std::unique_ptr<KCPluginRunnerViewBase> MakePluginRunnerView(KCPluginRunner* runner,
+                                                             const KSRunnerViewOptions& options);

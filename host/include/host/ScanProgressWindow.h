@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "foundation/KCStPath.h"
@@ -46,3 +47,13 @@ private:
     bool created = false;
     bool shown = false;
 };
+
+// Disposes of a scan's progress window and frees it.
+struct KSScanProgressWindowCloser {
+    void operator()(KCScanProgressWindow* window) const;
+};
+using KCScanProgressWindowPtr = std::unique_ptr<KCScanProgressWindow, KSScanProgressWindowCloser>;
+
+// A progress window that the scanner reports to while the returned object
+// lives; null without a display or when the window cannot be made.
+KCScanProgressWindowPtr WatchScan(KCPluginDiskScanner& scanner);

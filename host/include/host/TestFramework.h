@@ -77,9 +77,10 @@ std::string ComponentListLine(const std::string& shortName, KCFourCC type, KCFou
 std::string CancellationReport(const std::string& testIndex, KTErr status,
                                const std::string& outputPath, const std::string& cpuLine);
 
-// Per sample 20 log10(|output - reference| + 1e-10), all in 32-bit floats:
-// the greatest level (from -200) with the index of its first occurrence,
-// and the mean level (-200 for no samples).
+// Per sample 20 log10(|output - reference| + 1e-10), each level in 32-bit
+// floats: the greatest level (from -200) with the index of its first
+// occurrence, and the mean level (-200 for no samples). The levels are summed
+// in double precision, so that identical samples give -200 at any length.
 struct KSDifferenceLevels {
     float peak = -200.0f;
     int32_t position = 0;
@@ -88,12 +89,29 @@ struct KSDifferenceLevels {
 KSDifferenceLevels ComputeDifferenceLevels(const float* output, const float* reference,
                                            int64_t count);
 
-// Compares two loaded files channel by channel over the shorter length
-// (lengths may differ by at most 32 frames) and prints the result line, or
-// the reason no comparison could be made, to standard output. Whether a
-// comparison was made.
-bool CompareAudioFiles(const KCAudioFileSampleSource& output,
-                       const KCAudioFileSampleSource& reference);
+// The difference levels of one channel, taken in consecutive runs of samples.
+class KCDifferenceLevelsSum {
+public:
+    // Adds the next `count` samples. Returns the index (within this run) of
+    // the first pair with a NaN or infinite sample, which is not added, or -1.
+    int64_t Add(const float* output, const float* reference, int64_t count);
+    // Adds the next `count` samples, known to be equal and finite.
+    void AddCancelled(int64_t count);
+    KSDifferenceLevels Result() const;
+
+private:
+    KSDifferenceLevels levels;
+    int64_t samples = 0;
+    int64_t equal = 0; // samples without difference, each at the floor level
+    double sum = 0.0;  // the levels of the others
+};
+
+// Compares two files channel by channel over the shorter length (lengths
+// may differ by at most 32 frames), reading both a piece at a time, and
+// prints the result line, or the reason no comparison could be made (a NaN
+// or infinite sample in either file among them), to standard output. Whether
+// a comparison was made.
+bool CompareAudioFiles(KCAudioFileSampleSource& output, KCAudioFileSampleSource& reference);
 
 // The cancellation test's last steps, after the output file was rendered
 // with `status`: eFMOpenFailed when the reference cannot be read or the
@@ -102,6 +120,13 @@ bool CompareAudioFiles(const KCAudioFileSampleSource& output,
 // files cannot be compared (CompareAudioFiles), else 0.
 KTErr CompareWithReference(KTErr status, const kvFM::KCStPath& output,
                            const kvFM::KCStPath& reference, int32_t sessionRate);
+
+// Why a WAV file cannot serve a session at `sessionRate` Hz, in a few words
+// ("not a WAV file", "sample rate 48000 Hz, expected 44100 Hz"); empty when
+// it can.
+std::string WavFileProblem(const kvFM::KCStPath& path, int32_t sessionRate);
+// Prints "rigwell: <path>: <problem>" as one line on standard error.
+void PrintFileProblem(const kvFM::KCStPath& path, const std::string& problem);
 
 // Writes this process's id, in decimal, to "rigwell.pId" in the user's
 // temporary folder; the file is replaced atomically (a link at that path

@@ -35,7 +35,7 @@ std::string ReadAll(const fs::path& file) {
 class SmokeApp : public KCApplicationBase {
 public:
     using KCApplicationBase::KCApplicationBase;
-    KCPluginRunnerView* View() const { return view.get(); }
+    KCPluginRunnerView* View() const { return static_cast<KCPluginRunnerView*>(view.get()); }
     KCPluginRunner* Runner() const { return dynamic_cast<KCPluginRunner*>(runner.get()); }
 };
 
