@@ -18,10 +18,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -101,10 +101,14 @@ struct ProcessCost {
 };
 
 // Runs a program to its end with its output discarded: its wall time and
-// its peak resident memory.
+// its peak resident memory. GNU time runs it and reports the peak: a
+// program spawned from here would inherit this process's peak.
 ProcessCost RunProcess(const std::vector<std::string>& arguments) {
+    const std::string peakFile = (Folder() / "peak.txt").string();
+    std::vector<std::string> command = {"/usr/bin/time", "-f", "%M", "-o", peakFile};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (const std::string& argument : arguments)
+    for (const std::string& argument : command)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -116,12 +120,15 @@ ProcessCost RunProcess(const std::vector<std::string>& arguments) {
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
-        throw std::runtime_error("cannot start " + arguments[0]);
+        throw std::runtime_error("cannot start /usr/bin/time (Debian package time)");
     int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error(arguments[0] + " failed");
-    return {Seconds(start), double(usage.ru_maxrss) / 1024.0};
+    const double seconds = Seconds(start);
+    std::ifstream peak(peakFile);
+    double kilobytes = 0;
+    peak >> kilobytes;
+    return {seconds, kilobytes / 1024.0};
 }
 
 void BM_CmdLineCancellation(benchmark::State& state) {
