@@ -372,6 +372,12 @@ void CText_X::DrawSelf(CGraphicManagerAbs& gm) {
     text_.Draw(gm);
 }
 
+KCGraph::KCGraph() {
+    SetReadOnly(true);
+}
+
+KCGraph::~KCGraph() = default;
+
 KCGraph::KCGraph(const KCGraph& o)
     : cControl_X(o), KCMarkerHome(o), feedBottom_(o.feedBottom_), feedTop_(o.feedTop_),
       fed_(o.fed_), background_(o.background_) {

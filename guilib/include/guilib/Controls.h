@@ -566,7 +566,9 @@ private:
 // A control that shows graph primitives (owned) over a background.
 class QGL_API KCGraph : public cControl_X, public KCMarkerHome {
 public:
-    KCGraph() { SetReadOnly(true); }
+    // Out of line: the background image's type stays inside this library.
+    KCGraph();
+    ~KCGraph() override;
     KCGraph(const KCGraph& o);
     KCGraph& operator=(const KCGraph& o);
     const char* GetControlClass() const override { return "Graph"; }
