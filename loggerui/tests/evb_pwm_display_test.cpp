@@ -175,11 +175,13 @@ TEST_F(BoardWindows, APwmPageOnAnotherChipIsNotWatched) {
 }
 
 // A timer of the test's own that watches the main window while an EEPROM
-// operation runs on the GUI thread.
+// operation runs on the GUI thread (holding the library's lock).
 class Watcher final : public wxTimer {
 public:
-    explicit Watcher(CMainDialog& main) : main_(main) {}
+    Watcher(CMainDialog& main, busgate::LoggerLock& lock) : main_(main), lock_(lock) {}
     void Notify() override {
+        if (!lock_.HeldByThisThread())
+            return;
         ++ticks;
         for (int id : {1011, 1007, 1099})
             if (main_.FindWindow(id)->IsEnabled())
@@ -192,6 +194,7 @@ public:
 
 private:
     CMainDialog& main_;
+    busgate::LoggerLock& lock_;
 };
 
 TEST_F(BoardWindows, TheWindowsStayResponsiveWhileTheEepromIsErased) {
@@ -202,7 +205,7 @@ TEST_F(BoardWindows, TheWindowsStayResponsiveWhileTheEepromIsErased) {
     ASSERT_TRUE(Drained());
     CMainDialog& main = *logger->MainWindow();
     const long before = main.LogPane()->GetLastPosition();
-    Watcher watcher(main);
+    Watcher watcher(main, bus->Lock());
     watcher.Start(2);
     Click(&main, 1011); // Erase: runs to its final box
     watcher.Stop();

@@ -450,7 +450,25 @@ TEST_F(ListOwner, TheItemMenuMovesTheClickedRowAndKeepsTheModifiedFlag) {
     m.SetModified(true);
     wxUIActionSimulator sim;
     sim.MouseMove(CellOnScreen(list, 2, 2));
-    // The item menu for the last row, and Move Up chosen by keys.
+    // As constructed, a right click on a row shows no menu.
+    bool menuSeen = false;
+    wxTimer watch;
+    watch.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (list->OpenMenu()) {
+            menuSeen = true;
+            sim.Char(WXK_ESCAPE);
+        }
+    });
+    watch.Start(50);
+    wxtest::Pump(50);
+    sim.MouseClick(wxMOUSE_BTN_RIGHT);
+    // Beyond the double-click time, so that the next click is one of its own.
+    wxtest::Pump(800);
+    watch.Stop();
+    EXPECT_FALSE(menuSeen);
+
+    // With the item menu: the menu for the last row, and Move Up chosen by
+    // keys.
     list->SetItemMenu(true);
     std::vector<std::pair<std::string, bool>> shown;
     std::vector<int> keys{WXK_DOWN, WXK_DOWN, WXK_DOWN, WXK_DOWN, WXK_RETURN};
