@@ -16,9 +16,6 @@ KCSampleChain::~KCSampleChain() {
         e = nullptr;
     }
     elements.clear();
-    if (sideChainSource != inputSource)
-        delete sideChainSource;
-    sideChainSource = nullptr;
     delete inputSource;
     inputSource = nullptr;
 }

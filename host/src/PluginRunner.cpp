@@ -79,6 +79,8 @@ KCPluginRunner::KCPluginRunner(const kvFM::KCStPath& executablePath)
 
 KCPluginRunner::~KCPluginRunner() {
     Shutdown();
+    // The sample chain leaves its side-chain source to its owner.
+    delete sampleChain.GetSideChainSource();
 }
 
 // ---------------------------------------------------------------------------

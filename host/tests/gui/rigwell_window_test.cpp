@@ -1,6 +1,7 @@
 // The real program in GUI mode: it shows its main window and ends with 0
 // when the window manager asks that window to close; keys typed into a
 // plug-in's editor go to the plug-in first.
+#include "../HostTestSupport.h"
 #include "gui_support.h"
 
 #include "xdrive/XDrive.h"
@@ -13,8 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -54,14 +53,6 @@ TEST(RigwellWindow, ClosingTheMainWindowEndsTheProgramWithZero) {
     EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 0);
 }
 
-// The text of a file (empty when there is none).
-std::string ReadAll(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Keys typed into the editor while the main window exists: the plug-in
 // sees each first; 'x' is the plug-in's own, 'b' (which the plug-in does not
 // take) then toggles bypass as the main window's key.
@@ -90,18 +81,18 @@ TEST(RigwellWindow, KeysTypedIntoAnEditorReachItsPluginFirst) {
     ASSERT_TRUE(x.Click(editor, 150, 100));
     auto seen = [&](const std::string& text) {
         for (int i = 0; i < 200; ++i) {
-            if (ReadAll(calls).find(text) != std::string::npos)
+            if (ReadText(calls).find(text) != std::string::npos)
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
         return false;
     };
-    ASSERT_TRUE(seen("KP_DoMouseUp")) << ReadAll(calls);
+    ASSERT_TRUE(seen("KP_DoMouseUp")) << ReadText(calls);
     EXPECT_TRUE(x.Keys({"x"}));
     // Key events carry the unshifted key: letters in upper case.
-    EXPECT_TRUE(seen("KP_DoKeyDown(X)\n")) << ReadAll(calls);
+    EXPECT_TRUE(seen("KP_DoKeyDown(X)\n")) << ReadText(calls);
     EXPECT_TRUE(x.Keys({"b"}));
-    EXPECT_TRUE(seen("KP_DoKeyDown(B)\nKP_SetBypass(1)\n")) << ReadAll(calls);
+    EXPECT_TRUE(seen("KP_DoKeyDown(B)\nKP_SetBypass(1)\n")) << ReadText(calls);
     EXPECT_TRUE(x.Close(main));
     EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 0);
     std::remove(calls.c_str());
