@@ -87,14 +87,12 @@ struct SShown {
         runner.Idle();
         view->Idle();
     }
-    // The loop's own work for `seconds`, outside the tick.
+    // The rest of the interval as the program's loop spends it: what is
+    // pending is handled once, then it sleeps until the next tick.
     static void Between(double seconds) {
-        const auto until =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            wxTheApp->Yield(true);
-            wxMilliSleep(1);
-        } while (std::chrono::steady_clock::now() < until);
+        wxTheApp->Yield(true);
+        if (seconds > 0)
+            wxMicroSleep(static_cast<unsigned long>(seconds * 1e6));
     }
     CStandardGUI_X* Editor() const {
         return static_cast<CStandardGUI_X*>(plugin->GetProxy().GetInstance()->gui);
