@@ -54,11 +54,10 @@ double ProcessCpuSeconds() {
     return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
 }
 
+// DulmAudioDSP has the pass-through plug-in's type and sub-type.
 QuorlComponentInfo Dulm() {
-    QuorlComponentInfo component;
+    QuorlComponentInfo component = PassThrough();
     component.Path() = kvFM::KCStPath(KV_BENCH_DULM);
-    component.componentType = KV_FOURCC("raPI");
-    component.componentSubType = KV_FOURCC("PQ5S");
     return component;
 }
 
