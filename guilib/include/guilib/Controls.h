@@ -486,8 +486,9 @@ private:
 };
 
 // A left and a right parameter (the first two registered) with a channel
-// selector along the top (Left, Right, Both): a drag moves the selected
-// channel, or both by the same amount when both are selected (linked).
+// selector along the top (Left, Right, Both): a click on the bars sets the
+// selected channel to the height clicked, or moves both by the same amount
+// when both are selected (linked). A drag changes nothing.
 class QGL_API CLRB_X : public cControl_X {
 public:
     enum : short { kLeft = 0, kRight = 1, kBoth = 2 };
@@ -501,14 +502,10 @@ public:
 
 protected:
     void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
-    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
     void AppendShown(std::vector<double>& out) const override;
 
 private:
     short channel_ = kBoth;
-    bool selecting_ = false;
-    double downLeft_ = 0;
-    double downRight_ = 0;
 };
 
 // One field per registered parameter, side by side, each showing its
