@@ -178,9 +178,11 @@ public:
     bool IsReadOnly() const { return readOnly_; }
     void SetReadOnly(bool r) { readOnly_ = r; }
 
+    // The virtual operations below keep the order of the family's slots.
     virtual void FinishCreate(CGraphicManagerAbs& gm);
-    virtual KURect<short> GetBounds() const { return GetDrawableRect(); }
     virtual void Move(int dx, int dy);
+    virtual KURect<short> GetBounds() const { return GetDrawableRect(); }
+    virtual bool CanEnterText() { return false; }
     bool IsPointInside(const KCPoint<short>& p) const;
 
     // Draws the control and remembers what it showed.
@@ -210,8 +212,7 @@ public:
     // Types a value as text into the lead parameter (through the
     // algorithm's translation): eTranslateValid when it was taken.
     BUFFER_HEADER* EnterText(const std::string& text, int32_t& result);
-    virtual bool CanEnterText() { return false; }
-    // Wheel notches step the lead parameter (the editor's gesture).
+    // The wheel over the control: its MouseWheelSelf (default: nothing).
     BUFFER_HEADER* MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r);
 
 protected:
