@@ -54,11 +54,10 @@ double ProcessCpuSeconds() {
     return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
 }
 
+// DulmAudioDSP has the pass-through plug-in's type and sub-type.
 QuorlComponentInfo Dulm() {
-    QuorlComponentInfo component;
+    QuorlComponentInfo component = PassThrough();
     component.Path() = kvFM::KCStPath(KV_BENCH_DULM);
-    component.componentType = KV_FOURCC("raPI");
-    component.componentSubType = KV_FOURCC("PQ5S");
     return component;
 }
 
@@ -87,14 +86,12 @@ struct SShown {
         runner.Idle();
         view->Idle();
     }
-    // The loop's own work for `seconds`, outside the tick.
+    // The rest of the interval as the program's loop spends it: what is
+    // pending is handled once, then it sleeps until the next tick.
     static void Between(double seconds) {
-        const auto until =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            wxTheApp->Yield(true);
-            wxMilliSleep(1);
-        } while (std::chrono::steady_clock::now() < until);
+        wxTheApp->Yield(true);
+        if (seconds > 0)
+            wxMicroSleep(static_cast<unsigned long>(seconds * 1e6));
     }
     CStandardGUI_X* Editor() const {
         return static_cast<CStandardGUI_X*>(plugin->GetProxy().GetInstance()->gui);

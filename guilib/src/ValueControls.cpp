@@ -291,28 +291,22 @@ void CLRB_X::SetCurrentChan(short channel) {
 
 void CLRB_X::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     const KCPoint<short> at = e->GetMouseLocation();
-    selecting_ = false;
     for (short c = kLeft; c <= kBoth; ++c)
         if (SelectorRect(c).PointInRect(at)) {
             SetCurrentChan(c);
-            selecting_ = true;
             return;
         }
-    downLeft_ = StateAt(0);
-    downRight_ = StateAt(1);
-}
-
-void CLRB_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
-    if (selecting_)
-        return;
+    // A click on the bars sets the selected channel to the height clicked;
+    // linked, the other follows by the same amount.
     const KURect<short>& r = GetDrawableRect();
-    const int travel = std::max(1, r.Height() - kSelectorHeight);
-    // Up raises; both channels keep their distance when linked.
-    const double delta = -e->GetMouseDistanceFromDragStart().y * (LeadStates() - 1) / travel;
+    const int travel = std::max(1, r.Height() - kSelectorHeight - 1);
+    const double fraction = std::clamp((r.bottom - at.y) / double(travel), 0.0, 1.0);
+    const size_t lead = channel_ == kRight ? 1 : 0;
+    const double delta = std::round(fraction * (StatesAt(lead) - 1)) - StateAt(lead);
     if (channel_ != kRight)
-        SetStateAt(0, std::round(downLeft_ + delta));
+        SetStateAt(0, StateAt(0) + delta);
     if (channel_ != kLeft)
-        SetStateAt(1, std::round(downRight_ + delta));
+        SetStateAt(1, StateAt(1) + delta);
 }
 
 void CLRB_X::AppendShown(std::vector<double>& out) const {

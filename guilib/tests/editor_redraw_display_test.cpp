@@ -216,16 +216,20 @@ TEST_F(EditorGestures, ValueControlsTakeClicksAndDrags) {
     Click(30, 85);
     Click(30, 85);
     EXPECT_EQ(State(2), 4.0);
-    // L/R/B: linked (both) by default, a drag moves both by the same amount.
-    Drag(90, 120, 90, 100);
+    // L/R/B (bars from y 65 to 130, 65 pixels): linked (both) by default, a
+    // click sets the left to the height clicked and moves the right along.
+    Click(70, 98); // half way up
     const double left = State(3), right = State(4);
-    EXPECT_GT(left, 20.0);
+    EXPECT_NEAR(left, 50.0, 1.0);
     EXPECT_EQ(right - left, 20.0);
-    // The right channel alone.
+    // The right channel alone (1 of 65 pixels up: state 2); a drag keeps
+    // the value its press set (10 pixels up: 15).
     Click(90, 55);
-    Drag(90, 120, 90, 110);
+    Click(110, 129);
     EXPECT_EQ(State(3), left);
-    EXPECT_GT(State(4), right);
+    EXPECT_EQ(State(4), 2.0);
+    Drag(110, 120, 110, 70);
+    EXPECT_EQ(State(4), 15.0);
     // Scroller: a click after the thumb pages a tenth of the range.
     Click(200, 146);
     EXPECT_EQ(State(7), 10.0);

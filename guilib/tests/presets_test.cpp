@@ -23,10 +23,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rejects saving a preset named "Locked" and lists no preset named "Hidden".
+// Rejects saving a preset named "Locked" and lists no preset named "Hidden";
+// names a folder of dynamic factory presets when one is set.
 class FilteringAlg : public cALGORITHM {
 public:
     FilteringAlg() : cALGORITHM(nullptr, nullptr) {}
+    long
+    GetPluginDynamicFactoryPresetsDirectories(std::vector<KCDynamicFactoryPreset>& out) override {
+        if (dynamicFolder.empty())
+            return -1;
+        out.push_back({kvFM::KCStPath(dynamicFolder), "Rooms"});
+        return 0;
+    }
+    std::string dynamicFolder;
     EReplyFromPresetFilter QueryPresetFilterSelf(EQueryPresetFilter query, std::string* name,
                                                  CPresetInfo*, long) override {
         if ((query == eQueryPresetFilterSave && name && *name == "Locked") ||
@@ -195,6 +204,35 @@ TEST_F(UserPresets, FilterAndSaveToANewFileThroughTheFileDialog) {
     EXPECT_EQ(Presets().RunSaveMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdSaveToNewFile),
               eUserCanceled);
     EXPECT_EQ(Presets().GetUserPresetsFile().GetPath().GetPathString(), chosen.string());
+}
+
+TEST_F(UserPresets, DynamicFactoryGroupsAndTheDefaultPreset) {
+    // A folder of the plug-in's own: two group files, one damaged.
+    const fs::path folder = root / "rooms";
+    fs::create_directories(folder);
+    std::ofstream(folder / "Hall.xml")
+        << "<PresetXMLTree version=\"1\"><Preset Name=\"Big\"><PresetHeader><PluginName>TestPlug"
+           "</PluginName></PresetHeader><PresetData Setup=\"CURRENT\"><Parameters "
+           "Type=\"RealWorld\">-6 1 *</Parameters></PresetData></Preset></PresetXMLTree>";
+    std::ofstream(folder / "Broken.xml") << "<PresetXMLTree";
+    alg.dynamicFolder = folder.string();
+    Set(0, 0, 0);
+    const std::vector<std::string> titles = PickFromLoadMenu("Big");
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "Rooms - Hall"), titles.end());
+    EXPECT_EQ(std::find(titles.begin(), titles.end(), "Rooms - Broken"), titles.end());
+    EXPECT_EQ(RealWorld(0), -6.0);
+    ASSERT_EQ(Presets().DynamicPresets().size(), 1u);
+    EXPECT_TRUE(Presets().DynamicPresets().front()->GetFlag(ePresetReadOnly));
+
+    // The default preset: saved, then loaded back over other values.
+    Set(3, 1, 0);
+    ASSERT_EQ(Presets().RunSaveMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdSaveAsDefault),
+              0);
+    EXPECT_TRUE(fs::is_regular_file(Folder() / "Default Preset.xml"));
+    Set(-9, 0, 0);
+    ASSERT_EQ(Presets().LoadPresetFromCurrentPresetSection(CPublicAlg(&alg), true), 0);
+    EXPECT_EQ(RealWorld(0), 3.0);
+    EXPECT_EQ(RealWorld(1), 1.0);
 }
 
 TEST(PresetRecords, MenuDescriptionsAndGroupsCopyTheirMembers) {

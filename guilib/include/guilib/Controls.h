@@ -187,9 +187,11 @@ public:
     bool IsReadOnly() const { return readOnly_; }
     void SetReadOnly(bool r) { readOnly_ = r; }
 
+    // The virtual operations below keep the order of the family's slots.
     virtual void FinishCreate(CGraphicManagerAbs& gm);
-    virtual KURect<short> GetBounds() const { return GetDrawableRect(); }
     virtual void Move(int dx, int dy);
+    virtual KURect<short> GetBounds() const { return GetDrawableRect(); }
+    virtual bool CanEnterText() { return false; }
     bool IsPointInside(const KCPoint<short>& p) const;
 
     // Draws the control and remembers what it showed.
@@ -219,8 +221,7 @@ public:
     // Types a value as text into the lead parameter (through the
     // algorithm's translation): eTranslateValid when it was taken.
     BUFFER_HEADER* EnterText(const std::string& text, int32_t& result);
-    virtual bool CanEnterText() { return false; }
-    // Wheel notches step the lead parameter (the editor's gesture).
+    // The wheel over the control: its MouseWheelSelf (default: nothing).
     BUFFER_HEADER* MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r);
 
 protected:
@@ -500,8 +501,9 @@ private:
 };
 
 // A left and a right parameter (the first two registered) with a channel
-// selector along the top (Left, Right, Both): a drag moves the selected
-// channel, or both by the same amount when both are selected (linked).
+// selector along the top (Left, Right, Both): a click on the bars sets the
+// selected channel to the height clicked, or moves both by the same amount
+// when both are selected (linked). A drag changes nothing.
 class QGL_API CLRB_X : public cControl_X {
 public:
     enum : short { kLeft = 0, kRight = 1, kBoth = 2 };
@@ -515,14 +517,10 @@ public:
 
 protected:
     void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
-    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
     void AppendShown(std::vector<double>& out) const override;
 
 private:
     short channel_ = kBoth;
-    bool selecting_ = false;
-    double downLeft_ = 0;
-    double downRight_ = 0;
 };
 
 // One field per registered parameter, side by side, each showing its
