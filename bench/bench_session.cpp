@@ -283,7 +283,7 @@ int main(int argc, char** argv) {
             x.Press(editor, gx, gy);
             int64_t lastMove = 0;
             for (int step = 1; step <= 5; ++step) {
-                lastMove = x.MoveTo(editor, gx, gy + direction * 6 * step);
+                lastMove = x.MoveTo(editor, gx - direction * 6 * step, gy); // the fader lies flat
                 Sleep(15);
             }
             Sleep(60);

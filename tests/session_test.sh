@@ -159,7 +159,7 @@ read -r x y < <(centre $("$xd" layout-rect "$module" 0))
 wait_quiet || fail "the transfer log never went quiet"
 read -r x y < <(centre $("$xd" layout-rect "$module" 2))
 before="$(now_ms)"
-"$xd" drag "$editor" "$x" "$y" "$x" $((y - 40)) >/dev/null || fail "no pointer events"
+"$xd" drag "$editor" "$x" "$y" $((x + 30)) "$y" >/dev/null || fail "no pointer events"
 gain_lines() {
 	local n
 	n="$(grep -c '// Gain: [1-9]' "$panes" 2>/dev/null)" || true

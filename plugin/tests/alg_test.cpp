@@ -42,11 +42,14 @@ TEST_F(AlgTest, ParameterListAndResetValuesComeFromTheResources) {
     EXPECT_EQ(V(PARAM_DIG_IO_CONFIG_LB), 213.0);
     // The state of a band is 0 where the list gives none.
     EXPECT_EQ(V(PARAM_BAND1_STATE), 0.0);
-    // Plug-in display functions replace the framework's; unknown names stay null.
+    // Plug-in display functions replace the framework's (the sub-woofer
+    // bands' types, whose resource names none the framework knows, are shown
+    // as the other bands' types).
     std::string text;
     P(PARAM_BAND1_TYPE).TranslateValueString(1, text);
     EXPECT_EQ(text, "Low Shelf");
-    EXPECT_EQ(P(PARAM_SUBEQ_BAND1_TYPE).displayFunc, nullptr);
+    P(PARAM_SUBEQ_BAND2_TYPE).TranslateValueString(3, text);
+    EXPECT_EQ(text, "Shape 4");
     // The frequency scale: 128 semitones from 16 Hz, cut at 22045.59 Hz.
     EXPECT_DOUBLE_EQ(P(PARAM_BAND1_FRQ).StateToRealWorld(1000), 22045.59);
     EXPECT_DOUBLE_EQ(P(PARAM_BAND1_FRQ).StateToRealWorld(0), 16.0);

@@ -227,7 +227,7 @@ TEST_F(EntryPoints, HeadlessEditor) {
     // The view is the layout resource's expanded size.
     KURect<short> view{1, 2, 3, 4};
     EXPECT_EQ(kp.KP_GetViewRect(&instance, &view), 0);
-    EXPECT_EQ(view, KURect<short>(0, 0, 940, 1240));
+    EXPECT_EQ(view, KURect<short>(0, 0, 998, 1240));
     EXPECT_EQ(instance.viewRect, view);
     bool handled = true;
     EXPECT_EQ(kp.KP_DoKeyDown(&instance, nullptr, &handled), 0);
