@@ -89,13 +89,17 @@ public:
     void SetText(const std::string& text, const KCFontInfo& font) {
         const KURect<short> r = GetDrawableRect();
         if (section_) {
-            Add(r, KCRGBAColor(58, 58, 66, 255));
-            Add(KURect<short>(static_cast<short>(r.top + 1), static_cast<short>(r.left + 1),
-                              static_cast<short>(r.bottom - 1), static_cast<short>(r.right - 1)),
-                KCRGBAColor(24, 24, 28, 255));
-            Add(KURect<short>(static_cast<short>(r.top + 1), static_cast<short>(r.left + 1),
-                              static_cast<short>(r.top + CMyGUI::kSectionTitleHeight),
-                              static_cast<short>(r.right - 1)),
+            // A frame one pixel wide around the editor's own background, and
+            // a title bar: small fills, for a software renderer too.
+            const KCRGBAColor frame(58, 58, 66, 255);
+            const short t = r.top, l = r.left, b = r.bottom, rt = r.right;
+            Add(KURect<short>(t, l, static_cast<short>(t + 1), rt), frame);
+            Add(KURect<short>(static_cast<short>(b - 1), l, b, rt), frame);
+            Add(KURect<short>(t, l, b, static_cast<short>(l + 1)), frame);
+            Add(KURect<short>(t, static_cast<short>(rt - 1), b, rt), frame);
+            Add(KURect<short>(static_cast<short>(t + 1), static_cast<short>(l + 1),
+                              static_cast<short>(t + CMyGUI::kSectionTitleHeight),
+                              static_cast<short>(rt - 1)),
                 KCRGBAColor(40, 40, 47, 255));
         }
         const KURect<short> box =
