@@ -595,6 +595,11 @@ void OGLText::Draw(const KCPoint<short>& where) {
 void OGLText::DrawTexture(const KCPoint<short>& p) {
     const double w = width, h = height;
     const double W = imageData->GetWidth(), H = imageData->GetHeight();
+    // A text image is coverage in its alpha over transparent pixels: it is
+    // always laid over what is below it, whatever blending the caller left.
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
     glBegin(GL_QUADS);
@@ -607,5 +612,5 @@ void OGLText::DrawTexture(const KCPoint<short>& p) {
     glTexCoord2d(w / W, 0);
     glVertex2d(p.x + w, p.y);
     glEnd();
-    glDisable(GL_TEXTURE_2D);
+    glPopAttrib();
 }

@@ -833,3 +833,24 @@ TEST_F(Text, UnderlineAndStrikeOutAddBars) {
     EXPECT_GE(strikeRows, 1);
     EXPECT_NE(underlined, struck); // the bars lie at different heights
 }
+
+// A text is laid over what is drawn below it, also when the caller left
+// blending off: the pixels of its box that no glyph covers keep the
+// background.
+TEST_F(Text, TextKeepsTheBackgroundBetweenItsGlyphs) {
+    manager->SetClearColor(KCRGBAColor(0, 255, 0, 255));
+    manager->ClearHatch();
+    manager->DisableBlending();
+    manager->DrawTextUnOptimized(Font(24), "H", KCRGBAColor(0, 0, 255, 255), P(0, 0));
+    KCPoint<short> size;
+    GMGetTextWidthInPixels(Font(24), "H", size);
+    ASSERT_GT(size.x, 2);
+    int green = 0, blue = 0;
+    for (int y = 0; y < size.y; ++y)
+        for (int x = 0; x < size.x; ++x) {
+            green += RGB(x, y) == (Pixel{0, 255, 0, 0});
+            blue += RGB(x, y) == (Pixel{0, 0, 255, 0});
+        }
+    EXPECT_GT(blue, 20);
+    EXPECT_GT(green, size.x * size.y / 3); // not a box of the text's own black
+}
