@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <GL/glx.h>
+#include <gtk/gtk.h>
 
 #include <wx/app.h>
 #include <wx/apptrait.h>
@@ -735,6 +736,16 @@ KTErr KMRunModalEventLoop(KCWindow& window) {
             continue;
         w->Enable(false);
         SendEnableState(w.get(), false);
+    }
+    // The keyboard goes to the modal window: without a window manager to
+    // focus it, keys follow the pointer and reach a window just disabled,
+    // which drops them.
+    if (window.windowHandle != nullptr && window.windowHandle->IsShown()) {
+        wxWindow* top = wxGetTopLevelParent(window.windowHandle);
+        GtkWidget* widget = top != nullptr ? top->GetHandle() : nullptr;
+        GdkWindow* native = widget != nullptr ? gtk_widget_get_window(widget) : nullptr;
+        if (native != nullptr)
+            gdk_window_focus(native, GDK_CURRENT_TIME);
     }
     const KTErr result = RunLoop();
     // Only what this loop disabled is enabled again: windows disabled by an

@@ -8,6 +8,9 @@
 #include "gui_support.h"
 #include "host/StatisticsWindow.h"
 #include "ui/GMRenderer.h"
+#include "xdrive/XDrive.h"
+
+#include <wx/timer.h>
 
 namespace {
 
@@ -181,6 +184,8 @@ TEST_F(RunnerViewTest, PreferencesWriteBothValuesBackEvenWhenCancelled) {
 
 TEST_F(RunnerViewTest, AboutBoxShowsPictureAndVersionUntilEscape) {
     bool checked = false;
+    bool escapeMissed = false;
+    wxTimer watchdog;
     gui::WhenModal("About Plugin Runner...", [&](wxTopLevelWindow* top) {
         checked = true;
         EXPECT_EQ(top->GetClientSize(), wxSize(295, 440));
@@ -197,14 +202,26 @@ TEST_F(RunnerViewTest, AboutBoxShowsPictureAndVersionUntilEscape) {
                 dark += p.r < 100 && p.g < 100 && p.b < 100;
             }
         EXPECT_GT(dark, 20);
-        auto* surface = static_cast<wxWindow*>(record->deviceContext);
-        wxKeyEvent escape(wxEVT_KEY_DOWN);
-        escape.m_keyCode = WXK_ESCAPE;
-        escape.SetEventObject(surface);
-        surface->ProcessWindowEvent(escape);
+        // A real Escape, with the pointer over the main window (where the
+        // menu was): no window manager hands the box the keyboard here.
+        xdrive::Display x;
+        ASSERT_TRUE(x.Ok() && x.HasXTest());
+        const xdrive::WindowId main = x.FindWindow(frame->GetTitle().utf8_string(), false);
+        ASSERT_NE(main, 0u);
+        EXPECT_NE(x.MoveTo(main, 10, 10), 0);
+        EXPECT_TRUE(x.Keys({"Escape"}));
+        watchdog.StartOnce(5000);
+    });
+    watchdog.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (gui::FindTopLevel("About Plugin Runner...") == nullptr)
+            return;
+        escapeMissed = true;
+        KMQuitModalEventLoop(nullptr);
     });
     EXPECT_TRUE(Command(601));
+    watchdog.Stop();
     EXPECT_TRUE(checked);
+    EXPECT_FALSE(escapeMissed) << "Escape did not close the About box";
     EXPECT_EQ(gui::FindTopLevel("About Plugin Runner..."), nullptr);
 }
 
