@@ -52,32 +52,49 @@ KTErr LockForSharing(int fd, KEPermitions permission) {
     return eNoErr;
 }
 
-// Opens with the permission's access and sharing. Only regular files are
-// opened: a folder is refused as before, and a named pipe, socket or device
-// gives eFMIsNotAFile. The opening itself never waits: O_NONBLOCK keeps a
-// pipe without a partner from blocking, and is dropped again once the
-// object has been found to be a regular file.
-KTErr OpenWith(const std::string& text, int extraFlags, KEPermitions permission, int& fdOut) {
+// Opens `text` with `flags` without waiting on it (O_NONBLOCK keeps a pipe
+// without a partner from blocking) and keeps it only when it is a regular
+// file: a folder gives `folderError`, a named pipe, socket or device
+// eFMIsNotAFile.
+KTErr OpenRegular(const std::string& text, int flags, KTErr folderError, int& fdOut,
+                  struct stat& st) {
     fdOut = -1;
-    const int access = AccessFlags(permission);
-    const int flags =
-        access < 0 ? O_PATH | O_CLOEXEC : access | extraFlags | O_CLOEXEC | O_NONBLOCK;
     int fd;
     do
-        fd = ::open(text.c_str(), flags, 0666);
+        fd = ::open(text.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         // ENXIO: a pipe without a reader, a socket or a missing device.
         return errno == ENXIO ? eFMIsNotAFile : ConvertErrorPOSIX(errno);
-    struct stat st;
     KTErr err = eNoErr;
     if (::fstat(fd, &st) != 0)
         err = ConvertErrorPOSIX(errno);
     else if (S_ISDIR(st.st_mode))
-        err = ConvertErrorPOSIX(EISDIR);
+        err = folderError;
     else if (!S_ISREG(st.st_mode))
         err = eFMIsNotAFile;
-    else if (access >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    if (err != eNoErr) {
+        ::close(fd);
+        return err;
+    }
+    fdOut = fd;
+    return eNoErr;
+}
+
+// Opens with the permission's access and sharing. Only regular files are
+// opened: a folder is refused as before, and a named pipe, socket or device
+// gives eFMIsNotAFile. The opening itself never waits; O_NONBLOCK is
+// dropped again once the object has been found to be a regular file.
+KTErr OpenWith(const std::string& text, int extraFlags, KEPermitions permission, int& fdOut) {
+    fdOut = -1;
+    const int access = AccessFlags(permission);
+    const int flags = access < 0 ? O_PATH : access | extraFlags;
+    int fd;
+    struct stat st;
+    if (KTErr err = OpenRegular(text, flags, ConvertErrorPOSIX(EISDIR), fd, st))
+        return err;
+    KTErr err = eNoErr;
+    if (access >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
         err = ConvertErrorPOSIX(errno);
     else if (access >= 0)
         err = LockForSharing(fd, permission);
@@ -421,26 +438,13 @@ KTErr CreateTempFile(KTPathType* folder, KTOpenFileType*& file, KTPathType*& pat
     return eNoErr;
 }
 
-// KCStFile
-
 KTErr ReadRegularFile(const std::string& path, std::string& out, uint64_t maxBytes) noexcept {
     out.clear();
     int fd;
-    do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return errno == ENXIO ? eFMIsNotAFile : ConvertErrorPOSIX(errno);
     struct stat st;
-    KTErr err = eNoErr;
-    if (::fstat(fd, &st) != 0)
-        err = ConvertErrorPOSIX(errno);
-    else if (S_ISDIR(st.st_mode))
-        err = eFMIsAFolder;
-    else if (!S_ISREG(st.st_mode))
-        err = eFMIsNotAFile;
-    else if (static_cast<uint64_t>(st.st_size) > maxBytes)
-        err = eFMFileSizeTooBig;
+    if (KTErr err = OpenRegular(path, O_RDONLY | O_NOCTTY, eFMIsAFolder, fd, st))
+        return err;
+    KTErr err = static_cast<uint64_t>(st.st_size) > maxBytes ? eFMFileSizeTooBig : eNoErr;
     if (err == eNoErr) {
         try {
             // One byte more than the file's size shows a file that grew
@@ -473,6 +477,8 @@ KTErr ReadRegularFile(const std::string& path, std::string& out, uint64_t maxByt
         std::string().swap(out);
     return err;
 }
+
+// KCStFile
 
 KCStFile::KCStFile() : KUValidatable(eNoErr), file(GetInvalidOpenFileRef()) {}
 
