@@ -8,6 +8,7 @@
 #include "hosting/PluginScanner.h"
 #include "hosting/ProcessCodeManager.h"
 
+#include "HostLoadSpec.h"
 #include "foundation/RM.h"
 
 #include <benchmark/benchmark.h>
@@ -106,12 +107,7 @@ void BM_ScanOneFile(benchmark::State& state) {
     const auto count = static_cast<size_t>(state.range(0));
     const std::string file =
         std::string(KV_BENCH_SCAN_DIR) + "/libbench_scan_plugin_" + std::to_string(count) + ".so";
-    RMInit(0);
-    KTResContainerType* host = nullptr;
-    if (RMOpenResContainer(kvFM::KCStPath(KV_BENCH_HOST_RESOURCES), 0, host) != eNoErr)
-        throw std::runtime_error("cannot open the host's resources");
-    KCPluginLoadSpec spec;
-    spec.ReadFromResource(host);
+    const KCPluginLoadSpec spec = ReadHostLoadSpec(KV_BENCH_HOST_RESOURCES);
     double best = 1e9;
     for (auto _ : state) {
         KCPluginDiskScanner scanner;
@@ -126,7 +122,6 @@ void BM_ScanOneFile(benchmark::State& state) {
         best = std::min(best, seconds);
         state.SetIterationTime(seconds);
     }
-    RMCloseResContainer(host);
     RMDispose();
     state.counters["components"] = static_cast<double>(2 * count);
     state.counters["ms"] = best * 1e3; // target: under 500 for 1,500 sub-components

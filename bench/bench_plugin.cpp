@@ -4,6 +4,7 @@
 #include "hosting/Plugin.h"
 #include "hosting/PluginScanner.h"
 
+#include "HostLoadSpec.h"
 #include "foundation/RM.h"
 
 #include <benchmark/benchmark.h>
@@ -82,11 +83,7 @@ void BM_ScanPerFile(benchmark::State& state) {
     fs::create_directories(folder);
     for (int i = 0; i < copies; ++i)
         fs::copy_file(KV_BENCH_TEST_PLUGIN, folder / ("libPlugin" + std::to_string(i) + ".so"));
-    RMInit(0);
-    KTResContainerType* host = nullptr;
-    RMOpenResContainer(kvFM::KCStPath(KV_BENCH_HOST), 0, host);
-    KCPluginLoadSpec spec;
-    spec.ReadFromResource(host);
+    const KCPluginLoadSpec spec = ReadHostLoadSpec(KV_BENCH_HOST);
     double best = 1e9;
     for (auto _ : state) {
         KCPluginDiskScanner scanner;
@@ -101,7 +98,6 @@ void BM_ScanPerFile(benchmark::State& state) {
         best = std::min(best, seconds);
         state.SetIterationTime(seconds);
     }
-    RMCloseResContainer(host);
     RMDispose();
     fs::remove_all(folder);
     state.counters["files"] = copies;
