@@ -86,17 +86,13 @@ void cControl_X::FinishCreate(CGraphicManagerAbs& gm) {
     images_.clear();
     for (short n : imageNumbers_)
         images_.push_back(gm.RegisterImageFromResID(n));
+    FinishCreateSelf();
 }
 
 void cControl_X::Move(int dx, int dy) {
     KURect<short> r = GetDrawableRect();
     r.Offset(static_cast<short>(dx), static_cast<short>(dy));
     SetDrawableRect(r);
-}
-
-bool cControl_X::IsPointInside(const KCPoint<short>& p) const {
-    const KURect<short> r = GetBounds();
-    return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
 
 void cControl_X::Draw(CGraphicManagerAbs& gm) {
@@ -110,6 +106,7 @@ void cControl_X::Draw(CGraphicManagerAbs& gm) {
 void cControl_X::AppendShown(std::vector<double>& out) const {
     out.push_back(IsHidden() ? 1 : 0);
     out.push_back(GetHoverState());
+    out.push_back(disabled_);
     if (!alg_)
         return;
     const std::vector<sCONTROL_PARAM>& params = *alg_->GetParamVector();
@@ -181,17 +178,102 @@ void cControl_X::SetStateAt(size_t slot, double state) {
 
 BUFFER_HEADER* cControl_X::EnterText(const std::string& text, int32_t& result) {
     result = cALGORITHM::eTranslateInvalid;
-    double state = 0;
-    if (readOnly_ || !alg_ || !CanEnterText() || params_.empty() ||
-        alg_->TranslateTextToState(lead_, text, state) != cALGORITHM::eTranslateValid)
-        return nullptr;
-    result = cALGORITHM::eTranslateValid;
-    SetLeadState(state);
+    if (!readOnly_ && !disabled_ && alg_ && CanEnterText() && !params_.empty())
+        EnterTextSelf(text, result);
     return nullptr;
 }
 
+void cControl_X::EnterTextSelf(const std::string& text, int32_t& result) {
+    double state = 0;
+    result = cALGORITHM::eTranslateInvalid;
+    if (!alg_ || alg_->TranslateTextToState(lead_, text, state) != cALGORITHM::eTranslateValid)
+        return;
+    result = cALGORITHM::eTranslateValid;
+    SetLeadState(state);
+}
+
+const sCONTROL_PARAM* cControl_X::LeadParam() const {
+    if (!alg_ || params_.empty() || lead_ >= alg_->GetParamVector()->size())
+        return nullptr;
+    return &(*alg_->GetParamVector())[lead_];
+}
+
+void cControl_X::Resize(int dw, int dh) {
+    KURect<short> r = GetDrawableRect();
+    r.right = static_cast<short>(std::max<int>(r.left, r.right + dw));
+    r.bottom = static_cast<short>(std::max<int>(r.top, r.bottom + dh));
+    SetDrawableRect(r);
+}
+
+bool cControl_X::GetValueWinText(std::string* text) {
+    const sCONTROL_PARAM* p = LeadParam();
+    if (!text || !p)
+        return false;
+    text->clear();
+    p->TranslateValueString(LeadState(), *text);
+    return true;
+}
+
+bool cControl_X::GetControlAutomationInfo(ControllerAutomationInfoVer6* info) {
+    if (!info || !LeadParam())
+        return false;
+    info->paramIndex = lead_;
+    info->states = LeadStates();
+    info->refCon1 = refCon1_;
+    info->refCon2 = refCon2_;
+    return true;
+}
+
+namespace {
+double StateOfControllerValue(double value, double states) {
+    return std::round(std::clamp(value, 0.0, 1.0) * std::max(0.0, states - 1));
+}
+} // namespace
+
+void cControl_X::SetControllerValueSelf(double value) {
+    if (LeadParam() && !readOnly_ && !disabled_)
+        SetLeadState(StateOfControllerValue(value, LeadStates()));
+}
+
+void cControl_X::TranslateController(double value, std::string& text) {
+    text.clear();
+    if (const sCONTROL_PARAM* p = LeadParam())
+        p->TranslateValueString(StateOfControllerValue(value, LeadStates()), text);
+}
+
+void cControl_X::UpdateDisabledMode(unsigned long mode) {
+    if (disabled_ == mode)
+        return;
+    disabled_ = static_cast<uint32_t>(mode);
+    SetRefresh();
+}
+
+BUFFER_HEADER* cControl_X::MouseOver(KCEventData* e, bool inside, bool* redraw) {
+    const int32_t before = GetHoverState();
+    setHoverState(inside ? 1 : 0);
+    if (redraw)
+        *redraw = GetHoverState() != before;
+    MouseOverSelf(e, inside);
+    return nullptr;
+}
+
+bool cControl_X::IsPointInsideSelf(const KCPoint<short>& p, KCEventData*) const {
+    const KURect<short> r = GetBounds();
+    return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
+}
+
+bool cControl_X::DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const {
+    KURect<short> unused;
+    return GetBounds().GetIntersection(r, unused);
+}
+
+void cControl_X::DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r) {
+    gm.SetColor(KCRGBAColor(255, 255, 255, 255));
+    gm.DrawRect(r);
+}
+
 BUFFER_HEADER* cControl_X::MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r) {
-    if (!readOnly_ && e)
+    if (!readOnly_ && !disabled_ && e)
         MouseWheelSelf(e, dx, dy, r);
     return nullptr;
 }
@@ -203,7 +285,7 @@ void cControl_X::ResendLeadState() {
 
 BUFFER_HEADER* cControl_X::MouseDown(KCEventData* e, KURect<double>* r, bool& handled) {
     handled = false;
-    if (readOnly_ || !e)
+    if (readOnly_ || disabled_ || !e)
         return nullptr;
     downState_ = LeadState();
     handled = true;
@@ -212,20 +294,20 @@ BUFFER_HEADER* cControl_X::MouseDown(KCEventData* e, KURect<double>* r, bool& ha
 }
 
 BUFFER_HEADER* cControl_X::MouseDrag(KCEventData* e, double dx, double dy, KURect<double>* r) {
-    if (!readOnly_ && e)
+    if (!readOnly_ && !disabled_ && e)
         MouseDragSelf(e, dx, dy, r);
     return nullptr;
 }
 
 BUFFER_HEADER* cControl_X::MouseUp(KCEventData* e) {
-    if (!readOnly_ && e)
+    if (!readOnly_ && !disabled_ && e)
         MouseUpSelf(e);
     return nullptr;
 }
 
 BUFFER_HEADER* cControl_X::Key(KCEventData* e, bool& handled) {
     handled = false;
-    if (!readOnly_ && e)
+    if (!readOnly_ && !disabled_ && e)
         KeySelf(e, handled);
     return nullptr;
 }

@@ -474,7 +474,7 @@ long CStandardGUI_X::DoMouseMove(KCEventData* e) {
         return 0;
     }
     for (auto& c : controls_)
-        c->MouseOver(c->IsPointInside(e->GetMouseLocation()));
+        c->MouseOver(e, c->IsPointInside(e->GetMouseLocation()), nullptr);
     return 0;
 }
 

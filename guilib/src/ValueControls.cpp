@@ -175,9 +175,11 @@ void CRadioButton_X::DrawSelf(CGraphicManagerAbs& gm) {
 
 // --- CDigitDisplay_X ----------------------------------------------------------
 
-void CDigitDisplay_X::GetValueWinText(std::string* text) {
-    if (text)
-        *text = ValueText(*this, GetAlgorithm(), 0, LeadState());
+bool CDigitDisplay_X::GetValueWinText(std::string* text) {
+    if (!text)
+        return false;
+    *text = ValueText(*this, GetAlgorithm(), 0, LeadState());
+    return true;
 }
 
 void CDigitDisplay_X::AppendShown(std::vector<double>& out) const {

@@ -230,3 +230,74 @@ TEST(ControlMembers, TabDirectionAndTheAlgorithmsPresetFilter) {
 }
 
 } // namespace
+
+namespace {
+
+// Counts what reaches the protected hooks of the base's public operations.
+struct HookProbe : CToggle_X {
+    void MouseOverSelf(KCEventData*, bool inside) override { overs += inside ? 1 : 0; }
+    void FinishCreateSelf() override { ++finished; }
+    using cControl_X::DoYouIntersectSelf;
+    int overs = 0;
+    int finished = 0;
+};
+
+} // namespace
+
+// The automation slots map 0..1 onto the lead parameter's states; a
+// disabled control takes no gestures and no controller values until it is
+// enabled again; hover, bounds and intersection follow the rectangle.
+TEST_F(ControlFixture, AutomationDisablingHoverAndBounds) {
+    HookProbe toggle;
+    toggle.SetAlgorithm(&alg);
+    toggle.RegisterParam(1); // three states
+    toggle.SetDrawableRect(KURect<short>(10, 10, 30, 50));
+
+    ControllerAutomationInfoVer6 info;
+    ASSERT_TRUE(toggle.GetControlAutomationInfo(&info));
+    EXPECT_EQ(info.paramIndex, 1u);
+    EXPECT_EQ(info.states, 3.0);
+    const struct { double value, state; } values[] = {{0, 0}, {0.5, 1}, {1, 2}, {-3, 0}, {7, 2}};
+    for (const auto& v : values) {
+        toggle.SetControllerValueSelf(v.value);
+        EXPECT_DOUBLE_EQ(toggle.LeadState(), v.state) << v.value;
+    }
+    std::string shown, translated;
+    ASSERT_TRUE(toggle.GetValueWinText(&shown));
+    toggle.TranslateController(1, translated);
+    EXPECT_EQ(translated, shown);
+    EXPECT_EQ(toggle.WhichParamIndexCanEnterText(), 1u);
+
+    toggle.SetDisabled();
+    EXPECT_TRUE(toggle.IsDisabled());
+    KCEventData e;
+    bool handled = true;
+    toggle.MouseDown(&e, nullptr, handled);
+    toggle.SetControllerValueSelf(0);
+    EXPECT_FALSE(handled);
+    EXPECT_DOUBLE_EQ(toggle.LeadState(), 2);
+    toggle.ClearDisabled();
+    toggle.MouseDown(&e, nullptr, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_DOUBLE_EQ(toggle.LeadState(), 0); // wrapped past the last state
+
+    bool redraw = false;
+    toggle.MouseOver(&e, true, &redraw);
+    EXPECT_TRUE(redraw);
+    toggle.MouseOver(&e, true, &redraw);
+    EXPECT_FALSE(redraw);
+    EXPECT_EQ(toggle.overs, 2);
+
+    toggle.Resize(10, 0);
+    EXPECT_EQ(toggle.GetBounds(), KURect<short>(10, 10, 30, 60));
+    EXPECT_TRUE(toggle.IsPointInside(KCPoint<short>(59, 10)));
+    EXPECT_FALSE(toggle.IsPointInside(KCPoint<short>(60, 10)));
+    EXPECT_TRUE(toggle.DoYouIntersectSelf(KURect<short>(0, 55, 12, 70), nullptr));
+    EXPECT_FALSE(toggle.DoYouIntersectSelf(KURect<short>(40, 0, 50, 70), nullptr));
+    toggle.Resize(0, -100);
+    EXPECT_EQ(toggle.GetBounds(), KURect<short>(10, 10, 10, 60)); // never below empty
+
+    CToggle_X without;
+    EXPECT_FALSE(without.GetControlAutomationInfo(&info));
+    EXPECT_FALSE(without.GetValueWinText(&shown));
+}

@@ -20,6 +20,7 @@
 #include <vector>
 
 class cALGORITHM;
+struct sCONTROL_PARAM;
 class CGraphicManagerAbs;
 class KCFontInfo;
 struct BUFFER_HEADER;
@@ -34,8 +35,22 @@ QGL_API KCPoint<short> LabelOrigin(const KCFontInfo& font, const KURect<short>& 
 
 class QGL_API CSelectable {
 public:
+    virtual ~CSelectable() = default;
     int32_t GetMinSelection() const { return minSelection_; }
     int32_t GetMaxSelection() const { return maxSelection_; }
+
+    // A selection level the object can take: one of its range.
+    virtual bool CanDoSelectionSelf(long level) const {
+        return level >= minSelection_ && level <= maxSelection_;
+    }
+    virtual bool IsStrictSelectSelf() { return false; }
+    virtual void SetModeSelf() {}
+    virtual bool CanDoModeSelf(unsigned long) const { return true; }
+    // Two objects may swap selections when they take the same levels.
+    virtual bool CanSwapSelectionsSelf(const CSelectable* other) const {
+        return other != nullptr && other->minSelection_ == minSelection_ &&
+               other->maxSelection_ == maxSelection_;
+    }
 
 protected:
     int32_t minSelection_ = 0;
@@ -154,6 +169,15 @@ private:
     int32_t end_ = 0;
 };
 
+// What a host's automation needs of one control: the parameter it moves,
+// its number of states and the control's automation reference values.
+struct QGL_API ControllerAutomationInfoVer6 {
+    uint32_t paramIndex = 0;
+    double states = 0;
+    int32_t refCon1 = 0;
+    int32_t refCon2 = 0;
+};
+
 class QGL_API cControl_X : public CSelectable, public CDrawable, public KCMouseHover {
 public:
     cControl_X() = default;
@@ -188,28 +212,54 @@ public:
     void SetReadOnly(bool r) { readOnly_ = r; }
 
     // The virtual operations below keep the order of the family's slots.
+    virtual void SetSelectionSelf() {}
     virtual void FinishCreate(CGraphicManagerAbs& gm);
+    virtual kvXML::CXMLElement* WriteToXMLSelf(kvXML::CXMLElement* parent, cALGORITHM*) const {
+        return parent;
+    }
+    virtual void ReadFromXMLSelf(const kvXML::CXMLElement*, cALGORITHM*) {}
     virtual void Move(int dx, int dy);
+    // Grows (or shrinks) the control by `dw` and `dh` pixels.
+    virtual void Resize(int dw, int dh);
     virtual KURect<short> GetBounds() const { return GetDrawableRect(); }
+    // The lead parameter's value as text; false when it has none.
+    virtual bool GetValueWinText(std::string* text);
     virtual bool CanEnterText() { return false; }
-    bool IsPointInside(const KCPoint<short>& p) const;
+    virtual unsigned long WhichParamIndexCanEnterText() { return lead_; }
+    virtual bool GetControlAutomationInfo(ControllerAutomationInfoVer6* info);
+    // Automation values run from 0 to 1 over the lead parameter's states.
+    virtual void SetControllerValueSelf(double value);
+    virtual void TranslateController(double value, std::string& text);
+    // A disabled control draws and takes no gestures.
+    virtual void UpdateDisabledMode(unsigned long mode);
+    virtual void SetDisabled() { UpdateDisabledMode(1); }
+    virtual void ClearDisabled() { UpdateDisabledMode(0); }
+    bool IsDisabled() const { return disabled_ != 0; }
+    bool IsPointInside(const KCPoint<short>& p) const { return IsPointInsideSelf(p, nullptr); }
 
     // Draws the control and remembers what it showed.
     void Draw(CGraphicManagerAbs& gm);
     virtual void DrawSelf(CGraphicManagerAbs& gm);
     virtual void UpdatePointerSelf(unsigned long) {}
+    // The control shows no cursor of its own: `changed` is set false.
+    virtual void ChangeCursor(KCEventData*, bool, bool* changed) {
+        if (changed)
+            *changed = false;
+    }
+    virtual BUFFER_HEADER* DoControlPopupMenuSelf(KCEventData*) { return nullptr; }
     // True when what the control would show differs from what it showed at
     // its last draw (its parameters' states, disabled modes and images, its
     // hover state, and what its class adds), or it was asked to redraw.
     bool NeedsRedraw();
 
+    // The pointer over (or off) the control: its hover state, then its
+    // MouseOverSelf; `redraw` tells whether the hover state changed.
+    virtual BUFFER_HEADER* MouseOver(KCEventData* e, bool inside, bool* redraw);
     // Gestures: the update goes through the algorithm's update path (the
     // algorithm hands the frames on), so each returns null.
-    BUFFER_HEADER* MouseDown(KCEventData* e, KURect<double>* r, bool& handled);
-    BUFFER_HEADER* MouseDrag(KCEventData* e, double dx, double dy, KURect<double>* r);
-    BUFFER_HEADER* MouseUp(KCEventData* e);
-    BUFFER_HEADER* Key(KCEventData* e, bool& handled);
-    void MouseOver(bool inside) { setHoverState(inside ? 1 : 0); }
+    virtual BUFFER_HEADER* MouseDown(KCEventData* e, KURect<double>* r, bool& handled);
+    virtual BUFFER_HEADER* MouseDrag(KCEventData* e, double dx, double dy, KURect<double>* r);
+    virtual BUFFER_HEADER* MouseUp(KCEventData* e);
 
     // The lead parameter's state in the active setup, and its number of
     // states (1001 for continuous scales).
@@ -218,13 +268,24 @@ public:
     // The same for the parameter registered at `slot` (0 is the lead).
     double StateAt(size_t slot) const;
     double StatesAt(size_t slot) const;
-    // Types a value as text into the lead parameter (through the
-    // algorithm's translation): eTranslateValid when it was taken.
-    BUFFER_HEADER* EnterText(const std::string& text, int32_t& result);
     // The wheel over the control: its MouseWheelSelf (default: nothing).
-    BUFFER_HEADER* MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r);
+    virtual BUFFER_HEADER* MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r);
+    // Types a value as text into the lead parameter (through its
+    // EnterTextSelf): eTranslateValid when it was taken.
+    virtual BUFFER_HEADER* EnterText(const std::string& text, int32_t& result);
+    virtual BUFFER_HEADER* Key(KCEventData* e, bool& handled);
 
 protected:
+    virtual void FinishCreateSelf() {}
+    virtual void GetValueRectSelf(KURect<short>) {}
+    virtual bool IsPointInsideSelf(const KCPoint<short>& p, KCEventData*) const;
+    virtual bool DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const;
+    virtual KURect<short> GetSelectionBitmapRect() { return GetDrawableRect(); }
+    // A selected control is outlined.
+    virtual void DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r);
+    virtual void DrawSelectionBitmap(CGraphicManagerAbs& gm) {
+        DrawDefaultSelectionLevel(gm, GetSelectionBitmapRect());
+    }
     virtual void MouseDownSelf(KCEventData*, KURect<double>*, bool&) {}
     virtual void MouseDragSelf(KCEventData*, double, double, KURect<double>*) {}
     virtual void MouseUpSelf(KCEventData*) {}
@@ -237,6 +298,9 @@ protected:
     // its states; redraws the control and its dependents on a change.
     void SetStateAt(size_t slot, double state);
     virtual void MouseWheelSelf(KCEventData*, double, double, KURect<double>*) {}
+    virtual void MouseOverSelf(KCEventData*, bool) {}
+    // The lead parameter takes the text through the algorithm's translation.
+    virtual void EnterTextSelf(const std::string& text, int32_t& result);
     void* Image(size_t i) const { return i < images_.size() ? images_[i] : nullptr; }
     double DownState() const { return downState_; }
     // What the control shows, as numbers compared bit for bit between idle
@@ -244,6 +308,8 @@ protected:
     virtual void AppendShown(std::vector<double>& out) const;
     // Runs the lead parameter's update once more (its value goes out again).
     void ResendLeadState();
+    // The lead parameter's record, null without one.
+    const sCONTROL_PARAM* LeadParam() const;
 
 private:
     cALGORITHM* alg_ = nullptr;
@@ -258,6 +324,7 @@ private:
     KURect<short> general1_;
     KURect<short> general2_;
     bool readOnly_ = false;
+    uint32_t disabled_ = 0;
     double downState_ = 0;
     std::vector<double> shown_;   // at the last draw
     std::vector<double> current_; // scratch of NeedsRedraw
@@ -469,7 +536,7 @@ public:
     const char* GetControlClass() const override { return "DigitDisplay"; }
     void DrawSelf(CGraphicManagerAbs& gm) override;
     // The value text shown (empty without a parameter).
-    void GetValueWinText(std::string* text);
+    bool GetValueWinText(std::string* text) override;
     bool CanEnterText() override { return true; }
 
 protected:
@@ -593,7 +660,7 @@ public:
     void SetBackgroundImage(short resID) { background_.SetResID(resID); }
 
 protected:
-    virtual bool DoYouIntersectSelf(const KURect<short>&, KCEventData*) const { return false; }
+    bool DoYouIntersectSelf(const KURect<short>&, KCEventData*) const override { return false; }
     void AppendShown(std::vector<double>& out) const override;
     // The value at the rectangle's bottom and top.
     double FeedBottom() const { return feedBottom_; }
