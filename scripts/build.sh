@@ -2,7 +2,8 @@
 # Installs the Debian packages, configures and builds the project.
 #   scripts/build.sh [test|release]   (default: test)
 # "test" is the sanitizer build in build/, "release" the optimised build in
-# build-release/ (benchmarks included).
+# build-release/ (benchmarks included). KV_JOBS limits the parallel jobs
+# (default: one per core).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 kind="${1:-test}"
@@ -27,4 +28,4 @@ release)
 esac
 
 cmake -S "$root" -B "$dir" -G Ninja "${flags[@]}"
-cmake --build "$dir" -j "$(nproc)"
+cmake --build "$dir" -j "${KV_JOBS:-$(nproc)}"

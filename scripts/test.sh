@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: formatting and layering, then the
 # whole CTest suite under a virtual display and a JACK server with the dummy
-# driver.
+# driver. KV_JOBS limits the parallel build jobs and tests (default: one
+# per core); further arguments go to ctest.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -45,4 +46,4 @@ fi
 
 cd "$root/build"
 xvfb-run -a -s "-screen 0 1280x1024x24" \
-	ctest --output-on-failure --timeout 300 -j "$(nproc)" "$@"
+	ctest --output-on-failure --timeout 300 -j "${KV_JOBS:-$(nproc)}" "$@"
