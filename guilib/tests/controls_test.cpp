@@ -235,7 +235,12 @@ namespace {
 
 // Counts what reaches the protected hooks of the base's public operations.
 struct HookProbe : CToggle_X {
-    void MouseOverSelf(KCEventData*, bool inside) override { overs += inside ? 1 : 0; }
+    // The buffers a hook returns are what its public operation returns.
+    BUFFER_HEADER* MouseOverSelf(KCEventData*, bool inside) override {
+        overs += inside ? 1 : 0;
+        return &sent;
+    }
+    BUFFER_HEADER sent{};
     void FinishCreateSelf() override { ++finished; }
     using cControl_X::DoYouIntersectSelf;
     int overs = 0;
@@ -282,7 +287,7 @@ TEST_F(ControlFixture, AutomationDisablingHoverAndBounds) {
     EXPECT_DOUBLE_EQ(toggle.LeadState(), 0); // wrapped past the last state
 
     bool redraw = false;
-    toggle.MouseOver(&e, true, &redraw);
+    EXPECT_EQ(toggle.MouseOver(&e, true, &redraw), &toggle.sent);
     EXPECT_TRUE(redraw);
     toggle.MouseOver(&e, true, &redraw);
     EXPECT_FALSE(redraw);
