@@ -141,7 +141,7 @@ TEST_F(EditorFixture, HostSlotsWithoutAWindow) {
     EXPECT_EQ(editor.DoKeyDown(nullptr, &e, &handled), 0);
     EXPECT_FALSE(handled);
     std::string text = "x";
-    EXPECT_EQ(editor.TranslateController(0, 0.5, text), 0);
+    EXPECT_NE(editor.TranslateController(99, 0.5, text), 0); // no such controller
     EXPECT_TRUE(text.empty());
     editor.Dispose();
 }
@@ -156,7 +156,8 @@ TEST(StandardGUI, LateAlgorithmAndNoLayout) {
     EXPECT_EQ(editor.GetAlg(), &alg);
     EXPECT_EQ(editor.FinishCreate(nullptr), 0);
     EXPECT_EQ(editor.GetNumControllers(), 0);
-    EXPECT_EQ(editor.PresetModified(-1), 0);
+    editor.PresetModified(eSetupA);
+    EXPECT_TRUE(editor.IsPresetModified(eSetupA));
     editor.DoIdle();
 }
 
