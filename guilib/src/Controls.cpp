@@ -33,6 +33,11 @@ short LineHeight(const KCFontInfo& font) {
 }
 } // namespace
 
+KCStaticText::KCStaticText() = default;
+KCStaticText::KCStaticText(const KCStaticText& other) = default;
+KCStaticText& KCStaticText::operator=(const KCStaticText& other) = default;
+KCStaticText::~KCStaticText() = default;
+
 void KCStaticText::SetFontInfo(const KCFontInfo& font) {
     font_.SetFontSize(font.GetFontSize());
     font_.SetFontName(font.GetFontName());
@@ -312,7 +317,7 @@ bool cControl_X::DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const 
 
 void cControl_X::DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r) {
     gm.SetColor(KCRGBAColor(255, 255, 255, 255));
-    gm.DrawRect(r);
+    gm.DrawWireRect(r);
 }
 
 BUFFER_HEADER* cControl_X::MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r) {

@@ -294,16 +294,23 @@ void CStandardGUI_X::DrawSelectRect() {
     if (!gm_ || selectRect_.IsEmpty())
         return;
     gm_->SetColor(KCRGBAColor(255, 255, 255, 255));
-    gm_->DrawRect(selectRect_);
+    gm_->DrawWireRect(selectRect_);
 }
 
+namespace {
+
+// The area a rectangle's outline covers (its lines may fall a pixel out).
+KURect<short> OutlineArea(const KURect<short>& r) {
+    return KURect<short>(static_cast<short>(r.top - 1), static_cast<short>(r.left - 1),
+                         static_cast<short>(r.bottom + 1), static_cast<short>(r.right + 1));
+}
+
+} // namespace
+
 void CStandardGUI_X::EraseSelectRect() {
-    if (selectRect_.IsEmpty())
-        return;
     // Its edges are drawn again without it at the next draw.
-    SetRefresh(KURect<short>(
-        static_cast<short>(selectRect_.top - 1), static_cast<short>(selectRect_.left - 1),
-        static_cast<short>(selectRect_.bottom + 1), static_cast<short>(selectRect_.right + 1)));
+    if (!selectRect_.IsEmpty())
+        SetRefresh(OutlineArea(selectRect_));
 }
 
 void CStandardGUI_X::UpdateSelectRect(KCEventData* e) {
@@ -314,7 +321,7 @@ void CStandardGUI_X::UpdateSelectRect(KCEventData* e) {
     // Hidden and read-only controls take no keys and are never chosen.
     for (auto& c : controls_)
         c->SetSelected(!c->IsHidden() && !c->IsReadOnly() && c->DoYouIntersect(selectRect_));
-    SetRefresh(selectRect_);
+    SetRefresh(OutlineArea(selectRect_));
 }
 
 // --- Undo ----------------------------------------------------------------------------

@@ -91,6 +91,28 @@ TEST_F(ControlFixture, ToggleButtonAndReadOnlyControls) {
     EXPECT_FALSE(handled);
     EXPECT_DOUBLE_EQ(RealWorld(1), 0);
     EXPECT_STREQ(meter.GetControlClass(), "VuMeter");
+    // A meter never takes part in a drag-select, however it lies.
+    meter.SetDrawableRect(KURect<short>(0, 0, 50, 10));
+    EXPECT_FALSE(meter.DoYouIntersect(KURect<short>(0, 0, 50, 10)));
+    toggle.SetDrawableRect(KURect<short>(0, 0, 50, 10));
+    EXPECT_TRUE(toggle.DoYouIntersect(KURect<short>(40, 5, 60, 20)));
+
+    // Typed text reports whether the parameter took it.
+    CDigitDisplay_X digits;
+    digits.SetAlgorithm(&alg);
+    digits.RegisterParam(0);
+    cControl_X::ETranslateTextRetType taken = cALGORITHM::eTranslateInvalid;
+    EXPECT_EQ(digits.EnterText("60", taken), nullptr);
+    EXPECT_EQ(taken, cALGORITHM::eTranslateValid);
+    EXPECT_DOUBLE_EQ(RealWorld(0), 60);
+    digits.SetReadOnly(true);
+    digits.EnterText("100", taken);
+    EXPECT_EQ(taken, cALGORITHM::eTranslateInvalid);
+    EXPECT_DOUBLE_EQ(RealWorld(0), 60);
+
+    // The menu converts to its native reference.
+    KCMenuEx menu;
+    EXPECT_EQ(static_cast<void*>(menu), menu.GetMenuRef());
 
     CButton_X button;
     button.SetAlgorithm(&alg);

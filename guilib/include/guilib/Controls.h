@@ -129,6 +129,12 @@ private:
 // A text on the editor, drawn in its rectangle with its colour.
 class QGL_API KCStaticText : public kvXML::CXMLable, public CDrawable {
 public:
+    // Out of line: the background image's type stays inside this library.
+    KCStaticText();
+    KCStaticText(const KCStaticText& other);
+    KCStaticText& operator=(const KCStaticText& other);
+    ~KCStaticText() override;
+
     ETextJustification GetJustification() const { return justification_; }
     void SetJustification(ETextJustification j) {
         justification_ = j;
@@ -242,9 +248,32 @@ public:
     bool IsReadOnly() const { return readOnly_; }
     void SetReadOnly(bool r) { readOnly_ = r; }
 
-    // The virtual operations below keep the order of the family's slots.
+    bool IsDisabled() const { return disabled_ != 0; }
+    bool IsPointInside(const KCPoint<short>& p) const { return IsPointInsideSelf(p, nullptr); }
+    // Draws the control (and its outline when it is selected or
+    // highlighted) and remembers what it showed.
+    void Draw(CGraphicManagerAbs& gm);
+    // True when what the control would show differs from what it showed at
+    // its last draw (its parameters' states, disabled modes and images, its
+    // hover state, and what its class adds), or it was asked to redraw.
+    bool NeedsRedraw();
+    // The lead parameter's state in the active setup, and its number of
+    // states (1001 for continuous scales).
+    double LeadState() const;
+    double LeadStates() const;
+    // The same for the parameter registered at `slot` (0 is the lead).
+    double StateAt(size_t slot) const;
+    double StatesAt(size_t slot) const;
+
+    // The virtual operations below keep the order of the family's slots
+    // (public and protected ones interleaved as the slots are).
     virtual void SetSelectionSelf() {}
     virtual void FinishCreate(CGraphicManagerAbs& gm);
+
+protected:
+    virtual void FinishCreateSelf() {}
+
+public:
     virtual kvXML::CXMLElement* WriteToXMLSelf(kvXML::CXMLElement* parent, cALGORITHM*) const {
         return parent;
     }
@@ -253,6 +282,11 @@ public:
     // Grows (or shrinks) the control by `dw` and `dh` pixels.
     virtual void Resize(int dw, int dh);
     virtual KURect<short> GetBounds() const { return GetDrawableRect(); }
+
+protected:
+    virtual void GetValueRectSelf(KURect<short>) {}
+
+public:
     // The lead parameter's value as text; false when it has none.
     virtual bool GetValueWinText(std::string* text);
     virtual bool CanEnterText() { return false; }
@@ -261,15 +295,26 @@ public:
     // Automation values run from 0 to 1 over the lead parameter's states.
     virtual void SetControllerValueSelf(double value);
     virtual void TranslateController(double value, std::string& text);
+
+protected:
+    virtual bool IsPointInsideSelf(const KCPoint<short>& p, KCEventData*) const;
+    virtual bool DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const;
+
+public:
     // A disabled control draws and takes no gestures.
     virtual void UpdateDisabledMode(unsigned long mode);
     virtual void SetDisabled() { UpdateDisabledMode(1); }
     virtual void ClearDisabled() { UpdateDisabledMode(0); }
-    bool IsDisabled() const { return disabled_ != 0; }
-    bool IsPointInside(const KCPoint<short>& p) const { return IsPointInsideSelf(p, nullptr); }
 
-    // Draws the control and remembers what it showed.
-    void Draw(CGraphicManagerAbs& gm);
+protected:
+    virtual KURect<short> GetSelectionBitmapRect() { return GetDrawableRect(); }
+    // A selected control is outlined.
+    virtual void DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r);
+    virtual void DrawSelectionBitmap(CGraphicManagerAbs& gm) {
+        DrawDefaultSelectionLevel(gm, GetSelectionBitmapRect());
+    }
+
+public:
     virtual void DrawSelf(CGraphicManagerAbs& gm);
     virtual void UpdatePointerSelf(unsigned long) {}
     // The control shows no cursor of its own: `changed` is set false.
@@ -278,27 +323,15 @@ public:
             *changed = false;
     }
     virtual BUFFER_HEADER* DoControlPopupMenuSelf(KCEventData*) { return nullptr; }
-    // True when what the control would show differs from what it showed at
-    // its last draw (its parameters' states, disabled modes and images, its
-    // hover state, and what its class adds), or it was asked to redraw.
-    bool NeedsRedraw();
-
     // The pointer over (or off) the control: its hover state, then its
     // MouseOverSelf; `redraw` tells whether the hover state changed.
     virtual BUFFER_HEADER* MouseOver(KCEventData* e, bool inside, bool* redraw);
-    // Gestures: the update goes through the algorithm's update path (the
-    // algorithm hands the frames on), so each returns null.
+    // Gestures, each through its protected hook, returning the hook's
+    // buffers (the library's controls send through the algorithm's update
+    // path and return null).
     virtual BUFFER_HEADER* MouseDown(KCEventData* e, KURect<double>* r, bool& handled);
     virtual BUFFER_HEADER* MouseDrag(KCEventData* e, double dx, double dy, KURect<double>* r);
     virtual BUFFER_HEADER* MouseUp(KCEventData* e);
-
-    // The lead parameter's state in the active setup, and its number of
-    // states (1001 for continuous scales).
-    double LeadState() const;
-    double LeadStates() const;
-    // The same for the parameter registered at `slot` (0 is the lead).
-    double StateAt(size_t slot) const;
-    double StatesAt(size_t slot) const;
     // The wheel over the control: its MouseWheelSelf (default: nothing).
     virtual BUFFER_HEADER* MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r);
     // Types a value as text into the lead parameter (through its
@@ -307,16 +340,6 @@ public:
     virtual BUFFER_HEADER* Key(KCEventData* e, bool& handled);
 
 protected:
-    virtual void FinishCreateSelf() {}
-    virtual void GetValueRectSelf(KURect<short>) {}
-    virtual bool IsPointInsideSelf(const KCPoint<short>& p, KCEventData*) const;
-    virtual bool DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const;
-    virtual KURect<short> GetSelectionBitmapRect() { return GetDrawableRect(); }
-    // A selected control is outlined.
-    virtual void DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r);
-    virtual void DrawSelectionBitmap(CGraphicManagerAbs& gm) {
-        DrawDefaultSelectionLevel(gm, GetSelectionBitmapRect());
-    }
     virtual BUFFER_HEADER* MouseDownSelf(KCEventData*, KURect<double>*, bool&) { return nullptr; }
     virtual BUFFER_HEADER* MouseDragSelf(KCEventData*, double, double, KURect<double>*) {
         return nullptr;
