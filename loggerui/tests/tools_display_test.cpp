@@ -271,11 +271,11 @@ TEST_F(ToolWindows, AnEditFarDownALongScriptChangesOnlyItsOwnRow) {
     }
     page->Refresh();
     ASSERT_TRUE(page->List()->StartCellEdit(kEdited, kColAction));
-    auto* combo =
-        dynamic_cast<wxComboBox*>(page->List()->GetCellEditor(kEdited, kColAction)->GetControl());
+    CTrComboBoxCell* combo = page->List()->ComboEditor();
     ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return combo->IsPopupShown(); }, 2000));
     combo->SetSelection(2); // Delay
-    page->List()->DisableCellEditControl();
+    combo->HidePopup(true);
     EXPECT_TRUE(
         wxtest::PumpUntil([&] { return m.GetCellText(kEdited, kColDataLength) == L"1"; }, 2000));
     EXPECT_EQ(m.GetCellText(kEdited, kColAction), L"Delay");
@@ -353,7 +353,7 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
 
     ASSERT_TRUE(list->StartCellEdit(0, 2));
     EXPECT_TRUE(m.Modified());
-    auto* text = dynamic_cast<wxTextCtrl*>(list->GetCellEditor(0, 2)->GetControl());
+    CTrEditCell* text = list->EditEditor();
     ASSERT_NE(text, nullptr);
     wxKeyEvent g(wxEVT_CHAR);
     g.m_keyCode = 'g';
@@ -366,7 +366,7 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
     text->ProcessWindowEvent(comma);
     EXPECT_EQ(list->Refused(), 1);
     text->ChangeValue("  0x12, 0x3  ");
-    list->DisableCellEditControl();
+    text->End();
     wxtest::PumpUntil([&] { return !messages.empty(); }, 1000);
     EXPECT_EQ(m.GetCellText(0, 2), L"0x12, 0x3");
     ASSERT_EQ(messages.size(), 1u);
@@ -374,10 +374,11 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
 
     // The drop-down closed on its third choice stores 3.
     ASSERT_TRUE(list->StartCellEdit(0, 1));
-    auto* combo = dynamic_cast<wxComboBox*>(list->GetCellEditor(0, 1)->GetControl());
+    CTrComboBoxCell* combo = list->ComboEditor();
     ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return combo->IsPopupShown(); }, 2000));
     combo->SetSelection(2);
-    list->DisableCellEditControl();
+    combo->HidePopup(true);
     wxtest::Pump(20);
     EXPECT_EQ(m.GetCellText(0, 1), L"C");
     EXPECT_EQ(m.GetCellValue(0, 1), 3u);
@@ -394,7 +395,7 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
     list->StartCellEdit(0, 3);
     set = list->CheckListEditor();
     ASSERT_NE(set, nullptr);
-    EXPECT_TRUE(set->Items()->IsChecked(2));
+    EXPECT_TRUE(set->Model().HasItemFlag(2, kItemChecked));
     set->Toggle(0);
     set->Toggle(2);
     set->Closed();
@@ -526,10 +527,10 @@ TEST_F(ListOwner, EditsKeepThePlaceholderRowAndReportTrailingBlankRows) {
     ListModel& m = list->Model();
     auto edit = [&](int row, const char* text) {
         ASSERT_TRUE(list->StartCellEdit(row, 2));
-        auto* field = dynamic_cast<wxTextCtrl*>(list->GetCellEditor(row, 2)->GetControl());
+        CTrEditCell* field = list->EditEditor();
         ASSERT_NE(field, nullptr);
         field->ChangeValue(text);
-        list->DisableCellEditControl();
+        field->End();
         ASSERT_TRUE(wxtest::PumpUntil(
             [&] { return !messages.empty() && std::get<0>(messages.back()) == kMsgCellChanged; },
             2000));
