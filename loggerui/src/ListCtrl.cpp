@@ -6,10 +6,10 @@
 #include <wx/menu.h>
 #include <wx/pen.h>
 #include <wx/renderer.h>
-#include <wx/vlbox.h>
 #include <wx/settings.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
+#include <wx/vlbox.h>
 
 #include <gtk/gtk.h>
 
@@ -34,8 +34,8 @@ wxColour SystemColour(wxSystemColour index) {
 // already), the selection's while enabled.
 class CellRenderer final : public wxGridCellStringRenderer {
 public:
-    void Draw(wxGrid& grid, wxGridCellAttr& attr, wxDC& dc, const wxRect& rect, int row,
-              int column, bool isSelected) override {
+    void Draw(wxGrid& grid, wxGridCellAttr& attr, wxDC& dc, const wxRect& rect, int row, int column,
+              bool isSelected) override {
         wxColour background = attr.GetBackgroundColour();
         wxColour text = attr.GetTextColour();
         if (isSelected && grid.IsThisEnabled()) {
@@ -510,8 +510,7 @@ bool CTrListCtrl::OpenEditEditor(int row, int column, int filter) {
     const bool made = editEditor_ == nullptr;
     if (made)
         editEditor_ = new CTrEditCell(this, GetGridWindow(), *rect, align);
-    editEditor_->Open(row, column, wxString(model_.GetCellText(row, column)), filter, *rect,
-                      align);
+    editEditor_->Open(row, column, wxString(model_.GetCellText(row, column)), filter, *rect, align);
     if (made)
         editEditor_->WidenToText();
     return true;
@@ -601,6 +600,13 @@ CTrEditCell::CTrEditCell(CTrListCtrl* list, wxWindow* parent, const wxRect& rect
     Bind(wxEVT_KILL_FOCUS, &CTrEditCell::OnKillFocus, this);
 }
 
+CTrEditCell::~CTrEditCell() {
+    // The window's own destruction sends no more events here.
+    Unbind(wxEVT_CHAR, &CTrEditCell::OnChar, this);
+    Unbind(wxEVT_CHAR_HOOK, &CTrEditCell::OnCharHook, this);
+    Unbind(wxEVT_KILL_FOCUS, &CTrEditCell::OnKillFocus, this);
+}
+
 void CTrEditCell::Open(int row, int column, const wxString& text, int filter, const wxRect& rect,
                        long align) {
     row_ = row;
@@ -669,7 +675,8 @@ void CTrEditCell::End() {
         return;
     Hide();
     list_->EditEnded(row_, column_,
-                     cancel_ ? std::nullopt : std::optional<std::wstring>(GetValue().ToStdWstring()));
+                     cancel_ ? std::nullopt
+                             : std::optional<std::wstring>(GetValue().ToStdWstring()));
 }
 
 // ---- the drop-down editor
@@ -678,13 +685,23 @@ CTrComboBoxCell::CTrComboBoxCell(CTrListCtrl* list, wxWindow* parent, const wxRe
     : wxOwnerDrawnComboBox(parent, 0x1235, wxEmptyString, rect.GetPosition(),
                            wxSize(rect.width, -1), 0, nullptr, wxCB_READONLY),
       list_(list) {
-    Bind(wxEVT_COMBOBOX_CLOSEUP, [this](wxCommandEvent& event) {
-        // The choice is taken after the list closed.
-        CallAfter(&CTrComboBoxCell::OnCloseUp);
-        event.Skip();
-    });
+    Bind(wxEVT_COMBOBOX_CLOSEUP, &CTrComboBoxCell::OnListClosed, this);
     Bind(wxEVT_CHAR_HOOK, &CTrComboBoxCell::OnCharHook, this);
     Bind(wxEVT_KILL_FOCUS, &CTrComboBoxCell::OnKillFocus, this);
+}
+
+CTrComboBoxCell::~CTrComboBoxCell() {
+    // The window's own destruction (its list closing, its focus going)
+    // sends no more events here.
+    Unbind(wxEVT_COMBOBOX_CLOSEUP, &CTrComboBoxCell::OnListClosed, this);
+    Unbind(wxEVT_CHAR_HOOK, &CTrComboBoxCell::OnCharHook, this);
+    Unbind(wxEVT_KILL_FOCUS, &CTrComboBoxCell::OnKillFocus, this);
+}
+
+void CTrComboBoxCell::OnListClosed(wxCommandEvent& event) {
+    // The choice is taken after the list closed.
+    CallAfter(&CTrComboBoxCell::OnCloseUp);
+    event.Skip();
 }
 
 void CTrComboBoxCell::Open(int row, int column, const std::list<std::wstring>& choices,
@@ -730,9 +747,13 @@ int CTrComboBoxCell::DroppedWidth() {
     int widest = 0;
     for (const std::wstring& choice : choices_)
         widest = std::max(widest, GetTextExtent(wxString(choice)).x);
-    const int width = widest + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this) +
-                      GetTextExtent("0").x;
+    const int width =
+        widest + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this) + GetTextExtent("0").x;
     return std::max(GetSize().x, width);
+}
+
+wxVListBox* CTrComboBoxCell::Items() const {
+    return GetVListBoxComboPopup();
 }
 
 void CTrComboBoxCell::ShowPopup() {
@@ -781,7 +802,12 @@ void CTrComboBoxCell::OnCharHook(wxKeyEvent& event) {
         return;
     }
     if (IsPopupShown()) {
-        event.DoAllowNextEvent(); // the open list's, not the dialog's
+        // The open list closes: Enter takes its highlighted choice, Escape
+        // keeps the one it opened with.
+        const int highlighted = Items()->GetSelection();
+        if (IsEnter(key) && highlighted != wxNOT_FOUND)
+            SetSelection(highlighted);
+        HidePopup(true);
         return;
     }
     if (key == WXK_ESCAPE)
@@ -834,8 +860,6 @@ public:
         Bind(wxEVT_LEFT_DOWN, &Popup::OnPress, this);
         Bind(wxEVT_LEFT_UP, [](wxMouseEvent&) {}); // the list stays open
         Bind(wxEVT_LEFT_DCLICK, &Popup::OnPress, this);
-        Bind(wxEVT_KEY_DOWN, &Popup::OnKeyDown, this);
-        Bind(wxEVT_CHAR, &Popup::OnChar, this);
         return true;
     }
     wxWindow* GetControl() override { return this; }
@@ -864,8 +888,6 @@ public:
 
 private:
     void OnPress(wxMouseEvent& event);
-    void OnKeyDown(wxKeyEvent& event);
-    void OnChar(wxKeyEvent& event);
     CTrOptionComboBox& owner_;
 };
 
@@ -900,8 +922,8 @@ void CTrOptionComboBox::Popup::OnDrawItem(wxDC& dc, const wxRect& rect, size_t n
     dc.DrawRectangle(area);
     dc.SetTextForeground(text);
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
-    const wxString shown = wxControl::Ellipsize(" " + owner_.items_[n], dc, wxELLIPSIZE_END,
-                                                area.width);
+    const wxString shown =
+        wxControl::Ellipsize(" " + owner_.items_[n], dc, wxELLIPSIZE_END, area.width);
     dc.DrawLabel(shown, area, wxALIGN_LEFT | wxALIGN_CENTRE_VERTICAL);
     if (selected && HasFocus())
         wxRendererNative::Get().DrawFocusRect(self, dc, area);
@@ -925,21 +947,26 @@ void CTrOptionComboBox::Popup::OnPress(wxMouseEvent& event) {
     event.Skip(); // the list selects the item
 }
 
-void CTrOptionComboBox::Popup::OnKeyDown(wxKeyEvent& event) {
-    const int key = event.GetKeyCode();
-    if (key == WXK_ESCAPE || IsEnter(key)) {
-        Dismiss();
-        return;
-    }
-    event.Skip();
-}
-
-void CTrOptionComboBox::Popup::OnChar(wxKeyEvent& event) {
-    if (event.GetKeyCode() != WXK_SPACE) {
+void CTrOptionComboBox::OnCharHook(wxKeyEvent& event) {
+    if (!IsPopupShown()) {
         event.Skip();
         return;
     }
-    ToggleItem(GetSelection());
+    // The open list's keys, wherever the focus is: they are not the
+    // dialog's.
+    const int key = event.GetKeyCode();
+    const int current = popup_->GetSelection();
+    const int last = static_cast<int>(popup_->GetItemCount()) - 1;
+    if (key == WXK_ESCAPE || IsEnter(key))
+        HidePopup(true);
+    else if (key == WXK_SPACE)
+        popup_->ToggleItem(current);
+    else if (key == WXK_DOWN)
+        popup_->SetSelection(std::min(current + 1, last));
+    else if (key == WXK_UP)
+        popup_->SetSelection(std::max(current - 1, 0));
+    else
+        event.Skip();
 }
 
 CTrOptionComboBox::CTrOptionComboBox(CTrListCtrl* list, wxWindow* parent, int row, int column,
@@ -963,7 +990,12 @@ CTrOptionComboBox::CTrOptionComboBox(CTrListCtrl* list, wxWindow* parent, int ro
         list->ReportMouseMove();
         event.Skip();
     });
+    Bind(wxEVT_CHAR_HOOK, &CTrOptionComboBox::OnCharHook, this);
     SetFocus();
+}
+
+CTrOptionComboBox::~CTrOptionComboBox() {
+    Unbind(wxEVT_CHAR_HOOK, &CTrOptionComboBox::OnCharHook, this);
 }
 
 wxVListBox* CTrOptionComboBox::Items() const {

@@ -36,6 +36,7 @@ class CTrListCtrl;
 class CTrEditCell final : public wxTextCtrl {
 public:
     CTrEditCell(CTrListCtrl* list, wxWindow* parent, const wxRect& rect, long align);
+    ~CTrEditCell() override;
     // Opens over a cell: text, filter and alignment set, the cancel mark
     // cleared, shown with the focus and the text selected.
     void Open(int row, int column, const wxString& text, int filter, const wxRect& rect,
@@ -69,6 +70,7 @@ private:
 class CTrComboBoxCell final : public wxOwnerDrawnComboBox {
 public:
     CTrComboBoxCell(CTrListCtrl* list, wxWindow* parent, const wxRect& rect);
+    ~CTrComboBoxCell() override;
     // Opens over a cell with its choices: with separator mode 1 a choice
     // "-" is no item but a line after the item before it. selected: the
     // choice shown at first, none for -1. The list drops down.
@@ -82,6 +84,8 @@ public:
     // Items that have a separator line under them.
     std::vector<int> SeparatorItems() const;
     bool RightAligned() const { return rightAligned_; }
+    // The drop-down list box.
+    wxVListBox* Items() const;
     int Row() const { return row_; }
     int Column() const { return column_; }
     void ShowPopup() override;
@@ -95,6 +99,7 @@ protected:
     wxCoord OnMeasureItemWidth(size_t item) const override;
 
 private:
+    void OnListClosed(wxCommandEvent& event);
     void OnCloseUp();
     void OnCharHook(wxKeyEvent& event);
     void OnKillFocus(wxFocusEvent& event);
@@ -117,8 +122,9 @@ private:
 // the closed field shows the summary of the checked items.
 class CTrOptionComboBox final : public wxComboCtrl {
 public:
-    CTrOptionComboBox(CTrListCtrl* list, wxWindow* parent, int row, int column,
-                      const wxRect& rect, const std::vector<std::wstring>& items);
+    CTrOptionComboBox(CTrListCtrl* list, wxWindow* parent, int row, int column, const wxRect& rect,
+                      const std::vector<std::wstring>& items);
+    ~CTrOptionComboBox() override;
     CheckListModel& Model() { return model_; }
     // The drop-down list box.
     wxVListBox* Items() const;
@@ -134,6 +140,8 @@ public:
     void ShowPopup() override;
 
 private:
+    void OnCharHook(wxKeyEvent& event);
+
     CTrListCtrl* list_;
     int row_, column_;
     CheckListModel model_;
