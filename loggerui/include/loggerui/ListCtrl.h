@@ -41,13 +41,12 @@ public:
     // cleared, shown with the focus and the text selected.
     void Open(int row, int column, const wxString& text, int filter, const wxRect& rect,
               long align);
-    // needed := the text's width in the parent's font + 5 pixels; a
-    // narrower editor grows to it, at most to the parent's client edge. It
-    // never narrows.
+    // needed := the text's width in its font (the list's owner's) + 5
+    // pixels; a narrower editor grows to it, at most to its parent's client
+    // edge. It never narrows.
     void WidenToText();
     int Row() const { return row_; }
     int Column() const { return column_; }
-    int Filter() const { return filter_; }
     // Hides the editor and reports the end of the edit (no text when it
     // was cancelled); nothing when it is hidden already.
     void End();
@@ -83,7 +82,6 @@ public:
     int DroppedWidth();
     // Items that have a separator line under them.
     std::vector<int> SeparatorItems() const;
-    bool RightAligned() const { return rightAligned_; }
     // The drop-down list box.
     wxVListBox* Items() const;
     int Row() const { return row_; }
