@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <limits>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -63,6 +66,12 @@ public:
     int pulls = 0;
     int failFrom = 0;
 };
+
+// A child that a signal ends leaves no core file behind.
+void NoCoreFiles() {
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+}
 
 std::vector<float> ReadAll(const std::string& path, cWavFileRead& r) {
     std::vector<float> v(size_t(r.GetNumSamples() * r.GetNumChans()));
@@ -237,13 +246,16 @@ TEST(WavFileWriter, ASignalThatEndsTheProcessRemovesTheUnfinishedFile) {
         bool ignored; // the signal does not end the process, the file is finished
     };
     for (const Case c :
-         {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true}}) {
+         {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGQUIT, false},
+          Case{SIGALRM, false}, Case{SIGUSR1, false}, Case{SIGPIPE, false}, Case{SIGXFSZ, false},
+          Case{SIGRTMIN + 1, false}, Case{SIGINT, true}, Case{SIGPIPE, true}}) {
         SCOPED_TRACE(c.signal);
         TempFolder tmp;
         const auto path = tmp.File("out.wav");
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            NoCoreFiles();
             if (c.ignored)
                 ::signal(c.signal, SIG_IGN);
             {
@@ -273,6 +285,40 @@ TEST(WavFileWriter, ASignalThatEndsTheProcessRemovesTheUnfinishedFile) {
     struct sigaction current {};
     ASSERT_EQ(::sigaction(SIGINT, nullptr, &current), 0);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
+}
+
+TEST(WavFileWriter, ASignalWhileTheFileIsCreatedRemovesItToo) {
+    // Writers are made and dropped in a loop until a signal ends the
+    // process, at whatever moment: no temporary file may outlive it.
+    TempFolder tmp;
+    const auto path = tmp.File("out.wav");
+    for (int trial = 0; trial < 40; ++trial) {
+        SCOPED_TRACE(trial);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            NoCoreFiles();
+            ::close(ready[0]);
+            for (bool first = true;; first = false) {
+                cWavFileWrite writer(path);
+                writer.Discard();
+                if (first && ::write(ready[1], "r", 1) != 1)
+                    ::_exit(2);
+            }
+        }
+        ::close(ready[1]);
+        pollfd waiting{ready[0], POLLIN, 0};
+        ASSERT_EQ(::poll(&waiting, 1, 30000), 1);
+        ::close(ready[0]);
+        ::usleep(useconds_t((trial * 7919) % 3000));
+        ASSERT_EQ(::kill(child, SIGTERM), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        ASSERT_TRUE(std::filesystem::is_empty(tmp.path));
+    }
 }
 
 TEST(TestSink, PullsBlocksWithItsOwnState) {
@@ -387,6 +433,51 @@ TEST(WavFileSink, PassThroughIsBitExactAndLoudSamplesAreClipped) {
         cWavFileRead r(loud);
         const auto back = ReadAll(loud.GetPathString(), r);
         EXPECT_EQ(back[0], float((full - 1) / full));
+        EXPECT_EQ(back[1], -1.0f);
+    }
+}
+
+TEST(WavFileSink, FullScaleThirtyTwoBitFilesPassUnclipped) {
+    // 32-bit integers at full scale read as 1.0 and -1.0 (within a float's
+    // precision): the render keeps them, so the file cancels against itself.
+    TempFolder tmp;
+    // Interleaved: the left channel is INT32_MAX, INT32_MIN, -256.
+    const int32_t ints[] = {INT32_MAX, 1 << 30, INT32_MIN, INT32_MAX - 64, -(1 << 8), 0};
+    std::vector<unsigned char> data(sizeof ints);
+    std::memcpy(data.data(), ints, sizeof ints);
+    const auto pcm = tmp.File("pcm32.wav");
+    WriteBytes(pcm, WavBytes::Riff()
+                        .Fmt(1, 2, 48000, 32)
+                        .Id("data")
+                        .U32(uint32_t(data.size()))
+                        .Raw(data)
+                        .Done());
+    const auto floats = tmp.File("float32.wav");
+    MakeWav(floats, 32, 2, 48000, {1.0f, -1.0f, 0.999999f, 0.5f, -0.25f, 0.75f});
+    for (const auto& in : {pcm, floats}) {
+        SCOPED_TRACE(in);
+        KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+        ASSERT_TRUE(source.IsValid());
+        const kvFM::KCStPath out(tmp.File("out.wav"));
+        KCWavFileSampleSink pass(2, &source, KCSampleFormat{2, 48000, 32}, 0, &out);
+        ASSERT_EQ(pass.Start(), eNoErr);
+        ASSERT_EQ(pass.Stop(), eNoErr);
+        cWavFileRead original{kvFM::KCStPath(in)};
+        cWavFileRead rendered(out);
+        const auto expected = ReadAll(in, original);
+        EXPECT_EQ(expected[0], 1.0f);
+        EXPECT_EQ(ReadAll(out.GetPathString(), rendered), expected);
+
+        // Beyond full scale, 32-bit output is clipped at full scale.
+        GainElement doubler(2.0f);
+        doubler.input = &source;
+        KCWavFileSampleSink loud(2, &source, KCSampleFormat{2, 48000, 32}, 0, &out);
+        loud.SetInput(&doubler);
+        ASSERT_EQ(loud.Start(), eNoErr);
+        ASSERT_EQ(loud.Stop(), eNoErr);
+        cWavFileRead clipped(out);
+        const auto back = ReadAll(out.GetPathString(), clipped);
+        EXPECT_EQ(back[0], 1.0f);
         EXPECT_EQ(back[1], -1.0f);
     }
 }
