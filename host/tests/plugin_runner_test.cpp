@@ -368,9 +368,12 @@ TEST_F(PluginRunnerTest, FileCommandsAndAudioSetupMessages) {
     EXPECT_EQ(messages.shown,
               (Texts{changeFailed + "Failed in m_pluginChain.ChangeSampleRate", backFailed,
                      changeFailed + "Failed in InitDefaultSink", backFailed}));
-    // A buffer size the device cannot take.
+    // A device that cannot be opened: the buffer size 128 resets the audio
+    // and says so; the other sizes only reopen the device, silently.
     messages.shown.clear();
-    EXPECT_TRUE(runner.HandleCommand(701));
+    EXPECT_TRUE(runner.HandleCommand(702));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(runner.HandleCommand(700));
     EXPECT_EQ(messages.shown, Texts{"0|Alert|Audio Error\nFailed to initialize audio device."});
     dlclose(library);
     runner.SetView(nullptr);
@@ -385,6 +388,54 @@ TEST_F(PluginRunnerTest, WithAViewAScanWithoutAFolderTakesTheOneScannedLast) {
               kvFM::KCStPath(KV_PLUGIN_FOLDER).GetNativePathString());
     ASSERT_EQ(runner.ScanPlugins(kvFM::KCStPath()), eNoErr);
     EXPECT_EQ(runner.GetComponents().Count(), 1u);
+    runner.SetView(nullptr);
+}
+
+// The buffer-size commands reopen the device and keep the input and the
+// plug-ins' elements; only 128 resets the whole audio set-up.
+TEST_F(PluginRunnerTest, BufferSizeCommandsOnlyReopenTheDevice) {
+    const std::string song = home.File("song.wav");
+    MakeWav(song, 4000);
+    ASSERT_NE(runner.LoadPlugin(component, false, false), nullptr);
+    ASSERT_EQ(runner.OpenInputFile(kvFM::KCStPath(song), false), eNoErr);
+    ASSERT_EQ(runner.ListAudioDevices(), eNoErr);
+    ASSERT_EQ(runner.InitDefaultSink(), eNoErr) << "the JACK server of the test run is needed";
+    KCSampleChain& chain = runner.GetSampleChain();
+    chain.Connect();
+    KCChainElement* element = chain.GetElement(0);
+    KCSampleSource* input = chain.GetInputSource();
+    ASSERT_EQ(input, runner.GetFileSource());
+    for (const auto& [command, size] : {std::pair{702, 512u}, std::pair{705, 4096u}}) {
+        SCOPED_TRACE(command);
+        EXPECT_TRUE(runner.HandleCommand(uint16_t(command)));
+        EXPECT_EQ(runner.BufferSize(), size);
+        EXPECT_TRUE(runner.GetDevice()->IsOpen());
+        EXPECT_EQ(runner.GetDevice()->GetFramesPerBuffer(), size);
+        EXPECT_NE(dynamic_cast<KCAudioIODevice::KCAudioIODeviceSampleSink*>(chain.GetSink()),
+                  nullptr);
+        EXPECT_TRUE(chain.IsConnected());
+        EXPECT_EQ(chain.GetInputSource(), input);
+        EXPECT_EQ(chain.GetElement(0), element);
+    }
+    // 128: the device's input replaces the file, the elements are new.
+    EXPECT_TRUE(runner.HandleCommand(700));
+    EXPECT_EQ(runner.GetFileSource(), nullptr);
+    EXPECT_NE(dynamic_cast<KCAudioIODevice::KCAudioIODeviceSampleSource*>(chain.GetInputSource()),
+              nullptr);
+    EXPECT_NE(chain.GetElement(0), element);
+}
+
+// 403 asks for 88200 Hz, a rate devices offer.
+TEST_F(PluginRunnerTest, TheFourthSampleRateIs88200) {
+    RecordingMessages messages;
+    KCPluginRunnerView view(&runner, KSRunnerViewOptions{});
+    runner.SetView(&view);
+    runner.GetSession().outputDevice = 9999; // no device takes it here
+    EXPECT_TRUE(runner.HandleCommand(403));
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(
+        messages.shown.front(),
+        "0|Alert|Failed to change sample rate from 44100 to 88200\nFailed in InitDefaultSink");
     runner.SetView(nullptr);
 }
 
