@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -220,6 +222,103 @@ TEST(AudioFileSource, LongFilesArePlayedWindowByWindow) {
     EXPECT_EQ(piece[100 + 49], ramp[2 * kFrames - 1]);
     EXPECT_EQ(piece[50], 0.0f);
     EXPECT_EQ(piece[199], 0.0f);
+}
+
+// Pulls one block and checks it against the ramp: the frames the position
+// advanced by are the file's, from `expected` on (wrapping at its end), the
+// rest are silence. Returns how many frames were played.
+int64_t PullAndCheck(KCAudioFileSampleSource& source, KCStreamState& state, Block& block,
+                     const std::vector<float>& ramp, int64_t length) {
+    const int64_t before = state.position;
+    const uint64_t underruns = source.GetUnderruns();
+    EXPECT_EQ(source.GetSamples(block.list, state), eNoErr);
+    const int64_t played = (state.position - before + length) % length;
+    const bool underrun = source.GetUnderruns() != underruns;
+    EXPECT_EQ(underrun, played < int64_t(block.list.frames)) << before;
+    for (int64_t f = 0; f < int64_t(block.list.frames); ++f) {
+        const size_t at = size_t((before + f) % length);
+        const bool real = f < played;
+        EXPECT_EQ(block.At(uint32_t(f), 0), real ? ramp[at] : 0.0f) << before << "+" << f;
+        EXPECT_EQ(block.At(uint32_t(f), 1), real ? ramp[size_t(length) + at] : 0.0f)
+            << before << "+" << f;
+        if (::testing::Test::HasFailure())
+            return played;
+    }
+    return played;
+}
+
+TEST(AudioFileSource, ReadAheadPlaysEveryFrameInOrderWithoutWaitingForTheDisk) {
+    TempFolder tmp;
+    const auto path = tmp.File("long.wav");
+    constexpr int64_t kFrames = 40000;
+    const auto ramp = Ramp(2, int32_t(kFrames));
+    MakeWav(path, 16, 2, 44100, ramp);
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    ASSERT_TRUE(source.IsValid());
+    source.SetReadAhead(true);
+    ASSERT_TRUE(source.IsReadingAhead());
+    KCStreamState state; // loop on
+    Block block(3000, 2);
+    // Two and a half times through the file, across the loop's wrap; a pull
+    // whose frames are not read yet plays silence and keeps its place.
+    int64_t played = 0;
+    for (int pull = 0; pull < 100000 && played < 100000 && !HasFailure(); ++pull) {
+        const int64_t got = PullAndCheck(source, state, block, ramp, kFrames);
+        played += got;
+        if (got < 3000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_GE(played, 100000);
+
+    // A jump far beyond what was read ahead: the pull does not read the
+    // disk itself but plays silence, and the reading starts again there.
+    const int32_t target = int32_t((state.position + 20000) % kFrames);
+    state.position = target;
+    const uint64_t underruns = source.GetUnderruns();
+    EXPECT_EQ(PullAndCheck(source, state, block, ramp, kFrames), 0);
+    EXPECT_EQ(source.GetUnderruns(), underruns + 1);
+    EXPECT_EQ(state.position, target);
+    for (int pull = 0; pull < 100000 && state.position == target && !HasFailure(); ++pull) {
+        PullAndCheck(source, state, block, ramp, kFrames);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_NE(state.position, target);
+
+    // Off again: every pull reads what it needs, at once.
+    source.SetReadAhead(false);
+    state.position = 123;
+    EXPECT_EQ(PullAndCheck(source, state, block, ramp, kFrames), 3000);
+    // On again, and the source goes while its thread reads.
+    source.SetReadAhead(true);
+}
+
+TEST(AudioFileSource, ReadAheadEndsWithTheFileWithoutTheLoop) {
+    TempFolder tmp;
+    const auto path = tmp.File("short.wav");
+    const auto ramp = Ramp(2, 10000);
+    MakeWav(path, 16, 2, 44100, ramp);
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    source.SetReadAhead(true);
+    KCStreamState state;
+    state.flags = 0;
+    Block block(4000, 2);
+    std::vector<float> left;
+    for (int pull = 0; pull < 100000 && state.position < 10000; ++pull) {
+        const int32_t before = state.position;
+        ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+        for (int32_t f = 0; f < state.position - before; ++f)
+            left.push_back(block.At(uint32_t(f), 0));
+        if (state.position - before < 4000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(state.position, 10000);
+    EXPECT_EQ(left, std::vector<float>(ramp.begin(), ramp.begin() + 10000));
+    // At the end: silence, and no underrun counted for it.
+    const uint64_t underruns = source.GetUnderruns();
+    ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    EXPECT_EQ(block.At(0, 0), 0.0f);
+    EXPECT_EQ(source.GetUnderruns(), underruns);
+    EXPECT_EQ(state.position, 10000);
 }
 
 TEST(AudioFileSource, NotesTheFirstNonFiniteSampleItPlays) {
