@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include <dlfcn.h>
 
@@ -494,6 +495,37 @@ TEST_F(PluginRunnerTest, DeviceRatesStemFormatsAndTheDeviceInput) {
               nullptr);
     EXPECT_TRUE(runner.IsSinkRunning());
     runner.StopProcessing();
+}
+
+// Before the device opens, a plug-in of more than two channels is asked
+// for its layouts; the device still opens without channel selection, and
+// the stem format is the plug-in's.
+TEST_F(PluginRunnerTest, AMultiChannelPluginIsAskedForItsLayouts) {
+    const std::string log = home.File("calls.txt");
+    ScopedEnv calls("KV_TEST_PLUGIN_CALL_LOG", log.c_str());
+    // The 'stem' questions the device's opening asked, in order.
+    auto stemQuestions = [&] {
+        Texts asked;
+        std::istringstream lines(ReadText(log));
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("KP_GetPluginInfo stem/", 0) == 0)
+                asked.push_back(line.substr(17));
+        return asked;
+    };
+    KCPlugin* stereo = runner.LoadPlugin(component, false, false);
+    ASSERT_NE(stereo, nullptr);
+    WriteText(log, "");
+    runner.InitDefaultSink();
+    EXPECT_EQ(stemQuestions(), Texts{});
+    ASSERT_EQ(runner.RemovePlugin(stereo), eNoErr);
+
+    ScopedEnv channels("KV_TEST_PLUGIN_CHANNELS", "6");
+    ASSERT_NE(runner.LoadPlugin(component, false, false), nullptr);
+    WriteText(log, "");
+    runner.InitDefaultSink();
+    EXPECT_EQ(stemQuestions(), (Texts{"stem/inpu", "stem/outp"}));
+    // The plug-in answers no stem format of its own: six channels have none.
+    EXPECT_EQ(runner.GetStemFormat(true), 0);
 }
 
 // Standard error of this process into a file for the life of the object.
