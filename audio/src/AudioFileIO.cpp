@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,12 +17,19 @@ namespace {
 std::atomic<unsigned> g_tempCounter{0};
 
 // Temporary files that a signal ending the process removes: an interrupted
-// render leaves no half-written file behind. While any is open, a handler
-// of SIGINT, SIGTERM and SIGHUP removes them when the signal's previous
-// disposition would end the process, and otherwise passes the signal on.
+// render leaves no half-written file behind. While any is registered, a
+// handler of every signal whose default action ends the process removes
+// them when the signal's previous disposition is that default, and
+// otherwise passes the signal on. The handler does only async-signal-safe
+// work: it unlinks, restores the default action and raises the signal again.
 namespace temporaries {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals whose default action ends the process (all but SIGKILL, which
+// cannot be caught), real-time signals apart.
+constexpr int kSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
+                            SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
+                            SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                            SIGPROF, SIGIO,   SIGPWR,    SIGSYS};
 constexpr int kSignalCount = int(sizeof kSignals / sizeof kSignals[0]);
 constexpr int kSlots = 16;
 
@@ -33,13 +41,31 @@ struct Slot {
 Slot g_slots[kSlots];
 std::mutex g_mutex; // guards the registrations and the handlers' installation
 int g_registered = 0;
-struct sigaction g_previous[kSignalCount];
+// Previous dispositions: the standard signals, then SIGRTMIN to SIGRTMAX.
+struct sigaction g_previous[kSignalCount + 64];
+
+// The handled signals in one list: the standard ones and the real-time
+// ones, which end the process by default as well.
+int SignalCount() {
+    return kSignalCount + (SIGRTMAX - SIGRTMIN + 1);
+}
+
+int SignalAt(int index) {
+    return index < kSignalCount ? kSignals[index] : SIGRTMIN + (index - kSignalCount);
+}
+
+int IndexOf(int signal) {
+    for (int index = 0; index < kSignalCount; ++index)
+        if (kSignals[index] == signal)
+            return index;
+    if (signal >= SIGRTMIN && signal <= SIGRTMAX)
+        return kSignalCount + (signal - SIGRTMIN);
+    return -1;
+}
 
 void OnSignal(int signal, siginfo_t* info, void* context) {
-    int index = 0;
-    while (index < kSignalCount && kSignals[index] != signal)
-        ++index;
-    if (index == kSignalCount)
+    const int index = IndexOf(signal);
+    if (index < 0)
         return;
     const struct sigaction& previous = g_previous[index];
     if (previous.sa_flags & SA_SIGINFO) {
@@ -55,9 +81,29 @@ void OnSignal(int signal, siginfo_t* info, void* context) {
     for (Slot& slot : g_slots)
         if (slot.used.load())
             ::unlink(slot.path);
-    // The default action ends the process once this handler returns.
+    // The default action ends the process once this handler returns (the
+    // signal is blocked until then).
     ::sigaction(signal, &previous, nullptr);
     ::raise(signal);
+}
+
+void InstallHandlers() {
+    struct sigaction action {};
+    action.sa_sigaction = &OnSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int s = 0; s < SignalCount(); ++s)
+        ::sigaction(SignalAt(s), &action, &g_previous[s]);
+}
+
+// A handler that someone installed meanwhile stays.
+void RestoreHandlers() {
+    for (int s = 0; s < SignalCount(); ++s) {
+        struct sigaction current {};
+        if (::sigaction(SignalAt(s), nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
+            current.sa_sigaction == &OnSignal)
+            ::sigaction(SignalAt(s), &g_previous[s], nullptr);
+    }
 }
 
 // The slot that holds `path` from now on, or -1 when all are taken.
@@ -71,14 +117,8 @@ int Register(const std::string& path) {
             continue;
         std::memcpy(slot.path, path.c_str(), path.size() + 1);
         slot.used.store(true);
-        if (g_registered++ == 0) {
-            struct sigaction action {};
-            action.sa_sigaction = &OnSignal;
-            action.sa_flags = SA_SIGINFO | SA_RESTART;
-            sigemptyset(&action.sa_mask);
-            for (int s = 0; s < kSignalCount; ++s)
-                ::sigaction(kSignals[s], &action, &g_previous[s]);
-        }
+        if (g_registered++ == 0)
+            InstallHandlers();
         return i;
     }
     return -1;
@@ -89,16 +129,26 @@ void Unregister(int index) {
         return;
     const std::lock_guard<std::mutex> lock(g_mutex);
     g_slots[index].used.store(false);
-    if (--g_registered > 0)
-        return;
-    // A handler that someone installed meanwhile stays.
-    for (int s = 0; s < kSignalCount; ++s) {
-        struct sigaction current {};
-        if (::sigaction(kSignals[s], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
-            current.sa_sigaction == &OnSignal)
-            ::sigaction(kSignals[s], &g_previous[s], nullptr);
-    }
+    if (--g_registered == 0)
+        RestoreHandlers();
 }
+
+// Blocks every signal of the calling thread for its life, so that a file is
+// never created without its registration.
+class BlockedSignals {
+public:
+    BlockedSignals() {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &previous);
+    }
+    ~BlockedSignals() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
+    BlockedSignals(const BlockedSignals&) = delete;
+    BlockedSignals& operator=(const BlockedSignals&) = delete;
+
+private:
+    sigset_t previous;
+};
 
 } // namespace temporaries
 
@@ -147,8 +197,16 @@ KTErr KCAudioFileIO::CreateReplacing(const kvFM::KCStPath& path) {
         kvFM::KCStPath tempPath(name);
         if (!tempPath.IsValid(status))
             return status;
-        status = kvFM::CreateAFile(tempPath.GetPathRef(), kvFM::eCreateNew, kvFM::eWritePermission,
-                                   file);
+        // Registered before it exists: a signal at any moment removes it.
+        int slot = -1;
+        {
+            const temporaries::BlockedSignals blocked;
+            slot = temporaries::Register(name);
+            status = kvFM::CreateAFile(tempPath.GetPathRef(), kvFM::eCreateNew,
+                                       kvFM::eWritePermission, file);
+            if (status != eNoErr)
+                temporaries::Unregister(slot);
+        }
         if (status == eFMFileAllreadyExists)
             continue;
         if (status != eNoErr)
@@ -159,7 +217,7 @@ KTErr KCAudioFileIO::CreateReplacing(const kvFM::KCStPath& path) {
             ::chmod(name.c_str(), st.st_mode & 07777);
         target = native;
         temporary = name;
-        temporarySlot = temporaries::Register(temporary);
+        temporarySlot = slot;
         return eNoErr;
     }
     return eFMCreateFailed;

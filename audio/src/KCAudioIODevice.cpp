@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "PortAudioSessionInternal.h"
 #include "audio/KCAsioDrivers.h"
@@ -228,8 +229,13 @@ KTErr KCPortAudioAudioIODevice::Open(int32_t inputChannelCount, uint32_t frames,
     open = false;
 
     // Every refusal comes before the stream is opened.
-    if (!IsUsableFormat(frames, f))
+    openError.clear();
+    if (!IsUsableFormat(frames, f)) {
+        openError = "a format of " + std::to_string(f.channels) + " channels, " +
+                    std::to_string(f.sampleRate) + " Hz, " + std::to_string(f.bitsPerSample) +
+                    " bits and " + std::to_string(frames) + " frames per buffer is not played";
         return eGenericErr;
+    }
     try {
         const KTErr status = OpenStream(inputCount);
         if (status != eNoErr)
@@ -237,23 +243,51 @@ KTErr KCPortAudioAudioIODevice::Open(int32_t inputChannelCount, uint32_t frames,
         blockList.Build(framesPerBuffer, nullptr, static_cast<uint32_t>(f.channels), f.channels);
     } catch (...) {
         CloseStream();
+        openError = "out of memory";
         return eGenericErr;
     }
     open = true;
     return eNoErr;
 }
 
+namespace {
+
+// What PortAudio says of a failed call, with the host API's own text when
+// it has one.
+std::string PortAudioErrorText(PaError error) {
+    std::string text = Pa_GetErrorText(error);
+    const PaHostErrorInfo* host =
+        error == paUnanticipatedHostError ? Pa_GetLastHostErrorInfo() : nullptr;
+    if (host && host->errorText && host->errorText[0] != '\0')
+        text += std::string(": ") + host->errorText;
+    return text;
+}
+
+std::string DeviceName(const PaDeviceInfo* info, int32_t device) {
+    return info && info->name ? "\"" + std::string(info->name) + "\""
+                              : "device " + std::to_string(device);
+}
+
+} // namespace
+
 KTErr KCPortAudioAudioIODevice::OpenStream(int32_t inputCount) {
-    if (KCPortAudioSession::Acquire() != eNoErr)
+    if (KCPortAudioSession::Acquire() != eNoErr) {
+        openError = "the audio system (PortAudio) cannot start";
         return eGenericErr;
+    }
     const PaDeviceInfo* outInfo = DeviceInfo(outputDevice);
-    if (!outInfo)
+    if (!outInfo) {
+        openError = outputDevice < 0 ? "no output device was found"
+                                     : "there is no output device " + std::to_string(outputDevice);
         return eGenericErr;
+    }
     // No capture device (or no channels of it) gives an output-only stream.
     const bool withInput = inputDevice != -1 && inputCount > 0;
     const PaDeviceInfo* inInfo = withInput ? DeviceInfo(inputDevice) : nullptr;
-    if (withInput && !inInfo)
+    if (withInput && !inInfo) {
+        openError = "there is no input device " + std::to_string(inputDevice);
         return eGenericErr;
+    }
 
     PaStreamParameters in =
         StreamParameters(inputDevice, inputCount, inInfo ? inInfo->defaultLowInputLatency : 0.0);
@@ -262,9 +296,15 @@ KTErr KCPortAudioAudioIODevice::OpenStream(int32_t inputCount) {
     SetHostApiStreamInfo(inputDevice, outputDevice, &in, &out);
 
     PaStream* stream = nullptr;
-    if (Pa_OpenStream(&stream, withInput ? &in : nullptr, &out, format.sampleRate, framesPerBuffer,
-                      paDitherOff, &KCPortAudioAudioIODevice::StreamCallback, this) != paNoError)
+    const PaError opened =
+        Pa_OpenStream(&stream, withInput ? &in : nullptr, &out, format.sampleRate, framesPerBuffer,
+                      paDitherOff, &KCPortAudioAudioIODevice::StreamCallback, this);
+    if (opened != paNoError) {
+        openError = PortAudioErrorText(opened) + " (" + DeviceName(outInfo, outputDevice) + ", " +
+                    std::to_string(format.channels) + " channels at " +
+                    std::to_string(format.sampleRate) + " Hz)";
         return eGenericErr;
+    }
     gProcess = {stream, this};
     KCPortAudioSession::NoteStreamOpened();
     streamInputChannels = withInput ? inputCount : 0;

@@ -1,5 +1,7 @@
 #include "audio/KCMidiDeviceManager.h"
 
+#include "AudioLibraryMessages.h"
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -54,6 +56,7 @@ void KCMidiDeviceManager::SetCallback(MidiEventCallback cb, void* data) {
 KTErr KCMidiDeviceManager::Initialize() {
     if (gPortMidiInitialised.exchange(true))
         return eNoErr;
+    KCAudioLibraryMessages::Install();
     if (api->initialize() == pmNoError)
         return eNoErr;
     gPortMidiInitialised = false;

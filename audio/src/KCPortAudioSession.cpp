@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "AudioLibraryMessages.h"
 #include "PortAudioSessionInternal.h"
 
 namespace KCPortAudioSession {
@@ -54,6 +55,7 @@ KTErr Acquire() {
     std::lock_guard guard(s.lock);
     if (s.active)
         return eNoErr;
+    KCAudioLibraryMessages::Install();
     if (Pa_Initialize() != paNoError)
         return eGenericErr;
     s.active = true;

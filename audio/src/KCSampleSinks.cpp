@@ -20,6 +20,15 @@ KTErr BuildBlock(uint32_t frames, int32_t channels, std::vector<float>& storage,
     return list.Build(frames, storage.data(), uint32_t(channels), channels);
 }
 
+// The largest sample a render keeps for the input file's bit depth: the
+// largest value of 16- and 24-bit integers; full scale for 32-bit data,
+// whose integers reach it within a float's precision.
+float LargestSample(int32_t bits) {
+    if (bits >= 32)
+        return 1.0f;
+    return bits >= 24 ? 8388607.0f / 8388608.0f : 32767.0f / 32768.0f;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -161,8 +170,7 @@ KTErr KCWavFileSampleSink::Render() {
         staged = 0;
     };
 
-    const float maxSample =
-        reader->GetBitDepth() >= 24 ? 8388607.0f / 8388608.0f : 32767.0f / 32768.0f;
+    const float maxSample = LargestSample(reader->GetBitDepth());
     int64_t rendered = 0;
     for (int64_t i = 0; i < blocks && input && written == eNoErr; ++i) {
         try {

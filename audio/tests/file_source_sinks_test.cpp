@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <limits>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -63,6 +68,12 @@ public:
     int pulls = 0;
     int failFrom = 0;
 };
+
+// A child that a signal ends leaves no core file behind.
+void NoCoreFiles() {
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+}
 
 std::vector<float> ReadAll(const std::string& path, cWavFileRead& r) {
     std::vector<float> v(size_t(r.GetNumSamples() * r.GetNumChans()));
@@ -213,6 +224,103 @@ TEST(AudioFileSource, LongFilesArePlayedWindowByWindow) {
     EXPECT_EQ(piece[199], 0.0f);
 }
 
+// Pulls one block and checks it against the ramp: the frames the position
+// advanced by are the file's, from `expected` on (wrapping at its end), the
+// rest are silence. Returns how many frames were played.
+int64_t PullAndCheck(KCAudioFileSampleSource& source, KCStreamState& state, Block& block,
+                     const std::vector<float>& ramp, int64_t length) {
+    const int64_t before = state.position;
+    const uint64_t underruns = source.GetUnderruns();
+    EXPECT_EQ(source.GetSamples(block.list, state), eNoErr);
+    const int64_t played = (state.position - before + length) % length;
+    const bool underrun = source.GetUnderruns() != underruns;
+    EXPECT_EQ(underrun, played < int64_t(block.list.frames)) << before;
+    for (int64_t f = 0; f < int64_t(block.list.frames); ++f) {
+        const size_t at = size_t((before + f) % length);
+        const bool real = f < played;
+        EXPECT_EQ(block.At(uint32_t(f), 0), real ? ramp[at] : 0.0f) << before << "+" << f;
+        EXPECT_EQ(block.At(uint32_t(f), 1), real ? ramp[size_t(length) + at] : 0.0f)
+            << before << "+" << f;
+        if (::testing::Test::HasFailure())
+            return played;
+    }
+    return played;
+}
+
+TEST(AudioFileSource, ReadAheadPlaysEveryFrameInOrderWithoutWaitingForTheDisk) {
+    TempFolder tmp;
+    const auto path = tmp.File("long.wav");
+    constexpr int64_t kFrames = 40000;
+    const auto ramp = Ramp(2, int32_t(kFrames));
+    MakeWav(path, 16, 2, 44100, ramp);
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    ASSERT_TRUE(source.IsValid());
+    source.SetReadAhead(true);
+    ASSERT_TRUE(source.IsReadingAhead());
+    KCStreamState state; // loop on
+    Block block(3000, 2);
+    // Two and a half times through the file, across the loop's wrap; a pull
+    // whose frames are not read yet plays silence and keeps its place.
+    int64_t played = 0;
+    for (int pull = 0; pull < 100000 && played < 100000 && !HasFailure(); ++pull) {
+        const int64_t got = PullAndCheck(source, state, block, ramp, kFrames);
+        played += got;
+        if (got < 3000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_GE(played, 100000);
+
+    // A jump far beyond what was read ahead: the pull does not read the
+    // disk itself but plays silence, and the reading starts again there.
+    const int32_t target = int32_t((state.position + 20000) % kFrames);
+    state.position = target;
+    const uint64_t underruns = source.GetUnderruns();
+    EXPECT_EQ(PullAndCheck(source, state, block, ramp, kFrames), 0);
+    EXPECT_EQ(source.GetUnderruns(), underruns + 1);
+    EXPECT_EQ(state.position, target);
+    for (int pull = 0; pull < 100000 && state.position == target && !HasFailure(); ++pull) {
+        PullAndCheck(source, state, block, ramp, kFrames);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_NE(state.position, target);
+
+    // Off again: every pull reads what it needs, at once.
+    source.SetReadAhead(false);
+    state.position = 123;
+    EXPECT_EQ(PullAndCheck(source, state, block, ramp, kFrames), 3000);
+    // On again, and the source goes while its thread reads.
+    source.SetReadAhead(true);
+}
+
+TEST(AudioFileSource, ReadAheadEndsWithTheFileWithoutTheLoop) {
+    TempFolder tmp;
+    const auto path = tmp.File("short.wav");
+    const auto ramp = Ramp(2, 10000);
+    MakeWav(path, 16, 2, 44100, ramp);
+    KCAudioFileSampleSource source{kvFM::KCStPath(path)};
+    source.SetReadAhead(true);
+    KCStreamState state;
+    state.flags = 0;
+    Block block(4000, 2);
+    std::vector<float> left;
+    for (int pull = 0; pull < 100000 && state.position < 10000; ++pull) {
+        const int32_t before = state.position;
+        ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+        for (int32_t f = 0; f < state.position - before; ++f)
+            left.push_back(block.At(uint32_t(f), 0));
+        if (state.position - before < 4000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(state.position, 10000);
+    EXPECT_EQ(left, std::vector<float>(ramp.begin(), ramp.begin() + 10000));
+    // At the end: silence, and no underrun counted for it.
+    const uint64_t underruns = source.GetUnderruns();
+    ASSERT_EQ(source.GetSamples(block.list, state), eNoErr);
+    EXPECT_EQ(block.At(0, 0), 0.0f);
+    EXPECT_EQ(source.GetUnderruns(), underruns);
+    EXPECT_EQ(state.position, 10000);
+}
+
 TEST(AudioFileSource, NotesTheFirstNonFiniteSampleItPlays) {
     TempFolder tmp;
     const auto path = tmp.File("nan.wav");
@@ -237,13 +345,16 @@ TEST(WavFileWriter, ASignalThatEndsTheProcessRemovesTheUnfinishedFile) {
         bool ignored; // the signal does not end the process, the file is finished
     };
     for (const Case c :
-         {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true}}) {
+         {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGQUIT, false},
+          Case{SIGALRM, false}, Case{SIGUSR1, false}, Case{SIGPIPE, false}, Case{SIGXFSZ, false},
+          Case{SIGRTMIN + 1, false}, Case{SIGINT, true}, Case{SIGPIPE, true}}) {
         SCOPED_TRACE(c.signal);
         TempFolder tmp;
         const auto path = tmp.File("out.wav");
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            NoCoreFiles();
             if (c.ignored)
                 ::signal(c.signal, SIG_IGN);
             {
@@ -273,6 +384,40 @@ TEST(WavFileWriter, ASignalThatEndsTheProcessRemovesTheUnfinishedFile) {
     struct sigaction current {};
     ASSERT_EQ(::sigaction(SIGINT, nullptr, &current), 0);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
+}
+
+TEST(WavFileWriter, ASignalWhileTheFileIsCreatedRemovesItToo) {
+    // Writers are made and dropped in a loop until a signal ends the
+    // process, at whatever moment: no temporary file may outlive it.
+    TempFolder tmp;
+    const auto path = tmp.File("out.wav");
+    for (int trial = 0; trial < 40; ++trial) {
+        SCOPED_TRACE(trial);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            NoCoreFiles();
+            ::close(ready[0]);
+            for (bool first = true;; first = false) {
+                cWavFileWrite writer(path);
+                writer.Discard();
+                if (first && ::write(ready[1], "r", 1) != 1)
+                    ::_exit(2);
+            }
+        }
+        ::close(ready[1]);
+        pollfd waiting{ready[0], POLLIN, 0};
+        ASSERT_EQ(::poll(&waiting, 1, 30000), 1);
+        ::close(ready[0]);
+        ::usleep(useconds_t((trial * 7919) % 3000));
+        ASSERT_EQ(::kill(child, SIGTERM), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        ASSERT_TRUE(std::filesystem::is_empty(tmp.path));
+    }
 }
 
 TEST(TestSink, PullsBlocksWithItsOwnState) {
@@ -387,6 +532,51 @@ TEST(WavFileSink, PassThroughIsBitExactAndLoudSamplesAreClipped) {
         cWavFileRead r(loud);
         const auto back = ReadAll(loud.GetPathString(), r);
         EXPECT_EQ(back[0], float((full - 1) / full));
+        EXPECT_EQ(back[1], -1.0f);
+    }
+}
+
+TEST(WavFileSink, FullScaleThirtyTwoBitFilesPassUnclipped) {
+    // 32-bit integers at full scale read as 1.0 and -1.0 (within a float's
+    // precision): the render keeps them, so the file cancels against itself.
+    TempFolder tmp;
+    // Interleaved: the left channel is INT32_MAX, INT32_MIN, -256.
+    const int32_t ints[] = {INT32_MAX, 1 << 30, INT32_MIN, INT32_MAX - 64, -(1 << 8), 0};
+    std::vector<unsigned char> data(sizeof ints);
+    std::memcpy(data.data(), ints, sizeof ints);
+    const auto pcm = tmp.File("pcm32.wav");
+    WriteBytes(pcm, WavBytes::Riff()
+                        .Fmt(1, 2, 48000, 32)
+                        .Id("data")
+                        .U32(uint32_t(data.size()))
+                        .Raw(data)
+                        .Done());
+    const auto floats = tmp.File("float32.wav");
+    MakeWav(floats, 32, 2, 48000, {1.0f, -1.0f, 0.999999f, 0.5f, -0.25f, 0.75f});
+    for (const auto& in : {pcm, floats}) {
+        SCOPED_TRACE(in);
+        KCAudioFileSampleSource source{kvFM::KCStPath(in)};
+        ASSERT_TRUE(source.IsValid());
+        const kvFM::KCStPath out(tmp.File("out.wav"));
+        KCWavFileSampleSink pass(2, &source, KCSampleFormat{2, 48000, 32}, 0, &out);
+        ASSERT_EQ(pass.Start(), eNoErr);
+        ASSERT_EQ(pass.Stop(), eNoErr);
+        cWavFileRead original{kvFM::KCStPath(in)};
+        cWavFileRead rendered(out);
+        const auto expected = ReadAll(in, original);
+        EXPECT_EQ(expected[0], 1.0f);
+        EXPECT_EQ(ReadAll(out.GetPathString(), rendered), expected);
+
+        // Beyond full scale, 32-bit output is clipped at full scale.
+        GainElement doubler(2.0f);
+        doubler.input = &source;
+        KCWavFileSampleSink loud(2, &source, KCSampleFormat{2, 48000, 32}, 0, &out);
+        loud.SetInput(&doubler);
+        ASSERT_EQ(loud.Start(), eNoErr);
+        ASSERT_EQ(loud.Stop(), eNoErr);
+        cWavFileRead clipped(out);
+        const auto back = ReadAll(out.GetPathString(), clipped);
+        EXPECT_EQ(back[0], 1.0f);
         EXPECT_EQ(back[1], -1.0f);
     }
 }

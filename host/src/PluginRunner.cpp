@@ -6,6 +6,7 @@
 #include "foundation/CGeneralSysUtils.h"
 #include "foundation/ResConverters.h"
 #include "host/CmdLineOptions.h"
+#include "host/Console.h"
 #include "host/PluginRunnerView.h"
 #include "host/PluginTests.h"
 #include "host/RunnerDialogs.h"
@@ -18,6 +19,7 @@
 
 #include <portaudio.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -35,8 +37,11 @@ constexpr double kIdleInterval = 0.03;
 
 // The sample rates of the commands 400 to 405 and the buffer sizes of 700
 // to 705.
-constexpr double kCommandRates[] = {8000, 44100, 48000, 88000, 96000, 192000};
+constexpr double kCommandRates[] = {8000, 44100, 48000, 88200, 96000, 192000};
 constexpr int32_t kCommandBufferSizes[] = {128, 256, 512, 1024, 2048, 4096};
+// The rates a device is asked about, ended by -1.
+constexpr int32_t kListedRates[] = {8000,  9600,  11025, 12000, 16000, 22050,  24000,
+                                    32000, 44100, 48000, 88200, 96000, 192000, -1};
 
 // The text of an element's first child of that name, or null.
 const kvXML::CXMLElement* FirstChild(const kvXML::CXMLElement& element, const char* name) {
@@ -184,7 +189,9 @@ KTErr KCPluginRunner::StartSession() {
         result = ScanPlugins(options.pluginFolder);
     }
     if (!options.exclusive) {
-        InitDefaultSink();
+        // The program runs on without audio; the user learns why.
+        if (InitDefaultSink() != eNoErr)
+            ReportCause("the audio device cannot be opened: " + GetDeviceError());
         sampleChain.Connect();
     }
     if (options.componentType.IsUnset() || options.componentSubType.IsUnset())
@@ -494,7 +501,9 @@ KTErr KCPluginRunner::ListAudioDevices() {
         session.inputDevice = input;
         session.outputDevice = output;
         for (const KCAudioDeviceInfo& device : devices) {
-            const KCAudioDeviceDesc desc{device.name, device.index, -1};
+            KCAudioDeviceDesc desc;
+            desc.name = device.name;
+            desc.deviceIndex = device.index;
             if (device.maxInputChannels > 0)
                 inputDevices[device.index] = desc;
             if (device.maxOutputChannels > 0)
@@ -506,15 +515,68 @@ KTErr KCPluginRunner::ListAudioDevices() {
     }
 }
 
+KTErr KCPluginRunner::ListSampleRates(int32_t deviceIndex, std::vector<int32_t>& rates) {
+    rates.clear();
+    if (KCPortAudioSession::Acquire() != eNoErr)
+        return eGenericErr;
+    const PaDeviceInfo* info = deviceIndex >= 0 ? Pa_GetDeviceInfo(deviceIndex) : nullptr;
+    if (info == nullptr)
+        return eGenericErr;
+    // A device is asked as an output when it has outputs, else as an input,
+    // for up to two channels.
+    const bool output = info->maxOutputChannels > 0;
+    PaStreamParameters parameters{};
+    parameters.device = deviceIndex;
+    parameters.channelCount =
+        std::min(output ? info->maxOutputChannels : info->maxInputChannels, 2);
+    parameters.sampleFormat = paFloat32;
+    parameters.suggestedLatency =
+        output ? info->defaultLowOutputLatency : info->defaultLowInputLatency;
+    for (const int32_t* rate = kListedRates; *rate != -1; ++rate)
+        if (Pa_IsFormatSupported(output ? nullptr : &parameters, output ? &parameters : nullptr,
+                                 double(*rate)) == paFormatIsSupported)
+            rates.push_back(*rate);
+    return eNoErr;
+}
+
+int32_t KCPluginRunner::GetStemFormat(bool output) {
+    const int32_t channels = output ? OutputChannelCount() : InputChannelCount();
+    KCPlugin* plugin = GetCurrentPlugin();
+    if (plugin && channels > 2)
+        return plugin->GetStemFormat(output);
+    return channels == 1 ? 100 : channels == 2 ? 101 : 0;
+}
+
+void KCPluginRunner::SelectDeviceChannels() {
+    // A multi-channel plug-in's layouts are asked for; no channels are
+    // selected from them, so both lists stay empty and the sink's state goes
+    // back unchanged.
+    KCPlugin* plugin = GetCurrentPlugin();
+    if (plugin && plugin->GetNumOutputs() > 2) {
+        plugin->GetStemFormat(false);
+        plugin->GetStemFormat(true);
+    }
+    inputChannels.reset();
+    outputChannels.reset();
+    if (KCSampleSink* sink = sampleChain.GetSink()) {
+        const KCStreamState state = sink->GetState();
+        sink->SetState(state);
+    }
+}
+
 KTErr KCPluginRunner::InitDefaultSink() {
     if (!device)
         device = std::make_unique<KCPortAudioAudioIODeviceAsio>();
     const KCSampleFormat format = SinkFormat(32);
     device->Close();
-    const KTErr status = device->Open(InputChannelCount(), BufferSize(), format,
-                                      session.inputDevice, session.outputDevice, nullptr, nullptr);
-    if (status == eNoErr)
+    SelectDeviceChannels();
+    const KTErr status =
+        device->Open(InputChannelCount(), BufferSize(), format, session.inputDevice,
+                     session.outputDevice, inputChannels.get(), outputChannels.get());
+    if (status == eNoErr) {
         sampleChain.SetSink(device->CreateSampleSink());
+        MatchFileReading();
+    }
     return status;
 }
 
@@ -523,14 +585,27 @@ KTErr KCPluginRunner::InitDefaultSource() {
         sampleChain.GetSink()->Stop();
     CpuMeter::Reset();
     pluginChain.SetTransport(false);
-    if (device && device->IsOpen()) {
-        KCSampleSource* previous = sampleChain.GetInputSource();
-        sampleChain.SetInputSource(device->CreateSampleSource());
-        if (previous != sampleChain.GetInputSource())
-            delete previous;
-        fileSource = nullptr;
-    }
+    return AttachDefaultSource();
+}
+
+KTErr KCPluginRunner::AttachDefaultSource() {
+    if (device && device->IsOpen())
+        ReplaceInput(device->CreateSampleSource(), nullptr);
     return eNoErr;
+}
+
+void KCPluginRunner::ReplaceInput(KCSampleSource* source, KCAudioFileSampleSource* file) {
+    KCSampleSource* previous = sampleChain.GetInputSource();
+    sampleChain.SetInputSource(source);
+    if (previous != source)
+        delete previous;
+    fileSource = file;
+}
+
+void KCPluginRunner::MatchFileReading() {
+    if (fileSource)
+        fileSource->SetReadAhead(dynamic_cast<KCAudioIODevice::KCAudioIODeviceSampleSink*>(
+                                     sampleChain.GetSink()) != nullptr);
 }
 
 KTErr KCPluginRunner::ResetAudio() {
@@ -599,11 +674,9 @@ KTErr KCPluginRunner::OpenInputFile(const kvFM::KCStPath& path, bool sideChain) 
     if (sideChain) {
         result = pluginChain.SetSideChainSource(BufferSize(), source.release());
     } else {
-        KCSampleSource* previous = sampleChain.GetInputSource();
-        fileSource = source.release();
-        sampleChain.SetInputSource(fileSource);
-        if (previous != fileSource)
-            delete previous;
+        KCAudioFileSampleSource* file = source.release();
+        ReplaceInput(file, file);
+        MatchFileReading();
     }
     session.bitDepth = bitDepth;
     return result;
@@ -645,6 +718,7 @@ KTErr KCPluginRunner::OpenOutputFile(const kvFM::KCStPath& output) {
     auto* sink = new KCWavFileSampleSink(BufferSize(), fileSource, SinkFormat(session.bitDepth),
                                          uint32_t(std::max(delay, 0)), &output);
     sampleChain.SetSink(sink);
+    MatchFileReading();
     sampleChain.Connect();
     if (plugin)
         plugin->GetProxy().Call<&SPluginEntryPoints::KP_SetProcessActive>(int32_t(1));
@@ -662,6 +736,7 @@ KTErr KCPluginRunner::OpenOutputFile(const kvFM::KCStPath& output) {
 KCTestSampleSink* KCPluginRunner::InitTestSink() {
     auto* sink = new KCTestSampleSink(BufferSize(), SinkFormat(session.bitDepth));
     sampleChain.SetSink(sink);
+    MatchFileReading();
     sampleChain.Connect();
     return sink;
 }
@@ -699,11 +774,7 @@ KCSampleSource* KCPluginRunner::MakeInputSource(uint16_t command) {
 
 bool KCPluginRunner::HandleCommand(uint16_t command) {
     auto replaceInput = [this](KCSampleSource* source) {
-        KCSampleSource* previous = sampleChain.GetInputSource();
-        sampleChain.SetInputSource(source);
-        if (previous != source)
-            delete previous;
-        fileSource = nullptr;
+        ReplaceInput(source, nullptr);
         sampleChain.Connect();
     };
     switch (command) {
@@ -765,7 +836,14 @@ bool KCPluginRunner::HandleCommand(uint16_t command) {
         const int32_t size = kCommandBufferSizes[command - 700];
         if (session.bufferSize != size) {
             session.bufferSize = size;
-            ResetAudio();
+            // 128 resets the whole audio set-up; the other sizes only reopen
+            // the device, keeping the input and the elements.
+            if (command == 700) {
+                ResetAudio();
+            } else {
+                InitDefaultSink();
+                sampleChain.Connect();
+            }
         }
         return true;
     }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include <dlfcn.h>
 
@@ -368,9 +369,12 @@ TEST_F(PluginRunnerTest, FileCommandsAndAudioSetupMessages) {
     EXPECT_EQ(messages.shown,
               (Texts{changeFailed + "Failed in m_pluginChain.ChangeSampleRate", backFailed,
                      changeFailed + "Failed in InitDefaultSink", backFailed}));
-    // A buffer size the device cannot take.
+    // A device that cannot be opened: the buffer size 128 resets the audio
+    // and says so; the other sizes only reopen the device, silently.
     messages.shown.clear();
-    EXPECT_TRUE(runner.HandleCommand(701));
+    EXPECT_TRUE(runner.HandleCommand(702));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(runner.HandleCommand(700));
     EXPECT_EQ(messages.shown, Texts{"0|Alert|Audio Error\nFailed to initialize audio device."});
     dlclose(library);
     runner.SetView(nullptr);
@@ -386,6 +390,176 @@ TEST_F(PluginRunnerTest, WithAViewAScanWithoutAFolderTakesTheOneScannedLast) {
     ASSERT_EQ(runner.ScanPlugins(kvFM::KCStPath()), eNoErr);
     EXPECT_EQ(runner.GetComponents().Count(), 1u);
     runner.SetView(nullptr);
+}
+
+// The buffer-size commands reopen the device and keep the input and the
+// plug-ins' elements; only 128 resets the whole audio set-up.
+TEST_F(PluginRunnerTest, BufferSizeCommandsOnlyReopenTheDevice) {
+    const std::string song = home.File("song.wav");
+    MakeWav(song, 4000);
+    ASSERT_NE(runner.LoadPlugin(component, false, false), nullptr);
+    ASSERT_EQ(runner.OpenInputFile(kvFM::KCStPath(song), false), eNoErr);
+    ASSERT_EQ(runner.ListAudioDevices(), eNoErr);
+    ASSERT_EQ(runner.InitDefaultSink(), eNoErr) << "the JACK server of the test run is needed";
+    KCSampleChain& chain = runner.GetSampleChain();
+    chain.Connect();
+    KCChainElement* element = chain.GetElement(0);
+    KCSampleSource* input = chain.GetInputSource();
+    ASSERT_EQ(input, runner.GetFileSource());
+    for (const auto& [command, size] : {std::pair{702, 512u}, std::pair{705, 4096u}}) {
+        SCOPED_TRACE(command);
+        EXPECT_TRUE(runner.HandleCommand(uint16_t(command)));
+        EXPECT_EQ(runner.BufferSize(), size);
+        EXPECT_TRUE(runner.GetDevice()->IsOpen());
+        EXPECT_EQ(runner.GetDevice()->GetFramesPerBuffer(), size);
+        EXPECT_NE(dynamic_cast<KCAudioIODevice::KCAudioIODeviceSampleSink*>(chain.GetSink()),
+                  nullptr);
+        EXPECT_TRUE(chain.IsConnected());
+        EXPECT_EQ(chain.GetInputSource(), input);
+        EXPECT_EQ(chain.GetElement(0), element);
+    }
+    // The file is read ahead of the device's thread, and only while the
+    // device plays it.
+    KCAudioFileSampleSource* file = runner.GetFileSource();
+    EXPECT_TRUE(file->IsReadingAhead());
+    runner.InitTestSink();
+    EXPECT_FALSE(file->IsReadingAhead());
+    ASSERT_EQ(runner.InitDefaultSink(), eNoErr);
+    EXPECT_TRUE(file->IsReadingAhead());
+    // 128: the device's input replaces the file, the elements are new.
+    EXPECT_TRUE(runner.HandleCommand(700));
+    EXPECT_EQ(runner.GetFileSource(), nullptr);
+    EXPECT_NE(dynamic_cast<KCAudioIODevice::KCAudioIODeviceSampleSource*>(chain.GetInputSource()),
+              nullptr);
+    EXPECT_NE(chain.GetElement(0), element);
+}
+
+// 403 asks for 88200 Hz, a rate devices offer.
+TEST_F(PluginRunnerTest, TheFourthSampleRateIs88200) {
+    RecordingMessages messages;
+    KCPluginRunnerView view(&runner, KSRunnerViewOptions{});
+    runner.SetView(&view);
+    runner.GetSession().outputDevice = 9999; // no device takes it here
+    EXPECT_TRUE(runner.HandleCommand(403));
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(
+        messages.shown.front(),
+        "0|Alert|Failed to change sample rate from 44100 to 88200\nFailed in InitDefaultSink");
+    runner.SetView(nullptr);
+}
+
+// The device lists and the rates a device takes, the stem formats, and the
+// device's input attached on its own.
+TEST_F(PluginRunnerTest, DeviceRatesStemFormatsAndTheDeviceInput) {
+    ASSERT_EQ(runner.ListAudioDevices(), eNoErr);
+    ASSERT_FALSE(runner.GetOutputDevices().empty());
+    for (const KCAudioDeviceMap* map : {&runner.GetInputDevices(), &runner.GetOutputDevices()})
+        for (const auto& [index, desc] : *map) {
+            EXPECT_EQ(desc.deviceIndex, index);
+            EXPECT_EQ(desc.secondIndex, -1);
+            EXPECT_FALSE(desc.name.empty());
+            for (int i = 0; i < 2; ++i)
+                EXPECT_TRUE(desc.numberLists[i].empty() && desc.textLists[i].empty());
+        }
+    // The JACK server of the test run takes only its own rate.
+    std::vector<int32_t> rates{1};
+    EXPECT_EQ(runner.ListSampleRates(runner.GetSession().outputDevice, rates), eNoErr);
+    EXPECT_EQ(rates, std::vector<int32_t>{44100});
+    EXPECT_EQ(runner.ListSampleRates(9999, rates), eGenericErr);
+    EXPECT_TRUE(rates.empty());
+
+    // Two channels without a plug-in or a file; a mono file's one; a stereo
+    // plug-in's two.
+    EXPECT_EQ(runner.GetStemFormat(true), 101);
+    const std::string mono = home.File("mono.wav");
+    ASSERT_EQ(
+        std::system(("sox -q -r 44100 -c 1 -n -b 16 '" + mono + "' synth 100s sine 440").c_str()),
+        0);
+    ASSERT_EQ(runner.OpenInputFile(kvFM::KCStPath(mono), false), eNoErr);
+    EXPECT_EQ(runner.GetStemFormat(true), 100);
+    EXPECT_EQ(runner.GetStemFormat(false), 100);
+    ASSERT_NE(runner.LoadPlugin(component, false, false), nullptr);
+    EXPECT_EQ(runner.GetStemFormat(true), 101);
+
+    // Without an open device nothing is attached; with one, its input
+    // replaces the file and nothing else changes.
+    KCSampleChain& chain = runner.GetSampleChain();
+    EXPECT_EQ(runner.AttachDefaultSource(), eNoErr);
+    EXPECT_NE(runner.GetFileSource(), nullptr);
+    ASSERT_EQ(runner.InitDefaultSink(), eNoErr) << "the JACK server of the test run is needed";
+    chain.Connect();
+    ASSERT_EQ(runner.StartProcessing(), eNoErr);
+    EXPECT_EQ(runner.AttachDefaultSource(), eNoErr);
+    EXPECT_EQ(runner.GetFileSource(), nullptr);
+    EXPECT_NE(dynamic_cast<KCAudioIODevice::KCAudioIODeviceSampleSource*>(chain.GetInputSource()),
+              nullptr);
+    EXPECT_TRUE(runner.IsSinkRunning());
+    runner.StopProcessing();
+}
+
+// Before the device opens, a plug-in of more than two channels is asked
+// for its layouts; the device still opens without channel selection, and
+// the stem format is the plug-in's.
+TEST_F(PluginRunnerTest, AMultiChannelPluginIsAskedForItsLayouts) {
+    const std::string log = home.File("calls.txt");
+    ScopedEnv calls("KV_TEST_PLUGIN_CALL_LOG", log.c_str());
+    // The 'stem' questions the device's opening asked, in order.
+    auto stemQuestions = [&] {
+        Texts asked;
+        std::istringstream lines(ReadText(log));
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("KP_GetPluginInfo stem/", 0) == 0)
+                asked.push_back(line.substr(17));
+        return asked;
+    };
+    KCPlugin* stereo = runner.LoadPlugin(component, false, false);
+    ASSERT_NE(stereo, nullptr);
+    WriteText(log, "");
+    runner.InitDefaultSink();
+    EXPECT_EQ(stemQuestions(), Texts{});
+    ASSERT_EQ(runner.RemovePlugin(stereo), eNoErr);
+
+    ScopedEnv channels("KV_TEST_PLUGIN_CHANNELS", "6");
+    ASSERT_NE(runner.LoadPlugin(component, false, false), nullptr);
+    WriteText(log, "");
+    runner.InitDefaultSink();
+    EXPECT_EQ(stemQuestions(), (Texts{"stem/inpu", "stem/outp"}));
+    // The plug-in answers no stem format of its own: six channels have none.
+    EXPECT_EQ(runner.GetStemFormat(true), 0);
+}
+
+// Standard error of this process into a file for the life of the object.
+class CapturedStderr {
+public:
+    explicit CapturedStderr(const std::string& file) : file(file), saved(::dup(2)) {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 2);
+        ::close(fd);
+    }
+    ~CapturedStderr() { Release(); }
+    std::string Text() {
+        Release();
+        return ReadText(file);
+    }
+
+private:
+    void Release() {
+        if (saved < 0)
+            return;
+        ::dup2(saved, 2);
+        ::close(saved);
+        saved = -1;
+    }
+    std::string file;
+    int saved;
+};
+
+TEST_F(PluginRunnerTest, AWindowedStartWithoutAnAudioDeviceSaysWhyInOneLine) {
+    GetCmdLineOptions().pluginFolder = kvFM::KCStPath(KV_PLUGIN_FOLDER);
+    CapturedStderr captured(home.File("stderr.txt"));
+    EXPECT_EQ(runner.StartSession(), eNoErr);
+    EXPECT_EQ(captured.Text(),
+              "rigwell: the audio device cannot be opened: no output device was found\n");
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "audio/KCSampleGraph.h"
@@ -143,6 +144,8 @@ public:
     // The input channels of the open stream (0 for an output-only stream).
     int32_t GetStreamInputChannels() const { return streamInputChannels; }
     const KCSoundBufList& GetBlockList() const { return blockList; }
+    // Why the last Open failed, in words; empty after one that succeeded.
+    const std::string& GetOpenError() const { return openError; }
 
 protected:
     // Closes the process stream when this device owns it, stopping it first.
@@ -170,6 +173,7 @@ private:
     std::atomic<uint32_t> inputFrames{0};     // frames of the running callback's input
     int32_t streamInputChannels = 0;
     int32_t streamOutputChannels = 0;
+    std::string openError;
 };
 
 // PortAudio's ASIO channel-selector record, in PortAudio's field order.

@@ -17,6 +17,7 @@
 #include "hosting/HostCallbacks.h"
 #include "hosting/Plugin.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -32,6 +33,9 @@ struct KCAudioDeviceDesc {
     std::string name;
     int32_t deviceIndex = -1;
     int32_t secondIndex = -1;
+    // Two lists of numbers and two of texts, kept empty in this host.
+    std::array<std::vector<int32_t>, 2> numberLists;
+    std::array<std::vector<std::string>, 2> textLists;
 };
 using KCAudioDeviceMap = std::map<int32_t, KCAudioDeviceDesc>;
 
@@ -200,8 +204,21 @@ public:
 
     // Audio setup.
     KTErr ListAudioDevices();
+    // The rates of 8000 to 192000 Hz that the device (a PortAudio index)
+    // takes, in rising order; -1 when there is no such device.
+    KTErr ListSampleRates(int32_t device, std::vector<int32_t>& rates);
+    // The stem format of the output or the input: the current plug-in's
+    // when it has more than two channels there, else 100 for one channel,
+    // 101 for two and 0 otherwise.
+    int32_t GetStemFormat(bool output);
+    // Opens the device with the session's settings and makes it the sink;
+    // the device's status.
     KTErr InitDefaultSink();
+    // Stops the audio and attaches the device's input (AttachDefaultSource).
     KTErr InitDefaultSource();
+    // Only attaches the device's input as the chain's input, when the device
+    // is open; 0.
+    KTErr AttachDefaultSource();
     KTErr ResetAudio();
     KTErr SetSampleRate(double rate);
     bool ConfirmSampleRate(const KCAudioFileSampleSource* file, double rate);
@@ -242,6 +259,9 @@ public:
     KTResContainerType* GetResources() const { return resources; }
     KCAudioFileSampleSource* GetFileSource() const { return fileSource; }
     KCPortAudioAudioIODevice* GetDevice() const { return device.get(); }
+    // Why the device did not open, in words (empty when it did or was never
+    // asked to).
+    std::string GetDeviceError() const { return device ? device->GetOpenError() : std::string(); }
     const KCAudioDeviceMap& GetInputDevices() const { return inputDevices; }
     const KCAudioDeviceMap& GetOutputDevices() const { return outputDevices; }
     bool IsSinkRunning() const { return sampleChain.IsRunning(); }
@@ -255,6 +275,16 @@ private:
     int32_t InputChannelCount() const;
     KCSampleFormat SinkFormat(uint32_t bits) const;
     KCSampleSource* MakeInputSource(uint16_t command);
+    // `source` becomes the chain's input (the previous one is deleted);
+    // `file` is it when it plays a file, else null.
+    void ReplaceInput(KCSampleSource* source, KCAudioFileSampleSource* file);
+    // The device's channel selection before it opens: the plug-in's layouts
+    // are asked for, the channel lists dropped and the sink's state applied
+    // again.
+    void SelectDeviceChannels();
+    // The input file is read ahead of the audio device's thread while the
+    // device is the sink, and read as it is pulled otherwise.
+    void MatchFileReading();
     // Commands 200 and 801: a WAV file the user picks becomes the main or
     // the side-chain input.
     void OpenInputFileFromDialog(bool sideChain);
@@ -287,6 +317,10 @@ private:
     KCAudioDeviceMap inputDevices;
     KCAudioDeviceMap outputDevices;
     std::unique_ptr<KCPortAudioAudioIODeviceAsio> device;
+    // The device's input and output channels; nothing fills them, so the
+    // device opens without channel selection.
+    std::unique_ptr<KCChannelList> inputChannels;
+    std::unique_ptr<KCChannelList> outputChannels;
     KCQuorlComponentInfoList components;
     std::map<KCFourCC, std::vector<std::string>> categories;
     std::map<std::string, std::vector<std::string>> productGroups;

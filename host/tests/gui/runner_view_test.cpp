@@ -91,7 +91,7 @@ TEST_F(RunnerViewTest, MainWindowAndItsMenuBar) {
                                         "102 Toggle Automation Window", "103 Rescan Plugins Folder",
                                         "104 Show/Hide Plugin Window"}));
     EXPECT_EQ(Items(bar->GetMenu(5)),
-              (std::vector<std::string>{"400 8000", "401 44100", "402 48000", "403 88000",
+              (std::vector<std::string>{"400 8000", "401 44100", "402 48000", "403 88200",
                                         "404 96000", "405 192000"}));
     EXPECT_EQ(Items(bar->GetMenu(7)),
               (std::vector<std::string>{"300 Toggle play", "301 Rewind", "303 Toggle bypass"}));
