@@ -46,22 +46,22 @@ int RunWindowedProgramWhenNeeded(int argc, char** argv) {
     ::unsetenv(kHandedOverMark);
     if (!NeedsWindows(argc, argv))
         return -1;
-    const std::string self = ExecutablePath().GetNativePathString();
-    if (handedOver) {
-        std::fprintf(stderr,
-                     "rigwell: %s is not the windowed program (a link to or a copy of "
-                     "rigwell); install rigwell-gui beside rigwell\n",
-                     self.c_str());
-        return 1;
-    }
     // Only the folder of this program holds the windowed one; without it
     // known, nothing is started (never a program of the current folder).
+    const std::string self = ExecutablePath().GetNativePathString();
     if (self.empty() || self.find('/') == std::string::npos) {
         std::fprintf(stderr, "rigwell: cannot tell the folder of this program, where %s lies\n",
                      kWindowedProgram);
         return 1;
     }
     const std::string path = self.substr(0, self.rfind('/') + 1) + kWindowedProgram;
+    if (handedOver) {
+        std::fprintf(stderr,
+                     "rigwell: %s is not the windowed program (a link to or a copy of rigwell); "
+                     "install rigwell-gui beside rigwell\n",
+                     path.c_str());
+        return 1;
+    }
     ::setenv(kHandedOverMark, "1", 1);
     ::execv(path.c_str(), argv);
     const int error = errno;
