@@ -68,7 +68,8 @@ TEST(RigwellWindow, ThePluginsMenuOpensAtTheWidthOfItsItems) {
     const xdrive::WindowId main = x.WaitForWindow("Rigwell & Runner", false, 30);
     EXPECT_NE(main, 0u);
     // Opens the menu bar's second menu (after "File") with a click on its
-    // title, and closes it again: the width it opened at, 0 when none opened.
+    // title, and closes it again the same way: the width it opened at, 0
+    // when none opened.
     auto openedWidth = [&] {
         if (!x.Click(main, 60, 12))
             return 0;
@@ -77,13 +78,16 @@ TEST(RigwellWindow, ThePluginsMenuOpensAtTheWidthOfItsItems) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             popups = x.Popups();
         }
-        // The menu is laid out when it shows; its size settles at once.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // The menu is laid out when it shows; its size settles at once. A
+        // click right after the opening one would count as part of it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         popups = x.Popups();
         const auto geometry = popups.empty() ? std::nullopt : x.GetGeometry(popups.back());
-        x.Keys({"Escape"});
+        // A click on the title again closes it.
+        x.Click(main, 60, 12);
         for (int i = 0; i < 250 && !x.Popups().empty(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         return geometry ? geometry->width : 0;
     };
     if (main != 0) {
