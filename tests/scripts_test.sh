@@ -48,7 +48,7 @@ done
 if "$src/scripts/install-udev-rule.sh" --print >/dev/null 2>&1; then fail "no id was taken"; fi
 # A second session never empties the transfer log of one that runs: the
 # first waits in rigwell's key prompt while the second starts and ends.
-echo "a transfer of the running session" >"$QUORL_SIM_LOG"
+echo "a transfer of an earlier session" >"$QUORL_SIM_LOG"
 mkfifo "$scratch/keys"
 "$src/scripts/session.sh" "$bin" -h <"$scratch/keys" >"$scratch/first" 2>&1 &
 first=$!
