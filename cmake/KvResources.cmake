@@ -5,7 +5,8 @@
 # section of `target`'s file after every link. The manifest and every file it
 # names are link dependencies of the target, so editing a resource relinks
 # and re-packs it; an XML resource that is not well-formed fails the build
-# with a message naming its file and line.
+# with a message naming its file and line. Every such target also carries
+# its version resource (the project's version).
 function(kv_add_resources target manifest)
   get_filename_component(manifest "${manifest}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   if(NOT EXISTS "${manifest}")
@@ -30,7 +31,7 @@ function(kv_add_resources target manifest)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${inputs})
   add_dependencies(${target} kvres)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND kvres "${manifest}" "$<TARGET_FILE:${target}>"
+    COMMAND kvres --file-version "${PROJECT_VERSION}" "${manifest}" "$<TARGET_FILE:${target}>"
     COMMENT "Packing resources into ${target}"
     VERBATIM)
 endfunction()

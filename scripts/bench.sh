@@ -57,7 +57,7 @@ done
 # there is none.
 run=()
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-	run=(xvfb-run -a -s "-screen 0 1280x1024x24")
+	run=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 fi
 
 # A Google Benchmark program is one that hands its options to

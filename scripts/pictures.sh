@@ -18,7 +18,7 @@ if [ "${1:-}" != "--on-display" ]; then
 		"$root/scripts/build.sh" release
 		bin="$root/build-release"
 	fi
-	exec xvfb-run -a -s "-screen 0 1280x1100x24" "$0" --on-display "$bin"
+	exec xvfb-run -a -s "-screen 0 1280x1100x24 -noreset" "$0" --on-display "$bin"
 fi
 bin="$2"
 xd="$bin/tests/xdrive"

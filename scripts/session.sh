@@ -10,8 +10,10 @@
 # Ctrl-C (or closing the main window) ends rigwell through its normal
 # shutdown (editors closed, session saved); the simulator is stopped after
 # it. The transfer log stays in BUILD_DIR/u2c-sim-transfers.log (or the file
-# named by QUORL_SIM_LOG).
+# named by QUORL_SIM_LOG); it starts afresh at the first transfer of a run, so
+# a run that never talks to the board (rigwell -h, say) leaves it as it was.
 set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 if [ "$#" -lt 1 ] || [ ! -d "$1" ]; then
 	echo "usage: $0 BUILD_DIR [rigwell options...]" >&2
 	exit 2
@@ -54,20 +56,25 @@ trap cleanup EXIT
 # rigwell ends itself on Ctrl-C; this script then stops the simulator.
 trap ':' INT TERM HUP
 
-# The transfer log is started afresh only when no other session writes it:
-# a session holds a lock on it (beside it, in "<log>.lock") while it runs, and
-# a second session started meanwhile writes a log of its own beside it.
-exec {log_lock}>>"$log.lock"
+# The sanitizer tree's programs report leaks at exit: the system libraries'
+# own (fontconfig's caches and the like) are left out, as in the tests.
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
+# The transfer log is written only when no other session writes it: a
+# session holds a lock on the log itself while it runs, and a second session
+# started meanwhile writes a log of its own beside it, which is made only when
+# it has a transfer to hold.
+exec {log_lock}>>"$log"
 if ! flock -n "$log_lock"; then
+	exec {log_lock}>&-
 	log="${log%.log}-$$.log"
-	echo "another session writes the transfer log; this one's goes to $log"
+	echo "another session writes the transfer log; this one's goes to $log (once there are transfers)"
 fi
 # The simulator runs in a session of its own, so that the terminal's Ctrl-C
 # reaches rigwell alone and the board stays until rigwell has let it go.
-: >"$log"
 export TEROVAN_U2C_SOCKET="$run_dir/board0.sock"
 # The chip runs its current firmware (A2), whose commands the logger names.
-setsid "$sim" --socket "$TEROVAN_U2C_SOCKET" --log "$log" --chip-subversion 0x0606 </dev/null &
+setsid "$sim" --socket "$TEROVAN_U2C_SOCKET" --log "$log" --fresh-log --chip-subversion 0x0606 </dev/null &
 sim_pid=$!
 for _ in $(seq 100); do
 	[ -S "$TEROVAN_U2C_SOCKET" ] && break
@@ -104,5 +111,9 @@ else
 	fi
 fi
 stop_simulator
-echo "simulator stopped; its transfer log: $log"
+if [ -e "$log" ]; then
+	echo "simulator stopped; its transfer log: $log"
+else
+	echo "simulator stopped; it had no transfers to log"
+fi
 exit "$status"

@@ -45,5 +45,7 @@ if command -v jackd >/dev/null; then
 fi
 
 cd "$root/build"
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+# The display server never resets: test programs come and go in parallel, and
+# one starting while the last other client leaves would meet the reset.
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
 	ctest --output-on-failure --timeout 300 -j "${KV_JOBS:-$(nproc)}" "$@"

@@ -19,17 +19,21 @@ mkdir -p "$TMPDIR"
 chmod 700 "$TMPDIR"
 
 # No display: one line, then the smoke test of both plug-in folders, which
-# loads DulmAudioDSP through the host against the simulator.
+# loads DulmAudioDSP through the host against the simulator. The script
+# brings the leak check's suppressions of the system libraries itself.
 status=0
-env -u DISPLAY -u WAYLAND_DISPLAY "$src/scripts/session.sh" "$bin" >"$scratch/out" 2>&1 </dev/null || status=$?
+env -u DISPLAY -u WAYLAND_DISPLAY -u LSAN_OPTIONS "$src/scripts/session.sh" "$bin" >"$scratch/out" 2>&1 </dev/null || status=$?
 [ "$status" = 0 ] || fail "the smoke test run ended with $status"
 [ "$(grep -c '^No display' "$scratch/out")" = 1 ] || fail "no one-line notice of the missing display"
 grep -q "OK loading plug-in: DulmAudioDSP" "$scratch/out" || fail "DulmAudioDSP was not loaded"
 if compgen -G "$TMPDIR/u2c-sim.*" >/dev/null; then fail "the simulator's socket folder is left"; fi
 
-# Options go to rigwell unchanged (here: its usage text, exit status 0).
+# Options go to rigwell unchanged (here: its usage text, exit status 0). A
+# run that never talks to the board leaves the last session's log as it was.
+echo "a transfer of the last session" >"$QUORL_SIM_LOG"
 "$src/scripts/session.sh" "$bin" -h -s >"$scratch/out" 2>&1 </dev/null || fail "rigwell -h failed"
 grep -q "^Usage:" "$scratch/out" || fail "the options did not reach rigwell"
+grep -q "last session" "$QUORL_SIM_LOG" || fail "rigwell -h emptied the last session's transfer log"
 
 # The udev rule: two lines per id, lower-case hexadecimal; bad ids refused.
 rule="$("$src/scripts/install-udev-rule.sh" --print 1A2B:00fF 0001:0002)"
@@ -44,7 +48,7 @@ done
 if "$src/scripts/install-udev-rule.sh" --print >/dev/null 2>&1; then fail "no id was taken"; fi
 # A second session never empties the transfer log of one that runs: the
 # first waits in rigwell's key prompt while the second starts and ends.
-echo "a transfer of the running session" >"$QUORL_SIM_LOG"
+echo "a transfer of an earlier session" >"$QUORL_SIM_LOG"
 mkfifo "$scratch/keys"
 "$src/scripts/session.sh" "$bin" -h <"$scratch/keys" >"$scratch/first" 2>&1 &
 first=$!
@@ -60,6 +64,10 @@ grep -q "^another session writes the transfer log" "$scratch/out" || fail "the s
 echo k >&"$keys"
 exec {keys}>&-
 wait "$first" || fail "the first session failed"
+# Neither session left a file beside the log: no lock file, and no empty log
+# of the second one.
+left="$(cd "$scratch" && ls -d transfers*)"
+[ "$left" = transfers.log ] || fail "files left beside the transfer log: $left"
 
 # The benchmark script: a name picks programs, Google Benchmark options go
 # only to the programs made with it, other options to the plain tools, and

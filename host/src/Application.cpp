@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 namespace {
@@ -134,12 +135,23 @@ std::string InstanceNameOf(const KCCmdLineOptions& options) {
     return FourCCToString(options.componentSubType);
 }
 
+std::string ProgramPathFrom(const std::string& procExe, const std::string& startedAs) {
+    if (!procExe.empty())
+        return procExe;
+    if (startedAs.find('/') == std::string::npos)
+        return std::string();
+    char resolved[PATH_MAX];
+    return ::realpath(startedAs.c_str(), resolved) != nullptr ? std::string(resolved)
+                                                              : std::string();
+}
+
 kvFM::KCStPath ExecutablePath() {
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0)
-        return kvFM::KCStPath();
-    return kvFM::KCStPath(std::string(buffer, size_t(length)));
+    const std::string procExe = length > 0 ? std::string(buffer, size_t(length)) : std::string();
+    const auto* startedAs = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+    const std::string path = ProgramPathFrom(procExe, startedAs != nullptr ? startedAs : "");
+    return path.empty() ? kvFM::KCStPath() : kvFM::KCStPath(path);
 }
 
 int RigwellMain(int argc, const char* const* argv) {
@@ -164,10 +176,13 @@ int RigwellMain(int argc, const char* const* argv) {
         // run does its own work (a test, a render) even while a window of
         // the same name is open, and never ends 0 having handed it over.
         KCInstanceWindow other;
+        const std::string instanceName = InstanceNameOf(GetCmdLineOptions());
         if (gui)
-            AcquireSingleInstance(InstanceNameOf(GetCmdLineOptions()), &other);
+            AcquireSingleInstance(instanceName, &other);
         if (gui && !IsMultiInstanceMode() && !other.IsNull()) {
             SetForegroundWindow(other);
+            ReportCause("another rigwell runs as " + instanceName +
+                        ": its window was brought to the front (-mi starts one more)");
             status = parseStatus;
         } else if (app.Init(argc, argv) != eNoErr) {
             PrintFailedStart(app);

@@ -5,6 +5,7 @@
 #include "host/TestFramework.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -48,8 +49,29 @@ KETestKind ChooseUnnamedTest(const KCCmdLineOptions& options) {
     return KETestKind::eNoTest;
 }
 
+// The files of the cancellation test given without the rest of it: what is
+// missing ("-r", "-n and -f"), empty when neither file was given.
+std::string MissingForCancellation(const KCCmdLineOptions& options) {
+    if (!options.inputFile.IsValid() && !options.referenceFile.IsValid())
+        return std::string();
+    std::vector<std::string> missing;
+    if (!NamesComponent(options))
+        missing.push_back("-n");
+    if (!options.inputFile.IsValid())
+        missing.push_back("-f");
+    if (!options.referenceFile.IsValid())
+        missing.push_back("-r");
+    std::string text;
+    for (size_t i = 0; i < missing.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == missing.size() ? " and " : ", ") + missing[i];
+    return text;
+}
+
 // Why no test could be made.
 std::string NoTestCause(const KCCmdLineOptions& options, KTErr status) {
+    if (status == eFMWrongParameters)
+        return "no test to run: the cancellation test (-f INPUT -r REFERENCE -n CODE) lacks " +
+               MissingForCancellation(options) + "; rigwell -h lists the tests";
     if (status != ePluginSubComponentNotFound)
         return "no test: " + StatusText(status);
     std::string where = "the plug-in folders";
@@ -86,6 +108,11 @@ KSTestChoice ChooseTest(const KCCmdLineOptions& options, bool componentFound) {
                 break;
             }
     }
+    // An input or a reference file that no test uses: the run would do
+    // nothing.
+    if (choice.kind == KETestKind::eNoTest && choice.status == eNoErr &&
+        !MissingForCancellation(options).empty())
+        choice.status = eFMWrongParameters;
     return choice;
 }
 

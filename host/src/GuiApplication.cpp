@@ -44,13 +44,23 @@ void CatchQuitSignals(bool on) {
         sigaction(signal, &action, nullptr);
 }
 
-bool CanOpenDisplay() {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr)
-        return false;
-    XCloseDisplay(display);
-    return true;
-}
+// A connection of our own to the display, held until the toolkit has its
+// own: an X server whose last client leaves resets itself, and a toolkit
+// connecting during that reset finds no display.
+class DisplayHold {
+public:
+    DisplayHold() : display(XOpenDisplay(nullptr)) {}
+    ~DisplayHold() {
+        if (display != nullptr)
+            XCloseDisplay(display);
+    }
+    DisplayHold(const DisplayHold&) = delete;
+    DisplayHold& operator=(const DisplayHold&) = delete;
+    bool IsOpen() const { return display != nullptr; }
+
+private:
+    Display* display;
+};
 
 } // namespace
 
@@ -58,8 +68,10 @@ bool StartToolkit(const char* argv0) {
     if (toolkitStarted)
         return true;
     // The toolkit reports a missing display in a dialog of its own: look
-    // first, quietly.
-    if (!CanOpenDisplay())
+    // first, quietly, and keep the look's connection until the toolkit holds
+    // one.
+    const DisplayHold hold;
+    if (!hold.IsOpen())
         return false;
     wxApp::SetInstance(new RigwellApp());
     int argc = 1;

@@ -262,6 +262,10 @@ KTErr KCPluginRunnerView::BuildMenuBar() {
             pluginMenuData.root = KCMenuItemData("Plugins", 1000);
             pluginMenu.SetForImagesSupport(resources, mainWindow);
             pluginMenu.AddToolBarMenu(pluginMenuData, menuBar);
+            // Filled now as well as at each opening: a menu that is still
+            // empty when it first shows keeps the width of an empty one,
+            // whatever is put into it as it opens.
+            BuildPluginsMenu();
         }
     }
     return KMSetMenuBar(menuBar, mainWindow) == eNoErr ? eNoErr : eGenericErr;
@@ -330,6 +334,7 @@ KTErr KCPluginRunnerView::BuildPluginsMenu() {
                 new KCMenuItemData(Wide(runner->GetPluginDisplayName(component)).c_str(), command);
             if (shellAllowed == 0 && component.componentType == KCFourCC(0x76785049u)) // 'vxPI'
                 item->flags |= kMenuItemDataDisabled;
+            item->userData1 = new KCLoadPluginMenuItemData(component);
             bundle->insertSubMenuItem(item);
         }
         if (component.componentSubType == currentSubType)

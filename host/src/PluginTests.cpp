@@ -206,6 +206,11 @@ KTErr KCCancellationTest::RunTest() {
             status = eFMOpenFailed;
         if (status != eNoErr)
             PrintFileProblem(input, WavFileProblem(input, rate));
+        // A reference that the render could not be compared with is refused
+        // before anything is written.
+        if (status == eNoErr)
+            status = CheckReference(reference, rate, runner.GetCurrentPlugin()->GetNumOutputs(),
+                                    runner.GetFileSource()->GetLength());
         if (status == eNoErr)
             status = PrepareOutputFolder(output);
         if (status == eNoErr)

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +42,22 @@ void PrintC(const char* format, ...) {
         uselocale(previous);
         freelocale(c);
     }
+}
+
+// Whether two files' lengths (within 32 frames) and channel counts allow a
+// comparison; prints the comparison's line when they do not.
+bool ShapesMatch(int64_t outputFrames, int64_t referenceFrames, int32_t outputChannels,
+                 int32_t referenceChannels) {
+    if (std::llabs(outputFrames - referenceFrames) > kMaxFrameDifference) {
+        PrintC("Error comparing files, files size does not match source : %d  reference : %d .\n",
+               static_cast<int>(outputFrames), static_cast<int>(referenceFrames));
+        return false;
+    }
+    if (outputChannels != referenceChannels) {
+        PrintOut("Error comparing files, files number of channels does not match.   \n");
+        return false;
+    }
+    return true;
 }
 
 std::string Quoted(const std::string& text) {
@@ -156,18 +175,11 @@ KSDifferenceLevels ComputeDifferenceLevels(const float* output, const float* ref
 bool CompareAudioFiles(KCAudioFileSampleSource& output, KCAudioFileSampleSource& reference) {
     const int64_t outputFrames = output.GetLength();
     const int64_t referenceFrames = reference.GetLength();
-    if (std::llabs(outputFrames - referenceFrames) > kMaxFrameDifference) {
-        PrintC("Error comparing files, files size does not match source : %d  reference : %d .\n",
-               static_cast<int>(outputFrames), static_cast<int>(referenceFrames));
-        return false;
-    }
     const int32_t channels = output.GetReader() ? output.GetReader()->GetNumChans() : 0;
     const int32_t referenceChannels =
         reference.GetReader() ? reference.GetReader()->GetNumChans() : 0;
-    if (channels != referenceChannels) {
-        PrintOut("Error comparing files, files number of channels does not match.   \n");
+    if (!ShapesMatch(outputFrames, referenceFrames, channels, referenceChannels))
         return false;
-    }
     if (outputFrames == 0 || referenceFrames == 0) {
         PrintOut("Error comparing files,file data not valid. \n");
         return false;
@@ -260,6 +272,31 @@ void PrintFileProblem(const kvFM::KCStPath& path, const std::string& problem) {
     std::fflush(stderr);
 }
 
+KTErr CheckReference(const kvFM::KCStPath& reference, int32_t sessionRate, int32_t channels,
+                     int64_t frames) {
+    const cWavFileRead file(reference);
+    if (!file.IsValid()) {
+        PrintFileProblem(reference, WavFileProblem(reference, sessionRate));
+        return eFMOpenFailed;
+    }
+    if (file.GetSampleRate() != sessionRate) {
+        PrintFileProblem(reference, WavFileProblem(reference, sessionRate));
+        return eFMWrongParameters;
+    }
+    if (!ShapesMatch(frames, file.GetNumSamples(), channels, file.GetNumChans())) {
+        const auto plural = [](int64_t n, const char* unit) {
+            return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+        };
+        PrintFileProblem(reference, file.GetNumChans() != channels
+                                        ? plural(file.GetNumChans(), "channel") +
+                                              ", the plug-in gives " + plural(channels, "channel")
+                                        : plural(file.GetNumSamples(), "frame") +
+                                              ", the input has " + plural(frames, "frame"));
+        return eGenericErr;
+    }
+    return eNoErr;
+}
+
 KTErr CompareWithReference(KTErr status, const kvFM::KCStPath& output,
                            const kvFM::KCStPath& reference, int32_t sessionRate) {
     if (status != eNoErr)
@@ -281,6 +318,36 @@ KTErr CompareWithReference(KTErr status, const kvFM::KCStPath& output,
     return CompareAudioFiles(outputFile, referenceFile) ? eNoErr : eGenericErr;
 }
 
+namespace {
+
+// The process-id file this process wrote, removed when it ends (unless
+// another run has written its own there since).
+char processIdFile[PATH_MAX] = {};
+
+void RemoveProcessIdFile() {
+    if (processIdFile[0] == '\0')
+        return;
+    char text[32] = {};
+    const int fd = ::open(processIdFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got > 0 && std::to_string(::getpid()) == std::string(text, size_t(got)))
+        ::unlink(processIdFile);
+}
+
+void RemoveProcessIdFileAtExit(const std::string& path) {
+    static bool registered = false;
+    if (path.size() >= sizeof processIdFile)
+        return;
+    std::memcpy(processIdFile, path.c_str(), path.size() + 1);
+    if (!registered)
+        registered = std::atexit(&RemoveProcessIdFile) == 0;
+}
+
+} // namespace
+
 KTErr WriteProcessIdFile() {
     kvFM::KCStPath file(kvFM::KCStPath(kvFM::eUserDomain, kvFM::eTemporaryFolder), "rigwell.pId");
     KTErr status = eNoErr;
@@ -301,5 +368,6 @@ KTErr WriteProcessIdFile() {
         ::unlink(temporary.c_str());
         return eFMWriteFailed;
     }
+    RemoveProcessIdFileAtExit(target);
     return eNoErr;
 }

@@ -37,7 +37,10 @@ TEST(ChooseTest, TheFirstMatchingRowWins) {
         {{"-c", "-t", "-b", list}, true, K::eAllSmokeTest, eNoErr},
         {{"-c", "-g"}, false, K::eAllGUISmokeTest, eNoErr},
         {{"-c", "-b", list, "-x", "3"}, false, K::eBatchFileTest, eNoErr},
-        {{"-c", "-x", "3", "-r", ref}, false, K::eNoTest, eNoErr},
+        // Files that no test uses: the run would end having done nothing.
+        {{"-c", "-x", "3", "-r", ref}, false, K::eNoTest, eFMWrongParameters},
+        {{"-c", "-n", "abcd", "-f", ref}, true, K::eNoTest, eFMWrongParameters},
+        {{"-c", "-f", ref, "-r", ref}, false, K::eNoTest, eFMWrongParameters},
         {{"-c"}, false, K::eNoTest, eNoErr},
     };
     for (const Case& c : cases) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -36,6 +37,49 @@ std::string WithoutCpu(std::string text) {
     return text;
 }
 
+// Runs the program with `arguments` until it asks for its closing key, calls
+// `whileWaiting` then, and gives the key; the program's exit status, or -1
+// when it does not ask within a minute or does not end afterwards.
+int RigwellUntilKey(const std::vector<std::string>& arguments,
+                    const std::function<void()>& whileWaiting) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::vector<std::string> words{RIGWELL_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, RIGWELL_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    std::string text;
+    pollfd fd{out[0], POLLIN, 0};
+    char c = 0;
+    while (spawned == 0 && text.find("Type any key to exit\n") == std::string::npos &&
+           poll(&fd, 1, 60000) > 0 && read(out[0], &c, 1) == 1)
+        text += c;
+    const bool asked = text.find("Type any key to exit\n") != std::string::npos;
+    if (asked)
+        whileWaiting();
+    (void)!write(in[1], "k", 1);
+    close(in[1]);
+    while (spawned == 0 && poll(&fd, 1, 60000) > 0 && read(out[0], &c, 1) == 1) {
+    }
+    close(out[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return asked && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class PluginTests : public testing::Test {
 protected:
     std::string Folder(const std::string& leaf) { return home.scratch.MakeFolder(leaf); }
@@ -48,9 +92,24 @@ TEST_F(PluginTests, SmokeTestLoadsEveryPluginAndPullsAudio) {
     EXPECT_EQ(WithoutCpu(result.out), std::string(kAnnouncement) +
                                           "<cpu>\n\tOK loading plug-in: PassThrough\n"
                                           "\t*** OK    ***\nType any key to exit\n");
-    // The process-id file names the process (a number).
-    const std::string pid = ReadText(home.Tmp("rigwell.pId"));
-    EXPECT_TRUE(!pid.empty() && std::all_of(pid.begin(), pid.end(), ::isdigit)) << pid;
+    // The process-id file names the process while it runs, and goes with it.
+    EXPECT_FALSE(fs::exists(home.Tmp("rigwell.pId")));
+    for (const char* test : {"-t", "-g"}) {
+        if (std::string(test) == "-g" && std::getenv("DISPLAY") == nullptr)
+            continue;
+        std::string pid;
+        EXPECT_EQ(RigwellUntilKey({"-c", test, "-p", kFolder},
+                                  [&] { pid = ReadText(home.Tmp("rigwell.pId")); }),
+                  0)
+            << test;
+        EXPECT_TRUE(!pid.empty() && std::all_of(pid.begin(), pid.end(), ::isdigit)) << pid;
+        EXPECT_FALSE(fs::exists(home.Tmp("rigwell.pId"))) << test;
+    }
+    // A file that another run has written since is left alone.
+    EXPECT_EQ(RigwellUntilKey({"-c", "-t", "-p", kFolder},
+                              [&] { WriteText(home.Tmp("rigwell.pId"), "1"); }),
+              0);
+    EXPECT_EQ(ReadText(home.Tmp("rigwell.pId")), "1");
 
     // The test index prefixes only the announcement.
     const ProcessResult indexed = Rigwell({"-c", "-t", "-i", "7", "-s", "-p", kFolder});
@@ -94,6 +153,15 @@ TEST_F(PluginTests, ScanWithoutTestAndFailedScans) {
     EXPECT_NE(missing.err.find("rigwell: no plug-in of sub-type zzzz (type raPI) in " + kFolder),
               std::string::npos)
         << missing.err;
+    // An input file without the reference that the cancellation test needs:
+    // nothing to do is a failure, and one line says what is missing.
+    const std::string in = home.File("in.wav");
+    MakeWav(in, 100);
+    const ProcessResult lacking = Rigwell({"-c", "-n", "PQ5S", "-p", kFolder, "-f", in});
+    EXPECT_EQ(lacking.out, "Type any key to exit\n");
+    EXPECT_NE(lacking.exitStatus, 0);
+    EXPECT_EQ(lacking.err, "rigwell: no test to run: the cancellation test (-f INPUT -r REFERENCE "
+                           "-n CODE) lacks -r; rigwell -h lists the tests\n");
     // The component list, only the named one.
     EXPECT_EQ(Rigwell({"-c", "-if", "-n", "PQ5S", "-p", kFolder}).out,
               "Name: 'PassThrough', compType: 'raPI', subType: 'PQ5S'\nType any key to exit\n");
@@ -214,24 +282,37 @@ TEST_F(PluginTests, CancellationNamesWhatIsWrongWithItsFiles) {
     };
     const std::string nan = floatWav("nan.wav", std::numeric_limits<float>::quiet_NaN());
     const std::string inf = floatWav("inf.wav", -std::numeric_limits<float>::infinity());
+    // A mono file, for the stereo pass-through.
+    const std::string mono = home.File("mono.wav");
+    ASSERT_EQ(
+        std::system(("sox -q -r 44100 -c 1 -n -b 16 '" + mono + "' synth 1000s sine 440").c_str()),
+        0);
     const std::string out = home.File("out");
     struct Case {
         std::string input, reference;
         std::string err; // the one line on standard error
         std::string out; // a line of the report
+        bool rendered;   // whether the render was made (and kept)
     };
+    const std::string refused = "\ttError Output file: ";
     const Case cases[] = {
-        {rate48, in, "rigwell: " + rate48 + ": sample rate 48000 Hz, expected 44100 Hz\n",
-         "\ttError Output file: "},
-        {text, in, "rigwell: " + text + ": not a WAV file\n", "\ttError Output file: "},
-        {in, text, "rigwell: " + text + ": not a WAV file\n", "\tOutput file: "},
-        {in, rate48, "rigwell: " + rate48 + ": sample rate 48000 Hz, expected 44100 Hz\n",
-         "\tOutput file: "},
+        {rate48, in, "rigwell: " + rate48 + ": sample rate 48000 Hz, expected 44100 Hz\n", refused,
+         false},
+        {text, in, "rigwell: " + text + ": not a WAV file\n", refused, false},
+        // A reference that the render could not be compared with: refused
+        // before rendering.
+        {in, text, "rigwell: " + text + ": not a WAV file\n", refused, false},
+        {in, rate48, "rigwell: " + rate48 + ": sample rate 48000 Hz, expected 44100 Hz\n", refused,
+         false},
+        {mono, mono, "rigwell: " + mono + ": 1 channel, the plug-in gives 2 channels\n",
+         "Error comparing files, files number of channels does not match.   \n", false},
         {nan, in, "",
-         "Error comparing files, the input file holds a NaN or infinite sample: sample 700.\n"},
+         "Error comparing files, the input file holds a NaN or infinite sample: sample 700.\n",
+         true},
         {in, inf, "",
          "Error comparing files, the reference file holds a NaN or infinite sample: channel 1, "
-         "sample 700.\n"},
+         "sample 700.\n",
+         true},
     };
     for (const Case& c : cases) {
         const ProcessResult result = Rigwell(
@@ -241,6 +322,9 @@ TEST_F(PluginTests, CancellationNamesWhatIsWrongWithItsFiles) {
         EXPECT_NE(result.out.find(c.out), std::string::npos) << result.out;
         EXPECT_NE(result.out.find("\t*** ERROR *** err = "), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("Cancellation Test Results"), std::string::npos) << result.out;
+        const std::string render = out + "/" + fs::path(c.input).stem().string() + "_PQ5S.wav";
+        EXPECT_EQ(fs::exists(render), c.rendered) << c.input << " " << c.reference;
+        fs::remove(render);
     }
 
     // A missing output folder is made, with the folders above it.

@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
 
 namespace {
 
@@ -97,6 +100,88 @@ TEST_F(RigwellTest, GuiStartFailsWithOneLineAndTouchesNoPreferences) {
     EXPECT_NE(result.err.find("-c"), std::string::npos);
     EXPECT_NE(result.err.find("-h"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(PrefsFolder()));
+}
+
+// The windowed program starts on an X server that has no other client: its
+// look for a display never leaves the server without a client before the
+// toolkit has its own connection (a server without clients resets itself,
+// and a toolkit connecting during the reset finds no display).
+TEST_F(RigwellTest, StartsOnAnXServerWithoutOtherClients) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xvfb-run is not installed";
+    // The server logs each client's connection and disconnection. The start
+    // brings the toolkit up for the editors of -g, finds no plug-in of the
+    // sub-type and ends.
+    const std::string log = home.File("server.log");
+    const std::string start = std::string("'") + RIGWELL_PATH + "' -c -g -s -n zzzz -p '" +
+                              KV_PLUGIN_FOLDER + "' >/dev/null; exit 0";
+    // Bounded: timeout ends xvfb-run, its server and the program together.
+    const ProcessResult result = RunProcess("/usr/bin/timeout",
+                                            {"-k", "5", "120", "xvfb-run", "-a", "-e", log, "-s",
+                                             "-screen 0 640x480x24 -audit 4", "sh", "-c", start},
+                                            "", std::chrono::seconds(140));
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.err.find("rigwell: no plug-in of sub-type zzzz"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("display"), std::string::npos) << result.err;
+    // Once connected, the program keeps at least one connection until it
+    // ends.
+    std::istringstream lines(ReadText(log));
+    int clients = 0, connections = 0;
+    bool leftWithoutClient = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(" connected from ") != std::string::npos) {
+            leftWithoutClient = leftWithoutClient || (connections > 0 && clients == 0);
+            ++clients;
+            ++connections;
+        } else if (line.find(" disconnected") != std::string::npos) {
+            --clients;
+        }
+    }
+    EXPECT_GE(connections, 1) << ReadText(log);
+    EXPECT_FALSE(leftWithoutClient) << ReadText(log);
+}
+
+// Runs that need windows go to the windowed program beside this one: never
+// to one of the current folder, and never to this program again.
+TEST_F(RigwellTest, HandsOverOnlyToTheWindowedProgramBesideIt) {
+    namespace fs = std::filesystem;
+    const std::string folder = home.scratch.MakeFolder("bin");
+    const std::string copy = folder + "/rigwell";
+    fs::copy_file(RIGWELL_PATH, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> place;
+    } cases[] = {
+        {"a link", [&](const std::string& gui) { fs::create_symlink(copy, gui); }},
+        {"a copy", [&](const std::string& gui) { fs::copy_file(copy, gui); }},
+    };
+    for (const Case& c : cases) {
+        const std::string gui = folder + "/rigwell-gui";
+        fs::remove(gui);
+        c.place(gui);
+        const ProcessResult result = RunProcess(copy, {"-n", "PQ5S"}, "", std::chrono::seconds(20));
+        EXPECT_EQ(result.exitStatus, 1) << c.what;
+        EXPECT_EQ(result.err, "rigwell: " + fs::canonical(folder).string() + "/rigwell-gui" +
+                                  " is not the windowed program (a link to or a copy of rigwell); "
+                                  "install rigwell-gui beside rigwell\n")
+            << c.what;
+    }
+    // No program is looked for in the current folder, with or without /proc.
+    if (std::system("unshare -r -m true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no user namespaces to hide /proc in";
+    const std::string cwd = home.scratch.MakeFolder("cwd");
+    const std::string planted = cwd + "/planted";
+    WriteText(cwd + "/rigwell-gui", "#!/bin/sh\ntouch '" + planted + "'\n");
+    fs::permissions(cwd + "/rigwell-gui", fs::perms::owner_all);
+    // Without a display the real windowed program says so and ends.
+    const std::string script = "mount -t tmpfs none /proc && cd '" + cwd + "' && DISPLAY= exec '" +
+                               RIGWELL_PATH + "' -n PQ5S";
+    const ProcessResult hidden = RunProcess("/usr/bin/unshare", {"-r", "-m", "sh", "-c", script},
+                                            "", std::chrono::seconds(30));
+    EXPECT_FALSE(fs::exists(planted)) << hidden.err;
+    EXPECT_NE(hidden.err.find("rigwell: cannot open the display"), std::string::npos) << hidden.err;
 }
 
 TEST_F(RigwellTest, CommandLineRunsLoadNoWindowingLibrary) {
@@ -282,6 +367,9 @@ TEST_F(RigwellTest, OnlyAWindowedSecondStartGoesToTheOwner) {
         const ProcessResult forwarded = Rigwell({"-n", "PQ5S"});
         EXPECT_EQ(forwarded.exitStatus, 0) << forwarded.err;
         EXPECT_EQ(forwarded.out, "");
+        // It says what it did, in one line.
+        EXPECT_EQ(forwarded.err, "rigwell: another rigwell runs as PQ5S: its window was brought "
+                                 "to the front (-mi starts one more)\n");
         EXPECT_EQ(owner.Line(), "front");
     }
     EXPECT_EQ(Rigwell({"-h", "-mi", "-n", "PQ5S"}).out,

@@ -109,13 +109,19 @@ KTErr KCPlugin::InitSteps(bool networkedShell) {
         proxy.InitAlgToHardware(static_cast<int32_t>(sampleRate), callbacks.GetToken());
     if (KTErr err = PrepareNativeProcess(proxy.GetComponent().ePluginInstanceType != 0))
         return err;
-    if (IsNetworkedShell())
-        return eGenericErr; // this host runs no networked-shell components
+    if (KTErr err = RefuseNetworkedShell())
+        return err;
     if (KTErr err = InitAlg(true))
         return err;
     if (KTErr err = CreateGUI())
         return err;
     return QueryPluginInfo();
+}
+
+KTErr KCPlugin::RefuseNetworkedShell() {
+    // This host runs no networked-shell components, whatever the runner
+    // allows.
+    return IsNetworkedShell() ? eGenericErr : eNoErr;
 }
 
 KTErr KCPlugin::Unload() {

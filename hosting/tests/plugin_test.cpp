@@ -94,7 +94,10 @@ const char* const kInitLog = "KP_CreateInstance\n"
 
 TEST_F(LoadedPlugin, InitCallsTheEntryPointsInOrder) {
     KCPlugin plugin(Component());
+    EXPECT_EQ(plugin.GetOwner(), nullptr);
     ASSERT_EQ(plugin.Init(&runner, false, 44100.9), eNoErr);
+    EXPECT_EQ(plugin.GetOwner(), &runner);
+    EXPECT_EQ(plugin.RefuseNetworkedShell(), eNoErr);
     EXPECT_EQ(PluginLog(), kInitLog);
     EXPECT_EQ(plugin.GetSampleRate(), 44100.0);
     EXPECT_TRUE(plugin.IsInitialised());
@@ -183,6 +186,7 @@ TEST_F(LoadedPlugin, AFailedInitUndoesItself) {
     }
 
     KCPlugin shell(Component("vxPI"));
+    EXPECT_EQ(shell.RefuseNetworkedShell(), eGenericErr);
     EXPECT_EQ(shell.Init(&runner, true, 48000), eGenericErr);
     EXPECT_FALSE(IsMapped());
     EXPECT_EQ(shell.CreateProcessChainElement(64, nullptr), nullptr);

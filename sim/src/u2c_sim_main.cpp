@@ -22,6 +22,8 @@ const char* kUsage = "Usage: u2c-sim --socket PATH [options]\n"
                      "  --socket PATH          Unix socket to serve the board on (required)\n"
                      "  --log FILE             append every transfer to FILE, each line led by\n"
                      "                         the wall-clock time in milliseconds\n"
+                     "  --fresh-log            the log file starts afresh at the first\n"
+                     "                         transfer (a run without any leaves it as it was)\n"
                      "  --board-type N         board type in the version reply (default 1)\n"
                      "  --firmware N           board firmware revision (default 0x00010004)\n"
                      "  --old-firmware         old bridge firmware: services at 0x31 only,\n"
@@ -89,6 +91,7 @@ int Fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     std::string socketPath, logPath;
+    bool freshLog = false;
     u2csim::BoardConfig board;
     u2csim::ChipConfig chip;
     u2csim::ChipModelConfig chipModel;
@@ -118,6 +121,8 @@ int main(int argc, char** argv) {
             if (!value(text))
                 return Fail("--log needs a file");
             logPath = text;
+        } else if (arg == "--fresh-log") {
+            freshLog = true;
         } else if (arg == "--board-type") {
             if (!number(n) || n > 0xFFFF)
                 return Fail("--board-type needs a number up to 0xFFFF");
@@ -206,8 +211,9 @@ int main(int argc, char** argv) {
     if (socketPath.empty())
         return Fail("--socket is required");
 
+    // A fresh log is made at the first transfer; an appended one now.
     FILE* log = nullptr;
-    if (!logPath.empty()) {
+    if (!logPath.empty() && !freshLog) {
         log = std::fopen(logPath.c_str(), "a");
         if (!log)
             return Fail("cannot open log file " + logPath + ": " + std::strerror(errno));
@@ -228,8 +234,18 @@ int main(int argc, char** argv) {
     model->attach(u2csim::kChipAddress, chipSlave);
     u2csim::WireChipReset(*model, chipSlave);
     u2csim::AttachPeripherals(*model, peripherals);
-    if (log)
-        model->setLogSink([log](const u2csim::TransferRecord& r) {
+    bool logFailed = false;
+    if (!logPath.empty())
+        model->setLogSink([&log, &logFailed, &logPath](const u2csim::TransferRecord& r) {
+            if (log == nullptr && !logFailed) {
+                log = std::fopen(logPath.c_str(), "w");
+                logFailed = log == nullptr;
+                if (logFailed)
+                    std::fprintf(stderr, "u2c-sim: cannot open log file %s: %s\n", logPath.c_str(),
+                                 std::strerror(errno));
+            }
+            if (log == nullptr)
+                return;
             // The wall-clock milliseconds first: pauses between frames show.
             const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::system_clock::now().time_since_epoch())

@@ -125,6 +125,20 @@ private:
     mutable std::map<std::pair<uint64_t, uint64_t>, std::vector<uint8_t>> cache;
 };
 
+// A module's version information: resource type 16, number 1, written into
+// every module of the tool set at build. Its text holds one value a line,
+// "<query>=<value>", the query being the value's path such as
+// "\\StringFileInfo\\040904B0\\FileVersion".
+inline constexpr uint16_t kVersionType = 16;
+inline constexpr uint16_t kVersionId = 1;
+// The version resource of a module of file version `fileVersion`.
+Resource MakeVersionResource(const std::string& fileVersion);
+// The value that `query` names in a version resource's bytes; false when it
+// has none.
+bool FindVersionValue(std::span<const uint8_t> bytes, const std::string& query, std::string& value);
+// The query of the file version in English, Unicode code page.
+std::string FileVersionQuery();
+
 // Replaces the whole resource set of the ELF file `file` with `resources`
 // (an empty set leaves an empty resource section). The new file is written
 // in the same folder with the old file's mode and renamed over it.

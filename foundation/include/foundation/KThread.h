@@ -60,7 +60,9 @@ void yield();
 thread_id current_thread_id();
 // False for an id that names no thread, or a thread whose function returned.
 bool is_thread_alive(thread_id id);
-// 1 below normal, 3 above normal, 4 time critical, anything else normal.
+// 1 below normal, 3 above normal, 4 time critical, anything else normal,
+// each relative to the process's priority (the main thread's nice value:
+// below normal is one step nicer than the process, normal the same).
 // Raising the priority needs the system's permission; a refusal is ignored.
 void set_current_thread_priority(int priorityClass);
 // A monotonic microsecond count that wraps at 2^32.
@@ -87,7 +89,10 @@ void broadcast(condition_monitor* monitor);
 void create_thread(thread_handle& out, thread_function function, int argument, int priorityClass);
 // Waits for the thread to end; stores its exit code when `exitCode` is given.
 bool join_thread(thread_handle thread, int* exitCode);
-// Forcing a thread to end is refused: it always answers false.
+// Forcing a thread to end is refused: it always answers false. A thread
+// stopped at an arbitrary point keeps the locks it holds (the allocator's
+// among them) and skips its clean-up, so nothing after it would be safe;
+// threads end by returning from their function.
 bool terminate_thread(thread_handle thread);
 // Releases the handle (a thread still running goes on by itself).
 void close_thread(thread_handle thread);

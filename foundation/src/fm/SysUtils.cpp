@@ -1,5 +1,6 @@
 #include "FMInternal.h"
 #include "foundation/CGeneralSysUtils.h"
+#include "foundation/ElfRes.h"
 #include "foundation/KUTrace.h"
 
 #include <cerrno>
@@ -7,12 +8,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
+#include <span>
 #include <string>
 #include <unistd.h>
-
-#ifndef KV_VERSION_STRING
-#define KV_VERSION_STRING "0.0.0"
-#endif
 
 namespace {
 
@@ -42,12 +41,25 @@ unsigned long CGeneralSysUtils::GetTickCount() {
 }
 
 KTErr CGeneralSysUtils::GetVersionString(const kvFM::KCStPath& module, std::string& out) {
-    // The modules of the tool set carry the version they were built with.
-    if (module.GetPathRef() == nullptr)
+    // The module's own version resource, written into it at build.
+    std::unique_ptr<kvElfRes::Image> image;
+    if (module.GetPathRef() == nullptr ||
+        kvElfRes::Image::OpenFile(module.GetNativePathString(), image) != eNoErr)
+        return eMemNullPointer; // no version information
+    const kvElfRes::ResourceView* resource =
+        image->Find(kvElfRes::ResName::Number(kvElfRes::kVersionType),
+                    kvElfRes::ResName::Number(kvElfRes::kVersionId));
+    if (resource == nullptr || resource->size == 0)
         return eMemNullPointer;
-    if (!kvFM::IsFile(module.GetPathRef()))
-        return eFMFileNotFound;
-    out = KV_VERSION_STRING;
+    const uint8_t* data = image->Data(*resource);
+    if (data == nullptr)
+        return ConvertErrorPOSIX(EIO);
+    std::string value;
+    if (!kvElfRes::FindVersionValue(std::span<const uint8_t>(data, size_t(resource->size)),
+                                    kvElfRes::FileVersionQuery(), value) ||
+        value.empty())
+        return eGenericErr; // the value is missing
+    out = value;
     return eNoErr;
 }
 

@@ -1,5 +1,7 @@
 #include "foundation/KThread.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -56,17 +58,31 @@ std::chrono::milliseconds RoundToMilliseconds(int microseconds) {
     return std::chrono::milliseconds((static_cast<long long>(microseconds) + 499) / 1000);
 }
 
+// The process's own priority, which the classes are relative to: the main
+// thread's nice value (a program started with `nice` runs its normal
+// threads at that value).
+int ProcessNice() {
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    return errno == 0 ? nice : 0;
+}
+
 int NiceOfClass(int priorityClass) {
+    int offset = 0;
     switch (priorityClass) {
     case 1:
-        return 1;
+        offset = 1;
+        break;
     case 3:
-        return -1;
+        offset = -1;
+        break;
     case 4:
-        return -15;
+        offset = -15;
+        break;
     default:
-        return 0;
+        break;
     }
+    return std::clamp(ProcessNice() + offset, -20, 19);
 }
 
 void SetThreadNice(int nice) {

@@ -209,14 +209,24 @@ TEST(SystemUtils, ClockAndTexts) {
     EXPECT_EQ(CGeneralSysUtils::GetCurrentDateAndTimeString(when), eNoErr);
     ASSERT_FALSE(when.empty());
     EXPECT_EQ(when.back(), '\n');
+}
 
+// A module's version is its own, from the version resource written into it
+// at build; a file without one has no version information (-4003).
+TEST(SystemUtils, VersionStringIsTheModulesOwn) {
     std::string version = "unchanged";
-    EXPECT_EQ(CGeneralSysUtils::GetVersionString(KCStPath(KV_TEST_MODULE), version), eNoErr);
-    EXPECT_FALSE(version.empty());
-    std::string missing = "unchanged";
-    EXPECT_EQ(CGeneralSysUtils::GetVersionString(KCStPath("/no/such/module.so"), missing),
-              eFMFileNotFound);
-    EXPECT_EQ(missing, "unchanged");
+    EXPECT_EQ(CGeneralSysUtils::GetVersionString(KCStPath(KV_VERSIONED_MODULE), version), eNoErr);
+    EXPECT_EQ(version, KV_PROJECT_VERSION);
+
+    TempFolder tmp;
+    TempFolder::Write(tmp / "notes.txt", "not a module\n");
+    for (const std::string& module :
+         {std::string(KV_TEST_MODULE), tmp / "notes.txt", std::string("/no/such/module.so")}) {
+        std::string none = "unchanged";
+        EXPECT_EQ(CGeneralSysUtils::GetVersionString(KCStPath(module), none), eMemNullPointer)
+            << module;
+        EXPECT_EQ(none, "unchanged");
+    }
 }
 
 TEST(SystemUtils, BeepGoesToTheTraceFile) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace kvThread;
@@ -149,6 +152,32 @@ TEST(KvThread, PriorityClasses) {
     create_thread(none, nullptr, 0, 0);
     EXPECT_EQ(none, invalid_thread_handle);
     EXPECT_FALSE(join_thread(invalid_thread_handle, nullptr));
+}
+
+// The classes are relative to the process's priority: a program started
+// with `nice` gives its below-normal threads a value one step nicer still.
+TEST(KvThread, PriorityClassesFollowTheProcessNice) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int base = std::min(getpriority(PRIO_PROCESS, 0) + 5, 18);
+        if (setpriority(PRIO_PROCESS, 0, base) != 0)
+            _exit(2);
+        int failures = 0;
+        for (int priorityClass : {0, 1, 2}) {
+            thread_handle handle = invalid_thread_handle;
+            create_thread(handle, ReadNice, 0, priorityClass);
+            if (handle == invalid_thread_handle || !join_thread(handle, nullptr))
+                _exit(3);
+            close_thread(handle);
+            failures += gNice != (priorityClass == 1 ? base + 1 : base);
+        }
+        _exit(failures == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(KvThread, MicrosecondsAdvance) {

@@ -60,8 +60,19 @@ int ExitStatusOf(KTErr status);
 // are set.
 std::string InstanceNameOf(const KCCmdLineOptions& options);
 
-// The path of the running program (/proc/self/exe); empty when unknown.
+// The path of the running program: /proc/self/exe, or without /proc the
+// path the program was started by, made absolute; empty when unknown.
 kvFM::KCStPath ExecutablePath();
+// The program's absolute path from what the system tells: the target of
+// /proc/self/exe (`procExe`), else the file name the program was started by
+// (`startedAs`) when it holds a '/'. A bare name was looked up on a search
+// path that may have held the current folder: it gives nothing.
+std::string ProgramPathFrom(const std::string& procExe, const std::string& startedAs);
+
+// Set by `rigwell` in the environment of `rigwell-gui` when it hands a run
+// over: a program without windows that finds it set was started as
+// `rigwell-gui` and would hand over to itself again.
+constexpr char kHandedOverMark[] = "RIGWELL_HANDED_OVER";
 
 // The whole program: returns its exit status.
 int RigwellMain(int argc, const char* const* argv);

@@ -28,7 +28,8 @@ enum class KETestKind {
 struct KSTestChoice {
     KETestKind kind = KETestKind::eNoTest;
     // ePluginSubComponentNotFound when -n names a component that the scan
-    // did not find (no test then), else 0.
+    // did not find (no test then); eFMWrongParameters when -f or -r is given
+    // but no test uses it (the cancellation test lacks a part); else 0.
     KTErr status = eNoErr;
 };
 
@@ -38,7 +39,8 @@ struct KSTestChoice {
 //                       a reference file cancellation, else none;
 //   -n component missing: none (ePluginSubComponentNotFound);
 //   no -n: -t smoke of all (GUI smoke of all with -g), -g GUI smoke of all,
-//          an existing batch file the batch test, else none.
+//          an existing batch file the batch test, else none;
+//   none, with -f or -r given: a failure (the cancellation test lacks a part).
 KSTestChoice ChooseTest(const KCCmdLineOptions& options, bool componentFound);
 
 // Whether the options name one component (both codes of -n set), and

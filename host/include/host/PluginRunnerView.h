@@ -16,6 +16,18 @@
 
 class KCStatisticsWindow;
 
+// What an item of the Plugins menu carries: its own copy of the component
+// that it loads.
+class KCLoadPluginMenuItemData : public KCMenuItemData::Data {
+public:
+    explicit KCLoadPluginMenuItemData(const QuorlComponentInfo& component) : component(component) {}
+    Data* clone() const override { return new KCLoadPluginMenuItemData(*this); }
+    const QuorlComponentInfo& GetComponent() const { return component; }
+
+private:
+    QuorlComponentInfo component;
+};
+
 class KCPluginRunnerViewBase {
 public:
     explicit KCPluginRunnerViewBase(KCPluginRunner* runner) : runner(runner) {}
@@ -76,6 +88,7 @@ public:
     int32_t GetSortMode() const { return sortMode; }
     KCStatisticsWindow* GetStatisticsWindow() const { return statistics; }
     void* GetPluginsMenu() const { return pluginMenu.GetMenuRef(); }
+    const KCMenuData& GetPluginsMenuData() const { return pluginMenuData; }
     const KCPluginViewList& GetPluginViews() const { return views; }
 
 private:

@@ -113,6 +113,15 @@ private:
 // a comparison was made.
 bool CompareAudioFiles(KCAudioFileSampleSource& output, KCAudioFileSampleSource& reference);
 
+// Whether `reference` can be compared with a render of `frames` frames of
+// `channels` channels at `sessionRate` Hz, asked before rendering so that a
+// render that could not be compared is never made: 0, else the status the
+// comparison would give (eFMOpenFailed, eFMWrongParameters, -1), with the
+// reason on standard error (and, for the lengths and channel counts, the
+// comparison's own line on standard output).
+KTErr CheckReference(const kvFM::KCStPath& reference, int32_t sessionRate, int32_t channels,
+                     int64_t frames);
+
 // The cancellation test's last steps, after the output file was rendered
 // with `status`: eFMOpenFailed when the reference cannot be read or the
 // status already failed, eFMWrongParameters when the reference's rate is not
@@ -130,5 +139,6 @@ void PrintFileProblem(const kvFM::KCStPath& path, const std::string& problem);
 
 // Writes this process's id, in decimal, to "rigwell.pId" in the user's
 // temporary folder; the file is replaced atomically (a link at that path
-// is replaced, not followed).
+// is replaced, not followed). The file goes when the process ends, unless
+// another run has written its own id there since.
 KTErr WriteProcessIdFile();

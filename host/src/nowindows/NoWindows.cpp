@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -38,12 +39,34 @@ bool NeedsWindows(int argc, const char* const* argv) {
 } // namespace
 
 int RunWindowedProgramWhenNeeded(int argc, char** argv) {
+    // Set: this program was started as the windowed one (a link to it or a
+    // copy of it stands in its place), and handing over would start it again
+    // and again.
+    const bool handedOver = std::getenv(kHandedOverMark) != nullptr;
+    ::unsetenv(kHandedOverMark);
     if (!NeedsWindows(argc, argv))
         return -1;
-    std::string path = ExecutablePath().GetNativePathString();
-    path = path.substr(0, path.rfind('/') + 1) + kWindowedProgram;
+    // Only the folder of this program holds the windowed one; without it
+    // known, nothing is started (never a program of the current folder).
+    const std::string self = ExecutablePath().GetNativePathString();
+    if (self.empty() || self.find('/') == std::string::npos) {
+        std::fprintf(stderr, "rigwell: cannot tell the folder of this program, where %s lies\n",
+                     kWindowedProgram);
+        return 1;
+    }
+    const std::string path = self.substr(0, self.rfind('/') + 1) + kWindowedProgram;
+    if (handedOver) {
+        std::fprintf(stderr,
+                     "rigwell: %s is not the windowed program (a link to or a copy of rigwell); "
+                     "install rigwell-gui beside rigwell\n",
+                     path.c_str());
+        return 1;
+    }
+    ::setenv(kHandedOverMark, "1", 1);
     ::execv(path.c_str(), argv);
-    std::fprintf(stderr, "rigwell: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
+    const int error = errno;
+    ::unsetenv(kHandedOverMark);
+    std::fprintf(stderr, "rigwell: cannot start %s: %s\n", path.c_str(), std::strerror(error));
     return 1;
 }
 

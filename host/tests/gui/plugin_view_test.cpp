@@ -175,6 +175,16 @@ TEST_F(PluginViewTest, ThePluginsMenuOpensTheEditorWhichHidesAndShows) {
     ASSERT_NE(bundle, nullptr);
     EXPECT_EQ(Items(bundle), (std::vector<std::string>{"1001 PassThrough (raPI, PQ5S)"}));
     EXPECT_FALSE(Checked(bundle->FindItem(1001)));
+    // The item carries its own copy of the component that it loads.
+    const KCMenuItemData* item =
+        const_cast<KCMenuData&>(view->GetPluginsMenuData()).GetItemDataByCommand(1001);
+    ASSERT_NE(item, nullptr);
+    const auto* data = dynamic_cast<const KCLoadPluginMenuItemData*>(item->userData1);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->GetComponent().componentSubType,
+              runner->GetComponents().components[0].componentSubType);
+    EXPECT_EQ(data->GetComponent().Path(), runner->GetComponents().components[0].Path());
+    EXPECT_NE(&data->GetComponent(), &runner->GetComponents().components[0]);
 
     // Choosing it loads the plug-in and opens its editor.
     wxCommandEvent choose(wxEVT_MENU, 1001);

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -48,6 +49,53 @@ TEST(RigwellWindow, ClosingTheMainWindowEndsTheProgramWithZero) {
     const xdrive::WindowId main = x.WaitForWindow("Rigwell & Runner", false, 30);
     EXPECT_NE(main, 0u);
     if (main != 0) {
+        EXPECT_TRUE(x.Close(main));
+    }
+    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 0);
+}
+
+// The Plugins menu opens at the width of its items, the first time too (a
+// menu filled only as it opens keeps the width of an empty one).
+TEST(RigwellWindow, ThePluginsMenuOpensAtTheWidthOfItsItems) {
+    REQUIRE_DISPLAY();
+    xdrive::Display x;
+    ASSERT_TRUE(x.Ok() && x.HasXTest());
+    std::string program = RIGWELL_PATH;
+    std::string option = "-pf", plugin = KV_PASSTHROUGH, multi = "-mi";
+    char* argv[] = {program.data(), option.data(), plugin.data(), multi.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    const xdrive::WindowId main = x.WaitForWindow("Rigwell & Runner", false, 30);
+    EXPECT_NE(main, 0u);
+    // Opens the menu bar's second menu (after "File") with a click on its
+    // title, and closes it again the same way: the width it opened at, 0
+    // when none opened.
+    auto openedWidth = [&] {
+        if (!x.Click(main, 60, 12))
+            return 0;
+        std::vector<xdrive::WindowId> popups;
+        for (int i = 0; i < 250 && popups.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            popups = x.Popups();
+        }
+        // The menu is laid out when it shows; its size settles at once. A
+        // click right after the opening one would count as part of it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        popups = x.Popups();
+        const auto geometry = popups.empty() ? std::nullopt : x.GetGeometry(popups.back());
+        // A click on the title again closes it.
+        x.Click(main, 60, 12);
+        for (int i = 0; i < 250 && !x.Popups().empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        return geometry ? geometry->width : 0;
+    };
+    if (main != 0) {
+        const int first = openedWidth();
+        const int second = openedWidth();
+        // "Prev Plugin '[' " in full is far wider than an empty menu.
+        EXPECT_GE(first, 100);
+        EXPECT_EQ(first, second);
         EXPECT_TRUE(x.Close(main));
     }
     EXPECT_EQ(WaitFor(pid, std::chrono::seconds(30)), 0);

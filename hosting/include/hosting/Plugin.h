@@ -36,7 +36,7 @@ class KCPlugin {
 public:
     explicit KCPlugin(const QuorlComponentInfo& component);
     // Unloads what is still loaded.
-    ~KCPlugin();
+    virtual ~KCPlugin();
     KCPlugin(const KCPlugin&) = delete;
     KCPlugin& operator=(const KCPlugin&) = delete;
 
@@ -49,6 +49,9 @@ public:
     KTErr QueryPluginInfo();
     KTErr CreateGUI();
     KTErr PrepareNativeProcess(bool loadFunction);
+    // -1 for a networked-shell component ('vxPI'), which this host does not
+    // run; else 0.
+    KTErr RefuseNetworkedShell();
     KTErr InitAlg(bool update);
 
     // A new element for the chain (the caller owns it), null for a
@@ -87,6 +90,8 @@ public:
     bool GetBypass() const { return bypass != 0; }
     bool IsInitialised() const { return initialised != 0; }
     bool IsNetworkedShell() const;
+    // The runner that loaded it (not owned); null before Init.
+    KCPluginRunnerHooks* GetOwner() const { return owner; }
     KCCallBackNativePR& GetCallbacks() { return callbacks; }
     KCPluginInstanceProxy& GetProxy() { return proxy; }
     KCNativeProcessMemory& GetMemory() { return memory; }

@@ -118,6 +118,24 @@ bool Display::IsMapped(WindowId w) const {
            attributes.map_state == IsViewable;
 }
 
+std::vector<WindowId> Display::Popups() const {
+    ::Display* d = Dpy(display_);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    std::vector<WindowId> popups;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count))
+        return popups;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(d, children[i], &attributes) && attributes.override_redirect &&
+            attributes.map_state == IsViewable)
+            popups.push_back(children[i]);
+    }
+    if (children != nullptr)
+        XFree(children);
+    return popups;
+}
+
 WindowId Display::WaitForWindow(const std::string& title, bool prefix, double seconds) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     do {

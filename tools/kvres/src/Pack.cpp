@@ -1,5 +1,6 @@
 #include "kvres/Manifest.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -22,7 +23,7 @@ bool ReadFile(const std::filesystem::path& path, std::vector<uint8_t>& out) {
 } // namespace
 
 int Pack(const std::filesystem::path& manifest, const std::filesystem::path& target,
-         std::ostream& err) {
+         std::ostream& err, const std::string& fileVersion) {
     std::vector<uint8_t> text;
     if (!ReadFile(manifest, text)) {
         err << manifest.string() << ": error: cannot read the manifest\n";
@@ -58,6 +59,12 @@ int Pack(const std::filesystem::path& manifest, const std::filesystem::path& tar
     }
     if (!ok)
         return 1;
+    const kvElfRes::Resource version = kvElfRes::MakeVersionResource(fileVersion);
+    const bool listed = std::any_of(resources.begin(), resources.end(), [&](const auto& r) {
+        return r.type == version.type && r.id == version.id;
+    });
+    if (!fileVersion.empty() && !listed)
+        resources.push_back(version);
     if (KTErr status = kvElfRes::WriteResources(target, resources)) {
         err << target.string() << ": error: cannot write resources (" << KTErrName(status) << ")\n";
         return 1;

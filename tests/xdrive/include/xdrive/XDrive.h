@@ -48,6 +48,9 @@ public:
     // appear within `seconds`.
     WindowId WaitForWindow(const std::string& title, bool prefix, double seconds) const;
     bool IsMapped(WindowId w) const;
+    // The viewable pop-up windows (menus, tool tips: top-level windows that
+    // no window manager handles), bottom to top.
+    std::vector<WindowId> Popups() const;
     std::optional<Geometry> GetGeometry(WindowId w) const;
     std::string GetTitle(WindowId w) const;
 

@@ -40,9 +40,11 @@ bool CheckXml(const std::vector<uint8_t>& bytes, const std::filesystem::path& fi
               std::string& error);
 
 // Reads the manifest and every file it names, checks the XML resources and
-// writes them as the resource set of `target`. Messages go to `err`; the
-// result is 0 on success and 1 on any failure (`target` then unchanged).
+// writes them as the resource set of `target`, with a version resource of
+// `fileVersion` when it is not empty (unless the manifest names one itself).
+// Messages go to `err`; the result is 0 on success and 1 on any failure
+// (`target` then unchanged).
 int Pack(const std::filesystem::path& manifest, const std::filesystem::path& target,
-         std::ostream& err);
+         std::ostream& err, const std::string& fileVersion = std::string());
 
 } // namespace kvres
