@@ -187,7 +187,6 @@ public:
     // Reads the chip's model and firmware and builds the file names.
     bool DetectDevice();
     long DoIdle(short visible) override;
-    bool IsValidChipVersion() const;
     const std::string& AeqPath() const { return aeqPath_; }
     const std::string& VersionPopPath() const { return versionPopPath_; }
     uint32_t ProcessingMode() const { return processingMode_; }
@@ -321,6 +320,8 @@ private:
     // Runs the reset's POP file; `report` receives what the user is told.
     bool RunResetPopFile(const char* popPath, std::string& report, std::string& loaded);
     void ApplyBandPresence(int32_t band, bool present);
+    // The version reads of the detection (0: no valid answer).
+    void ReadChipIdentity(uint16_t& version, uint16_t& firmware);
 
     std::array<int16_t, kBandCount + 1> bandPositionMap_{};
     int16_t normaliserBand_ = 1;
