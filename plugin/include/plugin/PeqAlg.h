@@ -100,6 +100,15 @@ struct SProcCodeCounts {
 void AdjustProcessCodeCounts(SProcCodeCounts& counts, int16_t sections, int16_t outputs,
                              int16_t stageLength);
 
+// The token reader of AEQ files: skips white space (space, tab, line feed,
+// carriage return, vertical tab, form feed), takes the characters up to the
+// next white space, skips the white space after them and moves `position`
+// past it; false (`value` untouched) when no token is left before the end
+// of the text. The floating form converts with KUAtof, the integer form
+// with KUAtoi.
+bool ReadAeqToken(const char*& position, double& value);
+bool ReadAeqToken(const char*& position, int32_t& value);
+
 // The Intel HEX text of an image: records of 16 bytes, then the end record.
 std::string IntelHexText(const std::vector<uint8_t>& image);
 
