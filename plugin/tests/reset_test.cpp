@@ -240,6 +240,39 @@ TEST_F(ResetTest, AFailedConnectionSaysWhy) {
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
+// Choosing the Dimax connection in the Utilities menu while the connection
+// is on, with no adapter: the connection goes off with a box that says why.
+TEST_F(ResetTest, ChoosingADimaxConnectionWithoutAdapterSaysWhy) {
+    ASSERT_NO_FATAL_FAILURE(Create());
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->SetParamRealWorld(PARAM_CONNECTIVITY_ON_OFF, 1); // the default choice, type 2
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    ASSERT_TRUE(alg->DeviceAnswered());
+    ASSERT_TRUE(messages.shown.empty());
+
+    sim.bus->setPresent(false);
+    alg->RunUtilitiesCommand(5);
+    EXPECT_EQ(alg->CurrentConnectionType(), 0);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    EXPECT_EQ(V(PARAM_CONNECTIVITY_ON_OFF), 0.0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].rfind("DulmDSP|ReadVersion failed", 0), 0u) << messages.shown[0];
+    EXPECT_NE(messages.shown[0].find("\n\nI2C adapter interface not detected."), std::string::npos)
+        << messages.shown[0];
+    // The idle check's retries stay quiet, and so does a choice made while
+    // the connection is off.
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    alg->RunUtilitiesCommand(5);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(alg->ChosenConnectionType(), 0);
+}
+
 TEST_F(ResetTest, BoardWithoutReadBack) {
     Make(0, 0, 0);
     alg->SetParamRealWorld(PARAM_BOARD_TYPE, 0);

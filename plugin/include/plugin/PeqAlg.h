@@ -157,6 +157,10 @@ public:
 
     // Connections: the only place where the connection object is replaced.
     bool SelectConnection(int32_t type);
+    // The user's choice of a connection type (Utilities menu): made at once
+    // while the connection is on, and a detection that then finds no chip
+    // says why in a box.
+    void ChooseConnection(int32_t type);
     int32_t CurrentConnectionType() const { return currentConnectionType_; }
     void SetEditorServices(std::shared_ptr<CPeqEditorServices> services);
     // What makes the editor object (the module's editor class); null makes
@@ -329,6 +333,8 @@ private:
     // Runs the reset's POP file; `report` receives what the user is told.
     bool RunResetPopFile(const char* popPath, std::string& report, std::string& loaded);
     void ApplyBandPresence(int32_t band, bool present);
+    // What the connection can tell of its failure (empty: nothing).
+    std::string ConnectionFailureReason();
     // The version reads of the detection (0: no valid answer).
     void ReadChipIdentity(uint16_t& version, uint16_t& firmware);
 

@@ -22,7 +22,7 @@ constexpr uint32_t kResetWaitMs = 1000;
 constexpr uint32_t kPingWaitMs = 100;
 constexpr int kPings = 5;
 constexpr uint32_t kIdleIntervalMs = 1000;
-constexpr const char* kDetectionFailed =
+const std::string kDetectionFailed =
     "ReadVersion failed, No valid board has been detected.\n\nCheck that the board is plugged "
     "in and that the chosen connection (Utilities menu) is the board's.";
 
@@ -156,9 +156,12 @@ bool cPEQ_ALG::DetectDevice() {
         SetChipVersion(0, 0);
         if (hasConnection_)
             Trace("DulmDSP: ReadVersion failed, No valid board has been detected\n");
+        // The connection's own reason, before the connection goes.
+        const std::string reason = reportFailedDetection_ ? ConnectionFailureReason() : "";
         SelectConnection(kConnectionNone);
         if (reportFailedDetection_)
-            KMMessageService::Show(kDetectionFailed, "DulmDSP", KMMessageService::kWarning);
+            KMMessageService::Show(kDetectionFailed + (reason.empty() ? "" : "\n\n" + reason),
+                                   "DulmDSP", KMMessageService::kWarning);
     }
     reportFailedDetection_ = false;
     if (sCONTROL_PARAM* analog = ParamAt(PARAM_ANALOG)) {
