@@ -48,6 +48,10 @@ int32_t CChipRegisters::InputTypeOfAnalogInput(int32_t index) {
     return (type == 1 || type == 2) ? type : 4;
 }
 
+int32_t CChipRegisters::AdcInputFlagOf(int32_t adcInput) {
+    return adcInput == 0 ? 1 : 0;
+}
+
 uint32_t CChipRegisters::InputSelectValue(int32_t inputType, int32_t adcInputFlag) {
     const uint32_t selection = inputType == 1   ? 0x00
                                : inputType == 2 ? 0x11

@@ -7,6 +7,8 @@ namespace {
 
 constexpr uint16_t kExchangeVersion = 0x6000;
 constexpr uint16_t kExchangeSubVersion = 0x0500;
+constexpr uint16_t kMinValidVersion = 0x1000;
+constexpr uint16_t kMaxValidVersion = 0x9FFF;
 
 } // namespace
 
@@ -29,6 +31,7 @@ CChipTransport::~CChipTransport() = default;
 
 void CChipTransport::SetConnection(std::unique_ptr<CConnectI2C> connection) {
     connection_ = connection ? std::move(connection) : std::make_unique<CConnectI2C>();
+    chipKnown_ = false;
 }
 
 void CChipTransport::SelectExclusionList(int selector) {
@@ -53,6 +56,11 @@ void CChipTransport::SetCaptureWindow(bool capturing, uint8_t startCommand, uint
 void CChipTransport::SetChipVersion(uint16_t version, uint16_t subVersion) {
     chipVersion_ = version;
     chipSubVersion_ = subVersion;
+    chipKnown_ = IsValidChipVersion();
+}
+
+bool CChipTransport::IsValidChipVersion() const {
+    return chipVersion_ >= kMinValidVersion && chipVersion_ <= kMaxValidVersion;
 }
 
 bool CChipTransport::ExchangesBytes() const {
@@ -63,8 +71,10 @@ bool CChipTransport::ExchangesBytes() const {
 
 bool CChipTransport::Refused(const uint8_t* bytes, uint32_t length, uint32_t kind) {
     const uint8_t address = Connection().GetSlaveAddress();
+    // Nothing but the identification reaches a chip that is not known:
+    // neither its byte order nor its commands are known before.
     if (address == kChipAddress)
-        return false;
+        return !chipKnown_ && !identifying_;
     if (address != kEepromAddress)
         return true;
     if (!(kind & kFrameCommand) || !activeList_ || length < 2)
@@ -126,7 +136,7 @@ bool CChipTransport::SendValue(uint32_t value) {
 
 bool CChipTransport::ReadTransaction(uint8_t first, uint8_t command, uint8_t third,
                                      uint8_t reply[3]) {
-    if (!SendCommandBytes(first, command, third, false))
+    if (!SendCommandBytes(first, command, third, false) || dropped_)
         return false;
     return Connection().Read(reply, 3) != 0;
 }

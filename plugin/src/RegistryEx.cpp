@@ -1,5 +1,9 @@
 #include "plugin/RegistryEx.h"
 
+#include "foundation/RM.h"
+
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -18,6 +22,36 @@ struct KeyCloser {
             KVRegCloseKey(key);
     }
 };
+
+// The text of the host program's string resource `id`: its bytes up to the
+// first zero, at most the text buffer's size less its terminator.
+bool HostStringResource(short id, std::string& text) {
+    RMInit(0);
+    void* program = ::dlopen(nullptr, RTLD_LAZY);
+    if (!program)
+        return false;
+    KTResContainerType* container = nullptr;
+    const bool attached =
+        RMAttachResContainer(static_cast<KTNativeContainerType*>(program), container) == eNoErr;
+    ::dlclose(program);
+    if (!attached)
+        return false;
+    KTResourceType* resource = nullptr;
+    void* data = nullptr;
+    unsigned long size = 0;
+    const bool found = RMGetAResource(container, KCFourCC(CRegistryEx::kStringResourceType), id,
+                                      resource, nullptr) == eNoErr &&
+                       RMGetResData(resource, data) == eNoErr &&
+                       RMGetResSize(resource, size) == eNoErr && data;
+    if (found) {
+        const char* bytes = static_cast<const char*>(data);
+        const size_t limit = std::min<size_t>(size, CRegistryEx::kTextBufferSize - 1);
+        text.assign(bytes, ::strnlen(bytes, limit));
+    }
+    RMReleaseResource(resource);
+    RMDetachResContainer(container);
+    return found;
+}
 
 } // namespace
 
@@ -38,15 +72,30 @@ std::string CRegistryEx::BaseKeyPath() const {
     return path;
 }
 
-KVHKEY CRegistryEx::OpenSubKey(const char* subKey) {
-    if (!hasNames_ || !root_ || !subKey || !*subKey)
-        return nullptr;
+bool CRegistryEx::SetRootAndCompanyFromResource(short id) {
+    std::string text;
+    if (!HostStringResource(id, text))
+        return false;
+    root_ = KV_HKEY_CURRENT_USER;
+    company_ = text;
+    hasNames_ = true;
+    return true;
+}
+
+KVHKEY CRegistryEx::OpenBaseKey() {
     KVHKEY base = nullptr;
-    if (KVRegCreateKey(root_, BaseKeyPath().c_str(), &base) != KV_REG_SUCCESS)
+    if (!hasNames_ || !root_ ||
+        KVRegCreateKey(root_, BaseKeyPath().c_str(), &base) != KV_REG_SUCCESS)
         return nullptr;
-    KeyCloser closeBase{base};
+    return base;
+}
+
+KVHKEY CRegistryEx::OpenSubKey(const char* subKey) {
+    if (!subKey || !*subKey)
+        return nullptr;
+    KeyCloser base{OpenBaseKey()};
     KVHKEY key = nullptr;
-    if (KVRegCreateKey(base, subKey, &key) != KV_REG_SUCCESS)
+    if (!base.key || KVRegCreateKey(base.key, subKey, &key) != KV_REG_SUCCESS)
         return nullptr;
     return key;
 }
@@ -94,8 +143,13 @@ bool CRegistryEx::ReadString(const char* name, std::string& text) {
 }
 
 bool CRegistryEx::WriteText(const char* name, const char* text) {
-    if (!name)
-        return false;
+    if (!name) {
+        KeyCloser base{OpenBaseKey()};
+        if (!base.key)
+            return false;
+        const long r = KVRegDeleteKey(base.key, kGeneral);
+        return r == KV_REG_SUCCESS || r == KV_REG_FILE_NOT_FOUND;
+    }
     KeyCloser key{OpenSubKey(kGeneral)};
     if (!key.key)
         return false;

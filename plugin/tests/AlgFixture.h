@@ -34,19 +34,31 @@ protected:
     }
 
     // An algorithm over the simulated chip, connected through the Dimax
-    // connection (type 0), the bus record cleared.
+    // connection (type 0), the bus record cleared; a valid `version` makes
+    // the chip known, as a detection does.
     void Make(uint16_t version = 0x6000, uint16_t sub = 0x0704, uint8_t board = 1,
               bool native = true) {
+        ASSERT_NO_FATAL_FAILURE(Create(native));
+        ASSERT_TRUE(alg->SelectConnection(0));
+        // The chip as its detection on this connection would leave it.
+        alg->SetChipVersion(version, sub);
+        alg->SetBoardType(board);
+        Clear();
+    }
+    // A new algorithm as the host makes it: no connection yet; every
+    // connection type it chooses is the Dimax connection to the simulated bus.
+    void Create(bool native = true) {
         alg = std::make_unique<cPEQ_ALG>(nullptr, container, native, clock, [this](int32_t) {
             auto c = std::make_unique<CConnectDimax>(SimDimax::Api(), connectionClock);
             c->SetTrace(0);
             return c;
         });
         ASSERT_EQ(alg->FinishCreate(), 0);
-        alg->SetChipVersion(version, sub);
-        alg->SetBoardType(board);
-        ASSERT_TRUE(alg->SelectConnection(0));
-        Clear();
+    }
+    // The chip at 0x73 replaced by one of the given version and firmware.
+    void UseChip(uint16_t version, uint16_t sub) {
+        sim.chip = std::make_shared<u2csim::Chip>(u2csim::ChipConfig{version, sub});
+        sim.bus->attach(0x73, sim.chip);
     }
     void Clear() {
         sim.bus->clearTransfers();

@@ -64,9 +64,9 @@ TEST(AlgorithmWithDaemon, ParameterChangesReachTheChipWithPauses) {
         cPEQ_ALG alg(nullptr, container);
         ASSERT_EQ(alg.FinishCreate(), 0);
         std::vector<sCONTROL_PARAM>& params = *alg.GetParamVector();
-        alg.SetChipVersion(0x6000, 0x0704);
         alg.SetParamRealWorld(PARAM_CONNECTIVITY_ON_OFF, 1);
         EXPECT_EQ(alg.CurrentConnectionType(), 2);
+        alg.SetChipVersion(0x6000, 0x0704); // as the detection finds it
         params[PARAM_BAND1_STATE].realWorld[0] = 1;
         params[PARAM_BAND1_TYPE].realWorld[0] = 0;
         params[PARAM_BAND1_FRQ].realWorld[0] = 1000;

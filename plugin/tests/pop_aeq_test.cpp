@@ -172,6 +172,51 @@ TEST_F(AeqTest, FileToBlockAndRecords) {
     EXPECT_FALSE(alg->SendAeqCoefs());
 }
 
+// The token reader: every kind of white space separates, the position ends
+// past the white space after a token, and the text ends at its end or at a
+// zero byte; the integer form reads what KUAtoi reads.
+TEST(AeqTokens, FloatingAndIntegerFormsReadTheSameTokens) {
+    const char text[] = "\t 12.5e1\v-7\f+3x \r\n\r\n 9";
+    struct Case {
+        double real;
+        int32_t integer;
+        size_t after; // the position after the token, from the start
+    } cases[] = {{125.0, 12, 9}, {-7.0, -7, 12}, {3.0, 3, 21}, {9.0, 9, 22}};
+    const char* reals = text;
+    const char* integers = text;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.real);
+        double real = 0;
+        int32_t integer = 0;
+        ASSERT_TRUE(ReadAeqToken(reals, real));
+        ASSERT_TRUE(ReadAeqToken(integers, integer));
+        EXPECT_EQ(real, c.real);
+        EXPECT_EQ(integer, c.integer);
+        EXPECT_EQ(static_cast<size_t>(reals - text), c.after);
+        EXPECT_EQ(integers, reals);
+    }
+    double untouched = 4.0;
+    EXPECT_FALSE(ReadAeqToken(reals, untouched));
+    EXPECT_EQ(untouched, 4.0);
+    const char* blank = " \r\n\t";
+    int32_t stays = 8;
+    EXPECT_FALSE(ReadAeqToken(blank, stays));
+    EXPECT_EQ(stays, 8);
+    // The integer form wraps as KUAtoi does and stops at the first non-digit.
+    const char* big = "4294967297 0x10";
+    ASSERT_TRUE(ReadAeqToken(big, stays));
+    EXPECT_EQ(stays, 1);
+    ASSERT_TRUE(ReadAeqToken(big, stays));
+    EXPECT_EQ(stays, 0);
+}
+
+// The file's numbers end at a zero byte in it, as the text the file gives.
+TEST_F(AeqTest, TheNumbersEndAtAZeroByte) {
+    Make(0x6000, 0x0505, 0);
+    ASSERT_TRUE(alg->ReadAeqFile(File(std::string("3\t0\v1\f2\0 4 5", 12))));
+    EXPECT_EQ(alg->AeqNumbers(), (std::vector<double>{3, 0, 1, 2}));
+}
+
 TEST_F(AeqTest, InactiveAeqEndsWithTheFirmwaresFrames) {
     struct Case {
         uint16_t sub;

@@ -20,6 +20,8 @@ protected:
         c->SetTrace(0);
         ASSERT_TRUE(c->Connect());
         registers.SetConnection(std::move(c));
+        // A chip known on this connection that takes its groups as written.
+        registers.SetChipVersion(0x5010, 0x0401);
         sim.bus->clearTransfers();
         clock->SetMark([this] { return sim.Writes().size(); });
     }

@@ -100,20 +100,50 @@ TEST_F(RegistryTest, MissingValuesLeaveTheCallersValueAlone) {
     EXPECT_EQ(n, 77u);
 }
 
-TEST_F(RegistryTest, NoTextDeletesTheValueButNoNameNeverDeletesTheKey) {
+TEST_F(RegistryTest, NoTextDeletesTheValueAndNoNameDeletesTheGeneralKey) {
     CRegistryEx registry(KV_HKEY_CURRENT_USER, "Quorl Audio", "DulmDSP");
     ASSERT_TRUE(registry.WriteText("PopRunPath", "/tmp/run"));
     ASSERT_TRUE(registry.WriteDWORD("General", "PopType", 1));
+    ASSERT_TRUE(registry.WriteDWORD("Other", "Kept", 3));
 
     EXPECT_TRUE(registry.WriteText("PopRunPath", nullptr));
     std::string text = "keep";
     EXPECT_FALSE(registry.ReadString("PopRunPath", text));
-
-    EXPECT_FALSE(registry.WriteText(nullptr, "x"));
-    EXPECT_FALSE(registry.WriteText(nullptr, nullptr));
     uint32_t n = 0;
     EXPECT_TRUE(registry.ReadDWORD("PopType", n));
-    EXPECT_EQ(n, 1u);
+
+    // No value name: the "General" key goes with all its values; the
+    // product's other keys stay.
+    EXPECT_TRUE(registry.WriteText(nullptr, "x"));
+    EXPECT_FALSE(KeyExists("Software\\Quorl Audio\\DulmDSP\\General"));
+    EXPECT_TRUE(KeyExists("Software\\Quorl Audio\\DulmDSP\\Other"));
+    // Deleting it again succeeds; reading makes it anew and finds nothing.
+    EXPECT_TRUE(registry.WriteText(nullptr, nullptr));
+    n = 9;
+    EXPECT_FALSE(registry.ReadDWORD("PopType", n));
+    EXPECT_EQ(n, 9u);
+}
+
+// The bare object takes root and company from the host program's string
+// resource (this test program carries two).
+TEST_F(RegistryTest, RootAndCompanyFromTheProgramsStringResource) {
+    CRegistryEx registry;
+    EXPECT_FALSE(registry.SetRootAndCompanyFromResource(99));
+    EXPECT_FALSE(registry.WriteDWORD("General", "Value", 1));
+
+    ASSERT_TRUE(registry.SetRootAndCompanyFromResource(7));
+    EXPECT_EQ(registry.BaseKeyPath(), "Software\\Maker Audio");
+    ASSERT_TRUE(registry.WriteDWORD("General", "Value", 1));
+    EXPECT_TRUE(KeyExists("Software\\Maker Audio\\General"));
+    // A missing resource changes nothing.
+    EXPECT_FALSE(registry.SetRootAndCompanyFromResource(99));
+    EXPECT_EQ(registry.BaseKeyPath(), "Software\\Maker Audio");
+
+    // A longer text is cut to the text buffer, its terminator left out.
+    CRegistryEx limited;
+    ASSERT_TRUE(limited.SetRootAndCompanyFromResource(8));
+    EXPECT_EQ(limited.BaseKeyPath(),
+              "Software\\" + std::string(CRegistryEx::kTextBufferSize - 1, 'L'));
 }
 
 TEST_F(RegistryTest, RunHistoryIsStoredInListOrder) {

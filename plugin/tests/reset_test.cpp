@@ -240,6 +240,39 @@ TEST_F(ResetTest, AFailedConnectionSaysWhy) {
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
+// Choosing the Dimax connection in the Utilities menu while the connection
+// is on, with no adapter: the connection goes off with a box that says why.
+TEST_F(ResetTest, ChoosingADimaxConnectionWithoutAdapterSaysWhy) {
+    ASSERT_NO_FATAL_FAILURE(Create());
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->SetParamRealWorld(PARAM_CONNECTIVITY_ON_OFF, 1); // the default choice, type 2
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    ASSERT_TRUE(alg->DeviceAnswered());
+    ASSERT_TRUE(messages.shown.empty());
+
+    sim.bus->setPresent(false);
+    alg->RunUtilitiesCommand(5);
+    EXPECT_EQ(alg->CurrentConnectionType(), 0);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    EXPECT_EQ(V(PARAM_CONNECTIVITY_ON_OFF), 0.0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].rfind("DulmDSP|ReadVersion failed", 0), 0u) << messages.shown[0];
+    EXPECT_NE(messages.shown[0].find("\n\nI2C adapter interface not detected."), std::string::npos)
+        << messages.shown[0];
+    // The idle check's retries stay quiet, and so does a choice made while
+    // the connection is off.
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    alg->RunUtilitiesCommand(5);
+    clock->Advance(1000);
+    alg->DoIdle(1);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(alg->ChosenConnectionType(), 0);
+}
+
 TEST_F(ResetTest, BoardWithoutReadBack) {
     Make(0, 0, 0);
     alg->SetParamRealWorld(PARAM_BOARD_TYPE, 0);
@@ -349,6 +382,171 @@ TEST_F(ResetTest, SessionRestoreOpensNoDialogAndShowsTheCurve) {
     const auto& curve = alg->DesignBlock(alg->GetActiveSetup()).summed;
     EXPECT_GT(*std::max_element(std::begin(curve), std::end(curve)), 6.0);
     EXPECT_TRUE(editor->shown.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The trace lines written while one lives (the file named by QUORL_TRACE).
+class TraceFile {
+public:
+    explicit TraceFile(const fs::path& path) : path_(path) {
+        fs::remove(path_);
+        ::setenv("QUORL_TRACE", path_.c_str(), 1);
+    }
+    ~TraceFile() { ::unsetenv("QUORL_TRACE"); }
+    std::string Text() const {
+        std::ifstream in(path_);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    fs::path path_;
+};
+
+// A session saved with the connection on, band 1 at 8.2 dB and the
+// correlation settings, restored at the next start as the host does it
+// (InitAlg and UpdateAlg of the new instance, then the session's chunk,
+// InitAlg and UpdateAlg again): nothing reaches the chip before its
+// version is read, and the restored values reach it in the full run with
+// each 3-byte group in the order this chip takes (most significant first).
+TEST_F(ResetTest, ARestoredSessionIdentifiesTheChipBeforeWritingToIt) {
+    std::string session;
+    Make(0x6000, 0x0505, 1);
+    alg->SetParamRealWorld(PARAM_CONNECTIVITY_ON_OFF, 1);
+    alg->SetParamState(PARAM_BAND1_STATE, 1);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN, 8.2);
+    alg->SetParamRealWorld(PARAM_MV_MB_CORRELATION_THRESHOLD, 14);
+    alg->SetParamRealWorld(PARAM_MV_MB_CORRELATION_RATIO, 1);
+    ASSERT_EQ(alg->GetChunk(cALGORITHM::kChunkID, session, false), 0);
+
+    const TraceFile trace(registry / "restore.trace");
+    Messages messages;
+    ASSERT_NO_FATAL_FAILURE(Create());
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Clear();
+    alg->InitAlg(true);
+    alg->UpdateDSPCoefs(true);
+    ASSERT_EQ(alg->SetChunk(cALGORITHM::kChunkID, session.data(), session.size()), 0);
+    alg->InitAlg(true);
+    alg->UpdateDSPCoefs(true);
+
+    const auto w = sim.Writes();
+    // Before the version read only the connection's own handshakes.
+    const size_t versionRead = Find(w, {0x00, 0xB8, 0x00});
+    ASSERT_LT(versionRead, w.size());
+    for (size_t i = 0; i < versionRead; ++i)
+        EXPECT_EQ(w[i], (Bytes{0x00, 0xA5, 0x00})) << "a write before the version read: " << i;
+    // Band 1 (gain code 93 = 0x5D) and the correlation threshold and ratio,
+    // each group exchanged on the bus, and never in the order of the frame.
+    const size_t band = Find(w, {0x00, 0xA1, 0x05});
+    ASSERT_LT(band + 1, w.size());
+    ASSERT_EQ(w[band + 1].size(), 15u);
+    EXPECT_EQ(Bytes(w[band + 1].end() - 3, w[band + 1].end()), (Bytes{0x00, 0x00, 0x5D}));
+    EXPECT_LT(Find(w, {0x01, 0xF1, 0xD6}), w.size());
+    EXPECT_LT(Find(w, {0x00, 0xF2, 0x01}), w.size());
+    EXPECT_LT(Find(w, {0x03, 0xB1, 0xFA}), w.size());
+    for (const Bytes& wrong : {Bytes{0xD6, 0xF1, 0x01}, Bytes{0x01, 0xF2, 0x00},
+                               Bytes{0xFA, 0xB1, 0x03}, Bytes{0x05, 0xA1, 0x00}})
+        EXPECT_EQ(Find(w, wrong), w.size()) << int(wrong[0]) << " " << int(wrong[1]);
+    // No detection was tried before there was a connection to ask.
+    EXPECT_EQ(trace.Text().find("ReadVersion failed"), std::string::npos) << trace.Text();
+    EXPECT_EQ(alg->ChipVersion(), 0x6000);
+    EXPECT_TRUE(alg->DeviceAnswered());
+}
+
+// Parameter changes reach a chip only once it is known on the connection:
+// a new connection forgets it until its detection.
+TEST_F(ResetTest, NoParameterWriteBeforeTheChipIsKnown) {
+    Make(0, 0, 1);
+    alg->SetParamRealWorld(PARAM_BALANCE, 0);
+    alg->SetParamRealWorld(PARAM_MV_MB_CORRELATION_THRESHOLD, 20);
+    EXPECT_TRUE(sim.bus->transfers().empty());
+
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    ASSERT_TRUE(alg->ResetAndRunPop(true));
+    alg->ResetHardwareSelf(); // remembers the sample selector and the word
+    Clear();
+    alg->SetParamRealWorld(PARAM_BALANCE, 10);
+    EXPECT_EQ(sim.Writes(), (std::vector<Bytes>{{0x00, 0xC9, 0xE6}}));
+
+    // Another connection: unknown again until the next detection.
+    alg->SelectConnection(cPEQ_ALG::kConnectionNone);
+    ASSERT_TRUE(alg->SelectConnection(0));
+    Clear();
+    alg->SetParamRealWorld(PARAM_BALANCE, 20);
+    EXPECT_TRUE(sim.bus->transfers().empty());
+    // A light run (same sample selector and word) on it is a full one.
+    alg->ResetHardwareSelf();
+    const auto w = sim.Writes();
+    ASSERT_FALSE(w.empty());
+    EXPECT_EQ(w[0], (Bytes{0x00, 0xB8, 0x00}));
+    EXPECT_TRUE(alg->DeviceAnswered());
+    EXPECT_LT(Find(w, {0x00, 0xC5, 0x00}), w.size());
+}
+
+// Switching the connection on lets the next full run select the GPIO of a
+// newer chip (firmware 7.04) in interface mode 4.
+TEST_F(ResetTest, SwitchingTheConnectionOnSelectsTheGpio) {
+    UseChip(0x6000, 0x0704);
+    sim.chip->onRead(0xB5, [](uint16_t) { return 0x020000u; }); // interface mode 4
+    Make(0, 0, 1);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->SetParamRealWorld(PARAM_CONNECTIVITY_ON_OFF, 1);
+    Clear();
+    ASSERT_TRUE(alg->ResetAndRunPop(true));
+    ASSERT_EQ(alg->ProcessingMode(), 4u);
+    const auto w = sim.Writes();
+    const size_t ping = Find(w, {0x00, 0xA5, 0x00});
+    ASSERT_LT(ping, w.size());
+    const size_t gpio = Find(w, {0xFF, 0xAB, 0xF3}, ping); // exchanged on the bus
+    ASSERT_LT(gpio + 1, w.size());
+    EXPECT_EQ(w[gpio + 1], (Bytes{0x00, 0x00, 0xD0}));
+}
+
+// Bands 8-10 before any chip is known: a change shows in the curve at once
+// and reaches a ten-band chip in the first full run; a chip without those
+// bands never gets them.
+TEST_F(ResetTest, BandsEightToTenChangedBeforeAChipIsKnown) {
+    UseChip(0x6000, 0x0704);
+    Make(0, 0, 1);
+    alg->SetPopSettings(1, PopFile("11 22 33"), 0, "");
+    Messages messages;
+    alg->SetParamState(PARAM_PEQ_BYPASS, 1);
+    const unsigned long band8 = 7 * kBandFields;
+    alg->SetParamState(band8 + kBandState, 1);
+    alg->SetParamState(band8 + kBandType, 0);
+    alg->SetParamRealWorld(band8 + kBandFreq, 4096);
+    auto peak = [&] {
+        const auto& r = alg->DesignBlock(alg->GetActiveSetup()).bandResponse[7];
+        return *std::max_element(std::begin(r), std::end(r));
+    };
+    const double before = peak();
+    alg->SetParamRealWorld(band8 + kBandGain, 12.0);
+    EXPECT_GT(peak(), before + 6.0);
+    EXPECT_TRUE(sim.bus->transfers().empty());
+
+    ASSERT_TRUE(alg->ResetAndRunPop(true));
+    auto w = sim.Writes();
+    // Band 8's frame: band 7, bell, 12 dB (code 107 = 0x6B), exchanged.
+    bool sent = false;
+    for (size_t i = 0; i + 1 < w.size(); ++i)
+        if (w[i] == Bytes{0x00, 0xA1, 0x05} && w[i + 1].size() == 15 && w[i + 1][2] == 7) {
+            EXPECT_EQ(w[i + 1][14], 0x6B);
+            sent = true;
+        }
+    EXPECT_TRUE(sent);
+
+    // A chip without bands 8-10: their changes go nowhere.
+    UseChip(0x6000, 0x0505);
+    ASSERT_TRUE(alg->ResetAndRunPop(true));
+    ASSERT_FALSE(alg->IsTenBandChip());
+    Clear();
+    alg->SetParamRealWorld(band8 + kBandGain, 3.0);
+    EXPECT_TRUE(sim.bus->transfers().empty());
 }
 
 } // namespace

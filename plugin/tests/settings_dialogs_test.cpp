@@ -7,6 +7,9 @@
 #include "plugin/PeqAlg.h"
 #include "plugin/RegistryEx.h"
 #include "plugin/SettingsDialogs.h"
+#include "sim/SimDaemon.h"
+
+#include "DaemonLog.h"
 
 #include "foundation/kvFMDialogs.h"
 #include "foundation/kvFMWx.h"
@@ -16,6 +19,9 @@
 #include <wx/textctrl.h>
 
 #include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
 
 namespace {
 
@@ -234,6 +240,46 @@ TEST_F(SettingsDialogsTest, SystemConfigurationRules) {
         alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 0);
         EXPECT_EQ(alg.Value(PARAM_SAMPLE), 1.0);
     }
+}
+
+// Analog input 2 with the stereo ADC input, chosen in the dialog, reaches
+// the chip's input selection register as 0x000099: the ADC-input flag
+// (bit 8) is set only for the mono input.
+TEST_F(SettingsDialogsTest, SystemConfigurationInputSelectionReachesTheChip) {
+    REQUIRE_DISPLAY();
+    u2csim::SimDaemon daemon(U2C_SIM_PATH);
+    ASSERT_TRUE(daemon.ready());
+    ::setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
+    const fs::path pop = folder_ / "patch.pop";
+    std::ofstream(pop) << "11 22 33\n";
+    {
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        alg.SetPopSettings(1, pop.string(), 0, "");
+        alg.SetParamRealWorld(PARAM_CONNECTIVITY_ON_OFF, 1);
+        ASSERT_TRUE(alg.ResetAndRunPop(true));
+        alg.SetParamRealWorld(PARAM_ANALOG, 0);
+        alg.SetEditorServices(std::make_shared<CPeqWindowServices>(wintest::SelfContainer()));
+        wintest::WhenModal([&](CGenericWindow& dialog) {
+            Click(dialog, CSystemConfigDlg::kAdcStereo);
+            Click(dialog, CSystemConfigDlg::kAnalog2);
+            Click(dialog, 1);
+        });
+        alg.SetParamRealWorld(PARAM_DIGITAL_IO_EDIT, 1);
+        EXPECT_EQ(alg.Value(PARAM_ANALOG), 1.0);
+        EXPECT_EQ(alg.Value(PARAM_ADC_INPUT), 1.0);
+        alg.SelectConnection(cPEQ_ALG::kConnectionNone);
+    }
+    EXPECT_EQ(daemon.stop(), 0);
+    ::unsetenv("TEROVAN_U2C_SOCKET");
+    // The register write after the dialog: its groups most significant
+    // byte first on the bus, as this chip takes them.
+    const std::vector<std::string> writes = dulmtest::ChipWrites(daemon.logPath());
+    const auto run = std::find(writes.rbegin(), writes.rend(), "00 85 00");
+    ASSERT_NE(run, writes.rend());
+    const auto select = std::find(writes.rbegin(), run, "FF AD 83");
+    ASSERT_NE(select, run) << "no input selection after the full run";
+    EXPECT_EQ(*(select - 1), "00 00 99");
 }
 
 // OK with nothing touched keeps every setting: values that no button of

@@ -22,6 +22,8 @@ protected:
         ASSERT_TRUE(c->Connect());
         connection = c.get();
         transport.SetConnection(std::move(c));
+        // A chip known on this connection that takes its groups as written.
+        transport.SetChipVersion(0x5010, 0x0401);
         sim.bus->clearTransfers();
         clock->SetMark([this] { return sim.Writes().size(); });
     }
@@ -114,7 +116,7 @@ TEST_F(TransportTest, BytesAreExchangedOnlyForNewChipsOnBoardType1) {
     const Case cases[] = {
         {1, 0x6000, 0x0505, true},  {1, 0x6000, 0x0500, true}, {1, 0x6000, 0x0404, false},
         {0, 0x6000, 0x0505, false}, {1, 0x6001, 0x0000, true}, {1, 0x5010, 0x0900, false},
-        {1, 0x0000, 0x0000, false},
+        {0, 0x6001, 0x0000, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "board " << int(c.board) << " chip 0x" << std::hex
@@ -201,6 +203,42 @@ TEST_F(TransportTest, CaptureWindowsRecordWithoutTrafficOrPause) {
     EXPECT_TRUE(transport.Dropped());
     EXPECT_TRUE(transport.SendCommandBytes(0x01, 0xC3, 0x02));
     EXPECT_EQ(transport.CaptureBuffer(), (Bytes{0x02, 0xC3, 0x01}));
+}
+
+// The chip's address takes frames only from a chip known on the current
+// connection: not before a valid version, not after another connection.
+TEST_F(TransportTest, TheChipTakesFramesOnlyOnceItIsKnownOnTheConnection) {
+    uint8_t reply[3] = {};
+    auto refusesEverything = [&] {
+        sim.bus->clearTransfers();
+        EXPECT_FALSE(transport.ChipKnown());
+        EXPECT_TRUE(transport.SendCommandBytes(0x00, 0xC9, 0x00));
+        EXPECT_TRUE(transport.Dropped());
+        EXPECT_FALSE(transport.SendCommandAnswered(0x00, 0xA5, 0x00));
+        // No command, so no read either.
+        EXPECT_FALSE(transport.ReadTransaction(0xFA, 0xB1, 0x03, reply));
+        EXPECT_TRUE(sim.bus->transfers().empty());
+    };
+    for (uint16_t invalid : {0x0000, 0x0FFF, 0xA000, 0xCCCC}) {
+        SCOPED_TRACE(invalid);
+        transport.SetChipVersion(invalid, 0x0505);
+        refusesEverything();
+    }
+    transport.SetChipVersion(0x6000, 0x0505);
+    EXPECT_TRUE(transport.ChipKnown());
+    sim.bus->clearTransfers();
+    EXPECT_TRUE(transport.ReadTransaction(0x00, 0xB8, 0x00, reply));
+    EXPECT_EQ(sim.bus->transfers().size(), 2u);
+
+    auto other = std::make_unique<CConnectDimax>(SimDimax::Api(), connectionClock);
+    other->SetTrace(0);
+    ASSERT_TRUE(other->Connect());
+    transport.SetConnection(std::move(other));
+    refusesEverything();
+    // The EEPROM's address does not depend on the chip.
+    transport.Connection().SetSlaveAddress(0x50);
+    EXPECT_TRUE(transport.SendData(1, 2, 3));
+    EXPECT_FALSE(transport.Dropped());
 }
 
 TEST_F(TransportTest, FailedWriteIsTheOnlyFalseResult) {

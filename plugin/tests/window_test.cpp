@@ -289,6 +289,41 @@ TEST_F(GenericWindowTest, TextsFormatsAndAddressesRoundTrip) {
     EXPECT_EQ(refused, 42u);
 }
 
+// What the next modal message box showed; its OK is clicked with the
+// pointer. Called before the box comes up; the answer runs inside its loop.
+struct SAnsweredBox {
+    std::string title, text;
+    wxWindow* parent = nullptr;
+    bool answered = false;
+};
+
+void AnswerNextBox(SAnsweredBox& out, int tries = 2000) {
+    wxTheApp->CallAfter([&out, tries] {
+        wxGenericMessageDialog* box = nullptr;
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* d = dynamic_cast<wxGenericMessageDialog*>(w); d && d->IsModal())
+                box = d;
+        if (!box) {
+            if (tries > 0)
+                AnswerNextBox(out, tries - 1);
+            else
+                ADD_FAILURE() << "no message box came up";
+            return;
+        }
+        out.title = box->GetTitle().utf8_string();
+        out.text = box->GetMessage().utf8_string();
+        out.parent = box->GetParent();
+        wxWindow* ok = box->FindWindow(wxID_OK);
+        ASSERT_NE(ok, nullptr);
+        ASSERT_TRUE(display::PumpUntil([&] { return ok->IsShownOnScreen(); }, 3000));
+        wxUIActionSimulator pointer;
+        pointer.MouseMove(ok->ClientToScreen(wxPoint(ok->GetSize().x / 2, ok->GetSize().y / 2)));
+        display::Pump(60);
+        pointer.MouseClick();
+        out.answered = true;
+    });
+}
+
 // While an editor's frame exists, the plug-in's boxes are windows over it
 // (a POP file error here), answered with the pointer; once the editor is
 // gone they are headless again (a line on stderr).
@@ -296,42 +331,17 @@ TEST(MessageWindows, PluginBoxesShowOverTheEditorsFrame) {
     REQUIRE_DISPLAY();
     auto* frame = new wxFrame(nullptr, wxID_ANY, "editor frame");
     frame->Show();
-    std::string title, text;
-    wxWindow* parent = nullptr;
+    SAnsweredBox box;
     {
         CPeqWindowServices services(wintest::SelfContainer(), frame);
         cPEQ_ALG alg(nullptr, wintest::SelfContainer());
         ASSERT_EQ(alg.FinishCreate(), 0);
-        std::function<void(int)> answer = [&](int tries) {
-            wxGenericMessageDialog* box = nullptr;
-            for (wxWindow* w : wxTopLevelWindows)
-                if (auto* d = dynamic_cast<wxGenericMessageDialog*>(w); d && d->IsModal())
-                    box = d;
-            if (!box) {
-                if (tries > 0)
-                    wxTheApp->CallAfter([&answer, tries] { answer(tries - 1); });
-                else
-                    ADD_FAILURE() << "no message box came up";
-                return;
-            }
-            title = box->GetTitle().utf8_string();
-            text = box->GetMessage().utf8_string();
-            parent = box->GetParent();
-            wxWindow* ok = box->FindWindow(wxID_OK);
-            ASSERT_NE(ok, nullptr);
-            ASSERT_TRUE(display::PumpUntil([&] { return ok->IsShownOnScreen(); }, 3000));
-            wxUIActionSimulator pointer;
-            pointer.MouseMove(
-                ok->ClientToScreen(wxPoint(ok->GetSize().x / 2, ok->GetSize().y / 2)));
-            display::Pump(60);
-            pointer.MouseClick();
-        };
-        wxTheApp->CallAfter([&answer] { answer(2000); });
+        AnswerNextBox(box);
         EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
     }
-    EXPECT_EQ(title, "POP File Error");
-    EXPECT_EQ(text, "Error in POP File at line 1");
-    EXPECT_EQ(parent, frame);
+    EXPECT_EQ(box.title, "POP File Error");
+    EXPECT_EQ(box.text, "Error in POP File at line 1");
+    EXPECT_EQ(box.parent, frame);
     frame->Destroy();
     display::Pump(20);
 
@@ -341,6 +351,44 @@ TEST(MessageWindows, PluginBoxesShowOverTheEditorsFrame) {
     EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "POP File Error: Error in POP File at line 1\n");
+}
+
+// A box raised while the editor has no frame yet (a reset at the host's
+// start, before the editor is shown) waits, and shows over the frame once
+// the editor has one; none of it goes to the terminal. Boxes still waiting
+// when the last editor goes are not lost either.
+TEST(MessageWindows, ABoxRaisedBeforeTheFrameShowsOverIt) {
+    REQUIRE_DISPLAY();
+    SAnsweredBox box;
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "editor frame");
+    {
+        CPeqWindowServices services(wintest::SelfContainer());
+        cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+        ASSERT_EQ(alg.FinishCreate(), 0);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
+        display::Pump(50);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        for (wxWindow* w : wxTopLevelWindows)
+            EXPECT_EQ(dynamic_cast<wxGenericMessageDialog*>(w), nullptr);
+
+        frame->Show();
+        AnswerNextBox(box);
+        services.SetOwner(frame);
+        EXPECT_TRUE(display::PumpUntil([&] { return box.answered; }, 10000));
+        EXPECT_EQ(box.title, "POP File Error");
+        EXPECT_EQ(box.text, "Error in POP File at line 1");
+        EXPECT_EQ(box.parent, frame);
+
+        // Hidden again, then gone: the box that waited goes to stderr.
+        services.SetOwner(nullptr);
+        EXPECT_EQ(alg.RunPopScript("zz\n"), 0u);
+        testing::internal::CaptureStderr();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "POP File Error: Error in POP File at line 1\n");
+    frame->Destroy();
+    display::Pump(20);
 }
 
 // The reset holds the wait cursor while it runs (the analog-input menus are

@@ -49,6 +49,8 @@ public:
     static uint32_t InputSelectValue(int32_t inputType, int32_t adcInputFlag);
     // The input type of an analog-input index: index + 1 as 1, 2, else 4.
     static int32_t InputTypeOfAnalogInput(int32_t index);
+    // The ADC-input flag of the ADC-input setting: 1 for the mono input (0).
+    static int32_t AdcInputFlagOf(int32_t adcInput);
     static uint32_t ConverterEnableValue(bool adc, bool dac);
     static uint16_t SerialFormatWord(int32_t mode, int32_t wordSize, int32_t dataType,
                                      int32_t frameSizeIndex);

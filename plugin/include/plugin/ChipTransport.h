@@ -34,10 +34,13 @@ public:
     // The current connection; a bare CConnectI2C until one is chosen.
     CConnectI2C& Connection() { return *connection_; }
     // Replaces the connection (null: no connection) and destroys the old one.
+    // The chip behind a new connection is not known until it is identified.
     void SetConnection(std::unique_ptr<CConnectI2C> connection);
 
     // True when the frame was written, recorded, left outside the capture
-    // window or refused by the gate; false only when the write failed.
+    // window or refused by the gate; false only when the write failed. The
+    // gate refuses every address but the chip's and the EEPROM's, and the
+    // chip's own while it is not known (but for its identification).
     // Frames that are not raw may be rewritten in place (byte exchange).
     bool SendFrame(uint8_t* bytes, uint32_t length, uint32_t kind, bool force);
     bool SendCommandBytes(uint8_t first, uint8_t command, uint8_t third, bool force = false);
@@ -50,7 +53,8 @@ public:
     // A 24-bit value, least significant byte first.
     bool SendValue(uint32_t value);
     // The command frame, then a 3-byte read into `reply` (not gated,
-    // exchanged or captured); false when either step failed.
+    // exchanged or captured); false when either step failed or the gate
+    // refused the command (then nothing is read).
     bool ReadTransaction(uint8_t first, uint8_t command, uint8_t third, uint8_t reply[3]);
 
     // 0: the long exclusion list, 1: the short one, any other value: none.
@@ -70,8 +74,13 @@ public:
     // True when the last frame was refused by the gate or an exclusion list.
     bool Dropped() const { return dropped_; }
 
+    // A valid version (0x1000..0x9FFF) makes the chip known on the current
+    // connection; any other makes it unknown.
     void SetChipVersion(uint16_t version, uint16_t subVersion);
     uint16_t ChipVersion() const { return chipVersion_; }
+    bool IsValidChipVersion() const;
+    // True once the chip behind the current connection was identified.
+    bool ChipKnown() const { return chipKnown_; }
     uint16_t ChipSubVersion() const { return chipSubVersion_; }
     // 1: the board with version read-back, 0: the other board.
     void SetBoardType(uint8_t type) { boardType_ = type; }
@@ -84,6 +93,22 @@ public:
 
 protected:
     CTickClock& Clock() { return *clock_; }
+
+    // While one lives, the chip's own gate lets the frames of its
+    // identification through.
+    class CIdentifying {
+    public:
+        explicit CIdentifying(CChipTransport& t) : t_(t), was_(t.identifying_) {
+            t_.identifying_ = true;
+        }
+        ~CIdentifying() { t_.identifying_ = was_; }
+        CIdentifying(const CIdentifying&) = delete;
+        CIdentifying& operator=(const CIdentifying&) = delete;
+
+    private:
+        CChipTransport& t_;
+        bool was_;
+    };
 
 private:
     bool Refused(const uint8_t* bytes, uint32_t length, uint32_t kind);
@@ -99,5 +124,7 @@ private:
     uint8_t captureStop_ = 0;
     uint16_t chipVersion_ = 0;
     uint16_t chipSubVersion_ = 0;
+    bool chipKnown_ = false;
+    bool identifying_ = false;
     uint8_t boardType_ = 1;
 };

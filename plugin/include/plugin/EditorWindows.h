@@ -21,8 +21,9 @@ public:
     CPeqWindowServices& operator=(const CPeqWindowServices&) = delete;
 
     // While an editor has its frame window, the plug-in's message boxes are
-    // windows owned by the frame most recently given; without one they are
-    // headless again.
+    // windows owned by the frame most recently given. A box raised while the
+    // editors have none waits until one is given; with the last editor gone
+    // boxes are headless again.
     void SetOwner(wxWindow* owner);
     wxWindow* Owner() const { return owner_; }
 

@@ -100,6 +100,15 @@ struct SProcCodeCounts {
 void AdjustProcessCodeCounts(SProcCodeCounts& counts, int16_t sections, int16_t outputs,
                              int16_t stageLength);
 
+// The token reader of AEQ files: skips white space (space, tab, line feed,
+// carriage return, vertical tab, form feed), takes the characters up to the
+// next white space, skips the white space after them and moves `position`
+// past it; false (`value` untouched) when no token is left before the end
+// of the text. The floating form converts with KUAtof, the integer form
+// with KUAtoi.
+bool ReadAeqToken(const char*& position, double& value);
+bool ReadAeqToken(const char*& position, int32_t& value);
+
 // The Intel HEX text of an image: records of 16 bytes, then the end record.
 std::string IntelHexText(const std::vector<uint8_t>& image);
 
@@ -148,6 +157,10 @@ public:
 
     // Connections: the only place where the connection object is replaced.
     bool SelectConnection(int32_t type);
+    // The user's choice of a connection type (Utilities menu): made at once
+    // while the connection is on, and a detection that then finds no chip
+    // says why in a box.
+    void ChooseConnection(int32_t type);
     int32_t CurrentConnectionType() const { return currentConnectionType_; }
     void SetEditorServices(std::shared_ptr<CPeqEditorServices> services);
     // What makes the editor object (the module's editor class); null makes
@@ -187,7 +200,6 @@ public:
     // Reads the chip's model and firmware and builds the file names.
     bool DetectDevice();
     long DoIdle(short visible) override;
-    bool IsValidChipVersion() const;
     const std::string& AeqPath() const { return aeqPath_; }
     const std::string& VersionPopPath() const { return versionPopPath_; }
     uint32_t ProcessingMode() const { return processingMode_; }
@@ -321,6 +333,10 @@ private:
     // Runs the reset's POP file; `report` receives what the user is told.
     bool RunResetPopFile(const char* popPath, std::string& report, std::string& loaded);
     void ApplyBandPresence(int32_t band, bool present);
+    // What the connection can tell of its failure (empty: nothing).
+    std::string ConnectionFailureReason();
+    // The version reads of the detection (0: no valid answer).
+    void ReadChipIdentity(uint16_t& version, uint16_t& firmware);
 
     std::array<int16_t, kBandCount + 1> bandPositionMap_{};
     int16_t normaliserBand_ = 1;

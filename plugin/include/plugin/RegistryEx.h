@@ -6,6 +6,7 @@
 // thread.
 #pragma once
 
+#include "foundation/KCFourCC.h"
 #include "registry/KVRegistry.h"
 
 #include <cstdint>
@@ -17,6 +18,9 @@ public:
     static constexpr const char* kGeneral = "General";
     static constexpr size_t kTextBufferSize = 260;
 
+    // The type of the string resources of the host program's module.
+    static constexpr uint32_t kStringResourceType = KV_FOURCC("STR_");
+
     // Sets only the access data; the names stay unset.
     CRegistryEx();
     CRegistryEx(KVHKEY root, const char* company, const char* product,
@@ -24,6 +28,12 @@ public:
     virtual ~CRegistryEx();
     CRegistryEx(const CRegistryEx&) = delete;
     CRegistryEx& operator=(const CRegistryEx&) = delete;
+
+    // Root HKEY_CURRENT_USER and, as the company, the text of the host
+    // program's string resource `id` (up to its first zero byte and at most
+    // kTextBufferSize - 1 characters); false, and nothing changed, when the
+    // program has no such resource.
+    bool SetRootAndCompanyFromResource(short id);
 
     // "Software\<company>[\<product>][\<sub-key>]".
     std::string BaseKeyPath() const;
@@ -37,8 +47,8 @@ public:
     bool ReadText(const char* name, char* buffer);
     // A missing value leaves `text` unchanged and gives false.
     bool ReadString(const char* name, std::string& text);
-    // No text deletes the value. No value name is refused: it never
-    // deletes the whole "General" key.
+    // No text deletes the value; no value name deletes the "General" key
+    // itself, with every value in it. Deleting what is missing succeeds.
     bool WriteText(const char* name, const char* text);
 
     bool WriteBinary(const char* subKey, const char* name, const void* data, uint32_t size);
@@ -48,6 +58,8 @@ public:
     bool ReadValue(const char* subKey, const char* name, std::vector<uint8_t>& data);
 
 private:
+    // Opens the base key, creating it when missing.
+    KVHKEY OpenBaseKey();
     // Opens (creating when missing) the base key's sub-key.
     KVHKEY OpenSubKey(const char* subKey);
 

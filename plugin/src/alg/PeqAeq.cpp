@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <string>
 
 using namespace dulm;
 
@@ -37,7 +37,44 @@ bool IsValidAeqList(const std::vector<double>& n) {
            n.size() == static_cast<size_t>(5 * sections + 2);
 }
 
+bool IsAeqSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// The characters of the next token, the white space around it skipped.
+bool NextAeqToken(const char*& position, std::string& token) {
+    const char* p = position;
+    if (!p)
+        return false;
+    while (IsAeqSpace(*p))
+        ++p;
+    const char* start = p;
+    while (*p && !IsAeqSpace(*p))
+        ++p;
+    token.assign(start, p);
+    while (IsAeqSpace(*p))
+        ++p;
+    position = p;
+    return !token.empty();
+}
+
 } // namespace
+
+bool ReadAeqToken(const char*& position, double& value) {
+    std::string token;
+    if (!NextAeqToken(position, token))
+        return false;
+    value = KUAtof(token.c_str());
+    return true;
+}
+
+bool ReadAeqToken(const char*& position, int32_t& value) {
+    std::string token;
+    if (!NextAeqToken(position, token))
+        return false;
+    value = KUAtoi(token.c_str());
+    return true;
+}
 
 bool cPEQ_ALG::ReadAeqFile(const std::string& path) {
     aeqNumbers_.clear();
@@ -47,10 +84,11 @@ bool cPEQ_ALG::ReadAeqFile(const std::string& path) {
             DulmDebugOutput("DulmDSP: failed to open: \"" + path + "\"\n");
         return false;
     }
-    std::istringstream words(text);
-    std::string token;
-    while (words >> token)
-        aeqNumbers_.push_back(KUAtof(token.c_str()));
+    // The text ends at its first zero byte, as the file's text in memory.
+    const char* position = text.c_str();
+    double number = 0.0;
+    while (ReadAeqToken(position, number))
+        aeqNumbers_.push_back(number);
     return true;
 }
 

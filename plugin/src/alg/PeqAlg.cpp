@@ -170,6 +170,20 @@ bool cPEQ_ALG::SelectConnection(int32_t type) {
     return false;
 }
 
+void cPEQ_ALG::ChooseConnection(int32_t type) {
+    SelectConnection(Value(PARAM_CONNECTIVITY_ON_OFF) != 0 ? type : kConnectionNone);
+    rememberedConnectionType_ = type;
+    // The user's own choice hears why it failed, as a switch-on does.
+    reportFailedDetection_ = currentConnectionType_ == type;
+}
+
+std::string cPEQ_ALG::ConnectionFailureReason() {
+    // Only the Dimax adapter's library tells why (its last result code).
+    auto* dimax = dynamic_cast<CConnectDimax*>(&Connection());
+    const int32_t status = dimax ? dimax->GetStatus() : U2C_SUCCESS;
+    return status == U2C_SUCCESS ? std::string() : U2CStatusName(static_cast<uint32_t>(status));
+}
+
 bool cPEQ_ALG::IsTenBandChip() const {
     return ChipVersion() > 0x6000 || (ChipVersion() == 0x6000 && ChipSubVersion() > 0x0605);
 }

@@ -83,7 +83,10 @@ BUFFER_HEADER* cPEQ_ALG::UpdateParamStateSelf(unsigned long index) {
     BUFFER_HEADER* buffer = nullptr;
     if (index <= 49) {
         const int32_t band = static_cast<int32_t>(index / kBandFields);
-        if (band >= 7 && !IsTenBandChip())
+        // Bands 8-10 are left alone only on a chip known to lack them: before
+        // a chip is known they work as any band, and the first full run
+        // takes them to a chip that has them.
+        if (band >= 7 && IsValidChipVersion() && !IsTenBandChip())
             return nullptr;
         buffer = DesignBand(band, true);
         RefreshParam(PARAM_GRAPH_PEQ);
@@ -144,6 +147,9 @@ BUFFER_HEADER* cPEQ_ALG::UpdateParamStateSelf(unsigned long index) {
             return nullptr;
         }
         hardwareEnabled_ = v != 0;
+        // Switching on lets the next full run select the GPIO again.
+        if (hardwareEnabled_)
+            connectivityChanged_ = true;
         // The user's own switch-on hears why it failed.
         reportFailedDetection_ = hardwareEnabled_ && !IsApplyingPreset();
         SelectConnection(hardwareEnabled_ ? rememberedConnectionType_ : kConnectionNone);
@@ -591,7 +597,7 @@ void cPEQ_ALG::SystemConfigurationRoundTrip() {
         in.dac1Mute = c.dac1Mute != 0;
         in.dac2Mute = c.dac2Mute != 0;
         in.inputType = InputTypeOfAnalogInput(c.analogInput);
-        in.adcInputFlag = c.adcInput;
+        in.adcInputFlag = AdcInputFlagOf(c.adcInput);
         // Gains in hundredths of a dB from the positions.
         in.preAmp = static_cast<int32_t>(level(c.preAmpPosition, kPreAmpSteps, 52, 18) * 100);
         in.adcVolume =

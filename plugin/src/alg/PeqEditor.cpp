@@ -67,11 +67,8 @@ void cPEQ_ALG::RunUtilitiesCommand(long command) {
     case 6:
     case 7:
         for (const SConnectionItem& item : kConnectionItems)
-            if (item.command == command) {
-                SelectConnection(Value(PARAM_CONNECTIVITY_ON_OFF) != 0 ? item.type
-                                                                       : kConnectionNone);
-                rememberedConnectionType_ = item.type;
-            }
+            if (item.command == command)
+                ChooseConnection(item.type);
         break;
     case 8:
         ShowPopSettings();

@@ -22,7 +22,7 @@ constexpr uint32_t kResetWaitMs = 1000;
 constexpr uint32_t kPingWaitMs = 100;
 constexpr int kPings = 5;
 constexpr uint32_t kIdleIntervalMs = 1000;
-constexpr const char* kDetectionFailed =
+const std::string kDetectionFailed =
     "ReadVersion failed, No valid board has been detected.\n\nCheck that the board is plugged "
     "in and that the chosen connection (Utilities menu) is the board's.";
 
@@ -81,10 +81,6 @@ std::string FileNameOf(const std::string& path) {
 
 } // namespace dulm
 
-bool cPEQ_ALG::IsValidChipVersion() const {
-    return ChipVersion() >= 0x1000 && ChipVersion() <= 0x9FFF;
-}
-
 void cPEQ_ALG::Trace(const std::string& text) {
     if (Connection().GetTrace())
         DulmDebugOutput(text);
@@ -101,15 +97,14 @@ void cPEQ_ALG::SetLedAndSwitch(bool on) {
     }
 }
 
-bool cPEQ_ALG::DetectDevice() {
-    if (CaptureMode())
-        return true;
+void cPEQ_ALG::ReadChipIdentity(uint16_t& version, uint16_t& firmware) {
+    const CIdentifying identifying(*this);
     uint8_t reply[3] = {};
     // A failed read counts as no answer; no byte of an earlier read is used.
-    uint16_t version = ReadTransaction(0x00, 0xB8, 0x00, reply)
-                           ? static_cast<uint16_t>(reply[1] << 8 | reply[2])
-                           : 0;
-    uint16_t firmware = 0;
+    version = ReadTransaction(0x00, 0xB8, 0x00, reply)
+                  ? static_cast<uint16_t>(reply[1] << 8 | reply[2])
+                  : 0;
+    firmware = 0;
     if (BoardType() == 0) {
         SendCommandBytes(0x00, 0xB8, 0x00);
         SendCommandBytes(0x00, 0xB7, 0x00);
@@ -126,6 +121,15 @@ bool cPEQ_ALG::DetectDevice() {
     } else if (version != 0) {
         version = 0xCCCC;
     }
+}
+
+bool cPEQ_ALG::DetectDevice() {
+    if (CaptureMode())
+        return true;
+    uint16_t version = 0, firmware = 0;
+    // Without a connection there is no board to ask.
+    if (hasConnection_)
+        ReadChipIdentity(version, firmware);
     SetChipVersion(version, firmware);
     if (firmware >= 0x0500 && firmware <= 0x0605) {
         firmwareGeneration_ = 1;
@@ -150,10 +154,14 @@ bool cPEQ_ALG::DetectDevice() {
         model += " version " + fw;
     } else {
         SetChipVersion(0, 0);
-        Trace("DulmDSP: ReadVersion failed, No valid board has been detected\n");
+        if (hasConnection_)
+            Trace("DulmDSP: ReadVersion failed, No valid board has been detected\n");
+        // The connection's own reason, before the connection goes.
+        const std::string reason = reportFailedDetection_ ? ConnectionFailureReason() : "";
         SelectConnection(kConnectionNone);
         if (reportFailedDetection_)
-            KMMessageService::Show(kDetectionFailed, "DulmDSP", KMMessageService::kWarning);
+            KMMessageService::Show(kDetectionFailed + (reason.empty() ? "" : "\n\n" + reason),
+                                   "DulmDSP", KMMessageService::kWarning);
     }
     reportFailedDetection_ = false;
     if (sCONTROL_PARAM* analog = ParamAt(PARAM_ANALOG)) {
@@ -203,7 +211,7 @@ void cPEQ_ALG::ConfigureConverters(uint16_t word) {
     WriteAdcPreAmp(Int(Value(PARAM_ADC_PRE_AMP) * 100), Int(Value(PARAM_ADC_PRE_AMP_MUTE)) != 0);
     WriteAdcVolume(Int(Value(PARAM_ADC_VOL) * 100), Int(Value(PARAM_ADC_VOL_MUTE)) != 0);
     WriteInputSelect(InputTypeOfAnalogInput(Int(Value(PARAM_ANALOG))),
-                     Int(Value(PARAM_ADC_INPUT)) == 0 ? 1 : 0);
+                     AdcInputFlagOf(Int(Value(PARAM_ADC_INPUT))));
     WriteDacVolumes(Int(Value(PARAM_DAC1_VOL) * 100), Int(Value(PARAM_DAC2_VOL) * 100),
                     Int(Value(PARAM_DAC1_VOL_MUTE)) != 0, Int(Value(PARAM_DAC2_VOL_MUTE)) != 0);
     for (uint8_t latch : {0, 1, 0})
@@ -216,7 +224,9 @@ bool cPEQ_ALG::ResetAndRunPop(bool force, const char* popPath) {
                                                 Int(Value(PARAM_DIG_IO_CONFIG_LB)));
     bool full = true;
     if (Connection().GetSlaveAddress() == kChipAddress && !CaptureMode() && !force) {
-        full = Value(PARAM_SAMPLE) != rememberedValues_[0] || word != rememberedValues_[1];
+        // A chip not yet identified on this connection needs the whole run.
+        full = !ChipKnown() || Value(PARAM_SAMPLE) != rememberedValues_[0] ||
+               word != rememberedValues_[1];
         rememberedValues_[0] = Value(PARAM_SAMPLE);
         rememberedValues_[1] = word;
     }

@@ -26,14 +26,20 @@ static bool ToolkitRunning() {
 
 namespace {
 
-// The editors that have a frame window, most recent last, and the message
-// handler that was in place before the first of them.
+// The editors (their window services), most recent last, each with its
+// frame window once it is known; the boxes raised while none has a frame;
+// and the message handler that was in place before the first editor.
 struct SMessageWindows {
     struct SEditor {
         CPeqWindowServices* services;
-        wxWeakRef<wxWindow> frame; // null once the frame is destroyed
+        wxWeakRef<wxWindow> frame; // null until known and once destroyed
+    };
+    struct SBox {
+        std::string text, caption;
+        KMMessageService::Kind kind;
     };
     std::vector<SEditor> editors;
+    std::vector<SBox> waiting;
     KMMessageService::Handler previous;
 };
 
@@ -42,14 +48,16 @@ SMessageWindows& MessageWindows() {
     return windows;
 }
 
-int ShowMessageWindow(const std::string& text, const std::string& caption,
-                      KMMessageService::Kind kind) {
-    SMessageWindows& windows = MessageWindows();
-    // Only the GUI thread shows windows; elsewhere the box stays headless.
-    if (!ToolkitRunning() || !wxIsMainThread() || windows.editors.empty())
-        return windows.previous                   ? windows.previous(text, caption, kind)
-               : kind == KMMessageService::kYesNo ? KMMessageService::kNo
-                                                  : KMMessageService::kOK;
+wxWindow* NewestFrame() {
+    const auto& editors = MessageWindows().editors;
+    for (auto e = editors.rbegin(); e != editors.rend(); ++e)
+        if (e->frame)
+            return e->frame.get();
+    return nullptr;
+}
+
+int ShowBoxOver(wxWindow* frame, const std::string& text, const std::string& caption,
+                KMMessageService::Kind kind) {
     long style = wxOK | wxICON_INFORMATION;
     if (kind == KMMessageService::kError)
         style = wxOK | wxICON_ERROR;
@@ -57,12 +65,60 @@ int ShowMessageWindow(const std::string& text, const std::string& caption,
         style = wxOK | wxICON_WARNING;
     else if (kind == KMMessageService::kYesNo)
         style = wxYES_NO | wxICON_QUESTION;
-    wxGenericMessageDialog box(windows.editors.back().frame.get(), TextToWx(text),
-                               TextToWx(caption), style | wxCENTRE);
+    wxGenericMessageDialog box(frame, TextToWx(text), TextToWx(caption), style | wxCENTRE);
     const int answer = box.ShowModal();
     if (kind == KMMessageService::kYesNo)
         return answer == wxID_YES ? KMMessageService::kYes : KMMessageService::kNo;
     return KMMessageService::kOK;
+}
+
+int ShowHeadless(const std::string& text, const std::string& caption, KMMessageService::Kind kind) {
+    const SMessageWindows& windows = MessageWindows();
+    return windows.previous                   ? windows.previous(text, caption, kind)
+           : kind == KMMessageService::kYesNo ? KMMessageService::kNo
+                                              : KMMessageService::kOK;
+}
+
+// Boxes are windows over the newest editor's frame. Before any editor has
+// its frame a box waits for one (a question cannot wait: it stays
+// headless); only the GUI thread shows windows.
+int ShowMessageWindow(const std::string& text, const std::string& caption,
+                      KMMessageService::Kind kind) {
+    if (!ToolkitRunning() || !wxIsMainThread())
+        return ShowHeadless(text, caption, kind);
+    if (wxWindow* frame = NewestFrame())
+        return ShowBoxOver(frame, text, caption, kind);
+    if (kind == KMMessageService::kYesNo)
+        return ShowHeadless(text, caption, kind);
+    MessageWindows().waiting.push_back({text, caption, kind});
+    return KMMessageService::kOK;
+}
+
+// Shows the boxes that waited, over the frame that now exists, once the
+// toolkit is back in its loop.
+void ShowWaitingBoxes() {
+    wxTheApp->CallAfter([] {
+        SMessageWindows& windows = MessageWindows();
+        while (!windows.waiting.empty()) {
+            wxWindow* frame = NewestFrame();
+            if (!frame)
+                return;
+            const SMessageWindows::SBox box = windows.waiting.front();
+            windows.waiting.erase(windows.waiting.begin());
+            ShowBoxOver(frame, box.text, box.caption, box.kind);
+        }
+    });
+}
+
+// The editor becomes the newest, with `frame` (null: none yet, or no longer).
+void RememberMessageWindow(CPeqWindowServices* editor, wxWindow* frame) {
+    SMessageWindows& windows = MessageWindows();
+    if (windows.editors.empty())
+        windows.previous = KMMessageService::SetHandler(ShowMessageWindow);
+    std::erase_if(windows.editors, [editor](const auto& e) { return e.services == editor; });
+    windows.editors.push_back({editor, frame});
+    if (frame && !windows.waiting.empty())
+        ShowWaitingBoxes();
 }
 
 void ForgetMessageWindow(CPeqWindowServices* editor) {
@@ -72,8 +128,16 @@ void ForgetMessageWindow(CPeqWindowServices* editor) {
     if (at == windows.editors.end())
         return;
     windows.editors.erase(at);
-    if (windows.editors.empty())
-        KMMessageService::SetHandler(std::move(windows.previous));
+    if (!windows.editors.empty())
+        return;
+    // With the last editor gone, boxes that still wait are not lost: they
+    // take the way of boxes without an editor.
+    KMMessageService::SetHandler(std::move(windows.previous));
+    windows.previous = nullptr;
+    std::vector<SMessageWindows::SBox> waiting;
+    waiting.swap(windows.waiting);
+    for (const SMessageWindows::SBox& box : waiting)
+        KMMessageService::Show(box.text, box.caption, box.kind);
 }
 
 } // namespace
@@ -91,13 +155,8 @@ CPeqWindowServices::~CPeqWindowServices() {
 
 void CPeqWindowServices::SetOwner(wxWindow* owner) {
     owner_ = owner;
-    ForgetMessageWindow(this);
-    if (!owner || !ToolkitRunning())
-        return;
-    SMessageWindows& windows = MessageWindows();
-    if (windows.editors.empty())
-        windows.previous = KMMessageService::SetHandler(ShowMessageWindow);
-    windows.editors.push_back({this, owner});
+    if (ToolkitRunning())
+        RememberMessageWindow(this, owner);
 }
 
 bool CPeqWindowServices::RunSystemConfiguration(SSystemConfigValues& values) {
