@@ -394,21 +394,6 @@ void cALGORITHM::SetSetupName(const std::string& name, long setup) {
         }
 }
 
-long cALGORITHM::CopySetup(long from, long to) {
-    if (from < 0 || from >= kNumSetups || to < 0 || to >= kNumSetups || from == to)
-        return eGenericErr;
-    for (sCONTROL_PARAM& p : params_) {
-        p.state[to] = p.state[from];
-        p.realWorld[to] = p.realWorld[from];
-        p.updateFlag = 3;
-    }
-    coefs_[to] = coefs_[from];
-    bypassCoefs_[to] = bypassCoefs_[from];
-    CopySetupSelf(from, to);
-    Broadcaster()->Broadcast_PresetModified(static_cast<EPluginSetup>(to));
-    return 0;
-}
-
 cALGORITHM::ETranslateTextRetType
 cALGORITHM::TranslateTextToState(unsigned long param, const std::string& text, double& state) {
     if (param >= params_.size())

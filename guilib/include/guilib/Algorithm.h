@@ -216,13 +216,7 @@ public:
     long GetDSPCoefs(char* buffer);
     long GetInitialStates(char* states) { return GetInitialStatesSelf(states); }
     // Active setup by number; false when out of range or unchanged.
-    // Listeners hear ActiveSetupChanged.
     bool ChangeActiveSetup(long setup);
-    // Copies setup `from` onto setup `to`: every parameter's state and
-    // value, the coefficient areas, then the plug-in's own data
-    // (CopySetupSelf); listeners hear PresetModified(to). An error for a
-    // setup out of range or a setup copied onto itself.
-    long CopySetup(long from, long to);
     // The component's sub-type (the module passes it from the component
     // information the instance was made from).
     void SetAlgSubType(KCFourCC subType) { subType_ = subType; }
