@@ -432,13 +432,13 @@ public:
                                                          CPresetInfo*, long) {
         return eReplyFromPresetFilterAccept;
     }
+    virtual long GetPluginDynamicFactoryPresetsDirectories(std::vector<KCDynamicFactoryPreset>&) {
+        return -1;
+    }
     virtual long LoadFromPresetSelf(kvXML::CXMLElement&, EPluginSetup) { return 0; }
     virtual long LoadFromPresetSelf(CPresetInfo*, EPluginSetup) { return 0; }
     virtual long SaveToPresetSelf(kvXML::CXMLElement&, EPluginSetup) { return 0; }
     virtual long SaveToPresetSelf(CPresetInfo*, EPluginSetup) { return 0; }
-    virtual long GetPluginDynamicFactoryPresetsDirectories(std::vector<KCDynamicFactoryPreset>&) {
-        return -1;
-    }
     // The session chunk 'XPst': the active setup's values as a preset tree
     // ("PresetXMLTree" with one preset, "*" for values that are not saved).
     static constexpr uint32_t kChunkID = 0x58507374; // 'XPst'
