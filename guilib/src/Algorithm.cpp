@@ -171,6 +171,8 @@ cALGORITHM::cALGORITHM(const QuorlComponentInfo* info, KTResContainerType* conta
 }
 
 cALGORITHM::~cALGORITHM() = default;
+cALGORITHM::cALGORITHM(const cALGORITHM&) = default;
+cALGORITHM& cALGORITHM::operator=(const cALGORITHM&) = default;
 
 long cALGORITHM::FinishCreate() {
     long err = 0;
@@ -383,6 +385,18 @@ long cALGORITHM::ChangeSampleRate(double rate) {
         return eGenericErr;
     sampleRate_ = rate;
     return ChangeSampleRateSelf();
+}
+
+CQuorlInfo* cALGORITHM::GetQuorlInfo() {
+    return &quorlInfo_;
+}
+
+void cALGORITHM::SetInfoString(int index, const std::string& text) {
+    quorlInfo_.SetInfoString(index, text);
+}
+
+const std::string& cALGORITHM::GetInfoString(int index) const {
+    return quorlInfo_.infoStrings[index & 3];
 }
 
 void cALGORITHM::SetSetupName(const std::string& name, long setup) {

@@ -161,8 +161,8 @@ public:
     // presets and pending buffers; it has locks of its own and no
     // listeners, and shares the resource container and the component's
     // process-code descriptions (neither is owned).
-    cALGORITHM(const cALGORITHM&) = default;
-    cALGORITHM& operator=(const cALGORITHM&) = default;
+    cALGORITHM(const cALGORITHM&);
+    cALGORITHM& operator=(const cALGORITHM&);
 
     // Reads the parameter list and the factory presets of the container and
     // initialises the data (InitDataSelf). 0, or the first error.
@@ -317,11 +317,10 @@ public:
     // The plug-in information read from the plug-in's information resource
     // ('Xinf' 1000) by FinishCreate; its four information strings are the
     // ones the host shows.
-    CQuorlInfo* GetQuorlInfo() { return &quorlInfo_; }
-    void SetInfoString(int index, const std::string& text) {
-        quorlInfo_.SetInfoString(index, text);
-    }
-    const std::string& GetInfoString(int index) const { return quorlInfo_.infoStrings[index & 3]; }
+    // (Out of line: the record's code is the library's own.)
+    CQuorlInfo* GetQuorlInfo();
+    void SetInfoString(int index, const std::string& text);
+    const std::string& GetInfoString(int index) const;
 
     // Capability flags and small accessors.
     bool IsTempoListener() const { return capabilities_ & (1u << 1); }
