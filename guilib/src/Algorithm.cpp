@@ -5,6 +5,7 @@
 #include "foundation/KUUtils.h"
 #include "foundation/RM.h"
 #include "foundation/ResConverters.h"
+#include "hosting/ComponentInfo.h"
 
 #include <algorithm>
 #include <cmath>
@@ -103,16 +104,75 @@ long KCMeterManager::ReadFromDSP(Listener& listener) {
     return 0;
 }
 
-cALGORITHM::cALGORITHM(const QuorlComponentInfo*, KTResContainerType* container, bool native)
-    : container_(container), native_(native), presets_(std::make_unique<CPresetsManager>()) {
+void KCAlgorithmBroadcaster::insert(KCAlgorithmListener* listener) {
+    if (listener)
+        listeners_.push_back(listener);
+}
+
+void KCAlgorithmBroadcaster::erase(KCAlgorithmListener* listener) {
+    listeners_.remove(listener);
+}
+
+void KCAlgorithmBroadcaster::Broadcast_PresetLoaded() {
+    for (KCAlgorithmListener* l : listeners_)
+        l->PresetLoaded();
+}
+
+void KCAlgorithmBroadcaster::Broadcast_PresetModified(EPluginSetup setup) {
+    for (KCAlgorithmListener* l : listeners_)
+        l->PresetModified(setup);
+}
+
+void KCAlgorithmBroadcaster::Broadcast_SetupTitleChanged(EPluginSetup setup,
+                                                         const std::string* title) {
+    for (KCAlgorithmListener* l : listeners_)
+        l->SetupTitleChanged(setup, title);
+}
+
+void KCAlgorithmBroadcaster::Broadcast_ActiveSetupChanged(EPluginSetup setup) {
+    for (KCAlgorithmListener* l : listeners_)
+        l->ActiveSetupChanged(setup);
+}
+
+namespace {
+
+BUFFER_HEADER* CopyOfChain(const BUFFER_HEADER* chain) {
+    BUFFER_HEADER* head = nullptr;
+    BUFFER_HEADER** tail = &head;
+    for (; chain; chain = chain->next) {
+        const size_t bytes = sizeof(BUFFER_HEADER) + static_cast<size_t>(chain->size);
+        auto* copy = static_cast<BUFFER_HEADER*>(std::malloc(bytes));
+        if (!copy)
+            break; // the copy keeps the blocks it could make
+        std::memcpy(copy, chain, bytes);
+        copy->next = nullptr;
+        *tail = copy;
+        tail = &copy->next;
+    }
+    return head;
+}
+
+} // namespace
+
+cALGORITHM::PendingBuffers::PendingBuffers(const PendingBuffers& other)
+    : chain(CopyOfChain(other.chain.get())) {}
+
+cALGORITHM::PendingBuffers& cALGORITHM::PendingBuffers::operator=(const PendingBuffers& other) {
+    if (this != &other)
+        chain.reset(CopyOfChain(other.chain.get()));
+    return *this;
+}
+
+cALGORITHM::cALGORITHM(const QuorlComponentInfo* info, KTResContainerType* container, bool native)
+    : componentInfo_(info), container_(container), native_(native) {
     wordSize_ = native ? 8 : 4;
     WriteDouble = native ? WriteNativeDouble : WriteWordFloat;
     WriteInteger = native ? WriteNativeInteger : WriteWordInteger;
-    lock_.init();
-    processLock_.init();
 }
 
 cALGORITHM::~cALGORITHM() = default;
+cALGORITHM::cALGORITHM(const cALGORITHM&) = default;
+cALGORITHM& cALGORITHM::operator=(const cALGORITHM&) = default;
 
 long cALGORITHM::FinishCreate() {
     long err = 0;
@@ -121,6 +181,12 @@ long cALGORITHM::FinishCreate() {
             WithXMLResource(container_, "XPRM", kParamListId, [&](const kvXML::CXMLElement& root) {
                 return ReadParameterList(root, params_);
             });
+        // The plug-in information is the plug-in's own description; a
+        // plug-in without one still works.
+        WithXMLResource(container_, "Xinf", kPluginInfoID, [&](const kvXML::CXMLElement& root) {
+            quorlInfo_.ReadFromXML(&root);
+            return 0L;
+        });
         if (err == 0) {
             std::vector<std::unique_ptr<CPresetInfo>> presets;
             // A plug-in without factory presets is still whole.
@@ -128,7 +194,7 @@ long cALGORITHM::FinishCreate() {
                                 [&](const kvXML::CXMLElement& root) {
                                     return ReadFactoryPresets(root, presets);
                                 }) == 0)
-                presets_->SetFactoryPresets(std::move(presets));
+                presets_.manager->SetFactoryPresets(std::move(presets));
         }
     }
     for (int s = 0; s < kNumSetups; ++s) {
@@ -142,12 +208,22 @@ long cALGORITHM::FinishCreate() {
     FinishCreateSelf();
     const long initErr = InitDataSelf();
     InitStates();
+    FillProcessCodeDescs();
     return initErr;
+}
+
+// The component information is the host's record: only its description
+// pointer is read, so its type information is not needed here.
+__attribute__((no_sanitize("vptr"))) void cALGORITHM::FillProcessCodeDescs() {
+    if (!procCodes_.empty() || !componentInfo_ || !componentInfo_->compProcCodeDesc)
+        return; // filled once: the adjustment adds to the counts
+    procCodes_.push_back(componentInfo_->compProcCodeDesc.get());
+    AdjustProcessCodeSelf();
 }
 
 void cALGORITHM::Dispose() {
     DisposeSelf();
-    pending_.reset();
+    pending_.chain.reset();
 }
 
 void cALGORITHM::UpdateParamState(unsigned long param) {
@@ -155,7 +231,7 @@ void cALGORITHM::UpdateParamState(unsigned long param) {
         return;
     BUFFER_HEADER* chain = UpdateParamStateSelf(param);
     if (chain)
-        pending_.reset(ChainBufs(pending_.release(), chain));
+        pending_.chain.reset(ChainBufs(pending_.chain.release(), chain));
 }
 
 void cALGORITHM::SetParamRealWorld(unsigned long param, double value) {
@@ -268,7 +344,7 @@ void cALGORITHM::SetProcessActive(long active) {
     processActive_ = static_cast<int32_t>(active);
     SetProcessActiveSelf(active);
     if (!active)
-        pending_.reset();
+        pending_.chain.reset();
 }
 
 void cALGORITHM::SetBypass(bool on) {
@@ -311,10 +387,25 @@ long cALGORITHM::ChangeSampleRate(double rate) {
     return ChangeSampleRateSelf();
 }
 
+CQuorlInfo* cALGORITHM::GetQuorlInfo() {
+    return &quorlInfo_;
+}
+
+void cALGORITHM::SetInfoString(int index, const std::string& text) {
+    quorlInfo_.SetInfoString(index, text);
+}
+
+const std::string& cALGORITHM::GetInfoString(int index) const {
+    return quorlInfo_.infoStrings[index & 3];
+}
+
 void cALGORITHM::SetSetupName(const std::string& name, long setup) {
     for (int s = 0; s < kNumSetups; ++s)
-        if (setup == -1 || setup == s)
+        if (setup == -1 || setup == s) {
             setupNames_[s] = name;
+            Broadcaster()->Broadcast_SetupTitleChanged(static_cast<EPluginSetup>(s),
+                                                       &setupNames_[s]);
+        }
 }
 
 cALGORITHM::ETranslateTextRetType
@@ -338,6 +429,7 @@ bool cALGORITHM::TranslateTextToStateSelf(unsigned long param, const std::string
 
 EPluginSetup cALGORITHM::ToggleActiveSetup(EPluginSetup setup) {
     activeSetup_ = setup == eSetupA ? eSetupB : eSetupA;
+    Broadcaster()->Broadcast_ActiveSetupChanged(activeSetup_);
     return activeSetup_;
 }
 

@@ -41,6 +41,7 @@ bool cALGORITHM::ChangeActiveSetup(long setup) {
     if (setup < 0 || setup >= kNumSetups || setup == activeSetup_)
         return false;
     activeSetup_ = static_cast<EPluginSetup>(setup);
+    Broadcaster()->Broadcast_ActiveSetupChanged(activeSetup_);
     return true;
 }
 

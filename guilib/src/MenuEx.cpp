@@ -21,24 +21,6 @@ void CopyTree(const KCMenuData& from, KCMenuData& to) {
         to.root.insertSubMenuItem(new KCMenuItemData(*item));
 }
 
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) {
-        const auto u = static_cast<uint32_t>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 KCMenuEx::KCMenuEx() : menu_(std::make_unique<KCMenu>()), data_(std::make_unique<KCMenuData>()) {}
@@ -81,7 +63,7 @@ std::vector<KCMenuEx::Item> KCMenuEx::GetItems() const {
     std::vector<Item> items;
     for (const KCMenuItemData* d : data_->root.children) {
         Item item;
-        item.title = Narrow(d->title);
+        item.title = KMMenuTextToBytes(d->title);
         item.command = d->command;
         item.separator = (d->flags & kMenuItemDataSeparator) != 0;
         item.checked = (d->flags & kMenuItemDataChecked) != 0;

@@ -9,15 +9,24 @@
 #include "foundation/kvFMWx.h"
 #include "guilib/Algorithm.h"
 #include "guilib/MenuEx.h"
+#include "guilib/MessageService.h"
 #include "ui/KCMenu.h"
 #include "ui/KCWindow.h"
 
 #include <wx/app.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -74,6 +83,18 @@ std::unique_ptr<CPresetInfo> PresetOf(const CXMLElement& e) {
         info->SetPresetData(data);
     }
     return info;
+}
+
+// The same preset: the same name and the same values.
+bool SamePreset(CPresetInfo& a, const CPresetInfo& b) {
+    const std::vector<sPresetData*>& da = *a.GetPresetDataVec();
+    const std::vector<sPresetData*>& db = *const_cast<CPresetInfo&>(b).GetPresetDataVec();
+    if (a.GetPresetName() != b.GetPresetName() || da.size() != db.size())
+        return false;
+    for (size_t i = 0; i < da.size(); ++i)
+        if (!sPresetData::IsSameData(*da[i], *db[i]))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -259,13 +280,13 @@ std::wstring Wide(const std::string& text) {
 
 } // namespace
 
-void WritePresetTree(const std::vector<const CPresetInfo*>& presets, std::string& text) {
+long WritePresetTree(const std::vector<const CPresetInfo*>& presets, std::string& text) {
     CXMLElement root("PresetXMLTree", "");
     root.AddAttrib("version", "1");
     for (const CPresetInfo* p : presets)
         if (p)
             root.push_back(PresetElement(*p));
-    kvXML::WriteElementText(root, text);
+    return kvXML::WriteElementText(root, text);
 }
 
 CPresetsManager::CPresetsManager(const CPresetsManager& other) {
@@ -343,6 +364,7 @@ long CPresetsManager::LoadPresetToPlugin(const CPublicAlg& alg, CPresetInfo& pre
     const sPresetData& data = *preset.GetPresetDataVec()->front();
     a->ApplyPresetValues(data);
     MakeCurrent(preset);
+    a->Broadcaster()->Broadcast_PresetLoaded();
     return 0;
 }
 
@@ -405,10 +427,85 @@ long CPresetsManager::ReadPresetFile(const CPublicAlg&, const kvFM::KCStPath& pa
     return 0;
 }
 
+namespace {
+
+// How long a writer waits for another one to finish with a preset file.
+constexpr auto kPresetLockWait = std::chrono::seconds(5);
+
+// Holds the lock file beside a preset file ("<file>.lock") against every
+// other writer, in this process or another, waiting a bounded time for it.
+class PresetFileLock {
+public:
+    explicit PresetFileLock(const kvFM::KCStPath& file) {
+        const std::filesystem::path lock(file.GetPathString() + ".lock");
+        std::error_code ignored; // a folder that cannot be made fails the open
+        std::filesystem::create_directories(lock.parent_path(), ignored);
+        do
+            fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0) {
+            status_ = ConvertErrorPOSIX(errno);
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kPresetLockWait;
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() > deadline) {
+                status_ = errno == EWOULDBLOCK ? eFMBusyErr : ConvertErrorPOSIX(errno);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        status_ = eNoErr;
+    }
+    ~PresetFileLock() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    PresetFileLock(const PresetFileLock&) = delete;
+    PresetFileLock& operator=(const PresetFileLock&) = delete;
+    KTErr Status() const { return status_; }
+
+private:
+    int fd_ = -1;
+    KTErr status_ = eGenericErr;
+};
+
+void ShowPresetError(const std::string& text) {
+    KMMessageService::Show(text, "Presets", KMMessageService::kError);
+}
+
+// Why a presets file could not be opened, in words.
+std::string OpenFailureReason(long err) {
+    switch (err) {
+    case ePresetFileProblem:
+        return "The file is damaged or empty: it is not a well-formed presets file.";
+    case eInvalidFileFormatProblem:
+        return "The file holds no presets, or presets of another plug-in.";
+    case eFMFileSizeTooBig:
+        return "The file is larger than 8 MB.";
+    case eFMIsAFolder:
+        return "It is a folder, not a file.";
+    default:
+        return std::string("It cannot be read (") + KTErrName(static_cast<KTErr>(err)) + ", " +
+               std::to_string(err) + ").";
+    }
+}
+
+} // namespace
+
 long CPresetsManager::WritePresetFile(const kvFM::KCStPath& path,
                                       const std::vector<const CPresetInfo*>& presets) {
     std::string text;
-    WritePresetTree(presets, text);
+    if (const long err = WritePresetTree(presets, text))
+        return err; // nothing is written in place of presets that could not be
+    if (text.size() > kMaxPresetFileBytes) {
+        // A file the reader refuses would put every preset in it out of reach.
+        ShowPresetError("The presets were not saved: the file \"" + path.GetLeaf() +
+                        "\" would be larger than 8 MB, the most a presets file may hold. "
+                        "Delete some presets or save to a new file.");
+        return eFMFileSizeTooBig;
+    }
     KTPathType* ref = path.CreatePathRefCopy();
     if (!ref)
         return ePresetFileProblem;
@@ -417,11 +514,38 @@ long CPresetsManager::WritePresetFile(const kvFM::KCStPath& path,
     return err;
 }
 
-long CPresetsManager::WriteUserFile() {
-    std::vector<const CPresetInfo*> presets;
-    for (const auto& p : user_)
-        presets.push_back(p.get());
-    return WritePresetFile(files_[kUserFile].GetPath(), presets);
+long CPresetsManager::WriteWholePresetFile(const kvFM::KCStPath& path,
+                                           const std::vector<const CPresetInfo*>& presets) {
+    const PresetFileLock lock(path);
+    if (lock.Status() != eNoErr)
+        return lock.Status();
+    return WritePresetFile(path, presets);
+}
+
+long CPresetsManager::UpdateUserFile(const CPublicAlg& alg,
+                                     const std::function<long(PresetList&)>& change) {
+    const kvFM::KCStPath path = files_[kUserFile].GetPath();
+    const PresetFileLock lock(path);
+    if (lock.Status() != eNoErr)
+        return lock.Status();
+    PresetList presets;
+    if (path.IsExist())
+        if (const long err = ReadPresetFile(alg, path, presets))
+            return err; // a file that cannot be read is not written over
+    if (const long err = change(presets))
+        return err;
+    std::vector<const CPresetInfo*> list;
+    for (const auto& p : presets)
+        list.push_back(p.get());
+    if (const long err = WritePresetFile(path, list))
+        return err;
+    // The user presets are what the file holds now, as it holds them.
+    if (const long err = ReadPresetFile(alg, path, presets))
+        return err;
+    user_ = std::move(presets);
+    for (size_t i = 0; i < user_.size(); ++i)
+        user_[i]->SetPresetIndex(static_cast<uint32_t>(i));
+    return 0;
 }
 
 long CPresetsManager::SetUserPresetsFile(const CPublicAlg& alg, CPresetsFileInfo file) {
@@ -457,9 +581,9 @@ long CPresetsManager::EnsureUserFile(const CPublicAlg& alg) {
     const kvFM::KCStPath path(folder, kDefaultUserFileName);
     if (path.IsExist())
         return UserPresetFile_Open(alg, path);
-    user_.clear();
+    // Made under the lock: a file another writer made meanwhile is kept.
     files_[kUserFile] = CPresetsFileInfo(path, path.GetBase());
-    const long err = WriteUserFile();
+    const long err = UpdateUserFile(alg, [](PresetList&) { return 0L; });
     userFileOpen_ = err == 0;
     if (err != 0)
         files_[kUserFile] = CPresetsFileInfo();
@@ -494,6 +618,25 @@ long CPresetsManager::SavePresetFromPlugin(const CPublicAlg& alg, CPresetInfo& p
     return a->SaveToPresetSelf(&preset, setup);
 }
 
+namespace {
+// Bytes a preset file keeps of a name (an attribute value).
+constexpr size_t kStoredNameBytes = 127;
+
+// A name as a preset file keeps it, in at most `room` bytes (cut between
+// characters).
+std::string StoredName(const std::string& name, size_t room = kStoredNameBytes) {
+    size_t end = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    while (end < name.size()) {
+        const size_t n = std::max<size_t>(1, KUUtf8CharLength(bytes + end, bytes + name.size()));
+        if (end + n > room)
+            break;
+        end += n;
+    }
+    return name.substr(0, end);
+}
+} // namespace
+
 long CPresetsManager::SaveMenu_PreparePresetUniqueName(const CPublicAlg&, CPresetInfo& preset,
                                                        const std::vector<CPresetInfo*>& others) {
     const std::string base =
@@ -504,9 +647,12 @@ long CPresetsManager::SaveMenu_PreparePresetUniqueName(const CPublicAlg&, CPrese
                 return true;
         return false;
     };
-    std::string name = base;
-    for (int n = 2; taken(name); ++n)
-        name = base + " " + std::to_string(n);
+    // Unique as stored: a long name gives way to its number.
+    std::string name = StoredName(base);
+    for (int n = 2; taken(name); ++n) {
+        const std::string number = " " + std::to_string(n);
+        name = StoredName(base, kStoredNameBytes - number.size()) + number;
+    }
     preset.SetPresetName(name);
     return 0;
 }
@@ -514,23 +660,25 @@ long CPresetsManager::SaveMenu_PreparePresetUniqueName(const CPublicAlg&, CPrese
 long CPresetsManager::SaveUserPreset(const CPublicAlg& alg, const std::string& name) {
     if (const long err = EnsureUserFile(alg))
         return err;
-    auto preset = std::make_unique<CPresetInfo>();
-    preset->SetPresetName(name);
-    if (const long err = SavePresetFromPlugin(alg, *preset))
+    CPresetInfo preset;
+    preset.SetPresetName(name);
+    if (const long err = SavePresetFromPlugin(alg, preset))
         return err;
-    std::vector<CPresetInfo*> others;
-    for (const auto& p : user_)
-        others.push_back(p.get());
-    SaveMenu_PreparePresetUniqueName(alg, *preset, others);
-    if (!Accepted(alg, eQueryPresetFilterSave, *preset, static_cast<long>(user_.size())))
-        return ePresetLockedProblem;
-    preset->SetPresetIndex(static_cast<uint32_t>(user_.size()));
-    user_.push_back(std::move(preset));
-    if (const long err = WriteUserFile()) {
-        user_.pop_back(); // nothing is kept that the file does not hold
+    size_t at = 0;
+    const long err = UpdateUserFile(alg, [&](PresetList& presets) -> long {
+        std::vector<CPresetInfo*> others;
+        for (const auto& p : presets)
+            others.push_back(p.get());
+        SaveMenu_PreparePresetUniqueName(alg, preset, others);
+        if (!Accepted(alg, eQueryPresetFilterSave, preset, static_cast<long>(presets.size())))
+            return ePresetLockedProblem;
+        at = presets.size();
+        presets.push_back(std::make_unique<CPresetInfo>(preset));
+        return 0;
+    });
+    if (err != 0)
         return err;
-    }
-    MakeCurrent(*user_.back());
+    MakeCurrent(*user_[at]);
     files_[kLastSavedFile] = files_[kUserFile];
     return 0;
 }
@@ -577,7 +725,7 @@ long CPresetsManager::SaveMenu_SaveToNewFile(const CPublicAlg& alg) {
     preset.SetPresetName("User Preset");
     if (const long err = SavePresetFromPlugin(alg, preset))
         return err;
-    if (const long err = WritePresetFile(path, {&preset}))
+    if (const long err = WriteWholePresetFile(path, {&preset}))
         return err;
     files_[kLastSavedFile] = CPresetsFileInfo(path, path.GetBase());
     return UserPresetFile_Open(alg, path);
@@ -590,7 +738,7 @@ long CPresetsManager::SaveMenu_SaveToFileAs(const CPublicAlg& alg) {
     std::vector<const CPresetInfo*> presets;
     for (const auto& p : user_)
         presets.push_back(p.get());
-    if (const long err = WritePresetFile(path, presets))
+    if (const long err = WriteWholePresetFile(path, presets))
         return err;
     files_[kLastSavedFile] = CPresetsFileInfo(path, path.GetBase());
     return UserPresetFile_Open(alg, path);
@@ -605,7 +753,7 @@ long CPresetsManager::SaveMenu_SaveAsDefaultPreset(const CPublicAlg& alg) {
     if (const long err = SavePresetFromPlugin(alg, preset))
         return err;
     const kvFM::KCStPath path(folder, kDefaultPresetFileName);
-    if (const long err = WritePresetFile(path, {&preset}))
+    if (const long err = WriteWholePresetFile(path, {&preset}))
         return err;
     files_[kDefaultFile] = CPresetsFileInfo(path, path.GetBase());
     return 0;
@@ -633,7 +781,11 @@ long CPresetsManager::LoadMenu_OpenUserPresetsFile(const CPublicAlg& alg) {
     kvFM::KCStPath path;
     if (const long err = AskPresetPath("Open User Presets File", false, path))
         return err;
-    return UserPresetFile_Open(alg, path);
+    const long err = UserPresetFile_Open(alg, path);
+    if (err != 0)
+        ShowPresetError("The presets file \"" + path.GetLeaf() + "\" was not opened. " +
+                        OpenFailureReason(err));
+    return err;
 }
 
 long CPresetsManager::LoadMenu_LoadPreset(const CPublicAlg& alg, CPresetInfo* preset) {
@@ -648,7 +800,7 @@ long CPresetsManager::LoadMenu_LoadPreset(const CPublicAlg& alg, CPresetInfo* pr
     return err;
 }
 
-long CPresetsManager::LoadMenu_DeletePreset(const CPublicAlg&, CPresetInfo* preset) {
+long CPresetsManager::LoadMenu_DeletePreset(const CPublicAlg& alg, CPresetInfo* preset) {
     auto it = std::find_if(user_.begin(), user_.end(), [&](const std::unique_ptr<CPresetInfo>& p) {
         return p.get() == preset;
     });
@@ -656,16 +808,16 @@ long CPresetsManager::LoadMenu_DeletePreset(const CPublicAlg&, CPresetInfo* pres
         return ePresetInfoNotFound;
     if (preset->GetFlag(ePresetReadOnly))
         return ePresetLockedProblem;
-    std::unique_ptr<CPresetInfo> removed = std::move(*it);
-    const auto at = it - user_.begin();
-    user_.erase(it);
-    if (const long err = WriteUserFile()) {
-        user_.insert(user_.begin() + at, std::move(removed)); // the file still holds it
-        return err;
-    }
-    for (size_t i = 0; i < user_.size(); ++i)
-        user_[i]->SetPresetIndex(static_cast<uint32_t>(i));
-    return 0;
+    // The preset as the file holds it now: same name, same values. One that
+    // another writer deleted already is gone either way.
+    const CPresetInfo gone = *preset;
+    return UpdateUserFile(alg, [&](PresetList& presets) {
+        const auto same = std::find_if(presets.begin(), presets.end(),
+                                       [&](const auto& p) { return SamePreset(*p, gone); });
+        if (same != presets.end())
+            presets.erase(same);
+        return 0L;
+    });
 }
 
 long CPresetsManager::LoadMenu_IterateDynamicFactoryPresetsFiles(const CPublicAlg& alg) {

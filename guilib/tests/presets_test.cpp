@@ -6,10 +6,12 @@
 #include "foundation/kvFMDialogs.h"
 #include "guilib/Algorithm.h"
 #include "guilib/MenuEx.h"
+#include "guilib/MessageService.h"
 #include "guilib/Presets.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +47,23 @@ public:
     }
 };
 
+// The message boxes shown while it lives: caption, then text.
+class ShownMessages {
+public:
+    ShownMessages() {
+        old_ = KMMessageService::SetHandler(
+            [this](const std::string& text, const std::string& caption, KMMessageService::Kind) {
+                shown.push_back(caption + ": " + text);
+                return static_cast<int>(KMMessageService::kOK);
+            });
+    }
+    ~ShownMessages() { KMMessageService::SetHandler(old_); }
+    std::vector<std::string> shown;
+
+private:
+    KMMessageService::Handler old_;
+};
+
 class UserPresets : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -57,6 +76,11 @@ protected:
         const char* old = std::getenv("XDG_CONFIG_HOME");
         oldConfig = old ? old : "";
         ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
+        Prepare(alg);
+    }
+    // The algorithm's parameters (gain, a switch, a switch that is not
+    // saved) and its plug-in name.
+    static void Prepare(FilteringAlg& alg) {
         ASSERT_EQ(alg.FinishCreate(), 0);
         ASSERT_EQ(ReadParameterList(testxml::Parse(R"(<Parameter_List>
  <Parameter Name="GAIN"><Scale><Minimum>-12</Minimum><Maximum>12</Maximum><Resolution>0.5</Resolution>
@@ -69,7 +93,7 @@ protected:
 </Parameter_List>)"),
                                     *alg.GetParamVector()),
                   0);
-        Presets().SetPluginName("TestPlug");
+        alg.GetPresetsManager()->SetPluginName("TestPlug");
     }
     void TearDown() override {
         kvFM::SetDialogService(nullptr);
@@ -88,6 +112,20 @@ protected:
         alg.SetParamState(2, link);
     }
     double RealWorld(size_t p) { return alg.GetParamVector()->at(p).realWorld[0]; }
+    // The names of the presets the user presets file holds.
+    std::vector<std::string> NamesInFile() {
+        FilteringAlg reader;
+        Prepare(reader);
+        const fs::path file = Folder() / "User Presets.xml";
+        EXPECT_EQ(reader.GetPresetsManager()->UserPresetFile_Open(CPublicAlg(&reader),
+                                                                  kvFM::KCStPath(file.string())),
+                  0);
+        std::vector<std::string> names;
+        for (const auto& p : reader.GetPresetsManager()->UserPresets())
+            names.push_back(p->GetPresetName());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     static std::string Read(const fs::path& p) {
         std::string text;
         kvFM::ReadRegularFile(p.string(), text);
@@ -233,6 +271,152 @@ TEST_F(UserPresets, DynamicFactoryGroupsAndTheDefaultPreset) {
     ASSERT_EQ(Presets().LoadPresetFromCurrentPresetSection(CPublicAlg(&alg), true), 0);
     EXPECT_EQ(RealWorld(0), 3.0);
     EXPECT_EQ(RealWorld(1), 1.0);
+}
+
+TEST_F(UserPresets, TwoWritersKeepEachOthersPresets) {
+    // A second instance of the plug-in, with the same user presets file.
+    FilteringAlg other;
+    Prepare(other);
+    Set(1, 1, 0);
+    ASSERT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), "First"), 0);
+    ASSERT_EQ(other.GetPresetsManager()->SaveUserPreset(CPublicAlg(&other), "Second"), 0);
+    ASSERT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), "Third"), 0);
+    EXPECT_EQ(NamesInFile(), (std::vector<std::string>{"First", "Second", "Third"}));
+    // Each saver lists what the file holds, and names stay unique in it.
+    EXPECT_EQ(Presets().UserPresets().size(), 3u);
+    ASSERT_EQ(other.GetPresetsManager()->SaveUserPreset(CPublicAlg(&other), "First"), 0);
+    EXPECT_EQ(NamesInFile(), (std::vector<std::string>{"First", "First 2", "Second", "Third"}));
+
+    // A delete removes only its own preset, whatever the deleter read last.
+    CPresetInfo* second = Presets().FindUserPreset("Second");
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(other.GetPresetsManager()->RunLoadMenuCommand(CPublicAlg(&other),
+                                                            CPresetsManager::kCmdDeleteBase),
+              0); // "First"
+    ASSERT_EQ(Presets().RunLoadMenuCommand(CPublicAlg(&alg),
+                                           CPresetsManager::kCmdDeleteBase +
+                                               static_cast<long>(second->GetPresetIndex())),
+              0);
+    EXPECT_EQ(NamesInFile(), (std::vector<std::string>{"First 2", "Third"}));
+    ASSERT_EQ(Presets().UserPresets().size(), 2u);
+}
+
+TEST_F(UserPresets, TwoProcessesSavingAtOnceLoseNothing) {
+    Set(2, 0, 0);
+    ASSERT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), "Start"), 0);
+    constexpr int kEach = 15;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const std::string who = child == 0 ? "Child " : "Parent ";
+    int failures = 0;
+    for (int i = 0; i < kEach; ++i)
+        failures += Presets().SaveUserPreset(CPublicAlg(&alg), who + std::to_string(i)) != 0;
+    if (child == 0)
+        ::_exit(failures == 0 ? 0 : 1);
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(failures, 0);
+    const std::vector<std::string> names = NamesInFile();
+    EXPECT_EQ(names.size(), 1u + 2 * kEach);
+    for (int i = 0; i < kEach; ++i)
+        for (const char* w : {"Child ", "Parent "})
+            EXPECT_NE(std::find(names.begin(), names.end(), w + std::to_string(i)), names.end())
+                << w << i;
+}
+
+TEST_F(UserPresets, ASaveNeverMakesTheFileTooLargeToRead) {
+    // A file just under the reader's bound: presets with long version
+    // texts, the last one's making up the rest.
+    constexpr size_t kBound = CPresetsManager::kMaxPresetFileBytes;
+    std::vector<CPresetInfo> presets(8);
+    std::vector<const CPresetInfo*> list;
+    for (CPresetInfo& p : presets) {
+        p.SetPluginName("TestPlug");
+        p.SetPluginVersion(std::string(kBound / 9, 'v'));
+        list.push_back(&p);
+    }
+    std::string text;
+    WritePresetTree(list, text);
+    ASSERT_LT(text.size(), kBound - 64);
+    presets.back().SetPluginVersion(presets.back().GetPluginVersion() +
+                                    std::string(kBound - 64 - text.size(), 'w'));
+    text.clear();
+    WritePresetTree(list, text);
+    ASSERT_EQ(text.size(), kBound - 64);
+    ASSERT_LE(text.size(), CPresetsManager::kMaxPresetFileBytes);
+    const fs::path file = Folder() / "User Presets.xml";
+    fs::create_directories(Folder());
+    std::ofstream(file, std::ios::binary) << text;
+    ASSERT_EQ(Presets().UserPresetFile_Open(CPublicAlg(&alg), kvFM::KCStPath(file.string())), 0);
+
+    ShownMessages messages;
+    EXPECT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), "One too many"), eFMFileSizeTooBig);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown.front().find("larger than 8 MB"), std::string::npos)
+        << messages.shown.front();
+    EXPECT_EQ(Read(file), text); // the file is as it was, and still opens
+    EXPECT_EQ(Presets().UserPresetFile_Open(CPublicAlg(&alg), kvFM::KCStPath(file.string())), 0);
+    EXPECT_EQ(Presets().UserPresets().size(), presets.size());
+}
+
+TEST_F(UserPresets, AFileNameThatIsNotUTF8KeepsItsMenuHeading) {
+    const fs::path file = root / "Caf\xE9 \xFF.xml"; // Latin-1 and a stray byte
+    kvFM::KCScriptedDialogService dialogs;
+    kvFM::SetDialogService(&dialogs);
+    dialogs.Push(file.string());
+    Set(4, 1, 0);
+    ASSERT_EQ(Presets().RunSaveMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdSaveToNewFile),
+              0);
+    const std::vector<std::string> titles = PickFromLoadMenu("none");
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "User Presets (Caf\xE9 \xFF)"), titles.end());
+}
+
+TEST_F(UserPresets, ADamagedFileChosenToOpenIsRefusedWithAReason) {
+    Set(3, 1, 0);
+    ASSERT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), "Kept"), 0);
+    kvFM::KCScriptedDialogService dialogs;
+    kvFM::SetDialogService(&dialogs);
+    struct Case {
+        const char* name;
+        const char* content;
+        const char* reason;
+    } cases[] = {
+        {"cut.xml", "<PresetXMLTree version=\"1\"><Preset", "damaged"},
+        {"settings.xml", "<Settings/>", "another plug-in"},
+    };
+    for (const Case& c : cases) {
+        const fs::path p = root / c.name;
+        std::ofstream(p, std::ios::binary) << c.content;
+        dialogs.Push(p.string());
+        ShownMessages messages;
+        EXPECT_NE(Presets().RunLoadMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdOpenUserFile),
+                  0);
+        ASSERT_EQ(messages.shown.size(), 1u) << c.name;
+        EXPECT_NE(messages.shown.front().find(c.name), std::string::npos) << messages.shown[0];
+        EXPECT_NE(messages.shown.front().find(c.reason), std::string::npos) << messages.shown[0];
+        ASSERT_EQ(Presets().UserPresets().size(), 1u);
+    }
+    // A cancelled choice says nothing.
+    dialogs.PushCancel();
+    ShownMessages messages;
+    EXPECT_EQ(Presets().RunLoadMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdOpenUserFile),
+              eUserCanceled);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(UserPresets, LongNamesAreListedAsTheFileKeepsThem) {
+    // A file keeps 127 bytes of a name: two long names stay two presets,
+    // and the one deleted is the one gone.
+    const std::string longName(200, 'L');
+    ASSERT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), longName), 0);
+    ASSERT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), longName), 0);
+    const std::string first(127, 'L'), second = std::string(125, 'L') + " 2";
+    EXPECT_EQ(NamesInFile(), (std::vector<std::string>{second, first})); // sorted
+    ASSERT_EQ(Presets().UserPresets().back()->GetPresetName(), second);
+    ASSERT_EQ(Presets().RunLoadMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdDeleteBase + 1),
+              0);
+    EXPECT_EQ(NamesInFile(), std::vector<std::string>{first});
 }
 
 TEST(PresetRecords, MenuDescriptionsAndGroupsCopyTheirMembers) {

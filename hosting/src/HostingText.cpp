@@ -57,4 +57,9 @@ kvXML::CXMLElement* FirstChild(const kvXML::CXMLElement& parent, std::string_vie
     return nullptr;
 }
 
+void ReadNumber(const kvXML::CXMLElement* element, double& value) {
+    if (element != nullptr)
+        value = TextToDouble(element->text);
+}
+
 } // namespace kvhosting

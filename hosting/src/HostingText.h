@@ -22,6 +22,10 @@ inline double TextToDouble(const std::string& text) {
     return TextToDouble(text.c_str());
 }
 
+// An element's text read by TextToDouble into `value`; no element leaves
+// `value` as it is.
+void ReadNumber(const kvXML::CXMLElement* element, double& value);
+
 // The leading decimal integer of a text (leading white space and a sign
 // allowed); 0 without digits.
 long LeadingInteger(const char* text);

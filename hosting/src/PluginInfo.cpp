@@ -37,11 +37,6 @@ bool HasResource(KTResContainerType* container, KCFourCC type, short id) {
     return loaded || RMDoesNativeResourceExist(container, type, id);
 }
 
-void ReadVersion(const CXMLElement* element, double& value) {
-    if (element != nullptr)
-        value = kvhosting::TextToDouble(element->text);
-}
-
 } // namespace
 
 KTErr ReadPluginVersions(KTResContainerType* container, double& apiVersion,
@@ -56,8 +51,8 @@ KTErr ReadPluginVersions(KTResContainerType* container, double& apiVersion,
     if (info.IsEmpty())
         return eXMLTreeEmpty;
     const kvXML::CMapNames map(&info.Root());
-    ReadVersion(map.FindElement("APIVersion"), apiVersion);
-    ReadVersion(map.FindElement("InternalVersion"), internalVersion);
+    kvhosting::ReadNumber(map.FindElement("APIVersion"), apiVersion);
+    kvhosting::ReadNumber(map.FindElement("InternalVersion"), internalVersion);
     return eNoErr;
 }
 
@@ -100,47 +95,4 @@ KTErr ReadSubComponentList(KTResContainerType* container, std::vector<QuorlCompo
         }
     }
     return result;
-}
-
-// CQuorlInfo
-
-void CQuorlInfo::ReadFromXML(const CXMLElement* element) {
-    for (const CXMLElement* child : element->children) {
-        if (child->name == "CompanyInfo") {
-            for (const CXMLElement* s : child->children) {
-                long id = -1;
-                if (s->name == "string" && s->GetAttrib("ID", id) && id >= 0 &&
-                    id < eQuorlInfoStringCount)
-                    SetInfoString(static_cast<int>(id), s->text);
-            }
-        } else if (child->name == "DynamicPluginLibName") {
-            libNames.push_back(child->text);
-        } else if (child->name == "Versions") {
-            ReadVersion(kvhosting::FirstChild(*child, "APIVersion"), apiVersion);
-            ReadVersion(kvhosting::FirstChild(*child, "InternalVersion"), internalVersion);
-        }
-    }
-}
-
-CXMLElement* CQuorlInfo::WriteToXML(CXMLElement* element) const {
-    for (const std::string& name : libNames)
-        kvhosting::AppendChild(element, "DynamicPluginLibName", name);
-    auto* versions = kvhosting::AppendChild(element, "Versions", "");
-    versions->push_back(new CXMLElement("APIVersion", apiVersion, std::fixed));
-    versions->push_back(new CXMLElement("InternalVersion", internalVersion, std::fixed));
-    auto* company = kvhosting::AppendChild(element, "CompanyInfo", "");
-    for (int i = 0; i < eQuorlInfoStringCount; ++i) {
-        auto* s = kvhosting::AppendChild(company, "string", infoStrings[i]);
-        s->AddAttrib("ID", std::to_string(i));
-    }
-    return element;
-}
-
-void CQuorlInfo::SetInfoString(int type, const std::string& text) {
-    if (type >= 0 && type < eQuorlInfoStringCount)
-        infoStrings[type] = text;
-}
-
-std::string CQuorlInfo::GetInfoString(int type) const {
-    return type >= 0 && type < eQuorlInfoStringCount ? infoStrings[type] : std::string();
 }

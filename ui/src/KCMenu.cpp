@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <wx/strconv.h>
 #include <wx/string.h>
 
 #include "foundation/XMLTyped.h"
@@ -14,8 +15,10 @@ using kvXML::CXMLElement;
 
 namespace {
 
-std::wstring FromUTF8(const char* text) {
-    return text == nullptr ? std::wstring() : wxString::FromUTF8(text).ToStdWstring();
+// UTF-8 that keeps undecodable bytes as private-use characters.
+const wxMBConvUTF8& MenuTextConversion() {
+    static const wxMBConvUTF8 conversion(wxMBConvUTF8::MAP_INVALID_UTF8_TO_PUA);
+    return conversion;
 }
 
 bool NameIs(const CXMLElement* element, const char* name) {
@@ -37,9 +40,19 @@ KCMenuCreationOptions FreshMenuOptions() {
 
 } // namespace
 
+std::wstring KMMenuTextFromBytes(const char* text) {
+    return text == nullptr ? std::wstring() : wxString(text, MenuTextConversion()).ToStdWstring();
+}
+
+std::string KMMenuTextToBytes(const std::wstring& text) {
+    const wxCharBuffer bytes = MenuTextConversion().cWC2MB(text.c_str());
+    return bytes.data() ? std::string(bytes.data(), bytes.length()) : std::string();
+}
+
 // --- items -----------------------------------------------------------------
 
-KCMenuItemData::KCMenuItemData(const char* t, short c) : title(FromUTF8(t)), command(c) {}
+KCMenuItemData::KCMenuItemData(const char* t, short c)
+    : title(KMMenuTextFromBytes(t)), command(c) {}
 
 KCMenuItemData::KCMenuItemData(const wchar_t* t, short c) : title(t ? t : L""), command(c) {}
 
@@ -73,7 +86,7 @@ void KCMenuItemData::insertSubMenuItem(KCMenuItemData* item) {
 }
 
 KCMenuItemData* KCMenuItemData::getChildByName(const char* name) const {
-    const std::wstring wide = FromUTF8(name);
+    const std::wstring wide = KMMenuTextFromBytes(name);
     return getChildByName(wide.c_str());
 }
 
@@ -104,7 +117,7 @@ void KCMenuItemData::reset() {
 void KCMenuItemData::ReadItemProperties(const CXMLElement* element) {
     for (const CXMLElement* child : element->children) {
         if (NameIs(child, "Text")) {
-            title = FromUTF8(child->text.c_str());
+            title = KMMenuTextFromBytes(child->text.c_str());
         } else if (NameIs(child, "State")) {
             long value = 0;
             kvXML::ReadFromXML_Int(child, value);

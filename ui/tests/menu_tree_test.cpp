@@ -197,3 +197,29 @@ TEST(MenuTree, CheckMarksAndImagesOfNativeItems) {
         EXPECT_EQ(look.image, c.image) << c.menuFlags << " " << c.item->command;
     }
 }
+
+namespace {
+
+// Item titles keep every byte of an 8-bit title: UTF-8 characters are
+// characters, any other byte is a character of its own, and the title's
+// bytes come back unchanged.
+TEST(MenuTree, TitlesKeepBytesThatAreNotUTF8) {
+    const struct {
+        const char* bytes;
+        size_t characters;
+    } cases[] = {
+        {"Caf\xC3\xA9", 4},        // UTF-8
+        {"Caf\xE9", 4},            // Latin-1
+        {"ab\xE2\x82", 4},         // a character cut short: two bytes kept
+        {"\x80\xFF x", 4},         // stray bytes
+        {"\xF0\x9F\x8E\xB5 A", 3}, // a character beyond 16 bits
+    };
+    for (const auto& c : cases) {
+        const KCMenuItemData item(c.bytes, 1);
+        EXPECT_EQ(item.title.size(), c.characters) << c.bytes;
+        EXPECT_EQ(KMMenuTextToBytes(item.title), c.bytes);
+    }
+    EXPECT_EQ(KMMenuTextFromBytes("Plain"), L"Plain");
+}
+
+} // namespace

@@ -12,10 +12,13 @@
 #include "guilib/FilterHelpers.h"
 #include "guilib/Presets.h"
 #include "guilib/QGLExport.h"
+#include "guilib/SystemBar.h"
 #include "hosting/BufferDescriptors.h"
 #include "hosting/MeterInfo.h"
+#include "hosting/PluginInfo.h"
 
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,7 +32,6 @@ struct LocateInfo;
 struct KCDynamicFactoryPreset;
 struct SProcessorSpec;
 struct sUserScaleFunctions;
-class KCAlgorithmBroadcaster;
 class KCGraphData;
 class KCParamExtensionMeter;
 class CStandardGUI_X;
@@ -104,6 +106,31 @@ private:
     int32_t word_ = 0;
 };
 
+// Sends the algorithm's events to its listeners (the editors that show it):
+// each broadcast calls the hook of every inserted listener, first inserted
+// first. Listeners are not owned; a listener leaves with `erase` before it
+// goes. A copy has no listeners: they listen to the broadcaster they
+// were inserted in.
+class QGL_API KCAlgorithmBroadcaster {
+public:
+    KCAlgorithmBroadcaster() = default;
+    KCAlgorithmBroadcaster(const KCAlgorithmBroadcaster&) {}
+    KCAlgorithmBroadcaster& operator=(const KCAlgorithmBroadcaster&) { return *this; }
+    virtual ~KCAlgorithmBroadcaster() = default;
+
+    void insert(KCAlgorithmListener* listener);
+    // Removes every entry of the listener.
+    void erase(KCAlgorithmListener* listener);
+
+    virtual void Broadcast_PresetLoaded();
+    virtual void Broadcast_PresetModified(EPluginSetup setup);
+    virtual void Broadcast_SetupTitleChanged(EPluginSetup setup, const std::string* title);
+    virtual void Broadcast_ActiveSetupChanged(EPluginSetup setup);
+
+private:
+    std::list<KCAlgorithmListener*> listeners_;
+};
+
 // The algorithm as the preset manager sees it.
 class QGL_API CPublicAlg {
 public:
@@ -130,8 +157,12 @@ public:
     // otherwise on a 32-bit fixed-word processor.
     cALGORITHM(const QuorlComponentInfo* info, KTResContainerType* container, bool native = true);
     ~cALGORITHM() override;
-    cALGORITHM(const cALGORITHM&) = delete;
-    cALGORITHM& operator=(const cALGORITHM&) = delete;
+    // A copy holds copies of the parameters, setups, areas, meters,
+    // presets and pending buffers; it has locks of its own and no
+    // listeners, and shares the resource container and the component's
+    // process-code descriptions (neither is owned).
+    cALGORITHM(const cALGORITHM&);
+    cALGORITHM& operator=(const cALGORITHM&);
 
     // Reads the parameter list and the factory presets of the container and
     // initialises the data (InitDataSelf). 0, or the first error.
@@ -245,7 +276,7 @@ public:
     // A block for `count` words at `position` of the setup's coefficient area.
     BUFFER_HEADER* NewBuffer(long setup, long position, long count);
     // The buffers of the last parameter change (taken by the process side).
-    BufferChain TakeBuffers() { return std::move(pending_); }
+    BufferChain TakeBuffers() { return std::move(pending_.chain); }
 
     // Process and bypass.
     long GetProcessActive() const { return processActive_; }
@@ -255,9 +286,6 @@ public:
     // Rewrites the state area with the initial states.
     void InitStates();
 
-    // Meters: the state word `word` as a level; `reset` >= 0 writes `value`
-    // back into the word after reading.
-    double ReadVU(long word, short reset, double value);
     double ReleaseVU(double level, double& hold, double& release, double factor, double floor) {
         return ::ReleaseVU(level, hold, release, factor, floor);
     }
@@ -275,18 +303,24 @@ public:
     // A new sample rate: the rate is taken and the sample-rate hook runs;
     // a rate that is not positive is refused (an error, nothing changes).
     long ChangeSampleRate(double rate);
+    // Names setup `setup` (-1: every setup); listeners hear
+    // SetupTitleChanged for each setup named.
     void SetSetupName(const std::string& name, long setup);
     const std::string& GetSetupName(long setup) const { return setupNames_[setup & 1]; }
-    CPresetsManager* GetPresetsManagerPtr() { return presets_.get(); }
+    CPresetsManager* GetPresetsManagerPtr() { return presets_.manager.get(); }
     KTResContainerType* GetPluginResContainerRef() const { return container_; }
+    // The process-code descriptions of the component the algorithm was made
+    // for (not owned); FinishCreate fills the list and has the plug-in
+    // adjust them (AdjustProcessCodeSelf).
     std::vector<CProcCodeDesc*>& GetProcCodeDescs() { return procCodes_; }
 
-    // The plug-in's information strings (shown by the host).
-    void SetInfoString(int index, const std::string& text) {
-        if (index >= 0 && index < 4)
-            infoStrings_[index] = text;
-    }
-    const std::string& GetInfoString(int index) const { return infoStrings_[index & 3]; }
+    // The plug-in information read from the plug-in's information resource
+    // ('Xinf' 1000) by FinishCreate; its four information strings are the
+    // ones the host shows.
+    // (Out of line: the record's code is the library's own.)
+    CQuorlInfo* GetQuorlInfo();
+    void SetInfoString(int index, const std::string& text);
+    const std::string& GetInfoString(int index) const;
 
     // Capability flags and small accessors.
     bool IsTempoListener() const { return capabilities_ & (1u << 1); }
@@ -303,13 +337,14 @@ public:
     void SetUndoType(EUndoTypes type) { undoType_ = type; }
     short GetPresetResourceNumber() const { return presetResourceNumber_; }
     // The lock the host's process call takes (not the algorithm lock).
-    kvThread::ThreadMutexInited* GetProcessSemaphoreIDPtr() { return &processLock_; }
-    void LockAlg() { lock_.obtain(); }
-    void UnLockAlg() { lock_.release(); }
-    bool TryLockAlg() { return lock_.tryobtain(); }
+    kvThread::ThreadMutexInited* GetProcessSemaphoreIDPtr() { return &processLock_.mutex; }
+    void LockAlg() { lock_.mutex.obtain(); }
+    void UnLockAlg() { lock_.mutex.release(); }
+    bool TryLockAlg() { return lock_.mutex.tryobtain(); }
 
     // Slots in the framework's order.
-    virtual KCAlgorithmBroadcaster* Broadcaster() { return nullptr; }
+    // The broadcaster of the algorithm's events (never null).
+    virtual KCAlgorithmBroadcaster* Broadcaster() { return &broadcaster_; }
     virtual ETranslateTextRetType TranslateTextToState(unsigned long param, const std::string& text,
                                                        double& state);
     virtual bool TranslateTextToStateSelf(unsigned long param, const std::string& text,
@@ -381,10 +416,13 @@ protected:
     virtual bool GetDefaultProcessorForComponentSelf(SProcessorSpec&) { return false; }
 
 public:
+    // Meters: the state word `word` as an integer level or as a level;
+    // `reset` non-zero writes `value` back into the word after reading.
     virtual long ReadVU(long word, short reset, long value);
+    virtual double ReadVU(long word, short reset, double value);
     virtual void ReadMeterSelf(unsigned long, KCParamExtensionMeter*, double&) {}
     virtual void DumpAllExternals() {}
-    virtual CPresetsManager* GetPresetsManager() { return presets_.get(); }
+    virtual CPresetsManager* GetPresetsManager() { return presets_.manager.get(); }
     // Asks the plug-in's filter about a preset (the preset manager asks
     // before it lists, loads or saves one): its answer, accept by default.
     virtual EReplyFromPresetFilter QueryPresetFilter(EQueryPresetFilter query, std::string* name,
@@ -393,13 +431,13 @@ public:
                                                          CPresetInfo*, long) {
         return eReplyFromPresetFilterAccept;
     }
+    virtual long GetPluginDynamicFactoryPresetsDirectories(std::vector<KCDynamicFactoryPreset>&) {
+        return -1;
+    }
     virtual long LoadFromPresetSelf(kvXML::CXMLElement&, EPluginSetup) { return 0; }
     virtual long LoadFromPresetSelf(CPresetInfo*, EPluginSetup) { return 0; }
     virtual long SaveToPresetSelf(kvXML::CXMLElement&, EPluginSetup) { return 0; }
     virtual long SaveToPresetSelf(CPresetInfo*, EPluginSetup) { return 0; }
-    virtual long GetPluginDynamicFactoryPresetsDirectories(std::vector<KCDynamicFactoryPreset>&) {
-        return -1;
-    }
     // The session chunk 'XPst': the active setup's values as a preset tree
     // ("PresetXMLTree" with one preset, "*" for values that are not saved).
     static constexpr uint32_t kChunkID = 0x58507374; // 'XPst'
@@ -455,11 +493,49 @@ private:
     void CopyPendingArea(const BUFFER_HEADER* chain);
     void BuildMeters();
 
+    // A lock that a copy of the algorithm does not share: a copy gets a new
+    // one, unlocked.
+    class QGL_API OwnLock {
+    public:
+        OwnLock() { mutex.init(); }
+        OwnLock(const OwnLock&) : OwnLock() {}
+        OwnLock& operator=(const OwnLock&) { return *this; }
+        kvThread::ThreadMutexInited mutex;
+    };
+    // The coefficient buffers of the last parameter changes; a copy holds
+    // copies of the blocks.
+    class QGL_API PendingBuffers {
+    public:
+        PendingBuffers() = default;
+        PendingBuffers(const PendingBuffers& other);
+        PendingBuffers& operator=(const PendingBuffers& other);
+        PendingBuffers(PendingBuffers&&) = default;
+        PendingBuffers& operator=(PendingBuffers&&) = default;
+        BufferChain chain;
+    };
+    // The preset manager, copied with the algorithm.
+    class QGL_API OwnPresets {
+    public:
+        OwnPresets() : manager(std::make_unique<CPresetsManager>()) {}
+        OwnPresets(const OwnPresets& other)
+            : manager(std::make_unique<CPresetsManager>(*other.manager)) {}
+        OwnPresets& operator=(const OwnPresets& other) {
+            *manager = *other.manager;
+            return *this;
+        }
+        std::unique_ptr<CPresetsManager> manager;
+    };
+    // Fills the process-code descriptions from the component's and has the
+    // plug-in adjust them.
+    void FillProcessCodeDescs();
+
+    const QuorlComponentInfo* componentInfo_ = nullptr;
     uint32_t capabilities_ = 0;
     uint32_t undoLevel_ = 0;
     EUndoTypes undoType_ = eUndoNone;
-    kvThread::ThreadMutexInited lock_;
-    kvThread::ThreadMutexInited processLock_;
+    CQuorlInfo quorlInfo_;
+    OwnLock lock_;
+    OwnLock processLock_;
     std::vector<sCONTROL_PARAM> params_;
     std::vector<CProcCodeDesc*> procCodes_;
     long statesNum_ = kStateWords;
@@ -474,12 +550,12 @@ private:
     long numOutputs_ = 2;
     double sampleRate_ = 48000.0;
     std::string setupNames_[kNumSetups];
-    std::string infoStrings_[4];
     std::vector<char> coefs_[kNumSetups];
     std::vector<char> bypassCoefs_[kNumSetups];
     std::vector<char> states_;
-    std::unique_ptr<CPresetsManager> presets_;
-    BufferChain pending_;
+    OwnPresets presets_;
+    PendingBuffers pending_;
+    KCAlgorithmBroadcaster broadcaster_;
     KCFourCC subType_;
     double tempo_ = 120.0;
     std::vector<sEXT_BUFF> bufferRequests_;

@@ -11,6 +11,7 @@
 #include "guilib/QGLExport.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -138,8 +139,9 @@ QGL_API long ReadFactoryPresets(const kvXML::CXMLElement& root,
 
 // Writes presets as a "PresetXMLTree" document (the form ReadFactoryPresets
 // reads): each preset's header when it names its plug-in, and its first
-// payload's values ("*" for one it leaves out), in the "C" locale.
-QGL_API void WritePresetTree(const std::vector<const CPresetInfo*>& presets, std::string& text);
+// payload's values ("*" for one it leaves out), in the "C" locale. 0, or
+// the error of a text that could not be made (`text` then as it was).
+QGL_API long WritePresetTree(const std::vector<const CPresetInfo*>& presets, std::string& text);
 
 // One preset file: where it is and the name it shows as.
 class QGL_API CPresetsFileInfo {
@@ -219,9 +221,12 @@ using CPresetMenu = KCMenuEx;
 //
 // User preset files are "PresetXMLTree" documents in the user presets
 // folder (<application data>/Quorl Audio/Presets/<plug-in name>, unless
-// GetSaveDirectoryDefaultPath gives another), written atomically. A file
-// that cannot be read, is not a preset tree or holds presets of another
-// plug-in is refused with a status and changes nothing.
+// GetSaveDirectoryDefaultPath gives another). A save or a delete re-reads
+// the file under an exclusive lock on "<file>.lock" and merges its change
+// into what the file holds; files are written through a temporary file and
+// a rename, and never larger than the reader takes. A file that cannot be
+// read, is not a preset tree or holds presets of another plug-in is
+// refused with a status and changes nothing.
 class QGL_API CPresetsManager {
 public:
     // Menu commands.
@@ -277,34 +282,34 @@ public:
     kvFM::KCStPath GetUserPresetsFolder();
     const CPresetsFileInfo& GetUserPresetsFile() const { return files_[kUserFile]; }
 
-    virtual long LoadPresetMenu(const CPublicAlg& alg, KCPoint<short> where);
-    virtual long SavePresetMenu(const CPublicAlg& alg, KCPoint<short> where);
-    virtual long SetUserPresetsFile(const CPublicAlg& alg, CPresetsFileInfo file);
-    virtual long UserPresetFile_Open(const CPublicAlg& alg, const kvFM::KCStPath& path);
-    virtual long SaveMenu_SaveToNewFile(const CPublicAlg& alg);
-    virtual long LoadPresetToPlugin(const CPublicAlg& alg, CPresetInfo& preset);
-    virtual long SavePresetFromPlugin(const CPublicAlg& alg, CPresetInfo& preset);
-    // Loads the current preset into the plug-in; with `fromDefault`, first
-    // makes the saved default preset (if any) the current one.
-    virtual long LoadPresetFromCurrentPresetSection(const CPublicAlg& alg, bool fromDefault);
-    virtual long LoadMenu_OpenUserPresetsFile(const CPublicAlg& alg);
-
     CPresetInfo& GetCurrentPreset() { return current_[currentIndex_ & 1]; }
 
     // The operations of the menus' commands, for scripted use.
     long RunLoadMenuCommand(const CPublicAlg& alg, long command);
     long RunSaveMenuCommand(const CPublicAlg& alg, long command);
-    // Saves the plug-in's values as a user preset named `name` (made unique)
-    // in the user presets file; 0 or the error.
+    // Saves the plug-in's values as a user preset named `name` (made unique
+    // among the presets the file holds now) in the user presets file; 0 or
+    // the error.
     long SaveUserPreset(const CPublicAlg& alg, const std::string& name);
     // The next or the previous preset of the factory and user presets.
     long StepPreset(const CPublicAlg& alg, bool next);
+
+    // The preset manager's operations, in the framework's order.
+    virtual long LoadPresetMenu(const CPublicAlg& alg, KCPoint<short> where);
+    virtual long SavePresetMenu(const CPublicAlg& alg, KCPoint<short> where);
+    virtual long SetUserPresetsFile(const CPublicAlg& alg, CPresetsFileInfo file);
+    virtual long UserPresetFile_Open(const CPublicAlg& alg, const kvFM::KCStPath& path);
 
 protected:
     virtual void UserPresetFile_Close();
     virtual long GetSaveDirectoryDefaultPath(kvFM::KCStPath&) { return -1002; }
     virtual long SaveMenu_PreparePresetUniqueName(const CPublicAlg& alg, CPresetInfo& preset,
                                                   const std::vector<CPresetInfo*>& others);
+
+public:
+    virtual long SaveMenu_SaveToNewFile(const CPublicAlg& alg);
+
+protected:
     virtual long SaveMenu_SaveActiveSetup(const CPublicAlg& alg);
     virtual long SaveMenu_SaveToFileAs(const CPublicAlg& alg);
     virtual long SaveMenu_SaveAsDefaultPreset(const CPublicAlg& alg);
@@ -319,14 +324,35 @@ protected:
     virtual long LoadMenu_LoadPluginSpecificPreset(const CPublicAlg& alg, size_t item);
     virtual long ComputePresetIndex(unsigned long& index, bool next, int count);
 
+public:
+    virtual long LoadPresetToPlugin(const CPublicAlg& alg, CPresetInfo& preset);
+    virtual long SavePresetFromPlugin(const CPublicAlg& alg, CPresetInfo& preset);
+    // Loads the current preset into the plug-in; with `fromDefault`, first
+    // makes the saved default preset (if any) the current one.
+    virtual long LoadPresetFromCurrentPresetSection(const CPublicAlg& alg, bool fromDefault);
+    // Asks for a presets file and opens it; a file that cannot be opened is
+    // refused with a message box that says why.
+    virtual long LoadMenu_OpenUserPresetsFile(const CPublicAlg& alg);
+
 private:
     enum { kUserFile = 0, kDefaultFile = 1, kLastSavedFile = 2 };
     // Reads a preset file of this plug-in; the presets or the error.
     long ReadPresetFile(const CPublicAlg& alg, const kvFM::KCStPath& path,
                         std::vector<std::unique_ptr<CPresetInfo>>& out);
+    using PresetList = std::vector<std::unique_ptr<CPresetInfo>>;
+    // Writes a preset file (the caller holds its lock); a file larger than
+    // the reader takes is refused with a message.
     long WritePresetFile(const kvFM::KCStPath& path,
                          const std::vector<const CPresetInfo*>& presets);
-    long WriteUserFile();
+    // WritePresetFile under the file's lock: replaces the whole file.
+    long WriteWholePresetFile(const kvFM::KCStPath& path,
+                              const std::vector<const CPresetInfo*>& presets);
+    // Under the lock file beside the user presets file: reads what the file
+    // holds now, lets `change` alter that list (a non-zero result ends the
+    // update and writes nothing), writes it back and makes it the user
+    // presets. So two writers (instances, sessions) never lose each
+    // other's presets.
+    long UpdateUserFile(const CPublicAlg& alg, const std::function<long(PresetList&)>& change);
     // The user presets file, made (empty) when none is open.
     long EnsureUserFile(const CPublicAlg& alg);
     // Asks the file dialog for a preset file to save to or to open.

@@ -33,6 +33,13 @@ enum : uint32_t {
     kMenuDisableAutoSelection = 0x2,
 };
 
+// Menu texts from 8-bit text: UTF-8, where every byte that is not part of
+// a well-formed UTF-8 character is kept as a character of its own (as the
+// toolkit's file-name conversion does), so no part of a title is lost and
+// KMMenuTextToBytes gives the bytes back exactly.
+std::wstring KMMenuTextFromBytes(const char* text);
+std::string KMMenuTextToBytes(const std::wstring& text);
+
 class KCMenuItemData {
 public:
     // User data of an item: applications derive from it.
