@@ -25,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -226,6 +227,20 @@ public:
         Idle(90);
     }
     wxTopLevelWindow* Frame() const { return dynamic_cast<wxTopLevelWindow*>(frame_.windowHandle); }
+    void HideFrame() {
+        KMHideWindow(frame_);
+        display::PumpUntil([&] { return !Surface()->IsShownOnScreen(); });
+    }
+    void ShowFrame() {
+        KMShowWindow(frame_);
+        display::PumpUntil([&] { return Surface()->IsShownOnScreen(); });
+    }
+    // Moves the frame's top-left corner to (x, y) on the screen.
+    void MoveFrame(int x, int y) {
+        Frame()->Move(x, y);
+        display::PumpUntil([&] { return Frame()->GetPosition() == wxPoint(x, y); }, 2000);
+    }
+    wxWindow* Surface() const { return static_cast<wxWindow*>(child_.deviceContext); }
     double State(int param) {
         double v = -1;
         kp_.KP_GetParamState(&instance_, param, &v);
@@ -502,39 +517,86 @@ TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
     RMDispose();
 }
 
-TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
-    REQUIRE_DISPLAY();
-    const fs::path dir =
-        fs::temp_directory_path() / ("dulm_editor_test." + std::to_string(::getpid()));
-    const fs::path mod = dir / "module";
-    fs::create_directories(mod);
-    fs::create_directories(dir / "registry");
-    for (const auto& entry : fs::directory_iterator(fs::path(DULM_MODULE_PATH).parent_path()))
-        fs::copy_file(entry.path(), mod / entry.path().filename());
-    std::ofstream(mod / "DL6000_5.05.pop", std::ios::binary) << "00 A5 00\r\n";
-    std::ofstream(mod / "Commander.xml") << "<Commander/>\n";
+// The module copied into a folder of its own (with a POP file and an empty
+// command list), loaded as the host loads it, against a u2c-sim daemon; the
+// instance made up to its editor.
+class EditorSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        dir_ = fs::temp_directory_path() / ("dulm_editor_test." + std::to_string(::getpid()));
+        const fs::path mod = dir_ / "module";
+        fs::create_directories(mod);
+        fs::create_directories(dir_ / "registry");
+        for (const auto& entry : fs::directory_iterator(fs::path(DULM_MODULE_PATH).parent_path()))
+            fs::copy_file(entry.path(), mod / entry.path().filename());
+        std::ofstream(mod / "DL6000_5.05.pop", std::ios::binary) << "00 A5 00\r\n";
+        std::ofstream(mod / "Commander.xml") << "<Commander/>\n";
 
-    u2csim::SimDaemon daemon(U2C_SIM_PATH);
-    ASSERT_TRUE(daemon.ready());
-    ::setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
-    ::setenv("QUORL_REGISTRY_DIR", (dir / "registry").c_str(), 1);
-    RMInit(0);
-    const SLayout layout = ReadLayout(mod / "DulmAudioDSP.so");
-    ASSERT_GT(layout.width, 0);
+        daemon_ = std::make_unique<u2csim::SimDaemon>(U2C_SIM_PATH);
+        ASSERT_TRUE(daemon_->ready());
+        ::setenv("TEROVAN_U2C_SOCKET", daemon_->socketPath().c_str(), 1);
+        ::setenv("QUORL_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
+        RMInit(0);
+        layout = ReadLayout(mod / "DulmAudioDSP.so");
+        ASSERT_GT(layout.width, 0);
 
-    void* module = ::dlopen((mod / "DulmAudioDSP.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
+        module_ = ::dlopen((mod / "DulmAudioDSP.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module_, nullptr) << ::dlerror();
+        void** slots = reinterpret_cast<void**>(&kp);
+        for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+            ASSERT_NE(slots[i] = ::dlsym(module_, kNames[i]), nullptr);
+        instance = std::make_unique<PluginInstance>();
+        instance->module = static_cast<KTNativeContainerType*>(module_);
+        instance->componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
+        ASSERT_EQ(kp.KP_CreateInstance(instance.get()), 0);
+        ASSERT_EQ(kp.KP_InitAlgToHardware(instance.get(), nullptr, 0, 48000), 0);
+        ASSERT_EQ(kp.KP_CreateGUI(instance.get()), 0);
+        ASSERT_EQ(kp.KP_InitGUI(instance.get()), 0);
+    }
+    void TearDown() override {
+        if (!display::Ready())
+            return;
+        if (instance && instance->algorithm) {
+            EXPECT_EQ(kp.KP_DeleteInstance(instance.get()), 0);
+        }
+        instance.reset();
+        // The closed windows (with the library's handlers) go before the library.
+        KMDeleteDisposedWindows();
+        if (module_)
+            ::dlclose(module_);
+        if (daemon_) {
+            EXPECT_EQ(daemon_->stop(), 0);
+        }
+        ::unsetenv("TEROVAN_U2C_SOCKET");
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        RMDispose();
+        fs::remove_all(dir_);
+    }
+    std::string Log() const { return daemon_->logPath(); }
+    // Connectivity on through its switch; the idle check finds the board.
+    // (A busy machine may map the window late: the click is tried again.)
+    void Connect(EditorView& editor) {
+        const SRect link = layout.Control("Toggle", kConnectivity);
+        for (int tries = 0; tries < 5 && editor.State(kConnectivity) != 1.0; ++tries)
+            editor.Click(link.CenterX(), link.CenterY());
+        ASSERT_EQ(editor.State(kConnectivity), 1.0);
+        for (int waited = 0; waited < 10000 && editor.State(kLink) != 1.0; waited += 100)
+            editor.Idle(100);
+        ASSERT_EQ(editor.State(kLink), 1.0);
+    }
+
+    SLayout layout;
     SPluginEntryPoints kp;
-    void** slots = reinterpret_cast<void**>(&kp);
-    for (size_t i = 0; i < kPluginEntryPointCount; ++i)
-        ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
-    auto instance = std::make_unique<PluginInstance>();
-    instance->module = static_cast<KTNativeContainerType*>(module);
-    instance->componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
-    ASSERT_EQ(kp.KP_CreateInstance(instance.get()), 0);
-    ASSERT_EQ(kp.KP_InitAlgToHardware(instance.get(), nullptr, 0, 48000), 0);
-    ASSERT_EQ(kp.KP_CreateGUI(instance.get()), 0);
-    ASSERT_EQ(kp.KP_InitGUI(instance.get()), 0);
+    std::unique_ptr<PluginInstance> instance;
+
+private:
+    fs::path dir_;
+    std::unique_ptr<u2csim::SimDaemon> daemon_;
+    void* module_ = nullptr;
+};
+
+TEST_F(EditorSession, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
     KURect<short> view;
     kp.KP_GetViewRect(instance.get(), &view);
     {
@@ -556,63 +618,75 @@ TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
                 EXPECT_STRNE(text, "") << c.cls << " " << c.params;
             }
 
-        // Connectivity on through its switch; the idle check finds the board.
-        // (A busy machine may map the window late: the click is tried again.)
-        const SRect link = layout.Control("Toggle", kConnectivity);
-        for (int tries = 0; tries < 5 && editor.State(kConnectivity) != 1.0; ++tries)
-            editor.Click(link.CenterX(), link.CenterY());
-        ASSERT_EQ(editor.State(kConnectivity), 1.0);
-        for (int waited = 0; waited < 10000 && editor.State(kLink) != 1.0; waited += 100)
-            editor.Idle(100);
-        ASSERT_EQ(editor.State(kLink), 1.0);
+        Connect(editor);
 
         // The Balance fader dragged far past its right end stops at 240.
         const SRect balance = layout.Control("Slider", kBalance);
         EXPECT_EQ(editor.State(kBalance), 500.0);
         editor.Drag(balance.CenterX(), balance.CenterY(), 3 * (balance.right - balance.left));
         EXPECT_EQ(editor.State(kBalance), 1000.0);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 00");
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), "00 C9 00");
 
         const SRect undo = layout.Button("Undo");
         editor.Click(undo.CenterX(), undo.CenterY());
         EXPECT_EQ(editor.State(kBalance), 500.0);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 78");
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), "00 C9 78");
         const SRect redo = layout.Button("Redo");
         editor.Click(redo.CenterX(), redo.CenterY());
         EXPECT_EQ(editor.State(kBalance), 1000.0);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 00");
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), "00 C9 00");
         // The release sends the value shown once more: the board holds it
         // whatever a drag step could not deliver.
         auto balanceWrites = [&] {
-            const auto writes = dulmtest::ChipWrites(daemon.logPath());
+            const auto writes = dulmtest::ChipWrites(Log());
             return std::count_if(writes.begin(), writes.end(),
                                  [](const std::string& w) { return w.rfind("00 C9", 0) == 0; });
         };
         editor.Press(balance.CenterX(), balance.CenterY());
         editor.MoveTo(balance.left, balance.CenterY());
         // (A busy machine may deliver the move late.)
-        for (int waited = 0; waited < 3000 && LastWrite(daemon.logPath(), "00 C9") == "00 C9 00";
+        for (int waited = 0; waited < 3000 && LastWrite(Log(), "00 C9") == "00 C9 00";
              waited += 100)
             editor.Idle(100);
-        const std::string shown = LastWrite(daemon.logPath(), "00 C9");
+        const std::string shown = LastWrite(Log(), "00 C9");
         ASSERT_NE(shown, "00 C9 00");
         const auto moved = balanceWrites();
         editor.Release();
         for (int waited = 0; waited < 3000 && balanceWrites() == moved; waited += 100)
             editor.Idle(100);
         EXPECT_EQ(balanceWrites(), moved + 1);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), shown);
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), shown);
     }
-    EXPECT_EQ(kp.KP_DeleteInstance(instance.get()), 0);
-    instance.reset();
-    // The closed windows (with the library's handlers) go before the library.
-    KMDeleteDisposedWindows();
-    ::dlclose(module);
-    EXPECT_EQ(daemon.stop(), 0);
-    ::unsetenv("TEROVAN_U2C_SOCKET");
-    ::unsetenv("QUORL_REGISTRY_DIR");
-    RMDispose();
-    fs::remove_all(dir);
+}
+
+// The once-a-second check of the chip ({00 B7 14}, "14 B7 00" on the bus) runs only while some of
+// the editor can be seen: not while its frame is hidden, nor while the frame
+// lies off the screen; it resumes once the editor is back in view.
+TEST_F(EditorSession, TheDeviceCheckRunsOnlyWhileTheEditorCanBeSeen) {
+    EditorView editor(kp, *instance, layout);
+    Connect(editor);
+    auto checks = [&] {
+        const auto writes = dulmtest::ChipWrites(Log());
+        return std::count(writes.begin(), writes.end(), std::string("14 B7 00"));
+    };
+    for (bool hide : {true, false}) {
+        SCOPED_TRACE(hide ? "hidden" : "off the screen");
+        if (hide)
+            editor.HideFrame();
+        else
+            editor.MoveFrame(-3000, -3000);
+        editor.Idle(300);
+        const auto before = checks();
+        editor.Idle(2500);
+        EXPECT_EQ(checks(), before);
+        if (hide)
+            editor.ShowFrame();
+        else
+            editor.MoveFrame(20, 20);
+        for (int waited = 0; waited < 5000 && checks() == before; waited += 100)
+            editor.Idle(100);
+        EXPECT_GT(checks(), before);
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "guilib/StandardGUI.h"
+#include "ui/KCRegion.h"
 
 #include <memory>
 #include <string>
@@ -30,6 +31,12 @@ public:
     void InitDefaultGUI(cALGORITHM* alg) override;
     void ActivateWindow(KCWindow* w) override;
     void SetWindow(KCWindow* w) override;
+    // The part of the editor the user can see (editor coordinates), taken
+    // at every idle call; a change asks for a full redraw.
+    using CStandardGUI_X::SetVisible;
+    void SetVisible(const KCRegion& region) override;
+    // On a screen: a window is set and some of the editor can be seen.
+    bool IsVisible() const override;
 
 protected:
     std::unique_ptr<cControl_X> CreateControl(const std::string& className) override;
@@ -40,4 +47,5 @@ private:
 
     class CServices;
     std::shared_ptr<CServices> services_;
+    KCRegion visible_;
 };
