@@ -414,6 +414,10 @@ TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
     instance.module = static_cast<KTNativeContainerType*>(module);
     instance.componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
     ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
+    // The editor (without a window) answers for the values it shows in a
+    // form of its own.
+    ASSERT_EQ(kp.KP_CreateGUI(&instance), 0);
+    ASSERT_EQ(kp.KP_InitGUI(&instance), 0);
     auto valueText = [&](int param, double state) {
         char text[256] = {};
         kp.KP_TranslateController(&instance, param, state, text, sizeof text);

@@ -4,10 +4,13 @@
 #include "foundation/ResConverters.h"
 #include "guilib/Algorithm.h"
 #include "guilib/MenuEx.h"
+#include "plugin/DisplayFunctions.h"
 #include "plugin/EditorWindows.h"
 #include "plugin/PeqAlg.h"
 #include "ui/KCWindow.h"
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include <wx/window.h>
@@ -52,19 +55,51 @@ private:
 
 namespace {
 
-// A value text that shows its parameter's unit after the value.
+// How a value text of the layout shows its parameter's value ("Form"):
+// "whole" a whole number, "ratio" n:1, "balance" the side and the distance
+// from the centre ("L 12", "Centre", "R 12"); false for no form.
+bool FormText(const std::string& form, double value, std::string& text) {
+    const long whole = std::lround(value);
+    if (form == "whole") {
+        text = std::to_string(whole);
+    } else if (form == "ratio") {
+        text = std::to_string(whole) + ":1";
+    } else if (form == "balance") {
+        const int steps = dulm::BalanceSteps(value);
+        text = steps == 0  ? std::string("Centre")
+               : steps < 0 ? "L " + std::to_string(-steps)
+                           : "R " + std::to_string(steps);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A value text that shows its parameter's value in the layout's form (the
+// parameter's own text without one) and its unit after the value.
 class CValueText final : public CText_X {
 public:
     void SetUnits(const std::string& units) { units_ = units; }
-    void DrawSelf(CGraphicManagerAbs& gm) override {
+    void SetForm(const std::string& form) { form_ = form; }
+    bool HasForm() const { return !form_.empty(); }
+    // The text for a state of the parameter, without the unit; false when
+    // the parameter has none.
+    bool ValueTextAt(double state, std::string& text) {
         cALGORITHM* alg = GetAlgorithm();
-        if (units_.empty() || !alg || GetLeadParamIndex() >= alg->GetParamVector()->size()) {
+        if (!alg || GetLeadParamIndex() >= alg->GetParamVector()->size())
+            return false;
+        const sCONTROL_PARAM& p = (*alg->GetParamVector())[GetLeadParamIndex()];
+        if (!FormText(form_, p.StateToRealWorld(state), text))
+            p.TranslateValueString(state, text);
+        return true;
+    }
+    void DrawSelf(CGraphicManagerAbs& gm) override {
+        std::string text;
+        if ((units_.empty() && form_.empty()) || !ValueTextAt(LeadState(), text)) {
             CText_X::DrawSelf(gm);
             return;
         }
-        std::string text;
-        (*alg->GetParamVector())[GetLeadParamIndex()].TranslateValueString(LeadState(), text);
-        if (!text.empty())
+        if (!text.empty() && !units_.empty())
             text += " " + units_;
         GetTextWin().SetText(text);
         GetTextWin().SetDrawableRect(GetDrawableRect());
@@ -73,6 +108,38 @@ public:
 
 private:
     std::string units_;
+    std::string form_;
+};
+
+// A fader: one that has no effect (its parameter disabled) shows its track
+// without a thumb.
+class CFader final : public CSlider_X {
+public:
+    void DrawSelf(CGraphicManagerAbs& gm) override {
+        if (!IsDisabled()) {
+            CSlider_X::DrawSelf(gm);
+            return;
+        }
+        const KURect<short>& r = GetDrawableRect();
+        const bool vertical = r.Height() > r.Width();
+        const auto mid =
+            static_cast<short>(vertical ? (r.left + r.right) / 2 : (r.top + r.bottom) / 2);
+        const auto before = static_cast<short>(mid - 1), after = static_cast<short>(mid + 1);
+        Fill(gm, r, KCRGBAColor(36, 36, 40, 255));
+        Fill(gm,
+             vertical ? KURect<short>(r.top, before, r.bottom, after)
+                      : KURect<short>(before, r.left, after, r.right),
+             KCRGBAColor(54, 54, 60, 255));
+    }
+
+private:
+    static void Fill(CGraphicManagerAbs& gm, const KURect<short>& r, const KCRGBAColor& c) {
+        KCDrawGraph_ColorRect fill;
+        fill.FinishCreate(&gm);
+        fill.SetDrawableRect(r);
+        fill.SetFillColor(c);
+        fill.Draw();
+    }
 };
 
 // What the layout adds around the controls: a titled frame ("Section") or
@@ -86,6 +153,8 @@ public:
         gm_ = &gm;
         KCGraph::FinishCreate(gm);
     }
+    // A caption in its own colour names what is drawn in that colour.
+    void SetColor(const KCRGBAColor& color) { color_ = color; }
     void SetText(const std::string& text, const KCFontInfo& font) {
         const KURect<short> r = GetDrawableRect();
         if (section_) {
@@ -112,7 +181,7 @@ public:
         text_->SetDrawableRect(r);
         text_->Items().push_back(sTextItem{
             KCPoint<short>(static_cast<short>(at.x - r.left), static_cast<short>(at.y - r.top)),
-            text, section_ ? KCRGBAColor(235, 235, 240, 255) : KCRGBAColor(175, 175, 182, 255)});
+            text, section_ ? KCRGBAColor(235, 235, 240, 255) : color_});
         Keep(std::move(text_));
     }
 
@@ -131,7 +200,18 @@ private:
 
     bool section_;
     CGraphicManagerAbs* gm_ = nullptr;
+    KCRGBAColor color_ = KCRGBAColor(175, 175, 182, 255);
 };
+
+// "r,g,b" of the layout.
+bool ParseColor(const std::string& text, KCRGBAColor& color) {
+    int r = 0, g = 0, b = 0;
+    if (std::sscanf(text.c_str(), "%d,%d,%d", &r, &g, &b) != 3)
+        return false;
+    color =
+        KCRGBAColor(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b), 255);
+    return true;
+}
 
 } // namespace
 
@@ -183,9 +263,37 @@ void CMyGUI::ActivateWindow(KCWindow* w) {
         alg->SetUpEditorWindow(w && w->windowHandle ? w : nullptr);
 }
 
+long CMyGUI::TranslateController(long controller, double value, std::string& text) {
+    text.clear();
+    for (long i = 0; i < GetNumControllers(); ++i) {
+        auto* shown = dynamic_cast<CValueText*>(GetControl(static_cast<size_t>(i)));
+        if (shown && shown->HasForm() &&
+            static_cast<long>(shown->GetLeadParamIndex()) == controller)
+            return shown->ValueTextAt(value, text)
+                       ? 0
+                       : CStandardGUI_X::TranslateController(controller, value, text);
+    }
+    return CStandardGUI_X::TranslateController(controller, value, text);
+}
+
+void CMyGUI::DoIdle() {
+    // A control whose parameter has no effect takes no gestures.
+    cALGORITHM* alg = GetAlg();
+    for (long i = 0; alg && i < GetNumControllers(); ++i) {
+        cControl_X* c = GetControl(static_cast<size_t>(i));
+        if (c->GetLeadParamIndex() < alg->GetParamVector()->size())
+            c->UpdateDisabledMode(static_cast<unsigned long>(
+                (*alg->GetParamVector())[c->GetLeadParamIndex()].GetDisabledMode(
+                    alg->GetActiveSetup()) != 0));
+    }
+    CStandardGUI_X::DoIdle();
+}
+
 std::unique_ptr<cControl_X> CMyGUI::CreateControl(const std::string& className) {
     if (className == "Text")
         return std::make_unique<CValueText>();
+    if (className == "Slider")
+        return std::make_unique<CFader>();
     if (className == "Section" || className == "Caption")
         return std::make_unique<CDecoration>(className == "Section");
     return CStandardGUI_X::CreateControl(className);
@@ -209,10 +317,17 @@ void CMyGUI::ReadDecorations() {
             continue;
         cControl_X* c = GetControl(index++);
         std::string text;
-        if (auto* value = dynamic_cast<CValueText*>(c); value && e->GetAttrib("Units", text))
-            value->SetUnits(text);
-        if (auto* d = dynamic_cast<CDecoration*>(c);
-            d && (e->GetAttrib("Title", text) || e->GetAttrib("Text", text)))
+        if (auto* value = dynamic_cast<CValueText*>(c)) {
+            if (e->GetAttrib("Units", text))
+                value->SetUnits(text);
+            if (e->GetAttrib("Form", text))
+                value->SetForm(text);
+        }
+        auto* d = dynamic_cast<CDecoration*>(c);
+        KCRGBAColor color;
+        if (d && e->GetAttrib("Color", text) && ParseColor(text, color))
+            d->SetColor(color);
+        if (d && (e->GetAttrib("Title", text) || e->GetAttrib("Text", text)))
             d->SetText(text, font);
     }
     RMReleaseResource(resource);

@@ -6,7 +6,8 @@
 // controls (a titled frame around a group of controls: Title), "Caption"
 // controls (a free text such as a graph's scale mark: Text), both drawn
 // beneath the controls that follow them, and a "Text" control's Units (shown
-// after the value).
+// after the value, and its Form: "whole", "ratio" or "balance"), and a
+// "Caption" of its own Color ("r,g,b").
 #pragma once
 
 #include "guilib/StandardGUI.h"
@@ -37,6 +38,9 @@ public:
     void SetVisible(const KCRegion& region) override;
     // On a screen: a window is set and some of the editor can be seen.
     bool IsVisible() const override;
+    // A value text with a form of its own: the text it shows.
+    long TranslateController(long controller, double value, std::string& text) override;
+    void DoIdle() override;
 
 protected:
     std::unique_ptr<cControl_X> CreateControl(const std::string& className) override;
