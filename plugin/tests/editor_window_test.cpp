@@ -394,35 +394,59 @@ std::ostream& operator<<(std::ostream& out, const SInk& i) {
 // can show: no text overlaps another text or a control that is not its own,
 // none runs out of its box, and nothing straddles the collapsed editor's
 // lower edge. Every parameter's value text is read from the plug-in itself.
-TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
-    REQUIRE_DISPLAY();
-    RMInit(0);
-    const SLayout layout = ReadLayout(DULM_MODULE_PATH);
-    const std::vector<int> states = StateCounts(DULM_MODULE_PATH);
-    ASSERT_EQ(states.size(), 200u);
-    const fs::path registry =
-        fs::temp_directory_path() / ("dulm_layout_test." + std::to_string(::getpid()));
-    fs::create_directories(registry);
-    ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
-    void* module = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
-    SPluginEntryPoints kp;
-    void** slots = reinterpret_cast<void**>(&kp);
-    for (size_t i = 0; i < kPluginEntryPointCount; ++i)
-        ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
-    PluginInstance instance;
-    instance.module = static_cast<KTNativeContainerType*>(module);
-    instance.componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
-    ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
-    // The editor (without a window) answers for the values it shows in a
-    // form of its own.
-    ASSERT_EQ(kp.KP_CreateGUI(&instance), 0);
-    ASSERT_EQ(kp.KP_InitGUI(&instance), 0);
-    auto valueText = [&](int param, double state) {
+// The module as a host loads it, its instance with an editor that has no
+// window: the words and values it shows.
+class HeadlessEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RMInit(0);
+        layout = ReadLayout(DULM_MODULE_PATH);
+        registry_ = fs::temp_directory_path() / ("dulm_layout_test." + std::to_string(::getpid()));
+        fs::create_directories(registry_);
+        ::setenv("QUORL_REGISTRY_DIR", registry_.c_str(), 1);
+        module_ = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module_, nullptr) << ::dlerror();
+        void** slots = reinterpret_cast<void**>(&kp);
+        for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+            ASSERT_NE(slots[i] = ::dlsym(module_, kNames[i]), nullptr);
+        instance.module = static_cast<KTNativeContainerType*>(module_);
+        instance.componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
+        ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
+        // The editor answers for the values it shows in a form of its own.
+        ASSERT_EQ(kp.KP_CreateGUI(&instance), 0);
+        ASSERT_EQ(kp.KP_InitGUI(&instance), 0);
+    }
+    void TearDown() override {
+        if (instance.algorithm) {
+            EXPECT_EQ(kp.KP_DeleteInstance(&instance), 0);
+        }
+        if (module_)
+            ::dlclose(module_);
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        fs::remove_all(registry_);
+        RMDispose();
+    }
+    // The text the editor shows for a state of a parameter.
+    std::string ValueText(int param, double state) {
         char text[256] = {};
         kp.KP_TranslateController(&instance, param, state, text, sizeof text);
         return std::string(text);
-    };
+    }
+
+    SLayout layout;
+    SPluginEntryPoints kp;
+    PluginInstance instance;
+
+private:
+    fs::path registry_;
+    void* module_ = nullptr;
+};
+
+TEST_F(HeadlessEditor, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
+    REQUIRE_DISPLAY();
+    const std::vector<int> states = StateCounts(DULM_MODULE_PATH);
+    ASSERT_EQ(states.size(), 200u);
+    auto valueText = [&](int param, double state) { return ValueText(param, state); };
 
     KCFontInfo font; // the library's drawing font
     auto measure = [&](const std::string& text) {
@@ -513,12 +537,54 @@ TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
         EXPECT_FALSE(i.r.top < layout.collapsed && i.r.bottom > layout.collapsed)
             << i << " is cut by the collapsed editor's edge";
     }
+}
 
-    EXPECT_EQ(kp.KP_DeleteInstance(&instance), 0);
-    ::dlclose(module);
-    ::unsetenv("QUORL_REGISTRY_DIR");
-    fs::remove_all(registry);
-    RMDispose();
+// Each switch says what it does when lit: an enable switch (its value
+// non-zero: the block is in) is named "... on", the master bypass
+// "Bypass all". Values show what they are: the output gains as steps of
+// 0 to 128, the balance by its side, the ratio as n:1, the stereo low
+// frequency as the chip's setting (no level), frequencies as whole hertz,
+// a value at zero without a sign.
+TEST_F(HeadlessEditor, SwitchesAndValuesSayWhatTheyDo) {
+    auto label = [&](const char* cls, int param) {
+        for (const SControl& c : layout.all)
+            if (c.cls == cls && c.Lead() == param)
+                return c.label;
+        ADD_FAILURE() << "no " << cls << " for " << param;
+        return std::string();
+    };
+    const std::pair<int, const char*> switches[] = {
+        {125, "PEQ on"},    {126, "Bass on"},   {127, "Treble on"}, {128, "Stereo on"},
+        {129, "Volume on"}, {154, "Dialog on"}, {90, "Bypass all"},
+    };
+    for (const auto& [param, name] : switches) {
+        EXPECT_EQ(label("Toggle", param), name) << param;
+        // Lit is state 1, the value 1: an enable's block is in.
+        EXPECT_EQ(ValueText(param, 1), "In") << param;
+    }
+
+    auto units = [&](int param) {
+        for (const SControl& c : layout.all)
+            if (c.cls == "Text" && c.Lead() == param)
+                return c.units;
+        return std::string("(none)");
+    };
+    struct Case {
+        int param;
+        double state;
+        const char* text;
+        const char* units;
+    } cases[] = {
+        {75, 500, "64", "of 128"}, {76, 1000, "128", "of 128"}, {122, 500, "Centre", ""},
+        {122, 0, "L 45", ""},      {122, 1000, "R 45", ""},     {181, 0, "1:1", ""},
+        {181, 1000, "10:1", ""},   {92, 0, "0", "(none)"}, // a menu
+        {92, 10, "10", "(none)"},  {111, 1000, "20000", "Hz"},  {112, 0, "20", "Hz"},
+        {113, 0, "20", "Hz"},      {2, 504, "0.0", "dB"}, // a hair below zero
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ValueText(c.param, c.state), c.text) << c.param << " at " << c.state;
+        EXPECT_EQ(units(c.param), c.units) << c.param;
+    }
 }
 
 // The module copied into a folder of its own (with a POP file and an empty
