@@ -15,6 +15,7 @@
 
 #include "DaemonLog.h"
 
+#include <GL/gl.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -190,6 +191,29 @@ public:
         GMBind2RC(child_);
         kp_.KP_DoIdle(&instance_);
         GMSwapBuffers(child_);
+    }
+    // The left edge of a horizontal fader's thumb (the light part of its
+    // middle row) as a full redraw draws it, from the fader's left; -1 when
+    // none shows.
+    int ThumbAt(const SRect& fader) {
+        Idle(100);
+        kp_.KP_SetRefresh(&instance_, &view_);
+        GMBind2RC(child_);
+        kp_.KP_DoIdle(&instance_);
+        const int width = fader.right - fader.left;
+        std::vector<unsigned char> row(static_cast<size_t>(width) * 4);
+        glReadBuffer(GL_BACK);
+        // (Rows count from the drawing surface's lower edge.)
+        const int height = Surface()->GetClientSize().GetHeight();
+        glReadPixels(fader.left, height - 1 - fader.CenterY(), width, 1, GL_RGBA, GL_UNSIGNED_BYTE,
+                     row.data());
+        GMSwapBuffers(child_);
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* p = &row[static_cast<size_t>(x) * 4];
+            if (p[0] > 200 && p[1] > 200 && p[2] > 200)
+                return x;
+        }
+        return -1;
     }
     // Idles for about `ms` milliseconds.
     void Idle(int ms) {
@@ -729,9 +753,43 @@ TEST_F(EditorSession, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
     }
 }
 
-// The once-a-second check of the chip ({00 B7 14}, "14 B7 00" on the bus) runs only while some of
-// the editor can be seen: not while its frame is hidden, nor while the frame
-// lies off the screen; it resumes once the editor is back in view.
+// A fader's thumb sits at the place of its value: the Q of left band 1 and
+// of sub-woofer band 1 (both shelves, both limited to 1.41 whatever the Q
+// scale a shelf gets) sit at one place; a band of the type "Shape 4" has no
+// Q: its fader shows no thumb and takes no drag.
+TEST_F(EditorSession, FadersSitAtTheirValuesAndAQWithoutEffectIsDisabled) {
+    EditorView editor(kp, *instance, layout);
+    // The whole editor ("Collapse" off): the sub-woofer bands lie below.
+    kp.KP_UpdatePar(instance.get(), 124, 0, nullptr);
+    editor.Idle(300);
+    const SRect left = layout.Control("Slider", 4), sub = layout.Control("Slider", 188);
+    char leftText[64] = {}, subText[64] = {};
+    kp.KP_TranslateController(instance.get(), 4, editor.State(4), leftText, sizeof leftText);
+    kp.KP_TranslateController(instance.get(), 188, editor.State(188), subText, sizeof subText);
+    ASSERT_STREQ(leftText, "1.41");
+    ASSERT_STREQ(subText, "1.41");
+    const int leftThumb = editor.ThumbAt(left), subThumb = editor.ThumbAt(sub);
+    ASSERT_GE(leftThumb, 0);
+    EXPECT_NEAR(subThumb, leftThumb, 1);
+
+    // Band 2 becomes "Shape 4".
+    constexpr int kBand2Type = 6, kBand2Q = 9;
+    kp.KP_UpdatePar(instance.get(), kBand2Type, 3, nullptr);
+    editor.Idle(200);
+    char qText[64] = {'x'};
+    kp.KP_TranslateController(instance.get(), kBand2Q, editor.State(kBand2Q), qText, sizeof qText);
+    EXPECT_STREQ(qText, "");
+    const SRect q = layout.Control("Slider", kBand2Q);
+    EXPECT_EQ(editor.ThumbAt(q), -1);
+    const double before = editor.State(kBand2Q);
+    editor.Drag(q.CenterX(), q.CenterY(), q.right - q.left);
+    EXPECT_EQ(editor.State(kBand2Q), before);
+}
+
+// The once-a-second check of the chip ({00 B7 14}, "14 B7 00" on the bus)
+// runs only while some of the editor can be seen: not while its frame is
+// hidden, nor while the frame lies off the screen; it resumes once the
+// editor is back in view.
 TEST_F(EditorSession, TheDeviceCheckRunsOnlyWhileTheEditorCanBeSeen) {
     EditorView editor(kp, *instance, layout);
     Connect(editor);

@@ -9,9 +9,12 @@
 #include "plugin/PeqAlg.h"
 #include "ui/KCWindow.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <wx/window.h>
 
@@ -111,15 +114,53 @@ private:
     std::string form_;
 };
 
-// A fader: one that has no effect (its parameter disabled) shows its track
-// without a thumb.
+// The scale a parameter list gives a parameter: where its faders place a
+// value, whatever scale the parameter has for the moment (a shelf's Q has a
+// narrower one), so that one value sits at one place on every fader.
+struct SListScale {
+    double minimum = 0, maximum = 0;
+    bool logarithmic = false;
+    bool Valid() const { return maximum > minimum && (!logarithmic || minimum > 0); }
+    double Fraction(double value) const {
+        const double f = logarithmic ? std::log(value / minimum) / std::log(maximum / minimum)
+                                     : (value - minimum) / (maximum - minimum);
+        return std::clamp(f, 0.0, 1.0);
+    }
+};
+
+// A fader: placed by its value on the parameter list's scale; one that has
+// no effect (its parameter disabled) shows its track without a thumb.
 class CFader final : public CSlider_X {
 public:
+    void SetListScale(const SListScale& scale) { list_ = scale; }
     void DrawSelf(CGraphicManagerAbs& gm) override {
-        if (!IsDisabled()) {
+        if (IsDisabled()) {
+            DrawTrack(gm);
+            return;
+        }
+        sCONTROL_PARAM* p = LeadParamRecord();
+        if (!p || !list_.Valid() ||
+            (p->scaleInfo.minimum == list_.minimum && p->scaleInfo.maximum == list_.maximum)) {
             CSlider_X::DrawSelf(gm);
             return;
         }
+        // Drawn at the place of the value on the list's scale: the state
+        // the list's scale gives the value, for the length of the drawing.
+        double& state = p->state[GetAlgorithm()->GetActiveSetup()];
+        const double kept = state;
+        state = std::round(list_.Fraction(p->StateToRealWorld(kept)) * (LeadStates() - 1));
+        CSlider_X::DrawSelf(gm);
+        state = kept;
+    }
+
+private:
+    sCONTROL_PARAM* LeadParamRecord() {
+        cALGORITHM* alg = GetAlgorithm();
+        if (!alg || GetLeadParamIndex() >= alg->GetParamVector()->size())
+            return nullptr;
+        return &(*alg->GetParamVector())[GetLeadParamIndex()];
+    }
+    void DrawTrack(CGraphicManagerAbs& gm) {
         const KURect<short>& r = GetDrawableRect();
         const bool vertical = r.Height() > r.Width();
         const auto mid =
@@ -131,8 +172,6 @@ public:
                       : KURect<short>(before, r.left, after, r.right),
              KCRGBAColor(54, 54, 60, 255));
     }
-
-private:
     static void Fill(CGraphicManagerAbs& gm, const KURect<short>& r, const KCRGBAColor& c) {
         KCDrawGraph_ColorRect fill;
         fill.FinishCreate(&gm);
@@ -140,7 +179,54 @@ private:
         fill.SetFillColor(c);
         fill.Draw();
     }
+
+    SListScale list_;
 };
+
+// The parameter list resource ('XPRM').
+constexpr short kParameterListId = 1000;
+
+// The scales of the parameter list resource, in index order.
+std::vector<SListScale> ReadListScales(KTResContainerType* container) {
+    std::vector<SListScale> scales;
+    kvXML::CXMLElement* root = nullptr;
+    KTResourceType* resource = nullptr;
+    if (!container ||
+        GetXMLResource(container, KCFourCC(QGLFourCC("XPRM")), kParameterListId, root, resource) !=
+            0 ||
+        !root) {
+        RMReleaseResource(resource);
+        return scales;
+    }
+    auto child = [](const kvXML::CXMLElement& e, const char* name) -> const kvXML::CXMLElement* {
+        for (const kvXML::CXMLElement* c : e.children)
+            if (std::string(c->name.c_str()) == name)
+                return c;
+        return nullptr;
+    };
+    auto number = [&](const kvXML::CXMLElement& e, const char* name) {
+        const kvXML::CXMLElement* c = child(e, name);
+        double v = 0;
+        if (c)
+            std::from_chars(c->text.data(), c->text.data() + c->text.size(), v);
+        return v;
+    };
+    for (const kvXML::CXMLElement* p : root->children) {
+        SListScale s;
+        if (const kvXML::CXMLElement* scale = child(*p, "Scale")) {
+            const kvXML::CXMLElement* type = child(*scale, "ScaleType");
+            const std::string kind = type ? type->text : std::string();
+            if (kind == "linear" || kind == "logarithmic") {
+                s.minimum = number(*scale, "Minimum");
+                s.maximum = number(*scale, "Maximum");
+                s.logarithmic = kind == "logarithmic";
+            }
+        }
+        scales.push_back(s);
+    }
+    RMReleaseResource(resource);
+    return scales;
+}
 
 // What the layout adds around the controls: a titled frame ("Section") or
 // a free text ("Caption", e.g. a graph's scale mark), drawn from the
@@ -310,6 +396,7 @@ void CMyGUI::ReadDecorations() {
         return;
     }
     // The library made one control per Control element, in their order.
+    const std::vector<SListScale> scales = ReadListScales(GetResContainer());
     const KCFontInfo font;
     size_t index = 0;
     for (const kvXML::CXMLElement* e : root->children) {
@@ -317,6 +404,8 @@ void CMyGUI::ReadDecorations() {
             continue;
         cControl_X* c = GetControl(index++);
         std::string text;
+        if (auto* fader = dynamic_cast<CFader*>(c); fader && c->GetLeadParamIndex() < scales.size())
+            fader->SetListScale(scales[c->GetLeadParamIndex()]);
         if (auto* value = dynamic_cast<CValueText*>(c)) {
             if (e->GetAttrib("Units", text))
                 value->SetUnits(text);
