@@ -5,9 +5,10 @@
 // Beyond the library's control classes, the layout may hold "Section"
 // controls (a titled frame around a group of controls: Title), "Caption"
 // controls (a free text such as a graph's scale mark: Text), both drawn
-// beneath the controls that follow them, and a "Text" control's Units (shown
-// after the value, and its Form: "whole", "ratio" or "balance"), and a
-// "Caption" of its own Color ("r,g,b").
+// beneath the controls that follow them; a "Text" control's Units (shown
+// after the value) and Form (how the value is shown: "whole", "ratio" or
+// "balance"); a "Caption"'s Color ("r,g,b"). Faders sit at their values on
+// the parameter list's scales.
 #pragma once
 
 #include "guilib/StandardGUI.h"
@@ -40,6 +41,8 @@ public:
     bool IsVisible() const override;
     // A value text with a form of its own: the text it shows.
     long TranslateController(long controller, double value, std::string& text) override;
+    // Each control takes its parameter's disabled mode, then what changed is
+    // drawn.
     void DoIdle() override;
 
 protected:
