@@ -17,6 +17,9 @@ double Span(const sSCALE_INFO* s) {
 }
 
 std::string Fixed(double value, int decimals) {
+    // A value that shows as zero shows without a sign.
+    if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals))
+        value = 0.0;
     char buffer[64];
     const auto r =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);

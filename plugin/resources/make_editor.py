@@ -208,22 +208,26 @@ def text_width(text):
 
 # Cells: a control with its label above it (a line and 2 pixels) and, for
 # faders, its value with the unit below it. Each returns its bottom.
-def slider(params, top, left, label, units="", value_width=HFADER[0]):
+def slider(params, top, left, label, units="", form=None, value_width=HFADER[0]):
     params = params if isinstance(params, list) else [params]
     top += LINE + 2 if label else 0
     add("Slider", params, top, left, HFADER, [HSTRIP], label)
-    value(params[0], top + HFADER[1] + 1, left, units, value_width)
+    value(params[0], top + HFADER[1] + 1, left, units, value_width, form)
     return top + HFADER[1] + 1 + TEXT_H
 
 
-def value(index, top, left, units, width=HFADER[0]):
+def value(index, top, left, units, width=HFADER[0], form=None):
+    """A value text; `form` is how the editor shows the value ("whole",
+    "ratio", "balance"), else the parameter's own text."""
     extra = {"Units": units} if units else {}
+    if form:
+        extra["Form"] = form
     add("Text", [index], top, left, (width, TEXT_H), **extra)
 
 
-def fader(index, top, left, label, units):
+def fader(index, top, left, label, units, form=None):
     add("Slider", [index], top + LINE + 2, left, VFADER, [VSTRIP], label)
-    value(index, top + LINE + 2 + VFADER[1] + 1, left, units, 60)
+    value(index, top + LINE + 2 + VFADER[1] + 1, left, units, 60, form)
     return top + LINE + 2 + VFADER[1] + 1 + TEXT_H
 
 
@@ -307,12 +311,16 @@ def layout():
     # The response graphs with their scales.
     top, left, gbottom, gright = GRAPH_RECT
     section("Response", 32, 780, 1234, 318)
+    # Each curve's switch is named in the curve's colour.
     for k, (index, color, show, name) in enumerate([(81, "90,200,110", 141, "PEQ curve"),
                                                     (82, "90,150,230", 142, "AEQ curve"),
                                                     (144, "235,200,80", 143, "Total curve")]):
         add("Graph", [index], top, left, (gright - left, gbottom - top),
             [GRAPH_BACK] if k == 0 else [], Color=color, Range="%d,%d" % (-GRAPH_DB, GRAPH_DB))
-        toggle(show, gbottom + 22, 790 + k * 104, name)
+        x = 790 + k * 104
+        toggle(show, gbottom + 22, x, None)
+        add("Caption", [DECOR], gbottom + 22 + LINE + 2, x + SWITCH[0] + 6,
+            (text_width(name), SWITCH[1]), Text=name, Color=color)
     toggle(140, gbottom + 22, 790 + 3 * 104, "AEQ file")
     for db in GRAPH_DB_MARKS:
         text = "0 dB" if db == 0 else "%+d" % db
@@ -323,8 +331,9 @@ def layout():
     # Outputs.
     y = 324
     section("Output", y, 780, 1234, 504)
-    fader(75, y + TITLE + 4, 792, "Left (dB)", "dB")
-    fader(76, y + TITLE + 4, 872, "Right (dB)", "dB")
+    # The output gains are steps of 0 to 128.
+    fader(75, y + TITLE + 4, 792, "Left (step)", "of 128", "whole")
+    fader(76, y + TITLE + 4, 872, "Right (step)", "of 128", "whole")
     for k, index in enumerate((79, 80)):
         add("VuMeter", [index], y + TITLE + 4 + LINE + 2, 962 + k * 30, METER,
             label="LR"[k])
@@ -332,9 +341,9 @@ def layout():
     # Master controls, the board and the connection.
     y = bottom + 6
     _, b1 = group("Master", [
-        [(slider, 122, "Balance"), (slider, 116, "Volume (dB)", "dB"),
+        [(slider, 122, "Balance", "", "balance"), (slider, 116, "Volume (dB)", "dB"),
          (popup, 86, "Analog in"), (popup, 88, "Sample rate"), (popup, 87, "Speakers")],
-        [(toggle, 89, "Mute"), (toggle, 84, "Auto trim"), (toggle, 125, "PEQ bypass"),
+        [(toggle, 89, "Mute"), (toggle, 84, "Auto trim"), (toggle, 125, "PEQ on"),
          (toggle, 90, "Bypass all")]], y, 6, pitch=76)
     _, b2 = group("Board and connection", [
         [(toggle, 177, "Connect"), (lamp, 123, "Link", [LINK_OFF, LINK_ON]),
@@ -363,29 +372,29 @@ def layout():
          (toggle, 197, "L+R sum"), (toggle, 199, "Swap L/R")]], y + 6, 6, pitch=68)
     x0 = right + 6
     r, b = group("Bass", [
-        [(toggle, 126, "Bypass"), (toggle, 153, "Original"), (toggle, 139, "High-pass")],
-        [(slider, 119, "Amount (%)", "%"), (slider, 112, "Freq (Hz)", "Hz"),
-         (slider, 135, "HP freq (Hz)", "Hz"), (slider, 113, "Sub (Hz)", "Hz"),
+        [(toggle, 126, "Bass on"), (toggle, 153, "Original"), (toggle, 139, "High-pass")],
+        [(slider, 119, "Amount (%)", "%"), (slider, 112, "Freq (Hz)", "Hz", "whole"),
+         (slider, 135, "HP freq (Hz)", "Hz"), (slider, 113, "Sub (Hz)", "Hz", "whole"),
          (slider, 133, "Gate (dB)", "dB"), (slider, 134, "Gap (dB)", "dB")]], top, x0)
-    group("Dialog", [[(toggle, 154, "Bypass")],
+    group("Dialog", [[(toggle, 154, "Dialog on")],
                      [(slider, 155, "Level (%)", "%"), (slider, 156, "Side (%)", "%")]],
           top, r + 6)
     r, b2 = group("Treble", [
-        [(toggle, 127, "Bypass")],
-        [(slider, 118, "Amount (%)", "%"), (slider, 111, "Freq (Hz)", "Hz"),
+        [(toggle, 127, "Treble on")],
+        [(slider, 118, "Amount (%)", "%"), (slider, 111, "Freq (Hz)", "Hz", "whole"),
          (slider, 136, "Gate (dB)", "dB"), (slider, 137, "Gap (dB)", "dB")]], b + 6, x0)
     group("Stereo", [
-        [(toggle, 128, "Bypass")],
+        [(toggle, 128, "Stereo on")],
         [(slider, 117, "Amount (%)", "%"), (slider, 132, "Delay (ms)", "ms"),
          (popup, 91, "Width"), (popup, 92, "Low freq")]], b + 6, r + 6)
     r, b3 = group("Volume and leveler", [
-        [(toggle, 129, "Bypass"), (toggle, 120, "Leveler"), (toggle, 121, "Hard knee"),
+        [(toggle, 129, "Volume on"), (toggle, 120, "Leveler"), (toggle, 121, "Hard knee"),
          (toggle, 183, "Midnight"), (toggle, 179, "Correlate")],
         [(slider, 108, "Range (dB)", "dB"), (slider, 109, "Low (dB)", "dB"),
          (slider, 110, "Gate (dB)", "dB"), (slider, 138, "Mute (ms)", "ms"),
          (slider, [130, 178], "Thresh (dB)", "dB")],
         [(slider, 151, "Target (dB)", "dB"), (slider, 152, "Lev. (dB)", "dB"),
-         (slider, 180, "Corr. (dB)", "dB"), (slider, 181, "Ratio"),
+         (slider, 180, "Corr. (dB)", "dB"), (slider, 181, "Ratio", "", "ratio"),
          (meter, 182, "Corr. (%)", "%")]], b2 + 6, x0)
     group("Chip modules", [[(toggle, 157, "HP"), (toggle, 158, "X4"), (toggle, 159, "MS")],
                            [(toggle, 160, "MD"), (toggle, 161, "MB"), (toggle, 162, "MT")],

@@ -644,6 +644,24 @@ TEST_F(AlgTest, ResponseGraphsAndChipDependentControls) {
     EXPECT_NEAR(P(PARAM_SUBEQ_BAND1_Q).StateToRealWorld(1000), 6.0, 1e-12);
 }
 
+// Before a chip is known the total curve shows the design (it does not lie
+// on the floor as if the output were muted); a chip without the total curve
+// clears it.
+TEST_F(AlgTest, TheTotalCurveShowsTheDesignBeforeAChipIsKnown) {
+    Make(0, 0);
+    Set(PARAM_BAND1_STATE + 5, 1);
+    Set(PARAM_BAND1_TYPE + 5, 0);
+    Set(PARAM_BAND1_FRQ + 5, 1024);
+    alg->SetParamRealWorld(PARAM_BAND1_GAIN + 5, 12);
+    alg->cALGORITHM::DoIdle(1);
+    const double* total = P(PARAM_GRAPH_TOTAL).GetGraph(eSetupA);
+    EXPECT_NEAR(total[72], 12.0, 0.5);
+    EXPECT_NEAR(total[0], 0.0, 0.5);
+    alg->SetChipVersion(0x5010, 0x0400);
+    alg->UpdateResponseGraph(2);
+    EXPECT_LT(total[72], -20.0);
+}
+
 TEST_F(AlgTest, SetupsAndSampleRate) {
     Make();
     Set(PARAM_BAND1_STATE + 5, 1);

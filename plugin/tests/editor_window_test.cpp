@@ -15,6 +15,7 @@
 
 #include "DaemonLog.h"
 
+#include <GL/gl.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -190,6 +192,29 @@ public:
         kp_.KP_DoIdle(&instance_);
         GMSwapBuffers(child_);
     }
+    // The left edge of a horizontal fader's thumb (the light part of its
+    // middle row) as a full redraw draws it, from the fader's left; -1 when
+    // none shows.
+    int ThumbAt(const SRect& fader) {
+        Idle(100);
+        kp_.KP_SetRefresh(&instance_, &view_);
+        GMBind2RC(child_);
+        kp_.KP_DoIdle(&instance_);
+        const int width = fader.right - fader.left;
+        std::vector<unsigned char> row(static_cast<size_t>(width) * 4);
+        glReadBuffer(GL_BACK);
+        // (Rows count from the drawing surface's lower edge.)
+        const int height = Surface()->GetClientSize().GetHeight();
+        glReadPixels(fader.left, height - 1 - fader.CenterY(), width, 1, GL_RGBA, GL_UNSIGNED_BYTE,
+                     row.data());
+        GMSwapBuffers(child_);
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* p = &row[static_cast<size_t>(x) * 4];
+            if (p[0] > 200 && p[1] > 200 && p[2] > 200)
+                return x;
+        }
+        return -1;
+    }
     // Idles for about `ms` milliseconds.
     void Idle(int ms) {
         for (int t = 0; t < ms; t += 30) {
@@ -226,6 +251,20 @@ public:
         Idle(90);
     }
     wxTopLevelWindow* Frame() const { return dynamic_cast<wxTopLevelWindow*>(frame_.windowHandle); }
+    void HideFrame() {
+        KMHideWindow(frame_);
+        display::PumpUntil([&] { return !Surface()->IsShownOnScreen(); });
+    }
+    void ShowFrame() {
+        KMShowWindow(frame_);
+        display::PumpUntil([&] { return Surface()->IsShownOnScreen(); });
+    }
+    // Moves the frame's top-left corner to (x, y) on the screen.
+    void MoveFrame(int x, int y) {
+        Frame()->Move(x, y);
+        display::PumpUntil([&] { return Frame()->GetPosition() == wxPoint(x, y); }, 2000);
+    }
+    wxWindow* Surface() const { return static_cast<wxWindow*>(child_.deviceContext); }
     double State(int param) {
         double v = -1;
         kp_.KP_GetParamState(&instance_, param, &v);
@@ -379,31 +418,59 @@ std::ostream& operator<<(std::ostream& out, const SInk& i) {
 // can show: no text overlaps another text or a control that is not its own,
 // none runs out of its box, and nothing straddles the collapsed editor's
 // lower edge. Every parameter's value text is read from the plug-in itself.
-TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
-    REQUIRE_DISPLAY();
-    RMInit(0);
-    const SLayout layout = ReadLayout(DULM_MODULE_PATH);
-    const std::vector<int> states = StateCounts(DULM_MODULE_PATH);
-    ASSERT_EQ(states.size(), 200u);
-    const fs::path registry =
-        fs::temp_directory_path() / ("dulm_layout_test." + std::to_string(::getpid()));
-    fs::create_directories(registry);
-    ::setenv("QUORL_REGISTRY_DIR", registry.c_str(), 1);
-    void* module = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
-    SPluginEntryPoints kp;
-    void** slots = reinterpret_cast<void**>(&kp);
-    for (size_t i = 0; i < kPluginEntryPointCount; ++i)
-        ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
-    PluginInstance instance;
-    instance.module = static_cast<KTNativeContainerType*>(module);
-    instance.componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
-    ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
-    auto valueText = [&](int param, double state) {
+// The module as a host loads it, its instance with an editor that has no
+// window: the words and values it shows.
+class HeadlessEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RMInit(0);
+        layout = ReadLayout(DULM_MODULE_PATH);
+        registry_ = fs::temp_directory_path() / ("dulm_layout_test." + std::to_string(::getpid()));
+        fs::create_directories(registry_);
+        ::setenv("QUORL_REGISTRY_DIR", registry_.c_str(), 1);
+        module_ = ::dlopen(DULM_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module_, nullptr) << ::dlerror();
+        void** slots = reinterpret_cast<void**>(&kp);
+        for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+            ASSERT_NE(slots[i] = ::dlsym(module_, kNames[i]), nullptr);
+        instance.module = static_cast<KTNativeContainerType*>(module_);
+        instance.componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
+        ASSERT_EQ(kp.KP_CreateInstance(&instance), 0);
+        // The editor answers for the values it shows in a form of its own.
+        ASSERT_EQ(kp.KP_CreateGUI(&instance), 0);
+        ASSERT_EQ(kp.KP_InitGUI(&instance), 0);
+    }
+    void TearDown() override {
+        if (instance.algorithm) {
+            EXPECT_EQ(kp.KP_DeleteInstance(&instance), 0);
+        }
+        if (module_)
+            ::dlclose(module_);
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        fs::remove_all(registry_);
+        RMDispose();
+    }
+    // The text the editor shows for a state of a parameter.
+    std::string ValueText(int param, double state) {
         char text[256] = {};
         kp.KP_TranslateController(&instance, param, state, text, sizeof text);
         return std::string(text);
-    };
+    }
+
+    SLayout layout;
+    SPluginEntryPoints kp;
+    PluginInstance instance;
+
+private:
+    fs::path registry_;
+    void* module_ = nullptr;
+};
+
+TEST_F(HeadlessEditor, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
+    REQUIRE_DISPLAY();
+    const std::vector<int> states = StateCounts(DULM_MODULE_PATH);
+    ASSERT_EQ(states.size(), 200u);
+    auto valueText = [&](int param, double state) { return ValueText(param, state); };
 
     KCFontInfo font; // the library's drawing font
     auto measure = [&](const std::string& text) {
@@ -494,47 +561,136 @@ TEST(EditorLayout, NoTextOverlapsAnotherOrAControlAndNoneIsCut) {
         EXPECT_FALSE(i.r.top < layout.collapsed && i.r.bottom > layout.collapsed)
             << i << " is cut by the collapsed editor's edge";
     }
-
-    EXPECT_EQ(kp.KP_DeleteInstance(&instance), 0);
-    ::dlclose(module);
-    ::unsetenv("QUORL_REGISTRY_DIR");
-    fs::remove_all(registry);
-    RMDispose();
 }
 
-TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
-    REQUIRE_DISPLAY();
-    const fs::path dir =
-        fs::temp_directory_path() / ("dulm_editor_test." + std::to_string(::getpid()));
-    const fs::path mod = dir / "module";
-    fs::create_directories(mod);
-    fs::create_directories(dir / "registry");
-    for (const auto& entry : fs::directory_iterator(fs::path(DULM_MODULE_PATH).parent_path()))
-        fs::copy_file(entry.path(), mod / entry.path().filename());
-    std::ofstream(mod / "DL6000_5.05.pop", std::ios::binary) << "00 A5 00\r\n";
-    std::ofstream(mod / "Commander.xml") << "<Commander/>\n";
+// Each switch says what it does when lit: an enable switch (its value
+// non-zero: the block is in) is named "... on", the master bypass
+// "Bypass all". Values show what they are: the output gains as steps of
+// 0 to 128, the balance by its side, the ratio as n:1, the stereo low
+// frequency as the chip's setting (no level), frequencies as whole hertz,
+// a value at zero without a sign.
+TEST_F(HeadlessEditor, SwitchesAndValuesSayWhatTheyDo) {
+    auto label = [&](const char* cls, int param) {
+        for (const SControl& c : layout.all)
+            if (c.cls == cls && c.Lead() == param)
+                return c.label;
+        ADD_FAILURE() << "no " << cls << " for " << param;
+        return std::string();
+    };
+    const std::pair<int, const char*> switches[] = {
+        {125, "PEQ on"},    {126, "Bass on"},   {127, "Treble on"}, {128, "Stereo on"},
+        {129, "Volume on"}, {154, "Dialog on"}, {90, "Bypass all"},
+    };
+    for (const auto& [param, name] : switches) {
+        EXPECT_EQ(label("Toggle", param), name) << param;
+        // Lit is state 1, the value 1: an enable's block is in.
+        EXPECT_EQ(ValueText(param, 1), "In") << param;
+    }
 
-    u2csim::SimDaemon daemon(U2C_SIM_PATH);
-    ASSERT_TRUE(daemon.ready());
-    ::setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
-    ::setenv("QUORL_REGISTRY_DIR", (dir / "registry").c_str(), 1);
-    RMInit(0);
-    const SLayout layout = ReadLayout(mod / "DulmAudioDSP.so");
-    ASSERT_GT(layout.width, 0);
+    auto units = [&](int param) {
+        for (const SControl& c : layout.all)
+            if (c.cls == "Text" && c.Lead() == param)
+                return c.units;
+        return std::string("(none)");
+    };
+    struct Case {
+        int param;
+        double state;
+        const char* text;
+        const char* units;
+    } cases[] = {
+        {75, 500, "64", "of 128"}, {76, 1000, "128", "of 128"}, {122, 500, "Centre", ""},
+        {122, 0, "L 45", ""},      {122, 1000, "R 45", ""},     {181, 0, "1:1", ""},
+        {181, 1000, "10:1", ""},   {92, 0, "0", "(none)"}, // a menu
+        {92, 10, "10", "(none)"},  {111, 1000, "20000", "Hz"},  {112, 0, "20", "Hz"},
+        {113, 0, "20", "Hz"},      {2, 504, "0.0", "dB"}, // a hair below zero
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ValueText(c.param, c.state), c.text) << c.param << " at " << c.state;
+        EXPECT_EQ(units(c.param), c.units) << c.param;
+    }
+}
 
-    void* module = ::dlopen((mod / "DulmAudioDSP.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
+// The module copied into a folder of its own (with a POP file and an empty
+// command list), loaded as the host loads it, against a u2c-sim daemon; the
+// instance made up to its editor.
+class EditorSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        dir_ = fs::temp_directory_path() / ("dulm_editor_test." + std::to_string(::getpid()));
+        const fs::path mod = dir_ / "module";
+        fs::create_directories(mod);
+        fs::create_directories(dir_ / "registry");
+        for (const auto& entry : fs::directory_iterator(fs::path(DULM_MODULE_PATH).parent_path()))
+            fs::copy_file(entry.path(), mod / entry.path().filename());
+        std::ofstream(mod / "DL6000_5.05.pop", std::ios::binary) << "00 A5 00\r\n";
+        std::ofstream(mod / "Commander.xml") << "<Commander/>\n";
+
+        daemon_ = std::make_unique<u2csim::SimDaemon>(U2C_SIM_PATH);
+        ASSERT_TRUE(daemon_->ready());
+        ::setenv("TEROVAN_U2C_SOCKET", daemon_->socketPath().c_str(), 1);
+        ::setenv("QUORL_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
+        RMInit(0);
+        layout = ReadLayout(mod / "DulmAudioDSP.so");
+        ASSERT_GT(layout.width, 0);
+
+        module_ = ::dlopen((mod / "DulmAudioDSP.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module_, nullptr) << ::dlerror();
+        void** slots = reinterpret_cast<void**>(&kp);
+        for (size_t i = 0; i < kPluginEntryPointCount; ++i)
+            ASSERT_NE(slots[i] = ::dlsym(module_, kNames[i]), nullptr);
+        instance = std::make_unique<PluginInstance>();
+        instance->module = static_cast<KTNativeContainerType*>(module_);
+        instance->componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
+        ASSERT_EQ(kp.KP_CreateInstance(instance.get()), 0);
+        ASSERT_EQ(kp.KP_InitAlgToHardware(instance.get(), nullptr, 0, 48000), 0);
+        ASSERT_EQ(kp.KP_CreateGUI(instance.get()), 0);
+        ASSERT_EQ(kp.KP_InitGUI(instance.get()), 0);
+    }
+    void TearDown() override {
+        if (!display::Ready())
+            return;
+        if (instance && instance->algorithm) {
+            EXPECT_EQ(kp.KP_DeleteInstance(instance.get()), 0);
+        }
+        instance.reset();
+        // The closed windows (with the library's handlers) go before the library.
+        KMDeleteDisposedWindows();
+        if (module_)
+            ::dlclose(module_);
+        if (daemon_) {
+            EXPECT_EQ(daemon_->stop(), 0);
+        }
+        ::unsetenv("TEROVAN_U2C_SOCKET");
+        ::unsetenv("QUORL_REGISTRY_DIR");
+        RMDispose();
+        fs::remove_all(dir_);
+    }
+    std::string Log() const { return daemon_->logPath(); }
+    // Connectivity on through its switch; the idle check finds the board.
+    // (A busy machine may map the window late: the click is tried again.)
+    void Connect(EditorView& editor) {
+        const SRect link = layout.Control("Toggle", kConnectivity);
+        for (int tries = 0; tries < 5 && editor.State(kConnectivity) != 1.0; ++tries)
+            editor.Click(link.CenterX(), link.CenterY());
+        ASSERT_EQ(editor.State(kConnectivity), 1.0);
+        for (int waited = 0; waited < 10000 && editor.State(kLink) != 1.0; waited += 100)
+            editor.Idle(100);
+        ASSERT_EQ(editor.State(kLink), 1.0);
+    }
+
+    SLayout layout;
     SPluginEntryPoints kp;
-    void** slots = reinterpret_cast<void**>(&kp);
-    for (size_t i = 0; i < kPluginEntryPointCount; ++i)
-        ASSERT_NE(slots[i] = ::dlsym(module, kNames[i]), nullptr);
-    auto instance = std::make_unique<PluginInstance>();
-    instance->module = static_cast<KTNativeContainerType*>(module);
-    instance->componentInfo.componentSubType = KCFourCC(KV_FOURCC("PQ5S"));
-    ASSERT_EQ(kp.KP_CreateInstance(instance.get()), 0);
-    ASSERT_EQ(kp.KP_InitAlgToHardware(instance.get(), nullptr, 0, 48000), 0);
-    ASSERT_EQ(kp.KP_CreateGUI(instance.get()), 0);
-    ASSERT_EQ(kp.KP_InitGUI(instance.get()), 0);
+    std::unique_ptr<PluginInstance> instance;
+
+private:
+    fs::path dir_;
+    std::unique_ptr<u2csim::SimDaemon> daemon_;
+    void* module_ = nullptr;
+};
+
+TEST_F(EditorSession, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
     KURect<short> view;
     kp.KP_GetViewRect(instance.get(), &view);
     {
@@ -556,63 +712,109 @@ TEST(EditorWindow, DragUndoRedoReachTheBoardAndTheFrameIsSetUp) {
                 EXPECT_STRNE(text, "") << c.cls << " " << c.params;
             }
 
-        // Connectivity on through its switch; the idle check finds the board.
-        // (A busy machine may map the window late: the click is tried again.)
-        const SRect link = layout.Control("Toggle", kConnectivity);
-        for (int tries = 0; tries < 5 && editor.State(kConnectivity) != 1.0; ++tries)
-            editor.Click(link.CenterX(), link.CenterY());
-        ASSERT_EQ(editor.State(kConnectivity), 1.0);
-        for (int waited = 0; waited < 10000 && editor.State(kLink) != 1.0; waited += 100)
-            editor.Idle(100);
-        ASSERT_EQ(editor.State(kLink), 1.0);
+        Connect(editor);
 
         // The Balance fader dragged far past its right end stops at 240.
         const SRect balance = layout.Control("Slider", kBalance);
         EXPECT_EQ(editor.State(kBalance), 500.0);
         editor.Drag(balance.CenterX(), balance.CenterY(), 3 * (balance.right - balance.left));
         EXPECT_EQ(editor.State(kBalance), 1000.0);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 00");
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), "00 C9 00");
 
         const SRect undo = layout.Button("Undo");
         editor.Click(undo.CenterX(), undo.CenterY());
         EXPECT_EQ(editor.State(kBalance), 500.0);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 78");
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), "00 C9 78");
         const SRect redo = layout.Button("Redo");
         editor.Click(redo.CenterX(), redo.CenterY());
         EXPECT_EQ(editor.State(kBalance), 1000.0);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), "00 C9 00");
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), "00 C9 00");
         // The release sends the value shown once more: the board holds it
         // whatever a drag step could not deliver.
         auto balanceWrites = [&] {
-            const auto writes = dulmtest::ChipWrites(daemon.logPath());
+            const auto writes = dulmtest::ChipWrites(Log());
             return std::count_if(writes.begin(), writes.end(),
                                  [](const std::string& w) { return w.rfind("00 C9", 0) == 0; });
         };
         editor.Press(balance.CenterX(), balance.CenterY());
         editor.MoveTo(balance.left, balance.CenterY());
         // (A busy machine may deliver the move late.)
-        for (int waited = 0; waited < 3000 && LastWrite(daemon.logPath(), "00 C9") == "00 C9 00";
+        for (int waited = 0; waited < 3000 && LastWrite(Log(), "00 C9") == "00 C9 00";
              waited += 100)
             editor.Idle(100);
-        const std::string shown = LastWrite(daemon.logPath(), "00 C9");
+        const std::string shown = LastWrite(Log(), "00 C9");
         ASSERT_NE(shown, "00 C9 00");
         const auto moved = balanceWrites();
         editor.Release();
         for (int waited = 0; waited < 3000 && balanceWrites() == moved; waited += 100)
             editor.Idle(100);
         EXPECT_EQ(balanceWrites(), moved + 1);
-        EXPECT_EQ(LastWrite(daemon.logPath(), "00 C9"), shown);
+        EXPECT_EQ(LastWrite(Log(), "00 C9"), shown);
     }
-    EXPECT_EQ(kp.KP_DeleteInstance(instance.get()), 0);
-    instance.reset();
-    // The closed windows (with the library's handlers) go before the library.
-    KMDeleteDisposedWindows();
-    ::dlclose(module);
-    EXPECT_EQ(daemon.stop(), 0);
-    ::unsetenv("TEROVAN_U2C_SOCKET");
-    ::unsetenv("QUORL_REGISTRY_DIR");
-    RMDispose();
-    fs::remove_all(dir);
+}
+
+// A fader's thumb sits at the place of its value: the Q of left band 1 and
+// of sub-woofer band 1 (both shelves, both limited to 1.41 whatever the Q
+// scale a shelf gets) sit at one place; a band of the type "Shape 4" has no
+// Q: its fader shows no thumb and takes no drag.
+TEST_F(EditorSession, FadersSitAtTheirValuesAndAQWithoutEffectIsDisabled) {
+    EditorView editor(kp, *instance, layout);
+    // The whole editor ("Collapse" off): the sub-woofer bands lie below.
+    kp.KP_UpdatePar(instance.get(), 124, 0, nullptr);
+    editor.Idle(300);
+    const SRect left = layout.Control("Slider", 4), sub = layout.Control("Slider", 188);
+    char leftText[64] = {}, subText[64] = {};
+    kp.KP_TranslateController(instance.get(), 4, editor.State(4), leftText, sizeof leftText);
+    kp.KP_TranslateController(instance.get(), 188, editor.State(188), subText, sizeof subText);
+    ASSERT_STREQ(leftText, "1.41");
+    ASSERT_STREQ(subText, "1.41");
+    const int leftThumb = editor.ThumbAt(left), subThumb = editor.ThumbAt(sub);
+    ASSERT_GE(leftThumb, 0);
+    EXPECT_NEAR(subThumb, leftThumb, 1);
+
+    // Band 2 becomes "Shape 4".
+    constexpr int kBand2Type = 6, kBand2Q = 9;
+    kp.KP_UpdatePar(instance.get(), kBand2Type, 3, nullptr);
+    editor.Idle(200);
+    char qText[64] = {'x'};
+    kp.KP_TranslateController(instance.get(), kBand2Q, editor.State(kBand2Q), qText, sizeof qText);
+    EXPECT_STREQ(qText, "");
+    const SRect q = layout.Control("Slider", kBand2Q);
+    EXPECT_EQ(editor.ThumbAt(q), -1);
+    const double before = editor.State(kBand2Q);
+    editor.Drag(q.CenterX(), q.CenterY(), q.right - q.left);
+    EXPECT_EQ(editor.State(kBand2Q), before);
+}
+
+// The once-a-second check of the chip ({00 B7 14}, "14 B7 00" on the bus)
+// runs only while some of the editor can be seen: not while its frame is
+// hidden, nor while the frame lies off the screen; it resumes once the
+// editor is back in view.
+TEST_F(EditorSession, TheDeviceCheckRunsOnlyWhileTheEditorCanBeSeen) {
+    EditorView editor(kp, *instance, layout);
+    Connect(editor);
+    auto checks = [&] {
+        const auto writes = dulmtest::ChipWrites(Log());
+        return std::count(writes.begin(), writes.end(), std::string("14 B7 00"));
+    };
+    for (bool hide : {true, false}) {
+        SCOPED_TRACE(hide ? "hidden" : "off the screen");
+        if (hide)
+            editor.HideFrame();
+        else
+            editor.MoveFrame(-3000, -3000);
+        editor.Idle(300);
+        const auto before = checks();
+        editor.Idle(2500);
+        EXPECT_EQ(checks(), before);
+        if (hide)
+            editor.ShowFrame();
+        else
+            editor.MoveFrame(20, 20);
+        for (int waited = 0; waited < 5000 && checks() == before; waited += 100)
+            editor.Idle(100);
+        EXPECT_GT(checks(), before);
+    }
 }
 
 } // namespace

@@ -137,7 +137,8 @@ TEST_F(ResetTest, MissingAndEmptyPopFilesAreReported) {
     EXPECT_EQ(messages.shown[0],
               "POP File|DulmAudio DSP has failed to automatically load the file: "
               "\"DL6000_5.05.pop\"\r\nThe .pop file is needed for proper operation of DulmAudio "
-              "DSP.\"\r\nTry to re-check your POP Setting.");
+              "DSP.\"\r\nTry to re-check your POP Setting.\r\nFolder searched: \"" +
+                  fs::read_symlink("/proc/self/exe").parent_path().string() + "\"");
     const std::string empty = PopFile("");
     alg->SetPopSettings(1, empty, 0, "");
     EXPECT_TRUE(alg->ResetAndRunPop(true));

@@ -14,6 +14,7 @@
 #include "foundation/kvFMDialogs.h"
 #include "foundation/kvFMWx.h"
 
+#include <wx/button.h>
 #include <wx/combobox.h>
 #include <wx/slider.h>
 #include <wx/textctrl.h>
@@ -357,3 +358,49 @@ TEST_F(SettingsDialogsTest, DigitalIOFrameLengthRemembersPositionAndLength) {
 }
 
 } // namespace
+
+// Every button, radio button and check box of the three dialogs has a text
+// and room for all of it (the size the toolkit asks for it); the POP dialog's
+// browse buttons say what they do.
+TEST_F(SettingsDialogsTest, EveryButtonShowsItsWholeText) {
+    REQUIRE_DISPLAY();
+    constexpr int kButtonFrame = 10;
+    cPEQ_ALG alg(nullptr, wintest::SelfContainer());
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    CPOPFileSettingsDlg pop(&alg);
+    pop.SetDialogInfo(kDialogPopSettings, nullptr, wintest::SelfContainer());
+    CSystemConfigDlg system;
+    system.SetDialogInfo(kDialogSystemConfig, nullptr, wintest::SelfContainer());
+    CDigitalIODlg io;
+    io.SetDialogInfo(kDialogDigitalIO, nullptr, wintest::SelfContainer());
+    std::vector<std::string> browse;
+    for (CGenericWindow* d : std::initializer_list<CGenericWindow*>{&pop, &system, &io}) {
+        int buttons = 0;
+        RunScripted(*d, [&] {
+            for (wxWindow* w : d->Control(1)->GetParent()->GetChildren()) {
+                const bool button = dynamic_cast<wxButton*>(w) != nullptr;
+                if ((!button && !dynamic_cast<wxRadioButton*>(w) &&
+                     !dynamic_cast<wxCheckBox*>(w)) ||
+                    !w->IsShown())
+                    continue;
+                ++buttons;
+                const wxString label = wxStripMenuCodes(w->GetLabel());
+                EXPECT_FALSE(label.empty()) << w->GetId() << " has no text";
+                // A push button's text with the button's frame around it (a
+                // theme may ask more of a button than its text needs).
+                const int needed =
+                    button ? w->GetTextExtent(label).x + 2 * kButtonFrame : w->GetBestSize().x;
+                EXPECT_LE(needed, w->GetSize().x)
+                    << w->GetId() << " \"" << label.utf8_string() << "\" is cut";
+            }
+            if (d == &pop)
+                for (int32_t id :
+                     {CPOPFileSettingsDlg::kResetBrowse, CPOPFileSettingsDlg::kEepromBrowse,
+                      CPOPFileSettingsDlg::kRunBrowse})
+                    browse.push_back(wxStripMenuCodes(d->Control(id)->GetLabel()).utf8_string());
+            Click(*d, 2);
+        });
+        EXPECT_GT(buttons, 0);
+    }
+    EXPECT_EQ(browse, std::vector<std::string>(3, "Browse..."));
+}

@@ -9,6 +9,7 @@
 #include "plugin/WaitCursor.h"
 #include "sim/SimDaemon.h"
 
+#include <wx/combobox.h>
 #include <wx/frame.h>
 #include <wx/listctrl.h>
 #include <wx/msgdlg.h>
@@ -47,6 +48,7 @@ const char* const kTestTemplate = R"(<Dialog title="Test" width="300" height="24
   <Control type="check" id="120" text="check" rect="110 70 290 90" group="1"/>
   <Control type="static" id="140" text="no radios" rect="10 100 100 120" group="1"/>
   <Control type="ipaddress" id="150" rect="110 100 290 124" group="1"/>
+  <Control type="combo" id="160" rect="110 130 290 160" group="1"/>
   <Control type="default" id="1" text="OK" rect="110 200 190 230" group="1"/>
   <Control type="button" id="2" text="Cancel" rect="200 200 290 230" group="1"/>
 </Dialog>)";
@@ -322,6 +324,42 @@ void AnswerNextBox(SAnsweredBox& out, int tries = 2000) {
         pointer.MouseClick();
         out.answered = true;
     });
+}
+
+// A NUL byte is a byte like any other: what follows it in a text box or a
+// combo box (typed, or an item of its list) comes back too.
+TEST_F(GenericWindowTest, TextsKeepWhatFollowsANulByte) {
+    REQUIRE_DISPLAY();
+    TestDialog d;
+    using namespace std::string_literals;
+    const std::string withNul = "/p/a\0b.pop"s, item = "\0item"s;
+    std::string edit, comboTyped, comboItem, comboExact;
+    int selected = -1;
+    RunScripted(d, [&] {
+        std::string member = withNul;
+        ExchangeText(d, 110, member, false);
+        ExchangeText(d, 110, edit, true);
+        auto* combo = dynamic_cast<wxComboBox*>(d.Control(160));
+        ASSERT_NE(combo, nullptr);
+        combo->Append(TextToWx("\0other"s));
+        combo->Append(TextToWx(item));
+        member = withNul;
+        ExchangeComboText(d, 160, member, false);
+        ExchangeComboText(d, 160, comboTyped, true);
+        member = "\0it"s;
+        ExchangeComboText(d, 160, member, false);
+        selected = combo->GetSelection();
+        ExchangeComboText(d, 160, comboItem, true);
+        member = item;
+        ExchangeComboExact(d, 160, member, false);
+        ExchangeComboExact(d, 160, comboExact, true);
+        Click(d, 2);
+    });
+    EXPECT_EQ(edit, withNul);
+    EXPECT_EQ(comboTyped, withNul);
+    EXPECT_EQ(selected, 1);
+    EXPECT_EQ(comboItem, item);
+    EXPECT_EQ(comboExact, item);
 }
 
 // While an editor's frame exists, the plug-in's boxes are windows over it

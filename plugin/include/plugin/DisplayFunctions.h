@@ -20,6 +20,8 @@ void DisplayMixerInputValue(double state, double value, std::string& text);
 void DisplayMixerOutputValue(double state, double value, std::string& text);
 void DisplayDigitalIO(double state, double value, std::string& text);
 void DisplayBalance(double state, double value, std::string& text);
+// The balance as steps from the centre, -45 (left) to 45 (right).
+int BalanceSteps(double value);
 void DisplayBoardType(double state, double value, std::string& text);
 // Supplied but attached to no parameter.
 void DisplayThreeState(double state, double value, std::string& text);

@@ -63,8 +63,10 @@ void DisplayStereoSpan(double, double value, std::string& text) {
     text = v == 10 ? "Normal" : v == 15 ? "Wide" : "Narrow";
 }
 
+// The setting's number: the chip's choice of the lowest frequency widened
+// (a step of a table, not a level).
 void DisplayLowFreq(double, double value, std::string& text) {
-    text = Format("%d dB", Int(value));
+    text = Format("%d", Int(value));
 }
 
 void DisplayMixerInputValue(double, double value, std::string& text) {
@@ -79,9 +81,12 @@ void DisplayDigitalIO(double, double value, std::string& text) {
     text = Format("%06x", Int(value));
 }
 
+int BalanceSteps(double value) {
+    return std::clamp((Int(value) - 120) * 3 / 8, -45, 45);
+}
+
 void DisplayBalance(double, double value, std::string& text) {
-    const int n = std::clamp((Int(value) - 120) * 3 / 8, -45, 45);
-    text = Format("%d", n);
+    text = Format("%d", BalanceSteps(value));
 }
 
 void DisplayBoardType(double, double value, std::string& text) {

@@ -317,7 +317,8 @@ void cPEQ_ALG::UpdateBandResponse(int32_t band) {
 bool cPEQ_ALG::IsGraphVisible(int32_t graph) {
     if (Value(PARAM_SHOW_GRAPH_PEQ + graph) == 0)
         return false;
-    return graph == 0 || IsChip5010Plus();
+    // Before a chip is known the total curve shows the design.
+    return graph == 0 || IsChip5010Plus() || (graph == 2 && !IsValidChipVersion());
 }
 
 void cPEQ_ALG::UpdateResponseGraph(int32_t graph) {

@@ -186,6 +186,14 @@ bool cPEQ_ALG::RunResetPopFile(const char* popPath, std::string& report, std::st
         report = "DulmAudio DSP has failed to automatically load the file: \"" + FileNameOf(path) +
                  "\"\r\nThe .pop file is needed for proper operation of DulmAudio DSP.\"\r\nTry "
                  "to re-check your POP Setting.";
+        // Where it was looked for.
+        std::error_code error;
+        const std::filesystem::path folder =
+            std::filesystem::absolute(std::filesystem::path(path), error)
+                .lexically_normal()
+                .parent_path();
+        if (!path.empty() && !error)
+            report += "\r\nFolder searched: \"" + folder.string() + "\"";
         return false;
     }
     Trace("DulmDSP: POP Begin \"" + path + "\"\n");

@@ -4,6 +4,7 @@
 #include "hosting/PluginInterface.h"
 #include "plugin/PeqAlg.h"
 #include "ui/KCWindow.h"
+#include "ui/KMWindowManager.h"
 
 #include "MyGUI.h"
 
@@ -214,16 +215,29 @@ KP_EXPORT int32_t KP_GetControlNameOfLength(PluginInstance* instance, int32_t co
                : 0;
 }
 
-// Idle: no device check runs while nothing is visible.
+// The part of the instance's window the user can see, in the editor's
+// coordinates (empty without a window).
+static KCRegion VisibleRegion(PluginInstance* instance, const CMyGUI& gui) {
+    KCRegion region;
+    if (!instance->window || KMGetVisibleRegion(*instance->window, region) != eNoErr)
+        return KCRegion();
+    const KURect<short> hatch = gui.GetHatch();
+    region.OffsetBy(
+        KCPoint<short>(static_cast<short>(-hatch.left), static_cast<short>(-hatch.top)));
+    return region;
+}
+
+// Idle: the device check runs only while some of the editor can be seen.
 KP_EXPORT int32_t KP_DoIdle(PluginInstance* instance) {
     if (!instance)
         return 0;
-    CMyGUI* gui = Gui(instance);
-    if (gui && gui->IsVisible())
-        if (cPEQ_ALG* alg = Alg(instance))
-            alg->DoIdle(1);
-    if (gui)
+    if (CMyGUI* gui = Gui(instance)) {
+        gui->SetVisible(VisibleRegion(instance, *gui));
+        if (gui->IsVisible())
+            if (cPEQ_ALG* alg = Alg(instance))
+                alg->DoIdle(1);
         gui->DoIdle();
+    }
     instance->idleStarted = 1;
     return 0;
 }

@@ -5,11 +5,14 @@
 // Beyond the library's control classes, the layout may hold "Section"
 // controls (a titled frame around a group of controls: Title), "Caption"
 // controls (a free text such as a graph's scale mark: Text), both drawn
-// beneath the controls that follow them, and a "Text" control's Units (shown
-// after the value).
+// beneath the controls that follow them; a "Text" control's Units (shown
+// after the value) and Form (how the value is shown: "whole", "ratio" or
+// "balance"); a "Caption"'s Color ("r,g,b"). Faders sit at their values on
+// the parameter list's scales.
 #pragma once
 
 #include "guilib/StandardGUI.h"
+#include "ui/KCRegion.h"
 
 #include <memory>
 #include <string>
@@ -30,6 +33,17 @@ public:
     void InitDefaultGUI(cALGORITHM* alg) override;
     void ActivateWindow(KCWindow* w) override;
     void SetWindow(KCWindow* w) override;
+    // The part of the editor the user can see (editor coordinates), taken
+    // at every idle call; a change asks for a full redraw.
+    using CStandardGUI_X::SetVisible;
+    void SetVisible(const KCRegion& region) override;
+    // On a screen: a window is set and some of the editor can be seen.
+    bool IsVisible() const override;
+    // A value text with a form of its own: the text it shows.
+    long TranslateController(long controller, double value, std::string& text) override;
+    // Each control takes its parameter's disabled mode, then what changed is
+    // drawn.
+    void DoIdle() override;
 
 protected:
     std::unique_ptr<cControl_X> CreateControl(const std::string& className) override;
@@ -40,4 +54,5 @@ private:
 
     class CServices;
     std::shared_ptr<CServices> services_;
+    KCRegion visible_;
 };

@@ -364,10 +364,15 @@ void CGenericWindow::EnableControl(int32_t id, bool on) const {
 
 namespace {
 
-// Bytes that are no part of a UTF-8 character are shown as characters of a
+// Bytes that are no part of a UTF-8 character, and the NUL byte (which
+// would end the text inside the toolkit), are shown as characters of a
 // private-use block, one per byte, and turn back into that byte.
 constexpr uint32_t kByteCharBase = 0xF700;
 constexpr uint32_t kByteCharFirst = kByteCharBase + 0x80, kByteCharLast = kByteCharBase + 0xFF;
+
+bool IsByteChar(uint32_t code) {
+    return code == kByteCharBase || (code >= kByteCharFirst && code <= kByteCharLast);
+}
 
 // The length of the well-formed UTF-8 character at `at` (0 when there is
 // none) and its code point.
@@ -433,7 +438,7 @@ wxString TextToWx(const std::string& bytes) {
         const size_t length = DecodeUtf8(bytes, at, code);
         // A character of the byte block itself goes byte by byte as well,
         // so that it comes back unchanged.
-        if (length == 0 || (code >= kByteCharFirst && code <= kByteCharLast)) {
+        if (length == 0 || code == 0 || IsByteChar(code)) {
             out += wxUniChar(kByteCharBase + static_cast<unsigned char>(bytes[at]));
             ++at;
         } else {
@@ -448,7 +453,7 @@ std::string WxToText(const wxString& text) {
     std::string out;
     for (const wxUniChar c : text) {
         const uint32_t code = c.GetValue();
-        if (code >= kByteCharFirst && code <= kByteCharLast)
+        if (IsByteChar(code))
             out += static_cast<char>(code - kByteCharBase);
         else
             AppendUtf8(out, code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : code);

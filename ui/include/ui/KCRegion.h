@@ -6,7 +6,9 @@
 
 class wxRegion;
 
-class KCRegion {
+// Exported by a library that carries the window framework (the plug-in
+// framework library), for the plug-ins that take a window's visible region.
+class __attribute__((visibility("default"))) KCRegion {
 public:
     KCRegion();
     explicit KCRegion(const KURect<short>& r);

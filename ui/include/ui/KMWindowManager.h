@@ -52,7 +52,10 @@ KTErr KMResizeWindow(KCWindow& window, unsigned short width, unsigned short heig
 bool KMSetTopLevelSize(wxWindow* top, int width, int height);
 KTErr KMLocalToGlobal(const KCWindow& window, const KCPoint<short>& in, KCPoint<short>& out);
 KTErr KMGlobalToLocal(const KCWindow& window, const KCPoint<short>& in, KCPoint<short>& out);
-KTErr KMGetVisibleRegion(const KCWindow& window, KCRegion& region);
+// The part of the window's client area on the screen (window coordinates);
+// exported with the region by a library that carries the window framework.
+__attribute__((visibility("default"))) KTErr KMGetVisibleRegion(const KCWindow& window,
+                                                                KCRegion& region);
 // Paired capture: a window holds the capture at most once; capturing another
 // window moves it. A capture the system takes away cancels the mouse mode of
 // the window (eMouseUp while a button is down).
