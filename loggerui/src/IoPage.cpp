@@ -67,7 +67,9 @@ CIoCfgDialog::CIoCfgDialog(wxWindow* parent, WxLogger& logger)
 
     pins_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { SelectionChanged(); });
     function_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
-        const int function = function_->GetSelection();
+        if (function_->GetSelection() == wxNOT_FOUND)
+            return;
+        const int function = static_cast<int>(SelectedData(function_));
         Change([&](IoImages& m) { ChooseFunction(m, row_, function); });
     });
     for (wxChoice* list : {first_, second_})
@@ -131,10 +133,7 @@ void CIoCfgDialog::Refresh() {
 void CIoCfgDialog::ShowPin() {
     const IoImages m = logger_.Pages().io.Images();
     const PinView view = ViewOf(m, row_);
-    function_->Clear();
-    for (const std::string& name : view.functions)
-        function_->Append(name);
-    function_->SetSelection(view.function);
+    Fill(function_, view.functions, view.functionSelected);
     firstLabel_->Show(view.firstShown);
     first_->Show(view.firstShown);
     secondLabel_->Show(view.secondShown);
