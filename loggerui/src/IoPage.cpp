@@ -35,8 +35,11 @@ uint32_t SelectedData(wxChoice* list) {
 
 } // namespace
 
-CIoCfgDialog::CIoCfgDialog(wxWindow* parent, WxLogger& logger)
-    : wxDialog(parent, kPage, "I/O Configuration"), logger_(logger) {
+CIoCfgDialog::CIoCfgDialog(WxLogger& logger) : logger_(logger) {}
+
+bool CIoCfgDialog::Create(wxWindow* parent) {
+    if (!wxDialog::Create(parent, kPage, "I/O Configuration"))
+        return false;
     SetLibraryIcon(*this);
     auto* column = new wxStaticBoxSizer(wxVERTICAL, this, " I/O Settings");
     pins_ = new wxListBox(this, kPins, wxDefaultPosition, wxSize(180, 160));
@@ -91,6 +94,7 @@ CIoCfgDialog::CIoCfgDialog(wxWindow* parent, WxLogger& logger)
         SelectionChanged();
     });
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Hide(); });
+    return true;
 }
 
 void CIoCfgDialog::FillPins() {
