@@ -111,6 +111,9 @@ public:
     // ---- the exports' operations
     // The handle (non-zero) or 0.
     uint32_t Open();
+    // Close, transmit and receive wait a bounded time (2 s) for the lock
+    // another thread holds; past it they do nothing (-1). Called from inside
+    // an operation that holds the lock on this thread, they do nothing.
     void Close();
     // The length, or -1.
     int32_t Transmit(uint32_t slave, const uint8_t* data, uint32_t length);
@@ -244,6 +247,8 @@ private:
     int ChipTransfer(int direction, uint32_t length, uint8_t* data);
     // The installed transfer function itself, without the delay hook.
     int InstalledTransfer(int direction, uint32_t length, uint8_t* data);
+    // Closes the bridge and marks the bus closed; with the lock held.
+    void CloseBus();
     void ArmCaptureLabel();
     bool ProbeBoard();
     bool ProbeChip();
