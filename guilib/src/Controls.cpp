@@ -33,6 +33,11 @@ short LineHeight(const KCFontInfo& font) {
 }
 } // namespace
 
+KCStaticText::KCStaticText() = default;
+KCStaticText::KCStaticText(const KCStaticText& other) = default;
+KCStaticText& KCStaticText::operator=(const KCStaticText& other) = default;
+KCStaticText::~KCStaticText() = default;
+
 void KCStaticText::SetFontInfo(const KCFontInfo& font) {
     font_.SetFontSize(font.GetFontSize());
     font_.SetFontName(font.GetFontName());
@@ -57,16 +62,39 @@ bool KCStaticText::SetText(const std::string& text) {
     if (text == text_)
         return false;
     text_ = text;
+    layout_ = true;
     SetRefresh();
     return true;
 }
 
+void KCStaticText::Layout(const KCFontInfo& font) {
+    const KURect<short>& box = GetDrawableRect();
+    KCPoint<short> size;
+    GMGetTextWidthInPixels(font, text_.c_str(), size);
+    const KCPoint<short> origin = TextOriginInBox(font, box);
+    short left = box.left;
+    if (justification_ == eTextJustificationCenter)
+        left = static_cast<short>(box.left + (box.Width() - size.x) / 2);
+    else if (justification_ == eTextJustificationRight)
+        left = static_cast<short>(box.right - size.x);
+    textRect_.Set(origin.y, left, static_cast<short>(origin.y + size.y),
+                  static_cast<short>(left + size.x));
+    layout_ = false;
+}
+
 void KCStaticText::Draw(CGraphicManagerAbs& gm) {
-    if (IsHidden() || text_.empty())
+    if (IsHidden())
+        return;
+    const KURect<short>& box = GetDrawableRect();
+    if (background_.IsValid())
+        background_.DrawImage(gm, KCPoint<short>(box.left, box.top));
+    if (text_.empty())
         return;
     // A text without a font of its own takes the editor's.
     const KCFontInfo& font = font_.GetFontName().empty() ? gm.GetFontInfo() : font_;
-    gm.DrawTextCached(font, text_.c_str(), color_, TextOriginInBox(font, GetDrawableRect()));
+    // Placed at each draw: the box may have moved since the text changed.
+    Layout(font);
+    gm.DrawTextCached(font, text_.c_str(), color_, KCPoint<short>(textRect_.left, textRect_.top));
 }
 
 void cControl_X::RegisterParam(uint32_t param) {
@@ -96,8 +124,11 @@ void cControl_X::Move(int dx, int dy) {
 }
 
 void cControl_X::Draw(CGraphicManagerAbs& gm) {
-    if (!IsHidden())
+    if (!IsHidden()) {
         DrawSelf(gm);
+        if (selected_ || highlighted_)
+            DrawSelectionBitmap(gm);
+    }
     shown_.clear();
     AppendShown(shown_);
     ClearRefresh();
@@ -107,6 +138,7 @@ void cControl_X::AppendShown(std::vector<double>& out) const {
     out.push_back(IsHidden() ? 1 : 0);
     out.push_back(GetHoverState());
     out.push_back(disabled_);
+    out.push_back((selected_ ? 1 : 0) + (highlighted_ ? 2 : 0) + (touched_ ? 4 : 0));
     if (!alg_)
         return;
     const std::vector<sCONTROL_PARAM>& params = *alg_->GetParamVector();
@@ -176,20 +208,21 @@ void cControl_X::SetStateAt(size_t slot, double state) {
         d->SetRefresh();
 }
 
-BUFFER_HEADER* cControl_X::EnterText(const std::string& text, int32_t& result) {
+BUFFER_HEADER* cControl_X::EnterText(const std::string& text, ETranslateTextRetType& result) {
     result = cALGORITHM::eTranslateInvalid;
-    if (!readOnly_ && !disabled_ && alg_ && CanEnterText() && !params_.empty())
-        EnterTextSelf(text, result);
-    return nullptr;
+    if (readOnly_ || disabled_ || !alg_ || !CanEnterText() || params_.empty())
+        return nullptr;
+    return EnterTextSelf(text, result);
 }
 
-void cControl_X::EnterTextSelf(const std::string& text, int32_t& result) {
+BUFFER_HEADER* cControl_X::EnterTextSelf(const std::string& text, ETranslateTextRetType& result) {
     double state = 0;
     result = cALGORITHM::eTranslateInvalid;
     if (!alg_ || alg_->TranslateTextToState(lead_, text, state) != cALGORITHM::eTranslateValid)
-        return;
+        return nullptr;
     result = cALGORITHM::eTranslateValid;
     SetLeadState(state);
+    return nullptr;
 }
 
 const sCONTROL_PARAM* cControl_X::LeadParam() const {
@@ -241,6 +274,22 @@ void cControl_X::TranslateController(double value, std::string& text) {
         p->TranslateValueString(StateOfControllerValue(value, LeadStates()), text);
 }
 
+void cControl_X::SetSelected(bool on) {
+    if (selected_ == on)
+        return;
+    selected_ = on;
+    SetSelectionSelf();
+    SetRefresh();
+}
+
+void cControl_X::SetHighlightInfo(bool on, bool touched) {
+    if (highlighted_ == on && touched_ == touched)
+        return;
+    highlighted_ = on;
+    touched_ = touched;
+    SetRefresh();
+}
+
 void cControl_X::UpdateDisabledMode(unsigned long mode) {
     if (disabled_ == mode)
         return;
@@ -253,8 +302,7 @@ BUFFER_HEADER* cControl_X::MouseOver(KCEventData* e, bool inside, bool* redraw) 
     setHoverState(inside ? 1 : 0);
     if (redraw)
         *redraw = GetHoverState() != before;
-    MouseOverSelf(e, inside);
-    return nullptr;
+    return MouseOverSelf(e, inside);
 }
 
 bool cControl_X::IsPointInsideSelf(const KCPoint<short>& p, KCEventData*) const {
@@ -269,13 +317,11 @@ bool cControl_X::DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const 
 
 void cControl_X::DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r) {
     gm.SetColor(KCRGBAColor(255, 255, 255, 255));
-    gm.DrawRect(r);
+    gm.DrawWireRect(r);
 }
 
 BUFFER_HEADER* cControl_X::MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r) {
-    if (!readOnly_ && !disabled_ && e)
-        MouseWheelSelf(e, dx, dy, r);
-    return nullptr;
+    return !readOnly_ && !disabled_ && e ? MouseWheelSelf(e, dx, dy, r) : nullptr;
 }
 
 void cControl_X::ResendLeadState() {
@@ -289,27 +335,20 @@ BUFFER_HEADER* cControl_X::MouseDown(KCEventData* e, KURect<double>* r, bool& ha
         return nullptr;
     downState_ = LeadState();
     handled = true;
-    MouseDownSelf(e, r, handled);
-    return nullptr;
+    return MouseDownSelf(e, r, handled);
 }
 
 BUFFER_HEADER* cControl_X::MouseDrag(KCEventData* e, double dx, double dy, KURect<double>* r) {
-    if (!readOnly_ && !disabled_ && e)
-        MouseDragSelf(e, dx, dy, r);
-    return nullptr;
+    return !readOnly_ && !disabled_ && e ? MouseDragSelf(e, dx, dy, r) : nullptr;
 }
 
 BUFFER_HEADER* cControl_X::MouseUp(KCEventData* e) {
-    if (!readOnly_ && !disabled_ && e)
-        MouseUpSelf(e);
-    return nullptr;
+    return !readOnly_ && !disabled_ && e ? MouseUpSelf(e) : nullptr;
 }
 
 BUFFER_HEADER* cControl_X::Key(KCEventData* e, bool& handled) {
     handled = false;
-    if (!readOnly_ && !disabled_ && e)
-        KeySelf(e, handled);
-    return nullptr;
+    return !readOnly_ && !disabled_ && e ? KeySelf(e, handled) : nullptr;
 }
 
 double cControl_X::ArrowStep(const KCEventData* e) {
@@ -322,15 +361,16 @@ double cControl_X::ArrowStep(const KCEventData* e) {
     return 0;
 }
 
-void cControl_X::KeySelf(KCEventData* e, bool& handled) {
+BUFFER_HEADER* cControl_X::KeySelf(KCEventData* e, bool& handled) {
     const double step = ArrowStep(e);
     if (step == 0)
-        return;
+        return nullptr;
     handled = true;
     SetLeadState(std::round(LeadState()) + step);
+    return nullptr;
 }
 
-void CSlider_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
+BUFFER_HEADER* CSlider_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
     const KURect<short>& r = GetDrawableRect();
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
@@ -341,12 +381,14 @@ void CSlider_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
     const int travel = std::max(1, vertical ? height : width);
     const double span = LeadStates() - 1;
     SetLeadState(std::round(DownState() + delta * span / travel));
+    return nullptr;
 }
 
-void CSlider_X::MouseUpSelf(KCEventData* e) {
+BUFFER_HEADER* CSlider_X::MouseUpSelf(KCEventData* e) {
     MouseDragSelf(e, 0, 0, nullptr);
     if (LeadState() != DownState())
         ResendLeadState();
+    return nullptr;
 }
 
 void CSlider_X::DrawSelf(CGraphicManagerAbs& gm) {
@@ -385,10 +427,11 @@ void CSlider_X::SetThumbRect(KURect<short>& thumb) {
     thumb_ = thumb;
 }
 
-void CToggle_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
+BUFFER_HEADER* CToggle_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
     const double states = LeadStates();
     const double next = std::round(LeadState()) + 1;
     SetLeadState(next >= states ? 0 : next);
+    return nullptr;
 }
 
 void CToggle_X::DrawSelf(CGraphicManagerAbs& gm) {
@@ -401,12 +444,14 @@ void CToggle_X::DrawSelf(CGraphicManagerAbs& gm) {
     FillRect(gm, GetDrawableRect(), state ? kOn : kOff);
 }
 
-void CButton_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
+BUFFER_HEADER* CButton_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
     SetLeadState(1);
+    return nullptr;
 }
 
-void CButton_X::MouseUpSelf(KCEventData*) {
+BUFFER_HEADER* CButton_X::MouseUpSelf(KCEventData*) {
     SetLeadState(0);
+    return nullptr;
 }
 
 void CButton_X::DrawSelf(CGraphicManagerAbs& gm) {

@@ -1,5 +1,6 @@
 // The algorithm's operations behind the host's calls: initialisation,
-// coefficient refresh, parameter states, setups and the coefficient copy.
+// coefficient refresh, parameter states, setups (and their copy) and the
+// coefficient copy.
 #include "guilib/Algorithm.h"
 
 #include <algorithm>
@@ -41,4 +42,22 @@ bool cALGORITHM::ChangeActiveSetup(long setup) {
         return false;
     activeSetup_ = static_cast<EPluginSetup>(setup);
     return true;
+}
+
+long cALGORITHM::CopySetup(long from, long to) {
+    if (from < 0 || from >= kNumSetups || to < 0 || to >= kNumSetups || from == to)
+        return eGenericErr;
+    for (sCONTROL_PARAM& p : params_) {
+        p.state[to] = p.state[from];
+        p.realWorld[to] = p.realWorld[from];
+        p.disabledMode[to] = p.disabledMode[from];
+        p.graph[to] = p.graph[from];
+    }
+    coefs_[to] = coefs_[from];
+    bypassCoefs_[to] = bypassCoefs_[from];
+    setupNames_[to] = setupNames_[from];
+    CopySetupSelf(from, to);
+    if (to == activeSetup_)
+        UpdateDSPCoefs(true);
+    return 0;
 }

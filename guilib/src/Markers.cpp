@@ -87,14 +87,15 @@ void CMarker_X::UpdateControlRect() {
         SetDrawableRect(r);
 }
 
-void CMarker_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
+BUFFER_HEADER* CMarker_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
     downX_ = StateAt(0);
     downY_ = StateAt(1);
     if (home_)
         home_->UpdateMarkersFocus(this, true);
+    return nullptr;
 }
 
-void CMarker_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
+BUFFER_HEADER* CMarker_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
     const KURect<short> b = home_ ? home_->GetBoundsRect() : GetDrawableRect();
     const KCPoint<short> moved = e->GetMouseDistanceFromDragStart();
     const double x = downX_ + moved.x * (StatesAt(0) - 1) / std::max<short>(1, b.Width());
@@ -107,21 +108,24 @@ void CMarker_X::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
         home_->UpdateMarkersPosition(this, StateAt(0), StateAt(1));
     else
         UpdateControlRect();
+    return nullptr;
 }
 
-void CMarker_X::MouseUpSelf(KCEventData*) {
+BUFFER_HEADER* CMarker_X::MouseUpSelf(KCEventData*) {
     if (home_)
         home_->UpdateMarkersRelease(this, StateAt(0) != downX_ || StateAt(1) != downY_);
+    return nullptr;
 }
 
-void CMarker_X::KeySelf(KCEventData* e, bool& handled) {
+BUFFER_HEADER* CMarker_X::KeySelf(KCEventData* e, bool& handled) {
     if (home_)
         home_->UpdateMarkersKey(this, e->GetKeyCode(), handled);
     if (handled)
-        return;
+        return nullptr;
     cControl_X::KeySelf(e, handled);
     if (handled && home_)
         home_->UpdateMarkersPosition(this, StateAt(0), StateAt(1));
+    return nullptr;
 }
 
 void CMarker_X::AppendShown(std::vector<double>& out) const {
@@ -170,18 +174,21 @@ void KCZoomVerticesGraph::SetZoom(double bottom, double top) {
     RequestGraphicRefresh();
 }
 
-void KCZoomVerticesGraph::MouseWheelSelf(KCEventData* e, double, double dy, KURect<double>*) {
+BUFFER_HEADER* KCZoomVerticesGraph::MouseWheelSelf(KCEventData* e, double, double dy,
+                                                   KURect<double>*) {
     const KURect<short>& r = GetDrawableRect();
     // The value under the pointer stays where it is.
     const double at = (r.bottom - e->GetMouseLocation().y) / std::max(1.0, double(r.Height()));
     const double pivot = zoom_.bottom + at * (zoom_.top - zoom_.bottom);
     const double factor = dy > 0 ? 0.8 : 1.25;
     SetZoom(pivot - (pivot - zoom_.bottom) * factor, pivot + (zoom_.top - pivot) * factor);
+    return nullptr;
 }
 
-void KCZoomVerticesGraph::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
+BUFFER_HEADER* KCZoomVerticesGraph::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     if (e->GetMouseClickCount() == eDoubleClick)
         ResetZoom();
+    return nullptr;
 }
 
 void KCZoomVerticesGraph::Feed() {

@@ -8,7 +8,10 @@
 #include "ui/GMText.h"
 #include "ui/KCWindow.h"
 
+#include <algorithm>
 #include <charconv>
+#include <map>
+#include <typeinfo>
 
 namespace {
 
@@ -81,6 +84,109 @@ bool ReadClassAttributes(const kvXML::CXMLElement& e, cControl_X& c) {
 
 CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) : alg_(alg) {}
 
+// The undo list is not copied: its commands belong to one manager, and a
+// copy that shared them would free them a second time or use them freed.
+// The copy's own graphic manager is made when it is activated; a gesture,
+// a pressed button and an open selection rectangle stay with the original.
+CStandardGUI_X::CStandardGUI_X(const CStandardGUI_X& other)
+    : KCAlgorithmListener(other), KCSystemBarListener(other),
+      CSelectableHome(other), kvXML::CXMLable(other), CDrawable(other), alg_(other.alg_),
+      toolbar_(other.toolbar_), gm_(other.gm_ == other.ownGM_.get() ? nullptr : other.gm_),
+      container_(other.container_), window_(other.window_), labels_(other.labels_),
+      hatch_(other.hatch_), viewSize_(other.viewSize_), collapsedHeight_(other.collapsedHeight_),
+      dragSelect_(other.dragSelect_), embeddedGM_(other.embeddedGM_),
+      aboutImage_(other.aboutImage_), aboutShown_(other.aboutShown_),
+      pendingArea_(other.pendingArea_), redrawCount_(other.redrawCount_),
+      lastRedrawArea_(other.lastRedrawArea_) {
+    std::copy(std::begin(other.modified_), std::end(other.modified_), std::begin(modified_));
+    CopyControls(other);
+}
+
+CStandardGUI_X& CStandardGUI_X::operator=(const CStandardGUI_X& other) {
+    if (this == &other)
+        return *this;
+    FinishGesture();
+    ReleaseOwnGM();
+    CDrawable::operator=(other);
+    alg_ = other.alg_;
+    toolbar_ = other.toolbar_;
+    undo_.reset();
+    pressed_ = nullptr;
+    drawnPressed_ = nullptr;
+    gm_ = other.gm_ == other.ownGM_.get() ? nullptr : other.gm_;
+    container_ = other.container_;
+    window_ = other.window_;
+    labels_ = other.labels_;
+    hatch_ = other.hatch_;
+    viewSize_ = other.viewSize_;
+    collapsedHeight_ = other.collapsedHeight_;
+    dragSelect_ = other.dragSelect_;
+    embeddedGM_ = other.embeddedGM_;
+    aboutImage_ = other.aboutImage_;
+    aboutShown_ = other.aboutShown_;
+    selecting_ = false;
+    selectRect_ = KURect<short>();
+    std::copy(std::begin(other.modified_), std::end(other.modified_), std::begin(modified_));
+    pendingArea_ = other.pendingArea_;
+    redrawCount_ = other.redrawCount_;
+    lastRedrawArea_ = other.lastRedrawArea_;
+    CopyControls(other);
+    return *this;
+}
+
+namespace {
+
+// A copy of `c` of its own class, when that is one of the library's.
+template <typename... Classes>
+std::unique_ptr<cControl_X> CopyOfLibraryControl(const cControl_X& c) {
+    std::unique_ptr<cControl_X> out;
+    ((typeid(c) == typeid(Classes)
+          ? void(out = std::make_unique<Classes>(static_cast<const Classes&>(c)))
+          : void()),
+     ...);
+    return out;
+}
+
+} // namespace
+
+void CStandardGUI_X::CopyControls(const CStandardGUI_X& other) {
+    std::vector<std::unique_ptr<cControl_X>> copies;
+    std::map<const cControl_X*, cControl_X*> made;
+    for (const auto& c : other.controls_) {
+        std::unique_ptr<cControl_X> copy =
+            CopyOfLibraryControl<CSlider_X, CToggle_X, CPopup_X, CButton_X, CVuMeter_X, CText_X,
+                                 KCGraph, KCZoomVerticesGraph, CMarker_X, CRadioButton_X,
+                                 CDigitDisplay_X, CIncDec, CLRB_X, X_CMultiField, CScroller>(*c);
+        if (!copy)
+            continue;
+        made[c.get()] = copy.get();
+        copies.push_back(std::move(copy));
+    }
+    // Dependents, markers and homes point at the copies, never at the
+    // original's controls.
+    for (auto& copy : copies)
+        if (auto* marker = dynamic_cast<CMarker_X*>(copy.get()))
+            marker->SetMarkerHome(nullptr);
+    for (auto& copy : copies) {
+        std::vector<cControl_X*> dependents = copy->GetDependents();
+        copy->ClearDependentsList();
+        for (cControl_X* d : dependents)
+            if (const auto it = made.find(d); it != made.end())
+                copy->AddDependentPtr(it->second);
+        if (auto* home = dynamic_cast<KCMarkerHome*>(copy.get())) {
+            std::vector<CMarker_X*> markers = home->GetMarkers();
+            home->ClearMarkers();
+            for (CMarker_X* m : markers)
+                if (const auto it = made.find(m); it != made.end())
+                    home->AddMarker(static_cast<CMarker_X*>(it->second));
+        }
+    }
+    controls_ = std::move(copies);
+    focus_ = other.focus_ && made.count(other.focus_) ? made[other.focus_] : nullptr;
+    active_ = nullptr;
+    BuildSelectableList();
+}
+
 CStandardGUI_X::~CStandardGUI_X() {
     // The window may be gone by now: its surface is not touched.
     window_ = nullptr;
@@ -150,13 +256,10 @@ void CStandardGUI_X::Dispose() {
     SetPopupWindow(nullptr);
     focus_ = nullptr;
     pressed_ = nullptr;
+    selecting_ = false;
+    aboutShown_ = false;
     gm_ = nullptr;
     window_ = nullptr;
-}
-
-long CStandardGUI_X::PresetModified(long) {
-    SetRefresh();
-    return 0;
 }
 
 void CStandardGUI_X::InitHatch(KURect<short>* rect) {
@@ -176,41 +279,6 @@ void CStandardGUI_X::MoveHatch(KCPoint<short>* point) {
                static_cast<short>(point->x + w));
 }
 
-long CStandardGUI_X::DoMouseDown(void*, KCEventData* e) {
-    return window_ ? DoMouseDown(e) : 0;
-}
-
-long CStandardGUI_X::DoMouseMove(void*, KCEventData* e) {
-    return window_ ? DoMouseMove(e) : 0;
-}
-
-long CStandardGUI_X::DoMouseUp(void*, KCEventData* e) {
-    return window_ ? DoMouseUp(e) : 0;
-}
-
-long CStandardGUI_X::DoMouseWheel(void*, KCEventData* e) {
-    if (!window_ || !e)
-        return 0;
-    cControl_X* c = ControlAt(e->GetMouseLocation());
-    if (!c || !alg_)
-        return 0;
-    FinishGesture();
-    gesture_ = std::make_unique<kvUndo::KCUndoCommandParams>(c->GetControlClass(), *alg_,
-                                                             c->GetParamIndices());
-    c->MouseWheel(e, 0, static_cast<double>(e->GetMouseWheelDelta()), nullptr);
-    FinishGesture();
-    return 0;
-}
-
-long CStandardGUI_X::DoKeyDown(void*, KCEventData* e, bool* handled) {
-    bool h = false;
-    if (window_)
-        DoKey(e, h);
-    if (handled)
-        *handled = h;
-    return 0;
-}
-
 long CStandardGUI_X::SetRefresh(KURect<short>* rect) {
     if (!window_)
         return kNotReady;
@@ -226,27 +294,6 @@ void CStandardGUI_X::GetViewRect(KURect<short>& out) {
     // The host asks before it makes the window, to size it.
     if (viewSize_.x > 0 && viewSize_.y > 0)
         out.Set(0, 0, viewSize_.y, viewSize_.x);
-}
-
-long CStandardGUI_X::GetControlNameOfLength(long, long, char*) {
-    return 0;
-}
-
-long CStandardGUI_X::SetControllerValue(long, double) {
-    return 0;
-}
-
-long CStandardGUI_X::SetAutomationRefCons(long, long, long) {
-    return 0;
-}
-
-long CStandardGUI_X::SetControlHighlightInfo(long, bool, bool) {
-    return 0;
-}
-
-long CStandardGUI_X::TranslateController(long, double, std::string& text) {
-    text.clear();
-    return 0;
 }
 
 std::unique_ptr<cControl_X> CStandardGUI_X::CreateControl(const std::string& className) {
@@ -292,6 +339,7 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
     std::vector<std::unique_ptr<cControl_X>> controls;
     std::vector<X_CToolbarButton> toolbar;
     std::vector<SLabel> labels;
+    std::vector<const kvXML::CXMLElement*> others;
     for (const kvXML::CXMLElement* e : root.children) {
         if (Named(*e, "ToolBar")) {
             for (const kvXML::CXMLElement* b : e->children) {
@@ -303,8 +351,10 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
             }
             continue;
         }
-        if (!Named(*e, "Control"))
+        if (!Named(*e, "Control")) {
+            others.push_back(e);
             continue;
+        }
         std::string className, params, images, label;
         KURect<short> rect;
         std::vector<long> indices, numbers;
@@ -326,8 +376,14 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
             return -1;
         controls.push_back(std::move(c));
     }
+    for (const kvXML::CXMLElement* e : others)
+        if (ReadXML_PluginSpecific(e) != 0)
+            return -1;
     long about = -1;
     root.GetAttrib("About", about);
+    FinishGesture();
+    selecting_ = false;
+    aboutShown_ = false;
     controls_ = std::move(controls);
     toolbar_ = std::move(toolbar);
     labels_ = std::move(labels);
@@ -337,12 +393,18 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
     if (about > 0 && about < 32768)
         aboutImage_.SetResID(static_cast<short>(about));
     active_ = focus_ = nullptr;
-    pressed_ = drawnPressed_ = nullptr;
+    pressed_ = nullptr;
+    drawnPressed_ = nullptr;
     AttachMarkers();
     BuildSelectableList();
+    UpdateToolbarStates();
     CDrawable::SetRefresh();
     if (gm_)
         SetGM(gm_);
+    return 0;
+}
+
+long CStandardGUI_X::ReadXML_PluginSpecific(const kvXML::CXMLElement*) {
     return 0;
 }
 
@@ -405,199 +467,6 @@ void CStandardGUI_X::BuildSelectableListSelf() {
     for (auto& c : controls_)
         if (!c->IsReadOnly() && !c->IsHidden())
             selectable_.push_back(c.get());
-}
-
-int CSelectableHome::DirectionFromTabModifiers(const KCEventData* e) {
-    if (!e || e->GetKeyCode() != eKeyTab)
-        return 0;
-    return e->GetKeyModifiers()[eModifierShift] ? -1 : 1;
-}
-
-bool CStandardGUI_X::MoveFocus(int direction) {
-    BuildSelectableList();
-    if (direction == 0 || selectable_.empty())
-        return false;
-    const auto n = static_cast<long>(selectable_.size());
-    long at = -1;
-    for (long i = 0; i < n; ++i)
-        if (selectable_[static_cast<size_t>(i)] == focus_)
-            at = i;
-    // From no focus, Tab starts at the first control and Shift+Tab at the last.
-    const long next = at < 0 ? (direction > 0 ? 0 : n - 1) : ((at + direction) % n + n) % n;
-    cControl_X* old = focus_;
-    focus_ = selectable_[static_cast<size_t>(next)];
-    if (old)
-        old->SetRefresh();
-    focus_->SetRefresh();
-    return true;
-}
-
-const X_CToolbarButton* CStandardGUI_X::ToolbarButtonAt(const KCPoint<short>& p) const {
-    for (const X_CToolbarButton& b : toolbar_)
-        if (p.x >= b.rect.left && p.x < b.rect.right && p.y >= b.rect.top && p.y < b.rect.bottom)
-            return &b;
-    return nullptr;
-}
-
-cControl_X* CStandardGUI_X::ControlAt(const KCPoint<short>& p) const {
-    // The last drawn control lies on top.
-    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
-        if (!(*it)->IsHidden() && !(*it)->IsReadOnly() && (*it)->IsPointInside(p))
-            return it->get();
-    return nullptr;
-}
-
-long CStandardGUI_X::DoMouseDown(KCEventData* e) {
-    if (!e)
-        return 0;
-    FinishGesture();
-    const KCPoint<short> at = e->GetMouseLocation();
-    if ((pressed_ = ToolbarButtonAt(at)))
-        return 0;
-    cControl_X* c = ControlAt(at);
-    if (!c || !alg_)
-        return 0;
-    gesture_ = std::make_unique<kvUndo::KCUndoCommandParams>(c->GetControlClass(), *alg_,
-                                                             c->GetParamIndices());
-    active_ = focus_ = c;
-    bool handled = false;
-    c->MouseDown(e, nullptr, handled);
-    return 0;
-}
-
-long CStandardGUI_X::DoMouseMove(KCEventData* e) {
-    if (!e)
-        return 0;
-    if (active_) {
-        const KCPoint<short> d = e->GetMouseDistanceFromDragStart();
-        active_->MouseDrag(e, d.x, d.y, nullptr);
-        return 0;
-    }
-    for (auto& c : controls_)
-        c->MouseOver(e, c->IsPointInside(e->GetMouseLocation()), nullptr);
-    return 0;
-}
-
-long CStandardGUI_X::DoMouseUp(KCEventData* e) {
-    if (!e)
-        return 0;
-    if (pressed_) {
-        const X_CToolbarButton* button = pressed_;
-        pressed_ = nullptr;
-        if (ToolbarButtonAt(e->GetMouseLocation()) == button)
-            ExecuteToolbarButton(*button);
-        return 0;
-    }
-    if (active_)
-        active_->MouseUp(e);
-    FinishGesture();
-    return 0;
-}
-
-long CStandardGUI_X::DoKey(KCEventData* e, bool& handled) {
-    handled = false;
-    if (const int direction = DirectionFromTabModifiers(e)) {
-        FinishGesture();
-        handled = MoveFocus(direction);
-        return 0;
-    }
-    cControl_X* c = focus_;
-    if (!e || !alg_ || !c)
-        return 0;
-    FinishGesture(); // a mouse gesture still open ends here
-    gesture_ = std::make_unique<kvUndo::KCUndoCommandParams>(c->GetControlClass(), *alg_,
-                                                             c->GetParamIndices());
-    c->Key(e, handled);
-    FinishGesture();
-    return 0;
-}
-
-// One undo step per gesture, and only when it changed something.
-void CStandardGUI_X::FinishGesture() {
-    active_ = nullptr;
-    if (gesture_ && gesture_->DiffersFromCurrent())
-        undo_.InsertCommand(gesture_.release(), kvUndo::eInsertToUndoStack);
-    gesture_.reset();
-}
-
-void CStandardGUI_X::ExecuteToolbarButton(const X_CToolbarButton& button) {
-    if (button.name == "Undo")
-        System_ExecuteUndo(1);
-    else if (button.name == "Redo")
-        System_ExecuteRedo(1);
-    else if (button.name == "Reset")
-        System_ExecuteReset();
-    else if (button.name == "Switch")
-        System_ExecuteSwitch();
-    else if (button.name == "Next")
-        System_ExecuteNextPreset();
-    else if (button.name == "Prev")
-        System_ExecutePrevPreset();
-    else if (button.name == "Load")
-        System_ExecuteLoadPreset(KCPoint<short>(button.rect.left, button.rect.bottom));
-    else if (button.name == "Save")
-        System_ExecuteSavePreset(KCPoint<short>(button.rect.left, button.rect.bottom));
-    else
-        System_ExecutePluginSpecific(button.name);
-}
-
-void CStandardGUI_X::System_ExecutePluginSpecific(const std::string& name) {
-    FinishGesture();
-    if (alg_)
-        alg_->ActivatePluginSpecificToolBar(name);
-    SetRefresh();
-}
-
-void CStandardGUI_X::AfterPresetChange() {
-    if (alg_)
-        alg_->RefreshAllParams();
-    SetRefresh();
-}
-
-void CStandardGUI_X::System_ExecuteLoadPreset(KCPoint<short> where) {
-    FinishGesture();
-    CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr;
-    if (!presets)
-        return;
-    presets->SetMenuWindow(window_);
-    if (presets->LoadPresetMenu(CPublicAlg(alg_), where) == 0)
-        AfterPresetChange();
-}
-
-void CStandardGUI_X::System_ExecuteSavePreset(KCPoint<short> where) {
-    FinishGesture();
-    if (CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr) {
-        presets->SetMenuWindow(window_);
-        presets->SavePresetMenu(CPublicAlg(alg_), where);
-    }
-}
-
-void CStandardGUI_X::System_ExecuteNextPreset() {
-    FinishGesture();
-    if (CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr)
-        if (presets->StepPreset(CPublicAlg(alg_), true) == 0)
-            AfterPresetChange();
-}
-
-void CStandardGUI_X::System_ExecutePrevPreset() {
-    FinishGesture();
-    if (CPresetsManager* presets = alg_ ? alg_->GetPresetsManager() : nullptr)
-        if (presets->StepPreset(CPublicAlg(alg_), false) == 0)
-            AfterPresetChange();
-}
-
-void CStandardGUI_X::System_ExecuteUndo(unsigned short count) {
-    FinishGesture();
-    for (unsigned short i = 0; i < count && undo_.CanUndo(); ++i)
-        undo_.Undo();
-    SetRefresh();
-}
-
-void CStandardGUI_X::System_ExecuteRedo(unsigned short count) {
-    FinishGesture();
-    for (unsigned short i = 0; i < count && undo_.CanRedo(); ++i)
-        undo_.Redo();
-    SetRefresh();
 }
 
 namespace {
@@ -723,15 +592,11 @@ void CStandardGUI_X::Redraw(const KURect<short>& area, bool whole) {
             c->Draw(*gm_);
     }
     DrawLabels(*gm_, area);
-    for (const X_CToolbarButton& b : toolbar_) {
-        if (!whole && !Intersect(area, b.rect))
-            continue;
-        gm_->SetColor(&b == pressed_ ? KCRGBAColor(200, 200, 205, 255)
-                                     : KCRGBAColor(70, 70, 78, 255));
-        gm_->DrawSolidRect(b.rect);
-        gm_->DrawTextCached(gm_->GetFontInfo(), b.name.c_str(), KCRGBAColor(255, 255, 255, 255),
-                            TextOriginInBox(gm_->GetFontInfo(), b.rect, 3));
-    }
+    DrawToolbar(*gm_, area, whole);
+    if (selecting_)
+        DrawSelectRect();
+    if (aboutShown_)
+        DrawAbout(*gm_);
     if (!whole)
         gm_->UnLimitDrawToRect();
     drawnPressed_ = pressed_;
@@ -739,6 +604,28 @@ void CStandardGUI_X::Redraw(const KURect<short>& area, bool whole) {
     lastRedrawArea_ = area;
     ++redrawCount_;
     ClearRefresh();
+}
+
+void CStandardGUI_X::DrawToolbar(CGraphicManagerAbs& gm, const KURect<short>& area, bool whole) {
+    for (const X_CToolbarButton& b : toolbar_) {
+        if (!whole && !Intersect(area, b.rect))
+            continue;
+        gm.SetColor(&b == pressed_ ? KCRGBAColor(200, 200, 205, 255)
+                                   : KCRGBAColor(70, 70, 78, 255));
+        gm.DrawSolidRect(b.rect);
+        // A button that cannot act now shows a dimmed caption.
+        const KCRGBAColor caption =
+            b.available ? KCRGBAColor(255, 255, 255, 255) : KCRGBAColor(130, 130, 138, 255);
+        const std::string& text = b.text.empty() ? b.name : b.text;
+        gm.DrawTextCached(gm.GetFontInfo(), text.c_str(), caption,
+                          TextOriginInBox(gm.GetFontInfo(), b.rect, 3));
+    }
+}
+
+void CStandardGUI_X::DrawAbout(CGraphicManagerAbs& gm) {
+    const KCPoint<short> size = aboutImage_.GetImageSize(gm);
+    aboutImage_.DrawImage(gm, KCPoint<short>(static_cast<short>((viewSize_.x - size.x) / 2),
+                                             static_cast<short>((viewSize_.y - size.y) / 2)));
 }
 
 void CStandardGUI_X::DrawLabels(CGraphicManagerAbs& gm, const KURect<short>& area) {

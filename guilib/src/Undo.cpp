@@ -120,19 +120,17 @@ bool KCUndoCommandPreset::operator==(const Command& other) const {
     return o && o->getName() == getName() && o->setup_ == setup_ && o->preset_ == preset_;
 }
 
-namespace {
-double CurrentState(cALGORITHM& alg, unsigned long param) {
-    return (*alg.GetParamVector())[param].state[alg.GetActiveSetup()];
+double KCUndoCommandParams::CurrentState(unsigned long param) const {
+    return (*alg_->GetParamVector())[param].state[setup_];
 }
-} // namespace
 
 KCUndoCommandParams::KCUndoCommandParams(const char* name, cALGORITHM& alg,
                                          const std::vector<unsigned long>& params)
-    : Command(name, 0), alg_(&alg) {
+    : Command(name, 0), alg_(&alg), setup_(alg.GetActiveSetup()) {
     const unsigned long count = alg.GetParamVector()->size();
     for (unsigned long p : params)
         if (p < count)
-            states_.emplace_back(p, CurrentState(alg, p));
+            states_.emplace_back(p, CurrentState(p));
 }
 
 bool KCUndoCommandParams::IsSameType(const Command* other) const {
@@ -141,20 +139,29 @@ bool KCUndoCommandParams::IsSameType(const Command* other) const {
 
 bool KCUndoCommandParams::operator==(const Command& other) const {
     auto* o = dynamic_cast<const KCUndoCommandParams*>(&other);
-    return o && o->alg_ == alg_ && o->states_ == states_;
+    return o && o->alg_ == alg_ && o->setup_ == setup_ && o->states_ == states_;
 }
 
 bool KCUndoCommandParams::DiffersFromCurrent() const {
     for (const auto& [param, state] : states_)
-        if (CurrentState(*alg_, param) != state)
+        if (CurrentState(param) != state)
             return true;
     return false;
 }
 
 void KCUndoCommandParams::Execute() {
+    const bool active = setup_ == alg_->GetActiveSetup();
     for (auto& [param, state] : states_) {
-        const double now = CurrentState(*alg_, param);
-        alg_->SetParamState(param, state);
+        const double now = CurrentState(param);
+        if (active) {
+            alg_->SetParamState(param, state);
+        } else {
+            // The setup the gesture changed is not on the device now: only
+            // its record changes, and it goes out when it is active again.
+            sCONTROL_PARAM& p = (*alg_->GetParamVector())[param];
+            p.state[setup_] = state;
+            p.UpdateRealWorldFromState(setup_);
+        }
         state = now;
     }
 }

@@ -129,15 +129,16 @@ long CPopup_X::ActivatePopUpMenu(const KCWindow& window, const KCPoint<short>& w
     return menu_.ActivatePopUpMenu(window, where, selection);
 }
 
-void CPopup_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
+BUFFER_HEADER* CPopup_X::MouseDownSelf(KCEventData*, KURect<double>*, bool&) {
     if (!menuWindow_ || !menuWindow_->windowHandle || !GetAlgorithm() || CreatePopUpMenu() != 0)
-        return;
+        return nullptr;
     const KURect<short>& at = GetDrawableRect();
     long chosen = -1;
     if (ActivatePopUpMenu(*menuWindow_, KCPoint<short>(at.left, at.bottom), chosen) == 0 &&
         chosen >= 0)
         SetLeadState(static_cast<double>(chosen));
     menu_.Clear();
+    return nullptr;
 }
 
 void CPopup_X::DrawSelf(CGraphicManagerAbs& gm) {
@@ -151,13 +152,14 @@ KURect<short> CRadioButton_X::ButtonRect(long state) const {
     return Part(GetDrawableRect(), state, static_cast<long>(LeadStates()));
 }
 
-void CRadioButton_X::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
+BUFFER_HEADER* CRadioButton_X::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     const KCPoint<short> at = e->GetMouseLocation();
     for (long s = 0; s < static_cast<long>(LeadStates()); ++s)
         if (ButtonRect(s).PointInRect(at)) {
             SetLeadState(static_cast<double>(s));
-            return;
+            return nullptr;
         }
+    return nullptr;
 }
 
 void CRadioButton_X::DrawSelf(CGraphicManagerAbs& gm) {
@@ -222,7 +224,7 @@ CIncDec& CIncDec::operator=(const CIncDec& other) {
     return *this;
 }
 
-void CIncDec::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
+BUFFER_HEADER* CIncDec::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     const KURect<short>& r = GetDrawableRect();
     const KCPoint<short> at = e->GetMouseLocation();
     // Up is the upper half of a tall control, the right half of a wide one.
@@ -232,12 +234,14 @@ void CIncDec::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     UpdateValue();
     SetInterval(kFirstRepeatMs);
     Start();
+    return nullptr;
 }
 
-void CIncDec::MouseUpSelf(KCEventData*) {
+BUFFER_HEADER* CIncDec::MouseUpSelf(KCEventData*) {
     Stop();
     direction_ = 0;
     SetRefresh();
+    return nullptr;
 }
 
 void CIncDec::UpdateValue() {
@@ -291,12 +295,12 @@ void CLRB_X::SetCurrentChan(short channel) {
     SetRefresh();
 }
 
-void CLRB_X::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
+BUFFER_HEADER* CLRB_X::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     const KCPoint<short> at = e->GetMouseLocation();
     for (short c = kLeft; c <= kBoth; ++c)
         if (SelectorRect(c).PointInRect(at)) {
             SetCurrentChan(c);
-            return;
+            return nullptr;
         }
     // A click on the bars sets the selected channel to the height clicked;
     // linked, the other follows by the same amount.
@@ -309,6 +313,7 @@ void CLRB_X::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
         SetStateAt(0, StateAt(0) + delta);
     if (channel_ != kLeft)
         SetStateAt(1, StateAt(1) + delta);
+    return nullptr;
 }
 
 void CLRB_X::AppendShown(std::vector<double>& out) const {
@@ -347,7 +352,7 @@ KURect<short> X_CMultiField::FieldRect(size_t field) const {
     return Part(GetDrawableRect(), static_cast<long>(field), static_cast<long>(GetNumFields()));
 }
 
-void X_CMultiField::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
+BUFFER_HEADER* X_CMultiField::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     const KCPoint<short> at = e->GetMouseLocation();
     for (size_t f = 0; f < GetNumFields(); ++f) {
         if (!FieldRect(f).PointInRect(at))
@@ -361,17 +366,19 @@ void X_CMultiField::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
         else
             selected_.push_back(field);
         SetRefresh();
-        return;
+        return nullptr;
     }
+    return nullptr;
 }
 
-void X_CMultiField::KeySelf(KCEventData* e, bool& handled) {
+BUFFER_HEADER* X_CMultiField::KeySelf(KCEventData* e, bool& handled) {
     const double step = ArrowStep(e);
     if (step == 0 || selected_.empty())
-        return;
+        return nullptr;
     handled = true;
     for (int32_t f : selected_)
         SetStateAt(static_cast<size_t>(f), std::round(StateAt(static_cast<size_t>(f))) + step);
+    return nullptr;
 }
 
 void X_CMultiField::AppendShown(std::vector<double>& out) const {
@@ -408,18 +415,19 @@ void CScroller::UpdatePointerSelf(unsigned long) {
                                       static_cast<short>(r.left + start + length));
 }
 
-void CScroller::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
+BUFFER_HEADER* CScroller::MouseDownSelf(KCEventData* e, KURect<double>*, bool&) {
     UpdatePointerSelf(0);
     const KCPoint<short> at = e->GetMouseLocation();
     if (thumb_.PointInRect(at))
-        return; // the drag moves it
+        return nullptr; // the drag moves it
     // A click beside the thumb pages one tenth of the range towards it.
     const bool before = IsVertical(GetDrawableRect()) ? at.y < thumb_.top : at.x < thumb_.left;
     const double page = std::max(1.0, std::round((LeadStates() - 1) / 10));
     SetLeadState(std::round(LeadState()) + (before ? -page : page));
+    return nullptr;
 }
 
-void CScroller::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
+BUFFER_HEADER* CScroller::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
     const KURect<short>& r = GetDrawableRect();
     const bool vertical = IsVertical(r);
     const int length = vertical ? thumb_.Height() : thumb_.Width();
@@ -427,6 +435,7 @@ void CScroller::MouseDragSelf(KCEventData* e, double, double, KURect<double>*) {
     const KCPoint<short> moved = e->GetMouseDistanceFromDragStart();
     const int delta = vertical ? moved.y : moved.x;
     SetLeadState(std::round(DownState() + delta * (LeadStates() - 1) / travel));
+    return nullptr;
 }
 
 void CScroller::DrawSelf(CGraphicManagerAbs& gm) {

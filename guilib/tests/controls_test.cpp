@@ -91,6 +91,28 @@ TEST_F(ControlFixture, ToggleButtonAndReadOnlyControls) {
     EXPECT_FALSE(handled);
     EXPECT_DOUBLE_EQ(RealWorld(1), 0);
     EXPECT_STREQ(meter.GetControlClass(), "VuMeter");
+    // A meter never takes part in a drag-select, however it lies.
+    meter.SetDrawableRect(KURect<short>(0, 0, 50, 10));
+    EXPECT_FALSE(meter.DoYouIntersect(KURect<short>(0, 0, 50, 10)));
+    toggle.SetDrawableRect(KURect<short>(0, 0, 50, 10));
+    EXPECT_TRUE(toggle.DoYouIntersect(KURect<short>(40, 5, 60, 20)));
+
+    // Typed text reports whether the parameter took it.
+    CDigitDisplay_X digits;
+    digits.SetAlgorithm(&alg);
+    digits.RegisterParam(0);
+    cControl_X::ETranslateTextRetType taken = cALGORITHM::eTranslateInvalid;
+    EXPECT_EQ(digits.EnterText("60", taken), nullptr);
+    EXPECT_EQ(taken, cALGORITHM::eTranslateValid);
+    EXPECT_DOUBLE_EQ(RealWorld(0), 60);
+    digits.SetReadOnly(true);
+    digits.EnterText("100", taken);
+    EXPECT_EQ(taken, cALGORITHM::eTranslateInvalid);
+    EXPECT_DOUBLE_EQ(RealWorld(0), 60);
+
+    // The menu converts to its native reference.
+    KCMenuEx menu;
+    EXPECT_EQ(static_cast<void*>(menu), menu.GetMenuRef());
 
     CButton_X button;
     button.SetAlgorithm(&alg);
@@ -235,7 +257,12 @@ namespace {
 
 // Counts what reaches the protected hooks of the base's public operations.
 struct HookProbe : CToggle_X {
-    void MouseOverSelf(KCEventData*, bool inside) override { overs += inside ? 1 : 0; }
+    // The buffers a hook returns are what its public operation returns.
+    BUFFER_HEADER* MouseOverSelf(KCEventData*, bool inside) override {
+        overs += inside ? 1 : 0;
+        return &sent;
+    }
+    BUFFER_HEADER sent{};
     void FinishCreateSelf() override { ++finished; }
     using cControl_X::DoYouIntersectSelf;
     int overs = 0;
@@ -282,7 +309,7 @@ TEST_F(ControlFixture, AutomationDisablingHoverAndBounds) {
     EXPECT_DOUBLE_EQ(toggle.LeadState(), 0); // wrapped past the last state
 
     bool redraw = false;
-    toggle.MouseOver(&e, true, &redraw);
+    EXPECT_EQ(toggle.MouseOver(&e, true, &redraw), &toggle.sent);
     EXPECT_TRUE(redraw);
     toggle.MouseOver(&e, true, &redraw);
     EXPECT_FALSE(redraw);

@@ -74,6 +74,26 @@ TEST(EditorDisplay, FullRedrawDrawsControlsAtTheirRectangles) {
         EXPECT_EQ(Read(30, 160), (std::array<uint8_t, 3>{90, 200, 110}));   // toggle on
         EXPECT_EQ(Read(35, 2), (std::array<uint8_t, 3>{70, 70, 78}));       // tool-bar button
 
+        // A text is placed by its justification inside its rectangle.
+        KCStaticText text;
+        text.SetDrawableRect(KURect<short>(170, 100, 190, 200));
+        text.SetText("Gain");
+        for (ETextJustification j :
+             {eTextJustificationLeft, eTextJustificationCenter, eTextJustificationRight}) {
+            text.SetJustification(j);
+            text.Draw(gm);
+            EXPECT_FALSE(text.NeedsLayout());
+            const KURect<short>& r = text.GetTextRect();
+            EXPECT_GT(r.Width(), 10);
+            EXPECT_TRUE(r.top >= 170 && r.bottom <= 190);
+            if (j == eTextJustificationLeft)
+                EXPECT_EQ(r.left, 100);
+            else if (j == eTextJustificationRight)
+                EXPECT_EQ(r.right, 200);
+            else
+                EXPECT_NEAR(r.left - 100, 200 - r.right, 1);
+        }
+
         // A menu control opens its menu over the window: its own items
         // when it has them (disabled ones shown so), else one per state.
         std::vector<KCMenuEx::Item> shown;

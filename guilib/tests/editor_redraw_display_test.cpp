@@ -1,7 +1,11 @@
 // The editor on a real GLX window driven by real pointer and key events
-// (XTest): idle ticks redraw only what changed, and the value controls,
-// markers and menu buttons answer the gestures the user makes.
+// (XTest): idle ticks redraw only what changed; the value controls, markers
+// and menu buttons answer the gestures the user makes; every gesture goes
+// through the editor's Modify operations, which a derived editor sees;
+// drag-select chooses controls for the keys; the system bar's Switch and
+// Reset change the setup and the values.
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -44,7 +48,66 @@ const char* const kLayout = R"(<GUI Width="320" Height="240">
  <Control Class="Graph" Params="9" Rect="160, 20, 230, 120"/>
  <Control Class="Marker" Params="9,10" Rect="190, 65, 200, 75"/>
  <Control Class="Text" Params="0" Rect="20, 240, 36, 310"/>
+ <ToolBar>
+  <Button Name="Switch" Rect="40, 240, 56, 310"/>
+  <Button Name="Reset" Rect="60, 240, 76, 310"/>
+  <Button Name="Undo" Rect="80, 240, 96, 310"/>
+ </ToolBar>
 </GUI>)";
+
+// An editor that counts the gestures reaching its Modify operations and
+// can keep the mouse-down from the controls.
+class CountingEditor : public CStandardGUI_X {
+public:
+    using CStandardGUI_X::CStandardGUI_X;
+    std::map<std::string, int> calls;
+    bool swallowDown = false;
+
+    long ModifyControlsOnMouseDown(KCEventData* e, bool& handled) override {
+        ++calls["down"];
+        if (swallowDown) {
+            handled = true;
+            return 0;
+        }
+        return CStandardGUI_X::ModifyControlsOnMouseDown(e, handled);
+    }
+    long ModifyControlsOnMouseDrag(KCEventData* e) override {
+        ++calls["drag"];
+        return CStandardGUI_X::ModifyControlsOnMouseDrag(e);
+    }
+    long ModifyControlsOnMouseHover(KCEventData* e) override {
+        ++calls["hover"];
+        return CStandardGUI_X::ModifyControlsOnMouseHover(e);
+    }
+    long ModifyControlsOnMouseUp(KCEventData* e) override {
+        ++calls["up"];
+        return CStandardGUI_X::ModifyControlsOnMouseUp(e);
+    }
+    long ModifyControlsOnKey(KCEventData* e, bool& handled) override {
+        ++calls["key"];
+        return CStandardGUI_X::ModifyControlsOnKey(e, handled);
+    }
+    BUFFER_HEADER* ModifyControlsOnKeySelf(KCEventData* e, bool& handled) override {
+        ++calls["keyself"];
+        return CStandardGUI_X::ModifyControlsOnKeySelf(e, handled);
+    }
+    long ModifyToolBarControlsOnMouseDown(KCEventData* e, bool& handled) override {
+        ++calls["bardown"];
+        return CStandardGUI_X::ModifyToolBarControlsOnMouseDown(e, handled);
+    }
+    long ModifyToolBarControlsOnMouseUp(KCEventData* e) override {
+        ++calls["barup"];
+        return CStandardGUI_X::ModifyToolBarControlsOnMouseUp(e);
+    }
+    void UpdateSelectRect(KCEventData* e) override {
+        ++calls["select"];
+        CStandardGUI_X::UpdateSelectRect(e);
+    }
+    void System_ExecuteSwitch() override {
+        ++calls["switch"];
+        CStandardGUI_X::System_ExecuteSwitch();
+    }
+};
 
 class EditorGestures : public ::testing::Test {
 protected:
@@ -62,7 +125,7 @@ protected:
                                  Param("MENU", 5, 0) + Param("MX", 101, 50) + Param("MY", 101, 50) +
                                  "</Parameter_List>";
         ASSERT_EQ(ReadParameterList(testxml::Parse(list), *alg.GetParamVector()), 0);
-        editor = std::make_unique<CStandardGUI_X>(&alg);
+        editor = std::make_unique<CountingEditor>(&alg);
         ASSERT_EQ(editor->ReadLayout(testxml::Parse(kLayout)), 0);
         R hatch(0, 0, kHeight, kWidth);
         editor->InitHatch(&hatch);
@@ -118,6 +181,15 @@ protected:
         glReadPixels(x, kHeight - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p.data());
         return {p[0], p[1], p[2]};
     }
+    // A white pixel at (x, y) or next to it (a line's pixels depend on the
+    // rasterizer's rule).
+    bool WhiteNear(int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (Read(x + dx, y + dy) == Pixel{255, 255, 255})
+                    return true;
+        return false;
+    }
     // Paints a 2 x 2 mark into the back buffer, as no draw of the editor
     // would; a redraw over it replaces it.
     void Mark(int x, int y) {
@@ -157,7 +229,7 @@ protected:
     display::Log log;
     KCWindow window;
     cALGORITHM alg{nullptr, nullptr};
-    std::unique_ptr<CStandardGUI_X> editor;
+    std::unique_ptr<CountingEditor> editor;
     wxUIActionSimulator sim;
     const Pixel kMagenta{255, 0, 255};
 };
@@ -304,6 +376,90 @@ TEST_F(EditorGestures, AMenuButtonOpensItsMenuOverTheWindowOnly) {
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(State(8), 3.0);
     KCMenuEx::SetChooser(nullptr);
+}
+
+// Every gesture of the pointer and the keys goes through the Modify
+// operations; a derived editor that keeps the mouse-down to itself keeps
+// the controls from changing.
+TEST_F(EditorGestures, GesturesGoThroughTheModifyOperations) {
+    editor->calls.clear();
+    Drag(70, 28, 110, 28);
+    EXPECT_GT(State(0), 50.0);
+    EXPECT_EQ(editor->calls["bardown"], 1);
+    EXPECT_EQ(editor->calls["down"], 1);
+    EXPECT_GE(editor->calls["drag"], 1);
+    EXPECT_EQ(editor->calls["up"], 1);
+    EXPECT_GE(editor->calls["hover"], 1); // the moves before the press
+    wxUIActionSimulator keys;
+    const size_t before = log.Count(eKeyDown);
+    keys.Char(WXK_DOWN);
+    display::PumpUntil([&] { return log.Count(eKeyDown) > before; });
+    EXPECT_EQ(editor->calls["key"], 1);
+    EXPECT_EQ(editor->calls["keyself"], 1);
+
+    const double slider = State(0);
+    editor->swallowDown = true;
+    Drag(100, 28, 40, 28);
+    EXPECT_EQ(State(0), slider);
+    EXPECT_EQ(editor->calls["down"], 2);
+}
+
+// With drag-select a press beside the controls opens a rectangle, drawn
+// while it is open, that chooses the controls it touches (never the meter
+// or the graph); the arrow keys then step every chosen control.
+TEST_F(EditorGestures, DragSelectChoosesControlsForTheKeys) {
+    editor->SetDragSelect(true);
+    MoveTo(130, 45);
+    sim.MouseDown();
+    display::PumpUntil([&] { return log.Count(eMouseDown) > 0; });
+    MoveTo(235, 100);
+    Idle();
+    EXPECT_TRUE(WhiteNear(180, 100)); // the rectangle's bottom edge
+    const size_t ups = log.Count(eMouseUp);
+    sim.MouseUp();
+    display::PumpUntil([&] { return log.Count(eMouseUp) > ups; });
+    EXPECT_GE(editor->calls["select"], 1);
+    // The multi-field and the menu button.
+    EXPECT_EQ(editor->GetNumSelectedControllers(), 2);
+    EXPECT_TRUE(editor->FindControlForParam(8)->IsSelected());
+    Idle();
+    EXPECT_FALSE(WhiteNear(180, 100)); // erased
+    wxUIActionSimulator keys;
+    const size_t before = log.Count(eKeyDown);
+    keys.Char(WXK_UP);
+    display::PumpUntil([&] { return log.Count(eKeyDown) > before; });
+    EXPECT_EQ(State(8), 1.0);
+    EXPECT_EQ(editor->GetUndoManagerRef()->GetUndoStackSize(), 1u);
+    // A click on a control lets the chosen ones go.
+    Click(215, 28);
+    EXPECT_EQ(editor->GetNumSelectedControllers(), 0);
+}
+
+// The system bar's Switch makes the other setup active (the controls show
+// its values), Reset gives the active setup's values their reset values,
+// and Undo takes the reset back.
+TEST_F(EditorGestures, SwitchAndResetChangeTheSetupAndTheValues) {
+    Click(215, 28); // radio: 2 in setup A
+    ASSERT_EQ(State(1), 2.0);
+    Click(275, 48); // Switch
+    EXPECT_EQ(editor->calls["switch"], 1);
+    ASSERT_EQ(alg.GetActiveSetup(), eSetupB);
+    EXPECT_EQ(State(1), 0.0);
+    Idle();
+    EXPECT_EQ(Read(150, 28), (Pixel{90, 200, 110})); // setup B's first radio button
+    Click(215, 28);
+    Click(30, 55); // inc/dec: 6 in setup B
+    ASSERT_EQ(State(2), 6.0);
+    Click(275, 68); // Reset
+    EXPECT_EQ(State(1), 0.0);
+    EXPECT_EQ(State(2), 5.0);
+    Click(275, 88); // Undo
+    EXPECT_EQ(State(1), 2.0);
+    EXPECT_EQ(State(2), 6.0);
+    Click(275, 48); // back to setup A, which kept its values
+    ASSERT_EQ(alg.GetActiveSetup(), eSetupA);
+    EXPECT_EQ(State(1), 2.0);
+    EXPECT_EQ(State(2), 5.0);
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #include "loggerui/ListCtrl.h"
 
 #include <wx/app.h>
-#include <wx/checklst.h>
+#include <wx/brush.h>
+#include <wx/dc.h>
 #include <wx/menu.h>
+#include <wx/pen.h>
+#include <wx/renderer.h>
 #include <wx/settings.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
+#include <wx/vlbox.h>
 
 #include <gtk/gtk.h>
 
@@ -21,31 +25,53 @@ wxColour FromColourRef(uint32_t c) {
                     static_cast<unsigned char>(c >> 16));
 }
 
-// The edit editor: a one-line edit whose filter drops characters it does
-// not accept, with the system's beep.
-class FilteredTextEditor final : public wxGridCellTextEditor {
-public:
-    FilteredTextEditor(CTrListCtrl* list, int filter) : list_(list), filter_(filter) {}
-    void Create(wxWindow* parent, wxWindowID id, wxEvtHandler* handler) override {
-        wxGridCellTextEditor::Create(parent, id, handler);
-        GetControl()->Bind(wxEVT_CHAR, [this](wxKeyEvent& event) {
-            const int key = event.GetKeyCode();
-            const wxChar c = event.GetUnicodeKey();
-            if (c == WXK_NONE || key < WXK_SPACE || key == WXK_DELETE ||
-                FilterAccepts(filter_, static_cast<wchar_t>(c))) {
-                event.Skip();
-                return;
-            }
-            wxBell();
-            list_->NoteRefused();
-        });
-    }
-    wxGridCellEditor* Clone() const override { return new FilteredTextEditor(list_, filter_); }
+wxColour SystemColour(wxSystemColour index) {
+    return wxSystemSettings::GetColour(index);
+}
 
-private:
-    CTrListCtrl* list_;
-    int filter_;
+// The cells as the list draws them: the attribute's colours whether the
+// control is enabled or not (a disabled control's attributes are grey
+// already), the selection's while enabled.
+class CellRenderer final : public wxGridCellStringRenderer {
+public:
+    void Draw(wxGrid& grid, wxGridCellAttr& attr, wxDC& dc, const wxRect& rect, int row, int column,
+              bool isSelected) override {
+        wxColour background = attr.GetBackgroundColour();
+        wxColour text = attr.GetTextColour();
+        if (isSelected && grid.IsThisEnabled()) {
+            background = grid.GetSelectionBackground();
+            text = grid.GetSelectionForeground();
+        }
+        dc.SetBrush(wxBrush(background));
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        dc.DrawRectangle(rect);
+        dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+        dc.SetTextForeground(text);
+        dc.SetFont(attr.GetFont());
+        int horizontal = wxALIGN_LEFT, vertical = wxALIGN_CENTRE;
+        attr.GetAlignment(&horizontal, &vertical);
+        wxRect inside = rect;
+        inside.Deflate(2, 0);
+        grid.DrawTextRectangle(dc, grid.GetCellValue(row, column), inside, horizontal, vertical);
+    }
+    wxGridCellRenderer* Clone() const override { return new CellRenderer; }
 };
+
+// The edit editor's style for a column's alignment.
+long TextAlignStyle(CTrListCtrl::Align align) {
+    switch (align) {
+    case CTrListCtrl::Align::Right:
+        return wxTE_RIGHT;
+    case CTrListCtrl::Align::Centre:
+        return wxTE_CENTRE;
+    default:
+        return wxTE_LEFT;
+    }
+}
+
+bool IsEnter(int key) {
+    return key == WXK_RETURN || key == WXK_NUMPAD_ENTER;
+}
 
 } // namespace
 
@@ -86,16 +112,10 @@ CTrListCtrl::CTrListCtrl(wxWindow* parent, int id, const wxSize& size)
     SetCellHighlightPenWidth(0);
     SetCellHighlightROPenWidth(0);
     SetDefaultRowSize(20, true);
+    // The cells are edited by the list's own editors, never by the grid's.
+    EnableEditing(false);
+    SetDefaultRenderer(new CellRenderer);
     Bind(wxEVT_GRID_CELL_LEFT_CLICK, &CTrListCtrl::OnLeftClick, this);
-    Bind(wxEVT_GRID_EDITOR_HIDDEN, [this](wxGridEvent& event) {
-        // The value is saved after the editor hid: the cell stays editable
-        // until then.
-        CallAfter([this] {
-            if (!IsCellEditControlEnabled())
-                editRow_ = editColumn_ = -1;
-        });
-        event.Skip();
-    });
     Bind(wxEVT_GRID_RANGE_SELECTED, [this](wxGridRangeSelectEvent& event) {
         SyncSelectionToModel();
         event.Skip();
@@ -117,7 +137,12 @@ CTrListCtrl::CTrListCtrl(wxWindow* parent, int id, const wxSize& size)
 
 CTrListCtrl::~CTrListCtrl() {
     g_signal_handlers_disconnect_by_data(GetGridWindow()->GetHandle(), this);
-    DropEditor();
+}
+
+void CTrListCtrl::DoEnable(bool enable) {
+    wxGrid::DoEnable(enable);
+    ClearAttrCache();
+    ForceRefresh();
 }
 
 void CTrListCtrl::SetPlaceholderText(std::wstring text) {
@@ -170,9 +195,13 @@ void CTrListCtrl::PaintOwnLines(cairo_t* cr) {
     cairo_restore(cr);
 }
 
-void CTrListCtrl::OnMouseMove(wxMouseEvent& event) {
+void CTrListCtrl::ReportMouseMove() {
     if (notify_)
         notify_(kMsgMouseMove, -1, -1);
+}
+
+void CTrListCtrl::OnMouseMove(wxMouseEvent& event) {
+    ReportMouseMove();
     event.Skip();
 }
 
@@ -315,20 +344,6 @@ void CTrListCtrl::OnDoubleClick(wxMouseEvent& event) {
         InsertRowAndEdit();
 }
 
-void CTrListCtrl::DropEditor() {
-    if (!editor_)
-        return;
-    if (editor_->IsCreated())
-        editor_->Destroy();
-    ClearAttrCache(); // the cached attribute refers to it
-    // The grid keeps one reference of an editor it showed; with the edit
-    // over and the control gone nothing uses it any more.
-    while (editor_->GetRefCount() > 1)
-        editor_->DecRef();
-    editor_->DecRef();
-    editor_ = nullptr;
-}
-
 void CTrListCtrl::InsertColumn(const std::string& heading, Align align, int width) {
     headings_.push_back(heading);
     aligns_.push_back(align);
@@ -349,18 +364,19 @@ wxGridCellAttr* CTrListCtrl::AttrFor(int row, int column) {
     if (const auto colour = model_.GetCellColor(row, column)) {
         attr->SetBackgroundColour(FromColourRef(colour->background));
         attr->SetTextColour(FromColourRef(colour->text));
+    } else if (IsThisEnabled()) {
+        attr->SetBackgroundColour(SystemColour(wxSYS_COLOUR_WINDOW));
+        attr->SetTextColour(SystemColour(wxSYS_COLOUR_WINDOWTEXT));
+    } else {
+        attr->SetBackgroundColour(SystemColour(wxSYS_COLOUR_BTNFACE));
+        attr->SetTextColour(SystemColour(wxSYS_COLOUR_GRAYTEXT));
     }
     const Align align = ColumnAlign(column);
     attr->SetAlignment(align == Align::Left    ? wxALIGN_LEFT
                        : align == Align::Right ? wxALIGN_RIGHT
                                                : wxALIGN_CENTRE,
                        wxALIGN_CENTRE);
-    if (row == editRow_ && column == editColumn_ && editor_) {
-        editor_->IncRef();
-        attr->SetEditor(editor_);
-    } else {
-        attr->SetReadOnly(true);
-    }
+    attr->SetReadOnly(true);
     return attr;
 }
 
@@ -407,10 +423,6 @@ void CTrListCtrl::OnLeftClick(wxGridEvent& event) {
 }
 
 void CTrListCtrl::OnKey(wxKeyEvent& event) {
-    if (IsCellEditControlShown()) {
-        event.Skip();
-        return;
-    }
     switch (event.GetKeyCode()) {
     case WXK_INSERT:
         InsertRowAndEdit();
@@ -455,56 +467,100 @@ void CTrListCtrl::CloseCheckList() {
 
 bool CTrListCtrl::StartCellEdit(int row, int column) {
     CloseCheckList();
-    if (IsCellEditControlEnabled())
-        DisableCellEditControl();
+    // The open edit ends before the next one starts.
+    if (editEditor_)
+        editEditor_->End();
+    if (comboEditor_)
+        comboEditor_->End();
     if (row < 0 || column < 0 || static_cast<std::size_t>(row) >= model_.RowCount() ||
         static_cast<std::size_t>(column) >= headings_.size())
         return false;
     const int type = model_.BeginEdit(row, column);
-    if (type == kEditorCheckList) {
-        const std::list<std::wstring> choices = model_.ChoicesFor(row, column);
-        if (choices.empty())
-            return false;
-        MakeCellVisible(row, column);
-        wxRect rect = CellToRect(row, column);
-        rect.SetPosition(GetGridWindow()->GetPosition() + CalcScrolledPosition(rect.GetPosition()));
-        checkList_ = new CTrOptionComboBox(
-            this, row, column, rect, std::vector<std::wstring>(choices.begin(), choices.end()));
+    switch (type) {
+    case kEditorDropDown:
+        return OpenComboEditor(row, column);
+    case kEditorHexList:
+        return OpenEditEditor(row, column, 3);
+    case kEditorPlain:
+        return OpenEditEditor(row, column, 0);
+    case kEditorCheckList:
+        OpenCheckList(row, column);
+        return false;
+    default:
         return false;
     }
-    if (type != kEditorDropDown && type != kEditorHexList && type != kEditorPlain)
-        return false;
-    if (type == kEditorDropDown && model_.ChoicesFor(row, column).empty())
-        return false;
-    DropEditor();
-    if (type == kEditorDropDown) {
-        wxArrayString choices;
-        for (const std::wstring& choice : model_.ChoicesFor(row, column))
-            choices.Add(wxString(choice));
-        editor_ = new wxGridCellChoiceEditor(choices);
-    } else {
-        editor_ = new FilteredTextEditor(this, type == kEditorHexList ? 3 : 0);
-    }
-    editRow_ = row;
-    editColumn_ = column;
-    editType_ = type;
+}
+
+std::optional<wxRect> CTrListCtrl::EditorRect(int row, int column) {
     MakeCellVisible(row, column);
-    SetGridCursor(row, column);
-    EnableCellEditControl(true);
+    wxRect rect = CellToRect(row, column);
+    rect.SetPosition(CalcScrolledPosition(rect.GetPosition()));
+    const wxSize client = GetGridWindow()->GetClientSize();
+    if (rect.y < 0 || rect.GetBottom() >= client.y)
+        return std::nullopt;
+    rect.width = std::min(rect.x + GetColSize(column), client.x) - rect.x;
+    return rect;
+}
+
+bool CTrListCtrl::OpenEditEditor(int row, int column, int filter) {
+    const std::optional<wxRect> rect = EditorRect(row, column);
+    if (!rect)
+        return false;
+    const long align = TextAlignStyle(ColumnAlign(column));
+    const bool made = editEditor_ == nullptr;
+    if (made)
+        editEditor_ = new CTrEditCell(this, GetGridWindow(), *rect, align);
+    editEditor_->Open(row, column, wxString(model_.GetCellText(row, column)), filter, *rect, align);
+    if (made)
+        editEditor_->WidenToText();
     return true;
 }
 
-void CTrListCtrl::EditEnded(int row, int column, const std::wstring& text) {
-    if (editType_ == kEditorDropDown && row == editRow_ && column == editColumn_) {
-        const std::list<std::wstring> choices = model_.ChoicesFor(row, column);
-        const auto it = std::find(choices.begin(), choices.end(), text);
-        if (it != choices.end())
-            model_.SetCellValue(row, column,
-                                ChoiceValue(valueMode_, static_cast<std::size_t>(
-                                                            std::distance(choices.begin(), it))));
-    }
-    if (!model_.EndEdit(row, column, text))
+bool CTrListCtrl::OpenComboEditor(int row, int column) {
+    const std::list<std::wstring> choices = model_.ChoicesFor(row, column);
+    if (choices.empty())
+        return false;
+    const std::optional<wxRect> rect = EditorRect(row, column);
+    if (!rect)
+        return false;
+    if (!comboEditor_)
+        comboEditor_ = new CTrComboBoxCell(this, GetGridWindow(), *rect);
+    comboEditor_->SetSeparatorMode(separatorMode_);
+    comboEditor_->SetValueMode(valueMode_);
+    comboEditor_->Open(row, column, choices,
+                       InitialChoice(choices, model_.GetCellText(row, column)), *rect,
+                       ColumnAlign(column) == Align::Right);
+    return true;
+}
+
+void CTrListCtrl::OpenCheckList(int row, int column) {
+    const std::list<std::wstring> choices = model_.ChoicesFor(row, column);
+    if (choices.empty())
         return;
+    std::optional<wxRect> rect = EditorRect(row, column);
+    if (!rect)
+        return;
+    rect->Offset(-1, -2);
+    checkList_ = new CTrOptionComboBox(this, GetGridWindow(), row, column, *rect,
+                                       std::vector<std::wstring>(choices.begin(), choices.end()));
+    checkList_->ShowPopup();
+    // The first item that begins with the cell's text.
+    const std::wstring text = model_.GetCellText(row, column);
+    int index = 0;
+    for (const std::wstring& choice : choices) {
+        if (choice.starts_with(text)) {
+            checkList_->Items()->SetSelection(index);
+            break;
+        }
+        ++index;
+    }
+}
+
+void CTrListCtrl::EditEnded(int row, int column, const std::optional<std::wstring>& text) {
+    if (!model_.EndEdit(row, column, text)) {
+        ForceRefresh();
+        return;
+    }
     // The owner hears of it once the editor has closed.
     CallAfter([this, row, column] {
         SyncFromModel();
@@ -533,68 +589,446 @@ void CTrListCtrl::AutoSizeColumns(int mode) {
     ForceRefresh();
 }
 
+// ---- the edit editor
+
+CTrEditCell::CTrEditCell(CTrListCtrl* list, wxWindow* parent, const wxRect& rect, long align)
+    : wxTextCtrl(parent, 0x1234, wxEmptyString, rect.GetPosition(), rect.GetSize(),
+                 wxTE_PROCESS_ENTER | wxBORDER_NONE | align),
+      list_(list) {
+    Bind(wxEVT_CHAR, &CTrEditCell::OnChar, this);
+    Bind(wxEVT_CHAR_HOOK, &CTrEditCell::OnCharHook, this);
+    Bind(wxEVT_KILL_FOCUS, &CTrEditCell::OnKillFocus, this);
+}
+
+CTrEditCell::~CTrEditCell() {
+    // The window's own destruction sends no more events here.
+    Unbind(wxEVT_CHAR, &CTrEditCell::OnChar, this);
+    Unbind(wxEVT_CHAR_HOOK, &CTrEditCell::OnCharHook, this);
+    Unbind(wxEVT_KILL_FOCUS, &CTrEditCell::OnKillFocus, this);
+}
+
+void CTrEditCell::Open(int row, int column, const wxString& text, int filter, const wxRect& rect,
+                       long align) {
+    row_ = row;
+    column_ = column;
+    initial_ = text;
+    filter_ = filter;
+    cancel_ = false;
+    SetWindowStyleFlag((GetWindowStyleFlag() & ~(wxTE_LEFT | wxTE_CENTRE | wxTE_RIGHT)) | align);
+    SetSize(rect);
+    if (wxWindow* owner = list_->GetParent())
+        SetFont(owner->GetFont());
+    ChangeValue(text);
+    Show();
+    SetFocus();
+    SelectAll();
+    ShowPosition(GetLastPosition());
+}
+
+void CTrEditCell::WidenToText() {
+    const int needed = GetTextExtent(GetValue()).x + 5;
+    const wxRect rect = GetRect();
+    if (rect.width >= needed)
+        return;
+    const int right = std::min(rect.x + needed, GetParent()->GetClientSize().x);
+    if (right - rect.x > rect.width)
+        SetSize(rect.x, rect.y, right - rect.x, rect.height);
+}
+
+void CTrEditCell::OnChar(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    const wxChar c = event.GetUnicodeKey();
+    if (c == WXK_NONE || key < WXK_SPACE || key == WXK_DELETE) {
+        event.Skip();
+        return;
+    }
+    if (!FilterAccepts(filter_, static_cast<wchar_t>(c))) {
+        wxBell();
+        list_->NoteRefused();
+        return;
+    }
+    event.Skip();
+    CallAfter(&CTrEditCell::WidenToText);
+}
+
+void CTrEditCell::OnCharHook(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if (key == WXK_ESCAPE)
+        cancel_ = true;
+    if (key == WXK_ESCAPE || IsEnter(key)) {
+        list_->SetFocus();
+        return; // not the dialog's
+    }
+    event.Skip();
+}
+
+void CTrEditCell::OnKillFocus(wxFocusEvent& event) {
+    event.Skip();
+    CallAfter([this] {
+        if (!HasFocus())
+            End();
+    });
+}
+
+void CTrEditCell::End() {
+    if (!IsShown())
+        return;
+    Hide();
+    list_->EditEnded(row_, column_,
+                     cancel_ ? std::nullopt
+                             : std::optional<std::wstring>(GetValue().ToStdWstring()));
+}
+
+// ---- the drop-down editor
+
+CTrComboBoxCell::CTrComboBoxCell(CTrListCtrl* list, wxWindow* parent, const wxRect& rect)
+    : wxOwnerDrawnComboBox(parent, 0x1235, wxEmptyString, rect.GetPosition(),
+                           wxSize(rect.width, -1), 0, nullptr, wxCB_READONLY),
+      list_(list) {
+    Bind(wxEVT_COMBOBOX_CLOSEUP, &CTrComboBoxCell::OnListClosed, this);
+    Bind(wxEVT_CHAR_HOOK, &CTrComboBoxCell::OnCharHook, this);
+    Bind(wxEVT_KILL_FOCUS, &CTrComboBoxCell::OnKillFocus, this);
+}
+
+CTrComboBoxCell::~CTrComboBoxCell() {
+    // The window's own destruction (its list closing, its focus going)
+    // sends no more events here.
+    Unbind(wxEVT_COMBOBOX_CLOSEUP, &CTrComboBoxCell::OnListClosed, this);
+    Unbind(wxEVT_CHAR_HOOK, &CTrComboBoxCell::OnCharHook, this);
+    Unbind(wxEVT_KILL_FOCUS, &CTrComboBoxCell::OnKillFocus, this);
+}
+
+void CTrComboBoxCell::OnListClosed(wxCommandEvent& event) {
+    // The choice is taken after the list closed.
+    CallAfter(&CTrComboBoxCell::OnCloseUp);
+    event.Skip();
+}
+
+void CTrComboBoxCell::Open(int row, int column, const std::list<std::wstring>& choices,
+                           std::optional<std::size_t> selected, const wxRect& rect,
+                           bool rightAligned) {
+    row_ = row;
+    column_ = column;
+    cancel_ = false;
+    rightAligned_ = rightAligned;
+    if (wxWindow* owner = list_->GetParent())
+        SetFont(owner->GetFont());
+    Clear();
+    choices_.clear();
+    separators_.clear();
+    for (const std::wstring& choice : choices) {
+        if (separatorMode_ == 1 && choice == L"-") {
+            separators_.push_back(static_cast<int>(choices_.size()) - 1);
+            continue;
+        }
+        choices_.push_back(choice);
+        Append(wxString(choice));
+    }
+    SetSelection(selected ? static_cast<int>(*selected) : wxNOT_FOUND);
+    SetSize(rect.x, rect.y, rect.width, -1);
+    open_ = true;
+    Show();
+    SetFocus();
+    ShowPopup();
+}
+
+std::vector<int> CTrComboBoxCell::SeparatorItems() const {
+    std::vector<int> items;
+    const int count = static_cast<int>(choices_.size());
+    for (int position : separators_) {
+        const int item = position < 0 ? count + position : position;
+        if (item >= 0 && item < count - 1)
+            items.push_back(item);
+    }
+    return items;
+}
+
+int CTrComboBoxCell::DroppedWidth() {
+    int widest = 0;
+    for (const std::wstring& choice : choices_)
+        widest = std::max(widest, GetTextExtent(wxString(choice)).x);
+    const int width =
+        widest + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this) + GetTextExtent("0").x;
+    return std::max(GetSize().x, width);
+}
+
+wxVListBox* CTrComboBoxCell::Items() const {
+    return GetVListBoxComboPopup();
+}
+
+void CTrComboBoxCell::ShowPopup() {
+    SetPopupMinWidth(DroppedWidth());
+    wxOwnerDrawnComboBox::ShowPopup();
+}
+
+wxCoord CTrComboBoxCell::OnMeasureItem(size_t) const {
+    return GetCharHeight() + 2 + (separators_.empty() ? 0 : 3);
+}
+
+wxCoord CTrComboBoxCell::OnMeasureItemWidth(size_t item) const {
+    return GetTextExtent(GetString(static_cast<unsigned>(item))).x + GetTextExtent("0").x;
+}
+
+void CTrComboBoxCell::OnDrawItem(wxDC& dc, const wxRect& rect, int item, int flags) const {
+    if (item == wxNOT_FOUND)
+        return;
+    const wxString text = GetString(static_cast<unsigned>(item));
+    const wxSize extent = dc.GetTextExtent(text);
+    const int x = rightAligned_ ? rect.GetRight() - 2 - extent.x : rect.x + 2;
+    const int lineSpace = GetCharHeight() + 2;
+    dc.DrawText(text, x, rect.y + (lineSpace - extent.y) / 2);
+    if (flags & wxODCB_PAINTING_CONTROL)
+        return;
+    const std::vector<int> lines = SeparatorItems();
+    if (std::find(lines.begin(), lines.end(), item) == lines.end())
+        return;
+    dc.SetPen(wxPen(SystemColour(wxSYS_COLOUR_BTNSHADOW), 1));
+    dc.DrawLine(rect.x + 2, rect.GetBottom(), rect.x + rect.width - 2, rect.GetBottom());
+}
+
+void CTrComboBoxCell::OnCloseUp() {
+    const int selected = GetSelection();
+    if (selected != wxNOT_FOUND)
+        list_->Model().SetCellValue(row_, column_,
+                                    ChoiceValue(valueMode_, static_cast<std::size_t>(selected)));
+    list_->SetFocus();
+    End();
+}
+
+void CTrComboBoxCell::OnCharHook(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if (key != WXK_ESCAPE && !IsEnter(key)) {
+        event.Skip();
+        return;
+    }
+    if (IsPopupShown()) {
+        // The open list closes: Enter takes its highlighted choice, Escape
+        // keeps the one it opened with.
+        const int highlighted = Items()->GetSelection();
+        if (IsEnter(key) && highlighted != wxNOT_FOUND)
+            SetSelection(highlighted);
+        HidePopup(true);
+        return;
+    }
+    if (key == WXK_ESCAPE)
+        cancel_ = true;
+    list_->SetFocus();
+}
+
+bool CTrComboBoxCell::HoldsFocus() const {
+    wxWindow* focus = FindFocus();
+    if (!focus)
+        return false;
+    const wxWindow* popup = GetPopupWindow();
+    return focus == this || IsDescendant(focus) || (popup && popup->IsDescendant(focus)) ||
+           focus == popup;
+}
+
+void CTrComboBoxCell::OnKillFocus(wxFocusEvent& event) {
+    event.Skip();
+    CallAfter([this] {
+        if (!IsPopupShown() && !HoldsFocus())
+            End();
+    });
+}
+
+void CTrComboBoxCell::End() {
+    if (!open_)
+        return;
+    open_ = false;
+    if (IsPopupShown())
+        HidePopup();
+    const int selected = GetSelection();
+    Hide();
+    if (selected == wxNOT_FOUND)
+        return;
+    list_->EditEnded(row_, column_,
+                     cancel_ ? std::nullopt
+                             : std::optional<std::wstring>(
+                                   GetString(static_cast<unsigned>(selected)).ToStdWstring()));
+}
+
 // ---- check-list combo
 
-class CTrOptionComboBox::Popup final : public wxComboPopup {
+class CTrOptionComboBox::Popup final : public wxVListBox, public wxComboPopup {
 public:
     explicit Popup(CTrOptionComboBox& owner) : owner_(owner) {}
     bool Create(wxWindow* parent) override {
-        list_ = new wxCheckListBox(parent, wxID_ANY);
-        list_->Bind(wxEVT_CHECKLISTBOX,
-                    [this](wxCommandEvent& event) { owner_.Toggle(event.GetInt()); });
+        if (!wxVListBox::Create(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                wxBORDER_SIMPLE))
+            return false;
+        Bind(wxEVT_LEFT_DOWN, &Popup::OnPress, this);
+        Bind(wxEVT_LEFT_UP, [](wxMouseEvent&) {}); // the list stays open
+        Bind(wxEVT_LEFT_DCLICK, &Popup::OnPress, this);
         return true;
     }
-    wxWindow* GetControl() override { return list_; }
+    wxWindow* GetControl() override { return this; }
     void SetStringValue(const wxString&) override {}
-    wxString GetStringValue() const override {
-        return wxString(const_cast<CTrOptionComboBox&>(owner_).model_.Summary());
-    }
+    wxString GetStringValue() const override { return owner_.GetValue(); }
     void OnDismiss() override {
         owner_.CallAfter([o = &owner_] { o->Closed(); });
     }
-    wxCheckListBox* list_ = nullptr;
+    wxSize GetAdjustedSize(int minWidth, int prefHeight, int maxHeight) override {
+        const int rows = static_cast<int>(GetItemCount());
+        const int height = rows * ItemHeight() + 2;
+        return wxSize(minWidth, std::min({height, prefHeight > 0 ? prefHeight : height,
+                                          maxHeight > 0 ? maxHeight : height}));
+    }
+    // The font's height and external leading, plus 2.
+    int ItemHeight() const {
+        int height = 0, descent = 0, leading = 0;
+        GetTextExtent("Ag", nullptr, &height, &descent, &leading);
+        return height + leading + 2;
+    }
+    wxCoord OnMeasureItem(size_t) const override { return ItemHeight(); }
+    void OnDrawBackground(wxDC&, const wxRect&, size_t) const override {}
+    void OnDrawItem(wxDC& dc, const wxRect& rect, size_t n) const override;
+    // Toggles an item, repaints it and tells the combo's parent.
+    void ToggleItem(int index);
 
 private:
+    void OnPress(wxMouseEvent& event);
     CTrOptionComboBox& owner_;
 };
 
-CTrOptionComboBox::CTrOptionComboBox(CTrListCtrl* list, int row, int column, const wxRect& rect,
-                                     const std::vector<std::wstring>& items)
-    : wxComboCtrl(list, 0x1235, wxEmptyString, rect.GetPosition(), wxSize(rect.width, -1),
+void CTrOptionComboBox::Popup::OnDrawItem(wxDC& dc, const wxRect& rect, size_t n) const {
+    const int index = static_cast<int>(n);
+    const CheckListModel& model = owner_.model_;
+    int height = 0, descent = 0, leading = 0;
+    GetTextExtent("Ag", nullptr, &height, &descent, &leading);
+    // The box, on button-face, as wide as the font's height and leading + 6.
+    const wxRect box(rect.x, rect.y + 1, height + leading + 6, std::max(0, rect.height - 2));
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(SystemColour(wxSYS_COLOUR_BTNFACE)));
+    dc.DrawRectangle(rect.x, rect.y, box.width, rect.height);
+    const wxSize mark = wxRendererNative::Get().GetCheckBoxSize(const_cast<Popup*>(this));
+    const wxRect markRect(box.x + (box.width - mark.x) / 2, box.y + (box.height - mark.y) / 2,
+                          mark.x, mark.y);
+    int flags = model.HasItemFlag(index, kItemChecked) ? int{wxCONTROL_CHECKED} : 0;
+    if (model.HasItemFlag(index, kItemDisabled))
+        flags |= wxCONTROL_DISABLED;
+    auto* self = const_cast<Popup*>(this);
+    if (model.HasItemFlag(index, kItemExclusive))
+        wxRendererNative::Get().DrawRadioBitmap(self, dc, markRect, flags);
+    else
+        wxRendererNative::Get().DrawCheckBox(self, dc, markRect, flags);
+    // The text area.
+    wxRect area(box.GetRight() + 1, rect.y, rect.GetRight() - box.GetRight(), rect.height);
+    const bool selected = IsSelected(n);
+    wxColour text = SystemColour(selected ? wxSYS_COLOUR_HIGHLIGHTTEXT : wxSYS_COLOUR_WINDOWTEXT);
+    if (model.HasItemFlag(index, kItemDisabled))
+        text = SystemColour(wxSYS_COLOUR_GRAYTEXT);
+    dc.SetBrush(wxBrush(SystemColour(selected ? wxSYS_COLOUR_HIGHLIGHT : wxSYS_COLOUR_WINDOW)));
+    dc.DrawRectangle(area);
+    dc.SetTextForeground(text);
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    const wxString shown =
+        wxControl::Ellipsize(" " + owner_.items_[n], dc, wxELLIPSIZE_END, area.width);
+    dc.DrawLabel(shown, area, wxALIGN_LEFT | wxALIGN_CENTRE_VERTICAL);
+    if (selected && HasFocus())
+        wxRendererNative::Get().DrawFocusRect(self, dc, area);
+}
+
+void CTrOptionComboBox::Popup::ToggleItem(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= GetItemCount())
+        return;
+    owner_.Toggle(index);
+    wxCommandEvent changed(wxEVT_COMBOBOX, owner_.GetId());
+    changed.SetEventObject(&owner_);
+    changed.SetInt(index);
+    if (wxWindow* parent = owner_.GetParent())
+        parent->GetEventHandler()->ProcessEvent(changed);
+}
+
+void CTrOptionComboBox::Popup::OnPress(wxMouseEvent& event) {
+    const int index = VirtualHitTest(event.GetPosition().y);
+    if (index != wxNOT_FOUND)
+        ToggleItem(index);
+    event.Skip(); // the list selects the item
+}
+
+void CTrOptionComboBox::OnCharHook(wxKeyEvent& event) {
+    if (!IsPopupShown()) {
+        event.Skip();
+        return;
+    }
+    // The open list's keys, wherever the focus is: they are not the
+    // dialog's.
+    const int key = event.GetKeyCode();
+    const int current = popup_->GetSelection();
+    const int last = static_cast<int>(popup_->GetItemCount()) - 1;
+    if (key == WXK_ESCAPE || IsEnter(key))
+        HidePopup(true);
+    else if (key == WXK_SPACE)
+        popup_->ToggleItem(current);
+    else if (key == WXK_DOWN)
+        popup_->SetSelection(std::min(current + 1, last));
+    else if (key == WXK_UP)
+        popup_->SetSelection(std::max(current - 1, 0));
+    else
+        event.Skip();
+}
+
+CTrOptionComboBox::CTrOptionComboBox(CTrListCtrl* list, wxWindow* parent, int row, int column,
+                                     const wxRect& rect, const std::vector<std::wstring>& items)
+    : wxComboCtrl(parent, 0x1235, wxEmptyString, rect.GetPosition(), wxSize(rect.width, -1),
                   wxCB_READONLY),
       list_(list), row_(row), column_(column), model_(row, column) {
+    for (const std::wstring& item : items)
+        items_.push_back(wxString(item));
+    model_.SetItems(items);
+    model_.SetSeparator(list->OptionSeparator());
+    if (wxWindow* owner = list->GetParent())
+        SetFont(owner->GetFont());
     popup_ = new Popup(*this);
     SetPopupControl(popup_);
-    model_.SetItems(items);
-    for (const std::wstring& item : items)
-        popup_->list_->Append(wxString(item));
+    popup_->SetItemCount(items.size());
     model_.SetCheckedMask(list->Model().GetCellValue(row, column));
-    ShowChecks();
     SetText(wxString(model_.Summary()));
+    // Mouse moves over the combo reach the list's owner as the list's own.
+    Bind(wxEVT_MOTION, [list](wxMouseEvent& event) {
+        list->ReportMouseMove();
+        event.Skip();
+    });
+    Bind(wxEVT_CHAR_HOOK, &CTrOptionComboBox::OnCharHook, this);
     SetFocus();
 }
 
-wxCheckListBox* CTrOptionComboBox::Items() const {
-    return popup_->list_;
+CTrOptionComboBox::~CTrOptionComboBox() {
+    Unbind(wxEVT_CHAR_HOOK, &CTrOptionComboBox::OnCharHook, this);
 }
 
-void CTrOptionComboBox::ShowChecks() {
-    for (std::size_t i = 0; i < model_.ItemCount(); ++i) {
-        const int index = static_cast<int>(i);
-        popup_->list_->Check(static_cast<unsigned>(i), model_.HasItemFlag(index, kItemChecked));
-    }
+wxVListBox* CTrOptionComboBox::Items() const {
+    return popup_;
+}
+
+int CTrOptionComboBox::DroppedWidth() const {
+    int widest = 0;
+    for (const wxString& item : items_)
+        widest = std::max(widest, GetTextExtent(item).x);
+    return widest + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this) + GetTextExtent("000").x;
+}
+
+void CTrOptionComboBox::ShowPopup() {
+    SetPopupMinWidth(DroppedWidth());
+    wxComboCtrl::ShowPopup();
 }
 
 void CTrOptionComboBox::Toggle(int index) {
     model_.SetCheck(index, !model_.HasItemFlag(index, kItemChecked));
-    ShowChecks(); // an exclusive item may have unchecked others
+    popup_->Refresh(); // an exclusive item may have unchecked others
     SetText(wxString(model_.Summary()));
 }
 
 void CTrOptionComboBox::Closed() {
+    if (closed_)
+        return;
+    closed_ = true;
+    Hide();
     const std::wstring summary = model_.Summary(&list_->Model());
     list_->Model().SetCellValue(row_, column_, model_.Mask());
-    SetText(wxString(summary));
+    list_->SetFocus();
+    list_->Refresh();
     list_->EditEnded(row_, column_, summary);
 }
 

@@ -24,6 +24,7 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
+#include <wx/vlbox.h>
 
 #include <gtk/gtk.h>
 
@@ -271,11 +272,11 @@ TEST_F(ToolWindows, AnEditFarDownALongScriptChangesOnlyItsOwnRow) {
     }
     page->Refresh();
     ASSERT_TRUE(page->List()->StartCellEdit(kEdited, kColAction));
-    auto* combo =
-        dynamic_cast<wxComboBox*>(page->List()->GetCellEditor(kEdited, kColAction)->GetControl());
+    CTrComboBoxCell* combo = page->List()->ComboEditor();
     ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return combo->IsPopupShown(); }, 2000));
     combo->SetSelection(2); // Delay
-    page->List()->DisableCellEditControl();
+    combo->HidePopup(true);
     EXPECT_TRUE(
         wxtest::PumpUntil([&] { return m.GetCellText(kEdited, kColDataLength) == L"1"; }, 2000));
     EXPECT_EQ(m.GetCellText(kEdited, kColAction), L"Delay");
@@ -284,6 +285,79 @@ TEST_F(ToolWindows, AnEditFarDownALongScriptChangesOnlyItsOwnRow) {
     // The value of the chosen entry belongs to the edited row alone.
     EXPECT_EQ(m.GetCellValue(kEdited, kColAction), 3u);
     EXPECT_FALSE(m.HasCellValue(kAlias, kColAction));
+}
+
+// Where the middle of a cell is on the screen.
+wxPoint CellOnScreen(CTrListCtrl* list, int row, int column) {
+    const wxRect r = list->CellToRect(row, column);
+    const wxPoint at = list->CalcScrolledPosition(r.GetPosition());
+    return list->GetGridWindow()->ClientToScreen(at + wxPoint(r.width / 2, r.height / 2));
+}
+
+// A real left click at a point of the screen.
+void ClickAt(wxUIActionSimulator& sim, const wxPoint& at) {
+    sim.MouseMove(at);
+    wxtest::Pump(50);
+    sim.MouseClick();
+}
+
+// A real click on a drop-down cell: the editor once it is shown with its
+// list open on that row, null when it did not open.
+CTrComboBoxCell* ClickOpensDropDown(wxUIActionSimulator& sim, CTrListCtrl* list, int row,
+                                    int column) {
+    ClickAt(sim, CellOnScreen(list, row, column));
+    CTrComboBoxCell* combo = nullptr;
+    const bool open = wxtest::PumpUntil(
+        [&] {
+            combo = list->ComboEditor();
+            return combo && combo->IsShown() && combo->Row() == row && combo->IsPopupShown();
+        },
+        3000);
+    return open ? combo : nullptr;
+}
+
+// One click on a drop-down cell opens its list; leaving it untouched keeps
+// a text that is none of the choices, and an empty cell takes the first.
+TEST_F(ToolWindows, TheLengthDropDownOpensOnOneClickAndKeepsAnUnlistedLength) {
+    Start();
+    Click(1347);
+    auto* page = dynamic_cast<CScript_Dialog*>(logger->ScriptPage());
+    ASSERT_NE(page, nullptr);
+    ListModel& m = page->Model();
+    CTrListCtrl* list = page->List();
+    struct Case {
+        const wchar_t* text;
+        int key; // how the open list is left
+        int selected;
+        const wchar_t* stored;
+        uint64_t value;
+    };
+    const Case cases[] = {
+        {L"6", WXK_ESCAPE, -1, L"6", 0},
+        {L"6", WXK_RETURN, -1, L"6", 0},
+        {L"", WXK_ESCAPE, 0, L"1", 1},
+        {L"3", WXK_RETURN, 2, L"3", 3},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        Command(page, wxEVT_BUTTON, scriptid::kInsertNew);
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        m.SetCellText(static_cast<int>(i), kColDataLength, cases[i].text);
+    page->Refresh();
+    wxtest::Pump(50);
+    wxUIActionSimulator sim;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const int row = static_cast<int>(i);
+        CTrComboBoxCell* combo = ClickOpensDropDown(sim, list, row, kColDataLength);
+        ASSERT_NE(combo, nullptr);
+        EXPECT_EQ(combo->GetSelection(), cases[i].selected);
+        sim.Char(cases[i].key);
+        ASSERT_TRUE(wxtest::PumpUntil([&] { return !combo->IsShown(); }, 3000));
+        wxtest::Pump(50);
+        EXPECT_EQ(m.GetCellText(row, kColDataLength), cases[i].stored);
+        EXPECT_EQ(m.GetCellValue(row, kColDataLength), cases[i].value);
+        wxtest::Pump(100);
+    }
 }
 
 TEST_F(ToolWindows, TheDefaultLineDialogGivesTheEditedLine) {
@@ -353,7 +427,7 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
 
     ASSERT_TRUE(list->StartCellEdit(0, 2));
     EXPECT_TRUE(m.Modified());
-    auto* text = dynamic_cast<wxTextCtrl*>(list->GetCellEditor(0, 2)->GetControl());
+    CTrEditCell* text = list->EditEditor();
     ASSERT_NE(text, nullptr);
     wxKeyEvent g(wxEVT_CHAR);
     g.m_keyCode = 'g';
@@ -366,7 +440,7 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
     text->ProcessWindowEvent(comma);
     EXPECT_EQ(list->Refused(), 1);
     text->ChangeValue("  0x12, 0x3  ");
-    list->DisableCellEditControl();
+    text->End();
     wxtest::PumpUntil([&] { return !messages.empty(); }, 1000);
     EXPECT_EQ(m.GetCellText(0, 2), L"0x12, 0x3");
     ASSERT_EQ(messages.size(), 1u);
@@ -374,10 +448,11 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
 
     // The drop-down closed on its third choice stores 3.
     ASSERT_TRUE(list->StartCellEdit(0, 1));
-    auto* combo = dynamic_cast<wxComboBox*>(list->GetCellEditor(0, 1)->GetControl());
+    CTrComboBoxCell* combo = list->ComboEditor();
     ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return combo->IsPopupShown(); }, 2000));
     combo->SetSelection(2);
-    list->DisableCellEditControl();
+    combo->HidePopup(true);
     wxtest::Pump(20);
     EXPECT_EQ(m.GetCellText(0, 1), L"C");
     EXPECT_EQ(m.GetCellValue(0, 1), 3u);
@@ -394,20 +469,13 @@ TEST_F(ListOwner, EditorsStoreTrimmedTextsChoicesAndSets) {
     list->StartCellEdit(0, 3);
     set = list->CheckListEditor();
     ASSERT_NE(set, nullptr);
-    EXPECT_TRUE(set->Items()->IsChecked(2));
+    EXPECT_TRUE(set->Model().HasItemFlag(2, kItemChecked));
     set->Toggle(0);
     set->Toggle(2);
     set->Closed();
     wxtest::Pump(20);
     EXPECT_EQ(m.GetCellText(0, 3), L"(None)");
     EXPECT_FALSE(m.HasCellValue(0, 3));
-}
-
-// Where the middle of a cell is on the screen.
-wxPoint CellOnScreen(CTrListCtrl* list, int row, int column) {
-    const wxRect r = list->CellToRect(row, column);
-    const wxPoint at = list->CalcScrolledPosition(r.GetPosition());
-    return list->GetGridWindow()->ClientToScreen(at + wxPoint(r.width / 2, r.height / 2));
 }
 
 // The list's cells as GTK draws them, every drawing handler included; the
@@ -526,10 +594,10 @@ TEST_F(ListOwner, EditsKeepThePlaceholderRowAndReportTrailingBlankRows) {
     ListModel& m = list->Model();
     auto edit = [&](int row, const char* text) {
         ASSERT_TRUE(list->StartCellEdit(row, 2));
-        auto* field = dynamic_cast<wxTextCtrl*>(list->GetCellEditor(row, 2)->GetControl());
+        CTrEditCell* field = list->EditEditor();
         ASSERT_NE(field, nullptr);
         field->ChangeValue(text);
-        list->DisableCellEditControl();
+        field->End();
         ASSERT_TRUE(wxtest::PumpUntil(
             [&] { return !messages.empty() && std::get<0>(messages.back()) == kMsgCellChanged; },
             2000));
@@ -612,6 +680,240 @@ TEST_F(ListOwner, SizingTheColumnUnderThePointerAndInsertingByDoubleClick) {
     sim.MouseDblClick();
     EXPECT_TRUE(wxtest::PumpUntil([&] { return m.RowCount() == 2; }, 2000));
     EXPECT_EQ(m.GetSelectedRows(), std::vector<std::size_t>{1});
+}
+
+// A colour of the screen as the Drawn pictures hold it (0xRRGGBB).
+uint32_t Rgb(const wxColour& colour) {
+    return (uint32_t{colour.Red()} << 16) | (uint32_t{colour.Green()} << 8) | colour.Blue();
+}
+
+// The darkest pixel (least sum of the components) in a rectangle.
+int Darkest(const Drawn& drawn, const wxRect& rect) {
+    int least = 3 * 255;
+    for (int y = rect.y; y <= rect.GetBottom(); ++y)
+        for (int x = rect.x; x <= rect.GetRight(); ++x) {
+            const uint32_t p = drawn.At(x, y);
+            least = std::min(least, static_cast<int>((p >> 16) + ((p >> 8) & 0xFF) + (p & 0xFF)));
+        }
+    return least;
+}
+
+// Where an item of a drop-down list is in its picture, which holds the
+// list's border too.
+wxRect DrawnItem(const Drawn& drawn, wxVListBox* items, std::size_t n) {
+    const int border = (drawn.Width() - items->GetClientSize().x) / 2;
+    wxRect r = items->GetItemRect(n);
+    r.Offset(border, border);
+    return r;
+}
+
+TEST_F(ListOwner, OneClickOpensTheDropDownAndTheChoiceClickedInItsListIsStored) {
+    ListModel& m = list->Model();
+    m.SetCellText(0, 1, L"B");
+    list->SyncFromModel();
+    wxUIActionSimulator sim;
+    CTrComboBoxCell* combo = ClickOpensDropDown(sim, list, 0, 1);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_TRUE(m.Modified());
+    EXPECT_EQ(combo->GetSelection(), 1);
+    wxVListBox* items = combo->Items();
+    const wxRect third = items->GetItemRect(2);
+    ClickAt(sim, items->ClientToScreen(third.GetPosition() + wxPoint(5, third.height / 2)));
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return !messages.empty(); }, 3000));
+    EXPECT_FALSE(combo->IsShown());
+    EXPECT_EQ(m.GetCellText(0, 1), L"C");
+    EXPECT_EQ(m.GetCellValue(0, 1), 3u);
+    EXPECT_EQ(messages.back(), std::make_tuple(kMsgCellChanged, 0, 1));
+}
+
+TEST_F(ListOwner, TheDropDownDrawsSeparatorsRightAlignedAndDropsWideEnough) {
+    list->SetSeparatorMode(1);
+    const std::wstring longest = L"A choice much wider than the cell";
+    list->Model().SetOptionFunction([&](int, int column, std::list<std::wstring>& choices) {
+        if (column != 1)
+            return 0;
+        choices = {L"-", L"A", L"-", L"B", longest, L"-"};
+        return 1;
+    });
+    wxUIActionSimulator sim;
+    CTrComboBoxCell* combo = ClickOpensDropDown(sim, list, 0, 1);
+    ASSERT_NE(combo, nullptr);
+    // "-" is no item; the lines before the first item and after the last
+    // are not drawn.
+    ASSERT_EQ(combo->GetCount(), 3u);
+    EXPECT_EQ(combo->SeparatorItems(), std::vector<int>{0});
+    const int width = combo->GetTextExtent(longest).x +
+                      wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, combo) +
+                      combo->GetTextExtent("0").x;
+    EXPECT_EQ(combo->GetPopupWindow()->GetSize().x, std::max(width, combo->GetSize().x));
+
+    wxVListBox* items = combo->Items();
+    items->SetSelection(wxNOT_FOUND);
+    wxtest::Pump(30);
+    Drawn drawn(items);
+    const wxRect a = DrawnItem(drawn, items, 0), b = DrawnItem(drawn, items, 1);
+    EXPECT_EQ(a.height, combo->GetCharHeight() + 2 + 3); // a separator's extra height
+    const uint32_t shadow = Rgb(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNSHADOW));
+    EXPECT_EQ(drawn.At(a.x + a.width / 2, a.GetBottom()), shadow);
+    EXPECT_NE(drawn.At(b.x + b.width / 2, b.GetBottom()), shadow);
+    // The right-aligned column's short item: its text at the right end.
+    const int background = Darkest(drawn, wxRect(a.x + 2, a.y, a.width / 2, a.height - 2));
+    const int text = Darkest(drawn, wxRect(a.x + a.width / 2, a.y, a.width / 2 - 2, a.height - 2));
+    EXPECT_LT(text, background);
+    sim.Char(WXK_ESCAPE);
+    EXPECT_TRUE(wxtest::PumpUntil([&] { return !combo->IsShown(); }, 3000));
+}
+
+TEST_F(ListOwner, TheEditEditorFollowsTheColumnsAlignmentAndWidensAsTextIsTyped) {
+    list->InsertColumn("Right", CTrListCtrl::Align::Right, 50);
+    list->InsertColumn("Mid", CTrListCtrl::Align::Centre, 60);
+    list->Model().SetCellEditType(-1, 5, kEditorPlain);
+    frame->SetClientSize(520, 200); // the list fills it
+    wxtest::Pump(50);
+    wxUIActionSimulator sim;
+    const std::tuple<int, float> alignments[] = {{2, 0.0f}, {5, 0.5f}, {4, 1.0f}};
+    CTrEditCell* edit = nullptr;
+    for (auto [column, xalign] : alignments) {
+        SCOPED_TRACE(column);
+        ClickAt(sim, CellOnScreen(list, 0, column));
+        ASSERT_TRUE(wxtest::PumpUntil(
+            [&, column = column] {
+                edit = list->EditEditor();
+                return edit && edit->IsShown() && edit->Column() == column && edit->HasFocus();
+            },
+            3000));
+        EXPECT_FLOAT_EQ(gtk_entry_get_alignment(GTK_ENTRY(edit->GetHandle())), xalign);
+    }
+    // Column 4 is 50 pixels wide: the editor grows with its text, up to the
+    // list's edge; a character outside the filter is refused.
+    const int left = edit->GetPosition().x;
+    EXPECT_EQ(edit->GetSize().x, 50);
+    sim.Text("0x01, 0x02g");
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return edit->GetValue() == "0x01, 0x02"; }, 3000));
+    wxtest::Pump(30);
+    EXPECT_EQ(list->Refused(), 1);
+    EXPECT_EQ(edit->GetSize().x, edit->GetTextExtent("0x01, 0x02").x + 5);
+    sim.Text(", 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D");
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return edit->GetValue().EndsWith("0x0D"); }, 5000));
+    wxtest::Pump(30);
+    EXPECT_EQ(left + edit->GetSize().x, list->GetGridWindow()->GetClientSize().x);
+    sim.Char(WXK_RETURN);
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return !messages.empty(); }, 3000));
+    EXPECT_FALSE(edit->IsShown());
+    EXPECT_TRUE(list->Model().GetCellText(0, 4).starts_with(L"0x01, 0x02, 0x03"));
+}
+
+TEST_F(ListOwner, ADisabledListIsGreyExceptForItsColouredCells) {
+    constexpr uint32_t kGreenRef = 0xC0FFC0;
+    list->Model().SetCellColor(-1, 2, kGreenRef, 0x000000);
+    list->Model().SetCellText(0, 1, L"B");
+    list->ClearSelection();
+    list->SyncFromModel();
+    wxtest::Pump(30);
+    // A point of each cell's background, clear of its text.
+    auto background = [&](const Drawn& drawn, int column) {
+        const wxRect r = list->CellToRect(0, column);
+        const wxPoint at = list->CalcScrolledPosition(r.GetPosition());
+        return drawn.At(at.x + r.width - 4, at.y + r.height / 2);
+    };
+    const uint32_t window = Rgb(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW));
+    const uint32_t face = Rgb(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
+    ASSERT_NE(window, face);
+    {
+        Drawn enabled(list->GetGridWindow());
+        EXPECT_EQ(background(enabled, 1), window);
+        EXPECT_EQ(background(enabled, 2), 0xC0FFC0u);
+    }
+    list->Disable();
+    wxtest::Pump(30);
+    Drawn disabled(list->GetGridWindow());
+    EXPECT_EQ(background(disabled, 1), face);
+    EXPECT_EQ(background(disabled, 2), 0xC0FFC0u);
+}
+
+TEST_F(ListOwner, TheCheckListDropsDownTogglesByClicksAndKeysAndHidesWhenItCloses) {
+    ListModel& m = list->Model();
+    const std::list<std::wstring> names{L"Alpha", L"Beta", L"Gamma with a long name", L"Delta"};
+    m.SetOptionFunction([&](int, int column, std::list<std::wstring>& choices) {
+        if (column != 3)
+            return 0;
+        choices = names;
+        return 1;
+    });
+    m.SetCellText(0, 3, L"Gam");
+    list->SyncFromModel();
+    wxUIActionSimulator sim;
+    ClickAt(sim, CellOnScreen(list, 0, 3));
+    CTrOptionComboBox* set = nullptr;
+    ASSERT_TRUE(wxtest::PumpUntil(
+        [&] {
+            set = list->CheckListEditor();
+            return set && set->IsPopupShown();
+        },
+        3000));
+    wxVListBox* items = set->Items();
+    EXPECT_EQ(items->GetSelection(), 2); // the first item that begins with the text
+    const int width = set->GetTextExtent("Gamma with a long name").x +
+                      wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, set) +
+                      set->GetTextExtent("000").x;
+    EXPECT_EQ(set->GetPopupWindow()->GetSize().x, std::max(width, set->GetSize().x));
+
+    // Alpha and Beta are exclusive, Delta disabled.
+    CheckListModel& model = set->Model();
+    model.SetItemFlags(0, kItemExclusive);
+    model.SetItemFlags(1, kItemExclusive);
+    model.SetItemFlags(3, kItemDisabled);
+    items->Refresh();
+    auto clickItem = [&](int index) {
+        const wxRect r = items->GetItemRect(static_cast<std::size_t>(index));
+        ClickAt(sim, items->ClientToScreen(r.GetPosition() + wxPoint(r.width / 2, r.height / 2)));
+        // The press selects the item too.
+        EXPECT_TRUE(wxtest::PumpUntil([&] { return items->GetSelection() == index; }, 3000));
+    };
+    clickItem(0);
+    EXPECT_TRUE(model.HasItemFlag(0, kItemChecked));
+    EXPECT_TRUE(set->IsPopupShown()); // a click keeps the list open
+    clickItem(1);
+    EXPECT_TRUE(model.HasItemFlag(1, kItemChecked));
+    EXPECT_FALSE(model.HasItemFlag(0, kItemChecked));
+    clickItem(3);
+    EXPECT_FALSE(model.HasItemFlag(3, kItemChecked));
+    clickItem(2);
+    EXPECT_TRUE(model.HasItemFlag(2, kItemChecked));
+    sim.Char(' '); // Space toggles the current item
+    EXPECT_TRUE(wxtest::PumpUntil([&] { return !model.HasItemFlag(2, kItemChecked); }, 3000));
+    sim.Char(' ');
+    EXPECT_TRUE(wxtest::PumpUntil([&] { return model.HasItemFlag(2, kItemChecked); }, 3000));
+
+    // Radio buttons for the exclusive items, check boxes for the others;
+    // the disabled item's text is grey.
+    items->SetSelection(wxNOT_FOUND);
+    wxtest::Pump(30);
+    {
+        Drawn drawn(items);
+        const wxRect alpha = DrawnItem(drawn, items, 0), delta = DrawnItem(drawn, items, 3);
+        const wxRect gamma = items->GetItemRect(2);
+        const int box = gamma.height; // wider than the mark
+        auto boxOf = [&](const wxRect& r) {
+            std::vector<uint32_t> pixels;
+            for (int y = r.y; y < r.y + r.height; ++y)
+                for (int x = r.x; x < r.x + box; ++x)
+                    pixels.push_back(drawn.At(x, y));
+            return pixels;
+        };
+        EXPECT_NE(boxOf(alpha), boxOf(delta)); // both unchecked
+        auto textOf = [&](const wxRect& r) {
+            return wxRect(r.x + box + 4, r.y + 1, 30, r.height - 2);
+        };
+        EXPECT_GT(Darkest(drawn, textOf(delta)), Darkest(drawn, textOf(alpha)) + 60);
+    }
+
+    sim.Char(WXK_ESCAPE);
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return !messages.empty(); }, 3000));
+    EXPECT_FALSE(set->IsShown());
+    EXPECT_EQ(m.GetCellValue(0, 3), 0x6u);
+    EXPECT_EQ(m.GetCellText(0, 3), L"Beta, Gamma with a long name");
+    EXPECT_EQ(messages.back(), std::make_tuple(kMsgCellChanged, 0, 3));
 }
 
 } // namespace

@@ -186,6 +186,12 @@ public:
     long GetInitialStates(char* states) { return GetInitialStatesSelf(states); }
     // Active setup by number; false when out of range or unchanged.
     bool ChangeActiveSetup(long setup);
+    // Copies setup `from` onto setup `to`: every parameter's state, value,
+    // disabled mode and graph, the coefficient areas and the setup's name,
+    // then the plug-in's CopySetupSelf; the device takes the values when
+    // `to` is active. 0, or eGenericErr for a setup out of range or the
+    // same setup twice.
+    long CopySetup(long from, long to);
     // The component's sub-type (the module passes it from the component
     // information the instance was made from).
     void SetAlgSubType(KCFourCC subType) { subType_ = subType; }

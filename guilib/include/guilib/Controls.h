@@ -8,6 +8,7 @@
 
 #include "foundation/KCTimer.h"
 #include "foundation/KURect.h"
+#include "guilib/Algorithm.h"
 #include "guilib/GraphData.h"
 #include "guilib/MenuEx.h"
 #include "guilib/QGLExport.h"
@@ -128,6 +129,12 @@ private:
 // A text on the editor, drawn in its rectangle with its colour.
 class QGL_API KCStaticText : public kvXML::CXMLable, public CDrawable {
 public:
+    // Out of line: the background image's type stays inside this library.
+    KCStaticText();
+    KCStaticText(const KCStaticText& other);
+    KCStaticText& operator=(const KCStaticText& other);
+    ~KCStaticText() override;
+
     ETextJustification GetJustification() const { return justification_; }
     void SetJustification(ETextJustification j) {
         justification_ = j;
@@ -145,14 +152,28 @@ public:
     const std::string& GetText() const { return text_; }
     bool IsShowOnHover() const { return showOnHover_; }
     bool NeedsLayout() const { return layout_; }
+    // Where the text lies in the drawable rectangle, placed by its
+    // justification at the last draw (empty before it).
+    const KURect<short>& GetTextRect() const { return textRect_; }
+    // The image drawn behind the text at the rectangle's top-left corner
+    // (none: not valid).
+    CKVImage& GetBackgroundImage() { return background_; }
+    void SetBackgroundImage(short resID) { background_.SetResID(resID); }
+    // The background image, then the text in its colour and font (the
+    // manager's font when it has none of its own).
     void Draw(CGraphicManagerAbs& gm);
 
 private:
+    // Places the text rectangle for `font`.
+    void Layout(const KCFontInfo& font);
+
     ETextJustification justification_ = eTextJustificationLeft;
     KCRGBAColor color_{255, 255, 255, 255};
     KCFontInfo font_;
     std::string text_;
     bool layout_ = false;
+    KURect<short> textRect_;
+    CKVImage background_;
     bool showOnHover_ = false;
 };
 
@@ -180,6 +201,8 @@ struct QGL_API ControllerAutomationInfoVer6 {
 
 class QGL_API cControl_X : public CSelectable, public CDrawable, public KCMouseHover {
 public:
+    using ETranslateTextRetType = cALGORITHM::ETranslateTextRetType;
+
     cControl_X() = default;
     cControl_X(const cControl_X&) = default;
     cControl_X& operator=(const cControl_X&) = default;
@@ -198,6 +221,20 @@ public:
     uint32_t GetLeadParamIndex() const { return lead_; }
     int32_t GetAutomationRefCon1() const { return refCon1_; }
     int32_t GetAutomationRefCon2() const { return refCon2_; }
+    // The host's automation reference values for the control.
+    void SetAutomationRefCons(long refCon1, long refCon2) {
+        refCon1_ = static_cast<int32_t>(refCon1);
+        refCon2_ = static_cast<int32_t>(refCon2);
+    }
+    // Chosen by the editor's drag-select; a selected control is outlined.
+    void SetSelected(bool on);
+    bool IsSelected() const { return selected_; }
+    // The host's automation highlight (`on`: the control is highlighted;
+    // `touched`: the host is writing it): a highlighted control is outlined.
+    void SetHighlightInfo(bool on, bool touched);
+    bool IsHighlighted() const { return highlighted_; }
+    // True when the control lies (in part) inside `r` (a drag-select).
+    bool DoYouIntersect(const KURect<short>& r) const { return DoYouIntersectSelf(r, nullptr); }
     void AddDependentPtr(cControl_X* c) { dependents_.push_back(c); }
     void ClearDependentsList() { dependents_.clear(); }
     const std::vector<cControl_X*>& GetDependents() const { return dependents_; }
@@ -211,9 +248,32 @@ public:
     bool IsReadOnly() const { return readOnly_; }
     void SetReadOnly(bool r) { readOnly_ = r; }
 
-    // The virtual operations below keep the order of the family's slots.
+    bool IsDisabled() const { return disabled_ != 0; }
+    bool IsPointInside(const KCPoint<short>& p) const { return IsPointInsideSelf(p, nullptr); }
+    // Draws the control (and its outline when it is selected or
+    // highlighted) and remembers what it showed.
+    void Draw(CGraphicManagerAbs& gm);
+    // True when what the control would show differs from what it showed at
+    // its last draw (its parameters' states, disabled modes and images, its
+    // hover state, and what its class adds), or it was asked to redraw.
+    bool NeedsRedraw();
+    // The lead parameter's state in the active setup, and its number of
+    // states (1001 for continuous scales).
+    double LeadState() const;
+    double LeadStates() const;
+    // The same for the parameter registered at `slot` (0 is the lead).
+    double StateAt(size_t slot) const;
+    double StatesAt(size_t slot) const;
+
+    // The virtual operations below keep the order of the family's slots
+    // (public and protected ones interleaved as the slots are).
     virtual void SetSelectionSelf() {}
     virtual void FinishCreate(CGraphicManagerAbs& gm);
+
+protected:
+    virtual void FinishCreateSelf() {}
+
+public:
     virtual kvXML::CXMLElement* WriteToXMLSelf(kvXML::CXMLElement* parent, cALGORITHM*) const {
         return parent;
     }
@@ -222,6 +282,11 @@ public:
     // Grows (or shrinks) the control by `dw` and `dh` pixels.
     virtual void Resize(int dw, int dh);
     virtual KURect<short> GetBounds() const { return GetDrawableRect(); }
+
+protected:
+    virtual void GetValueRectSelf(KURect<short>) {}
+
+public:
     // The lead parameter's value as text; false when it has none.
     virtual bool GetValueWinText(std::string* text);
     virtual bool CanEnterText() { return false; }
@@ -230,15 +295,26 @@ public:
     // Automation values run from 0 to 1 over the lead parameter's states.
     virtual void SetControllerValueSelf(double value);
     virtual void TranslateController(double value, std::string& text);
+
+protected:
+    virtual bool IsPointInsideSelf(const KCPoint<short>& p, KCEventData*) const;
+    virtual bool DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const;
+
+public:
     // A disabled control draws and takes no gestures.
     virtual void UpdateDisabledMode(unsigned long mode);
     virtual void SetDisabled() { UpdateDisabledMode(1); }
     virtual void ClearDisabled() { UpdateDisabledMode(0); }
-    bool IsDisabled() const { return disabled_ != 0; }
-    bool IsPointInside(const KCPoint<short>& p) const { return IsPointInsideSelf(p, nullptr); }
 
-    // Draws the control and remembers what it showed.
-    void Draw(CGraphicManagerAbs& gm);
+protected:
+    virtual KURect<short> GetSelectionBitmapRect() { return GetDrawableRect(); }
+    // A selected control is outlined.
+    virtual void DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r);
+    virtual void DrawSelectionBitmap(CGraphicManagerAbs& gm) {
+        DrawDefaultSelectionLevel(gm, GetSelectionBitmapRect());
+    }
+
+public:
     virtual void DrawSelf(CGraphicManagerAbs& gm);
     virtual void UpdatePointerSelf(unsigned long) {}
     // The control shows no cursor of its own: `changed` is set false.
@@ -247,60 +323,42 @@ public:
             *changed = false;
     }
     virtual BUFFER_HEADER* DoControlPopupMenuSelf(KCEventData*) { return nullptr; }
-    // True when what the control would show differs from what it showed at
-    // its last draw (its parameters' states, disabled modes and images, its
-    // hover state, and what its class adds), or it was asked to redraw.
-    bool NeedsRedraw();
-
     // The pointer over (or off) the control: its hover state, then its
     // MouseOverSelf; `redraw` tells whether the hover state changed.
     virtual BUFFER_HEADER* MouseOver(KCEventData* e, bool inside, bool* redraw);
-    // Gestures: the update goes through the algorithm's update path (the
-    // algorithm hands the frames on), so each returns null.
+    // Gestures, each through its protected hook, returning the hook's
+    // buffers (the library's controls send through the algorithm's update
+    // path and return null).
     virtual BUFFER_HEADER* MouseDown(KCEventData* e, KURect<double>* r, bool& handled);
     virtual BUFFER_HEADER* MouseDrag(KCEventData* e, double dx, double dy, KURect<double>* r);
     virtual BUFFER_HEADER* MouseUp(KCEventData* e);
-
-    // The lead parameter's state in the active setup, and its number of
-    // states (1001 for continuous scales).
-    double LeadState() const;
-    double LeadStates() const;
-    // The same for the parameter registered at `slot` (0 is the lead).
-    double StateAt(size_t slot) const;
-    double StatesAt(size_t slot) const;
     // The wheel over the control: its MouseWheelSelf (default: nothing).
     virtual BUFFER_HEADER* MouseWheel(KCEventData* e, double dx, double dy, KURect<double>* r);
     // Types a value as text into the lead parameter (through its
     // EnterTextSelf): eTranslateValid when it was taken.
-    virtual BUFFER_HEADER* EnterText(const std::string& text, int32_t& result);
+    virtual BUFFER_HEADER* EnterText(const std::string& text, ETranslateTextRetType& result);
     virtual BUFFER_HEADER* Key(KCEventData* e, bool& handled);
 
 protected:
-    virtual void FinishCreateSelf() {}
-    virtual void GetValueRectSelf(KURect<short>) {}
-    virtual bool IsPointInsideSelf(const KCPoint<short>& p, KCEventData*) const;
-    virtual bool DoYouIntersectSelf(const KURect<short>& r, KCEventData*) const;
-    virtual KURect<short> GetSelectionBitmapRect() { return GetDrawableRect(); }
-    // A selected control is outlined.
-    virtual void DrawDefaultSelectionLevel(CGraphicManagerAbs& gm, const KURect<short>& r);
-    virtual void DrawSelectionBitmap(CGraphicManagerAbs& gm) {
-        DrawDefaultSelectionLevel(gm, GetSelectionBitmapRect());
+    virtual BUFFER_HEADER* MouseDownSelf(KCEventData*, KURect<double>*, bool&) { return nullptr; }
+    virtual BUFFER_HEADER* MouseDragSelf(KCEventData*, double, double, KURect<double>*) {
+        return nullptr;
     }
-    virtual void MouseDownSelf(KCEventData*, KURect<double>*, bool&) {}
-    virtual void MouseDragSelf(KCEventData*, double, double, KURect<double>*) {}
-    virtual void MouseUpSelf(KCEventData*) {}
+    virtual BUFFER_HEADER* MouseUpSelf(KCEventData*) { return nullptr; }
     // Arrow keys step the lead parameter by one state.
-    virtual void KeySelf(KCEventData* e, bool& handled);
+    virtual BUFFER_HEADER* KeySelf(KCEventData* e, bool& handled);
     // 1 for the up and right arrows, -1 for down and left, else 0.
     static double ArrowStep(const KCEventData* e);
     void SetLeadState(double state);
     // Sets the state of the parameter registered at `slot`, clamped into
     // its states; redraws the control and its dependents on a change.
     void SetStateAt(size_t slot, double state);
-    virtual void MouseWheelSelf(KCEventData*, double, double, KURect<double>*) {}
-    virtual void MouseOverSelf(KCEventData*, bool) {}
+    virtual BUFFER_HEADER* MouseWheelSelf(KCEventData*, double, double, KURect<double>*) {
+        return nullptr;
+    }
+    virtual BUFFER_HEADER* MouseOverSelf(KCEventData*, bool) { return nullptr; }
     // The lead parameter takes the text through the algorithm's translation.
-    virtual void EnterTextSelf(const std::string& text, int32_t& result);
+    virtual BUFFER_HEADER* EnterTextSelf(const std::string& text, ETranslateTextRetType& result);
     void* Image(size_t i) const { return i < images_.size() ? images_[i] : nullptr; }
     double DownState() const { return downState_; }
     // What the control shows, as numbers compared bit for bit between idle
@@ -324,6 +382,9 @@ private:
     KURect<short> general1_;
     KURect<short> general2_;
     bool readOnly_ = false;
+    bool selected_ = false;
+    bool highlighted_ = false;
+    bool touched_ = false;
     uint32_t disabled_ = 0;
     double downState_ = 0;
     std::vector<double> shown_;   // at the last draw
@@ -343,10 +404,10 @@ public:
     const KURect<short>& GetThumbRect() const { return thumb_; }
 
 protected:
-    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    BUFFER_HEADER* MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
     // The release ends the drag where the pointer is and sends the value
     // once more, so that the device holds the value shown.
-    void MouseUpSelf(KCEventData* e) override;
+    BUFFER_HEADER* MouseUpSelf(KCEventData* e) override;
 
 private:
     KURect<short> thumb_;
@@ -359,7 +420,7 @@ public:
     void DrawSelf(CGraphicManagerAbs& gm) override;
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
 };
 
 // A menu of the parameter's states: a click opens a pop-up menu at the
@@ -394,7 +455,11 @@ public:
     void SetMenuWindow(KCWindow* w) { menuWindow_ = w; }
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    // A drag changes nothing.
+    BUFFER_HEADER* MouseDragSelf(KCEventData*, double, double, KURect<double>*) override {
+        return nullptr;
+    }
 
 private:
     std::unique_ptr<KCMenuData> items_;
@@ -409,8 +474,8 @@ public:
     void DrawSelf(CGraphicManagerAbs& gm) override;
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
-    void MouseUpSelf(KCEventData* e) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseUpSelf(KCEventData* e) override;
 };
 
 // A level bar; it takes no gestures.
@@ -419,6 +484,13 @@ public:
     CVuMeter_X() { SetReadOnly(true); }
     const char* GetControlClass() const override { return "VuMeter"; }
     void DrawSelf(CGraphicManagerAbs& gm) override;
+
+protected:
+    // A meter never takes part in a drag-select.
+    bool DoYouIntersectSelf(const KURect<short>&, KCEventData*) const override { return false; }
+    BUFFER_HEADER* MouseDragSelf(KCEventData*, double, double, KURect<double>*) override {
+        return nullptr;
+    }
 };
 
 // The lead parameter's value text, or its label text (a parameter that is
@@ -472,6 +544,8 @@ public:
     void SetBoundsRect(const KURect<short>& r) { bounds_ = r; }
     // Adds a marker (not owned) and makes this its home.
     void AddMarker(CMarker_X* marker);
+    // Forgets every marker (the markers are not touched).
+    void ClearMarkers() { markers_.clear(); }
     const std::vector<CMarker_X*>& GetMarkers() const { return markers_; }
 
 private:
@@ -500,10 +574,10 @@ public:
     void DrawSelf(CGraphicManagerAbs& gm) override;
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
-    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
-    void MouseUpSelf(KCEventData* e) override;
-    void KeySelf(KCEventData* e, bool& handled) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    BUFFER_HEADER* MouseUpSelf(KCEventData* e) override;
+    BUFFER_HEADER* KeySelf(KCEventData* e, bool& handled) override;
     void AppendShown(std::vector<double>& out) const override;
 
 private:
@@ -527,7 +601,7 @@ public:
     KURect<short> ButtonRect(long state) const;
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
 };
 
 // The lead parameter's value as digits in a box; text can be typed into it.
@@ -558,9 +632,11 @@ public:
     int GetDirection() const { return direction_; }
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
-    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override {}
-    void MouseUpSelf(KCEventData* e) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override {
+        return nullptr;
+    }
+    BUFFER_HEADER* MouseUpSelf(KCEventData* e) override;
 
 private:
     int direction_ = 0;
@@ -583,7 +659,11 @@ public:
     KURect<short> SelectorRect(short channel) const;
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    // A drag changes nothing.
+    BUFFER_HEADER* MouseDragSelf(KCEventData*, double, double, KURect<double>*) override {
+        return nullptr;
+    }
     void AppendShown(std::vector<double>& out) const override;
 
 private:
@@ -602,8 +682,8 @@ public:
     KURect<short> FieldRect(size_t field) const;
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
-    void KeySelf(KCEventData* e, bool& handled) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* KeySelf(KCEventData* e, bool& handled) override;
     bool AreAllFieldsSelected() const { return selected_.size() == GetNumFields(); }
     void AppendShown(std::vector<double>& out) const override;
 
@@ -621,8 +701,8 @@ public:
     void UpdatePointerSelf(unsigned long) override;
 
 protected:
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
-    void MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseDragSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
 
 private:
     KURect<short> thumb_;
@@ -655,11 +735,10 @@ public:
     virtual void EraseBG(CGraphicManagerAbs& gm);
     // The whole graph is drawn again.
     void RequestGraphicRefresh() override { SetRefresh(); }
-    // A graph never takes part in a drag-select.
-    bool DoYouIntersect(const KURect<short>& r) const { return DoYouIntersectSelf(r, nullptr); }
     void SetBackgroundImage(short resID) { background_.SetResID(resID); }
 
 protected:
+    // A graph never takes part in a drag-select.
     bool DoYouIntersectSelf(const KURect<short>&, KCEventData*) const override { return false; }
     void AppendShown(std::vector<double>& out) const override;
     // The value at the rectangle's bottom and top.
@@ -690,8 +769,8 @@ public:
     void RequestGraphicRefresh() override { SetRefresh(); }
 
 protected:
-    void MouseWheelSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
-    void MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
+    BUFFER_HEADER* MouseWheelSelf(KCEventData* e, double dx, double dy, KURect<double>* r) override;
+    BUFFER_HEADER* MouseDownSelf(KCEventData* e, KURect<double>* r, bool& handled) override;
     void Feed() override;
     void AppendShown(std::vector<double>& out) const override;
 

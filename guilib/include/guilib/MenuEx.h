@@ -42,6 +42,8 @@ public:
 
     KCMenu& GetMenu() { return *menu_; }
     void* GetMenuRef() const;
+    // The native menu reference, as GetMenuRef.
+    operator void*() const { return GetMenuRef(); }
     KCMenuData& GetMenuData() { return *data_; }
     const KCMenuData& GetMenuData() const { return *data_; }
 

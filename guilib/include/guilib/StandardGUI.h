@@ -50,10 +50,14 @@ protected:
     virtual void BuildSelectableListSelf() {}
 };
 
-// One button of the system bar: its name and rectangle.
+// One button of the system bar: its name and rectangle, the text it shows
+// (its name when empty) and whether it can act now (Undo and Redo only
+// when there is something to undo or redo).
 struct QGL_API X_CToolbarButton {
     std::string name;
     KURect<short> rect;
+    std::string text;
+    bool available = true;
 };
 
 class QGL_API CStandardGUI_X : public KCAlgorithmListener,
@@ -62,9 +66,17 @@ class QGL_API CStandardGUI_X : public KCAlgorithmListener,
                                public kvXML::CXMLable,
                                public CDrawable {
 public:
+    // What an undo step holds: the parameters of the controls under the
+    // gesture (the chosen controls for keys when there are any), or every
+    // parameter a preset holds (a reset, a preset load).
+    enum EUndoType : int32_t { eUndoControls = 0, eUndoAllParams = 1 };
+
     explicit CStandardGUI_X(cALGORITHM* alg);
-    CStandardGUI_X(const CStandardGUI_X&) = delete;
-    CStandardGUI_X& operator=(const CStandardGUI_X&) = delete;
+    // A copy has its own copies of the controls (of the library's classes;
+    // see the constructor's notes) and shares the undo steps' commands with
+    // the editor it was copied from, which alone frees them.
+    CStandardGUI_X(const CStandardGUI_X& other);
+    CStandardGUI_X& operator=(const CStandardGUI_X& other);
     ~CStandardGUI_X() override;
 
     // Builds the controls and the system bar from a layout tree; 0, or -1
@@ -81,15 +93,53 @@ public:
     // Answer of SetRefresh while there is no window to draw into.
     static constexpr long kNotReady = -3500;
 
-    // Ties the editor to its algorithm (when it was made without one).
-    virtual void InitDefaultGUI(cALGORITHM* alg);
+    // The algorithm's events (the editor's bodies of the listener hooks):
+    // a preset was loaded (every control shows its value again, the setup
+    // counts as unmodified); a setup's values were changed from outside
+    // the editor; a setup's title changed; the active setup changed (the
+    // system bar and every control show it).
+    void PresetLoaded() override;
+    void PresetModified(EPluginSetup setup) override;
+    void SetupTitleChanged(EPluginSetup setup, const std::string* title) override;
+    void ActiveSetupChanged(EPluginSetup setup) override;
+
+    virtual void SetPluginWindow(KCWindow* w) { window_ = w; }
     // Called once the host has made the editor; 0.
     virtual long FinishCreate(void* host);
     // Lets go of the window and the graphic manager before deletion.
     virtual void Dispose();
-    virtual long PresetModified(long preset);
+    // An element of the layout's root that the editor does not know (not a
+    // Control or a ToolBar): 0 to go on, non-zero to refuse the layout.
+    // Default: ignored.
+    virtual long ReadXML_PluginSpecific(const kvXML::CXMLElement* element);
 
-    virtual void SetPluginWindow(KCWindow* w) { window_ = w; }
+protected:
+    // Makes a control of a layout class; null for an unknown class. A
+    // derived editor adds its own classes.
+    virtual std::unique_ptr<cControl_X> CreateControl(const std::string& className);
+
+public:
+    // Host automation; a controller is a control by its place in the
+    // layout. `info` holds GetNumControllers() records, filled in order (a
+    // control without a parameter leaves its record as it was); returns the
+    // number of records filled.
+    virtual long GetControlAutomationInfo(ControllerAutomationInfoVer6* info);
+    // The controller's name (its lead parameter's label, else its name),
+    // cut to `length` - 1 bytes and ended by a 0; 0, or eParamErr for an
+    // unknown controller or no room.
+    virtual long GetControlNameOfLength(unsigned long controller, long length, char* name);
+    // Slots that go to the controller's control; 0, or eParamErr for an
+    // unknown controller.
+    virtual long SetControllerValue(unsigned long controller, double value);
+    virtual long SetAutomationRefCons(unsigned long controller, long refcon, long refcon2);
+    virtual long SetControlHighlightInfo(unsigned long controller, bool on, bool touched);
+    // The control's text for an automation value (empty for an unknown
+    // controller).
+    virtual long TranslateController(unsigned long controller, double value, std::string& text);
+    // The control under `p` that takes gestures (the last drawn on top),
+    // and its controller number in `index` (-1 when none).
+    virtual cControl_X* InsideWhichControl(const KCPoint<short>& p, long* index);
+    virtual long GetNumControllers() const { return static_cast<long>(controls_.size()); }
     // Attaches the editor to the window and starts drawing into it.
     virtual void ActivateWindow(KCWindow* w);
     // Stops drawing (the window's context is still there).
@@ -99,7 +149,32 @@ public:
     // The editor's place inside the host's window.
     virtual void InitHatch(KURect<short>* rect);
     virtual void MoveHatch(KCPoint<short>* point);
-    KURect<short> GetHatch() const { return hatch_; }
+    // Redraws what changed since the last draw, once: nothing when nothing
+    // changed; the area of the changed controls (with every control that
+    // overlaps it) when that is small; else the whole editor.
+    virtual void DoIdle();
+
+    // The gestures the host's calls turn into (each returns 0). Down: the
+    // control under the mouse starts its gesture (`handled` when one did),
+    // or, with drag-select, a selection rectangle starts; drag: the
+    // gesture's control follows; hover: every control learns whether the
+    // mouse is over it; up: the gesture ends (one undo step when it changed
+    // something); key: Tab moves the focus, other keys go to
+    // ModifyControlsOnKeySelf as one undo step; wheel: the control under
+    // the mouse.
+    virtual long ModifyControlsOnMouseDown(KCEventData* e, bool& handled);
+    virtual long ModifyControlsOnMouseDrag(KCEventData* e);
+    virtual long ModifyControlsOnMouseHover(KCEventData* e);
+    virtual long ModifyControlsOnMouseUp(KCEventData* e);
+    virtual long ModifyControlsOnKey(KCEventData* e, bool& handled);
+    virtual long ModifyControlsOnMouseWheel(KCEventData* e);
+    // A press on the system bar (`handled` when it is on the bar): the
+    // button under it is pressed; the release over the same button runs it.
+    virtual long ModifyToolBarControlsOnMouseDown(KCEventData* e, bool& handled);
+    virtual long ModifyToolBarControlsOnMouseUp(KCEventData* e);
+    // A key for the chosen controls (by drag-select), else for the focused
+    // control; the first control's buffers.
+    virtual BUFFER_HEADER* ModifyControlsOnKeySelf(KCEventData* e, bool& handled);
 
     // Host slots: with no window, no event is handled and nothing is drawn.
     virtual long DoMouseDown(void* host, KCEventData* e);
@@ -107,6 +182,42 @@ public:
     virtual long DoMouseUp(void* host, KCEventData* e);
     virtual long DoMouseWheel(void* host, KCEventData* e);
     virtual long DoKeyDown(void* host, KCEventData* e, bool* handled);
+
+    // Makes the undo manager (the editor owns it); made at first use.
+    virtual kvUndo::KTUndoManagerType* CreateUndoManager();
+    // Names every saveable parameter of the chosen controls as a pending
+    // event of the undo manager (the next undo step reacts to them).
+    virtual void AddUndoEventForSaveableSelectedControllers();
+    // Takes the states the parameters of `type` have now as the undo step
+    // of the gesture that starts; it goes onto the list `where` when the
+    // gesture ends, if it changed something.
+    virtual void RecordUndo(kvUndo::EInsertToStackType where, EUndoType type);
+    // The setup's values count as those of its preset again (after a load
+    // or a reset); for the active setup the undo manager is clean.
+    virtual void PresetModifiedReset(EPluginSetup setup);
+    // The system-bar button under `p`, null when none; `onBar` (when given)
+    // tells whether `p` lies on the system bar at all.
+    virtual X_CToolbarButton* ToolbarButtonUnderMouse(const KCPoint<short>& p, bool* onBar);
+    // The button `name` takes its state from the editor again (Undo and
+    // Redo: whether there is something to undo or redo).
+    virtual void NotifyToolbar_updateIndex(const char* name);
+    // The button `name` shows `text` (empty: its name); `text` gets the
+    // text it showed before.
+    virtual void NotifyToolbar_update(const char* name, std::string& text);
+    // The number of controls chosen by drag-select.
+    virtual long GetNumSelectedControllers() const;
+    // The controls that take the focus (not read-only, not hidden), made
+    // again from the controls.
+    virtual void BuildSelectableList() { CSelectableHome::BuildSelectableList(); }
+    // The selection rectangle of a drag-select: drawn over the controls (at
+    // a draw while it is open), erased (its area drawn again), and moved to
+    // the mouse (the controls it touches are chosen).
+    virtual void DrawSelectRect();
+    virtual void EraseSelectRect();
+    virtual void UpdateSelectRect(KCEventData* e);
+
+    // Ties the editor to its algorithm (when it was made without one).
+    virtual void InitDefaultGUI(cALGORITHM* alg);
     using CDrawable::SetRefresh;
     // Marks the editor for a redraw: 0, or kNotReady with no window.
     virtual long SetRefresh(KURect<short>* rect);
@@ -114,25 +225,42 @@ public:
     virtual void GetViewRect(KURect<short>& out);
     // On a screen: a window is set.
     virtual bool IsVisible() const { return window_ != nullptr; }
+    // A part of the editor to redraw at the next idle call (editor
+    // coordinates).
+    void SetRefresh(const KURect<short>& rect) override;
 
-    virtual long GetControlNameOfLength(long controller, long length, char* name);
-    virtual long SetControllerValue(long controller, double value);
-    virtual long SetAutomationRefCons(long controller, long refcon, long refcon2);
-    virtual long SetControlHighlightInfo(long controller, bool a, bool b);
-    // The editor's own text for a control's value (empty: none).
-    virtual long TranslateController(long controller, double value, std::string& text);
+    // The system bar's hooks, the editor's bodies: About shows the about
+    // image over the editor until the next click (a box with the plug-in's
+    // name without one); Copy copies the active setup onto the other one;
+    // Help shows what the buttons and gestures do; the preset menus of the
+    // algorithm's preset manager at `where`; the next and previous preset;
+    // a plug-in button goes to the algorithm; Undo and Redo step through
+    // the undo list; Switch makes the other setup active (the device takes
+    // its values); RenameSetup asks for the active setup's title; Reset
+    // gives every parameter a preset holds its reset value (one undo step).
+    void System_ExecuteAbout() override;
+    void System_ExecuteCopy() override;
+    void System_ExecuteHelp() override;
+    void System_ExecuteLoadPreset(KCPoint<short> where) override;
+    void System_ExecuteSavePreset(KCPoint<short> where) override;
+    void System_ExecuteNextPreset() override;
+    void System_ExecutePrevPreset() override;
+    void System_ExecutePluginSpecific(const std::string& name) override;
+    void System_ExecuteUndo(unsigned short count) override;
+    void System_ExecuteRedo(unsigned short count) override;
+    void System_ExecuteSwitch() override;
+    void System_ExecuteRenameSetup() override;
+    void System_ExecuteReset() override;
 
     KCWindow* GetPluginWindow() const { return window_; }
     // The image of the about box: the 'PNG ' resource named by the layout's
     // "About" attribute (none: not valid).
     CKVImage* GetAboutImage() { return &aboutImage_; }
+    bool IsAboutShown() const { return aboutShown_; }
     KTResContainerType* GetPluginResourceRef() const { return container_; }
-    // The controls that take the focus (not read-only, not hidden), made
-    // again from the controls.
-    void BuildSelectableList() { CSelectableHome::BuildSelectableList(); }
+    KURect<short> GetHatch() const { return hatch_; }
     const std::vector<cControl_X*>& GetSelectableList() const { return selectable_; }
     cControl_X* GetFocus() const { return focus_; }
-    virtual long GetNumControllers() const { return static_cast<long>(controls_.size()); }
     cControl_X* GetControl(size_t i) const {
         return i < controls_.size() ? controls_[i].get() : nullptr;
     }
@@ -140,46 +268,29 @@ public:
     cControl_X* FindControlForParam(unsigned long param) const;
     const std::vector<X_CToolbarButton>& GetToolbarButtons() const { return toolbar_; }
     cALGORITHM* GetAlg() const { return alg_; }
-    kvUndo::KTUndoManagerType* GetUndoManagerRef() { return &undo_; }
+    kvUndo::KTUndoManagerType* GetUndoManagerRef();
     void SetGM(CGraphicManagerAbs* gm);
     CGraphicManagerAbs* GetGM() const { return gm_; }
     const X_CToolbarButton* GetPressedToolbarButton() const { return pressed_; }
     void ResetPressedToolbarButtonMember() { pressed_ = nullptr; }
     void SetDragSelect(bool on) { dragSelect_ = on; }
     void SetEmbededGraphicManager(bool on) { embeddedGM_ = on; }
+    // The open selection rectangle (empty when none).
+    const KURect<short>& GetSelectRect() const { return selectRect_; }
+    // Whether the setup's values changed since its preset was loaded.
+    bool IsPresetModified(EPluginSetup setup) const { return modified_[setup]; }
 
     // Host calls (coordinates are the editor's). Each returns 0.
     long DoMouseDown(KCEventData* e);
     long DoMouseMove(KCEventData* e);
     long DoMouseUp(KCEventData* e);
     long DoKey(KCEventData* e, bool& handled);
-    // Redraws what changed since the last draw, once: nothing when nothing
-    // changed; the area of the changed controls (with every control that
-    // overlaps it) when that is small; else the whole editor.
-    virtual void DoIdle();
-    // A part of the editor to redraw at the next idle call (editor
-    // coordinates).
-    void SetRefresh(const KURect<short>& rect) override;
     // The draws made so far, and the area of the last one (the whole view
     // for a full redraw).
     uint64_t GetRedrawCount() const { return redrawCount_; }
     const KURect<short>& GetLastRedrawArea() const { return lastRedrawArea_; }
 
-    // System bar hooks the editor serves itself.
-    void System_ExecuteUndo(unsigned short count) override;
-    void System_ExecuteRedo(unsigned short count) override;
-    // A plug-in button: handed to the algorithm.
-    void System_ExecutePluginSpecific(const std::string& name) override;
-    // The preset menus of the algorithm's preset manager, at `where`.
-    void System_ExecuteLoadPreset(KCPoint<short> where) override;
-    void System_ExecuteSavePreset(KCPoint<short> where) override;
-    void System_ExecuteNextPreset() override;
-    void System_ExecutePrevPreset() override;
-
 protected:
-    // Makes a control of a layout class; null for an unknown class. A
-    // derived editor adds its own classes.
-    virtual std::unique_ptr<cControl_X> CreateControl(const std::string& className);
     // Draws what lies behind the controls in `area` (editor coordinates;
     // drawing is limited to it): default a dark fill.
     virtual void DrawBackground(CGraphicManagerAbs& gm, const KURect<short>& area);
@@ -191,26 +302,42 @@ private:
     // The window the menu controls open over.
     void SetPopupWindow(KCWindow* w);
     void DrawLabels(CGraphicManagerAbs& gm, const KURect<short>& area);
+    void DrawToolbar(CGraphicManagerAbs& gm, const KURect<short>& area, bool whole);
+    void DrawAbout(CGraphicManagerAbs& gm);
     // The area to redraw now: empty for none; `whole` for the whole view.
     KURect<short> ChangedArea(bool& whole);
     void Redraw(const KURect<short>& area, bool whole);
-    const X_CToolbarButton* ToolbarButtonAt(const KCPoint<short>& p) const;
-    cControl_X* ControlAt(const KCPoint<short>& p) const;
+    // The control of a controller number, null when none.
+    cControl_X* Controller(unsigned long controller) const;
+    // The controls a key acts on: the chosen ones, else the focused one.
+    std::vector<cControl_X*> KeyTargets() const;
+    // The parameters an undo step of `type` holds.
+    std::vector<unsigned long> UndoParams(EUndoType type) const;
+    // A parameter a preset holds (a reset or a preset load changes it).
+    static bool HeldByPresets(const sCONTROL_PARAM& p);
+    void ClearSelection();
     // Moves the focus along the selectable list; true when it moved.
     bool MoveFocus(int direction);
     // Gives each marker the graph it sits on as its home.
     void AttachMarkers();
+    // After the editor's own change of many values: the controls show them.
     void AfterPresetChange();
     void FinishGesture();
+    // The buttons that follow the undo list and the active setup.
+    void UpdateToolbarStates();
+    // Each control's copy, of its own class (a class the library does not
+    // know is left out), with its markers and dependents made anew.
+    void CopyControls(const CStandardGUI_X& other);
 
     cALGORITHM* alg_;
     std::vector<std::unique_ptr<cControl_X>> controls_;
     std::vector<X_CToolbarButton> toolbar_;
-    kvUndo::KCUndoManager undo_;
+    std::unique_ptr<kvUndo::KTUndoManagerType> undo_;
     std::unique_ptr<kvUndo::KCUndoCommandParams> gesture_;
+    kvUndo::EInsertToStackType gestureStack_ = kvUndo::eInsertToUndoStack;
     cControl_X* active_ = nullptr; // under a mouse gesture
     cControl_X* focus_ = nullptr;  // takes the keys: the last control clicked
-    const X_CToolbarButton* pressed_ = nullptr;
+    X_CToolbarButton* pressed_ = nullptr;
     CGraphicManagerAbs* gm_ = nullptr;
     std::unique_ptr<CGraphicManagerAbs> ownGM_;
     KTResContainerType* container_ = nullptr;
@@ -226,7 +353,12 @@ private:
     bool dragSelect_ = false;
     bool embeddedGM_ = false;
     CKVImage aboutImage_;
+    bool aboutShown_ = false;
     std::vector<cControl_X*> selectable_;
+    KCPoint<short> selectStart_;
+    KURect<short> selectRect_;
+    bool selecting_ = false;
+    bool modified_[kNumSetups] = {false, false};
     KURect<short> pendingArea_;
     const X_CToolbarButton* drawnPressed_ = nullptr;
     uint64_t redrawCount_ = 0;

@@ -4,6 +4,7 @@
 // holds the states of its parameters before the gesture.
 #pragma once
 
+#include "guilib/ControlParam.h"
 #include "guilib/QGLExport.h"
 
 #include <cstdint>
@@ -142,7 +143,8 @@ private:
 // states of the control's parameters in the active setup before it.
 // Executing it puts those states back through the algorithm's update path
 // (so the hardware hears the change) and keeps the states it replaced, so
-// the next execution redoes the gesture.
+// the next execution redoes the gesture. After a switch of the active setup
+// it changes the setup it was made in, not the active one.
 class QGL_API KCUndoCommandParams : public Command {
 public:
     using StateList = std::vector<std::pair<unsigned long, double>>;
@@ -159,7 +161,10 @@ public:
     bool DiffersFromCurrent() const;
 
 private:
+    double CurrentState(unsigned long param) const;
+
     cALGORITHM* alg_;
+    EPluginSetup setup_;
     StateList states_;
 };
 

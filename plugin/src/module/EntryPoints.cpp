@@ -362,7 +362,7 @@ KP_EXPORT int32_t KP_SetActiveSetupType(PluginInstance* instance, KCFourCC type)
     const long setup = type.Get() == kSetupA ? 0 : type.Get() == kSetupB ? 1 : -1;
     if (alg && alg->ChangeActiveSetup(setup))
         if (CMyGUI* gui = Gui(instance))
-            gui->PresetModified(-1);
+            gui->ActiveSetupChanged(alg->GetActiveSetup());
     return 0;
 }
 KP_EXPORT int32_t KP_GetActiveSetupType(PluginInstance* instance, KCFourCC* out) {
