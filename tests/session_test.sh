@@ -4,7 +4,8 @@
 # the test switches the plug-in's connection on, moves it to the bus library
 # (whose logger opens) and drags a control with real pointer events, finds
 # the control's frames in the simulator's transfer log and their decoded
-# lines in the logger's traffic pane, closes the main window and checks the
+# lines in the logger's traffic pane, erases the EEPROM from the logger
+# while the editor stays connected, closes the main window and checks the
 # exit status, the saved session and that no process is left. A second run ends with Ctrl-C (SIGINT
 # to the whole process group, as a terminal sends it).
 #   session_test.sh SOURCE_DIR BUILD_DIR
@@ -172,6 +173,42 @@ done
 band_frames="$(awk -v t="$before" '$1 >= t && $3 == "OUT" && / 00 A1 05$/' "$QUORL_SIM_LOG" | wc -l)"
 [ "$band_frames" -gt 0 ] || fail "the drag sent no band frames to the board"
 [ "$(gain_lines)" -gt 0 ] || fail "the logger shows no raised gain: $(grep -c 'Load PEQ Start' "$panes") band loads"
+
+# An EEPROM erase from the logger, with the editor open and connected: the
+# erase holds the bus library's lock for its whole length while the host's
+# timers go on (the plug-in's once-a-second device check, and the plug-in's
+# reconnection after a check the busy bus refused). The erase runs to its
+# end, its box comes up, and the session goes on.
+button_centre() { # ID: the logger button's centre in the logger window
+	awk -v id="#$1" 'index($0, "@@ Terovan DulmLogger") == 1 && $(NF - 4) == id {
+		print $(NF - 3) + int($(NF - 1) / 2), $(NF - 2) + int($NF / 2); exit }' "$panes" 2>/dev/null
+}
+for _ in $(seq 50); do
+	[ -n "$(button_centre 1011)" ] && break
+	sleep 0.1
+done
+read -r x y < <(button_centre 1011) || fail "the logger shows no Erase button"
+"$xd" move "$logger" 239 435 || fail "cannot raise the logger"
+"$xd" click "$logger" "$x" "$y" || fail "no pointer events"
+# The erase ends with its box: "Erase EEPROM device" when it went through,
+# "EEPROM Write" when a write failed (the plug-in, finding the bus busy,
+# may look for its board through the other bridge library meanwhile, and
+# the simulated board takes both connections at once).
+box=""
+for _ in $(seq 60); do
+	for title in "Erase EEPROM device" "EEPROM Write"; do
+		box="$("$xd" wait "$title" 0 2>/dev/null)" && break 2
+	done
+	sleep 1
+done
+[ -n "$box" ] || fail "the erase never ended: the session hangs"
+for _ in $(seq 50); do
+	grep -q -- "-> Erase EEPROM device ... " "$panes" 2>/dev/null && break
+	sleep 0.1
+done
+grep -q -- "-> Erase EEPROM device ... " "$panes" || fail "the logger does not show the erase"
+"$xd" close "$box" || fail "cannot close the erase box"
+"$xd" drawn "$editor" 10 || fail "the editor draws nothing after the erase"
 
 "$xd" close "$main" || fail "cannot close the main window"
 wait_session "$session"

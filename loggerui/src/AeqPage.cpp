@@ -50,12 +50,16 @@ wxSizer* Labelled(wxWindow* parent, const char* label, wxWindow* a, wxWindow* b 
 
 } // namespace
 
-CAeqCfgDialog::CAeqCfgDialog(wxWindow* parent, WxLogger& logger)
-    : wxDialog(parent, kPage, "AEQ Filter Configuration"), logger_(logger),
-      records_(logger.Pages().aeq.Records()) {
+CAeqCfgDialog::CAeqCfgDialog(WxLogger& logger)
+    : logger_(logger), records_(logger.Pages().aeq.Records()) {}
+
+bool CAeqCfgDialog::Create(wxWindow* parent) {
+    if (!wxDialog::Create(parent, kPage, "AEQ Filter Configuration"))
+        return false;
     Build();
     RefreshList();
     Select(0);
+    return true;
 }
 
 void CAeqCfgDialog::Build() {

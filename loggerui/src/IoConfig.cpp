@@ -165,7 +165,10 @@ void ChooseFunction(IoImages& m, int row, int function) {
     if (pin <= 6) {
         SetBit(m.selection1, pin, function == 1);
     } else if (pin == 7) {
-        SetBit(m.selection1, 7, function >= 1);
+        // The clock output only takes its bit; the other two choose with
+        // both bits.
+        if (function != 2)
+            SetBit(m.selection1, 7, function == 1);
         SetBit(m.selection2, 0, function == 2);
     } else if (const Selection2Pin* p = Selection2PinOf(pin)) {
         SetBit(m.selection2, p->bit, (function == 1) == p->setMeansSecond);
@@ -210,10 +213,14 @@ PinView ViewOf(const IoImages& m, int row) {
     const PinRow& r = kPinRows.at(static_cast<size_t>(row));
     const int pin = r.pin;
     PinView v;
-    for (const char* name : r.names)
-        if (name)
-            v.functions.push_back(name);
     v.function = CurrentFunction(m, row);
+    for (uint32_t k = 0; k < std::size(r.names); ++k) {
+        if (!r.names[k])
+            continue;
+        if (static_cast<int>(k) == v.function)
+            v.functionSelected = static_cast<int>(v.functions.size());
+        v.functions.push_back({r.names[k], k});
+    }
     if (v.function == 0) {
         v.firstShown = v.secondShown = true;
         v.firstLabel = "Output :";

@@ -35,8 +35,11 @@ uint32_t SelectedData(wxChoice* list) {
 
 } // namespace
 
-CIoCfgDialog::CIoCfgDialog(wxWindow* parent, WxLogger& logger)
-    : wxDialog(parent, kPage, "I/O Configuration"), logger_(logger) {
+CIoCfgDialog::CIoCfgDialog(WxLogger& logger) : logger_(logger) {}
+
+bool CIoCfgDialog::Create(wxWindow* parent) {
+    if (!wxDialog::Create(parent, kPage, "I/O Configuration"))
+        return false;
     SetLibraryIcon(*this);
     auto* column = new wxStaticBoxSizer(wxVERTICAL, this, " I/O Settings");
     pins_ = new wxListBox(this, kPins, wxDefaultPosition, wxSize(180, 160));
@@ -67,7 +70,9 @@ CIoCfgDialog::CIoCfgDialog(wxWindow* parent, WxLogger& logger)
 
     pins_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { SelectionChanged(); });
     function_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
-        const int function = function_->GetSelection();
+        if (function_->GetSelection() == wxNOT_FOUND)
+            return;
+        const int function = static_cast<int>(SelectedData(function_));
         Change([&](IoImages& m) { ChooseFunction(m, row_, function); });
     });
     for (wxChoice* list : {first_, second_})
@@ -89,6 +94,7 @@ CIoCfgDialog::CIoCfgDialog(wxWindow* parent, WxLogger& logger)
         SelectionChanged();
     });
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Hide(); });
+    return true;
 }
 
 void CIoCfgDialog::FillPins() {
@@ -131,10 +137,7 @@ void CIoCfgDialog::Refresh() {
 void CIoCfgDialog::ShowPin() {
     const IoImages m = logger_.Pages().io.Images();
     const PinView view = ViewOf(m, row_);
-    function_->Clear();
-    for (const std::string& name : view.functions)
-        function_->Append(name);
-    function_->SetSelection(view.function);
+    Fill(function_, view.functions, view.functionSelected);
     firstLabel_->Show(view.firstShown);
     first_->Show(view.firstShown);
     secondLabel_->Show(view.secondShown);

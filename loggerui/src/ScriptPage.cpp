@@ -115,10 +115,13 @@ DefaultLine CDefaultDialog::Result() const {
 
 // ---- the page
 
-CScript_Dialog::CScript_Dialog(wxWindow* parent, WxLogger& logger, std::string settingsPath)
-    : wxDialog(parent, kPage, "Script Helper", wxDefaultPosition, wxDefaultSize,
-               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX),
-      logger_(logger), files_(std::move(settingsPath)) {
+CScript_Dialog::CScript_Dialog(WxLogger& logger, std::string settingsPath)
+    : logger_(logger), files_(std::move(settingsPath)) {}
+
+bool CScript_Dialog::Create(wxWindow* parent) {
+    if (!wxDialog::Create(parent, kPage, "Script Helper", wxDefaultPosition, wxDefaultSize,
+                          wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX))
+        return false;
     SetLibraryIcon(*this);
     Build();
     files_.ReadScriptSettings(default_);
@@ -138,6 +141,7 @@ CScript_Dialog::CScript_Dialog(wxWindow* parent, WxLogger& logger, std::string s
         Dropped(std::string(event.GetFiles()[0].utf8_str()));
     });
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Hide(); });
+    return true;
 }
 
 void CScript_Dialog::Build() {

@@ -83,8 +83,12 @@ void MeterBar::OnPaint(wxPaintEvent&) {
     dc.DrawRectangle(0, 0, filled, size.y);
 }
 
-CTweaks_Dialog::CTweaks_Dialog(wxWindow* parent, WxLogger& logger, TweaksService& service)
-    : wxDialog(parent, kPage, " Tweaks"), logger_(logger), service_(service) {
+CTweaks_Dialog::CTweaks_Dialog(WxLogger& logger, TweaksService& service)
+    : logger_(logger), service_(service) {}
+
+bool CTweaks_Dialog::Create(wxWindow* parent) {
+    if (!wxDialog::Create(parent, kPage, " Tweaks"))
+        return false;
     SetLibraryIcon(*this);
     meterTimer_.SetOwner(this, TweaksService::kMeterTimer);
     readyTimer_.SetOwner(this, TweaksService::kReadyTimer);
@@ -101,6 +105,7 @@ CTweaks_Dialog::CTweaks_Dialog(wxWindow* parent, WxLogger& logger, TweaksService
     service_.SetLinearVolume(Channel::Right, 0.0);
     Refresh();
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Hide(); });
+    return true;
 }
 
 void CTweaks_Dialog::Build() {

@@ -1,6 +1,7 @@
 #include "loggerui/VolumePage.h"
 
 #include "busaccess/busgate/FilterLog.h"
+#include "busaccess/busgate/TraceSink.h"
 #include "foundation/kvFMDialogs.h"
 #include "loggerui/Dialogs.h"
 #include "loggerui/WxLogger.h"
@@ -32,9 +33,14 @@ wxSizer* Labelled(wxWindow* parent, const char* label, wxWindow* a, wxWindow* b 
 
 } // namespace
 
-CVolumeControl_Dialog::CVolumeControl_Dialog(wxWindow* parent, WxLogger& logger,
-                                             VolumeService& service)
-    : wxDialog(parent, kPage, "Volume Control"), logger_(logger), service_(service) {
+CVolumeControl_Dialog::CVolumeControl_Dialog(WxLogger& logger, VolumeService& service)
+    : logger_(logger), service_(service) {
+    busgate::TraceWrite("CVolumeControl_Dialog()");
+}
+
+bool CVolumeControl_Dialog::Create(wxWindow* parent) {
+    if (!wxDialog::Create(parent, kPage, "Volume Control"))
+        return false;
     SetLibraryIcon(*this);
     Build();
     service_.SetInterval(10);
@@ -47,6 +53,7 @@ CVolumeControl_Dialog::CVolumeControl_Dialog(wxWindow* parent, WxLogger& logger,
         else
             event.Skip();
     });
+    return true;
 }
 
 void CVolumeControl_Dialog::Build() {

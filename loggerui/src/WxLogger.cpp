@@ -9,6 +9,7 @@
 #include "loggerui/EvbPages.h"
 #include "loggerui/IoPage.h"
 #include "loggerui/MainWindowCommands.h"
+#include "loggerui/PageCreation.h"
 #include "loggerui/PwrAmpPage.h"
 #include "loggerui/ScriptPage.h"
 #include "loggerui/TweaksPage.h"
@@ -26,7 +27,7 @@
 #ifdef __WXGTK__
 #include <gtk/gtk.h>
 #endif
-#include <cstdlib>
+#include <new>
 #include <set>
 
 namespace loggerui {
@@ -144,6 +145,20 @@ void ThawPane(wxTextCtrl* pane) {
 #else
     (void)pane;
 #endif
+}
+
+// Keeps a new page in its page pointer; the page, or null.
+template <typename Page>
+Page* Keep(wxWeakRef<wxWindow>& pointer, Page* page) {
+    pointer = page;
+    return page;
+}
+
+// A page's window and object gone, its pointer cleared.
+void DestroyPage(wxWeakRef<wxWindow>& pointer) {
+    wxWindow* page = pointer.get();
+    pointer = nullptr;
+    delete page;
 }
 
 } // namespace
@@ -341,23 +356,21 @@ void WxLogger::CreateEvbWindow(EvbBoardPage* page) {
     DropStaleEvbWindow();
     if (currentEvb_.load() != page || evbWindow_)
         return;
-    wxWindow* parent = host_.get();
-    auto* window = new CEvbCfgDialog(*this, *page);
-    if (!window->Create(parent)) {
-        delete window;
-        bus_.Messages().showError(page->IsQX410x() ? "DulmLogger Init\nCreate QX410xEvbCfgDlg Fail"
-                                                   : "DulmLogger Init\nCreate QZ625xEvbCfgDlg Fail",
-                                  "Debug");
-        std::exit(-1);
-    }
+    auto& window = MakePage<CEvbCfgDialog>(
+        bus_.Messages(), {page->IsQX410x() ? "QX410xEvbCfgDlg" : "QZ625xEvbCfgDlg", true},
+        host_.get(), [this, page] { return Keep(evbWindow_, new CEvbCfgDialog(*this, *page)); },
+        [this] { DestroyPage(evbWindow_); });
     PinLibrary();
-    evbWindow_ = window;
-    RegisterPane(Pane::Evb, window->StatusPane());
+    RegisterPane(Pane::Evb, window.StatusPane());
 }
 
 void WxLogger::DestroyEvbDialogs() {
     currentEvb_.store(nullptr);
     HandOff(0, [this] { DropStaleEvbWindow(); });
+}
+
+wxWindow* WxLogger::PageParent(busgate::HostWindow owner) const {
+    return owner && owner == host_.get() ? host_.get() : nullptr;
 }
 
 void WxLogger::CreateAeqCfgDialog(busgate::HostWindow owner) {
@@ -366,10 +379,16 @@ void WxLogger::CreateAeqCfgDialog(busgate::HostWindow owner) {
     HandOff(0, [this, owner] {
         if (aeqPage_)
             return;
-        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
-        aeqPage_ = new CAeqCfgDialog(parent, *this);
+        MakePage<CAeqCfgDialog>(
+            bus_.Messages(), {"AeqCfgDlg", true}, PageParent(owner),
+            [this] { return Keep(aeqPage_, new (std::nothrow) CAeqCfgDialog(*this)); },
+            [this] { DestroyAeqCfgDialog(); });
         PinLibrary();
     });
+}
+
+void WxLogger::DestroyAeqCfgDialog() {
+    DestroyPage(aeqPage_);
 }
 
 void WxLogger::CreateIoCfgDialog(busgate::HostWindow owner) {
@@ -378,10 +397,16 @@ void WxLogger::CreateIoCfgDialog(busgate::HostWindow owner) {
     HandOff(0, [this, owner] {
         if (ioPage_)
             return;
-        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
-        ioPage_ = new CIoCfgDialog(parent, *this);
+        MakePage<CIoCfgDialog>(
+            bus_.Messages(), {"IoCfgDlg", false}, PageParent(owner),
+            [this] { return Keep(ioPage_, new (std::nothrow) CIoCfgDialog(*this)); },
+            [this] { DestroyIoCfgDialog(); });
         PinLibrary();
     });
+}
+
+void WxLogger::DestroyIoCfgDialog() {
+    DestroyPage(ioPage_);
 }
 
 void WxLogger::CreatePwrAmpDialog(busgate::HostWindow owner) {
@@ -390,14 +415,10 @@ void WxLogger::CreatePwrAmpDialog(busgate::HostWindow owner) {
     HandOff(0, [this, owner] {
         if (pwrAmpPage_)
             return;
-        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
-        auto* page = new CPwrAmpDialog(*this);
-        if (!page->Create(parent)) {
-            delete page;
-            bus_.Messages().showError("DulmLogger Init\nCreate PwrAmpDlg Fail", "Debug");
-            std::exit(-1);
-        }
-        pwrAmpPage_ = page;
+        MakePage<CPwrAmpDialog>(
+            bus_.Messages(), {"PwrAmpDlg", true}, PageParent(owner),
+            [this] { return Keep(pwrAmpPage_, new (std::nothrow) CPwrAmpDialog(*this)); },
+            [this] { DestroyPage(pwrAmpPage_); });
         PinLibrary();
     });
 }
@@ -435,8 +456,10 @@ void WxLogger::CreateTweaksDialog(busgate::HostWindow owner) {
     HandOff(0, [this, owner] {
         if (tweaksPage_)
             return;
-        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
-        tweaksPage_ = new CTweaks_Dialog(parent, *this, tweaks_);
+        MakePage<CTweaks_Dialog>(
+            bus_.Messages(), {"TweaksDlg", true}, PageParent(owner),
+            [this] { return Keep(tweaksPage_, new (std::nothrow) CTweaks_Dialog(*this, tweaks_)); },
+            [this] { DestroyPage(tweaksPage_); });
         PinLibrary();
     });
 }
@@ -447,15 +470,25 @@ void WxLogger::CreateScriptDialog(busgate::HostWindow owner) {
     HandOff(0, [this, owner] {
         if (scriptPage_)
             return;
-        wxWindow* parent = owner && owner == host_.get() ? host_.get() : nullptr;
-        scriptPage_ = new CScript_Dialog(parent, *this, ScriptFiles::DefaultSettingsPath());
+        MakePage<CScript_Dialog>(
+            bus_.Messages(), {"ScriptDlg", true}, PageParent(owner),
+            [this] {
+                return Keep(scriptPage_, new (std::nothrow) CScript_Dialog(
+                                             *this, ScriptFiles::DefaultSettingsPath()));
+            },
+            [this] { DestroyPage(scriptPage_); });
         PinLibrary();
     });
 }
 
 wxWindow* WxLogger::VolumePage(bool create) {
     if (!volumePage_ && create) {
-        volumePage_ = new CVolumeControl_Dialog(nullptr, *this, volume_);
+        MakePage<CVolumeControl_Dialog>(
+            bus_.Messages(), {"VolumeControlDlg", true}, static_cast<wxWindow*>(nullptr),
+            [this] {
+                return Keep(volumePage_, new (std::nothrow) CVolumeControl_Dialog(*this, volume_));
+            },
+            [this] { DestroyPage(volumePage_); });
         PinLibrary();
     }
     return volumePage_.get();

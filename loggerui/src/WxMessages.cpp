@@ -42,6 +42,12 @@ void WxMessageService::showError(const std::string& text, const std::string& cap
     Show(text, caption, wxOK | wxICON_ERROR);
 }
 
+void WxMessageService::showPlain(const std::string& text, const std::string& caption) {
+    if (!wxThread::IsMain())
+        return Later(text, caption, wxOK | wxICON_NONE);
+    Show(text, caption, wxOK | wxICON_NONE);
+}
+
 bool WxMessageService::askYesNo(const std::string& text, const std::string& caption) {
     if (!wxThread::IsMain()) {
         busaccess::WriteTraceLine(caption + ": " + text + " (answered No: not the GUI thread)");

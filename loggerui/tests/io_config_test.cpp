@@ -67,6 +67,16 @@ TEST(IoImages, FunctionsAndSettingsOfOnePin) {
     EXPECT_EQ(v.secondLabel, "Clock Divider :");
     EXPECT_EQ(v.second[static_cast<size_t>(v.secondSelected)].text, "4");
 
+    // The clock output takes only its own bit: SDO1's bit stays as it was.
+    ChooseFunction(m, clkout, 1);
+    ChooseFunction(m, clkout, 2);
+    EXPECT_EQ(m.selection1 & 0x80, 0x80u);
+    EXPECT_EQ(m.selection2 & 1, 1u);
+    EXPECT_EQ(CurrentFunction(m, clkout), 2);
+    ChooseFunction(m, clkout, 0);
+    EXPECT_EQ(m.selection1 & 0x80, 0u);
+    EXPECT_EQ(m.selection2 & 1, 0u);
+
     const int gpio0 = RowOf(2, "GPIO00/DCLK");
     ChooseFunction(m, gpio0, 0);
     v = ViewOf(m, gpio0);

@@ -2,6 +2,7 @@
 // the evaluation-board page's connect and preset hooks, the PWM page's
 // preset stage on a QZ625x chip, and the real message boxes of the
 // S/PDIF box, answered in their modal loops.
+#include "BoxAnswerer.h"
 #include "LoadedBusgate.h"
 #include "WxTestApp.h"
 #include "busaccess/busgate/busgate_api.h"
@@ -40,34 +41,6 @@ std::string ReadFile(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
-
-// Answers the message boxes as they open, in order: each answer ends the
-// modal loop of the next box shown; the captions are recorded. A timer
-// looks for them, as timers run inside modal loops too.
-class BoxAnswerer : public wxTimer {
-public:
-    explicit BoxAnswerer(std::vector<int> answers) : answers_(std::move(answers)) { Start(10); }
-    ~BoxAnswerer() override { Stop(); }
-    std::vector<std::string> captions;
-    bool Done() const { return answers_.empty(); }
-
-    void Notify() override {
-        for (wxWindow* window : wxTopLevelWindows) {
-            auto* box = dynamic_cast<wxGenericMessageDialog*>(window);
-            if (answers_.empty() || !box || !box->IsModal())
-                continue;
-            captions.push_back(box->GetTitle().utf8_string());
-            box->EndModal(answers_.front());
-            answers_.erase(answers_.begin());
-            break;
-        }
-        if (answers_.empty())
-            Stop();
-    }
-
-private:
-    std::vector<int> answers_;
-};
 
 TEST(BusgateLibraryPages, HooksPresetStageAndTheModalBoxesThroughTheRealLibrary) {
     REQUIRE_DISPLAY();
@@ -123,7 +96,7 @@ TEST(BusgateLibraryPages, HooksPresetStageAndTheModalBoxesThroughTheRealLibrary)
     // The S/PDIF box with the chip ready: the question, then the steps.
     auto* spdif = dynamic_cast<wxCheckBox*>(wxWindow::FindWindowById(1079));
     ASSERT_NE(spdif, nullptr);
-    BoxAnswerer answers({wxID_YES, wxID_OK});
+    wxtest::BoxAnswerer answers({wxID_YES, wxID_OK});
     spdif->SetValue(true);
     wxCommandEvent click(wxEVT_CHECKBOX, 1079);
     click.SetEventObject(spdif);

@@ -15,7 +15,9 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/listbox.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 using namespace loggerui;
@@ -162,5 +164,88 @@ TEST_F(PageWindows, GpiosAppliesTheImagesAndTheClockOutputHidesItsDivider) {
     for (size_t i = before; i < sim->Writes().size(); ++i)
         EXPECT_NE(sim->Writes()[i][1], 0xAB);
 }
+
+// On the chips whose clock-output row has no second name (GPO07/CLKOUT), the
+// function list's "CLKOUT" is the clock output: choosing it sets GPIO
+// Selection 2 bit 0 alone and offers the clock source and divider, and a pin
+// that already is the clock output shows that choice.
+class ClockOutputRow : public ::testing::TestWithParam<std::pair<uint32_t, uint32_t>>,
+                       protected WxLoggerRig {
+protected:
+    void TearDown() override { CloseRig(); }
+    template <typename Control>
+    Control* Find(int id) {
+        auto* control = dynamic_cast<Control*>(page->FindWindow(id));
+        EXPECT_NE(control, nullptr) << id;
+        return control;
+    }
+    void Choose(int id, int item) {
+        auto* list = Find<wxChoice>(id);
+        list->SetSelection(item);
+        wxCommandEvent event(wxEVT_CHOICE, id);
+        event.SetEventObject(list);
+        event.SetInt(item);
+        list->ProcessWindowEvent(event);
+    }
+    void SelectPin(const char* entry) {
+        auto* pins = Find<wxListBox>(ioid::kPins);
+        const int item = pins->FindString(entry);
+        ASSERT_NE(item, wxNOT_FOUND) << entry;
+        pins->SetSelection(item);
+        wxCommandEvent event(wxEVT_LISTBOX, ioid::kPins);
+        event.SetEventObject(pins);
+        event.SetInt(item);
+        pins->ProcessWindowEvent(event);
+    }
+    uint32_t Chip(uint16_t reg) { return sim->chip->registerX(reg); }
+
+    CIoCfgDialog* page = nullptr;
+};
+
+TEST_P(ClockOutputRow, ChoosingClkoutMakesThePinTheClockOutput) {
+    REQUIRE_DISPLAY();
+    const auto [hardware, firmware] = GetParam();
+    // Straps of the basic flavour: QX410B, or QZ625xB.
+    ASSERT_TRUE(OpenRig(busgate::testing::WithChip(hardware, firmware, 0x020000)));
+    ASSERT_TRUE(wxtest::PumpUntil(
+        [&] { return logger->IoPage() != nullptr && logger->PendingEntries() == 0; }));
+    page = dynamic_cast<CIoCfgDialog*>(logger->IoPage());
+    ASSERT_NE(page, nullptr);
+    SelectPin("GPO07/CLKOUT");
+    auto* function = Find<wxChoice>(ioid::kFunction);
+    ASSERT_EQ(function->GetCount(), 2u);
+    EXPECT_EQ(function->GetString(1), "CLKOUT");
+    EXPECT_EQ(function->GetSelection(), 0);
+    const uint32_t selection1 = Chip(ioreg::kSelection1);
+    EXPECT_EQ(selection1 & 0x80, 0u);
+
+    Choose(ioid::kFunction, 1);
+    EXPECT_EQ(Chip(ioreg::kSelection2) & 1, 1u);
+    EXPECT_EQ(Chip(ioreg::kSelection1), selection1); // bit 7 is SDO1's
+    EXPECT_EQ(function->GetStringSelection(), "CLKOUT");
+    EXPECT_TRUE(Find<wxChoice>(ioid::kFirst)->IsShown());
+    EXPECT_EQ(Find<wxStaticText>(ioid::kFirstLabel)->GetLabel(), "Source Clock :");
+    EXPECT_EQ(Find<wxStaticText>(ioid::kSecondLabel)->GetLabel(), "Clock Divider :");
+    EXPECT_EQ(Find<wxChoice>(ioid::kSecond)->GetStringSelection(), "10");
+
+    // Back to the plain pin.
+    Choose(ioid::kFunction, 0);
+    EXPECT_EQ(Chip(ioreg::kSelection2) & 1, 0u);
+    EXPECT_EQ(Chip(ioreg::kSelection1), selection1);
+    EXPECT_EQ(Find<wxStaticText>(ioid::kFirstLabel)->GetLabel(), "Output :");
+
+    // The chip's pin already is the clock output: loaded, it shows as such.
+    sim->chip->setRegisterX(ioreg::kSelection2, Chip(ioreg::kSelection2) | 1);
+    wxCommandEvent load(wxEVT_BUTTON, ioid::kLoad);
+    load.SetEventObject(page->FindWindow(ioid::kLoad));
+    page->FindWindow(ioid::kLoad)->ProcessWindowEvent(load);
+    SelectPin("GPO07/CLKOUT");
+    EXPECT_EQ(function->GetStringSelection(), "CLKOUT");
+    EXPECT_EQ(Find<wxStaticText>(ioid::kFirstLabel)->GetLabel(), "Source Clock :");
+}
+
+INSTANTIATE_TEST_SUITE_P(BasicFlavours, ClockOutputRow,
+                         ::testing::Values(std::make_pair(0x6000u, 0x0606u),
+                                           std::make_pair(0x7000u, 0x0704u)));
 
 } // namespace

@@ -75,28 +75,52 @@ bool CConnectBridged::TryConnect() {
     const uint32_t now = clock_->TickCount();
     const bool throttled = attempted_ && now - lastAttempt_ < kAttemptIntervalMs;
     // An attempt is made neither within 100 ms of the last one nor while
-    // another thread is still opening the bridge.
+    // another thread's attempt is still running. The attempt has the bridge
+    // to itself: other threads' transfers fail meanwhile. Its calls into the
+    // bridge's library (close, open, handshake) run with this thread's hold
+    // released: the library takes locks of its own (the bus library's logger
+    // lock), and a thread that waited for them while holding this lock could
+    // wait for ever on a thread that holds them and waits for this one.
     if (!throttled && !opening_) {
         attempted_ = true;
         lastAttempt_ = now;
+        opening_ = true;
         if (!(HasHandle() && CanReuseHandle())) {
-            if (HasHandle())
+            if (HasHandle()) {
+                Unlocked unlocked(*this);
                 CloseHandle();
-            opening_ = true;
+            }
             OpenBridge();
-            opening_ = false;
         }
         if (HasHandle()) {
-            for (int i = 0; i < 3; ++i) {
-                connected_ = 1;
-                connected_ = Write(kHandshake, sizeof kHandshake, 0);
-            }
+            bool answered = false;
+            for (int i = 0; i < 3; ++i)
+                answered = Handshake();
+            connected_ = answered ? 1 : 0;
         }
+        opening_ = false;
     }
     if (connected_ && trace_)
         DulmDebugOutput("Connection Succeeded\n");
     SetThreadState(connected_ ? kIdle : kReconnect, false);
     return connected_ != 0;
+}
+
+bool CConnectBridged::Handshake() {
+    std::string failure = "Failed\n";
+    BridgeResult result = BridgeResult::failed;
+    {
+        Unlocked unlocked(*this);
+        result = BridgeWrite(kHandshake, sizeof kHandshake, failure);
+    }
+    TraceWrite(kHandshake, sizeof kHandshake, result, failure);
+    return result == BridgeResult::ok;
+}
+
+void CConnectBridged::TraceWrite(const uint8_t* data, uint32_t length, BridgeResult result,
+                                 const std::string& failure) {
+    if (trace_)
+        TraceTransfer("I2C Write", data, length, result == BridgeResult::ok ? "\n" : failure);
 }
 
 int32_t CConnectBridged::Write(const uint8_t* data, uint32_t length, int32_t force) {
@@ -111,8 +135,7 @@ int32_t CConnectBridged::Write(const uint8_t* data, uint32_t length, int32_t for
         result = BridgeWrite(data, length, failure);
     if (result != BridgeResult::refused)
         connected_ = result == BridgeResult::ok;
-    if (trace_)
-        TraceTransfer("I2C Write", data, length, result == BridgeResult::ok ? "\n" : failure);
+    TraceWrite(data, length, result, failure);
     if (result != BridgeResult::ok) {
         if (result == BridgeResult::failed)
             SetThreadState(kReconnect, false);

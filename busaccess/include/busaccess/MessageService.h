@@ -18,6 +18,11 @@ public:
     virtual void showError(const std::string& text, const std::string& caption) {
         showInformation(text, caption);
     }
+    // A message without an icon; a service without such a box shows it as
+    // information.
+    virtual void showPlain(const std::string& text, const std::string& caption) {
+        showInformation(text, caption);
+    }
     // A Yes/No question; true for Yes. A service that cannot ask answers No.
     virtual bool askYesNo(const std::string& text, const std::string& caption) {
         showInformation(text, caption);

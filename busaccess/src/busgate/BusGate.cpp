@@ -29,6 +29,12 @@ private:
     LoggerLock& lock_;
 };
 
+// How long a caller of the exports waits for the lock that another thread
+// holds. The GUI thread holds it through a whole EEPROM operation and its
+// boxes, and may meanwhile wait for the caller's thread (a connection that
+// ends its thread): the call fails rather than wait for ever.
+constexpr auto kLockWait = std::chrono::milliseconds(2000);
+
 constexpr int kFlashControls[] = {ctl::kPresetSelector, ctl::kProgramAll, ctl::kFlashErase,
                                   ctl::kProgramTuningOnly};
 
@@ -110,7 +116,7 @@ uint32_t BusGate::Open() {
         log_.Printf("Fail to open USB-to-I2C device. \n ");
         log_.SetColorIfChanged(kColourRed);
         log_.PrintfMain("* No USB-to-I2C exist.\n ");
-        Close();
+        CloseBus();
         return 0;
     }
     log_.SetTrafficColor(kColourBlack);
@@ -119,7 +125,7 @@ uint32_t BusGate::Open() {
 
     if (!ProbeBoard() || !ProbeChip()) {
         state_.ready = 0;
-        Close();
+        CloseBus();
         return 0;
     }
     Beep(700, 200);
@@ -310,7 +316,16 @@ void BusGate::IdentifyChip(uint32_t hardware, uint32_t firmware, uint32_t straps
 }
 
 void BusGate::Close() {
-    LoggerLockGuard guard(lock_);
+    // A close nested inside an operation that holds the lock on this thread
+    // (from a handler its message pump ran) would pull the bridge from under
+    // that operation: it does nothing.
+    if (lock_.HeldByThisThread() || !lock_.TryLockFor(kLockWait))
+        return;
+    UnlockOnExit unlock(lock_);
+    CloseBus();
+}
+
+void BusGate::CloseBus() {
     bridge_.Close();
     state_.ready = 0;
     state_.open = 0;
@@ -346,9 +361,9 @@ int32_t BusGate::Exchange(int direction, uint32_t slave, uint8_t* data, uint32_t
         Beep(1000, direction == 0 ? 100 : 10);
     // A call nested inside one that holds the lock on this thread would
     // interleave with that transfer: it moves nothing and fails.
-    if (lock_.HeldByThisThread())
+    if (lock_.HeldByThisThread() || !lock_.TryLockFor(kLockWait))
         return -1;
-    LoggerLockGuard guard(lock_);
+    UnlockOnExit unlock(lock_);
     // The detected chip address is read under the lock an open changes it
     // under.
     uint8_t address = static_cast<uint8_t>(slave & 0xFF);

@@ -28,11 +28,21 @@ int BusGate::FdkInit(Transfer transfer) {
         return 2;
     }
     transfer_ = transfer;
+    delay_ = [](uint32_t) {};
     message_ = nullptr;
     return 0;
 }
 
 int BusGate::ChipTransfer(int direction, uint32_t length, uint8_t* data) {
+    if (direction == 1)
+        delay_(1);
+    const int ok = InstalledTransfer(direction, length, data);
+    if (ok && direction == 0)
+        delay_(1);
+    return ok;
+}
+
+int BusGate::InstalledTransfer(int direction, uint32_t length, uint8_t* data) {
     const uint8_t slave = fdkTarget_ ? fdkTarget_ : state_.chipAddress;
     switch (transfer_) {
     case Transfer::Raw:

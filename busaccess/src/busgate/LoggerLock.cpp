@@ -24,6 +24,18 @@ bool LoggerLock::TryLock() {
     return true;
 }
 
+bool LoggerLock::TryLockFor(std::chrono::milliseconds wait) {
+    if (HeldByThisThread()) {
+        ++depth_;
+        return true;
+    }
+    if (!mutex_.try_lock_for(wait))
+        return false;
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    depth_ = 1;
+    return true;
+}
+
 void LoggerLock::Unlock() {
     if (--depth_ == 0) {
         owner_.store(std::thread::id{}, std::memory_order_relaxed);

@@ -72,6 +72,28 @@ TEST_F(ChipCommands, FailuresReportAndLeaveOutputsAlone) {
     EXPECT_EQ(sim.bus->ReadChipHwVersion(), 0x00B800u);
 }
 
+// The delay hook runs after each write that succeeded and before each read,
+// failed or not; the layer's initialisation puts back the empty one.
+TEST_F(ChipCommands, TheDelayHookFollowsWritesAndLeadsReads) {
+    std::vector<std::string> events;
+    sim.bus->SetDelayHook([&](uint32_t ms) { events.push_back("delay " + std::to_string(ms)); });
+    sim.bus->SetMessageCallback([&](int, const char* text) { events.push_back(text); });
+    uint32_t value = 0;
+    EXPECT_EQ(sim.bus->ReadRegister(0xFFDA, value), 0);
+    sim.chip->setHeldInReset(true);
+    EXPECT_EQ(sim.bus->SendData(1), 1);
+    EXPECT_EQ(sim.bus->ReceiveData(value), 1);
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"delay 1", "delay 1", // the command, then before its read
+                                        "DulmAudio_SendData::DulmAudio_I2C_Write_l fail", "delay 1",
+                                        "DulmAudio_ReceiveData::DulmAudio_I2C_Read_l fail"}));
+    sim.chip->setHeldInReset(false);
+    sim.bus->FdkInit(BusGate::Transfer::Raw);
+    events.clear();
+    EXPECT_EQ(sim.bus->SendCommand(1, 0xB5), 0);
+    EXPECT_TRUE(events.empty());
+}
+
 TEST_F(ChipCommands, BlockDownloads) {
     std::vector<uint32_t> words(300);
     std::iota(words.begin(), words.end(), 1);

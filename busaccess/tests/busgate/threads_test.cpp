@@ -50,6 +50,33 @@ TEST(Threads, TransfersFromManyThreadsStayWholeAndOthersBeep) {
     EXPECT_EQ(beeps, 2u * kPerThread); // only the two other threads beep
 }
 
+// While one thread holds the library's lock (an EEPROM operation and its
+// boxes on the GUI thread), a close or a transfer from elsewhere neither pulls
+// the bridge from under it nor waits for ever: nested on the holder's own
+// thread it does nothing at once; from another thread it gives up after a
+// bounded wait.
+TEST(Threads, CloseAndTransfersNeverWaitForEverForTheHeldLock) {
+    SimBus sim;
+    ASSERT_NE(sim.bus->Open(), 0u);
+    const uint8_t frame[3] = {0x00, 0xB7, 0x00};
+    sim.bus->Lock().Lock();
+    sim.bus->Close();
+    EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3), -1);
+    EXPECT_EQ(sim.bus->State().open, 1u);
+    EXPECT_TRUE(sim.board->deviceOpen());
+    std::thread other([&] {
+        sim.bus->Close();
+        EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3), -1);
+    });
+    other.join();
+    EXPECT_EQ(sim.bus->State().open, 1u);
+    sim.bus->Lock().Unlock();
+    // With the lock free again, both work.
+    EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3), 3);
+    std::thread([&] { sim.bus->Close(); }).join();
+    EXPECT_EQ(sim.bus->State().open, 0u);
+}
+
 TEST(Threads, TheFirstOpenRacesTransfersAndOtherOpensSafely) {
     SimBus sim;
     std::latch start(3);

@@ -32,7 +32,9 @@ inline constexpr int kExport = 1135, kUpdateNow = 1143, kSave = 1147, kLoad = 11
 
 class CAeqCfgDialog final : public wxDialog {
 public:
-    CAeqCfgDialog(wxWindow* parent, WxLogger& logger);
+    explicit CAeqCfgDialog(WxLogger& logger);
+    // Builds the window, hidden; false when the toolkit could not make it.
+    bool Create(wxWindow* parent);
 
     // Shows the current filter (and designs it when it is designed from
     // its parameters).

@@ -58,8 +58,10 @@ void PrepareIoImages(IoImages& images, uint32_t chipType, bool pwmAtPreset);
 std::vector<int> PinRowsFor(uint32_t chipType);
 // "GPO07/SDO1/CLKOUT" and its kin.
 std::string PinEntry(int row);
-// The pin's current function, 0 to 2.
+// The pin's current function, 0 to 2 (function k is k - 1 here, as the
+// function list's item data has it).
 int CurrentFunction(const IoImages& images, int row);
+// Writes the bits of function 0 to 2 of the row's pin.
 void ChooseFunction(IoImages& images, int row, int function);
 // The first or second list's item (see ioitem).
 void ChooseSetting(IoImages& images, int row, uint32_t item);
@@ -70,8 +72,11 @@ struct PinView {
         std::string text;
         uint32_t data;
     };
-    std::vector<std::string> functions;
+    // The names the row has, each with its function (0 to 2) as item data:
+    // a row without a second name lists its third as function 2.
+    std::vector<Item> functions;
     int function = 0;
+    int functionSelected = -1; // the item of the current function, if listed
     bool firstShown = false, secondShown = false;
     std::string firstLabel, secondLabel;
     std::vector<Item> first, second;

@@ -23,7 +23,9 @@ inline constexpr int kPresetStage = 1155, kUpdateNow = 1139, kLoad = 1149;
 
 class CIoCfgDialog final : public wxDialog {
 public:
-    CIoCfgDialog(wxWindow* parent, WxLogger& logger);
+    explicit CIoCfgDialog(WxLogger& logger);
+    // Builds the window, hidden; false when the toolkit could not make it.
+    bool Create(wxWindow* parent);
     // Refills the pin list for the chip the images were prepared for and
     // selects its first entry, and shows that pin. A selection made here is
     // not the user's: nothing is read from or written to the chip.

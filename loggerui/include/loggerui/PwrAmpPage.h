@@ -4,6 +4,7 @@
 
 #include <wx/bitmap.h>
 #include <wx/dialog.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 
 #include <array>
@@ -12,7 +13,6 @@ class wxCheckBox;
 class wxRadioButton;
 class wxStaticBitmap;
 class wxStaticText;
-class wxTextCtrl;
 
 namespace loggerui {
 
@@ -29,6 +29,9 @@ inline constexpr int kModulationAD = 1321, kModulationBD = 1323;
 inline constexpr int kAmplifier = 1083, kGain = 1339, kGainLabel = 1345, kUpscaler = 1343;
 inline constexpr int kClearFault = 1109;
 } // namespace pwmid
+
+// An edit control that adds nothing to the toolkit's.
+class CMyEdit : public wxTextCtrl {};
 
 class CPwrAmpDialog final : public wxDialog {
 public:
@@ -72,6 +75,7 @@ private:
     wxTextCtrl* gain_ = nullptr;
     wxStaticText* gainLabel_ = nullptr;
     wxCheckBox* upscaler_ = nullptr;
+    CMyEdit myEdit_; // attached to no control
 };
 
 } // namespace loggerui

@@ -42,7 +42,9 @@ private:
 
 class CScript_Dialog final : public wxDialog {
 public:
-    CScript_Dialog(wxWindow* parent, WxLogger& logger, std::string settingsPath);
+    CScript_Dialog(WxLogger& logger, std::string settingsPath);
+    // Builds the window, hidden; false when the toolkit could not make it.
+    bool Create(wxWindow* parent);
 
     CTrListCtrl* List() const { return list_; }
     ListModel& Model() { return list_->Model(); }

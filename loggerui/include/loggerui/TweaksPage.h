@@ -56,7 +56,9 @@ private:
 
 class CTweaks_Dialog final : public wxDialog {
 public:
-    CTweaks_Dialog(wxWindow* parent, WxLogger& logger, TweaksService& service);
+    CTweaks_Dialog(WxLogger& logger, TweaksService& service);
+    // Builds the window, hidden; false when the toolkit could not make it.
+    bool Create(wxWindow* parent);
     // Shows the service's state (GUI thread).
     void Refresh();
     // Starts (ms >= 0) or stops a page timer (GUI thread).

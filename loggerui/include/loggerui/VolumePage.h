@@ -26,7 +26,9 @@ inline constexpr int kStatus = 1303;
 
 class CVolumeControl_Dialog final : public wxDialog {
 public:
-    CVolumeControl_Dialog(wxWindow* parent, WxLogger& logger, VolumeService& service);
+    CVolumeControl_Dialog(WxLogger& logger, VolumeService& service);
+    // Builds the window, hidden; false when the toolkit could not make it.
+    bool Create(wxWindow* parent);
     // Shows the service's state.
     void Refresh();
     void RunSweep();

@@ -149,6 +149,10 @@ public:
     wxWindow* ScriptPage() const { return scriptPage_.get(); }
     // The volume page, created on first use with the desktop as parent.
     wxWindow* VolumePage(bool create);
+    // A page whose window could not be created goes: its window, the page
+    // and its pointer.
+    void DestroyAeqCfgDialog();
+    void DestroyIoCfgDialog();
     VolumeService& Volume() { return volume_; }
     busgate::BusGate& Bus() { return bus_; }
     void OnTimer(int timer);
@@ -185,6 +189,8 @@ private:
     void HandOff(int slot, std::function<void()> work);
     void InitMainDialog();
     void ConnectTweaks();
+    // The parent of a page made for the host window `owner`.
+    wxWindow* PageParent(busgate::HostWindow owner) const;
 
     busgate::BusGate& bus_;
     SettingsModel settings_;

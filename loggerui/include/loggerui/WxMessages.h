@@ -23,6 +23,7 @@ public:
     // caller) and is answered No, with a trace line.
     void showInformation(const std::string& text, const std::string& caption) override;
     void showError(const std::string& text, const std::string& caption) override;
+    void showPlain(const std::string& text, const std::string& caption) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
 
 private:

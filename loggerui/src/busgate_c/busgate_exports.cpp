@@ -9,14 +9,37 @@
 #include "busaccess/busgate/busgate_api.h"
 #include "loggerui/WxLogger.h"
 
+#include <functional>
 #include <mutex>
 
 namespace {
 
+// The driver's messages go where the library's own go: boxes once the
+// logger's windows are chosen, trace lines before that and without them.
+class LibraryMessages final : public busaccess::MessageService {
+public:
+    explicit LibraryMessages(std::function<busaccess::MessageService&()> current)
+        : current_(std::move(current)) {}
+    void showInformation(const std::string& text, const std::string& caption) override {
+        current_().showInformation(text, caption);
+    }
+    void showError(const std::string& text, const std::string& caption) override {
+        current_().showError(text, caption);
+    }
+    bool askYesNo(const std::string& text, const std::string& caption) override {
+        return current_().askYesNo(text, caption);
+    }
+
+private:
+    std::function<busaccess::MessageService&()> current_;
+};
+
 // The library's start-up objects, built when it loads and destroyed in the
 // reverse order when it unloads.
 struct Library {
-    busaccess::BridgeDriver driver{nullptr, std::make_shared<busaccess::TraceMessageService>()};
+    busaccess::BridgeDriver driver{
+        nullptr, std::make_shared<LibraryMessages>(
+                     [this]() -> busaccess::MessageService& { return bus.Messages(); })};
     busgate::DriverBridgePort port{driver};
     busgate::HeadlessLogger headless;
     std::unique_ptr<busgate::LoggerServices> windows;

@@ -43,7 +43,10 @@ public:
 protected:
     enum class BridgeResult { ok, failed, refused };
 
-    // Bridge hooks; all run under the lock.
+    // Bridge hooks; all run under the lock, except the library calls of a
+    // connection attempt: its close and its handshake writes run with this
+    // thread's hold released, as the open's library call does, while the
+    // attempt keeps every other thread off the bridge.
     virtual bool HasHandle() const = 0;
     virtual bool CanReuseHandle() const = 0;
     virtual void CloseHandle() = 0; // closes and sets the value for no handle
@@ -82,6 +85,10 @@ protected:
 private:
     void SetThreadState(int32_t state, bool force);
     bool TryConnect();
+    // One handshake frame {00 A5 00} of an attempt, traced as a write.
+    bool Handshake();
+    void TraceWrite(const uint8_t* data, uint32_t length, BridgeResult result,
+                    const std::string& failure);
     void MonitorLoop();
     void TraceTransfer(const char* what, const uint8_t* data, uint32_t length,
                        const std::string& tail);
@@ -91,7 +98,7 @@ private:
     int32_t threadState_ = kIdle;
     bool event_ = false; // the manual-reset wake event
     bool quit_ = false;
-    bool opening_ = false; // a bridge open is running with the lock released
+    bool opening_ = false; // an attempt is running, partly with the lock released
     bool attempted_ = false;
     uint32_t lastAttempt_ = 0;
     DulmOwnerWindow owner_ = nullptr;

@@ -4,10 +4,13 @@
 // that text changes. A script outside the program can then read what a
 // window's panes show (the logger's decoded traffic), which X alone cannot.
 //
-// The file holds, per control, a line "== TITLE #ID" and the control's text;
-// it is replaced whole (write to a temporary file, then rename).
+// The file holds, per control, a line "== TITLE #ID" and the control's text,
+// and per enabled push button a line "@@ TITLE #ID X Y WIDTH HEIGHT" with
+// the button's place in its top-level window (for a script's clicks); it
+// is replaced whole (write to a temporary file, then rename).
 #include <glib.h>
 #include <wx/app.h>
+#include <wx/button.h>
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
 
@@ -20,15 +23,24 @@ namespace {
 std::string target;
 std::string written;
 
-void Collect(const wxWindow* window, const std::string& title, std::string& out) {
+void Collect(const wxWindow* window, const wxWindow* top, const std::string& title,
+             std::string& out) {
     if (const auto* text = dynamic_cast<const wxTextCtrl*>(window); text && text->IsMultiLine()) {
         out += "== " + title + " #" + std::to_string(text->GetId()) + "\n";
         out += text->GetValue().utf8_string();
         out += "\n";
     }
+    if (const auto* button = dynamic_cast<const wxButton*>(window);
+        button && button->IsShownOnScreen() && button->IsEnabled()) {
+        const wxPoint at = button->GetScreenPosition() - top->GetScreenPosition();
+        const wxSize size = button->GetSize();
+        out += "@@ " + title + " #" + std::to_string(button->GetId()) + " " + std::to_string(at.x) +
+               " " + std::to_string(at.y) + " " + std::to_string(size.x) + " " +
+               std::to_string(size.y) + "\n";
+    }
     for (const wxWindow* child : window->GetChildren())
         if (!child->IsTopLevel()) // dialogs owned by the window are listed on their own
-            Collect(child, title, out);
+            Collect(child, top, title, out);
 }
 
 bool WriteWhole(const std::string& text) {
@@ -50,7 +62,7 @@ gboolean Tick(gpointer) {
         return G_SOURCE_CONTINUE;
     std::string now;
     for (const wxWindow* window : wxTopLevelWindows)
-        Collect(window, window->GetLabel().utf8_string(), now);
+        Collect(window, window, window->GetLabel().utf8_string(), now);
     if (now != written && WriteWhole(now))
         written = now;
     return G_SOURCE_CONTINUE;

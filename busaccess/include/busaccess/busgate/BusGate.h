@@ -111,6 +111,9 @@ public:
     // ---- the exports' operations
     // The handle (non-zero) or 0.
     uint32_t Open();
+    // Close, transmit and receive wait a bounded time (2 s) for the lock
+    // another thread holds; past it they do nothing (-1). Called from inside
+    // an operation that holds the lock on this thread, they do nothing.
     void Close();
     // The length, or -1.
     int32_t Transmit(uint32_t slave, const uint8_t* data, uint32_t length);
@@ -119,8 +122,12 @@ public:
     // ---- chip command layer: 0 success, 1 failed transfer, 2 bad argument
     enum class Transfer { None, Raw, Logger };
     using MessageCallback = std::function<void(int level, const char* text)>;
+    // Called with 1 after each successful command or data write and before
+    // each read; FdkInit installs the empty one.
+    using DelayHook = std::function<void(uint32_t)>;
     int FdkInit(Transfer transfer);
     void SetMessageCallback(MessageCallback callback) { message_ = std::move(callback); }
+    void SetDelayHook(DelayHook delay) { delay_ = std::move(delay); }
     int SendCommand(uint16_t parameter, uint8_t command);
     int SendData(uint32_t value);
     int ReceiveData(uint32_t& value);
@@ -238,6 +245,10 @@ private:
     friend class CommandDecoders;
 
     int ChipTransfer(int direction, uint32_t length, uint8_t* data);
+    // The installed transfer function itself, without the delay hook.
+    int InstalledTransfer(int direction, uint32_t length, uint8_t* data);
+    // Closes the bridge and marks the bus closed; with the lock held.
+    void CloseBus();
     void ArmCaptureLabel();
     bool ProbeBoard();
     bool ProbeChip();
@@ -259,6 +270,7 @@ private:
     Transfer transfer_ = Transfer::None;
     uint8_t fdkTarget_ = 0; // 0: the chip address
     MessageCallback message_;
+    DelayHook delay_ = [](uint32_t) {};
     CEvbCfg_Dialog plainEvb_;
     CEvbCfg_Dialog* evb_ = &plainEvb_;
     uint16_t tweaksValue_ = 0;

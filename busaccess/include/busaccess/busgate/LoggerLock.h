@@ -1,8 +1,10 @@
 // The library's one process-wide lock: recursive, with a try-lock for
-// busgate_open and a way to tell a nested call on the owning thread.
+// busgate_open, a bounded wait, and a way to tell a nested call on the
+// owning thread.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -12,11 +14,13 @@ class LoggerLock {
 public:
     void Lock();
     bool TryLock();
+    // Waits at most `wait` for the lock; false when it was not taken.
+    bool TryLockFor(std::chrono::milliseconds wait);
     void Unlock();
     bool HeldByThisThread() const;
 
 private:
-    std::mutex mutex_;
+    std::timed_mutex mutex_;
     std::atomic<std::thread::id> owner_{};
     unsigned depth_ = 0;
 };
