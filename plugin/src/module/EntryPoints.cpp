@@ -199,7 +199,9 @@ KP_EXPORT int32_t KP_TranslateController(PluginInstance* instance, int32_t contr
     std::string text;
     long result = 0;
     if (CMyGUI* gui = Gui(instance))
-        result = gui->TranslateController(controller, value, text);
+        result = controller >= 0
+                     ? gui->TranslateController(static_cast<unsigned long>(controller), value, text)
+                     : eGenericErr;
     if (text.empty() && alg && controller >= 0)
         alg->TranslateParam(static_cast<unsigned long>(controller), value, text);
     const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));

@@ -349,12 +349,12 @@ void CMyGUI::ActivateWindow(KCWindow* w) {
         alg->SetUpEditorWindow(w && w->windowHandle ? w : nullptr);
 }
 
-long CMyGUI::TranslateController(long controller, double value, std::string& text) {
+long CMyGUI::TranslateController(unsigned long controller, double value, std::string& text) {
     text.clear();
     for (long i = 0; i < GetNumControllers(); ++i) {
         auto* shown = dynamic_cast<CValueText*>(GetControl(static_cast<size_t>(i)));
         if (shown && shown->HasForm() &&
-            static_cast<long>(shown->GetLeadParamIndex()) == controller)
+            static_cast<unsigned long>(shown->GetLeadParamIndex()) == controller)
             return shown->ValueTextAt(value, text)
                        ? 0
                        : CStandardGUI_X::TranslateController(controller, value, text);

@@ -40,7 +40,7 @@ public:
     // On a screen: a window is set and some of the editor can be seen.
     bool IsVisible() const override;
     // A value text with a form of its own: the text it shows.
-    long TranslateController(long controller, double value, std::string& text) override;
+    long TranslateController(unsigned long controller, double value, std::string& text) override;
     // Each control takes its parameter's disabled mode, then what changed is
     // drawn.
     void DoIdle() override;
