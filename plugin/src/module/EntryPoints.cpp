@@ -201,7 +201,7 @@ KP_EXPORT int32_t KP_TranslateController(PluginInstance* instance, int32_t contr
     if (CMyGUI* gui = Gui(instance))
         result = controller >= 0
                      ? gui->TranslateController(static_cast<unsigned long>(controller), value, text)
-                     : eGenericErr;
+                     : static_cast<long>(eGenericErr);
     if (text.empty() && alg && controller >= 0)
         alg->TranslateParam(static_cast<unsigned long>(controller), value, text);
     const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
