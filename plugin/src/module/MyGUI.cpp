@@ -350,16 +350,20 @@ void CMyGUI::ActivateWindow(KCWindow* w) {
 }
 
 long CMyGUI::TranslateController(unsigned long controller, double value, std::string& text) {
+    // The host's controllers are the plug-in's parameters: a value text with
+    // a form of its own gives its text, any other parameter is left to the
+    // parameter's own text (the text stays empty).
     text.clear();
     for (long i = 0; i < GetNumControllers(); ++i) {
         auto* shown = dynamic_cast<CValueText*>(GetControl(static_cast<size_t>(i)));
         if (shown && shown->HasForm() &&
-            static_cast<unsigned long>(shown->GetLeadParamIndex()) == controller)
-            return shown->ValueTextAt(value, text)
-                       ? 0
-                       : CStandardGUI_X::TranslateController(controller, value, text);
+            static_cast<unsigned long>(shown->GetLeadParamIndex()) == controller) {
+            if (!shown->ValueTextAt(value, text))
+                text.clear();
+            return 0;
+        }
     }
-    return CStandardGUI_X::TranslateController(controller, value, text);
+    return 0;
 }
 
 void CMyGUI::DoIdle() {
