@@ -82,7 +82,20 @@ bool ReadClassAttributes(const kvXML::CXMLElement& e, cControl_X& c) {
 
 } // namespace
 
-CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) : alg_(alg) {}
+CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) {
+    ListenTo(alg);
+}
+
+// The editor hears its algorithm's events (a preset loaded, a setup renamed,
+// the active setup switched) through the algorithm's broadcaster, whoever
+// caused them: the host, the tool bar or the preset manager.
+void CStandardGUI_X::ListenTo(cALGORITHM* alg) {
+    if (alg_)
+        alg_->Broadcaster()->erase(this);
+    alg_ = alg;
+    if (alg_)
+        alg_->Broadcaster()->insert(this);
+}
 
 // The undo list is not copied: its commands belong to one manager, and a
 // copy that shared them would free them a second time or use them freed.
@@ -90,16 +103,17 @@ CStandardGUI_X::CStandardGUI_X(cALGORITHM* alg) : alg_(alg) {}
 // a pressed button and an open selection rectangle stay with the original.
 CStandardGUI_X::CStandardGUI_X(const CStandardGUI_X& other)
     : KCAlgorithmListener(other), KCSystemBarListener(other),
-      CSelectableHome(other), kvXML::CXMLable(other), CDrawable(other), alg_(other.alg_),
-      toolbar_(other.toolbar_), gm_(other.gm_ == other.ownGM_.get() ? nullptr : other.gm_),
-      container_(other.container_), window_(other.window_), labels_(other.labels_),
-      hatch_(other.hatch_), viewSize_(other.viewSize_), collapsedHeight_(other.collapsedHeight_),
+      CSelectableHome(other), kvXML::CXMLable(other), CDrawable(other), toolbar_(other.toolbar_),
+      gm_(other.gm_ == other.ownGM_.get() ? nullptr : other.gm_), container_(other.container_),
+      window_(other.window_), labels_(other.labels_), hatch_(other.hatch_),
+      viewSize_(other.viewSize_), collapsedHeight_(other.collapsedHeight_),
       dragSelect_(other.dragSelect_), embeddedGM_(other.embeddedGM_),
       aboutImage_(other.aboutImage_), aboutShown_(other.aboutShown_),
       pendingArea_(other.pendingArea_), redrawCount_(other.redrawCount_),
       lastRedrawArea_(other.lastRedrawArea_) {
     std::copy(std::begin(other.modified_), std::end(other.modified_), std::begin(modified_));
     CopyControls(other);
+    ListenTo(other.alg_);
 }
 
 CStandardGUI_X& CStandardGUI_X::operator=(const CStandardGUI_X& other) {
@@ -108,7 +122,7 @@ CStandardGUI_X& CStandardGUI_X::operator=(const CStandardGUI_X& other) {
     FinishGesture();
     ReleaseOwnGM();
     CDrawable::operator=(other);
-    alg_ = other.alg_;
+    ListenTo(other.alg_);
     toolbar_ = other.toolbar_;
     undo_.reset();
     pressed_ = nullptr;
@@ -188,6 +202,7 @@ void CStandardGUI_X::CopyControls(const CStandardGUI_X& other) {
 }
 
 CStandardGUI_X::~CStandardGUI_X() {
+    ListenTo(nullptr);
     // The window may be gone by now: its surface is not touched.
     window_ = nullptr;
     ReleaseOwnGM();
@@ -241,7 +256,7 @@ void CStandardGUI_X::SetWindow(KCWindow* w) {
 }
 
 void CStandardGUI_X::InitDefaultGUI(cALGORITHM* alg) {
-    alg_ = alg;
+    ListenTo(alg);
     for (auto& c : controls_)
         c->SetAlgorithm(alg);
 }

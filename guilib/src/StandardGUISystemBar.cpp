@@ -164,10 +164,8 @@ void CStandardGUI_X::System_ExecuteLoadPreset(KCPoint<short> where) {
         return;
     presets->SetMenuWindow(window_);
     RecordUndo(kvUndo::eInsertToUndoStack, eUndoAllParams);
-    const long loaded = presets->LoadPresetMenu(CPublicAlg(alg_), where);
+    presets->LoadPresetMenu(CPublicAlg(alg_), where);
     FinishGesture();
-    if (loaded == 0)
-        PresetLoaded();
 }
 
 void CStandardGUI_X::System_ExecuteSavePreset(KCPoint<short> where) {
@@ -185,10 +183,8 @@ void CStandardGUI_X::System_ExecuteNextPreset() {
     if (!presets)
         return;
     RecordUndo(kvUndo::eInsertToUndoStack, eUndoAllParams);
-    const long loaded = presets->StepPreset(CPublicAlg(alg_), true);
+    presets->StepPreset(CPublicAlg(alg_), true);
     FinishGesture();
-    if (loaded == 0)
-        PresetLoaded();
 }
 
 void CStandardGUI_X::System_ExecutePrevPreset() {
@@ -197,10 +193,8 @@ void CStandardGUI_X::System_ExecutePrevPreset() {
     if (!presets)
         return;
     RecordUndo(kvUndo::eInsertToUndoStack, eUndoAllParams);
-    const long loaded = presets->StepPreset(CPublicAlg(alg_), false);
+    presets->StepPreset(CPublicAlg(alg_), false);
     FinishGesture();
-    if (loaded == 0)
-        PresetLoaded();
 }
 
 void CStandardGUI_X::System_ExecutePluginSpecific(const std::string& name) {
@@ -232,10 +226,10 @@ void CStandardGUI_X::System_ExecuteSwitch() {
     FinishGesture();
     if (!alg_)
         return;
-    const EPluginSetup now = alg_->ToggleActiveSetup(alg_->GetActiveSetup());
+    // The toggle tells every listener, this editor among them.
+    alg_->ToggleActiveSetup(alg_->GetActiveSetup());
     // The device takes the values of the setup that is active now.
     alg_->UpdateDSPCoefs(true);
-    ActiveSetupChanged(now);
 }
 
 void CStandardGUI_X::System_ExecuteRenameSetup() {
@@ -249,7 +243,6 @@ void CStandardGUI_X::System_ExecuteRenameSetup() {
         title == alg_->GetSetupName(setup))
         return;
     alg_->SetSetupName(title, setup);
-    SetupTitleChanged(setup, &alg_->GetSetupName(setup));
 }
 
 void CStandardGUI_X::System_ExecuteReset() {

@@ -275,6 +275,48 @@ TEST_F(SystemBarFixture, SwitchResetUndoAndCopyChangeTheSetups) {
     EXPECT_EQ(alg.GetActiveSetup(), eSetupA);
 }
 
+// Every editor tied to an algorithm hears its events once, whoever caused
+// them (the host, another editor's tool bar), and stops hearing them when it
+// goes or is tied elsewhere; a copy listens as its original does.
+struct HeardEditor : CStandardGUI_X {
+    using CStandardGUI_X::CStandardGUI_X;
+    void ActiveSetupChanged(EPluginSetup s) override {
+        heard.push_back(std::string("active ") + (s == eSetupA ? "A" : "B"));
+        CStandardGUI_X::ActiveSetupChanged(s);
+    }
+    void SetupTitleChanged(EPluginSetup s, const std::string* title) override {
+        heard.push_back("title " + (title ? *title : std::string()));
+        CStandardGUI_X::SetupTitleChanged(s, title);
+    }
+    void PresetLoaded() override {
+        heard.push_back("loaded");
+        CStandardGUI_X::PresetLoaded();
+    }
+    std::vector<std::string> heard;
+};
+
+TEST_F(SystemBarFixture, TiedEditorsHearTheAlgorithmsEventsOnce) {
+    HeardEditor tied{&alg};
+    ASSERT_TRUE(alg.ChangeActiveSetup(eSetupB));
+    Button("Switch"); // the fixture's editor switches back to A
+    alg.SetSetupName("Loud", eSetupA);
+    EXPECT_EQ(tied.heard, (std::vector<std::string>{"active B", "active A", "title Loud"}));
+
+    {
+        HeardEditor copy(tied);
+        copy.heard.clear();
+        alg.ToggleActiveSetup(alg.GetActiveSetup());
+        EXPECT_EQ(copy.heard, (std::vector<std::string>{"active B"}));
+    }
+    HeardEditor later{nullptr};
+    later.InitDefaultGUI(&alg);
+    tied.InitDefaultGUI(nullptr);
+    tied.heard.clear();
+    alg.ToggleActiveSetup(alg.GetActiveSetup()); // the copy has gone: nothing calls it
+    EXPECT_TRUE(tied.heard.empty());
+    EXPECT_EQ(later.heard, (std::vector<std::string>{"active A"}));
+}
+
 // Rename asks for the active setup's title (a cancelled question changes
 // nothing); About without an about image and Help answer in a box.
 TEST_F(SystemBarFixture, RenameAboutAndHelp) {

@@ -299,6 +299,7 @@ protected:
 private:
     void ExecuteToolbarButton(const X_CToolbarButton& button);
     void ReleaseOwnGM();
+    void ListenTo(cALGORITHM* alg);
     // The window the menu controls open over.
     void SetPopupWindow(KCWindow* w);
     void DrawLabels(CGraphicManagerAbs& gm, const KURect<short>& area);
@@ -329,7 +330,7 @@ private:
     // know is left out), with its markers and dependents made anew.
     void CopyControls(const CStandardGUI_X& other);
 
-    cALGORITHM* alg_;
+    cALGORITHM* alg_ = nullptr;
     std::vector<std::unique_ptr<cControl_X>> controls_;
     std::vector<X_CToolbarButton> toolbar_;
     std::unique_ptr<kvUndo::KTUndoManagerType> undo_;

@@ -376,9 +376,9 @@ KP_EXPORT int32_t KP_SaveToBuffer(PluginInstance* instance, char* buffer, KCFour
 KP_EXPORT int32_t KP_SetActiveSetupType(PluginInstance* instance, KCFourCC type) {
     cPEQ_ALG* alg = Alg(instance);
     const long setup = type.Get() == kSetupA ? 0 : type.Get() == kSetupB ? 1 : -1;
-    if (alg && alg->ChangeActiveSetup(setup))
-        if (CMyGUI* gui = Gui(instance))
-            gui->ActiveSetupChanged(alg->GetActiveSetup());
+    // The editor hears of the change through the algorithm's broadcaster.
+    if (alg)
+        alg->ChangeActiveSetup(setup);
     return 0;
 }
 KP_EXPORT int32_t KP_GetActiveSetupType(PluginInstance* instance, KCFourCC* out) {
