@@ -176,9 +176,9 @@ band_frames="$(awk -v t="$before" '$1 >= t && $3 == "OUT" && / 00 A1 05$/' "$QUO
 
 # An EEPROM erase from the logger, with the editor open and connected: the
 # erase holds the bus library's lock for its whole length while the host's
-# timers go on (the plug-in's once-a-second device check, and the plug-in's
-# reconnection after a check the busy bus refused). The erase runs to its
-# end, its box comes up, and the session goes on.
+# timers go on (the plug-in's once-a-second device check, which the busy bus
+# refuses). The erase runs to its end, its box comes up, and the session goes
+# on: the editor keeps its connection and its checks reach the chip again.
 button_centre() { # ID: the logger button's centre in the logger window
 	awk -v id="#$1" 'index($0, "@@ Terovan DulmLogger") == 1 && $(NF - 4) == id {
 		print $(NF - 3) + int($(NF - 1) / 2), $(NF - 2) + int($NF / 2); exit }' "$panes" 2>/dev/null
@@ -191,10 +191,9 @@ read -r x y < <(button_centre 1011) || fail "the logger shows no Erase button"
 "$xd" move "$logger" 239 435 || fail "cannot raise the logger"
 "$xd" click "$logger" "$x" "$y" || fail "no pointer events"
 # The erase ends with its box: "Erase EEPROM device" when it went through,
-# "EEPROM Write" when a write failed (the plug-in, finding the bus busy,
-# may look for its board through the other bridge library meanwhile, and
-# the simulated board takes both connections at once).
+# "EEPROM Write" when a write failed.
 box=""
+title=""
 for _ in $(seq 60); do
 	for title in "Erase EEPROM device" "EEPROM Write"; do
 		box="$("$xd" wait "$title" 0 2>/dev/null)" && break 2
@@ -202,6 +201,7 @@ for _ in $(seq 60); do
 	sleep 1
 done
 [ -n "$box" ] || fail "the erase never ended: the session hangs"
+[ "$title" = "Erase EEPROM device" ] || fail "the erase failed: its box is \"$title\""
 for _ in $(seq 50); do
 	grep -q -- "-> Erase EEPROM device ... " "$panes" 2>/dev/null && break
 	sleep 0.1
@@ -209,6 +209,16 @@ done
 grep -q -- "-> Erase EEPROM device ... " "$panes" || fail "the logger does not show the erase"
 "$xd" close "$box" || fail "cannot close the erase box"
 "$xd" drawn "$editor" 10 || fail "the editor draws nothing after the erase"
+# The editor's once-a-second check reaches the chip again.
+after="$(now_ms)"
+alive_checks() {
+	awk -v t="$after" '$1 >= t && $3 == "OUT" && / 73 03 00 00 00 .. B7 ..$/' "$QUORL_SIM_LOG" | wc -l
+}
+for _ in $(seq 100); do
+	[ "$(alive_checks)" -gt 0 ] && break
+	sleep 0.1
+done
+[ "$(alive_checks)" -gt 0 ] || fail "the editor lost its chip during the erase"
 
 "$xd" close "$main" || fail "cannot close the main window"
 wait_session "$session"

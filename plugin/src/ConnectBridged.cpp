@@ -125,6 +125,7 @@ void CConnectBridged::TraceWrite(const uint8_t* data, uint32_t length, BridgeRes
 
 int32_t CConnectBridged::Write(const uint8_t* data, uint32_t length, int32_t force) {
     std::lock_guard lock(mutex_);
+    lastBusy_ = false;
     if (!force && !connected_) {
         SetThreadState(kReconnect, false);
         return 0;
@@ -133,7 +134,8 @@ int32_t CConnectBridged::Write(const uint8_t* data, uint32_t length, int32_t for
     BridgeResult result = BridgeResult::failed;
     if (!opening_ && (data || length == 0))
         result = BridgeWrite(data, length, failure);
-    if (result != BridgeResult::refused)
+    lastBusy_ = result == BridgeResult::busy;
+    if (result != BridgeResult::refused && result != BridgeResult::busy)
         connected_ = result == BridgeResult::ok;
     TraceWrite(data, length, result, failure);
     if (result != BridgeResult::ok) {
@@ -146,6 +148,7 @@ int32_t CConnectBridged::Write(const uint8_t* data, uint32_t length, int32_t for
 
 int32_t CConnectBridged::Read(uint8_t* buffer, uint32_t length) {
     std::lock_guard lock(mutex_);
+    lastBusy_ = false;
     if (!connected_) {
         SetThreadState(kReconnect, false);
         return 0;
@@ -153,7 +156,8 @@ int32_t CConnectBridged::Read(uint8_t* buffer, uint32_t length) {
     BridgeResult result = BridgeResult::failed;
     if (!opening_ && (buffer || length == 0))
         result = BridgeRead(buffer, length);
-    if (result != BridgeResult::refused)
+    lastBusy_ = result == BridgeResult::busy;
+    if (result != BridgeResult::refused && result != BridgeResult::busy)
         connected_ = result == BridgeResult::ok;
     if (trace_ && (result == BridgeResult::ok || TracesFailedReads()))
         TraceTransfer("I2C Read", buffer, buffer ? length : 0, "\n");

@@ -34,7 +34,15 @@ busgate_status CConnectTelos::LastStatus() {
 }
 
 bool CConnectTelos::CanReuseHandle() const {
-    return status_.code != 0 && std::strncmp(status_.text, kNoSlave, sizeof kNoSlave - 1) == 0;
+    // A bus that was only busy still works as well.
+    return status_.code == BUSGATE_STATUS_BUSY ||
+           (status_.code != 0 && std::strncmp(status_.text, kNoSlave, sizeof kNoSlave - 1) == 0);
+}
+
+void CConnectTelos::ForgetBusy() {
+    // A busy bus is the state of one call, not of the bridge.
+    if (status_.code == BUSGATE_STATUS_BUSY)
+        SetStatus(status_, 0, "");
 }
 
 void CConnectTelos::CloseHandle() {
@@ -65,15 +73,19 @@ void CConnectTelos::OpenBridge() {
 
 CConnectBridged::BridgeResult CConnectTelos::BridgeWrite(const uint8_t* data, uint32_t length,
                                                          std::string& failure) {
+    ForgetBusy();
     const int32_t result = busgate_transmit(handle_, &status_, slave_, data, length);
     if (result > 0)
         return BridgeResult::ok;
     status_.text[sizeof status_.text - 1] = '\0';
     failure = std::string("Failed: ") + status_.text + "\n";
-    return BridgeResult::failed;
+    return status_.code == BUSGATE_STATUS_BUSY ? BridgeResult::busy : BridgeResult::failed;
 }
 
 CConnectBridged::BridgeResult CConnectTelos::BridgeRead(uint8_t* buffer, uint32_t length) {
+    ForgetBusy();
     const int32_t result = busgate_receive(handle_, &status_, slave_, length, buffer, length);
-    return result > 0 ? BridgeResult::ok : BridgeResult::failed;
+    if (result > 0)
+        return BridgeResult::ok;
+    return status_.code == BUSGATE_STATUS_BUSY ? BridgeResult::busy : BridgeResult::failed;
 }

@@ -337,32 +337,41 @@ void BusGate::CloseBus() {
     Beep(600, 100);
 }
 
-int32_t BusGate::Transmit(uint32_t slave, const uint8_t* data, uint32_t length) {
+int32_t BusGate::Transmit(uint32_t slave, const uint8_t* data, uint32_t length, bool* busy) {
+    if (busy)
+        *busy = false;
     if (length > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) ||
         (length != 0 && !data))
         return -1;
     // The caller's buffer is never written, also where the decoder rewrites
     // what a read returns.
     std::vector<uint8_t> copy(data, data + length);
-    return Exchange(0, slave, copy.data(), length);
+    return Exchange(0, slave, copy.data(), length, busy);
 }
 
-int32_t BusGate::Receive(uint32_t slave, uint8_t* buffer, uint32_t bufferSize, uint32_t length) {
+int32_t BusGate::Receive(uint32_t slave, uint8_t* buffer, uint32_t bufferSize, uint32_t length,
+                         bool* busy) {
+    if (busy)
+        *busy = false;
     // A read longer than the caller's buffer would write past its end.
     if (length > bufferSize ||
         length > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) ||
         (length != 0 && !buffer))
         return -1;
-    return Exchange(1, slave, buffer, length);
+    return Exchange(1, slave, buffer, length, busy);
 }
 
-int32_t BusGate::Exchange(int direction, uint32_t slave, uint8_t* data, uint32_t length) {
+int32_t BusGate::Exchange(int direction, uint32_t slave, uint8_t* data, uint32_t length,
+                          bool* busy) {
     if (std::this_thread::get_id() != state_.guiThread.load())
         Beep(1000, direction == 0 ? 100 : 10);
     // A call nested inside one that holds the lock on this thread would
-    // interleave with that transfer: it moves nothing and fails.
-    if (lock_.HeldByThisThread() || !lock_.TryLockFor(kLockWait))
+    // interleave with that transfer: it moves nothing and fails, as busy.
+    if (lock_.HeldByThisThread() || !lock_.TryLockFor(kLockWait)) {
+        if (busy)
+            *busy = true;
         return -1;
+    }
     UnlockOnExit unlock(lock_);
     // The detected chip address is read under the lock an open changes it
     // under.

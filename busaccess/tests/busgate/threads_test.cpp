@@ -59,20 +59,35 @@ TEST(Threads, CloseAndTransfersNeverWaitForEverForTheHeldLock) {
     SimBus sim;
     ASSERT_NE(sim.bus->Open(), 0u);
     const uint8_t frame[3] = {0x00, 0xB7, 0x00};
+    uint8_t reply[3] = {};
+    // Each refusal tells the caller that the bus was busy.
+    bool busy = false;
     sim.bus->Lock().Lock();
     sim.bus->Close();
-    EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3), -1);
+    EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3, &busy), -1);
+    EXPECT_TRUE(busy);
+    busy = false;
+    EXPECT_EQ(sim.bus->Receive(0x73, reply, 3, 3, &busy), -1);
+    EXPECT_TRUE(busy);
     EXPECT_EQ(sim.bus->State().open, 1u);
     EXPECT_TRUE(sim.board->deviceOpen());
     std::thread other([&] {
         sim.bus->Close();
-        EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3), -1);
+        bool otherBusy = false;
+        EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3, &otherBusy), -1);
+        EXPECT_TRUE(otherBusy);
     });
     other.join();
     EXPECT_EQ(sim.bus->State().open, 1u);
     sim.bus->Lock().Unlock();
-    // With the lock free again, both work.
-    EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3), 3);
+    // With the lock free again, both work; a transfer that fails on the bus
+    // (nobody at 0x2A) is no busy bus.
+    EXPECT_EQ(sim.bus->Transmit(0x73, frame, 3, &busy), 3);
+    EXPECT_FALSE(busy);
+    const uint8_t raw[2] = {0x12, 0x34};
+    busy = true;
+    EXPECT_EQ(sim.bus->Transmit(0x2A, raw, 2, &busy), -1);
+    EXPECT_FALSE(busy);
     std::thread([&] { sim.bus->Close(); }).join();
     EXPECT_EQ(sim.bus->State().open, 0u);
 }

@@ -9,6 +9,7 @@
 #include "busaccess/busgate/busgate_api.h"
 #include "loggerui/WxLogger.h"
 
+#include <cstdio>
 #include <functional>
 #include <mutex>
 
@@ -87,6 +88,15 @@ int32_t False() {
 }
 void Nothing() {}
 
+// The caller's status record learns that the bus was busy; nothing else of
+// the library writes it.
+void ReportBusy(busgate_status* status) {
+    if (!status)
+        return;
+    status->code = BUSGATE_STATUS_BUSY;
+    std::snprintf(status->text, sizeof status->text, "%s", BUSGATE_STATUS_BUSY_TEXT);
+}
+
 } // namespace
 
 extern "C" {
@@ -137,10 +147,15 @@ busgate_handle busgate_open(busgate_board*, busgate_status*) {
     });
 }
 
-int32_t busgate_receive(busgate_handle, busgate_status*, uint32_t slave, uint32_t bufferSize,
+int32_t busgate_receive(busgate_handle, busgate_status* status, uint32_t slave, uint32_t bufferSize,
                         uint8_t* buffer, uint32_t length) {
-    return Guarded(int32_t{-1},
-                   [&] { return TheLibrary().bus.Receive(slave, buffer, bufferSize, length); });
+    return Guarded(int32_t{-1}, [&] {
+        bool busy = false;
+        const int32_t result = TheLibrary().bus.Receive(slave, buffer, bufferSize, length, &busy);
+        if (busy)
+            ReportBusy(status);
+        return result;
+    });
 }
 
 void busgate_set_bitrate(busgate_handle, busgate_status*, uint32_t) {
@@ -156,9 +171,15 @@ void busgate_set_termination(busgate_handle, busgate_status*, int32_t) {
     Nothing();
 }
 
-int32_t busgate_transmit(busgate_handle, busgate_status*, uint32_t slave, const uint8_t* data,
-                         uint32_t length) {
-    return Guarded(int32_t{-1}, [&] { return TheLibrary().bus.Transmit(slave, data, length); });
+int32_t busgate_transmit(busgate_handle, busgate_status* status, uint32_t slave,
+                         const uint8_t* data, uint32_t length) {
+    return Guarded(int32_t{-1}, [&] {
+        bool busy = false;
+        const int32_t result = TheLibrary().bus.Transmit(slave, data, length, &busy);
+        if (busy)
+            ReportBusy(status);
+        return result;
+    });
 }
 
 int32_t busgate_transmit_receive(busgate_handle, busgate_status*, uint32_t, const uint8_t*,

@@ -37,11 +37,17 @@ public:
 
     // The connected flag as it stands.
     int32_t IsConnected() const { return connected_; }
+    // True when the last transfer moved nothing because the bridge's library
+    // had the bus busy with other work: the link is not in doubt, and the
+    // transfer may be tried again later.
+    bool LastTransferFoundBusBusy() const { return lastBusy_; }
     int32_t ThreadState() const;
     DulmOwnerWindow OwnerWindow() const;
 
 protected:
-    enum class BridgeResult { ok, failed, refused };
+    // refused: the frame cannot go over this bridge; busy: the library had
+    // the bus busy. Neither moved anything or puts the link in doubt.
+    enum class BridgeResult { ok, failed, refused, busy };
 
     // Bridge hooks; all run under the lock, except the library calls of a
     // connection attempt: its close and its handshake writes run with this
@@ -81,6 +87,7 @@ protected:
     mutable std::recursive_mutex mutex_;
     std::atomic<uint8_t> slave_{kChipAddress};
     std::atomic<int32_t> connected_{0};
+    std::atomic<bool> lastBusy_{false};
 
 private:
     void SetThreadState(int32_t state, bool force);

@@ -27,6 +27,8 @@ protected:
     bool TracesFailedReads() const override { return true; }
 
 private:
+    void ForgetBusy();
+
     busgate_handle handle_ = 0;
     busgate_status status_{};
 };

@@ -335,6 +335,9 @@ private:
     void ApplyBandPresence(int32_t band, bool present);
     // What the connection can tell of its failure (empty: nothing).
     std::string ConnectionFailureReason();
+    // True when the last transfer moved nothing because the bridge's library
+    // had the bus busy (the logger's own work): no sign of a lost chip.
+    bool BusWasBusy();
     // The version reads of the detection (0: no valid answer).
     void ReadChipIdentity(uint16_t& version, uint16_t& firmware);
 

@@ -184,6 +184,11 @@ std::string cPEQ_ALG::ConnectionFailureReason() {
     return status == U2C_SUCCESS ? std::string() : U2CStatusName(static_cast<uint32_t>(status));
 }
 
+bool cPEQ_ALG::BusWasBusy() {
+    const auto* bridged = dynamic_cast<const CConnectBridged*>(&Connection());
+    return bridged && bridged->LastTransferFoundBusBusy();
+}
+
 bool cPEQ_ALG::IsTenBandChip() const {
     return ChipVersion() > 0x6000 || (ChipVersion() == 0x6000 && ChipSubVersion() > 0x0605);
 }

@@ -152,6 +152,11 @@ bool cPEQ_ALG::DetectDevice() {
         aeqPath_ = moduleFolder_ + model + "_" + fw + "_" + rateText + ".aeq";
         Trace("DulmDSP: " + model + " " + fw + " detected\n");
         model += " version " + fw;
+    } else if (BusWasBusy()) {
+        // The bridge's library had the bus busy with its own work: the chip
+        // is not known yet, but the connection stays for the next check.
+        SetChipVersion(0, 0);
+        Trace("DulmDSP: the bus is busy; the device is looked for again later\n");
     } else {
         SetChipVersion(0, 0);
         if (hasConnection_)
@@ -323,9 +328,11 @@ long cPEQ_ALG::DoIdle(short visible) {
     const uint32_t now = Clock().TickCount();
     if (now - lastIdleCheck_ >= kIdleIntervalMs && Connection().GetSlaveAddress() == kChipAddress) {
         lastIdleCheck_ = now;
+        // A check the busy bus refused says nothing of the chip: the next
+        // one asks again.
         if (!deviceAnswered_)
             deviceAnswered_ = ResetAndRunPop(true);
-        else if (!SendCommandBytes(0x00, 0xB7, 0x14))
+        else if (!SendCommandBytes(0x00, 0xB7, 0x14) && !BusWasBusy())
             deviceAnswered_ = false;
         if (!deviceAnswered_)
             std::fill(std::begin(rememberedValues_), std::end(rememberedValues_), -1.0);

@@ -115,9 +115,12 @@ public:
     // another thread holds; past it they do nothing (-1). Called from inside
     // an operation that holds the lock on this thread, they do nothing.
     void Close();
-    // The length, or -1.
-    int32_t Transmit(uint32_t slave, const uint8_t* data, uint32_t length);
-    int32_t Receive(uint32_t slave, uint8_t* buffer, uint32_t bufferSize, uint32_t length);
+    // The length, or -1. `busy`, when given, tells whether a -1 came from
+    // the lock (held on this thread, or by another past the wait): then
+    // nothing reached the bus.
+    int32_t Transmit(uint32_t slave, const uint8_t* data, uint32_t length, bool* busy = nullptr);
+    int32_t Receive(uint32_t slave, uint8_t* buffer, uint32_t bufferSize, uint32_t length,
+                    bool* busy = nullptr);
 
     // ---- chip command layer: 0 success, 1 failed transfer, 2 bad argument
     enum class Transfer { None, Raw, Logger };
@@ -254,7 +257,7 @@ private:
     bool ProbeChip();
     void IdentifyChip(uint32_t hardware, uint32_t firmware, uint32_t straps);
     uint32_t ReadStraps();
-    int32_t Exchange(int direction, uint32_t slave, uint8_t* data, uint32_t length);
+    int32_t Exchange(int direction, uint32_t slave, uint8_t* data, uint32_t length, bool* busy);
 
     BridgePort& bridge_;
     LoggerServices& ui_;

@@ -30,6 +30,13 @@ typedef struct busgate_status {
     char text[1000];
 } busgate_status;
 
+/* The only status the library writes: a transmit or receive it refused
+   without traffic because the bus is busy (another operation of the library
+   holds it, on the caller's own thread or past the bounded wait). Every
+   other call leaves the record as it was. */
+#define BUSGATE_STATUS_BUSY 16
+#define BUSGATE_STATUS_BUSY_TEXT "The bus is busy: the logger is using it"
+
 /* Non-zero token of an open library; never read back by the library. */
 typedef uint32_t busgate_handle;
 
