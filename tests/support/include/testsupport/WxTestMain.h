@@ -11,8 +11,12 @@ namespace wxtest {
 bool Ready();
 // Dispatches events for about ms milliseconds.
 void Pump(int ms);
+// How long a test waits by default for what an event brings about: long
+// enough for a loaded machine running the sanitizer build (only a failing
+// wait lasts that long).
+constexpr int kPatientWaitMs = 20000;
 // Dispatches events until done answers true or ms milliseconds pass.
-bool PumpUntil(const std::function<bool()>& done, int ms = 5000);
+bool PumpUntil(const std::function<bool()>& done, int ms = kPatientWaitMs);
 
 // Runs the program's tests: starts wx first when a display is named (and
 // the tests are not only listed), then calls started; after the tests,
