@@ -444,36 +444,38 @@ long CStandardGUI_X::GetControlNameOfLength(unsigned long controller, long lengt
     return 0;
 }
 
-long CStandardGUI_X::SetControllerValue(unsigned long controller, double value) {
-    cControl_X* c = Controller(controller);
+namespace {
+
+// Passes a controller slot on to its control: 0, or eGenericErr when the
+// controller names none.
+template <typename F>
+long OnControl(cControl_X* c, F&& f) {
     if (!c)
         return eGenericErr;
-    c->SetControllerValueSelf(value);
+    f(*c);
     return 0;
+}
+
+} // namespace
+
+long CStandardGUI_X::SetControllerValue(unsigned long controller, double value) {
+    return OnControl(Controller(controller),
+                     [&](cControl_X& c) { c.SetControllerValueSelf(value); });
 }
 
 long CStandardGUI_X::SetAutomationRefCons(unsigned long controller, long refcon, long refcon2) {
-    cControl_X* c = Controller(controller);
-    if (!c)
-        return eGenericErr;
-    c->SetAutomationRefCons(refcon, refcon2);
-    return 0;
+    return OnControl(Controller(controller),
+                     [&](cControl_X& c) { c.SetAutomationRefCons(refcon, refcon2); });
 }
 
 long CStandardGUI_X::SetControlHighlightInfo(unsigned long controller, bool on, bool touched) {
-    cControl_X* c = Controller(controller);
-    if (!c)
-        return eGenericErr;
-    c->SetHighlightInfo(on, touched);
-    return 0;
+    return OnControl(Controller(controller),
+                     [&](cControl_X& c) { c.SetHighlightInfo(on, touched); });
 }
 
 long CStandardGUI_X::TranslateController(unsigned long controller, double value,
                                          std::string& text) {
     text.clear();
-    cControl_X* c = Controller(controller);
-    if (!c)
-        return eGenericErr;
-    c->TranslateController(value, text);
-    return 0;
+    return OnControl(Controller(controller),
+                     [&](cControl_X& c) { c.TranslateController(value, text); });
 }

@@ -205,19 +205,22 @@ void CStandardGUI_X::System_ExecutePluginSpecific(const std::string& name) {
 }
 
 void CStandardGUI_X::System_ExecuteUndo(unsigned short count) {
-    FinishGesture();
-    kvUndo::KTUndoManagerType& undo = *GetUndoManagerRef();
-    for (unsigned short i = 0; i < count && undo.CanUndo(); ++i)
-        undo.Undo();
-    UpdateToolbarStates();
-    SetRefresh();
+    StepUndo(count, false);
 }
 
 void CStandardGUI_X::System_ExecuteRedo(unsigned short count) {
+    StepUndo(count, true);
+}
+
+void CStandardGUI_X::StepUndo(unsigned short count, bool redo) {
     FinishGesture();
     kvUndo::KTUndoManagerType& undo = *GetUndoManagerRef();
-    for (unsigned short i = 0; i < count && undo.CanRedo(); ++i)
-        undo.Redo();
+    for (unsigned short i = 0; i < count && (redo ? undo.CanRedo() : undo.CanUndo()); ++i) {
+        if (redo)
+            undo.Redo();
+        else
+            undo.Undo();
+    }
     UpdateToolbarStates();
     SetRefresh();
 }

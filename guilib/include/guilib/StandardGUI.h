@@ -310,6 +310,8 @@ private:
     void Redraw(const KURect<short>& area, bool whole);
     // The control of a controller number, null when none.
     cControl_X* Controller(unsigned long controller) const;
+    // Up to `count` undo (or redo) steps, then the tool bar and the view.
+    void StepUndo(unsigned short count, bool redo);
     // The controls a key acts on: the chosen ones, else the focused one.
     std::vector<cControl_X*> KeyTargets() const;
     // The parameters an undo step of `type` holds.
