@@ -5,6 +5,7 @@
 #include "busaccess/busgate/busgate_api.h"
 
 #include <dlfcn.h>
+#include <wx/frame.h>
 
 namespace wxtest {
 
@@ -27,6 +28,11 @@ public:
 
     // True when the library and every export were found.
     bool Loaded() const { return library_ && open && transmit && receive && close; }
+    // Opens as the plug-in's connection does: a zeroed board entry.
+    busgate_handle Open(busgate_status& status) {
+        busgate_board board{};
+        return open(&board, &status);
+    }
 
     decltype(busgate_open)* open = nullptr;
     decltype(busgate_transmit)* transmit = nullptr;
@@ -40,5 +46,12 @@ private:
     }
     void* library_;
 };
+
+// The host's editor frame, shown, under the title the library looks for.
+inline wxFrame* ShowEditorFrame() {
+    auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
+    host->Show();
+    return host;
+}
 
 } // namespace wxtest

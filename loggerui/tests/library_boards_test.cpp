@@ -21,15 +21,13 @@ TEST(BusgateLibraryBoards, MoreThanOneBoardIsReportedInABoxOverTheWindows) {
     u2csim::SimDaemon second(U2C_SIM_PATH);
     ASSERT_TRUE(first.ready() && second.ready());
     setenv("TEROVAN_U2C_SOCKET", (first.socketPath() + ":" + second.socketPath()).c_str(), 1);
-    auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
-    host->Show();
+    wxFrame* host = wxtest::ShowEditorFrame();
 
     wxtest::LoadedBusgate busgate;
     ASSERT_TRUE(busgate.Loaded()) << dlerror();
     wxtest::BoxAnswerer answers({wxID_OK});
-    busgate_board board{};
     busgate_status status{};
-    EXPECT_NE(busgate.open(&board, &status), 0u); // the first board is used
+    EXPECT_NE(busgate.Open(status), 0u); // the first board is used
     ASSERT_TRUE(answers.Done());
     EXPECT_EQ(answers.captions.at(0), busaccess::kManyBoardsCaption);
     EXPECT_EQ(answers.texts.at(0), busaccess::kManyBoardsText);

@@ -54,14 +54,12 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
     }
     setenv("QUORL_TWEAKS_DIR", dir.c_str(), 1);
 
-    auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
-    host->Show();
+    wxFrame* host = wxtest::ShowEditorFrame();
 
     wxtest::LoadedBusgate busgate;
     ASSERT_TRUE(busgate.Loaded()) << dlerror();
-    busgate_board board{};
     busgate_status status{};
-    const busgate_handle handle = busgate.open(&board, &status);
+    const busgate_handle handle = busgate.Open(status);
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(host->GetTitle(), "Quorl Audio DulmDSP (By Terovan)");
 

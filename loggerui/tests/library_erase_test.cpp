@@ -70,14 +70,12 @@ TEST(BusgateLibraryErase, ATransferDuringTheEraseIsBusyAndTheEraseCompletes) {
     u2csim::SimDaemon daemon(U2C_SIM_PATH, {"--eeprom-blocks", "2"});
     ASSERT_TRUE(daemon.ready());
     setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
-    auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
-    host->Show();
+    wxFrame* host = wxtest::ShowEditorFrame();
 
     wxtest::LoadedBusgate busgate;
     ASSERT_TRUE(busgate.Loaded()) << dlerror();
-    busgate_board board{};
     busgate_status status{};
-    const busgate_handle handle = busgate.open(&board, &status);
+    const busgate_handle handle = busgate.Open(status);
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(status.code, 0) << "an open leaves the record alone";
 

@@ -50,14 +50,12 @@ TEST(BusgateLibraryPages, HooksPresetStageAndTheModalBoxesThroughTheRealLibrary)
                               "--register-y", "0xFFA7=0x30"});
     ASSERT_TRUE(daemon.ready());
     setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
-    auto* host = new wxFrame(nullptr, wxID_ANY, "Quorl Audio DulmDSP");
-    host->Show();
+    wxFrame* host = wxtest::ShowEditorFrame();
 
     wxtest::LoadedBusgate busgate;
     ASSERT_TRUE(busgate.Loaded()) << dlerror();
-    busgate_board board{};
     busgate_status status{};
-    const busgate_handle handle = busgate.open(&board, &status);
+    const busgate_handle handle = busgate.Open(status);
     ASSERT_NE(handle, 0u);
 
     // The QX410x board's page, its connect hook run with the reset.
