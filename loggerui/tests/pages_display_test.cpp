@@ -19,6 +19,7 @@
 #include <wx/listbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 using namespace loggerui;
 
@@ -179,24 +180,28 @@ protected:
         EXPECT_NE(control, nullptr) << id;
         return control;
     }
-    void Choose(int id, int item) {
-        auto* list = Find<wxChoice>(id);
-        list->SetSelection(item);
-        wxCommandEvent event(wxEVT_CHOICE, id);
-        event.SetEventObject(list);
-        event.SetInt(item);
-        list->ProcessWindowEvent(event);
-    }
-    void SelectPin(const char* entry) {
-        auto* pins = Find<wxListBox>(ioid::kPins);
-        const int item = pins->FindString(entry);
+    // Chooses an item by keys, as a user does: the list takes the focus,
+    // Home goes to its first item and Down on until the item is reached.
+    template <typename List>
+    void ChooseByKeys(int id, const wxString& entry) {
+        auto* list = Find<List>(id);
+        ASSERT_NE(list, nullptr);
+        const int item = list->FindString(entry);
         ASSERT_NE(item, wxNOT_FOUND) << entry;
-        pins->SetSelection(item);
-        wxCommandEvent event(wxEVT_LISTBOX, ioid::kPins);
-        event.SetEventObject(pins);
-        event.SetInt(item);
-        pins->ProcessWindowEvent(event);
+        list->SetFocus();
+        ASSERT_TRUE(wxtest::PumpUntil([&] { return list->HasFocus(); })) << id;
+        wxUIActionSimulator keys;
+        keys.Char(WXK_HOME);
+        ASSERT_TRUE(wxtest::PumpUntil([&] { return list->GetSelection() == 0; })) << id;
+        for (int at = 0; at < item; ++at) {
+            keys.Char(WXK_DOWN);
+            ASSERT_TRUE(wxtest::PumpUntil([&] { return list->GetSelection() == at + 1; })) << id;
+        }
     }
+    void Choose(int id, int item) {
+        ChooseByKeys<wxChoice>(id, Find<wxChoice>(id)->GetString(item));
+    }
+    void SelectPin(const char* entry) { ChooseByKeys<wxListBox>(ioid::kPins, entry); }
     uint32_t Chip(uint16_t reg) { return sim->chip->registerX(reg); }
 
     CIoCfgDialog* page = nullptr;
@@ -211,6 +216,10 @@ TEST_P(ClockOutputRow, ChoosingClkoutMakesThePinTheClockOutput) {
         [&] { return logger->IoPage() != nullptr && logger->PendingEntries() == 0; }));
     page = dynamic_cast<CIoCfgDialog*>(logger->IoPage());
     ASSERT_NE(page, nullptr);
+    // The page on the screen, as the main window's GPIOs button shows it.
+    page->Show();
+    page->Raise();
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return page->IsShownOnScreen(); }));
     SelectPin("GPO07/CLKOUT");
     auto* function = Find<wxChoice>(ioid::kFunction);
     ASSERT_EQ(function->GetCount(), 2u);
