@@ -205,6 +205,7 @@ protected:
     uint32_t Chip(uint16_t reg) { return sim->chip->registerX(reg); }
 
     CIoCfgDialog* page = nullptr;
+    int loadClicks = 0;
 };
 
 TEST_P(ClockOutputRow, ChoosingClkoutMakesThePinTheClockOutput) {
@@ -245,9 +246,18 @@ TEST_P(ClockOutputRow, ChoosingClkoutMakesThePinTheClockOutput) {
 
     // The chip's pin already is the clock output: loaded, it shows as such.
     sim->chip->setRegisterX(ioreg::kSelection2, Chip(ioreg::kSelection2) | 1);
-    wxCommandEvent load(wxEVT_BUTTON, ioid::kLoad);
-    load.SetEventObject(page->FindWindow(ioid::kLoad));
-    page->FindWindow(ioid::kLoad)->ProcessWindowEvent(load);
+    wxWindow* load = page->FindWindow(ioid::kLoad);
+    ASSERT_NE(load, nullptr);
+    // Seen first, the click is over (the page has loaded) once it is seen.
+    load->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) {
+        ++loadClicks;
+        event.Skip();
+    });
+    wxUIActionSimulator pointer;
+    pointer.MouseMove(load->GetScreenRect().GetPosition() + load->GetSize() / 2);
+    wxtest::Pump(20);
+    pointer.MouseClick();
+    ASSERT_TRUE(wxtest::PumpUntil([&] { return loadClicks == 1; }));
     SelectPin("GPO07/CLKOUT");
     EXPECT_EQ(function->GetStringSelection(), "CLKOUT");
     EXPECT_EQ(Find<wxStaticText>(ioid::kFirstLabel)->GetLabel(), "Source Clock :");
