@@ -56,11 +56,18 @@ void CConnectBridged::SetThreadState(int32_t state, bool force) {
 }
 
 int32_t CConnectBridged::Connect() {
-    std::lock_guard lock(mutex_);
-    if (!monitor_.joinable() && !quit_)
-        monitor_ = std::thread([this] { MonitorLoop(); });
-    if (!connected_ && !TryConnect())
+    {
+        std::lock_guard lock(mutex_);
+        if (!monitor_.joinable() && !quit_)
+            monitor_ = std::thread([this] { MonitorLoop(); });
+        if (connected_)
+            return connected_;
+    }
+    // Not held here: the attempt releases its own hold around the bridge's
+    // library calls, and a second, outer hold would keep the lock through them.
+    if (!TryConnect())
         SetThreadState(kReconnect, false);
+    std::lock_guard lock(mutex_);
     return connected_;
 }
 

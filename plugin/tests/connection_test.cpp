@@ -316,6 +316,21 @@ TEST_F(ConnectionTest, DestructionWaitsForAnAttemptThatOpensWithTheLockReleased)
     EXPECT_EQ(sim.bus->openCount(), 0u); // the handle the attempt opened is closed too
 }
 
+TEST_F(ConnectionTest, AConnectCallOpensTheBridgeWithTheLockReleased) {
+    auto layer = std::make_shared<HeldOpenLayer>(sim.bus);
+    dimax::SetDeviceLayer(layer);
+    auto c = std::make_unique<CConnectDimax>(SimDimax::Api(), clock);
+    layer->HoldNextOpen();
+    auto connected = std::async(std::launch::async, [&] { return c->Connect(); });
+    ASSERT_TRUE(layer->WaitUntilHeld());
+    // While the caller's open waits in the library, a thread that needs only
+    // the connection's lock gets it.
+    auto state = std::async(std::launch::async, [&] { return c->ThreadState(); });
+    EXPECT_EQ(state.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    layer->Release();
+    EXPECT_EQ(connected.get(), 1);
+}
+
 TEST(DimaxStatusNames, CodesAndUnknownOnes) {
     const std::pair<uint32_t, const char*> names[] = {
         {0, "U2C_SUCCESS"},
