@@ -492,6 +492,31 @@ std::string OpenFailureReason(long err) {
     }
 }
 
+// Why a save or a delete did not change a presets file, in words.
+std::string WriteFailureReason(long err) {
+    switch (err) {
+    case eFMBusyErr:
+        return "Another program kept the presets file locked for more than 5 seconds; try "
+               "again.";
+    case ePresetFileProblem:
+    case eInvalidFileFormatProblem:
+    case eFMFileSizeTooBig:
+    case eFMIsAFolder:
+        return "The presets file on disk was left as it is. " + OpenFailureReason(err);
+    default:
+        return std::string("The presets file could not be written (") +
+               KTErrName(static_cast<KTErr>(err)) + ", " + std::to_string(err) + ").";
+    }
+}
+
+// A save or a delete that failed says so, except where the user cancelled,
+// the plug-in refused the preset, or the failure has already been shown.
+long ReportUnchanged(const char* what, long err) {
+    if (err != 0 && err != eUserCanceled && err != ePresetLockedProblem && err != eFMFileSizeTooBig)
+        ShowPresetError(std::string(what) + " " + WriteFailureReason(err));
+    return err;
+}
+
 } // namespace
 
 long CPresetsManager::WritePresetFile(const kvFM::KCStPath& path,
@@ -965,7 +990,8 @@ long CPresetsManager::RunLoadMenuCommand(const CPublicAlg& alg, long command) {
     if (command >= kCmdUserBase && command < kCmdUserBase + kCmdRange)
         return LoadMenu_LoadPreset(alg, pick(user_, kCmdUserBase));
     if (command >= kCmdDeleteBase && command < kCmdDeleteBase + kCmdRange)
-        return LoadMenu_DeletePreset(alg, pick(user_, kCmdDeleteBase));
+        return ReportUnchanged("The preset was not deleted.",
+                               LoadMenu_DeletePreset(alg, pick(user_, kCmdDeleteBase)));
     if (command >= kCmdDynamicBase && command < kCmdDynamicBase + kCmdRange)
         return LoadMenu_LoadPluginSpecificPreset(alg,
                                                  static_cast<size_t>(command - kCmdDynamicBase));
@@ -973,15 +999,16 @@ long CPresetsManager::RunLoadMenuCommand(const CPublicAlg& alg, long command) {
 }
 
 long CPresetsManager::RunSaveMenuCommand(const CPublicAlg& alg, long command) {
+    const char* const unsaved = "The preset was not saved.";
     switch (command) {
     case kCmdSavePreset:
-        return SaveMenu_SaveActiveSetup(alg);
+        return ReportUnchanged(unsaved, SaveMenu_SaveActiveSetup(alg));
     case kCmdSaveToNewFile:
-        return SaveMenu_SaveToNewFile(alg);
+        return ReportUnchanged(unsaved, SaveMenu_SaveToNewFile(alg));
     case kCmdSaveToFileAs:
-        return SaveMenu_SaveToFileAs(alg);
+        return ReportUnchanged("The presets were not saved.", SaveMenu_SaveToFileAs(alg));
     case kCmdSaveAsDefault:
-        return SaveMenu_SaveAsDefaultPreset(alg);
+        return ReportUnchanged(unsaved, SaveMenu_SaveAsDefaultPreset(alg));
     default:
         return ePresetInfoNotFound;
     }

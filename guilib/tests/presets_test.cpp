@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -403,6 +406,66 @@ TEST_F(UserPresets, ADamagedFileChosenToOpenIsRefusedWithAReason) {
     EXPECT_EQ(Presets().RunLoadMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdOpenUserFile),
               eUserCanceled);
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(UserPresets, ASaveOrDeleteThatCannotChangeTheFileSaysWhy) {
+    Set(3, 1, 0);
+    ASSERT_EQ(Presets().SaveUserPreset(CPublicAlg(&alg), "Kept"), 0);
+    const fs::path file = Folder() / "User Presets.xml";
+    const std::string kept = Read(file);
+
+    // Another writer holds the file's lock past the wait.
+    {
+        const int fd =
+            ::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        ASSERT_GE(fd, 0);
+        const pid_t holder = ::fork();
+        ASSERT_GE(holder, 0);
+        if (holder == 0) {
+            ::flock(fd, LOCK_EX);
+            ::sleep(30);
+            ::_exit(0);
+        }
+        ::close(fd);
+        // The child holds the lock once a try of our own fails.
+        for (int i = 0; i < 500; ++i) {
+            const int probe = ::open((file.string() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+            const bool held = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+            ::close(probe);
+            if (held)
+                break;
+            ::usleep(10000);
+        }
+        ShownMessages messages;
+        EXPECT_EQ(Presets().RunSaveMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdSavePreset),
+                  eFMBusyErr);
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_NE(messages.shown[0].find("not saved"), std::string::npos) << messages.shown[0];
+        EXPECT_NE(messages.shown[0].find("locked"), std::string::npos) << messages.shown[0];
+        EXPECT_EQ(Read(file), kept);
+    }
+
+    // The file was damaged on disk after it was opened: neither a save nor
+    // a delete writes over it, and each says so.
+    std::ofstream(file, std::ios::binary) << "<PresetXMLTree version=\"1\"><Preset";
+    const std::string damaged = Read(file);
+    for (const long command :
+         {long(CPresetsManager::kCmdSavePreset), long(CPresetsManager::kCmdDeleteBase)}) {
+        ShownMessages messages;
+        const long err = command == CPresetsManager::kCmdSavePreset
+                             ? Presets().RunSaveMenuCommand(CPublicAlg(&alg), command)
+                             : Presets().RunLoadMenuCommand(CPublicAlg(&alg), command);
+        EXPECT_NE(err, 0) << command;
+        ASSERT_EQ(messages.shown.size(), 1u) << command;
+        EXPECT_NE(messages.shown[0].find(
+                      command == CPresetsManager::kCmdSavePreset ? "not saved" : "not deleted"),
+                  std::string::npos)
+            << messages.shown[0];
+        EXPECT_NE(messages.shown[0].find("damaged"), std::string::npos) << messages.shown[0];
+        EXPECT_EQ(Read(file), damaged);
+    }
 }
 
 TEST_F(UserPresets, LongNamesAreListedAsTheFileKeepsThem) {

@@ -73,8 +73,8 @@ public:
 
     explicit CStandardGUI_X(cALGORITHM* alg);
     // A copy has its own copies of the controls (of the library's classes;
-    // see the constructor's notes) and shares the undo steps' commands with
-    // the editor it was copied from, which alone frees them.
+    // see the constructor's notes) and an undo list of its own, empty until
+    // its first step: the commands stay with the editor they were made in.
     CStandardGUI_X(const CStandardGUI_X& other);
     CStandardGUI_X& operator=(const CStandardGUI_X& other);
     ~CStandardGUI_X() override;
@@ -125,10 +125,10 @@ public:
     // number of records filled.
     virtual long GetControlAutomationInfo(ControllerAutomationInfoVer6* info);
     // The controller's name (its lead parameter's label, else its name),
-    // cut to `length` - 1 bytes and ended by a 0; 0, or eParamErr for an
+    // cut to `length` - 1 bytes and ended by a 0; 0, or eGenericErr for an
     // unknown controller or no room.
     virtual long GetControlNameOfLength(unsigned long controller, long length, char* name);
-    // Slots that go to the controller's control; 0, or eParamErr for an
+    // Slots that go to the controller's control; 0, or eGenericErr for an
     // unknown controller.
     virtual long SetControllerValue(unsigned long controller, double value);
     virtual long SetAutomationRefCons(unsigned long controller, long refcon, long refcon2);
