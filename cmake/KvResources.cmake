@@ -35,3 +35,9 @@ function(kv_add_resources target manifest)
     COMMENT "Packing resources into ${target}"
     VERBATIM)
 endfunction()
+
+# kv_add_version(target): a module with no resources of its own still
+# carries its version resource.
+function(kv_add_version target)
+  kv_add_resources(${target} ${PROJECT_SOURCE_DIR}/cmake/VersionOnly.txt)
+endfunction()
