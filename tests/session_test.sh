@@ -207,6 +207,17 @@ for _ in $(seq 50); do
 	sleep 0.1
 done
 grep -q -- "-> Erase EEPROM device ... " "$panes" || fail "the logger does not show the erase"
+# The box's caption is the same for a failed verify: the logger's steps say
+# whether the erased device read back erased.
+erase_verified() {
+	awk '/-> Erase EEPROM device \.\.\. Done\./ { erased = 1 }
+		erased && /-> Verify \.\.\. Done\./ { verified = 1 } END { exit !verified }' "$panes" 2>/dev/null
+}
+for _ in $(seq 50); do
+	erase_verified && break
+	sleep 0.1
+done
+erase_verified || fail "the erase did not verify: $(grep -o -- '-> [A-Z][^>]*' "$panes" | tail -4 | tr '\n' '|')"
 "$xd" close "$box" || fail "cannot close the erase box"
 "$xd" drawn "$editor" 10 || fail "the editor draws nothing after the erase"
 # The editor's once-a-second check reaches the chip again.
