@@ -277,21 +277,16 @@ void CStandardGUI_X::Dispose() {
     window_ = nullptr;
 }
 
-void CStandardGUI_X::InitHatch(KURect<short>* rect) {
-    if (!rect)
-        return;
-    hatch_ = *rect;
+void CStandardGUI_X::InitHatch(const KURect<short>& rect) {
+    hatch_ = rect;
     if (ownGM_ && window_)
         ownGM_->InitHatch(*window_, hatch_);
 }
 
-void CStandardGUI_X::MoveHatch(KCPoint<short>* point) {
-    if (!point)
-        return;
+void CStandardGUI_X::MoveHatch(const KCPoint<short>& point) {
     const short h = static_cast<short>(hatch_.bottom - hatch_.top);
     const short w = static_cast<short>(hatch_.right - hatch_.left);
-    hatch_.Set(point->y, point->x, static_cast<short>(point->y + h),
-               static_cast<short>(point->x + w));
+    hatch_.Set(point.y, point.x, static_cast<short>(point.y + h), static_cast<short>(point.x + w));
 }
 
 long CStandardGUI_X::SetRefresh(KURect<short>* rect) {
@@ -311,7 +306,8 @@ void CStandardGUI_X::GetViewRect(KURect<short>& out) {
         out.Set(0, 0, viewSize_.y, viewSize_.x);
 }
 
-std::unique_ptr<cControl_X> CStandardGUI_X::CreateControl(const std::string& className) {
+namespace {
+std::unique_ptr<cControl_X> LibraryControl(const std::string& className) {
     if (className == "Slider")
         return std::make_unique<CSlider_X>();
     if (className == "Toggle")
@@ -344,6 +340,14 @@ std::unique_ptr<cControl_X> CStandardGUI_X::CreateControl(const std::string& cla
         return std::make_unique<CScroller>();
     return nullptr;
 }
+} // namespace
+
+cControl_X* CStandardGUI_X::CreateSpecificControls(std::string& className) {
+    if (alg_)
+        if (cControl_X* c = alg_->CreateSpecificControls(this, className))
+            return c;
+    return LibraryControl(className).release();
+}
 
 long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
     long width = 0, height = 0, collapsed = 0;
@@ -374,7 +378,7 @@ long CStandardGUI_X::ReadLayout(const kvXML::CXMLElement& root) {
         KURect<short> rect;
         std::vector<long> indices, numbers;
         e->GetAttrib("Class", className);
-        std::unique_ptr<cControl_X> c = CreateControl(className);
+        std::unique_ptr<cControl_X> c(CreateSpecificControls(className));
         if (!c || !ParseRect(*e, rect) || !e->GetAttrib("Params", params) ||
             !ParseNumbers(params, indices) || indices.empty())
             return -1;

@@ -44,7 +44,7 @@ long CStandardGUI_X::DoMouseWheel(void*, KCEventData* e) {
     return window_ && e ? ModifyControlsOnMouseWheel(e) : 0;
 }
 
-long CStandardGUI_X::DoKeyDown(void*, KCEventData* e, bool* handled) {
+long CStandardGUI_X::DoKey(void*, KCEventData* e, bool* handled) {
     bool h = false;
     if (window_)
         DoKey(e, h);

@@ -128,7 +128,7 @@ protected:
         editor = std::make_unique<CountingEditor>(&alg);
         ASSERT_EQ(editor->ReadLayout(testxml::Parse(kLayout)), 0);
         R hatch(0, 0, kHeight, kWidth);
-        editor->InitHatch(&hatch);
+        editor->InitHatch(hatch);
         editor->ActivateWindow(&window);
         static_cast<wxWindow*>(window.deviceContext)->SetFocus();
         Idle();
@@ -162,7 +162,7 @@ protected:
             editor->DoMouseUp(nullptr, data);
             break;
         case eKeyDown:
-            editor->DoKeyDown(nullptr, data, &handled);
+            editor->DoKey(nullptr, data, &handled);
             break;
         default:
             break;

@@ -139,7 +139,7 @@ TEST_F(EditorFixture, HostSlotsWithoutAWindow) {
     EXPECT_EQ(editor.DoMouseUp(nullptr, &e), 0);
     EXPECT_EQ(editor.GetUndoManagerRef()->GetUndoStackSize(), 0u);
     bool handled = true;
-    EXPECT_EQ(editor.DoKeyDown(nullptr, &e, &handled), 0);
+    EXPECT_EQ(editor.DoKey(nullptr, &e, &handled), 0);
     EXPECT_FALSE(handled);
     std::string text = "x";
     EXPECT_NE(editor.TranslateController(99, 0.5, text), 0); // no such controller
@@ -411,6 +411,38 @@ TEST(StandardGUI, PluginSpecificLayoutElements) {
     EXPECT_EQ(editor.seen, std::vector<std::string>{"Colors"});
     EXPECT_EQ(editor.ReadLayout(Parse(R"(<GUI Width="8" Height="8"><Broken/></GUI>)")), -1);
     EXPECT_EQ(editor.GetViewSize(), KCPoint<short>(9, 9));
+}
+
+// The layout's control classes: the algorithm's own first, then the
+// library's; a class neither knows refuses the layout.
+TEST(StandardGUI, TheAlgorithmMakesTheControlClassesItKnows) {
+    struct LampAlg : cALGORITHM {
+        LampAlg() : cALGORITHM(nullptr, nullptr) {}
+        cControl_X* CreateSpecificControls(CStandardGUI_X* gui, std::string& name) override {
+            asked.push_back(name);
+            askedBy = gui;
+            return name == "Lamp" ? new CToggle_X() : nullptr;
+        }
+        std::vector<std::string> asked;
+        CStandardGUI_X* askedBy = nullptr;
+    } alg;
+    ASSERT_EQ(alg.FinishCreate(), 0);
+    ASSERT_EQ(ReadParameterList(Parse(kParams), *alg.GetParamVector()), 0);
+    CStandardGUI_X editor(&alg);
+    ASSERT_EQ(editor.ReadLayout(Parse(R"(<GUI Width="400" Height="300">
+ <Control Class="Lamp" Params="1" Rect="10, 10, 20, 20"/>
+ <Control Class="Slider" Params="0" Rect="50, 100, 70, 200"/>
+</GUI>)")),
+              0);
+    EXPECT_EQ(alg.asked, (std::vector<std::string>{"Lamp", "Slider"}));
+    EXPECT_EQ(alg.askedBy, &editor);
+    ASSERT_EQ(editor.GetNumControllers(), 2);
+    EXPECT_NE(dynamic_cast<CToggle_X*>(editor.GetControl(0)), nullptr);
+    EXPECT_NE(dynamic_cast<CSlider_X*>(editor.GetControl(1)), nullptr);
+    EXPECT_EQ(editor.ReadLayout(Parse(R"(<GUI Width="400" Height="300">
+ <Control Class="Unheard" Params="0" Rect="10, 10, 20, 20"/>
+</GUI>)")),
+              -1);
 }
 
 // A copy has controls of its own (its markers sit on its own graph) and

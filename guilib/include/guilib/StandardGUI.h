@@ -113,12 +113,11 @@ public:
     // Default: ignored.
     virtual long ReadXML_PluginSpecific(const kvXML::CXMLElement* element);
 
-protected:
-    // Makes a control of a layout class; null for an unknown class. A
-    // derived editor adds its own classes.
-    virtual std::unique_ptr<cControl_X> CreateControl(const std::string& className);
-
-public:
+    // Makes a control of a layout class, which the caller then owns: the
+    // algorithm's own control of that class when it makes one, else the
+    // library's; null for an unknown class. A derived editor adds its own
+    // classes.
+    virtual cControl_X* CreateSpecificControls(std::string& className);
     // Host automation; a controller is a control by its place in the
     // layout. `info` holds GetNumControllers() records, filled in order (a
     // control without a parameter leaves its record as it was); returns the
@@ -147,8 +146,8 @@ public:
     // Null: the editor lets go of its window.
     virtual void SetWindow(KCWindow* w);
     // The editor's place inside the host's window.
-    virtual void InitHatch(KURect<short>* rect);
-    virtual void MoveHatch(KCPoint<short>* point);
+    virtual void InitHatch(const KURect<short>& rect);
+    virtual void MoveHatch(const KCPoint<short>& point);
     // Redraws what changed since the last draw, once: nothing when nothing
     // changed; the area of the changed controls (with every control that
     // overlaps it) when that is small; else the whole editor.
@@ -181,7 +180,7 @@ public:
     virtual long DoMouseMove(void* host, KCEventData* e);
     virtual long DoMouseUp(void* host, KCEventData* e);
     virtual long DoMouseWheel(void* host, KCEventData* e);
-    virtual long DoKeyDown(void* host, KCEventData* e, bool* handled);
+    virtual long DoKey(void* host, KCEventData* e, bool* handled);
 
     // Makes the undo manager (the editor owns it); made at first use.
     virtual kvUndo::KTUndoManagerType* CreateUndoManager();

@@ -124,13 +124,13 @@ KP_EXPORT int32_t KP_SetWindow(PluginInstance* instance) {
     return 0;
 }
 KP_EXPORT int32_t KP_InitHatch(PluginInstance* instance, KURect<short>* rect) {
-    if (CMyGUI* gui = Gui(instance))
-        gui->InitHatch(rect);
+    if (CMyGUI* gui = Gui(instance); gui && rect)
+        gui->InitHatch(*rect);
     return 0;
 }
 KP_EXPORT int32_t KP_MoveHatch(PluginInstance* instance, KCPoint<short>* point) {
-    if (CMyGUI* gui = Gui(instance))
-        gui->MoveHatch(point);
+    if (CMyGUI* gui = Gui(instance); gui && point)
+        gui->MoveHatch(*point);
     return 0;
 }
 KP_EXPORT int32_t KP_DoMouseDown(PluginInstance* instance, KCEventData* event) {
@@ -152,7 +152,7 @@ KP_EXPORT int32_t KP_DoMouseWheel(PluginInstance* instance, KCEventData* event) 
 }
 KP_EXPORT int32_t KP_DoKeyDown(PluginInstance* instance, KCEventData* event, bool* handled) {
     if (CMyGUI* gui = Gui(instance))
-        gui->DoKeyDown(instance, event, handled);
+        gui->DoKey(instance, event, handled);
     else if (handled)
         *handled = false;
     return 0;

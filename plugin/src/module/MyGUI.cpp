@@ -379,14 +379,14 @@ void CMyGUI::DoIdle() {
     CStandardGUI_X::DoIdle();
 }
 
-std::unique_ptr<cControl_X> CMyGUI::CreateControl(const std::string& className) {
+cControl_X* CMyGUI::CreateSpecificControls(std::string& className) {
     if (className == "Text")
-        return std::make_unique<CValueText>();
+        return new CValueText();
     if (className == "Slider")
-        return std::make_unique<CFader>();
+        return new CFader();
     if (className == "Section" || className == "Caption")
-        return std::make_unique<CDecoration>(className == "Section");
-    return CStandardGUI_X::CreateControl(className);
+        return new CDecoration(className == "Section");
+    return CStandardGUI_X::CreateSpecificControls(className);
 }
 
 void CMyGUI::ReadDecorations() {

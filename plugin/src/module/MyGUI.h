@@ -44,9 +44,7 @@ public:
     // Each control takes its parameter's disabled mode, then what changed is
     // drawn.
     void DoIdle() override;
-
-protected:
-    std::unique_ptr<cControl_X> CreateControl(const std::string& className) override;
+    cControl_X* CreateSpecificControls(std::string& className) override;
 
 private:
     // The section titles, captions and units of the layout resource.
