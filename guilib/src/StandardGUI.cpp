@@ -106,11 +106,11 @@ CStandardGUI_X::CStandardGUI_X(const CStandardGUI_X& other)
       CSelectableHome(other), kvXML::CXMLable(other), CDrawable(other), toolbar_(other.toolbar_),
       gm_(other.gm_ == other.ownGM_.get() ? nullptr : other.gm_), container_(other.container_),
       window_(other.window_), labels_(other.labels_), hatch_(other.hatch_),
-      viewSize_(other.viewSize_), collapsedHeight_(other.collapsedHeight_),
-      dragSelect_(other.dragSelect_), embeddedGM_(other.embeddedGM_),
-      aboutImage_(other.aboutImage_), aboutShown_(other.aboutShown_),
-      pendingArea_(other.pendingArea_), redrawCount_(other.redrawCount_),
-      lastRedrawArea_(other.lastRedrawArea_) {
+      viewSize_(other.viewSize_), visible_(other.visible_), visibleGiven_(other.visibleGiven_),
+      collapsedHeight_(other.collapsedHeight_), dragSelect_(other.dragSelect_),
+      embeddedGM_(other.embeddedGM_), aboutImage_(other.aboutImage_),
+      aboutShown_(other.aboutShown_), pendingArea_(other.pendingArea_),
+      redrawCount_(other.redrawCount_), lastRedrawArea_(other.lastRedrawArea_) {
     std::copy(std::begin(other.modified_), std::end(other.modified_), std::begin(modified_));
     CopyControls(other);
     ListenTo(other.alg_);
@@ -133,6 +133,8 @@ CStandardGUI_X& CStandardGUI_X::operator=(const CStandardGUI_X& other) {
     labels_ = other.labels_;
     hatch_ = other.hatch_;
     viewSize_ = other.viewSize_;
+    visible_ = other.visible_;
+    visibleGiven_ = other.visibleGiven_;
     collapsedHeight_ = other.collapsedHeight_;
     dragSelect_ = other.dragSelect_;
     embeddedGM_ = other.embeddedGM_;
@@ -253,6 +255,20 @@ void CStandardGUI_X::SetWindow(KCWindow* w) {
         SetPopupWindow(nullptr);
     }
     window_ = w;
+}
+
+void CStandardGUI_X::SetVisible(const KCRegion& region) {
+    if (visibleGiven_ && region == visible_)
+        return;
+    visible_ = region;
+    visibleGiven_ = true;
+    CDrawable::SetVisible(region);
+}
+
+bool CStandardGUI_X::IsVisible() const {
+    return window_ != nullptr &&
+           (!visibleGiven_ ||
+            visible_.IsIntersecting(KURect<short>(0, 0, viewSize_.y, viewSize_.x)));
 }
 
 void CStandardGUI_X::InitDefaultGUI(cALGORITHM* alg) {

@@ -4,6 +4,7 @@
 #include "guilib/Algorithm.h"
 #include "guilib/MessageService.h"
 #include "guilib/StandardGUI.h"
+#include "ui/KCWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,37 @@ TEST_F(EditorFixture, HostSlotsWithoutAWindow) {
     EXPECT_NE(editor.TranslateController(99, 0.5, text), 0); // no such controller
     EXPECT_TRUE(text.empty());
     editor.Dispose();
+}
+
+// The part of the editor the host shows: until the host tells it, all of
+// it; then some of the view must be in the region, and a new region asks for
+// a redraw while the same one does not.
+TEST_F(EditorFixture, VisibleOnlyWhileSomeOfTheViewIsShown) {
+    KCWindow window;
+    editor.SetPluginWindow(&window);
+    EXPECT_TRUE(editor.IsVisible());
+    const KCPoint<short> size = editor.GetViewSize();
+    const KURect<short> corner(size.y - 5, size.x - 5, size.y + 40, size.x + 40);
+    const KURect<short> beside(size.y + 1, 0, size.y + 40, size.x);
+    const struct {
+        KCRegion region;
+        bool visible;
+    } cases[] = {{KCRegion(), false},
+                 {KCRegion(corner), true},
+                 {KCRegion(beside), false},
+                 {KCRegion(KURect<short>(0, 0, size.y, size.x)), true}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        editor.ClearRefresh();
+        editor.SetVisible(c.region);
+        EXPECT_EQ(editor.IsVisible(), c.visible) << "case " << i;
+        EXPECT_TRUE(editor.NeedRefresh());
+        editor.ClearRefresh();
+        editor.SetVisible(c.region);
+        EXPECT_FALSE(editor.NeedRefresh());
+    }
+    editor.SetPluginWindow(nullptr);
+    EXPECT_FALSE(editor.IsVisible());
 }
 
 // An editor made without its algorithm is tied to it afterwards, and with

@@ -25,6 +25,7 @@
 #include "guilib/QGLExport.h"
 #include "guilib/SystemBar.h"
 #include "guilib/Undo.h"
+#include "ui/KCRegion.h"
 
 #include <memory>
 #include <string>
@@ -222,8 +223,13 @@ public:
     virtual long SetRefresh(KURect<short>* rect);
     // The expanded view from the layout; empty without a layout.
     virtual void GetViewRect(KURect<short>& out);
-    // On a screen: a window is set.
-    virtual bool IsVisible() const { return window_ != nullptr; }
+    // The part of the editor the host shows, in the editor's coordinates: a
+    // change asks for a redraw. Until the host gives one, the whole editor
+    // counts as shown.
+    using CDrawable::SetVisible;
+    void SetVisible(const KCRegion& region) override;
+    // On a screen: a window is set and some of the editor is shown.
+    virtual bool IsVisible() const;
     // A part of the editor to redraw at the next idle call (editor
     // coordinates).
     void SetRefresh(const KURect<short>& rect) override;
@@ -351,6 +357,8 @@ private:
     std::vector<SLabel> labels_;
     KURect<short> hatch_;
     KCPoint<short> viewSize_;
+    KCRegion visible_;
+    bool visibleGiven_ = false;
     short collapsedHeight_ = 0;
     bool dragSelect_ = false;
     bool embeddedGM_ = false;

@@ -313,19 +313,6 @@ void CMyGUI::SetWindow(KCWindow* w) {
         services_->SetOwner(nullptr);
 }
 
-void CMyGUI::SetVisible(const KCRegion& region) {
-    if (region == visible_)
-        return;
-    visible_ = region;
-    CStandardGUI_X::SetVisible(region);
-}
-
-bool CMyGUI::IsVisible() const {
-    const KCPoint<short> size = GetViewSize();
-    return CStandardGUI_X::IsVisible() &&
-           visible_.IsIntersecting(KURect<short>(0, 0, size.y, size.x));
-}
-
 CMyGUI::~CMyGUI() {
     services_->Forget();
     if (auto* alg = dynamic_cast<cPEQ_ALG*>(GetAlg()))

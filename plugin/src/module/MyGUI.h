@@ -12,7 +12,6 @@
 #pragma once
 
 #include "guilib/StandardGUI.h"
-#include "ui/KCRegion.h"
 
 #include <memory>
 #include <string>
@@ -33,12 +32,6 @@ public:
     void InitDefaultGUI(cALGORITHM* alg) override;
     void ActivateWindow(KCWindow* w) override;
     void SetWindow(KCWindow* w) override;
-    // The part of the editor the user can see (editor coordinates), taken
-    // at every idle call; a change asks for a full redraw.
-    using CStandardGUI_X::SetVisible;
-    void SetVisible(const KCRegion& region) override;
-    // On a screen: a window is set and some of the editor can be seen.
-    bool IsVisible() const override;
     // A value text with a form of its own: the text it shows.
     long TranslateController(unsigned long controller, double value, std::string& text) override;
     // Each control takes its parameter's disabled mode, then what changed is
@@ -52,5 +45,4 @@ private:
 
     class CServices;
     std::shared_ptr<CServices> services_;
-    KCRegion visible_;
 };
