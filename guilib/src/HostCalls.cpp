@@ -58,6 +58,8 @@ long cALGORITHM::CopySetup(long from, long to) {
     bypassCoefs_[to] = bypassCoefs_[from];
     setupNames_[to] = setupNames_[from];
     CopySetupSelf(from, to);
+    // Every editor tied to the algorithm shows the copied setup's title.
+    Broadcaster()->Broadcast_SetupTitleChanged(static_cast<EPluginSetup>(to), &setupNames_[to]);
     if (to == activeSetup_)
         UpdateDSPCoefs(true);
     return 0;

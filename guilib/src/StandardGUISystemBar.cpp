@@ -138,10 +138,10 @@ void CStandardGUI_X::System_ExecuteCopy() {
         return;
     const EPluginSetup from = alg_->GetActiveSetup();
     const EPluginSetup to = from == eSetupA ? eSetupB : eSetupA;
-    if (alg_->CopySetup(from, to) == 0) {
+    // The title reaches this editor, as every tied one, through the
+    // algorithm's broadcaster.
+    if (alg_->CopySetup(from, to) == 0)
         modified_[to] = modified_[from];
-        SetupTitleChanged(to, &alg_->GetSetupName(to));
-    }
 }
 
 void CStandardGUI_X::System_ExecuteHelp() {

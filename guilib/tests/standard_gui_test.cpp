@@ -332,7 +332,10 @@ TEST_F(SystemBarFixture, TiedEditorsHearTheAlgorithmsEventsOnce) {
     ASSERT_TRUE(alg.ChangeActiveSetup(eSetupB));
     Button("Switch"); // the fixture's editor switches back to A
     alg.SetSetupName("Loud", eSetupA);
-    EXPECT_EQ(tied.heard, (std::vector<std::string>{"active B", "active A", "title Loud"}));
+    Button("Copy"); // the fixture's editor copies A, with its title, onto B
+    EXPECT_EQ(tied.heard,
+              (std::vector<std::string>{"active B", "active A", "title Loud", "title Loud"}));
+    EXPECT_EQ(alg.GetSetupName(eSetupB), "Loud");
 
     {
         HeardEditor copy(tied);
