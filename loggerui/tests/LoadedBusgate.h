@@ -54,4 +54,13 @@ inline wxFrame* ShowEditorFrame() {
     return host;
 }
 
+// The host's editor frame shown, then the library loaded and opened on the
+// board as the plug-in's connection opens it (a zero handle when it did not).
+struct EditorAndBusgate {
+    wxFrame* host = ShowEditorFrame();
+    LoadedBusgate busgate;
+    busgate_status status{};
+    busgate_handle handle = busgate.Loaded() ? busgate.Open(status) : 0;
+};
+
 } // namespace wxtest

@@ -54,12 +54,9 @@ TEST(BusgateLibraryWindows, ShowsTrafficFromAnotherThreadInTheHostsLogger) {
     }
     setenv("QUORL_TWEAKS_DIR", dir.c_str(), 1);
 
-    wxFrame* host = wxtest::ShowEditorFrame();
-
-    wxtest::LoadedBusgate busgate;
+    wxtest::EditorAndBusgate rig;
+    auto& [host, busgate, status, handle] = rig;
     ASSERT_TRUE(busgate.Loaded()) << dlerror();
-    busgate_status status{};
-    const busgate_handle handle = busgate.Open(status);
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(host->GetTitle(), "Quorl Audio DulmDSP (By Terovan)");
 

@@ -70,12 +70,9 @@ TEST(BusgateLibraryErase, ATransferDuringTheEraseIsBusyAndTheEraseCompletes) {
     u2csim::SimDaemon daemon(U2C_SIM_PATH, {"--eeprom-blocks", "2"});
     ASSERT_TRUE(daemon.ready());
     setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
-    wxFrame* host = wxtest::ShowEditorFrame();
-
-    wxtest::LoadedBusgate busgate;
+    wxtest::EditorAndBusgate rig;
+    auto& [host, busgate, status, handle] = rig;
     ASSERT_TRUE(busgate.Loaded()) << dlerror();
-    busgate_status status{};
-    const busgate_handle handle = busgate.Open(status);
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(status.code, 0) << "an open leaves the record alone";
 

@@ -50,12 +50,9 @@ TEST(BusgateLibraryPages, HooksPresetStageAndTheModalBoxesThroughTheRealLibrary)
                               "--register-y", "0xFFA7=0x30"});
     ASSERT_TRUE(daemon.ready());
     setenv("TEROVAN_U2C_SOCKET", daemon.socketPath().c_str(), 1);
-    wxFrame* host = wxtest::ShowEditorFrame();
-
-    wxtest::LoadedBusgate busgate;
+    wxtest::EditorAndBusgate rig;
+    auto& [host, busgate, status, handle] = rig;
     ASSERT_TRUE(busgate.Loaded()) << dlerror();
-    busgate_status status{};
-    const busgate_handle handle = busgate.Open(status);
     ASSERT_NE(handle, 0u);
 
     // The QX410x board's page, its connect hook run with the reset.
