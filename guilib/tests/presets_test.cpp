@@ -428,13 +428,18 @@ TEST_F(UserPresets, ASaveOrDeleteThatCannotChangeTheFileSaysWhy) {
         }
         ::close(fd);
         // The child holds the lock once a try of our own fails.
-        for (int i = 0; i < 500; ++i) {
+        bool held = false;
+        for (int i = 0; i < 2000 && !held; ++i) {
             const int probe = ::open((file.string() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
-            const bool held = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+            held = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
             ::close(probe);
-            if (held)
-                break;
-            ::usleep(10000);
+            if (!held)
+                ::usleep(10000);
+        }
+        if (!held) {
+            ::kill(holder, SIGKILL);
+            ::waitpid(holder, nullptr, 0);
+            FAIL() << "the other process never took the lock";
         }
         ShownMessages messages;
         EXPECT_EQ(Presets().RunSaveMenuCommand(CPublicAlg(&alg), CPresetsManager::kCmdSavePreset),
