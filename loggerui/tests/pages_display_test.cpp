@@ -248,7 +248,8 @@ TEST_P(ClockOutputRow, ChoosingClkoutMakesThePinTheClockOutput) {
     sim->chip->setRegisterX(ioreg::kSelection2, Chip(ioreg::kSelection2) | 1);
     wxWindow* load = page->FindWindow(ioid::kLoad);
     ASSERT_NE(load, nullptr);
-    // Seen first, the click is over (the page has loaded) once it is seen.
+    // This handler runs in the same dispatch as the page's own, just before
+    // it: once the count is 1 and the dispatch is over, the page has loaded.
     load->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) {
         ++loadClicks;
         event.Skip();
